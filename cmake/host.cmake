@@ -1,0 +1,31 @@
+# The host build: the portable core tested natively with sanitizers, and the Java side.
+enable_testing()
+find_package(GTest REQUIRED)
+find_package(Java 17 REQUIRED COMPONENTS Development)
+include(UseJava)
+
+set(SANITIZE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+add_compile_options(-Wall -Wextra -g)
+
+add_library(trevalo_core STATIC ${CORE_SOURCES} ${BUILDER_CORE_SOURCES})
+target_include_directories(trevalo_core PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(trevalo_core PUBLIC ${SANITIZE})
+target_link_options(trevalo_core PUBLIC ${SANITIZE})
+
+add_executable(host_tests
+    tests/host/command_line_test.cpp
+    tests/host/setting_codec_test.cpp
+    tests/host/builder_config_test.cpp
+)
+target_link_libraries(host_tests PRIVATE trevalo_core GTest::gtest_main)
+add_test(NAME host_tests COMMAND host_tests)
+
+# The sample application that the sample launcher runs.
+add_jar(trevalo-sample
+    SOURCES resources/sample-app/trevalo/sample/SampleApp.java
+    ENTRY_POINT trevalo.sample.SampleApp)
+
+# Tests that run Windows programs under Wine, registered when the win32 build is known.
+if(TREVALO_WIN32_DIR)
+    include(cmake/wine-tests.cmake)
+endif()

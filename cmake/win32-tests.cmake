@@ -1,0 +1,1 @@
+# Windows-side tests and test helpers.

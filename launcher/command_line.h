@@ -1,0 +1,14 @@
+// Splitting a text into an argument vector: the launcher's command line, JVM options,
+// application, service and stop arguments all go through this one splitter.
+#pragma once
+
+// Splits text (may be null) into arguments. Only the space separates; a double quote toggles
+// a quoted state in which spaces do not separate; there is no escape character. Two spaces in
+// a row give an empty argument, a text of spaces alone gives one empty argument. An argument
+// that starts with a double quote loses its first and its last character; a lone double quote
+// becomes the empty argument.
+//
+// With reserve_slot_0, slot 0 is counted but left null and the arguments start at slot 1.
+// count and vector are always set; vector is null only when count is 0. The vector and its
+// strings come from malloc and belong to the caller.
+void split_command_line(const char *text, int *count, char ***vector, bool reserve_slot_0);

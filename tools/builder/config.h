@@ -1,0 +1,26 @@
+// The launcher builder's configuration file: "key = value" lines naming the settings of a
+// launcher. Portable: parsing and checking depend on no platform interface.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct setting_value {
+    unsigned id;      // string-table ID
+    std::string text; // as stored: the main class already encoded
+};
+
+// Parses a configuration. Every setting starts from its default (the sample application's
+// values for switches, messages and the like; empty for the class path and arguments); each
+// line may replace one. A key is a setting's name (see setting_names) or its number. Blank
+// lines and lines whose first non-blank character is '#' are ignored; blanks around the key
+// and the value are dropped. On success out holds every setting in ID order and the result is
+// true; otherwise error says what is wrong and where, and the result is false.
+bool parse_config(const std::string &text, std::vector<setting_value> *out, std::string *error);
+
+// The name of setting id in configuration files, or null for an unknown id.
+const char *setting_name(unsigned id);
+
+// True when format may serve as a message: at most one conversion, and that one "%s"
+// ("%%" stands for a percent sign and is always fine).
+bool is_safe_message_format(const std::string &format);

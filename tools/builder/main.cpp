@@ -1,0 +1,232 @@
+// trevalo-build: writes an application's configuration into a copy of the launcher stub.
+//
+//   trevalo-build [--stub STUB] CONFIGURATION OUTPUT
+//
+// Without --stub, the stub is trevalo-stub.exe beside the builder. The output is written under
+// a temporary name in its folder and renamed only when complete, so a failed run never leaves
+// a half-written launcher behind.
+#include <windows.h>
+
+#include <stdio.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "tools/builder/config.h"
+
+namespace {
+
+const char *const STUB_NAME = "trevalo-stub.exe";
+
+// The event-log message table every launcher carries; a file without it is not a stub.
+const unsigned char launcher_message_table[52] = {
+    2, 0, 0, 0,
+    1, 0, 0, 0x40, 1, 0, 0, 0x40, 28, 0, 0, 0,
+    2, 0, 0, 0xC0, 2, 0, 0, 0xC0, 40, 0, 0, 0,
+    12, 0, 0, 0, '%', '1', '\r', '\n', 0, 0, 0, 0,
+    12, 0, 0, 0, '%', '1', '\r', '\n', 0, 0, 0, 0,
+};
+
+const WORD LANGUAGE_EN_US = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+
+int fail(const std::string &message)
+{
+    fprintf(stderr, "trevalo-build: error: %s\n", message.c_str());
+    return 1;
+}
+
+// The system's text for the last error, without its line break.
+std::string last_error_text()
+{
+    DWORD code = GetLastError();
+    char buffer[512];
+    // 0x1200 = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS
+    DWORD n = FormatMessageA(0x1200, nullptr, code, 0, buffer, sizeof buffer, nullptr);
+    while (n > 0 && (buffer[n - 1] == '\n' || buffer[n - 1] == '\r' || buffer[n - 1] == ' '))
+        n--;
+    if (n == 0)
+        return "error " + std::to_string(code);
+    return std::string(buffer, n);
+}
+
+bool read_file(const std::string &path, std::string *content, std::string *error)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        *error = "cannot read " + path + ": " + last_error_text();
+        return false;
+    }
+    content->clear();
+    char buffer[65536];
+    DWORD n;
+    bool ok;
+    while ((ok = ReadFile(file, buffer, sizeof buffer, &n, nullptr)) && n > 0)
+        content->append(buffer, n);
+    if (!ok)
+        *error = "cannot read " + path + ": " + last_error_text();
+    CloseHandle(file);
+    return ok;
+}
+
+std::string builder_folder()
+{
+    char path[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    if (n == 0 || n >= sizeof path)
+        return ".";
+    char *slash = strrchr(path, '\\');
+    if (slash)
+        *slash = '\0';
+    return path;
+}
+
+// Checks that path is a launcher stub, and lists the string-table blocks it already holds so
+// that they can be replaced.
+struct string_block { WORD name; WORD language; };
+
+BOOL CALLBACK collect_language(HMODULE, LPCSTR, LPCSTR name, WORD language, LONG_PTR param)
+{
+    auto *blocks = reinterpret_cast<std::vector<string_block> *>(param);
+    blocks->push_back({(WORD)(ULONG_PTR)name, language});
+    return TRUE;
+}
+
+BOOL CALLBACK collect_block(HMODULE module, LPCSTR type, LPSTR name, LONG_PTR param)
+{
+    if (IS_INTRESOURCE(name))
+        EnumResourceLanguagesA(module, type, name, collect_language, param);
+    return TRUE;
+}
+
+bool inspect_stub(const std::string &path, std::vector<string_block> *blocks, std::string *error)
+{
+    HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!module) {
+        *error = "cannot open stub " + path + ": " + last_error_text();
+        return false;
+    }
+    HRSRC resource = FindResourceExA(module, MAKEINTRESOURCEA(11), MAKEINTRESOURCEA(1),
+                                     LANGUAGE_EN_US);
+    bool is_launcher = resource &&
+        SizeofResource(module, resource) == sizeof launcher_message_table &&
+        memcmp(LockResource(LoadResource(module, resource)), launcher_message_table,
+               sizeof launcher_message_table) == 0;
+    if (is_launcher)
+        EnumResourceNamesA(module, MAKEINTRESOURCEA(6), collect_block, (LONG_PTR)blocks);
+    FreeLibrary(module);
+    if (!is_launcher)
+        *error = path + " is not a launcher stub (it has no launcher message table)";
+    return is_launcher;
+}
+
+// A string-table block that holds one setting as its first string: the length word and UTF-16
+// text of the setting, then one zero length word.
+std::vector<WORD> string_block_data(const std::string &text, UINT code_page)
+{
+    int units = MultiByteToWideChar(code_page, 0, text.data(), (int)text.size(), nullptr, 0);
+    std::vector<WORD> data(1 + units + 1, 0);
+    data[0] = (WORD)units;
+    MultiByteToWideChar(code_page, 0, text.data(), (int)text.size(), (LPWSTR)&data[1], units);
+    return data;
+}
+
+bool write_resources(const std::string &target, const std::vector<string_block> &old_blocks,
+                     const std::vector<setting_value> &values, UINT code_page,
+                     std::string *error)
+{
+    HANDLE update = BeginUpdateResourceA(target.c_str(), FALSE);
+    if (!update) {
+        *error = "cannot update " + target + ": " + last_error_text();
+        return false;
+    }
+    bool ok = true;
+    for (const string_block &b : old_blocks)
+        ok = ok && UpdateResourceA(update, MAKEINTRESOURCEA(6), MAKEINTRESOURCEA(b.name),
+                                   b.language, nullptr, 0);
+    for (const setting_value &v : values) {
+        if (v.text.empty() || !ok)
+            continue;
+        std::vector<WORD> data = string_block_data(v.text, code_page);
+        ok = UpdateResourceA(update, MAKEINTRESOURCEA(6), MAKEINTRESOURCEA(v.id / 16 + 1),
+                             LANGUAGE_EN_US, data.data(), (DWORD)(data.size() * sizeof(WORD)));
+    }
+    if (!ok) {
+        *error = "cannot write the settings: " + last_error_text();
+        EndUpdateResourceA(update, TRUE);
+        return false;
+    }
+    if (!EndUpdateResourceA(update, FALSE)) {
+        *error = "cannot write the settings: " + last_error_text();
+        return false;
+    }
+    return true;
+}
+
+int usage()
+{
+    fprintf(stderr,
+            "usage: trevalo-build [--stub STUB] CONFIGURATION OUTPUT\n"
+            "Writes the settings of CONFIGURATION (lines of 'key = value') into a copy of the\n"
+            "launcher stub (default: %s beside this program) and saves it as OUTPUT.\n",
+            STUB_NAME);
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    std::string stub = builder_folder() + "\\" + STUB_NAME;
+    int i = 1;
+    for (; i < argc && argv[i][0] == '-' && argv[i][1] == '-'; i++) {
+        if (strcmp(argv[i], "--stub") == 0 && i + 1 < argc)
+            stub = argv[++i];
+        else
+            return usage();
+    }
+    if (argc - i != 2)
+        return usage();
+    std::string config_path = argv[i], output = argv[i + 1];
+
+    std::string error, config_text;
+    if (!read_file(config_path, &config_text, &error))
+        return fail(error);
+    // A file saved as UTF-8 with its byte-order mark is read as UTF-8, any other as ANSI text,
+    // the launcher's own code page.
+    UINT code_page = CP_ACP;
+    if (config_text.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        config_text.erase(0, 3);
+        code_page = CP_UTF8;
+    }
+    std::vector<setting_value> values;
+    if (!parse_config(config_text, &values, &error))
+        return fail(config_path + ": " + error);
+
+    std::vector<string_block> old_blocks;
+    if (!inspect_stub(stub, &old_blocks, &error))
+        return fail(error);
+
+    // The new launcher is made under a temporary name beside the output, then renamed.
+    std::string folder = output;
+    size_t slash = folder.find_last_of("\\/");
+    folder = slash == std::string::npos ? "." : folder.substr(0, slash);
+    char temp[MAX_PATH];
+    if (!GetTempFileNameA(folder.c_str(), "tvb", 0, temp))
+        return fail("cannot create a file in " + folder + ": " + last_error_text());
+    bool ok = CopyFileA(stub.c_str(), temp, FALSE);
+    if (!ok)
+        error = "cannot copy " + stub + ": " + last_error_text();
+    ok = ok && write_resources(temp, old_blocks, values, code_page, &error);
+    if (ok && !MoveFileExA(temp, output.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        error = "cannot write " + output + ": " + last_error_text();
+        ok = false;
+    }
+    if (!ok) {
+        DeleteFileA(temp);
+        return fail(error);
+    }
+    printf("trevalo-build: wrote %s\n", output.c_str());
+    return 0;
+}
