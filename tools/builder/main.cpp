@@ -82,25 +82,8 @@ std::string builder_folder()
     return path;
 }
 
-// Checks that path is a launcher stub, and lists the string-table blocks it already holds so
-// that they can be replaced.
-struct string_block { WORD name; WORD language; };
-
-BOOL CALLBACK collect_language(HMODULE, LPCSTR, LPCSTR name, WORD language, LONG_PTR param)
-{
-    auto *blocks = reinterpret_cast<std::vector<string_block> *>(param);
-    blocks->push_back({(WORD)(ULONG_PTR)name, language});
-    return TRUE;
-}
-
-BOOL CALLBACK collect_block(HMODULE module, LPCSTR type, LPSTR name, LONG_PTR param)
-{
-    if (IS_INTRESOURCE(name))
-        EnumResourceLanguagesA(module, type, name, collect_language, param);
-    return TRUE;
-}
-
-bool inspect_stub(const std::string &path, std::vector<string_block> *blocks, std::string *error)
+// Checks that path is a launcher stub: it carries the launcher's message table.
+bool inspect_stub(const std::string &path, std::string *error)
 {
     HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     if (!module) {
@@ -113,8 +96,6 @@ bool inspect_stub(const std::string &path, std::vector<string_block> *blocks, st
         SizeofResource(module, resource) == sizeof launcher_message_table &&
         memcmp(LockResource(LoadResource(module, resource)), launcher_message_table,
                sizeof launcher_message_table) == 0;
-    if (is_launcher)
-        EnumResourceNamesA(module, MAKEINTRESOURCEA(6), collect_block, (LONG_PTR)blocks);
     FreeLibrary(module);
     if (!is_launcher)
         *error = path + " is not a launcher stub (it has no launcher message table)";
@@ -122,7 +103,8 @@ bool inspect_stub(const std::string &path, std::vector<string_block> *blocks, st
 }
 
 // A string-table block that holds one setting as its first string: the length word and UTF-16
-// text of the setting, then one zero length word.
+// text of the setting, then one zero length word. An empty setting is a block of two zero
+// words, so that it replaces whatever a launcher used as the stub held there.
 std::vector<WORD> string_block_data(const std::string &text, UINT code_page)
 {
     int units = MultiByteToWideChar(code_page, 0, text.data(), (int)text.size(), nullptr, 0);
@@ -132,9 +114,8 @@ std::vector<WORD> string_block_data(const std::string &text, UINT code_page)
     return data;
 }
 
-bool write_resources(const std::string &target, const std::vector<string_block> &old_blocks,
-                     const std::vector<setting_value> &values, UINT code_page,
-                     std::string *error)
+bool write_resources(const std::string &target, const std::vector<setting_value> &values,
+                     UINT code_page, std::string *error)
 {
     HANDLE update = BeginUpdateResourceA(target.c_str(), FALSE);
     if (!update) {
@@ -142,12 +123,9 @@ bool write_resources(const std::string &target, const std::vector<string_block> 
         return false;
     }
     bool ok = true;
-    for (const string_block &b : old_blocks)
-        ok = ok && UpdateResourceA(update, MAKEINTRESOURCEA(6), MAKEINTRESOURCEA(b.name),
-                                   b.language, nullptr, 0);
     for (const setting_value &v : values) {
-        if (v.text.empty() || !ok)
-            continue;
+        if (!ok)
+            break;
         std::vector<WORD> data = string_block_data(v.text, code_page);
         ok = UpdateResourceA(update, MAKEINTRESOURCEA(6), MAKEINTRESOURCEA(v.id / 16 + 1),
                              LANGUAGE_EN_US, data.data(), (DWORD)(data.size() * sizeof(WORD)));
@@ -204,8 +182,7 @@ int main(int argc, char **argv)
     if (!parse_config(config_text, &values, &error))
         return fail(config_path + ": " + error);
 
-    std::vector<string_block> old_blocks;
-    if (!inspect_stub(stub, &old_blocks, &error))
+    if (!inspect_stub(stub, &error))
         return fail(error);
 
     // The new launcher is made under a temporary name beside the output, then renamed.
@@ -218,7 +195,7 @@ int main(int argc, char **argv)
     bool ok = CopyFileA(stub.c_str(), temp, FALSE);
     if (!ok)
         error = "cannot copy " + stub + ": " + last_error_text();
-    ok = ok && write_resources(temp, old_blocks, values, code_page, &error);
+    ok = ok && write_resources(temp, values, code_page, &error);
     if (ok && !MoveFileExA(temp, output.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         error = "cannot write " + output + ": " + last_error_text();
         ok = false;

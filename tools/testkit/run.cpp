@@ -3,9 +3,10 @@
 // Runs a program, answers each message box it shows with OK and prints what it saw:
 //   box: <caption> | <icon> | <text>      one line per box, caption and text escaped
 //   exit: 0x%08X                          the child's exact 32-bit exit code
-// Exits 0 when the child ran to its end, 2 when it timed out ("timeout") or could not be
-// started or the arguments were wrong (an "error: ..." line). Under Wine this is the way to
-// see an exit code whole: wine itself passes on only its low 8 bits.
+// Exits 0 when the child ran to its end; 2 when it timed out ("timeout"; it is then
+// terminated), or could not be started, or the arguments were wrong, or under Wine there is
+// no X display (an "error: ..." line). Under Wine this is the way to see an exit code whole:
+// wine itself passes on only its low 8 bits.
 #include "tools/testkit/testkit.h"
 
 #include <cstdio>
@@ -39,6 +40,11 @@ int main(int argc, char **argv) {
     }
     if (first >= argc)
         return usage();
+
+    if (!testkit::windows_can_appear()) {
+        std::printf("error: no X display (DISPLAY is unset or empty): message boxes could not appear\n");
+        return 2;
+    }
 
     std::string command_line;
     for (int i = first; i < argc; ++i) {

@@ -185,12 +185,21 @@ std::string identify_icon(const pixels &image, int width, int height) {
     return best_name;
 }
 
+// Whether the icon control holds an icon. The handle it answers belongs to the other
+// process and means nothing here, but null means no icon. Wine keeps a visible, empty icon
+// control in boxes without an icon, overlapped by the text, so capturing it would be wrong.
+bool holds_icon(HWND icon_control) {
+    DWORD_PTR icon = 0;
+    return SendMessageTimeoutA(icon_control, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG,
+                               SEND_TIMEOUT_MS, &icon) && icon != 0;
+}
+
 // Which icon the box shows. The control is captured from the screen, so the box must be
 // painted and not covered; the capture is retried until two in a row agree and show
-// something, for at most ICON_PAINT_MS. A box with no visible icon control, or whose
-// control stays blank, shows "none".
+// something, for at most ICON_PAINT_MS. A box with no visible icon control, or an empty
+// one, or one that stays blank, shows "none".
 std::string read_icon(HWND icon_control) {
-    if (!icon_control)
+    if (!icon_control || !holds_icon(icon_control))
         return "none";
     DWORD start = GetTickCount();
     pixels previous;
@@ -325,6 +334,14 @@ bool wait_message_box(const child_process &child, DWORD timeout_ms, message_box 
             return false;
         Sleep(POLL_MS);
     }
+}
+
+bool windows_can_appear() {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    bool under_wine = ntdll && GetProcAddress(ntdll, "wine_get_version");
+    char display[256] = "";
+    GetEnvironmentVariableA("DISPLAY", display, sizeof display);
+    return !under_wine || display[0] != '\0';
 }
 
 void press_ok(const message_box &box) {

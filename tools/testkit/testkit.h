@@ -44,6 +44,11 @@ struct message_box {
 bool wait_message_box(const child_process &child, DWORD timeout_ms, message_box *out,
                       const std::vector<HWND> &ignore = {});
 
+// False when running under Wine with no X display (DISPLAY unset or empty): Wine then shows no
+// window at all and MessageBoxA returns at once, so a test expecting no box would pass
+// without having checked anything. True on Windows.
+bool windows_can_appear();
+
 // Posts WM_COMMAND IDOK to the box: closes MB_OK boxes (and any box whose OK button exists).
 void press_ok(const message_box &box);
 

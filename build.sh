@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Builds the launcher stub, the launcher builder and the sample launcher into dist/, after
+# installing what the build needs. Also builds every test program.
+set -euo pipefail
+cd "$(dirname "$0")"
+source scripts/packages.sh
+source scripts/wine-env.sh
+install_packages
+
+jobs=$(nproc)
+cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+      -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
+cmake --build build/win32 -j "$jobs"
+cmake -S . -B build/host -DCMAKE_BUILD_TYPE=Debug -DTREVALO_WIN32_DIR="$PWD/build/win32" >/dev/null
+cmake --build build/host -j "$jobs"
+
+rm -rf dist
+mkdir -p dist/sample
+cp build/win32/trevalo-stub.exe build/win32/trevalo-build.exe dist/
+cp build/host/trevalo-sample.jar dist/sample/
+
+# The sample launcher is made the way users make theirs: by the builder, under Wine.
+wine_prefix_up
+wine dist/trevalo-build.exe resources/sample-app.cfg dist/sample/trevalo-sample.exe
+wineserver -w
+
+echo "Built dist/:"
+ls -l dist dist/sample
+echo "Stub size: $(stat -c %s dist/trevalo-stub.exe) bytes (budget for the finished launcher: 102400)"

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Builds everything (installing what is missing), then runs every test: the host unit tests
+# and, under Wine on a virtual display, the Windows-side and end-to-end tests.
+set -euo pipefail
+cd "$(dirname "$0")"
+./build.sh
+source scripts/wine-env.sh
+wine_prefix_up
+display_up
+trap wine_down EXIT
+ctest --test-dir build/host --output-on-failure --timeout 1800
