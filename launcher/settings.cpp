@@ -78,9 +78,11 @@ static void apply_ini_override()
     DWORD n = GetCurrentDirectoryA(sizeof directory, directory);
     if (n == 0 || n >= sizeof directory)
         directory[0] = '\0';
-    size_t size = strlen(directory) + 1 + strlen(settings.ini_file) + 1;
-    char *profile_path = (char *)malloc(size);
-    snprintf(profile_path, size, "%s\\%s", directory, settings.ini_file);
+    size_t length = strlen(directory);
+    char *profile_path = (char *)malloc(length + 1 + strlen(settings.ini_file) + 1);
+    memcpy(profile_path, directory, length);
+    profile_path[length] = '\\';
+    strcpy(profile_path + length + 1, settings.ini_file);
 
     override_from_ini(profile_path, "JvmOptions", &settings.jvm_options);
     override_from_ini(profile_path, "AppOptions", &settings.app_args);

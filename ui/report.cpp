@@ -18,12 +18,21 @@ enum {
 static const DWORD EVENT_ID_INFO = 0x40000001;
 static const DWORD EVENT_ID_ERROR = 0xC0000002;
 
-// vsnprintf that always leaves a terminated text, also where the C runtime's version stops
-// without a terminator when the text does not fit.
+// Formats into buffer, cut at its end. The system C runtime's _vsnprintf leaves no terminator
+// when the text does not fit, so the last byte is always set here. (It is used rather than
+// vsnprintf, whose C99 version would bring a formatter of its own into the stub.)
 static void format_bounded(char *buffer, size_t size, const char *format, va_list args)
 {
-    vsnprintf(buffer, size, format, args);
+    _vsnprintf(buffer, size - 1, format, args);
     buffer[size - 1] = '\0';
+}
+
+static void format_bounded(char *buffer, size_t size, const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    format_bounded(buffer, size, format, args);
+    va_end(args);
 }
 
 // The system's text for code, or a substitute naming the code when the system has none.
@@ -33,8 +42,7 @@ static void system_error_text(DWORD code, char *buffer, DWORD size)
     // user's default language.
     DWORD n = FormatMessageA(0x1200, nullptr, code, 0x0400, buffer, size, nullptr);
     if (n == 0)
-        snprintf(buffer, size, "Unknown error %lu.\r\n", (unsigned long)code);
-    buffer[size - 1] = '\0';
+        format_bounded(buffer, size, "Unknown error %lu.\r\n", (unsigned long)code);
 }
 
 void emit_message(bool error, const char *text)
@@ -94,7 +102,6 @@ void report_error_with_reason(const char *format, ...)
     va_end(args);
 
     char combined[MESSAGE_SIZE];
-    snprintf(combined, sizeof combined, "%s\n\nReason: %s", message, reason);
-    combined[sizeof combined - 1] = '\0';
+    format_bounded(combined, sizeof combined, "%s\n\nReason: %s", message, reason);
     emit_message(true, combined);
 }
