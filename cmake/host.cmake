@@ -13,6 +13,8 @@ target_compile_options(trevalo_core PUBLIC ${SANITIZE})
 target_link_options(trevalo_core PUBLIC ${SANITIZE})
 
 add_executable(host_tests
+    tests/host/archive_test.cpp
+    tests/host/string_list_test.cpp
     tests/host/command_line_test.cpp
     tests/host/setting_codec_test.cpp
     tests/host/builder_config_test.cpp
@@ -29,3 +31,19 @@ add_jar(trevalo-sample
 if(TREVALO_WIN32_DIR)
     include(cmake/wine-tests.cmake)
 endif()
+
+# Fuzzing the archive reader with libFuzzer (clang), for a bounded time in the test suite.
+find_program(CLANGXX NAMES clang++ clang++-14 REQUIRED)
+set(FUZZ_SOURCES ${CMAKE_SOURCE_DIR}/tests/fuzz/archive_fuzz.cpp
+                 ${CMAKE_SOURCE_DIR}/launcher/archive.cpp)
+add_custom_command(
+    OUTPUT ${CMAKE_BINARY_DIR}/archive_fuzz
+    COMMAND ${CLANGXX} -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined
+            -I${CMAKE_SOURCE_DIR} ${FUZZ_SOURCES} -o ${CMAKE_BINARY_DIR}/archive_fuzz
+    DEPENDS ${FUZZ_SOURCES} ${CMAKE_SOURCE_DIR}/launcher/archive.h)
+add_custom_target(archive_fuzz ALL DEPENDS ${CMAKE_BINARY_DIR}/archive_fuzz)
+# New inputs go to the build's corpus; the committed seeds are only read.
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/archive_corpus)
+add_test(NAME archive_fuzz
+    COMMAND ${CMAKE_BINARY_DIR}/archive_fuzz -max_total_time=30 -max_len=4096
+            ${CMAKE_BINARY_DIR}/archive_corpus ${CMAKE_SOURCE_DIR}/tests/fuzz/archive_corpus)

@@ -6,6 +6,7 @@
 
 #include "launcher/setting_ids.h"
 #include "launcher/settings.h"
+#include "ui/messages.h"
 #include "ui/report.h"
 
 int run_mode;
@@ -30,7 +31,7 @@ bool save_startup_directory()
         if (n != 0)
             SetLastError(ERROR_FILENAME_EXCED_RANGE);
         startup_directory[0] = '\0';
-        report_directory_error("CURRENT_DIR");
+        report_directory_error(SUBJECT_CURRENT_DIR);
         return false;
     }
     return true;
@@ -44,7 +45,7 @@ bool enter_launcher_directory()
         // A cut path would name the wrong folder.
         if (n != 0)
             SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        report_directory_error("CURRENT_EXE");
+        report_directory_error(SUBJECT_CURRENT_EXE);
         return false;
     }
     char *last_backslash = strrchr(path, '\\');

@@ -1,0 +1,12 @@
+// The launcher's fixed texts: messages that have no setting of their own, and the subjects
+// that the file/directory message names when no path is at hand.
+#pragma once
+
+// The size of an unpacked file could not be read; the file is written again.
+#define MSG_FILE_SIZE_UNREADABLE "Internal error RC000006"
+// The embedded-file archive does not hold what its count and sizes say.
+#define MSG_ARCHIVE_MALFORMED "Internal error RC000007: the embedded file archive is damaged."
+
+#define SUBJECT_CURRENT_DIR "CURRENT_DIR"
+#define SUBJECT_CURRENT_EXE "CURRENT_EXE"
+#define SUBJECT_TEMP_PATH "TEMP_PATH"
