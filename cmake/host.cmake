@@ -18,6 +18,7 @@ add_executable(host_tests
     tests/host/command_line_test.cpp
     tests/host/setting_codec_test.cpp
     tests/host/builder_config_test.cpp
+    tests/host/builder_pack_test.cpp
 )
 target_link_libraries(host_tests PRIVATE trevalo_core GTest::gtest_main)
 add_test(NAME host_tests COMMAND host_tests)

@@ -13,16 +13,19 @@ foreach(probe settings_probe report_probe)
     target_link_options(${probe} PRIVATE -static)
     add_dependencies(${probe} images)
 endforeach()
+target_sources(settings_probe PRIVATE tools/probes/fault_injection.cpp)
 
 configure_file(resources/sample.cfg ${CMAKE_BINARY_DIR}/sample.cfg COPYONLY)
 
 add_executable(win32_tests
     tests/win32/harness.cpp
     tests/win32/builder_test.cpp
+    tests/win32/embedded_files_test.cpp
     tests/win32/launcher_test.cpp
     tests/win32/report_test.cpp
     tests/win32/settings_test.cpp
 )
 target_link_libraries(win32_tests PRIVATE trevalo_testkit trevalo_core gtest_main)
+target_compile_definitions(win32_tests PRIVATE _WIN32_WINNT=0x0601)
 target_link_options(win32_tests PRIVATE -static)
 add_dependencies(win32_tests trevalo-stub trevalo-build sample-rc settings_probe report_probe)

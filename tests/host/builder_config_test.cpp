@@ -10,9 +10,9 @@
 
 namespace {
 
-std::string value_of(const std::vector<setting_value> &values, unsigned id)
+std::string value_of(const builder_config &config, unsigned id)
 {
-    for (const setting_value &v : values)
+    for (const setting_value &v : config.settings)
         if (v.id == id)
             return v.text;
     ADD_FAILURE() << "no setting " << id;
@@ -21,18 +21,22 @@ std::string value_of(const std::vector<setting_value> &values, unsigned id)
 
 TEST(BuilderConfig, ReadsNamesNumbersCommentsAndDefaults)
 {
-    std::vector<setting_value> values;
+    builder_config values;
     std::string error;
     ASSERT_TRUE(parse_config("# sample\n"
                              "\n"
                              "  main_class = a.b.Main  \r\n"
                              "class_path=lib\\x.jar;y.jar\n"
                              "1056 = -Xmx64m -Dp=\"a b\"\n"
-                             "priority =\n",
+                             "priority =\n"
+                             "embed = lib\n"
+                             "embed = app.jar\n",
                              &values, &error)) << error;
-    ASSERT_EQ(values.size(), (size_t)((SETTING_LAST - SETTING_FIRST) / SETTING_STEP + 1));
-    for (size_t i = 0; i < values.size(); i++)
-        EXPECT_EQ(values[i].id, SETTING_FIRST + i * SETTING_STEP) << "IDs in order";
+    ASSERT_EQ(values.settings.size(),
+              (size_t)((SETTING_LAST - SETTING_FIRST) / SETTING_STEP + 1));
+    for (size_t i = 0; i < values.settings.size(); i++)
+        EXPECT_EQ(values.settings[i].id, SETTING_FIRST + i * SETTING_STEP) << "IDs in order";
+    EXPECT_EQ(values.embedded, (std::vector<std::string>{"lib", "app.jar"}));
 
     EXPECT_STREQ(decode_setting_text(value_of(values, SETTING_MAIN_CLASS).c_str()), "a.b.Main");
     EXPECT_EQ(value_of(values, SETTING_CLASS_PATH), "lib\\x.jar;y.jar");
@@ -57,9 +61,10 @@ TEST(BuilderConfig, RefusesBadInputWithTheLine)
         {"main_class = M\nmsg_class = %d classes\n", "line 2: message 'msg_class'"},
         {"main_class = M\nmsg_class = 50%\n", "line 2: message 'msg_class'"},
         {"main_class = M\n = x\n", "line 2: unknown setting ''"},
+        {"main_class = M\nembed =\n", "line 2: 'embed' needs a file or folder"},
     };
     for (const auto &c : cases) {
-        std::vector<setting_value> values;
+        builder_config values;
         std::string error;
         EXPECT_FALSE(parse_config(c.text, &values, &error)) << c.text;
         EXPECT_NE(error.find(c.error), std::string::npos) << "got: " << error;
@@ -68,7 +73,7 @@ TEST(BuilderConfig, RefusesBadInputWithTheLine)
 
 TEST(BuilderConfig, LimitsTheMainClassAndSettingLength)
 {
-    std::vector<setting_value> values;
+    builder_config values;
     std::string error;
     std::string longest(MAX_ENCODED_BYTES, 'c');
     EXPECT_TRUE(parse_config("main_class = " + longest, &values, &error)) << error;

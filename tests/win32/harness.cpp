@@ -104,13 +104,29 @@ std::map<std::string, std::string> probe_settings(const std::string &folder,
     std::string output;
     DWORD status = run_capture(quote(probe), folder, &output);
     EXPECT_EQ(status, 0u) << output;
+    return parse_values(output);
+}
+
+bool replace_archive(const std::string &path, const std::string &bytes)
+{
+    HANDLE update = BeginUpdateResourceA(path.c_str(), FALSE);
+    if (!update)
+        return false;
+    bool ok = UpdateResourceA(update, RT_RCDATA, MAKEINTRESOURCEA(16000),
+                              MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), (void *)bytes.data(),
+                              (DWORD)bytes.size());
+    return EndUpdateResourceA(update, !ok) && ok;
+}
+
+std::map<std::string, std::string> parse_values(const std::string &text)
+{
     std::map<std::string, std::string> values;
     size_t pos = 0;
-    while (pos < output.size()) {
-        size_t end = output.find('\n', pos);
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
         if (end == std::string::npos)
-            end = output.size();
-        std::string line = output.substr(pos, end - pos);
+            end = text.size();
+        std::string line = text.substr(pos, end - pos);
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         size_t equals = line.find('=');

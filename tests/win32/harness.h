@@ -36,5 +36,12 @@ std::string make_launcher(const std::string &folder, const std::string &config,
 std::map<std::string, std::string> probe_settings(const std::string &folder,
                                                   const std::string &config);
 
+// The "name=value" lines of a probe's output, as name -> value.
+std::map<std::string, std::string> parse_values(const std::string &text);
+
 // Quotes path for a command line.
 std::string quote(const std::string &path);
+
+// Replaces the embedded-file archive of the launcher at path by bytes, as no builder would
+// write it: for testing damaged and hostile archives.
+bool replace_archive(const std::string &path, const std::string &bytes);

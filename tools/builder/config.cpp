@@ -131,8 +131,9 @@ bool is_safe_message_format(const std::string &format)
     return true;
 }
 
-bool parse_config(const std::string &text, std::vector<setting_value> *out, std::string *error)
+bool parse_config(const std::string &text, builder_config *out, std::string *error)
 {
+    out->embedded.clear();
     std::vector<std::string> values(entry_count);
     std::vector<int> set_on_line(entry_count, 0);
     for (size_t i = 0; i < entry_count; i++)
@@ -157,6 +158,14 @@ bool parse_config(const std::string &text, std::vector<setting_value> *out, std:
         }
         std::string key = trim(line.substr(0, equals));
         std::string value = trim(line.substr(equals + 1));
+        if (key == "embed") {
+            if (value.empty()) {
+                *error = at_line(line_number) + "'embed' needs a file or folder";
+                return false;
+            }
+            out->embedded.push_back(value);
+            continue;
+        }
         int i = find_entry(key);
         if (i < 0) {
             *error = at_line(line_number) + "unknown setting '" + key + "'";
@@ -187,7 +196,7 @@ bool parse_config(const std::string &text, std::vector<setting_value> *out, std:
         set_on_line[i] = line_number;
     }
 
-    out->clear();
+    out->settings.clear();
     for (size_t i = 0; i < entry_count; i++) {
         const setting_entry &e = entries[i];
         if (e.kind == KIND_ENCODED) {
@@ -197,9 +206,9 @@ bool parse_config(const std::string &text, std::vector<setting_value> *out, std:
             }
             char encoded[2 * MAX_ENCODED_BYTES + 1];
             encode_setting_text(values[i].c_str(), encoded, sizeof encoded);
-            out->push_back({e.id, encoded});
+            out->settings.push_back({e.id, encoded});
         } else {
-            out->push_back({e.id, values[i]});
+            out->settings.push_back({e.id, values[i]});
         }
     }
     return true;

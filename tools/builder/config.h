@@ -10,13 +10,19 @@ struct setting_value {
     std::string text; // as stored: the main class already encoded
 };
 
+struct builder_config {
+    std::vector<setting_value> settings; // every setting, in ID order
+    std::vector<std::string> embedded;   // files and folders to pack, as written
+};
+
 // Parses a configuration. Every setting starts from its default (the sample application's
 // values for switches, messages and the like; empty for the class path and arguments); each
-// line may replace one. A key is a setting's name (see setting_names) or its number. Blank
-// lines and lines whose first non-blank character is '#' are ignored; blanks around the key
-// and the value are dropped. On success out holds every setting in ID order and the result is
-// true; otherwise error says what is wrong and where, and the result is false.
-bool parse_config(const std::string &text, std::vector<setting_value> *out, std::string *error);
+// line may replace one. A key is a setting's name (see setting_name) or its number; the key
+// "embed" may come any number of times and names a file or folder to pack into the launcher.
+// Blank lines and lines whose first non-blank character is '#' are ignored; blanks around the
+// key and the value are dropped. On success the result is true; otherwise error says what is
+// wrong and where, and the result is false.
+bool parse_config(const std::string &text, builder_config *out, std::string *error);
 
 // The name of setting id in configuration files, or null for an unknown id.
 const char *setting_name(unsigned id);

@@ -13,7 +13,10 @@
 #include <string>
 #include <vector>
 
+#include <algorithm>
+
 #include "tools/builder/config.h"
+#include "tools/builder/pack.h"
 
 namespace {
 
@@ -115,7 +118,7 @@ std::vector<WORD> string_block_data(const std::string &text, UINT code_page)
 }
 
 bool write_resources(const std::string &target, const std::vector<setting_value> &values,
-                     UINT code_page, std::string *error)
+                     UINT code_page, const std::string &archive, std::string *error)
 {
     HANDLE update = BeginUpdateResourceA(target.c_str(), FALSE);
     if (!update) {
@@ -130,6 +133,11 @@ bool write_resources(const std::string &target, const std::vector<setting_value>
         ok = UpdateResourceA(update, MAKEINTRESOURCEA(6), MAKEINTRESOURCEA(v.id / 16 + 1),
                              LANGUAGE_EN_US, data.data(), (DWORD)(data.size() * sizeof(WORD)));
     }
+    // The archive is always written, so that a launcher used as the stub keeps no files of
+    // its own. Language neutral, where the launcher looks for it.
+    ok = ok && UpdateResourceA(update, RT_RCDATA, MAKEINTRESOURCEA(16000),
+                               MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
+                               (void *)archive.data(), (DWORD)archive.size());
     if (!ok) {
         *error = "cannot write the settings: " + last_error_text();
         EndUpdateResourceA(update, TRUE);
@@ -140,6 +148,84 @@ bool write_resources(const std::string &target, const std::vector<setting_value>
         return false;
     }
     return true;
+}
+
+// Adds the file at path to files under its plain name, with its content and last-write time.
+bool add_file(const std::string &path, std::vector<packed_file> *files, std::string *error)
+{
+    WIN32_FILE_ATTRIBUTE_DATA attributes;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &attributes)) {
+        *error = "cannot embed " + path + ": " + last_error_text();
+        return false;
+    }
+    if (attributes.nFileSizeHigh != 0) {
+        *error = "cannot embed " + path + ": files of 4 GB and more cannot be embedded";
+        return false;
+    }
+    packed_file file;
+    size_t slash = path.find_last_of("\\/");
+    file.name = slash == std::string::npos ? path : path.substr(slash + 1);
+    file.time_low = attributes.ftLastWriteTime.dwLowDateTime;
+    file.time_high = attributes.ftLastWriteTime.dwHighDateTime;
+    if (!read_file(path, &file.content, error))
+        return false;
+    files->push_back(file);
+    return true;
+}
+
+// Adds the files directly inside folder (not those of its sub-folders), ordered by name
+// without regard to case, so that the same folder always packs the same way.
+bool add_folder(const std::string &folder, std::vector<packed_file> *files, std::string *error)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        *error = "cannot list " + folder + ": " + last_error_text();
+        return false;
+    }
+    std::vector<std::string> names;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.push_back(found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end(), [](const std::string &a, const std::string &b) {
+        int order = lstrcmpiA(a.c_str(), b.c_str());
+        return order != 0 ? order < 0 : a < b;
+    });
+    for (const std::string &name : names)
+        if (!add_file(folder + "\\" + name, files, error))
+            return false;
+    return true;
+}
+
+// The files named by the configuration's embed lines, relative to the configuration's folder.
+bool collect_files(const std::vector<std::string> &entries, const std::string &base,
+                   std::vector<packed_file> *files, std::string *error)
+{
+    for (std::string entry : entries) {
+        bool absolute = entry[0] == '\\' || entry[0] == '/' ||
+                        (entry.size() > 1 && entry[1] == ':');
+        std::string path = absolute ? entry : base + "\\" + entry;
+        while (path.size() > 1 && (path.back() == '\\' || path.back() == '/'))
+            path.pop_back();
+        DWORD attributes = GetFileAttributesA(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            *error = "cannot embed " + entry + ": " + last_error_text();
+            return false;
+        }
+        bool ok = attributes & FILE_ATTRIBUTE_DIRECTORY ? add_folder(path, files, error)
+                                                        : add_file(path, files, error);
+        if (!ok)
+            return false;
+    }
+    return check_packed_names(*files, error);
+}
+
+std::string folder_of(const std::string &path)
+{
+    size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
 int usage()
@@ -178,24 +264,25 @@ int main(int argc, char **argv)
         config_text.erase(0, 3);
         code_page = CP_UTF8;
     }
-    std::vector<setting_value> values;
-    if (!parse_config(config_text, &values, &error))
+    builder_config config;
+    if (!parse_config(config_text, &config, &error))
         return fail(config_path + ": " + error);
+    std::vector<packed_file> files;
+    if (!collect_files(config.embedded, folder_of(config_path), &files, &error))
+        return fail(error);
 
     if (!inspect_stub(stub, &error))
         return fail(error);
 
     // The new launcher is made under a temporary name beside the output, then renamed.
-    std::string folder = output;
-    size_t slash = folder.find_last_of("\\/");
-    folder = slash == std::string::npos ? "." : folder.substr(0, slash);
+    std::string folder = folder_of(output);
     char temp[MAX_PATH];
     if (!GetTempFileNameA(folder.c_str(), "tvb", 0, temp))
         return fail("cannot create a file in " + folder + ": " + last_error_text());
     bool ok = CopyFileA(stub.c_str(), temp, FALSE);
     if (!ok)
         error = "cannot copy " + stub + ": " + last_error_text();
-    ok = ok && write_resources(temp, values, code_page, &error);
+    ok = ok && write_resources(temp, config.settings, code_page, build_archive(files), &error);
     if (ok && !MoveFileExA(temp, output.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         error = "cannot write " + output + ": " + last_error_text();
         ok = false;

@@ -1,15 +1,17 @@
 // Test helper: loads the settings exactly as the launcher does and prints them, one
 // "name=value" line each, with the priority class the process then has and the time the
-// loading took.
+// loading took. Chosen file operations can be made to fail (see fault_injection.h).
 #include <windows.h>
 
 #include <stdio.h>
 
 #include "launcher/settings.h"
 #include "launcher/startup.h"
+#include "tools/probes/fault_injection.h"
 
 int main()
 {
+    install_fault_injection();
     run_mode = RUN_MODE_INTERACTIVE;
     if (!save_startup_directory())
         return 1;
@@ -57,6 +59,7 @@ int main()
     printf("splash_seconds=%d\n", s.splash_seconds);
     printf("java_version=0x%08X\n", s.java_version);
     printf("priority_class=0x%lX\n", (unsigned long)GetPriorityClass(GetCurrentProcess()));
+    printf("files_opened_for_writing=%d\n", files_opened_for_writing());
     printf("load_settings_us=%lld\n",
            (long long)((end.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart));
     return 0;

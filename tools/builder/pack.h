@@ -1,0 +1,23 @@
+// Packing files into the embedded-file archive a launcher unpacks at start-up. Portable.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+struct packed_file {
+    std::string name;   // plain file name, without a folder
+    uint32_t time_low;  // last-write time, as FILETIME's two halves
+    uint32_t time_high;
+    std::string content;
+};
+
+// The archive of files in the given order. No files give the single zero byte that means
+// "nothing to unpack".
+std::string build_archive(const std::vector<packed_file> &files);
+
+// Checks that the names can be unpacked side by side: each is safe to join to the unpacking
+// folder and no two are the same without regard to case, as Windows compares file names.
+// Returns false with error naming the first problem.
+bool check_packed_names(const std::vector<packed_file> &files, std::string *error);
