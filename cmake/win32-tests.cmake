@@ -29,3 +29,6 @@ target_link_libraries(win32_tests PRIVATE trevalo_testkit trevalo_core gtest_mai
 target_compile_definitions(win32_tests PRIVATE _WIN32_WINNT=0x0601)
 target_link_options(win32_tests PRIVATE -static)
 add_dependencies(win32_tests trevalo-stub trevalo-build sample-rc settings_probe report_probe)
+
+add_executable(copy_probe tools/probes/copy_probe.cpp)
+target_link_options(copy_probe PRIVATE -static)

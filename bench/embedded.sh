@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Cost of the embedded files at start-up, measured side by side in one run under the same
+# Wine prefix (run after ./build.sh; never fails for being slow):
+#  1. a start with 1,000 unchanged embedded files against a start with none;
+#  2. the first unpacking of about 100 MB in four files against copying the same bytes with
+#     CopyFileA, as throughput (copy time / unpack time: 1.0 means as fast as a copy).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/wine-env.sh
+wine_prefix_up
+runs=${RUNS:-7}
+build=build/win32
+work=$(mktemp -d)
+winpath() { winepath -w "$1" 2>/dev/null; }
+median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END{print a[int((NR+1)/2)]}'; }
+
+# A probe is the launcher's own loader; it prints load_settings_us and the class path. Each
+# probe has a main class of its own, hence a folder of its own in the prefix's temporary
+# folder, removed at the end.
+unpacked=()
+make_probe() {  # folder, extra configuration lines
+    mkdir -p "$1"
+    printf 'main_class = bench.M%s\n%s\n' "$RANDOM$RANDOM" "$2" > "$1/app.cfg"
+    wine $build/trevalo-build.exe --stub $build/settings_probe.exe "$1/app.cfg" "$1/probe.exe" >/dev/null
+}
+probe_us() {  # folder
+    wine "$1/probe.exe" | tr -d '\r' | sed -n 's/^load_settings_us=//p'
+}
+# The folder the probe in $1 unpacks into.
+unpack_folder() {
+    local first
+    first=$(wine "$1/probe.exe" | tr -d '\r' | sed -n 's/^class_path=\([^;]*\);.*/\1/p')
+    dirname "$(winepath -u "$first" 2>/dev/null)"
+}
+cleanup() { for f in "${unpacked[@]}"; do rm -rf "$f"; done; rm -rf "$work"; }
+trap cleanup EXIT
+wall_us() {  # folder
+    local start end
+    start=$(date +%s%N)
+    probe_us "$1" >/dev/null
+    end=$(date +%s%N)
+    echo $(( (end - start) / 1000 ))
+}
+
+# 1. 1,000 unchanged files against none.
+mkdir -p "$work/many/files"
+for i in $(seq -w 1 1000); do printf 'content of file %s\n' "$i" > "$work/many/files/f$i.jar"; done
+make_probe "$work/many" "embed = files"
+make_probe "$work/none" ""
+unpacked+=("$(unpack_folder "$work/many")")  # the first start unpacks
+many=(); none=(); many_wall=(); none_wall=()
+for _ in $(seq "$runs"); do
+    many+=("$(probe_us "$work/many")"); none+=("$(probe_us "$work/none")")
+    many_wall+=("$(wall_us "$work/many")"); none_wall+=("$(wall_us "$work/none")")
+done
+m=$(median "${many[@]}"); n=$(median "${none[@]}")
+mw=$(median "${many_wall[@]}"); nw=$(median "${none_wall[@]}")
+echo "1000 unchanged files: load_settings ${m} us, none: ${n} us; whole start ${mw} us against ${nw} us"
+echo "ratio start with 1000 unchanged files / start with none: $(awk "BEGIN{printf \"%.2f\", $mw/$nw}")"
+
+# 2. First unpacking of 100 MB against a plain copy.
+mkdir -p "$work/big/files"
+for i in 1 2 3 4; do head -c 26214400 /dev/urandom > "$work/big/files/part$i.jar"; done
+make_probe "$work/big" "embed = files"
+sources=()
+for f in "$work"/big/files/*.jar; do sources+=("$(winpath "$f")"); done
+big_folder=$(unpack_folder "$work/big")
+unpacked+=("$big_folder")
+unpack=(); copy=()
+for _ in $(seq "$runs"); do
+    rm -rf "$big_folder" "$work/copy"; mkdir -p "$work/copy"
+    unpack+=("$(probe_us "$work/big")")
+    copy+=("$(wine $build/copy_probe.exe "$(winpath "$work/copy")" "${sources[@]}" | tr -d '\r' | sed -n 's/^copy_us=//p')")
+done
+u=$(median "${unpack[@]}"); c=$(median "${copy[@]}")
+echo "first unpacking of 100 MB: ${u} us; CopyFileA of the same files: ${c} us"
+echo "throughput ratio unpack / copy: $(awk "BEGIN{printf \"%.2f\", $c/$u}") (aim: at least 0.80)"
