@@ -7,13 +7,16 @@ include(UseJava)
 set(SANITIZE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
 add_compile_options(-Wall -Wextra -g)
 
-add_library(trevalo_core STATIC ${CORE_SOURCES} ${BUILDER_CORE_SOURCES})
+add_library(trevalo_core STATIC ${CORE_SOURCES} ${BUILDER_CORE_SOURCES} jvm/platform_posix.cpp
+    tests/host/fake_report.cpp)
 target_include_directories(trevalo_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(trevalo_core PUBLIC ${SANITIZE})
 target_link_options(trevalo_core PUBLIC ${SANITIZE})
 
 add_executable(host_tests
     tests/host/archive_test.cpp
+    tests/host/jvm_options_test.cpp
+    tests/host/runtime_search_test.cpp
     tests/host/string_list_test.cpp
     tests/host/command_line_test.cpp
     tests/host/setting_codec_test.cpp

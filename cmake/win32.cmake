@@ -31,6 +31,7 @@ add_library(trevalo_launcher STATIC
     launcher/settings.cpp
     launcher/startup.cpp
     jvm/jvm.cpp
+    jvm/platform_win32.cpp
     app/main_class.cpp
     service/service.cpp
     ui/report.cpp

@@ -1,11 +1,14 @@
 // Conversions of setting texts.
 #include "launcher/setting_codec.h"
+#include "launcher/settings.h"
 
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 const char setting_key[17] = "Q4vT8mZk2RwN6yHc";
+
+launcher_settings settings;
 
 static char decode_buffer[DECODE_BUFFER_SIZE];
 

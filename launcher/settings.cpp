@@ -1,6 +1,8 @@
 // Loading the settings from the string table and the INI override.
 #include "launcher/settings.h"
 
+#include <windows.h>
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -9,14 +11,12 @@
 #include "launcher/setting_codec.h"
 #include "launcher/setting_ids.h"
 
-launcher_settings settings;
-
-char *load_setting_text(HINSTANCE instance, UINT id)
+char *load_setting_text(void *instance, unsigned id)
 {
     int size = 1024;
     char *buffer = (char *)malloc((size_t)size);
     for (;;) {
-        int n = LoadStringA(instance, id, buffer, size);
+        int n = LoadStringA((HINSTANCE)instance, id, buffer, size);
         if (n < size - 1)
             break;
         // The text filled the buffer and may have been cut: grow and load again.

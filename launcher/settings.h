@@ -1,8 +1,6 @@
 // The launcher's configuration: the settings of the string table, read once at start-up.
 #pragma once
 
-#include <windows.h>
-
 // Every text is a heap string that lives as long as the process and is never null; a setting
 // missing from the string table reads as the empty text. The messages are printf formats
 // with at most one "%s", passed to the reporting operations as their format.
@@ -60,6 +58,7 @@ struct launcher_settings {
     char *msg_stop_timeout;      // 1776
 };
 
+// Filled by load_settings; defined with the portable code so that it can be tested natively.
 extern launcher_settings settings;
 
 // Reads every setting from the launcher's own string table, applies the process priority and
@@ -67,6 +66,6 @@ extern launcher_settings settings;
 // launcher's folder as the current directory.
 void load_settings();
 
-// Loads string id of instance (null: the launcher's own executable) into a new heap string,
-// however long it is; a missing string gives the empty text. Never null.
-char *load_setting_text(HINSTANCE instance, UINT id);
+// Loads string id of the module instance (an HINSTANCE; null: the launcher's own executable)
+// into a new heap string, however long it is; a missing string gives the empty text. Never null.
+char *load_setting_text(void *instance, unsigned id);

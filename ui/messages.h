@@ -2,6 +2,9 @@
 // that the file/directory message names when no path is at hand.
 #pragma once
 
+// A class path directory could not be listed, at its start or part-way through.
+#define MSG_LISTING_FAILED "Internal error RC000001"
+#define MSG_LISTING_NEXT_FAILED "Internal error RC000002"
 // The size of an unpacked file could not be read; the file is written again.
 #define MSG_FILE_SIZE_UNREADABLE "Internal error RC000006"
 // The embedded-file archive does not hold what its count and sizes say.

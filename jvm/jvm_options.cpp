@@ -1,0 +1,170 @@
+// Building the JVM option text.
+#include "jvm/jvm_options.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "jvm/platform.h"
+#include "jvm/runtime_search.h"
+#include "launcher/settings.h"
+#include "ui/messages.h"
+#include "ui/report.h"
+
+int path_kind(const char *path)
+{
+    if (strchr(path, '%'))
+        return 0;
+    return path_attributes(path);
+}
+
+static bool has_archive_suffix(const char *name)
+{
+    size_t n = strlen(name);
+    if (n < 4)
+        return false;
+    const char *suffix = name + n - 4;
+    return strcasecmp(suffix, ".jar") == 0 || strcasecmp(suffix, ".zip") == 0;
+}
+
+// The first n characters of text in a new heap string.
+static char *copy_text(const char *text, size_t n)
+{
+    char *copy = (char *)malloc(n + 1);
+    memcpy(copy, text, n);
+    copy[n] = '\0';
+    return copy;
+}
+
+// directory + "\" + name in a new heap string.
+static char *child_path(const char *directory, const char *name)
+{
+    size_t a = strlen(directory), b = strlen(name);
+    char *path = (char *)malloc(a + 1 + b + 1);
+    memcpy(path, directory, a);
+    path[a] = '\\';
+    memcpy(path + a + 1, name, b + 1);
+    return path;
+}
+
+bool add_directory_archives(string_list *list, char *directory)
+{
+    size_t length = strlen(directory);
+    if (length > 0 && (directory[length - 1] == '\\' || directory[length - 1] == '/'))
+        directory[length - 1] = '\0';
+
+    directory_listing *listing = nullptr;
+    directory_entry entry;
+    listing_step step = open_directory_listing(directory, &listing, &entry);
+    if (step == LISTING_END)
+        return true;
+    if (step == LISTING_FAILED) {
+        report_error_with_reason(MSG_LISTING_FAILED);
+        return false;
+    }
+    bool ok = true;
+    while (ok) {
+        bool dots = strcmp(entry.name, ".") == 0 || strcmp(entry.name, "..") == 0;
+        char *path = child_path(directory, entry.name);
+        if (entry.is_directory && !dots) {
+            ok = add_directory_archives(list, path);
+        } else if (has_archive_suffix(entry.name)) {
+            string_list_append(list, path);
+            string_list_append(list, ";");
+        }
+        free(path);
+        if (!ok)
+            break;
+        step = next_directory_entry(listing, &entry);
+        if (step == LISTING_END)
+            break;
+        if (step == LISTING_FAILED) {
+            report_error_with_reason(MSG_LISTING_NEXT_FAILED);
+            ok = false;
+        }
+    }
+    close_directory_listing(listing);
+    return ok;
+}
+
+void append_unquoted(string_list *list, const char *value)
+{
+    if (!value)
+        return;
+    size_t length = strlen(value);
+    if (length > 0 && value[0] == '"') {
+        value++;
+        length--;
+    }
+    if (length > 0 && value[length - 1] == '"')
+        length--;
+    if (length == 0)
+        return;
+    // The value is appended whole, however long: a cut value would be a wrong option.
+    char *copy = copy_text(value, length);
+    string_list_append(list, copy);
+    free(copy);
+}
+
+char *expand_variables(const char *text)
+{
+    string_list result = {};
+    const char *p = text;
+    for (;;) {
+        const char *open = strchr(p, '%');
+        const char *close = open ? strchr(open + 1, '%') : nullptr;
+        if (!close) {
+            // The rest is literal, without a '%' that has no partner.
+            size_t n = open ? (size_t)(open - p) : strlen(p);
+            char *literal = copy_text(p, n);
+            string_list_append(&result, literal);
+            free(literal);
+            if (open)
+                string_list_append(&result, open + 1);
+            break;
+        }
+        char *literal = copy_text(p, (size_t)(open - p));
+        string_list_append(&result, literal);
+        free(literal);
+        char *name = copy_text(open + 1, (size_t)(close - open - 1));
+        if (strcmp(name, "JAVA_HOME") == 0)
+            string_list_append(&result, runtime_home);
+        else
+            append_unquoted(&result, environment_value(name));
+        free(name);
+        p = close + 1;
+    }
+    return result.text ? result.text : strdup("");
+}
+
+bool build_jvm_options()
+{
+    string_list options = {};
+    string_list class_path = {};
+    string_list_append(&options, settings.jvm_options);
+
+    char *cursor = nullptr;
+    bool ok = true;
+    while (char *entry = next_token(settings.class_path, ";", &cursor)) {
+        int kind = path_kind(entry);
+        string_list_append(&class_path, entry);
+        string_list_append(&class_path, ";");
+        if (kind == 1 && !add_directory_archives(&class_path, entry)) {
+            ok = false;
+            break;
+        }
+    }
+    if (ok) {
+        if (class_path.length > 0) {
+            if (class_path.text[class_path.length - 1] == ';')
+                class_path.text[--class_path.length] = '\0';
+            string_list_append(&options, " \"-Djava.class.path=");
+            string_list_append(&options, class_path.text);
+            string_list_append(&options, "\"");
+        }
+        free(settings.jvm_options);
+        settings.jvm_options = expand_variables(options.text ? options.text : "");
+    }
+    free(options.text);
+    free(class_path.text);
+    return ok;
+}
