@@ -7,7 +7,7 @@ include(tools/testkit/testkit.cmake)
 
 # Probes: the launcher's own code under a console entry point that prints what it did. They
 # carry the launcher's resources so that the builder accepts them as stubs.
-foreach(probe settings_probe report_probe)
+foreach(probe settings_probe report_probe runtime_probe)
     add_executable(${probe} tools/probes/${probe}.cpp resources/launcher.rc)
     target_link_libraries(${probe} PRIVATE trevalo_launcher)
     target_link_options(${probe} PRIVATE -static)
@@ -23,12 +23,14 @@ add_executable(win32_tests
     tests/win32/embedded_files_test.cpp
     tests/win32/launcher_test.cpp
     tests/win32/report_test.cpp
+    tests/win32/runtime_search_test.cpp
     tests/win32/settings_test.cpp
 )
 target_link_libraries(win32_tests PRIVATE trevalo_testkit trevalo_core gtest_main)
 target_compile_definitions(win32_tests PRIVATE _WIN32_WINNT=0x0601)
 target_link_options(win32_tests PRIVATE -static)
-add_dependencies(win32_tests trevalo-stub trevalo-build sample-rc settings_probe report_probe)
+add_dependencies(win32_tests trevalo-stub trevalo-build sample-rc settings_probe report_probe
+    runtime_probe copy_probe)
 
 add_executable(copy_probe tools/probes/copy_probe.cpp)
 target_link_options(copy_probe PRIVATE -static)

@@ -26,7 +26,9 @@ target_include_directories(trevalo_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(trevalo_core PRIVATE ${STUB_COMPILE_OPTIONS})
 
 # Everything of the launcher but its entry point, so that test helpers can link the real code.
+# The portable core is part of it: it calls back into the reporting and platform functions.
 add_library(trevalo_launcher STATIC
+    ${CORE_SOURCES}
     launcher/embedded_files.cpp
     launcher/settings.cpp
     launcher/startup.cpp
@@ -37,7 +39,7 @@ add_library(trevalo_launcher STATIC
     ui/report.cpp
     ui/splash.cpp
 )
-target_link_libraries(trevalo_launcher PUBLIC trevalo_core)
+target_include_directories(trevalo_launcher PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(trevalo_launcher PRIVATE ${STUB_COMPILE_OPTIONS})
 
 add_executable(trevalo-stub WIN32 launcher/main.cpp resources/launcher.rc)

@@ -1,0 +1,36 @@
+// Test helper: loads the settings as the launcher does, then runs the runtime search and the
+// option building, and prints what they found:
+//   found=0|1, library=<path>, runtime_home=<path>, options_ok=0|1, jvm_options=<text>,
+//   and option=<text> for each option the text splits into.
+#include <stdio.h>
+#include <stdlib.h>
+
+#include "jvm/jvm_options.h"
+#include "jvm/runtime_search.h"
+#include "launcher/command_line.h"
+#include "launcher/settings.h"
+#include "launcher/startup.h"
+
+int main()
+{
+    run_mode = RUN_MODE_INTERACTIVE;
+    if (!save_startup_directory())
+        return 1;
+    enter_launcher_directory();
+    load_settings();
+
+    char library[260] = "";
+    bool found = find_runtime_library(library, sizeof library);
+    printf("found=%d\n", found ? 1 : 0);
+    printf("library=%s\n", found ? library : "");
+    printf("runtime_home=%s\n", runtime_home);
+    bool ok = build_jvm_options();
+    printf("options_ok=%d\n", ok ? 1 : 0);
+    printf("jvm_options=%s\n", settings.jvm_options);
+    int count;
+    char **options;
+    split_command_line(settings.jvm_options, &count, &options, false);
+    for (int i = 0; i < count; i++)
+        printf("option=%s\n", options[i]);
+    return 0;
+}
