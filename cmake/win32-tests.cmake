@@ -34,3 +34,5 @@ add_dependencies(win32_tests trevalo-stub trevalo-build sample-rc settings_probe
 
 add_executable(copy_probe tools/probes/copy_probe.cpp)
 target_link_options(copy_probe PRIVATE -static)
+add_executable(list_probe tools/probes/list_probe.cpp)
+target_link_options(list_probe PRIVATE -static)

@@ -1,7 +1,10 @@
 // Test helper: loads the settings as the launcher does, then runs the runtime search and the
 // option building, and prints what they found:
 //   found=0|1, library=<path>, runtime_home=<path>, options_ok=0|1, jvm_options=<text>,
-//   and option=<text> for each option the text splits into.
+//   and option=<text> for each option the text splits into (unless TREVALO_QUIET is set), and
+//   build_options_us, the time the option building took.
+#include <windows.h>
+
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -24,8 +27,16 @@ int main()
     printf("found=%d\n", found ? 1 : 0);
     printf("library=%s\n", found ? library : "");
     printf("runtime_home=%s\n", runtime_home);
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
     bool ok = build_jvm_options();
+    QueryPerformanceCounter(&end);
     printf("options_ok=%d\n", ok ? 1 : 0);
+    printf("build_options_us=%lld\n",
+           (long long)((end.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart));
+    if (getenv("TREVALO_QUIET"))
+        return 0;
     printf("jvm_options=%s\n", settings.jvm_options);
     int count;
     char **options;
