@@ -1,7 +1,25 @@
-// Running the application's main class.
+// Running the application's main class, and the JNI operations shared with the stopper.
 #pragma once
 
-// Calls main of the main class with the count arguments of vector, or with setting 1184 when
-// count is 0. attach asks for the calling thread to be attached first. Returns true when main
-// returned without a pending exception.
+#include <jni.h>
+
+// Calls main of the main class with the count arguments of vector, or with setting 1184 split
+// when count is 0. With attach, the calling thread attaches first (as the stopper thread),
+// does not redirect the output files again, and detaches afterwards. Returns true when main
+// returned without a pending exception; false after a reported failure.
 bool run_main_class(int count, char **vector, bool attach);
+
+// The attach record of every native thread that attaches itself: the JNI version of setting
+// 1024 and the name "Trevalo stopper thread".
+JavaVMAttachArgs stopper_attach_args();
+
+// After a JNI call: when an exception is pending, prints it (to the current System.err) and
+// clears it, and returns true.
+bool check_java_exception(JNIEnv *env);
+
+// System.setProperty(key, value); reports and returns false on failure.
+bool set_java_property(JNIEnv *env, const char *key, const char *value);
+
+// Points System.out ("setOut") or System.err ("setErr") at the file at path, created afresh;
+// reports and returns false on failure.
+bool redirect_java_stream(JNIEnv *env, const char *path, const char *setter);

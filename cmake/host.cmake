@@ -7,8 +7,8 @@ include(UseJava)
 set(SANITIZE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
 add_compile_options(-Wall -Wextra -g)
 
-add_library(trevalo_core STATIC ${CORE_SOURCES} ${BUILDER_CORE_SOURCES} jvm/platform_posix.cpp
-    tests/host/fake_report.cpp)
+set(HOST_EDGE_SOURCES jvm/platform_posix.cpp tests/host/fake_report.cpp tests/host/fake_launcher.cpp)
+add_library(trevalo_core STATIC ${CORE_SOURCES} ${BUILDER_CORE_SOURCES} ${HOST_EDGE_SOURCES})
 target_include_directories(trevalo_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(trevalo_core PUBLIC ${SANITIZE})
 target_link_options(trevalo_core PUBLIC ${SANITIZE})
@@ -25,6 +25,25 @@ add_executable(host_tests
 )
 target_link_libraries(host_tests PRIVATE trevalo_core GTest::gtest_main)
 add_test(NAME host_tests COMMAND host_tests)
+
+# The JNI code against the real virtual machine of this machine, without the sanitizers, whose
+# signal handling and memory reservations do not mix with the virtual machine's.
+find_package(JNI REQUIRED)
+add_jar(trevalo-fixtures
+    SOURCES
+        tests/host/fixtures/trevalo/fixture/Args.java
+        tests/host/fixtures/trevalo/fixture/Exit.java
+        tests/host/fixtures/trevalo/fixture/NoMain.java
+        tests/host/fixtures/trevalo/fixture/Stoppable.java
+        tests/host/fixtures/trevalo/fixture/Throws.java)
+get_target_property(FIXTURES_JAR trevalo-fixtures JAR_FILE)
+add_executable(jvm_tests tests/host/jvm_test.cpp ${CORE_SOURCES} ${JNI_SOURCES} ${HOST_EDGE_SOURCES})
+target_include_directories(jvm_tests PRIVATE ${CMAKE_SOURCE_DIR} ${JNI_INCLUDE_DIRS})
+target_compile_definitions(jvm_tests PRIVATE
+    TREVALO_LIBJVM="${JAVA_JVM_LIBRARY}" TREVALO_FIXTURES_JAR="${FIXTURES_JAR}")
+target_link_libraries(jvm_tests PRIVATE GTest::gtest dl pthread)
+add_dependencies(jvm_tests trevalo-fixtures)
+add_test(NAME jvm_tests COMMAND jvm_tests)
 
 # The sample application that the sample launcher runs.
 add_jar(trevalo-sample

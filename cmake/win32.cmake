@@ -3,6 +3,12 @@ enable_language(RC)
 
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
+# jni.h comes from the JDK of the build machine; its companion header is the project's own,
+# with the 32-bit Windows types and calling convention.
+find_path(JDK_INCLUDE_DIR jni.h PATHS /usr/lib/jvm/default-java/include
+          NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+set(JNI_WIN32_INCLUDES ${CMAKE_SOURCE_DIR}/jvm/include-win32 ${JDK_INCLUDE_DIR})
+
 set(IMAGES_DIR ${CMAKE_BINARY_DIR}/images)
 add_custom_command(
     OUTPUT ${IMAGES_DIR}/trevalo.ico ${IMAGES_DIR}/splash.bmp
@@ -29,17 +35,16 @@ target_compile_options(trevalo_core PRIVATE ${STUB_COMPILE_OPTIONS})
 # The portable core is part of it: it calls back into the reporting and platform functions.
 add_library(trevalo_launcher STATIC
     ${CORE_SOURCES}
+    ${JNI_SOURCES}
     launcher/embedded_files.cpp
     launcher/settings.cpp
     launcher/startup.cpp
-    jvm/jvm.cpp
     jvm/platform_win32.cpp
-    app/main_class.cpp
     service/service.cpp
     ui/report.cpp
     ui/splash.cpp
 )
-target_include_directories(trevalo_launcher PUBLIC ${CMAKE_SOURCE_DIR})
+target_include_directories(trevalo_launcher PUBLIC ${CMAKE_SOURCE_DIR} ${JNI_WIN32_INCLUDES})
 target_compile_options(trevalo_launcher PRIVATE ${STUB_COMPILE_OPTIONS})
 
 add_executable(trevalo-stub WIN32 launcher/main.cpp resources/launcher.rc)

@@ -1,9 +1,31 @@
-// Creating and destroying the Java virtual machine inside the launcher's process.
+// Creating and destroying the Java virtual machine inside the launcher's process, and
+// collecting what the virtual machine prints.
 #pragma once
 
-// Finds a runtime, creates the virtual machine and publishes its handles. Returns false after
-// a failure it has reported. console asks for a console of the process's own (service run).
+#include <jni.h>
+#include <stdarg.h>
+#include <stdio.h>
+
+// Published by create_jvm and never reset: the loaded runtime library, the virtual machine
+// and the JNI environment of the thread that created it.
+extern void *runtime_library;
+extern JavaVM *java_vm;
+extern JNIEnv *jvm_env;
+
+// Finds a runtime, loads it, creates the virtual machine with the option text and the
+// "vfprintf", "abort" and "exit" hooks, and publishes the handles. With console, the process
+// gets a console and both the standard streams and System.out/err go to it (service run).
+// Returns false after a failure it has reported.
 bool create_jvm(bool console);
 
-// Waits for the application's last non-daemon thread and destroys the virtual machine.
+// Detaches the calling thread, waits in DestroyJavaVM for the application's last non-daemon
+// thread, and unloads the runtime library.
 void destroy_jvm();
+
+// The virtual machine's "vfprintf" hook: collects the formatted text (each piece cut at 4095
+// characters) into the JVM message text; returns the piece's length. Safe from any thread.
+jint JNICALL jvm_output_hook(FILE *stream, const char *format, va_list args);
+
+// Takes the collected JVM message text, leaving none collected: null when there is none,
+// otherwise a heap text the caller frees.
+char *take_jvm_message_text();

@@ -58,3 +58,30 @@ void close_directory_listing(directory_listing *listing);
 // The value of the environment variable name, the name compared without regard to case as
 // Windows does; null when it is not set. Valid until the environment changes.
 const char *environment_value(const char *name);
+
+// --- The runtime library. ---
+
+// Loads the runtime library by its full path; null when it cannot be loaded. The folder above
+// the library's own (a runtime's bin folder, which holds the C runtime that the library
+// imports) is added to the library search path first.
+void *load_runtime_library(const char *path);
+
+// The address of the exported function name of library; null when it has none.
+void *find_library_symbol(void *library, const char *name);
+
+void free_runtime_library(void *library);
+
+// --- The current directory. ---
+
+// Reads the current directory into buffer (size bytes); false when it cannot be read or does
+// not fit, with the system's last error left for the report.
+bool get_current_directory(char *buffer, size_t size);
+
+// Makes path the current directory; false on failure, last error left for the report.
+bool set_current_directory(const char *path);
+
+// --- The console of a service run. ---
+
+// Gives the process a console, answers a logoff there as handled so that it does not end the
+// process, and points the standard output and error streams at it. Results are not examined.
+void open_process_console();

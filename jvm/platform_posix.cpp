@@ -10,11 +10,11 @@
 #include <string.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <dlfcn.h>
+#include <unistd.h>
 
 #include <map>
 #include <string>
-
-extern char **environ;
 
 namespace {
 
@@ -211,4 +211,34 @@ const char *environment_value(const char *name)
         if (strncasecmp(*variable, name, n) == 0 && (*variable)[n] == '=')
             return *variable + n + 1;
     return nullptr;
+}
+
+void *load_runtime_library(const char *path)
+{
+    return dlopen(host_path(path).c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
+void *find_library_symbol(void *library, const char *name)
+{
+    return dlsym(library, name);
+}
+
+void free_runtime_library(void *library)
+{
+    dlclose(library);
+}
+
+bool get_current_directory(char *buffer, size_t size)
+{
+    return getcwd(buffer, size) != nullptr;
+}
+
+bool set_current_directory(const char *path)
+{
+    return chdir(host_path(path).c_str()) == 0;
+}
+
+void open_process_console()
+{
+    // A host process has its standard streams already.
 }

@@ -117,3 +117,60 @@ const char *environment_value(const char *name)
     // The C runtime compares names without regard to case here.
     return getenv(name);
 }
+
+void *load_runtime_library(const char *path)
+{
+    // C:\jre\bin\client\jvm.dll -> C:\jre\bin: the runtime's own C runtime DLL lives there
+    // and is not found by loading the library through its full path alone.
+    char folder[MAX_PATH];
+    size_t length = strlen(path);
+    if (length < sizeof folder) {
+        memcpy(folder, path, length + 1);
+        for (int cut = 0; cut < 2; cut++) {
+            char *backslash = strrchr(folder, '\\');
+            if (backslash)
+                *backslash = '\0';
+        }
+        SetDllDirectoryA(folder);
+    }
+    return LoadLibraryA(path);
+}
+
+void *find_library_symbol(void *library, const char *name)
+{
+    return (void *)GetProcAddress((HMODULE)library, name);
+}
+
+void free_runtime_library(void *library)
+{
+    FreeLibrary((HMODULE)library);
+}
+
+bool get_current_directory(char *buffer, size_t size)
+{
+    DWORD n = GetCurrentDirectoryA((DWORD)size, buffer);
+    if (n >= size)
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return n != 0 && n < size;
+}
+
+bool set_current_directory(const char *path)
+{
+    return SetCurrentDirectoryA(path) != 0;
+}
+
+// Answers a logoff as handled, so that a user logging off does not end a service process that
+// owns a console; every other event goes on to the next handler (in the end the system's,
+// which ends the process).
+BOOL WINAPI console_control_handler(DWORD event)
+{
+    return event == CTRL_LOGOFF_EVENT;
+}
+
+void open_process_console()
+{
+    AllocConsole();
+    SetConsoleCtrlHandler(console_control_handler, TRUE);
+    freopen("CONOUT$", "a", stdout);
+    freopen("CONOUT$", "a", stderr);
+}

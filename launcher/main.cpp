@@ -52,7 +52,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR command_line, int)
     bool ok = run_main_class(count - 1, vector + 1, false);
     destroy_jvm();
 
-    if (instance_mutex)
-        CloseHandle(instance_mutex);
+    release_instance_mutex();
     return ok ? 0 : -1;
 }

@@ -1,5 +1,7 @@
-// Start-up state and the directory switches of the run.
+// Start-up: the directories the launcher starts in, and the instance mutex.
 #include "launcher/startup.h"
+
+#include <windows.h>
 
 #include <stdlib.h>
 #include <string.h>
@@ -9,9 +11,7 @@
 #include "ui/messages.h"
 #include "ui/report.h"
 
-int run_mode;
-char startup_directory[MAX_PATH + 1];
-HANDLE instance_mutex;
+void *instance_mutex;
 
 // These two run before the settings are loaded, so the message is read for the purpose.
 static void report_directory_error(const char *subject)
@@ -58,18 +58,9 @@ bool enter_launcher_directory()
     return true;
 }
 
-bool enter_working_directory(bool force_configured)
+void release_instance_mutex()
 {
-    const char *target;
-    if (!force_configured && settings.return_to_startup_dir)
-        target = startup_directory;
-    else if (settings.working_dir[0])
-        target = settings.working_dir;
-    else
-        return true;
-    if (!SetCurrentDirectoryA(target)) {
-        report_error_with_reason(settings.msg_file_error, target);
-        return false;
-    }
-    return true;
+    if (instance_mutex)
+        CloseHandle(instance_mutex);
+    instance_mutex = nullptr;
 }

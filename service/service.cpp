@@ -2,9 +2,13 @@
 // recognised, so such words reach the application as ordinary arguments.
 #include "service/service.h"
 
-HANDLE event_source;
+void *event_source;
 
 bool dispatch_service_switch(int, char **)
 {
     return false;
+}
+
+void complete_service_handshake()
+{
 }

@@ -11,5 +11,6 @@
 #define MSG_ARCHIVE_MALFORMED "Internal error RC000007: the embedded file archive is damaged."
 
 #define SUBJECT_CURRENT_DIR "CURRENT_DIR"
+#define MAIN_METHOD "main(java/lang/String[])"
 #define SUBJECT_CURRENT_EXE "CURRENT_EXE"
 #define SUBJECT_TEMP_PATH "TEMP_PATH"

@@ -21,10 +21,16 @@ static const DWORD EVENT_ID_ERROR = 0xC0000002;
 // Formats into buffer, cut at its end. The system C runtime's _vsnprintf leaves no terminator
 // when the text does not fit, so the last byte is always set here. (It is used rather than
 // vsnprintf, whose C99 version would bring a formatter of its own into the stub.)
+int format_text(char *buffer, size_t size, const char *format, va_list args)
+{
+    int n = _vsnprintf(buffer, size - 1, format, args);
+    buffer[size - 1] = '\0';
+    return n < 0 || (size_t)n >= size ? (int)size - 1 : n;
+}
+
 static void format_bounded(char *buffer, size_t size, const char *format, va_list args)
 {
-    _vsnprintf(buffer, size - 1, format, args);
-    buffer[size - 1] = '\0';
+    format_text(buffer, size, format, args);
 }
 
 static void format_bounded(char *buffer, size_t size, const char *format, ...)
@@ -50,7 +56,7 @@ void emit_message(bool error, const char *text)
     if (run_mode == RUN_MODE_SERVICE) {
         if (!event_source)
             return;
-        ReportEventA(event_source, error ? EVENTLOG_ERROR_TYPE : EVENTLOG_INFORMATION_TYPE, 0,
+        ReportEventA((HANDLE)event_source, error ? EVENTLOG_ERROR_TYPE : EVENTLOG_INFORMATION_TYPE, 0,
                      error ? EVENT_ID_ERROR : EVENT_ID_INFO, nullptr, 1, 0, &text, nullptr);
         return;
     }

@@ -7,6 +7,25 @@
 #include "ui/report.h"
 
 std::vector<std::string> reported;
+bool report_echo;
+
+static void record(const std::string &text)
+{
+    reported.push_back(text);
+    if (!report_echo)
+        return;
+    std::string line;
+    for (char c : text)
+        line += c == '\n' ? std::string("\\n") : std::string(1, c);
+    printf("reported: %s\n", line.c_str());
+    fflush(stdout);
+}
+
+int format_text(char *buffer, size_t size, const char *format, va_list args)
+{
+    int n = vsnprintf(buffer, size, format, args);
+    return n < 0 || (size_t)n >= size ? (int)size - 1 : n;
+}
 
 static std::string format(const char *format, va_list args)
 {
@@ -17,14 +36,14 @@ static std::string format(const char *format, va_list args)
 
 void emit_message(bool, const char *text)
 {
-    reported.push_back(text);
+    record(text);
 }
 
 void report_info(const char *f, ...)
 {
     va_list args;
     va_start(args, f);
-    reported.push_back(format(f, args));
+    record(format(f, args));
     va_end(args);
 }
 
@@ -32,19 +51,19 @@ void report_error(const char *f, ...)
 {
     va_list args;
     va_start(args, f);
-    reported.push_back(format(f, args));
+    record(format(f, args));
     va_end(args);
 }
 
 void report_last_error()
 {
-    reported.push_back("(reason)");
+    record("(reason)");
 }
 
 void report_error_with_reason(const char *f, ...)
 {
     va_list args;
     va_start(args, f);
-    reported.push_back(format(f, args) + "\n\nReason: (reason)");
+    record(format(f, args) + "\n\nReason: (reason)");
     va_end(args);
 }

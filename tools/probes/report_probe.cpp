@@ -39,6 +39,6 @@ int main(int argc, char **argv)
         return 2;
     }
     if (event_source)
-        DeregisterEventSource(event_source);
+        DeregisterEventSource((HANDLE)event_source);
     return 0;
 }

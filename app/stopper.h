@@ -1,0 +1,18 @@
+// Ending the application: the stopper that makes it call System.exit(0), and the hooks
+// through which the virtual machine ends the process.
+#pragma once
+
+#include <jni.h>
+
+// Attaches the calling native thread as "Trevalo stopper thread" and calls System.exit(0).
+// Normally does not return: the virtual machine ends the process through jvm_exit_hook.
+// Returns false after a reported failure, true if System.exit returned.
+bool stop_java_application();
+
+// The virtual machine's "exit" hook: shows what the virtual machine printed, releases the
+// instance mutex, completes the service hand-shake and ends the process with status.
+void JNICALL jvm_exit_hook(jint status);
+
+// The virtual machine's "abort" hook: the same, ending the process through abort(). The
+// runtime library stays loaded: other virtual-machine threads may still run its code.
+void JNICALL jvm_abort_hook();
