@@ -30,6 +30,7 @@ TEST(BuilderConfig, ReadsNamesNumbersCommentsAndDefaults)
                              "1056 = -Xmx64m -Dp=\"a b\"\n"
                              "priority =\n"
                              "embed = lib\n"
+                             "splash = images\\splash.bmp\n"
                              "embed = app.jar\n",
                              &values, &error)) << error;
     ASSERT_EQ(values.settings.size(),
@@ -37,6 +38,7 @@ TEST(BuilderConfig, ReadsNamesNumbersCommentsAndDefaults)
     for (size_t i = 0; i < values.settings.size(); i++)
         EXPECT_EQ(values.settings[i].id, SETTING_FIRST + i * SETTING_STEP) << "IDs in order";
     EXPECT_EQ(values.embedded, (std::vector<std::string>{"lib", "app.jar"}));
+    EXPECT_EQ(values.splash, "images\\splash.bmp");
 
     EXPECT_STREQ(decode_setting_text(value_of(values, SETTING_MAIN_CLASS).c_str()), "a.b.Main");
     EXPECT_EQ(value_of(values, SETTING_CLASS_PATH), "lib\\x.jar;y.jar");
@@ -62,6 +64,8 @@ TEST(BuilderConfig, RefusesBadInputWithTheLine)
         {"main_class = M\nmsg_class = 50%\n", "line 2: message 'msg_class'"},
         {"main_class = M\n = x\n", "line 2: unknown setting ''"},
         {"main_class = M\nembed =\n", "line 2: 'embed' needs a file or folder"},
+        {"main_class = M\nsplash = a.bmp\nsplash = b.bmp\n",
+         "line 3: 'splash' is already set on line 2"},
     };
     for (const auto &c : cases) {
         builder_config values;

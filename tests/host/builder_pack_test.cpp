@@ -56,3 +56,44 @@ TEST(BuilderPack, RefusesNamesThatCannotBeUnpackedSideBySide)
 }
 
 } // namespace
+
+namespace {
+
+std::string bmp(uint32_t header_size, uint32_t pixels_at, size_t total)
+{
+    std::string f(total, '\0');
+    f[0] = 'B';
+    f[1] = 'M';
+    for (int i = 0; i < 4; i++) {
+        f[10 + i] = (char)(pixels_at >> (8 * i));
+        f[14 + i] = (char)(header_size >> (8 * i));
+    }
+    return f;
+}
+
+TEST(BuilderPack, SplashBitmapLosesItsFileHeader)
+{
+    std::string resource, error;
+    std::string file = bmp(40, 54, 54 + 16);
+    file[60] = 'p';
+    ASSERT_TRUE(bitmap_resource(file, &resource, &error)) << error;
+    EXPECT_EQ(resource, file.substr(14));
+
+    const struct {
+        std::string file;
+        const char *error;
+    } bad[] = {
+        {"GIF89a....................................", "not a Windows bitmap"},
+        {"BM", "not a Windows bitmap"},
+        {bmp(20, 54, 80), "damaged"},       // no such header size
+        {bmp(40, 54, 40), "damaged"},       // header runs past the end
+        {bmp(40, 30, 80), "damaged"},       // pixels inside the headers
+        {bmp(40, 500, 80), "damaged"},      // pixels past the end
+    };
+    for (const auto &c : bad) {
+        EXPECT_FALSE(bitmap_resource(c.file, &resource, &error));
+        EXPECT_NE(error.find(c.error), std::string::npos) << error;
+    }
+}
+
+} // namespace

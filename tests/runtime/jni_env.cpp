@@ -299,8 +299,9 @@ jobject construct(ThreadState *t, const char *function, Class *cls, Method *m,
         return nullptr;
     Object *o = new Object();
     o->cls = cls;
+    Object *before = t->pending;
     invoke(t, m, o, args.data());
-    return t->pending ? nullptr : to_ref(o);
+    return t->pending != before ? nullptr : to_ref(o);
 }
 
 jint JNICALL GetVersion(JNIEnv *env)

@@ -587,10 +587,20 @@ bool jni_version_supported(jint version)
     }
 }
 
-// Only the version is checked; a 1.1 request is answered with 1.2, as HotSpot does.
+// The head of the JNI 1.1 initialisation record, which today's jni.h no longer declares.
+struct InitArgs11 {
+    jint version;
+    char **properties;
+    jint checkSource;
+    jint nativeStackSize;
+    jint javaStackSize;
+};
+
+// Only the version is checked; a 1.1 request is answered with 1.2 and the default Java stack
+// size, as HotSpot does.
 extern "C" JNIEXPORT jint JNICALL JNI_GetDefaultJavaVMInitArgs(void *args)
 {
-    JDK1_1InitArgs *record = static_cast<JDK1_1InitArgs *>(args);
+    InitArgs11 *record = static_cast<InitArgs11 *>(args);
     if (!record)
         return JNI_ERR;
     jint result = jni_version_supported(record->version) ? JNI_OK : JNI_ERR;

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+// This library is the runtime: jni.h then declares the invocation entry points as exported.
+#define _JNI_IMPLEMENTATION_
 #include <jni.h>
 
 #include <stdarg.h>

@@ -415,7 +415,8 @@ Field *find_static_field(Class *cls, const std::string &name, const std::string 
 }
 
 // Runs the static initialiser once, superclasses first. A class counts as initialised from
-// the moment its initialisation starts, as in Java for the initialising thread.
+// the moment its initialisation starts, as in Java for the initialising thread. Returns false
+// when an initialiser threw (an exception pending before the call does not count).
 bool initialize_class(ThreadState *t, Class *cls)
 {
     EnterCriticalSection(&world_lock);
@@ -426,11 +427,12 @@ bool initialize_class(ThreadState *t, Class *cls)
         return true;
     if (cls->super && !initialize_class(t, cls->super))
         return false;
+    Object *before = t->pending;
     if (cls->init) {
         log_line("class_init %s", cls->name.c_str());
         cls->init(t);
     }
-    return t->pending == nullptr;
+    return t->pending == before;
 }
 
 bool is_subclass(Class *cls, Class *of)

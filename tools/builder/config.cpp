@@ -134,6 +134,8 @@ bool is_safe_message_format(const std::string &format)
 bool parse_config(const std::string &text, builder_config *out, std::string *error)
 {
     out->embedded.clear();
+    out->splash.clear();
+    int splash_line = 0;
     std::vector<std::string> values(entry_count);
     std::vector<int> set_on_line(entry_count, 0);
     for (size_t i = 0; i < entry_count; i++)
@@ -164,6 +166,16 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
                 return false;
             }
             out->embedded.push_back(value);
+            continue;
+        }
+        if (key == "splash") {
+            if (splash_line) {
+                *error = at_line(line_number) + "'splash' is already set on line " +
+                         std::to_string(splash_line);
+                return false;
+            }
+            out->splash = value;
+            splash_line = line_number;
             continue;
         }
         int i = find_entry(key);

@@ -13,12 +13,14 @@ struct setting_value {
 struct builder_config {
     std::vector<setting_value> settings; // every setting, in ID order
     std::vector<std::string> embedded;   // files and folders to pack, as written
+    std::string splash;                  // the splash bitmap (.bmp) as written; empty: none
 };
 
 // Parses a configuration. Every setting starts from its default (the sample application's
 // values for switches, messages and the like; empty for the class path and arguments); each
 // line may replace one. A key is a setting's name (see setting_name) or its number; the key
-// "embed" may come any number of times and names a file or folder to pack into the launcher.
+// "embed" may come any number of times and names a file or folder to pack into the launcher;
+// "splash" names the bitmap file shown while the application starts.
 // Blank lines and lines whose first non-blank character is '#' are ignored; blanks around the
 // key and the value are dropped. On success the result is true; otherwise error says what is
 // wrong and where, and the result is false.

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <string>
@@ -85,8 +86,62 @@ std::string builder_folder()
     return path;
 }
 
-// Checks that path is a launcher stub: it carries the launcher's message table.
-bool inspect_stub(const std::string &path, std::string *error)
+// A resource of the stub that the new launcher keeps as it is.
+struct kept_resource {
+    std::string type, name;  // "#n" for a number, as the A functions take it
+    WORD language;
+    std::string data;
+};
+
+std::string resource_id(LPCSTR id)
+{
+    return IS_INTRESOURCE(id) ? "#" + std::to_string((unsigned)(ULONG_PTR)id) : std::string(id);
+}
+
+LPCSTR resource_id(const std::string &id)
+{
+    return id[0] == '#' ? MAKEINTRESOURCEA(atoi(id.c_str() + 1)) : id.c_str();
+}
+
+// What the builder writes itself, so the stub's own copy is dropped: the string table, the
+// embedded-file archive and the splash bitmap.
+bool is_replaced(LPCSTR type, LPCSTR name)
+{
+    if (!IS_INTRESOURCE(type))
+        return false;
+    ULONG_PTR t = (ULONG_PTR)type;
+    return t == (ULONG_PTR)RT_STRING ||
+           (t == (ULONG_PTR)RT_RCDATA && name == MAKEINTRESOURCEA(16000)) ||
+           (t == (ULONG_PTR)RT_BITMAP && name == MAKEINTRESOURCEA(8000));
+}
+
+BOOL CALLBACK keep_language(HMODULE module, LPCSTR type, LPCSTR name, WORD language,
+                            LONG_PTR param)
+{
+    HRSRC resource = FindResourceExA(module, type, name, language);
+    const char *data = (const char *)LockResource(LoadResource(module, resource));
+    auto *kept = reinterpret_cast<std::vector<kept_resource> *>(param);
+    kept->push_back({resource_id(type), resource_id(name), language,
+                     std::string(data, SizeofResource(module, resource))});
+    return TRUE;
+}
+
+BOOL CALLBACK keep_name(HMODULE module, LPCSTR type, LPSTR name, LONG_PTR param)
+{
+    if (!is_replaced(type, name))
+        EnumResourceLanguagesA(module, type, name, keep_language, param);
+    return TRUE;
+}
+
+BOOL CALLBACK keep_type(HMODULE module, LPSTR type, LONG_PTR param)
+{
+    EnumResourceNamesA(module, type, keep_name, param);
+    return TRUE;
+}
+
+// Checks that path is a launcher stub (it carries the launcher's message table) and collects
+// the resources the new launcher keeps from it.
+bool read_stub(const std::string &path, std::vector<kept_resource> *kept, std::string *error)
 {
     HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     if (!module) {
@@ -99,6 +154,8 @@ bool inspect_stub(const std::string &path, std::string *error)
         SizeofResource(module, resource) == sizeof launcher_message_table &&
         memcmp(LockResource(LoadResource(module, resource)), launcher_message_table,
                sizeof launcher_message_table) == 0;
+    if (is_launcher)
+        EnumResourceTypesA(module, keep_type, (LONG_PTR)kept);
     FreeLibrary(module);
     if (!is_launcher)
         *error = path + " is not a launcher stub (it has no launcher message table)";
@@ -106,8 +163,7 @@ bool inspect_stub(const std::string &path, std::string *error)
 }
 
 // A string-table block that holds one setting as its first string: the length word and UTF-16
-// text of the setting, then one zero length word. An empty setting is a block of two zero
-// words, so that it replaces whatever a launcher used as the stub held there.
+// text of the setting, then one zero length word.
 std::vector<WORD> string_block_data(const std::string &text, UINT code_page)
 {
     int units = MultiByteToWideChar(code_page, 0, text.data(), (int)text.size(), nullptr, 0);
@@ -117,27 +173,38 @@ std::vector<WORD> string_block_data(const std::string &text, UINT code_page)
     return data;
 }
 
-bool write_resources(const std::string &target, const std::vector<setting_value> &values,
-                     UINT code_page, const std::string &archive, std::string *error)
+// Writes the launcher's resources into target, a copy of the stub: every resource kept from
+// the stub, then the settings, the archive and the splash bitmap. All earlier resources are
+// dropped first, so nothing of a launcher used as the stub survives unless kept.
+bool write_resources(const std::string &target, const std::vector<kept_resource> &kept,
+                     const std::vector<setting_value> &values, UINT code_page,
+                     const std::string &archive, const std::string &bitmap, std::string *error)
 {
-    HANDLE update = BeginUpdateResourceA(target.c_str(), FALSE);
+    HANDLE update = BeginUpdateResourceA(target.c_str(), TRUE);
     if (!update) {
         *error = "cannot update " + target + ": " + last_error_text();
         return false;
     }
     bool ok = true;
+    for (const kept_resource &r : kept)
+        ok = ok && UpdateResourceA(update, resource_id(r.type), resource_id(r.name), r.language,
+                                   (void *)r.data.data(), (DWORD)r.data.size());
     for (const setting_value &v : values) {
-        if (!ok)
-            break;
+        // An empty setting is simply absent: a missing string reads as the empty text.
+        if (!ok || v.text.empty())
+            continue;
         std::vector<WORD> data = string_block_data(v.text, code_page);
         ok = UpdateResourceA(update, MAKEINTRESOURCEA(6), MAKEINTRESOURCEA(v.id / 16 + 1),
                              LANGUAGE_EN_US, data.data(), (DWORD)(data.size() * sizeof(WORD)));
     }
-    // The archive is always written, so that a launcher used as the stub keeps no files of
-    // its own. Language neutral, where the launcher looks for it.
+    // The archive is always written (one zero byte for no files); language neutral.
     ok = ok && UpdateResourceA(update, RT_RCDATA, MAKEINTRESOURCEA(16000),
                                MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
                                (void *)archive.data(), (DWORD)archive.size());
+    if (!bitmap.empty())
+        ok = ok && UpdateResourceA(update, RT_BITMAP, MAKEINTRESOURCEA(8000),
+                                   MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
+                                   (void *)bitmap.data(), (DWORD)bitmap.size());
     if (!ok) {
         *error = "cannot write the settings: " + last_error_text();
         EndUpdateResourceA(update, TRUE);
@@ -199,14 +266,19 @@ bool add_folder(const std::string &folder, std::vector<packed_file> *files, std:
     return true;
 }
 
+// path as written in the configuration: absolute, or relative to the configuration's folder.
+std::string resolve(const std::string &path, const std::string &base)
+{
+    bool absolute = path[0] == '\\' || path[0] == '/' || (path.size() > 1 && path[1] == ':');
+    return absolute ? path : base + "\\" + path;
+}
+
 // The files named by the configuration's embed lines, relative to the configuration's folder.
 bool collect_files(const std::vector<std::string> &entries, const std::string &base,
                    std::vector<packed_file> *files, std::string *error)
 {
-    for (std::string entry : entries) {
-        bool absolute = entry[0] == '\\' || entry[0] == '/' ||
-                        (entry.size() > 1 && entry[1] == ':');
-        std::string path = absolute ? entry : base + "\\" + entry;
+    for (const std::string &entry : entries) {
+        std::string path = resolve(entry, base);
         while (path.size() > 1 && (path.back() == '\\' || path.back() == '/'))
             path.pop_back();
         DWORD attributes = GetFileAttributesA(path.c_str());
@@ -270,8 +342,17 @@ int main(int argc, char **argv)
     std::vector<packed_file> files;
     if (!collect_files(config.embedded, folder_of(config_path), &files, &error))
         return fail(error);
+    std::string bitmap;
+    if (!config.splash.empty()) {
+        std::string path = resolve(config.splash, folder_of(config_path)), content;
+        if (!read_file(path, &content, &error))
+            return fail(error);
+        if (!bitmap_resource(content, &bitmap, &error))
+            return fail("splash " + config.splash + ": " + error);
+    }
 
-    if (!inspect_stub(stub, &error))
+    std::vector<kept_resource> kept;
+    if (!read_stub(stub, &kept, &error))
         return fail(error);
 
     // The new launcher is made under a temporary name beside the output, then renamed.
@@ -282,7 +363,8 @@ int main(int argc, char **argv)
     bool ok = CopyFileA(stub.c_str(), temp, FALSE);
     if (!ok)
         error = "cannot copy " + stub + ": " + last_error_text();
-    ok = ok && write_resources(temp, config.settings, code_page, build_archive(files), &error);
+    ok = ok && write_resources(temp, kept, config.settings, code_page, build_archive(files), bitmap,
+                              &error);
     if (ok && !MoveFileExA(temp, output.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         error = "cannot write " + output + ": " + last_error_text();
         ok = false;

@@ -53,3 +53,28 @@ bool check_packed_names(const std::vector<packed_file> &files, std::string *erro
     }
     return true;
 }
+
+static uint32_t get_u32(const std::string &s, size_t at)
+{
+    return (uint32_t)(unsigned char)s[at] | (uint32_t)(unsigned char)s[at + 1] << 8 |
+           (uint32_t)(unsigned char)s[at + 2] << 16 | (uint32_t)(unsigned char)s[at + 3] << 24;
+}
+
+bool bitmap_resource(const std::string &file, std::string *resource, std::string *error)
+{
+    // File header: "BM", file size, two reserved words, offset of the pixels. Then the
+    // bitmap's own header, which starts with its size: 12 (old style) or 40 and more.
+    if (file.size() < 14 + 12 || file.compare(0, 2, "BM") != 0) {
+        *error = "not a Windows bitmap (.bmp) file";
+        return false;
+    }
+    uint32_t header_size = get_u32(file, 14);
+    uint32_t pixels_at = get_u32(file, 10);
+    if ((header_size != 12 && header_size < 40) || 14 + (size_t)header_size > file.size() ||
+        pixels_at < 14 + header_size || pixels_at > file.size()) {
+        *error = "damaged Windows bitmap (.bmp) file";
+        return false;
+    }
+    *resource = file.substr(14);
+    return true;
+}

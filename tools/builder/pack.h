@@ -21,3 +21,7 @@ std::string build_archive(const std::vector<packed_file> &files);
 // folder and no two are the same without regard to case, as Windows compares file names.
 // Returns false with error naming the first problem.
 bool check_packed_names(const std::vector<packed_file> &files, std::string *error);
+
+// Checks that file holds a Windows bitmap (.bmp) and gives the bitmap resource made from it:
+// the file without its 14-byte file header. Returns false with error saying what is wrong.
+bool bitmap_resource(const std::string &file, std::string *resource, std::string *error);
