@@ -8,4 +8,7 @@ source scripts/wine-env.sh
 wine_prefix_up
 display_up
 trap wine_down EXIT
+# One wineserver for the whole run, started and warmed up before the first timed wait.
+wineserver -p
+wine cmd /c exit >/dev/null 2>&1 || true
 ctest --test-dir build/host --output-on-failure --timeout 1800

@@ -25,6 +25,7 @@ add_executable(win32_tests
     tests/win32/report_test.cpp
     tests/win32/runtime_search_test.cpp
     tests/win32/settings_test.cpp
+    tests/win32/splash_test.cpp
 )
 target_link_libraries(win32_tests PRIVATE trevalo_testkit trevalo_core gtest_main)
 target_compile_definitions(win32_tests PRIVATE _WIN32_WINNT=0x0601)
