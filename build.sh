@@ -19,9 +19,13 @@ mkdir -p dist/sample
 cp build/win32/trevalo-stub.exe build/win32/trevalo-build.exe dist/
 cp build/host/trevalo-sample.jar dist/sample/
 
-# The sample launcher is made the way users make theirs: by the builder, under Wine.
+# The sample launcher is made the way users make theirs: by the builder, under Wine, from a
+# configuration with the sample splash image beside it.
 wine_prefix_up
-wine dist/trevalo-build.exe resources/sample-app.cfg dist/sample/trevalo-sample.exe
+mkdir -p build/sample
+cp resources/sample-app.cfg build/sample/
+cp build/win32/images/splash.bmp build/sample/
+wine dist/trevalo-build.exe build/sample/sample-app.cfg dist/sample/trevalo-sample.exe
 wineserver -w
 
 echo "Built dist/:"
