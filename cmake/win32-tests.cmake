@@ -4,6 +4,7 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 include(tools/testkit/testkit.cmake)
+include(tests/runtime/runtime.cmake)
 
 # Probes: the launcher's own code under a console entry point that prints what it did. They
 # carry the launcher's resources so that the builder accepts them as stubs.
@@ -21,6 +22,7 @@ add_executable(win32_tests
     tests/win32/harness.cpp
     tests/win32/builder_test.cpp
     tests/win32/embedded_files_test.cpp
+    tests/win32/jvm_run_test.cpp
     tests/win32/launcher_test.cpp
     tests/win32/report_test.cpp
     tests/win32/runtime_search_test.cpp
@@ -31,7 +33,7 @@ target_link_libraries(win32_tests PRIVATE trevalo_testkit trevalo_core gtest_mai
 target_compile_definitions(win32_tests PRIVATE _WIN32_WINNT=0x0601)
 target_link_options(win32_tests PRIVATE -static)
 add_dependencies(win32_tests trevalo-stub trevalo-build sample-rc settings_probe report_probe
-    runtime_probe copy_probe)
+    runtime_probe copy_probe list_probe test_runtime test_runtime_nodefault test_runtime_dep)
 
 add_executable(copy_probe tools/probes/copy_probe.cpp)
 target_link_options(copy_probe PRIVATE -static)

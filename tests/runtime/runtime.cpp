@@ -11,6 +11,7 @@
 //   -Dname=value        sets a system property; -Dname sets it to the empty text.
 //   -Djava.class.path=  the class path (also logged as "class_path <value>").
 //   -Dtrevalo.test.log=<path>  the log file: appended to, one line per event, written at once.
+//                       Without it, the environment variable TREVALO_TEST_LOG names the log.
 //   -Xmx<n> -Xms<n> -Xss<n>  accepted when n is digits with an optional k, m, g or t;
 //                       otherwise "Invalid maximum heap size: <option>" (initial heap size,
 //                       thread stack size) and JNI_EINVAL.
@@ -596,6 +597,14 @@ struct InitArgs11 {
     jint javaStackSize;
 };
 
+#ifdef TREVALO_RUNTIME_NEEDS_DEPENDENCY
+// A variant that imports a DLL lying only in the runtime's bin folder, as a real jvm.dll
+// imports the C runtime shipped there.
+extern "C" __declspec(dllimport) int trevalo_runtime_dependency();
+static int dependency_check = trevalo_runtime_dependency();
+#endif
+
+#ifndef TREVALO_RUNTIME_WITHOUT_DEFAULT_ARGS
 // Only the version is checked; a 1.1 request is answered with 1.2 and the default Java stack
 // size, as HotSpot does.
 extern "C" JNIEXPORT jint JNICALL JNI_GetDefaultJavaVMInitArgs(void *args)
@@ -610,6 +619,7 @@ extern "C" JNIEXPORT jint JNICALL JNI_GetDefaultJavaVMInitArgs(void *args)
     }
     return result;
 }
+#endif
 
 extern "C" JNIEXPORT jint JNICALL JNI_GetCreatedJavaVMs(JavaVM **vms, jsize size, jsize *count)
 {
@@ -633,12 +643,19 @@ extern "C" JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM **pvm, void **penv, vo
         return JNI_EEXIST;
     if (vm_state == vm_destroyed)
         return JNI_ERR;
-    // The log is named by an option; find it before logging anything else.
+    // The log is named by an option, or else by the environment variable TREVALO_TEST_LOG
+    // (so that a test can see the options exactly as the launcher passes them); find it
+    // before logging anything else.
     for (int i = 0; i < init->nOptions && log_file == INVALID_HANDLE_VALUE; ++i) {
         const char *text = init->options[i].optionString;
         if (text && starts_with(text, "-Dtrevalo.test.log="))
             open_log(text + strlen("-Dtrevalo.test.log="));
     }
+    char log_path[MAX_PATH];
+    if (log_file == INVALID_HANDLE_VALUE &&
+        GetEnvironmentVariableA("TREVALO_TEST_LOG", log_path, sizeof log_path) - 1 <
+            sizeof log_path - 1)
+        open_log(log_path);
     log_line("create version=0x%08lx options=%ld ignore_unrecognized=%d",
              static_cast<unsigned long>(init->version), static_cast<long>(init->nOptions),
              init->ignoreUnrecognized ? 1 : 0);

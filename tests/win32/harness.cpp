@@ -136,3 +136,36 @@ std::map<std::string, std::string> parse_values(const std::string &text)
     }
     return values;
 }
+
+bool replace_setting(const std::string &path, unsigned id, const std::string &text)
+{
+    std::vector<WORD> block(1 + text.size() + 1, 0);
+    block[0] = (WORD)text.size();
+    for (size_t i = 0; i < text.size(); i++)
+        block[1 + i] = (unsigned char)text[i];
+    HANDLE update = BeginUpdateResourceA(path.c_str(), FALSE);
+    if (!update)
+        return false;
+    bool ok = UpdateResourceA(update, MAKEINTRESOURCEA(6), MAKEINTRESOURCEA(id / 16 + 1),
+                              MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), block.data(),
+                              (DWORD)(block.size() * sizeof(WORD)));
+    return EndUpdateResourceA(update, !ok) && ok;
+}
+
+std::vector<std::string> read_lines(const std::string &path)
+{
+    std::vector<std::string> lines;
+    std::string text = read_file(path);
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(pos, end - pos);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+        pos = end + 1;
+    }
+    return lines;
+}

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <map>
+#include <vector>
 #include <string>
 
 #include "tools/testkit/testkit.h"
@@ -45,3 +46,10 @@ std::string quote(const std::string &path);
 // Replaces the embedded-file archive of the launcher at path by bytes, as no builder would
 // write it: for testing damaged and hostile archives.
 bool replace_archive(const std::string &path, const std::string &bytes);
+
+// Replaces setting id of the launcher at path by text exactly as given (the builder drops
+// blanks around values): for testing texts that a configuration file cannot hold.
+bool replace_setting(const std::string &path, unsigned id, const std::string &text);
+
+// The lines of a file, without their line ends.
+std::vector<std::string> read_lines(const std::string &path);
