@@ -33,9 +33,11 @@ target_link_libraries(win32_tests PRIVATE trevalo_testkit trevalo_core gtest_mai
 target_compile_definitions(win32_tests PRIVATE _WIN32_WINNT=0x0601)
 target_link_options(win32_tests PRIVATE -static)
 add_dependencies(win32_tests trevalo-stub trevalo-build sample-rc settings_probe report_probe
-    runtime_probe copy_probe list_probe test_runtime test_runtime_nodefault test_runtime_dep)
+    runtime_probe copy_probe list_probe nothing test_runtime test_runtime_nodefault test_runtime_dep)
 
 add_executable(copy_probe tools/probes/copy_probe.cpp)
 target_link_options(copy_probe PRIVATE -static)
 add_executable(list_probe tools/probes/list_probe.cpp)
 target_link_options(list_probe PRIVATE -static)
+add_executable(nothing WIN32 tools/probes/nothing.cpp)
+target_link_options(nothing PRIVATE -static -s)

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Launcher overhead, measured side by side in one run (after ./build.sh; never fails for
+# being slow):
+#  1. Under Wine with the test runtime: the time from process start to JNI_CreateJavaVM, and
+#     the whole run of a main that returns at once, against a Windows program that does
+#     nothing.
+#  2. On the host with the real OpenJDK virtual machine: the whole run of the launcher's JNI
+#     code (create, main, destroy) against the JDK's own `java -cp` for the same class.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/wine-env.sh
+wine_prefix_up
+runs=${RUNS:-10}
+build=build/win32
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END{print a[int((NR+1)/2)]}'; }
+now_us() { echo $(( $(date +%s%N) / 1000 )); }
+
+runtime=$(winepath -w "$build/test-runtime/bin/client/jvm.dll")
+printf 'main_class = trevalo.test.Args\nsearch_order = 0\nruntime_paths = %s\n' "$runtime" > "$work/app.cfg"
+wine $build/trevalo-build.exe "$work/app.cfg" "$work/app.exe" >/dev/null
+export TREVALO_TEST_LOG
+TREVALO_TEST_LOG=$(winepath -w "$work/runtime.log")
+
+to_create=(); launcher=(); nothing=()
+for _ in $(seq "$runs"); do
+    rm -f "$work/runtime.log"
+    start=$(now_us); wine "$work/app.exe" >/dev/null 2>&1; end=$(now_us)
+    launcher+=($((end - start)))
+    to_create+=("$(tr -d '\r' < "$work/runtime.log" | sed -n 's/^clock since_process_start_us=//p')")
+    start=$(now_us); wine $build/nothing.exe; end=$(now_us)
+    nothing+=($((end - start)))
+done
+c=$(median "${to_create[@]}"); l=$(median "${launcher[@]}"); n=$(median "${nothing[@]}")
+echo "Wine, test runtime: process start to JNI_CreateJavaVM ${c} us; whole run ${l} us; empty program ${n} us"
+echo "ratio whole run / empty program: $(awk "BEGIN{printf \"%.2f\", $l/$n}")"
+echo "ratio start-to-create / empty program run: $(awk "BEGIN{printf \"%.2f\", $c/$n}")"
+
+jar=$(ls build/host/trevalo-fixtures.jar)
+ours=(); java_cp=()
+for _ in $(seq "$runs"); do
+    start=$(now_us); build/host/jvm_tests --scenario run main_class=trevalo/fixture/Args >/dev/null 2>&1; end=$(now_us)
+    ours+=($((end - start)))
+    start=$(now_us); java -cp "$jar" trevalo.fixture.Args >/dev/null 2>&1; end=$(now_us)
+    java_cp+=($((end - start)))
+done
+o=$(median "${ours[@]}"); j=$(median "${java_cp[@]}")
+echo "host, OpenJDK: launcher JNI code ${o} us; java -cp ${j} us"
+echo "ratio launcher / java -cp: $(awk "BEGIN{printf \"%.2f\", $o/$j}")"
