@@ -302,12 +302,16 @@ TEST(RealJvm, SystemExitEndsTheProcessWithItsStatus)
 
 TEST(RealJvm, StopperStopsTheApplication)
 {
-    // A second main call on a native thread attached as the stopper thread.
-    child_result r = run_child("stop-by-main", {"main_class=trevalo/fixture/Stoppable"});
+    // A second main call on a native thread attached as the stopper thread. It leaves the
+    // output file alone: the running application's lines are all still there.
+    temp_tree tree;
+    std::string out = temp_tree::unix(tree.name("out.txt"));
+    child_result r = run_child("stop-by-main",
+                               {"main_class=trevalo/fixture/Stoppable", "stdout_file=" + out});
     EXPECT_EQ(r.status, 0) << r.output;
-    EXPECT_TRUE(contains(r.output, "stop call on thread=Trevalo stopper thread\n")) << r.output;
+    EXPECT_EQ(file_text(out), "running\nstop call on thread=Trevalo stopper thread\nmain ends\n"
+                              "shutdown hook ran\n");
     EXPECT_TRUE(contains(r.output, "stop call=1\n")) << r.output;
-    EXPECT_TRUE(contains(r.output, "main ends\n")) << r.output;
 
     // System.exit(0) from the stopper: the shutdown hooks run and the process ends with 0.
     r = run_child("stop-by-exit", {"main_class=trevalo/fixture/Stoppable"});
@@ -315,6 +319,49 @@ TEST(RealJvm, StopperStopsTheApplication)
     EXPECT_TRUE(contains(r.output, "running\nshutdown hook ran\n")) << r.output;
     EXPECT_FALSE(contains(r.output, "main ends")) << r.output;
     EXPECT_FALSE(contains(r.output, "stop_java_application returned")) << r.output;
+}
+
+// jint JNICALL (FILE *, const char *, va_list) called the way a virtual machine calls it.
+int output(const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    int n = jvm_output_hook(stderr, format, args);
+    va_end(args);
+    return n;
+}
+
+TEST(OutputHook, CollectsBoundedPiecesFromManyThreads)
+{
+    free(take_jvm_message_text());
+    EXPECT_EQ(output("a"), 1);
+    EXPECT_EQ(output("%s=%d;", "b", 2), 4);
+    char *text = take_jvm_message_text();
+    EXPECT_STREQ(text, "ab=2;");
+    free(text);
+    EXPECT_EQ(take_jvm_message_text(), nullptr) << "taken means gone";
+
+    std::string huge(10000, 'h');
+    EXPECT_EQ(output("%s", huge.c_str()), 4095) << "a piece is cut at 4095 characters";
+    text = take_jvm_message_text();
+    EXPECT_EQ(std::string(text), huge.substr(0, 4095));
+    free(text);
+
+    // Four threads appending at once lose nothing.
+    const int threads = 4, pieces = 2000;
+    auto append = [](void *) -> void * {
+        for (int i = 0; i < pieces; i++)
+            output("%s", "0123456789");
+        return nullptr;
+    };
+    pthread_t ids[threads];
+    for (pthread_t &id : ids)
+        pthread_create(&id, nullptr, append, nullptr);
+    for (pthread_t &id : ids)
+        pthread_join(id, nullptr);
+    text = take_jvm_message_text();
+    EXPECT_EQ(strlen(text), (size_t)threads * pieces * 10);
+    free(text);
 }
 
 } // namespace

@@ -210,6 +210,14 @@ TEST(JvmRun, ExitStatusesOfTheApplication)
     ASSERT_EQ(missing.result.boxes.size(), 1u) << missing.boxes();
     EXPECT_EQ(missing.result.boxes[0].text, "Error locating class: trevalo/test/Missing");
 
+    // An abort: what the virtual machine printed is shown, then the process ends through
+    // abort() (status 3 with this C runtime).
+    launch aborts("main_class = trevalo.test.Abort\n");
+    aborts.run();
+    EXPECT_EQ(aborts.result.exit_code, 3u);
+    ASSERT_EQ(aborts.result.boxes.size(), 1u) << aborts.boxes();
+    EXPECT_TRUE(aborts.logged("abort_hook"));
+
     launch no_main("main_class = trevalo.test.NoMain\n");
     no_main.run();
     ASSERT_EQ(no_main.result.boxes.size(), 1u) << no_main.boxes();
