@@ -12,3 +12,7 @@ trap wine_down EXIT
 wineserver -p
 wine cmd /c exit >/dev/null 2>&1 || true
 ctest --test-dir build/host --output-on-failure --timeout 1800
+# The screenshots the tests left for a person to look at, as PNG.
+for shot in build/artifacts/*.bmp; do
+    [ -e "$shot" ] && convert "$shot" "${shot%.bmp}.png" && rm -f "$shot"
+done

@@ -51,9 +51,10 @@ bool wait_splash(const child_process &child, bool visible, DWORD timeout_ms)
     return true;
 }
 
-std::string splash_config(const std::string &extra)
+std::string splash_config(const std::string &extra, const std::string &main_class = "s.Main")
 {
-    return "main_class = s.Main\nsplash = " + build_dir() + "\\images\\splash.bmp\n" + extra;
+    return "main_class = " + main_class + "\nsplash = " + build_dir() +
+           "\\images\\splash.bmp\n" + extra;
 }
 
 TEST(Splash, ShowsTheBitmapCentredAndAnswersClicks)
@@ -175,6 +176,111 @@ TEST(Splash, NoSplashWithoutTimeOrBitmap)
         EXPECT_TRUE(wait_exit(child, 10000, &status));
         close_child(&child);
     }
+}
+
+BOOL CALLBACK find_titled(HWND window, LPARAM param)
+{
+    char title[64] = "";
+    GetWindowTextA(window, title, sizeof title);
+    if (IsWindowVisible(window) && strcmp(title, "Trevalo test window") == 0) {
+        *(HWND *)param = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND application_window()
+{
+    HWND found = nullptr;
+    EnumWindows(find_titled, (LPARAM)&found);
+    return found;
+}
+
+// Writes the whole screen as a 24-bit .bmp file, for a person to look at.
+void save_screenshot(const std::string &path)
+{
+    int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFOHEADER info = {};
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    int row = (width * 3 + 3) & ~3;
+    std::string pixels((size_t)row * height, '\0');
+    GetDIBits(memory, bitmap, 0, height, &pixels[0], (BITMAPINFO *)&info, DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    BITMAPFILEHEADER file = {};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof info;
+    file.bfSize = file.bfOffBits + (DWORD)pixels.size();
+    write_file(path, std::string((const char *)&file, sizeof file) +
+                         std::string((const char *)&info, sizeof info) + pixels);
+}
+
+// The test runtime as the launcher's runtime, and its window environment.
+const char *const RUNTIME_CONFIG = "search_order = 0\nruntime_paths = ";
+
+std::string with_runtime(const std::string &config)
+{
+    return config + RUNTIME_CONFIG + build_dir() + "\\test-runtime\\bin\\client\\jvm.dll\n";
+}
+
+TEST(Splash, ClosesWhenTheApplicationShowsItsWindow)
+{
+    // The application opens its window 1.5 s after main starts and keeps it 2 s.
+    std::string dir = make_temp_dir("splash-window");
+    std::string app = make_launcher(
+        dir, with_runtime(splash_config("splash_until_window = 1\napp_args = 1500 2000\n",
+                                        "trevalo.test.Window")));
+    child_process child;
+    ASSERT_TRUE(start_child(quote(app), dir, &child));
+    ASSERT_TRUE(wait_splash(child, true, 10000));
+    DWORD start = GetTickCount();
+    while (!application_window() && GetTickCount() - start < 10000)
+        Sleep(2);
+    DWORD window_shown = GetTickCount();
+    ASSERT_NE(application_window(), nullptr);
+    EXPECT_GE(window_shown - start, 1000u) << "the splash waited for the window";
+    ASSERT_TRUE(wait_splash(child, false, 2000));
+    EXPECT_LE(GetTickCount() - window_shown, 300u) << "closed within a few 100 ms polls";
+    DWORD status;
+    EXPECT_TRUE(wait_exit(child, 20000, &status));
+    EXPECT_EQ(status, 0u);
+    close_child(&child);
+}
+
+TEST(Splash, ScreenshotOfTheSplashOverTheApplication)
+{
+    // Not a check: a picture for a person, build/artifacts/splash-over-window.bmp.
+    std::string dir = make_temp_dir("splash-shot");
+    std::string app = make_launcher(
+        dir, with_runtime(splash_config("splash_until_window = 0\nsplash_seconds = 3\n"
+                                        "app_args = 300 1500\n",
+                                        "trevalo.test.Window")));
+    child_process child;
+    ASSERT_TRUE(start_child(quote(app), dir, &child));
+    ASSERT_TRUE(wait_splash(child, true, 10000));
+    DWORD start = GetTickCount();
+    while (!application_window() && GetTickCount() - start < 10000)
+        Sleep(10);
+    Sleep(300);
+    std::string artifacts = build_dir() + "\\..\\artifacts";
+    CreateDirectoryA(artifacts.c_str(), nullptr);
+    save_screenshot(artifacts + "\\splash-over-window.bmp");
+    EXPECT_TRUE(splash_visible(child));
+    EXPECT_NE(application_window(), nullptr);
+    DWORD status;
+    EXPECT_TRUE(wait_exit(child, 20000, &status));
+    close_child(&child);
 }
 
 } // namespace
