@@ -18,6 +18,7 @@ add_executable(host_tests
     tests/host/jvm_options_test.cpp
     tests/host/runtime_search_test.cpp
     tests/host/splash_position_test.cpp
+    tests/host/dependency_list_test.cpp
     tests/host/string_list_test.cpp
     tests/host/command_line_test.cpp
     tests/host/setting_codec_test.cpp

@@ -26,6 +26,7 @@ add_executable(win32_tests
     tests/win32/launcher_test.cpp
     tests/win32/report_test.cpp
     tests/win32/runtime_search_test.cpp
+    tests/win32/service_test.cpp
     tests/win32/settings_test.cpp
     tests/win32/splash_test.cpp
 )

@@ -40,7 +40,8 @@ add_library(trevalo_launcher STATIC
     launcher/settings.cpp
     launcher/startup.cpp
     jvm/platform_win32.cpp
-    service/service.cpp
+    service/service_install.cpp
+    service/service_runtime.cpp
     ui/report.cpp
     ui/splash.cpp
 )

@@ -38,8 +38,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR command_line, int)
     enter_launcher_directory();
     load_settings();
 
-    if (settings.service_name[0] && dispatch_service_switch(count, vector))
-        return 0;
+    int switch_status;
+    if (settings.service_name[0] && dispatch_service_switch(count, vector, &switch_status))
+        return switch_status;
 
     if (!settings.multiple_instances && !guard_single_instance())
         return 0;

@@ -1,11 +1,19 @@
 #!/usr/bin/env bash
-# Runs a Windows test program under Wine. Wine writes the debug channels of the program and of
-# every process it starts to its own standard error: that goes to a log that the tests read
-# (TREVALO_WINE_LOG, as a Windows path), and its end is shown when the run fails.
+# Runs a Windows test program under Wine. Wine writes the debug channels of a process to its
+# own standard error: the test program's, and those of the services that Wine's services.exe
+# starts, which inherit that of the process that started the wineserver. So the wineserver is
+# started afresh here, its first process with the eventlog channel on and its standard error
+# in the log; the tests read that log (TREVALO_WINE_LOG, as a Windows path). Its end is shown
+# when the run fails.
 set -u
 log=$(mktemp /tmp/trevalo-wine-XXXXXX.log)
 export TREVALO_WINE_LOG="Z:${log//\//\\}"
-wine "$@" 2>"$log"
+exec 3>>"$log"
+wineserver -k 2>/dev/null
+wineserver -w 2>/dev/null
+wineserver -p </dev/null >/dev/null 2>&1
+WINEDEBUG=+eventlog wine cmd /c exit </dev/null >/dev/null 2>&3
+wine "$@" 2>&3
 status=$?
 if [ "$status" -ne 0 ]; then
     echo "--- end of Wine's standard error:"

@@ -5,6 +5,11 @@
 // A class path directory could not be listed, at its start or part-way through.
 #define MSG_LISTING_FAILED "Internal error RC000001"
 #define MSG_LISTING_NEXT_FAILED "Internal error RC000002"
+// The service's connection to the Service Control Manager, its done event or its worker
+// thread could not be made.
+#define MSG_DISPATCHER_FAILED "Internal error RC000003"
+#define MSG_DONE_EVENT_FAILED "Internal error RC000004"
+#define MSG_WORKER_THREAD_FAILED "Internal error RC000005"
 // The size of an unpacked file could not be read; the file is written again.
 #define MSG_FILE_SIZE_UNREADABLE "Internal error RC000006"
 // The embedded-file archive does not hold what its count and sizes say.

@@ -1,0 +1,219 @@
+// The service switches: installing and removing the service.
+#include "service/service.h"
+
+#include <windows.h>
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "launcher/settings.h"
+#include "service/dependency_list.h"
+#include "ui/report.h"
+
+static const char *const EVENT_LOG_KEY = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
+static const char *const SERVICES_KEY = "SYSTEM\\CurrentControlSet\\Services\\";
+
+// prefix + name in a new heap string: key paths and the binary path are built to fit, however
+// long the parts are.
+static char *joined(const char *prefix, const char *name)
+{
+    size_t a = strlen(prefix), b = strlen(name);
+    char *text = (char *)malloc(a + b + 1);
+    memcpy(text, prefix, a);
+    memcpy(text + a, name, b + 1);
+    return text;
+}
+
+int create_registry_key(void *root, const char *key)
+{
+    HKEY handle;
+    // 0xF003F = KEY_ALL_ACCESS
+    LONG status = RegCreateKeyExA((HKEY)root, key, 0, nullptr, REG_OPTION_NON_VOLATILE, 0xF003F,
+                                  nullptr, &handle, nullptr);
+    if (status != ERROR_SUCCESS) {
+        SetLastError((DWORD)status);
+        return -1;
+    }
+    RegCloseKey(handle);
+    return 0;
+}
+
+static int set_registry_value(void *root, const char *key, const char *value, DWORD type,
+                              const BYTE *data, DWORD size)
+{
+    HKEY handle;
+    LONG status = RegOpenKeyExA((HKEY)root, key, 0, KEY_WRITE, &handle);
+    if (status != ERROR_SUCCESS) {
+        SetLastError((DWORD)status);
+        return -1;
+    }
+    status = RegSetValueExA(handle, value, 0, type, data, size);
+    RegCloseKey(handle);
+    if (status != ERROR_SUCCESS) {
+        SetLastError((DWORD)status);
+        return 1;
+    }
+    return 0;
+}
+
+int set_registry_expand_string(void *root, const char *key, const char *value, const char *text)
+{
+    return set_registry_value(root, key, value, REG_EXPAND_SZ, (const BYTE *)text,
+                              (DWORD)strlen(text) + 1);
+}
+
+int set_registry_dword(void *root, const char *key, const char *value, unsigned number)
+{
+    DWORD data = number;
+    return set_registry_value(root, key, value, REG_DWORD, (const BYTE *)&data, sizeof data);
+}
+
+int service_exists(const char *name)
+{
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE);
+    if (!manager)
+        return -1;
+    SC_HANDLE service = OpenServiceA(manager, name, SERVICE_QUERY_CONFIG);
+    if (service) {
+        CloseServiceHandle(service);
+        CloseServiceHandle(manager);
+        return 1;
+    }
+    DWORD error = GetLastError();
+    CloseServiceHandle(manager);
+    SetLastError(error);
+    return error == ERROR_SERVICE_DOES_NOT_EXIST ? 0 : -1;
+}
+
+// The full path of the running executable; false (last error set) when it does not fit.
+static bool executable_path(char *path, DWORD size)
+{
+    DWORD n = GetModuleFileNameA(nullptr, path, size);
+    if (n >= size)
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return n != 0 && n < size;
+}
+
+// Reports the last error, closes what is open, and gives -1.
+static int install_failed(SC_HANDLE manager, SC_HANDLE service)
+{
+    DWORD error = GetLastError();
+    report_last_error();
+    if (service)
+        CloseServiceHandle(service);
+    if (manager)
+        CloseServiceHandle(manager);
+    SetLastError(error);
+    return -1;
+}
+
+int install_service(const char *name, const char *description)
+{
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE);
+    if (!manager)
+        return install_failed(nullptr, nullptr);
+
+    char *dependencies = dependency_list(settings.service_dependencies);
+
+    char path[MAX_PATH];
+    if (!executable_path(path, sizeof path)) {
+        free(dependencies);
+        return install_failed(manager, nullptr);
+    }
+    // "path" switch, built to fit.
+    char *quoted = joined("\"", path);
+    char *binary_path = joined(quoted, "\" ");
+    char *command = joined(binary_path, settings.service_switch);
+    free(quoted);
+    free(binary_path);
+
+    // 0xF01FF = SERVICE_ALL_ACCESS
+    SC_HANDLE service = CreateServiceA(
+        manager, name, name, 0xF01FF, SERVICE_WIN32_OWN_PROCESS,
+        settings.manual_start ? SERVICE_DEMAND_START : SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
+        command, nullptr, nullptr, dependencies, nullptr, nullptr);
+    free(command);
+    free(dependencies);
+    if (!service)
+        return install_failed(manager, nullptr);
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+
+    char *event_key = joined(EVENT_LOG_KEY, name);
+    bool ok = create_registry_key(HKEY_LOCAL_MACHINE, event_key) == 0 &&
+              set_registry_expand_string(HKEY_LOCAL_MACHINE, event_key, "EventMessageFile",
+                                         path) == 0 &&
+              set_registry_dword(HKEY_LOCAL_MACHINE, event_key, "TypesSupported", 7) == 0;
+    free(event_key);
+    if (ok && description && description[0]) {
+        char *service_key = joined(SERVICES_KEY, name);
+        ok = set_registry_expand_string(HKEY_LOCAL_MACHINE, service_key, "Description",
+                                        description) == 0;
+        free(service_key);
+    }
+    return ok ? 0 : install_failed(nullptr, nullptr);
+}
+
+int uninstall_service(const char *name)
+{
+    // 0xF003F = SC_MANAGER_ALL_ACCESS; 0x10000 = DELETE
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, 0xF003F);
+    if (!manager)
+        return install_failed(nullptr, nullptr);
+    SC_HANDLE service = OpenServiceA(manager, name, 0x10000);
+    if (!service)
+        return install_failed(manager, nullptr);
+    if (!DeleteService(service))
+        return install_failed(manager, service);
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    return 0;
+}
+
+// The status a handled switch ends the process with: 0, or the error that made it fail.
+static int failure_status()
+{
+    DWORD error = GetLastError();
+    return error ? (int)error : 1;
+}
+
+bool dispatch_service_switch(int count, char **vector, int *exit_status)
+{
+    if (count != 2)
+        return false;
+    const char *argument = vector[1];
+    const char *name = settings.service_name;
+    *exit_status = 0;
+    if (strcmp(argument, settings.install_switch) == 0) {
+        switch (service_exists(name)) {
+        case 1:
+            // Installing again is not a failure: upgrade scripts run the install each time.
+            report_error(settings.msg_already_installed, name);
+            break;
+        case 0:
+            if (install_service(name, settings.service_description) == 0)
+                report_info(settings.msg_installed, name);
+            else
+                *exit_status = failure_status();
+            break;
+        default:
+            // The manager gave no answer (no right to create services, for one): say why.
+            *exit_status = failure_status();
+            report_last_error();
+            break;
+        }
+        return true;
+    }
+    if (strcmp(argument, settings.uninstall_switch) == 0) {
+        if (uninstall_service(name) == 0)
+            report_info(settings.msg_uninstalled, name);
+        else
+            *exit_status = failure_status();
+        return true;
+    }
+    if (strcmp(argument, settings.service_switch) == 0) {
+        start_service_dispatcher();
+        return true;
+    }
+    return false;
+}

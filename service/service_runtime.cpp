@@ -1,0 +1,188 @@
+// Running as a Windows service: the dispatcher, the service's main function, the control
+// handler, and the worker, stop and time-out threads.
+#include "service/service.h"
+
+#include <windows.h>
+
+#include "app/main_class.h"
+#include "app/stopper.h"
+#include "jvm/jvm.h"
+#include "launcher/command_line.h"
+#include "launcher/settings.h"
+#include "launcher/startup.h"
+#include "ui/messages.h"
+#include "ui/report.h"
+
+void *event_source;
+
+enum {
+    STOP_WAIT_HINT_MS = 40000,
+    STOP_TIMEOUT_MS = 30000,
+    // Service-specific exit code of a service whose application failed.
+    SERVICE_EXIT_APPLICATION_FAILED = 1,
+};
+
+static SERVICE_STATUS_HANDLE status_handle;
+static SERVICE_STATUS status;
+// Signalled by the worker, the time-out thread, a failed thread start and the hooks; the
+// service's main function waits on it.
+static HANDLE volatile service_done_event;
+// Set while the run (and a stop call) has not failed; read by the hooks.
+static volatile bool service_success;
+// Set last by the service's main function, once the stopped state is reported; the hooks
+// wait for it before they end the process.
+static volatile bool service_finished;
+
+static void signal_done()
+{
+    HANDLE event = service_done_event;
+    if (event)
+        SetEvent(event);
+}
+
+static void report_status(DWORD state, DWORD wait_hint)
+{
+    status.dwCurrentState = state;
+    status.dwWaitHint = wait_hint;
+    SetServiceStatus(status_handle, &status);
+}
+
+static DWORD WINAPI service_worker_thread(LPVOID)
+{
+    service_success = true;
+    service_success = create_jvm(true);
+    if (service_success) {
+        int count;
+        char **vector;
+        split_command_line(settings.service_args, &count, &vector, false);
+        service_success = run_main_class(count, vector, false);
+        destroy_jvm();
+    }
+    signal_done();
+    return 0;
+}
+
+static DWORD WINAPI service_stop_thread(LPVOID)
+{
+    if (settings.stop_with_exit) {
+        service_success = stop_java_application();
+    } else {
+        int count;
+        char **vector;
+        split_command_line(settings.stop_args, &count, &vector, false);
+        service_success = run_main_class(count, vector, true);
+    }
+    return 0;
+}
+
+static DWORD WINAPI service_stop_timeout_thread(LPVOID)
+{
+    Sleep(STOP_TIMEOUT_MS);
+    report_error(settings.msg_stop_timeout, settings.service_name);
+    signal_done();
+    return 0;
+}
+
+// Starts a thread nobody waits for; false (last error set) when it cannot be created.
+static bool start_thread(LPTHREAD_START_ROUTINE function)
+{
+    HANDLE thread = CreateThread(nullptr, 0, function, nullptr, 0, nullptr);
+    if (!thread)
+        return false;
+    CloseHandle(thread);
+    return true;
+}
+
+static void WINAPI service_control_handler(DWORD control)
+{
+    if (control != SERVICE_CONTROL_STOP && control != SERVICE_CONTROL_SHUTDOWN) {
+        // Interrogate and the rest: the state as it stands.
+        SetServiceStatus(status_handle, &status);
+        return;
+    }
+    report_status(SERVICE_STOP_PENDING, STOP_WAIT_HINT_MS);
+    if (!start_thread(service_stop_thread))
+        report_last_error();
+    if (!start_thread(service_stop_timeout_thread)) {
+        report_last_error();
+        signal_done();
+    }
+}
+
+// The stopped state: a clean stop reports exit code 0; a failed application reports a
+// service-specific error, so that the Service Control Manager records a failure and its
+// recovery actions can restart the service.
+static void report_stopped(bool success)
+{
+    status.dwWin32ExitCode = success ? NO_ERROR : ERROR_SERVICE_SPECIFIC_ERROR;
+    status.dwServiceSpecificExitCode = success ? 0 : SERVICE_EXIT_APPLICATION_FAILED;
+    report_status(SERVICE_STOPPED, 0);
+}
+
+static void WINAPI service_entry(DWORD, LPSTR *)
+{
+    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    status.dwControlsAccepted = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN;
+    status_handle = RegisterServiceCtrlHandlerA(settings.service_name, service_control_handler);
+    event_source = RegisterEventSourceA(nullptr, settings.service_name);
+    if (!status_handle) {
+        // No state can ever reach the manager, which would wait for one: end the process.
+        report_last_error();
+        ExitProcess(GetLastError() ? GetLastError() : 1);
+    }
+    if (!event_source) {
+        // Nothing could be recorded: stop at once rather than run unheard.
+        report_stopped(false);
+        service_finished = true;
+        return;
+    }
+    report_info(settings.msg_started, settings.service_name);
+    report_status(SERVICE_RUNNING, 0);
+
+    service_done_event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (!service_done_event) {
+        report_error_with_reason(MSG_DONE_EVENT_FAILED);
+    } else if (!start_thread(service_worker_thread)) {
+        report_error_with_reason(MSG_WORKER_THREAD_FAILED);
+    } else {
+        WaitForSingleObject(service_done_event, INFINITE);
+    }
+    if (service_done_event) {
+        HANDLE event = service_done_event;
+        service_done_event = nullptr;
+        CloseHandle(event);
+    }
+
+    bool success = service_success;
+    if (success)
+        report_info(settings.msg_stopped, settings.service_name);
+    else
+        report_error(settings.msg_failed, settings.service_name);
+    report_stopped(success);
+    DeregisterEventSource((HANDLE)event_source);
+    event_source = nullptr;
+    service_finished = true;
+}
+
+void start_service_dispatcher()
+{
+    run_mode = RUN_MODE_SERVICE;
+    SERVICE_TABLE_ENTRYA table[] = {
+        {settings.service_name, service_entry},
+        {nullptr, nullptr},
+    };
+    if (!StartServiceCtrlDispatcherA(table)) {
+        // Not started by the Service Control Manager. No event source exists yet, so this
+        // report is recorded nowhere: starting the service switch by hand shows nothing.
+        report_error_with_reason(MSG_DISPATCHER_FAILED);
+    }
+}
+
+void complete_service_handshake()
+{
+    if (!service_success)
+        return;
+    signal_done();
+    while (!service_finished)
+        Sleep(100);
+}
