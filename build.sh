@@ -26,7 +26,6 @@ mkdir -p build/sample
 cp resources/sample-app.cfg build/sample/
 cp build/win32/images/splash.bmp build/sample/
 wine dist/trevalo-build.exe build/sample/sample-app.cfg dist/sample/trevalo-sample.exe
-wineserver -w
 
 echo "Built dist/:"
 ls -l dist dist/sample

@@ -8,9 +8,6 @@ source scripts/wine-env.sh
 wine_prefix_up
 display_up
 trap wine_down EXIT
-# One wineserver for the whole run, started and warmed up before the first timed wait.
-wineserver -p </dev/null >/dev/null 2>&1
-wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 ctest --test-dir build/host --output-on-failure --timeout 1800
 # The screenshots the tests left for a person to look at, as PNG.
 for shot in build/artifacts/*.bmp; do

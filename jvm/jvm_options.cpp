@@ -7,6 +7,7 @@
 #include "jvm/platform.h"
 #include "jvm/runtime_search.h"
 #include "launcher/settings.h"
+#include "launcher/text.h"
 #include "ui/messages.h"
 #include "ui/report.h"
 
@@ -24,26 +25,6 @@ static bool has_archive_suffix(const char *name)
         return false;
     const char *suffix = name + n - 4;
     return strcasecmp(suffix, ".jar") == 0 || strcasecmp(suffix, ".zip") == 0;
-}
-
-// The first n characters of text in a new heap string.
-static char *copy_text(const char *text, size_t n)
-{
-    char *copy = (char *)malloc(n + 1);
-    memcpy(copy, text, n);
-    copy[n] = '\0';
-    return copy;
-}
-
-// directory + "\" + name in a new heap string.
-static char *child_path(const char *directory, const char *name)
-{
-    size_t a = strlen(directory), b = strlen(name);
-    char *path = (char *)malloc(a + 1 + b + 1);
-    memcpy(path, directory, a);
-    path[a] = '\\';
-    memcpy(path + a + 1, name, b + 1);
-    return path;
 }
 
 bool add_directory_archives(string_list *list, char *directory)
@@ -64,7 +45,7 @@ bool add_directory_archives(string_list *list, char *directory)
     bool ok = true;
     while (ok) {
         bool dots = strcmp(entry.name, ".") == 0 || strcmp(entry.name, "..") == 0;
-        char *path = child_path(directory, entry.name);
+        char *path = join_text(directory, "\\", entry.name);
         if (entry.is_directory && !dots) {
             ok = add_directory_archives(list, path);
         } else if (has_archive_suffix(entry.name)) {

@@ -10,21 +10,11 @@
 #include "launcher/setting_ids.h"
 #include "launcher/settings.h"
 #include "launcher/string_list.h"
+#include "launcher/text.h"
 #include "ui/messages.h"
 #include "ui/report.h"
 
 enum { ARCHIVE_RESOURCE_ID = 16000 };
-
-// folder + "\" + name in a new heap string.
-static char *join_path(const char *folder, const char *name)
-{
-    size_t folder_length = strlen(folder), name_length = strlen(name);
-    char *path = (char *)malloc(folder_length + 1 + name_length + 1);
-    memcpy(path, folder, folder_length);
-    path[folder_length] = '\\';
-    memcpy(path + folder_length + 1, name, name_length + 1);
-    return path;
-}
 
 // True when the file at path has the entry's size and last-write time.
 static bool is_up_to_date(const char *path, const archive_entry &entry)
@@ -114,10 +104,7 @@ void extract_embedded_files()
     }
     // The temporary path ends with a backslash; the folder is named by the main class as
     // stored, so every application has its own.
-    size_t temp_length = strlen(temp);
-    char *folder = (char *)malloc(temp_length + strlen(settings.main_class_encoded) + 1);
-    memcpy(folder, temp, temp_length);
-    strcpy(folder + temp_length, settings.main_class_encoded);
+    char *folder = join_text(temp, settings.main_class_encoded);
     CreateDirectoryA(folder, nullptr);
 
     string_list list = {};
@@ -126,7 +113,7 @@ void extract_embedded_files()
     for (uint32_t i = 0; i < count && ok; i++) {
         archive_entry entry;
         archive_read_entry(data, &offset, &entry);
-        char *path = join_path(folder, entry.name);
+        char *path = join_text(folder, "\\", entry.name);
         // Every entry is listed, whatever happens to its file.
         string_list_append(&list, path);
         string_list_append(&list, ";");

@@ -10,6 +10,7 @@
 #include "launcher/embedded_files.h"
 #include "launcher/setting_codec.h"
 #include "launcher/setting_ids.h"
+#include "launcher/text.h"
 
 char *load_setting_text(void *instance, unsigned id)
 {
@@ -78,11 +79,7 @@ static void apply_ini_override()
     DWORD n = GetCurrentDirectoryA(sizeof directory, directory);
     if (n == 0 || n >= sizeof directory)
         directory[0] = '\0';
-    size_t length = strlen(directory);
-    char *profile_path = (char *)malloc(length + 1 + strlen(settings.ini_file) + 1);
-    memcpy(profile_path, directory, length);
-    profile_path[length] = '\\';
-    strcpy(profile_path + length + 1, settings.ini_file);
+    char *profile_path = join_text(directory, "\\", settings.ini_file);
 
     override_from_ini(profile_path, "JvmOptions", &settings.jvm_options);
     override_from_ini(profile_path, "AppOptions", &settings.app_args);

@@ -14,7 +14,6 @@ wine_prefix_up() {
         # Without a window manager, Wine waits about 2 s for one whenever a window closes;
         # unmanaged windows close at once.
         wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-        wineserver -w
     fi
 }
 

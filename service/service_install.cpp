@@ -7,22 +7,12 @@
 #include <string.h>
 
 #include "launcher/settings.h"
+#include "launcher/text.h"
 #include "service/dependency_list.h"
 #include "ui/report.h"
 
 static const char *const EVENT_LOG_KEY = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
 static const char *const SERVICES_KEY = "SYSTEM\\CurrentControlSet\\Services\\";
-
-// prefix + name in a new heap string: key paths and the binary path are built to fit, however
-// long the parts are.
-static char *joined(const char *prefix, const char *name)
-{
-    size_t a = strlen(prefix), b = strlen(name);
-    char *text = (char *)malloc(a + b + 1);
-    memcpy(text, prefix, a);
-    memcpy(text + a, name, b + 1);
-    return text;
-}
 
 int create_registry_key(void *root, const char *key)
 {
@@ -120,12 +110,10 @@ int install_service(const char *name, const char *description)
         free(dependencies);
         return install_failed(manager, nullptr);
     }
-    // "path" switch, built to fit.
-    char *quoted = joined("\"", path);
-    char *binary_path = joined(quoted, "\" ");
-    char *command = joined(binary_path, settings.service_switch);
+    // "path" switch, built to fit (as are the key paths below), however long the parts are.
+    char *quoted = join_text("\"", path, "\" ");
+    char *command = join_text(quoted, settings.service_switch);
     free(quoted);
-    free(binary_path);
 
     // 0xF01FF = SERVICE_ALL_ACCESS
     SC_HANDLE service = CreateServiceA(
@@ -139,14 +127,14 @@ int install_service(const char *name, const char *description)
     CloseServiceHandle(service);
     CloseServiceHandle(manager);
 
-    char *event_key = joined(EVENT_LOG_KEY, name);
+    char *event_key = join_text(EVENT_LOG_KEY, name);
     bool ok = create_registry_key(HKEY_LOCAL_MACHINE, event_key) == 0 &&
               set_registry_expand_string(HKEY_LOCAL_MACHINE, event_key, "EventMessageFile",
                                          path) == 0 &&
               set_registry_dword(HKEY_LOCAL_MACHINE, event_key, "TypesSupported", 7) == 0;
     free(event_key);
     if (ok && description && description[0]) {
-        char *service_key = joined(SERVICES_KEY, name);
+        char *service_key = join_text(SERVICES_KEY, name);
         ok = set_registry_expand_string(HKEY_LOCAL_MACHINE, service_key, "Description",
                                         description) == 0;
         free(service_key);

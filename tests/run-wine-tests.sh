@@ -3,8 +3,9 @@
 # own standard error: the test program's, and those of the services that Wine's services.exe
 # starts, which inherit that of the process that started the wineserver. So the wineserver is
 # started afresh here, its first process with the eventlog channel on and its standard error
-# in the log; the tests read that log (TREVALO_WINE_LOG, as a Windows path). Its end is shown
-# when the run fails.
+# in the log; the tests read that log (TREVALO_WINE_LOG, as a Windows path). It stays up for
+# the whole run (warmed up before the first timed wait) and is stopped at the end. The log's
+# end is shown when the run fails.
 set -u
 log=$(mktemp /tmp/trevalo-wine-XXXXXX.log)
 export TREVALO_WINE_LOG="Z:${log//\//\\}"
@@ -19,5 +20,6 @@ if [ "$status" -ne 0 ]; then
     echo "--- end of Wine's standard error:"
     tail -n 40 "$log"
 fi
+wineserver -k 2>/dev/null
 rm -f "$log"
 exit "$status"

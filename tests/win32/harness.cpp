@@ -121,6 +121,17 @@ bool replace_archive(const std::string &path, const std::string &bytes)
 std::map<std::string, std::string> parse_values(const std::string &text)
 {
     std::map<std::string, std::string> values;
+    for (const std::string &line : split_lines(text)) {
+        size_t equals = line.find('=');
+        if (equals != std::string::npos)
+            values[line.substr(0, equals)] = line.substr(equals + 1);
+    }
+    return values;
+}
+
+std::vector<std::string> split_lines(const std::string &text)
+{
+    std::vector<std::string> lines;
     size_t pos = 0;
     while (pos < text.size()) {
         size_t end = text.find('\n', pos);
@@ -129,12 +140,10 @@ std::map<std::string, std::string> parse_values(const std::string &text)
         std::string line = text.substr(pos, end - pos);
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
-        size_t equals = line.find('=');
-        if (equals != std::string::npos)
-            values[line.substr(0, equals)] = line.substr(equals + 1);
+        lines.push_back(line);
         pos = end + 1;
     }
-    return values;
+    return lines;
 }
 
 bool replace_setting(const std::string &path, unsigned id, const std::string &text)
@@ -154,18 +163,5 @@ bool replace_setting(const std::string &path, unsigned id, const std::string &te
 
 std::vector<std::string> read_lines(const std::string &path)
 {
-    std::vector<std::string> lines;
-    std::string text = read_file(path);
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(pos, end - pos);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        lines.push_back(line);
-        pos = end + 1;
-    }
-    return lines;
+    return split_lines(read_file(path));
 }

@@ -37,6 +37,9 @@ std::string make_launcher(const std::string &folder, const std::string &config,
 std::map<std::string, std::string> probe_settings(const std::string &folder,
                                                   const std::string &config);
 
+// The lines of text, without their line ends.
+std::vector<std::string> split_lines(const std::string &text);
+
 // The "name=value" lines of a probe's output, as name -> value.
 std::map<std::string, std::string> parse_values(const std::string &text);
 

@@ -82,18 +82,10 @@ std::vector<std::string> event_lines(const std::string &args)
     std::string output;
     DWORD status = run_capture(probe() + " " + args, build_dir(), &output, env.c_str());
     EXPECT_EQ(status, 0u) << output;
-    std::string text = read_file(log).substr(before);
     std::vector<std::string> lines;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(pos, end - pos);
+    for (const std::string &line : split_lines(read_file(log).substr(before)))
         if (line.find("ReportEvent") != std::string::npos)
             lines.push_back(line);
-        pos = end + 1;
-    }
     return lines;
 }
 

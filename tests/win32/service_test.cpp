@@ -26,14 +26,7 @@ std::vector<std::string> event_records(size_t offset)
     if (!log)
         return records;
     std::string text = read_file(log);
-    text = offset < text.size() ? text.substr(offset) : "";
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(pos, end - pos);
-        pos = end + 1;
+    for (const std::string &line : split_lines(offset < text.size() ? text.substr(offset) : "")) {
         size_t at = line.find(":eventlog:ReportEventW L\"");
         if (at == std::string::npos)
             continue;

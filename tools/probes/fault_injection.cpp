@@ -54,9 +54,9 @@ HANDLE WINAPI counting_create_file(LPCSTR name, DWORD access, DWORD share,
     return real_create_file(name, access, share, security, disposition, flags, templ);
 }
 
-int failing_call(const char *spec, const char *function)
+int failing_call(const char *plan, const char *function)
 {
-    const char *found = spec ? strstr(spec, function) : nullptr;
+    const char *found = plan ? strstr(plan, function) : nullptr;
     size_t length = strlen(function);
     return found && found[length] == ':' ? atoi(found + length + 1) : 0;
 }
@@ -86,10 +86,10 @@ void redirect_import(void *target, void *replacement)
 
 void install_fault_injection()
 {
-    const char *spec = getenv("TREVALO_FAIL");
-    fail_write_at = failing_call(spec, "WriteFile");
-    fail_set_time_at = failing_call(spec, "SetFileTime");
-    fail_size_at = failing_call(spec, "GetFileSize");
+    const char *plan = getenv("TREVALO_FAIL");
+    fail_write_at = failing_call(plan, "WriteFile");
+    fail_set_time_at = failing_call(plan, "SetFileTime");
+    fail_size_at = failing_call(plan, "GetFileSize");
 
     HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
     real_write_file = (decltype(real_write_file))GetProcAddress(kernel32, "WriteFile");
