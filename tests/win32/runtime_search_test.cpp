@@ -2,6 +2,7 @@
 // (HKEY_LOCAL_MACHINE) and real files, through a probe running the launcher's own code.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "tests/win32/harness.h"
@@ -159,6 +160,26 @@ TEST_F(RuntimeSearchUnderWine, ExpandsEnvironmentReferences)
         auto values = probe(c.config, &options, environment);
         EXPECT_EQ(options, c.options) << c.config << " gave " << values["jvm_options"];
     }
+}
+
+TEST_F(RuntimeSearchUnderWine, TheStubStartsARegisteredRuntime)
+{
+    // The whole way: the stub finds the test runtime through the registry, expands
+    // %JAVA_HOME% to its JavaHome, creates the virtual machine and runs main.
+    std::string home = build_dir() + "\\test-runtime";
+    set_registry(JRE, "CurrentVersion", "1.4");
+    set_registry(std::string(JRE) + "\\1.4", "RuntimeLib", home + "\\bin\\client\\jvm.dll");
+    set_registry(std::string(JRE) + "\\1.4", "JavaHome", home);
+    std::string app = make_launcher(dir, "main_class = trevalo.test.Args\n"
+                                         "jvm_options = -Dhome=%JAVA_HOME%\n");
+    std::string log = dir + "\\runtime.log";
+    std::string env = environment_with({"TREVALO_TEST_LOG=" + log});
+    run_result r = run_answering(quote(app), dir, 30000, "", env.data());
+    EXPECT_EQ(r.exit_code, 0u);
+    EXPECT_TRUE(r.boxes.empty()) << (r.boxes.empty() ? "" : r.boxes[0].text);
+    std::vector<std::string> lines = read_lines(log);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "option -Dhome=" + home), lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "return trevalo/test/Args"), lines.end());
 }
 
 } // namespace
