@@ -28,16 +28,11 @@ int format_text(char *buffer, size_t size, const char *format, va_list args)
     return n < 0 || (size_t)n >= size ? (int)size - 1 : n;
 }
 
-static void format_bounded(char *buffer, size_t size, const char *format, va_list args)
-{
-    format_text(buffer, size, format, args);
-}
-
 static void format_bounded(char *buffer, size_t size, const char *format, ...)
 {
     va_list args;
     va_start(args, format);
-    format_bounded(buffer, size, format, args);
+    format_text(buffer, size, format, args);
     va_end(args);
 }
 
@@ -71,7 +66,7 @@ void report_info(const char *format, ...)
     char message[MESSAGE_SIZE];
     va_list args;
     va_start(args, format);
-    format_bounded(message, sizeof message, format, args);
+    format_text(message, sizeof message, format, args);
     va_end(args);
     emit_message(false, message);
 }
@@ -81,7 +76,7 @@ void report_error(const char *format, ...)
     char message[MESSAGE_SIZE];
     va_list args;
     va_start(args, format);
-    format_bounded(message, sizeof message, format, args);
+    format_text(message, sizeof message, format, args);
     va_end(args);
     emit_message(true, message);
 }
@@ -104,7 +99,7 @@ void report_error_with_reason(const char *format, ...)
     char message[REASON_MESSAGE_SIZE];
     va_list args;
     va_start(args, format);
-    format_bounded(message, sizeof message, format, args);
+    format_text(message, sizeof message, format, args);
     va_end(args);
 
     char combined[MESSAGE_SIZE];
