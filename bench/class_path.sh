@@ -5,13 +5,11 @@
 # slow. The largest tree: 1,000 nested folders (10 x 10 x 10) holding 10,000 archives.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-source scripts/wine-env.sh
-wine_prefix_up
+source bench/common.sh
 runs=${RUNS:-5}
 build=build/win32
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END{print a[int((NR+1)/2)]}'; }
 
 # A tree of top x 10 x 10 folders, each holding 10 archives and one other file.
 make_tree() {  # root, top-level folder count

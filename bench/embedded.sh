@@ -6,13 +6,11 @@
 #     CopyFileA, as throughput (copy time / unpack time: 1.0 means as fast as a copy).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-source scripts/wine-env.sh
-wine_prefix_up
+source bench/common.sh
 runs=${RUNS:-7}
 build=build/win32
 work=$(mktemp -d)
 winpath() { winepath -w "$1" 2>/dev/null; }
-median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END{print a[int((NR+1)/2)]}'; }
 
 # A probe is the launcher's own loader; it prints load_settings_us and the class path. Each
 # probe has a main class of its own, hence a folder of its own in the prefix's temporary
@@ -30,16 +28,20 @@ probe_us() {  # folder
 unpack_folder() {
     local first
     first=$(wine "$1/probe.exe" | tr -d '\r' | sed -n 's/^class_path=\([^;]*\);.*/\1/p')
-    dirname "$(winepath -u "$first" 2>/dev/null)"
+    if [ -z "$first" ]; then
+        echo "the probe in $1 unpacked nothing" >&2
+        exit 1
+    fi
+    dirname "$(winepath -u "$first")"
 }
 cleanup() { for f in "${unpacked[@]}"; do rm -rf "$f"; done; rm -rf "$work"; }
 trap cleanup EXIT
 wall_us() {  # folder
     local start end
-    start=$(date +%s%N)
+    start=$(now_us)
     probe_us "$1" >/dev/null
-    end=$(date +%s%N)
-    echo $(( (end - start) / 1000 ))
+    end=$(now_us)
+    echo $((end - start))
 }
 
 # 1. 1,000 unchanged files against none.

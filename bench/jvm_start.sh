@@ -8,14 +8,11 @@
 #     code (create, main, destroy) against the JDK's own `java -cp` for the same class.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-source scripts/wine-env.sh
-wine_prefix_up
+source bench/common.sh
 runs=${RUNS:-10}
 build=build/win32
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END{print a[int((NR+1)/2)]}'; }
-now_us() { echo $(( $(date +%s%N) / 1000 )); }
 
 runtime=$(winepath -w "$build/test-runtime/bin/client/jvm.dll")
 printf 'main_class = trevalo.test.Args\nsearch_order = 0\nruntime_paths = %s\n' "$runtime" > "$work/app.cfg"

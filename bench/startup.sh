@@ -6,8 +6,7 @@
 # Run after ./build.sh. Never fails for being slow.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-source scripts/wine-env.sh
-wine_prefix_up
+source bench/common.sh
 runs=${RUNS:-20}
 
 stub=$(stat -c %s build/win32/trevalo-stub.exe)
@@ -24,13 +23,12 @@ wine build/win32/trevalo-build.exe --stub build/win32/settings_probe.exe \
 loads=()
 walls=()
 for _ in $(seq "$runs"); do
-    start=$(date +%s%N)
+    start=$(now_us)
     us=$(wine "$work/probe.exe" | tr -d '\r' | sed -n 's/^load_settings_us=//p')
-    end=$(date +%s%N)
+    end=$(now_us)
     loads+=("$us")
-    walls+=($(( (end - start) / 1000 )))
+    walls+=($((end - start)))
 done
-median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END{print a[int((NR+1)/2)]}'; }
 load=$(median "${loads[@]}")
 wall=$(median "${walls[@]}")
 echo "load_settings: median ${load} us over $runs runs; whole process run under Wine: median ${wall} us"

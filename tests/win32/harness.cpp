@@ -80,6 +80,16 @@ DWORD run_capture(const std::string &command_line, const std::string &directory,
     return status;
 }
 
+DWORD answer_and_wait(child_process *child, const message_box &box)
+{
+    press_ok(box);
+    DWORD status = 0xDEADBEEF;
+    if (!wait_exit(*child, 30000, &status))
+        status = 0xDEADBEEF;
+    close_child(child);
+    return status;
+}
+
 std::string make_launcher(const std::string &folder, const std::string &config,
                           const std::string &name, const std::string &stub)
 {

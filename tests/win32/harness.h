@@ -28,6 +28,10 @@ bool file_exists(const std::string &path);
 DWORD run_capture(const std::string &command_line, const std::string &directory,
                   std::string *output, const char *environment = nullptr);
 
+// Answers box with OK, waits up to 30 s for the child to end and closes its handle. Returns its
+// exit status, or 0xDEADBEEF when it did not end in time.
+DWORD answer_and_wait(child_process *child, const message_box &box);
+
 // Writes config into folder\<name>.cfg and builds folder\<name> from stub (default: the
 // launcher stub). Fails the calling test when the builder fails. Returns the launcher's path.
 std::string make_launcher(const std::string &folder, const std::string &config,

@@ -91,10 +91,7 @@ TEST(Launcher, SetsThePriorityOfTheRunningStub)
         message_box box;
         ASSERT_TRUE(wait_message_box(child, 30000, &box));
         EXPECT_EQ(GetPriorityClass(child.process), c.priority_class) << "priority = " << c.value;
-        press_ok(box);
-        DWORD status;
-        EXPECT_TRUE(wait_exit(child, 30000, &status));
-        close_child(&child);
+        EXPECT_EQ(answer_and_wait(&child, box), FAILED);
     }
 }
 
@@ -119,10 +116,7 @@ TEST(Launcher, RefusesASecondInstance)
     EXPECT_EQ(second.boxes[0].text, "An instance of this program is already running.");
     EXPECT_EQ(second.boxes[0].caption, "Error");
 
-    press_ok(first_box);
-    DWORD status;
-    ASSERT_TRUE(wait_exit(first, 30000, &status));
-    EXPECT_EQ(status, FAILED);
+    ASSERT_EQ(answer_and_wait(&first, first_box), FAILED);
 
     // Once the first has ended, a new start is not refused.
     run_result third = run_answering(quote(app), dir, 30000);
@@ -144,9 +138,7 @@ TEST(Launcher, AllowsSeveralInstancesWhenConfigured)
     ASSERT_EQ(second.boxes.size(), 1u);
     EXPECT_EQ(second.boxes[0].text, NO_RUNTIME);
     EXPECT_EQ(second.exit_code, FAILED);
-    press_ok(first_box);
-    DWORD status;
-    EXPECT_TRUE(wait_exit(first, 30000, &status));
+    EXPECT_EQ(answer_and_wait(&first, first_box), FAILED);
 }
 
 TEST(Launcher, ServiceSwitchesAreArgumentsWithoutAServiceName)
