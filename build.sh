@@ -8,11 +8,10 @@ source scripts/wine-env.sh
 install_packages
 
 jobs=$(nproc)
-cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
-      -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
-cmake --build build/win32 -j "$jobs"
-cmake -S . -B build/host -DCMAKE_BUILD_TYPE=Debug -DTREVALO_WIN32_DIR="$PWD/build/win32" >/dev/null
-cmake --build build/host -j "$jobs"
+cmake --preset win32 >/dev/null
+cmake --build --preset win32 -j "$jobs"
+cmake --preset host >/dev/null
+cmake --build --preset host -j "$jobs"
 
 rm -rf dist
 mkdir -p dist/sample

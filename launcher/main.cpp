@@ -1,14 +1,26 @@
-// The launcher's entry point and run sequence.
+// The launcher's entry point: the service switches, the single-instance guard, the splash
+// screen and the run.
 #include <windows.h>
 
-#include "app/main_class.h"
-#include "jvm/jvm.h"
-#include "launcher/command_line.h"
-#include "launcher/settings.h"
-#include "launcher/startup.h"
+#include "base/command_line.h"
+#include "base/memory.h"
+#include "config/directories.h"
+#include "config/settings.h"
+#include "java/run.h"
+#include "java/stopper.h"
+#include "os/report.h"
 #include "service/service.h"
-#include "ui/report.h"
 #include "ui/splash.h"
+
+// The named mutex that marks a running interactive instance, or null.
+static HANDLE instance_mutex;
+
+static void release_instance_mutex()
+{
+    if (instance_mutex)
+        CloseHandle(instance_mutex);
+    instance_mutex = nullptr;
+}
 
 // Refuses a second interactive instance. The mutex is named after the main class; only a
 // successful OpenMutexA counts as another instance running. Returns false when one runs.
@@ -27,7 +39,8 @@ static bool guard_single_instance()
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR command_line, int)
 {
-    run_mode = RUN_MODE_INTERACTIVE;
+    set_allocation_failure_hook(report_out_of_memory);
+    set_application_end_hook(release_instance_mutex);
 
     int count;
     char **vector;
@@ -48,11 +61,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR command_line, int)
     if (settings.splash_until_window || settings.splash_seconds != 0)
         start_splash_screen();
 
-    if (!create_jvm(false))
-        return -1;
-    bool ok = run_main_class(count - 1, vector + 1, false);
-    destroy_jvm();
-
+    bool ok = run_application(count - 1, vector + 1, false, nullptr);
     release_instance_mutex();
     return ok ? 0 : -1;
 }

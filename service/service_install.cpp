@@ -6,57 +6,14 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "launcher/settings.h"
-#include "launcher/text.h"
+#include "base/text.h"
+#include "config/settings.h"
+#include "os/os.h"
+#include "os/report.h"
 #include "service/dependency_list.h"
-#include "ui/report.h"
 
 static const char *const EVENT_LOG_KEY = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
 static const char *const SERVICES_KEY = "SYSTEM\\CurrentControlSet\\Services\\";
-
-int create_registry_key(void *root, const char *key)
-{
-    HKEY handle;
-    // 0xF003F = KEY_ALL_ACCESS
-    LONG status = RegCreateKeyExA((HKEY)root, key, 0, nullptr, REG_OPTION_NON_VOLATILE, 0xF003F,
-                                  nullptr, &handle, nullptr);
-    if (status != ERROR_SUCCESS) {
-        SetLastError((DWORD)status);
-        return -1;
-    }
-    RegCloseKey(handle);
-    return 0;
-}
-
-static int set_registry_value(void *root, const char *key, const char *value, DWORD type,
-                              const BYTE *data, DWORD size)
-{
-    HKEY handle;
-    LONG status = RegOpenKeyExA((HKEY)root, key, 0, KEY_WRITE, &handle);
-    if (status != ERROR_SUCCESS) {
-        SetLastError((DWORD)status);
-        return -1;
-    }
-    status = RegSetValueExA(handle, value, 0, type, data, size);
-    RegCloseKey(handle);
-    if (status != ERROR_SUCCESS) {
-        SetLastError((DWORD)status);
-        return 1;
-    }
-    return 0;
-}
-
-int set_registry_expand_string(void *root, const char *key, const char *value, const char *text)
-{
-    return set_registry_value(root, key, value, REG_EXPAND_SZ, (const BYTE *)text,
-                              (DWORD)strlen(text) + 1);
-}
-
-int set_registry_dword(void *root, const char *key, const char *value, unsigned number)
-{
-    DWORD data = number;
-    return set_registry_value(root, key, value, REG_DWORD, (const BYTE *)&data, sizeof data);
-}
 
 int service_exists(const char *name)
 {
@@ -73,15 +30,6 @@ int service_exists(const char *name)
     CloseServiceHandle(manager);
     SetLastError(error);
     return error == ERROR_SERVICE_DOES_NOT_EXIST ? 0 : -1;
-}
-
-// The full path of the running executable; false (last error set) when it does not fit.
-static bool executable_path(char *path, DWORD size)
-{
-    DWORD n = GetModuleFileNameA(nullptr, path, size);
-    if (n >= size)
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    return n != 0 && n < size;
 }
 
 // Reports the last error, closes what is open, and gives -1.
@@ -128,15 +76,13 @@ int install_service(const char *name, const char *description)
     CloseServiceHandle(manager);
 
     char *event_key = join_text(EVENT_LOG_KEY, name);
-    bool ok = create_registry_key(HKEY_LOCAL_MACHINE, event_key) == 0 &&
-              set_registry_expand_string(HKEY_LOCAL_MACHINE, event_key, "EventMessageFile",
-                                         path) == 0 &&
-              set_registry_dword(HKEY_LOCAL_MACHINE, event_key, "TypesSupported", 7) == 0;
+    bool ok = create_registry_key(event_key) &&
+              set_registry_expand_string(event_key, "EventMessageFile", path) &&
+              set_registry_dword(event_key, "TypesSupported", 7);
     free(event_key);
     if (ok && description && description[0]) {
         char *service_key = join_text(SERVICES_KEY, name);
-        ok = set_registry_expand_string(HKEY_LOCAL_MACHINE, service_key, "Description",
-                                        description) == 0;
+        ok = set_registry_expand_string(service_key, "Description", description);
         free(service_key);
     }
     return ok ? 0 : install_failed(nullptr, nullptr);

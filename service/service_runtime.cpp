@@ -4,16 +4,18 @@
 
 #include <windows.h>
 
-#include "app/main_class.h"
-#include "app/stopper.h"
-#include "jvm/jvm.h"
-#include "launcher/command_line.h"
-#include "launcher/settings.h"
-#include "launcher/startup.h"
-#include "ui/messages.h"
-#include "ui/report.h"
+#include <atomic>
 
-void *event_source;
+#include "base/command_line.h"
+#include "base/messages.h"
+#include "base/resource_ids.h"
+#include "config/settings.h"
+#include "java/main_class.h"
+#include "java/run.h"
+#include "java/stopper.h"
+#include "os/report.h"
+
+static HANDLE event_source;
 
 enum {
     STOP_WAIT_HINT_MS = 40000,
@@ -26,12 +28,34 @@ static SERVICE_STATUS_HANDLE status_handle;
 static SERVICE_STATUS status;
 // Signalled by the worker, the time-out thread, a failed thread start and the hooks; the
 // service's main function waits on it.
-static HANDLE volatile service_done_event;
+static std::atomic<HANDLE> service_done_event;
 // Set while the run (and a stop call) has not failed; read by the hooks.
-static volatile bool service_success;
+static std::atomic<bool> service_success;
 // Set last by the service's main function, once the stopped state is reported; the hooks
 // wait for it before they end the process.
-static volatile bool service_finished;
+static std::atomic<bool> service_finished;
+
+static void write_event(bool error, const char *text)
+{
+    if (!event_source)
+        return;
+    ReportEventA(event_source, error ? EVENTLOG_ERROR_TYPE : EVENTLOG_INFORMATION_TYPE, 0,
+                 error ? EVENT_ID_ERROR : EVENT_ID_INFO, nullptr, 1, 0, &text, nullptr);
+}
+
+bool open_event_log(const char *name)
+{
+    event_source = name ? RegisterEventSourceA(nullptr, name) : nullptr;
+    set_message_sink(write_event);
+    return event_source != nullptr;
+}
+
+void close_event_log()
+{
+    if (event_source)
+        DeregisterEventSource(event_source);
+    event_source = nullptr;
+}
 
 static void signal_done()
 {
@@ -47,17 +71,18 @@ static void report_status(DWORD state, DWORD wait_hint)
     SetServiceStatus(status_handle, &status);
 }
 
+static void record_main_outcome(bool ok)
+{
+    service_success = ok;
+}
+
 static DWORD WINAPI service_worker_thread(LPVOID)
 {
+    int count;
+    char **vector;
+    split_command_line(settings.service_args, &count, &vector, false);
     service_success = true;
-    service_success = create_jvm(true);
-    if (service_success) {
-        int count;
-        char **vector;
-        split_command_line(settings.service_args, &count, &vector, false);
-        service_success = run_main_class(count, vector, false);
-        destroy_jvm();
-    }
+    service_success = run_application(count, vector, true, record_main_outcome);
     signal_done();
     return 0;
 }
@@ -124,13 +149,13 @@ static void WINAPI service_entry(DWORD, LPSTR *)
     status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     status.dwControlsAccepted = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN;
     status_handle = RegisterServiceCtrlHandlerA(settings.service_name, service_control_handler);
-    event_source = RegisterEventSourceA(nullptr, settings.service_name);
+    bool recorded = open_event_log(settings.service_name);
     if (!status_handle) {
         // No state can ever reach the manager, which would wait for one: end the process.
         report_last_error();
         ExitProcess(GetLastError() ? GetLastError() : 1);
     }
-    if (!event_source) {
+    if (!recorded) {
         // Nothing could be recorded: stop at once rather than run unheard.
         report_stopped(false);
         service_finished = true;
@@ -159,14 +184,25 @@ static void WINAPI service_entry(DWORD, LPSTR *)
     else
         report_error(settings.msg_failed, settings.service_name);
     report_stopped(success);
-    DeregisterEventSource((HANDLE)event_source);
-    event_source = nullptr;
+    close_event_log();
     service_finished = true;
+}
+
+// The application end hook of a service run: when the run succeeded so far, wakes the
+// service's main function and waits until it has reported the stopped state.
+static void complete_service_handshake()
+{
+    if (!service_success)
+        return;
+    signal_done();
+    while (!service_finished)
+        Sleep(100);
 }
 
 void start_service_dispatcher()
 {
-    run_mode = RUN_MODE_SERVICE;
+    set_message_sink(write_event);
+    set_application_end_hook(complete_service_handshake);
     SERVICE_TABLE_ENTRYA table[] = {
         {settings.service_name, service_entry},
         {nullptr, nullptr},
@@ -176,13 +212,4 @@ void start_service_dispatcher()
         // report is recorded nowhere: starting the service switch by hand shows nothing.
         report_error_with_reason(MSG_DISPATCHER_FAILED);
     }
-}
-
-void complete_service_handshake()
-{
-    if (!service_success)
-        return;
-    signal_done();
-    while (!service_finished)
-        Sleep(100);
 }

@@ -3,11 +3,11 @@
 
 #include <windows.h>
 
-#include "launcher/settings.h"
+#include "base/resource_ids.h"
+#include "config/settings.h"
 #include "ui/splash_position.h"
 
 enum {
-    SPLASH_BITMAP_ID = 8000,
     TIMER_FIXED_TIME = 1,   // closes after setting 1424 seconds
     TIMER_WINDOW_POLL = 2,  // looks for the application's window every 100 ms
 };
@@ -75,7 +75,7 @@ static void create_splash_window()
     class_procedure = (WNDPROC)GetWindowLongA(splash_window, GWL_WNDPROC);
     SetWindowLongA(splash_window, GWL_WNDPROC, (LONG)splash_window_proc);
 
-    HBITMAP bitmap = LoadBitmapA(instance, MAKEINTRESOURCEA(SPLASH_BITMAP_ID));
+    HBITMAP bitmap = LoadBitmapA(instance, MAKEINTRESOURCEA(RESOURCE_SPLASH));
     if (!bitmap)
         return;
     SendMessageA(splash_window, STM_SETIMAGE, IMAGE_BITMAP, (LPARAM)bitmap);

@@ -1,4 +1,4 @@
-// The splash screen of an interactive launch: bitmap 8000 in a borderless window, centred,
+// The splash screen of an interactive launch: the splash bitmap in a borderless window, centred,
 // on a thread of its own, until the application shows a window or for a fixed time.
 #pragma once
 

@@ -5,7 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "launcher/archive.h"
+#include "base/archive.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -1,0 +1,64 @@
+// The command-line splitter.
+#include "base/command_line.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "base/memory.h"
+
+// One scan of the text under the splitting rules. With vector null it only counts; otherwise
+// it stores each argument in vector[first], vector[first + 1], ... Both uses share this scan so
+// that the counting pass and the filling pass can never disagree.
+static int scan_arguments(const char *text, char **vector, int first)
+{
+    while (*text == ' ')
+        text++;
+
+    int found = 0;
+    bool quoted = false;
+    bool last_was_space = false;
+    const char *start = text;
+    const char *p = text;
+    for (;; p++) {
+        bool at_end = *p == '\0';
+        if (!at_end && *p == '"')
+            quoted = !quoted;
+        bool separates = !at_end && *p == ' ' && !quoted;
+        if (separates || (at_end && !last_was_space)) {
+            if (vector) {
+                size_t length = (size_t)(p - start);
+                const char *from = start;
+                if (length > 0 && *from == '"') {
+                    // Drop the opening and the closing character; a lone quote gives "".
+                    from++;
+                    length = length >= 2 ? length - 2 : 0;
+                }
+                char *argument = (char *)must_alloc(length + 1);
+                memcpy(argument, from, length);
+                argument[length] = '\0';
+                vector[first + found] = argument;
+            }
+            found++;
+            start = p + 1;
+        }
+        if (at_end)
+            break;
+        last_was_space = *p == ' ';
+    }
+    return found;
+}
+
+void split_command_line(const char *text, int *count, char ***vector, bool reserve_slot_0)
+{
+    bool has_text = text && *text;
+    int first = reserve_slot_0 ? 1 : 0;
+    int n = (has_text ? scan_arguments(text, nullptr, 0) : 0) + first;
+
+    *count = n;
+    *vector = nullptr;
+    if (n == 0)
+        return;
+    *vector = (char **)must_alloc((size_t)n * sizeof(char *));
+    if (has_text)
+        scan_arguments(text, *vector, first);
+}

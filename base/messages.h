@@ -1,0 +1,24 @@
+// The launcher's fixed texts: messages that have no setting of their own, and the subjects
+// that the file/directory message names when no path is at hand.
+#pragma once
+
+// A class path directory could not be listed, at its start or part-way through.
+#define MSG_LISTING_FAILED "Internal error RC000001"
+#define MSG_LISTING_NEXT_FAILED "Internal error RC000002"
+// The service's connection to the Service Control Manager, its done event or its worker
+// thread could not be made.
+#define MSG_DISPATCHER_FAILED "Internal error RC000003"
+#define MSG_DONE_EVENT_FAILED "Internal error RC000004"
+#define MSG_WORKER_THREAD_FAILED "Internal error RC000005"
+// The size of an unpacked file could not be read; the file is written again.
+#define MSG_FILE_SIZE_UNREADABLE "Internal error RC000006"
+// The embedded-file archive does not hold what its count and sizes say.
+#define MSG_ARCHIVE_MALFORMED "Internal error RC000007: the embedded file archive is damaged."
+
+// An allocation failed; the process ends after this report.
+#define MSG_OUT_OF_MEMORY "Internal error RC000008: out of memory."
+
+#define SUBJECT_CURRENT_DIR "CURRENT_DIR"
+#define MAIN_METHOD "main(java/lang/String[])"
+#define SUBJECT_CURRENT_EXE "CURRENT_EXE"
+#define SUBJECT_TEMP_PATH "TEMP_PATH"

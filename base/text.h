@@ -1,0 +1,15 @@
+// Small heap-text helpers shared by the launcher's modules.
+#pragma once
+
+#include <stddef.h>
+
+// first + second + third in a new heap text, however long they are; the caller frees it.
+char *join_text(const char *first, const char *second, const char *third = "");
+
+// The first n characters of text in a new heap text; the caller frees it.
+char *copy_text(const char *text, size_t n);
+
+// Re-entrant, in-place tokenizer: the caller sets *cursor to null before the first call and
+// passes text and cursor unchanged afterwards. Each separator after a token is overwritten
+// with a NUL; empty tokens are never returned. Returns null when no token is left.
+char *next_token(char *text, const char *separators, char **cursor);

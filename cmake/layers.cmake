@@ -1,0 +1,64 @@
+# What every folder of the product shares: the compiler flags of each build, and
+# trevalo_layer(), which makes one folder's library.
+
+# Every program lands in the build's top folder, where the tests look for the stub, the builder
+# and the probes beside them.
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
+
+if(WIN32)
+    enable_language(RC)
+    # The stub is part of every application a user ships: small, no C++ runtime machinery,
+    # only Windows system DLLs imported.
+    set(STUB_COMPILE_OPTIONS -Os -Wall -Wextra -fno-exceptions -fno-rtti
+        -fno-threadsafe-statics -fno-asynchronous-unwind-tables -ffunction-sections
+        -fdata-sections -D__USE_MINGW_ANSI_STDIO=0)
+    set(STUB_LINK_OPTIONS -static -s -Wl,--gc-sections)
+    # jni.h comes from the JDK of the build machine; its companion header is the project's
+    # own, with the Windows types and calling convention.
+    find_path(JDK_INCLUDE_DIR jni.h PATHS /usr/lib/jvm/default-java/include
+              NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+    set(JNI_INCLUDES ${PROJECT_SOURCE_DIR}/java/include-win32 ${JDK_INCLUDE_DIR})
+    set(IMAGES_DIR ${PROJECT_BINARY_DIR}/images)
+    set(CMAKE_RC_FLAGS
+        "${CMAKE_RC_FLAGS} -I ${IMAGES_DIR} -I ${PROJECT_SOURCE_DIR}/resources -I ${PROJECT_SOURCE_DIR}")
+else()
+    find_package(JNI REQUIRED)
+    set(JNI_INCLUDES ${JNI_INCLUDE_DIRS})
+    set(SANITIZE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+    add_compile_options(-Wall -Wextra -g)
+endif()
+
+# trevalo_layer(NAME [PORTABLE sources...] [WIN32 sources...] [DEPENDS layers...]) makes the
+# library trevalo_NAME of one folder: the portable sources in both builds, the Windows ones
+# only in the win32 build. The win32 build compiles it as the stub is compiled; the host build
+# with the sanitizers, and records the portable sources for the tests that load the real JVM,
+# which compile them once more without the sanitizers.
+function(trevalo_layer name)
+    cmake_parse_arguments(LAYER "" "" "PORTABLE;WIN32;DEPENDS" ${ARGN})
+    set(sources ${LAYER_PORTABLE})
+    if(WIN32)
+        list(APPEND sources ${LAYER_WIN32})
+    endif()
+    add_library(trevalo_${name} STATIC ${sources})
+    target_include_directories(trevalo_${name} PUBLIC ${PROJECT_SOURCE_DIR} ${JNI_INCLUDES})
+    foreach(dependency ${LAYER_DEPENDS})
+        target_link_libraries(trevalo_${name} PUBLIC trevalo_${dependency})
+    endforeach()
+    if(WIN32)
+        target_compile_options(trevalo_${name} PRIVATE ${STUB_COMPILE_OPTIONS})
+    else()
+        target_compile_options(trevalo_${name} PUBLIC ${SANITIZE})
+        target_link_options(trevalo_${name} PUBLIC ${SANITIZE})
+        list(TRANSFORM LAYER_PORTABLE PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/)
+        set_property(GLOBAL APPEND PROPERTY TREVALO_PORTABLE_SOURCES ${LAYER_PORTABLE})
+    endif()
+endfunction()
+
+# Adds a resource script to target; the script's images are made first, and a change of them
+# compiles it again.
+function(trevalo_add_resources target script)
+    target_sources(${target} PRIVATE ${script})
+    set_source_files_properties(${script} PROPERTIES
+        OBJECT_DEPENDS "${IMAGES_DIR}/trevalo.ico;${IMAGES_DIR}/splash.bmp")
+    add_dependencies(${target} images)
+endfunction()

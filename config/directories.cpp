@@ -1,0 +1,66 @@
+// The start-up, launcher and working directories. Portable, through the system seam.
+#include "config/directories.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "base/messages.h"
+#include "config/settings.h"
+#include "os/os.h"
+#include "os/report.h"
+
+char startup_directory[STARTUP_DIRECTORY_SIZE];
+
+// These two run before the settings are loaded, so the message is read for the purpose.
+static void report_directory_error(const char *subject)
+{
+    unsigned error = last_error();
+    char *message = load_string(SETTING_msg_file_error);
+    set_last_error(error);
+    report_error_with_reason(message, subject);
+    free(message);
+}
+
+bool save_startup_directory()
+{
+    if (!get_current_directory(startup_directory, sizeof startup_directory)) {
+        // A directory too long for the buffer leaves nothing usable in it either.
+        startup_directory[0] = '\0';
+        report_directory_error(SUBJECT_CURRENT_DIR);
+        return false;
+    }
+    return true;
+}
+
+bool enter_launcher_directory()
+{
+    char path[260];
+    if (!executable_path(path, sizeof path)) {
+        report_directory_error(SUBJECT_CURRENT_EXE);
+        return false;
+    }
+    char *last_backslash = strrchr(path, '\\');
+    if (last_backslash)
+        *last_backslash = '\0';
+    if (!set_current_directory(path)) {
+        report_directory_error(path);
+        return false;
+    }
+    return true;
+}
+
+bool enter_working_directory(bool force_configured)
+{
+    const char *target;
+    if (!force_configured && settings.return_to_startup_dir)
+        target = startup_directory;
+    else if (settings.working_dir[0])
+        target = settings.working_dir;
+    else
+        return true;
+    if (!set_current_directory(target)) {
+        report_error_with_reason(settings.msg_file_error, target);
+        return false;
+    }
+    return true;
+}

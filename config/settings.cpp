@@ -1,0 +1,103 @@
+// Loading the settings from the string table and the INI override. Portable: the string
+// table, the INI file and the process priority are reached through the system seam.
+#include "config/settings.h"
+
+#include <stddef.h>
+#include <stdlib.h>
+
+#include "base/setting_codec.h"
+#include "base/text.h"
+#include "config/embedded_files.h"
+#include "os/os.h"
+
+static launcher_settings storage;
+const launcher_settings &settings = storage;
+
+launcher_settings *mutable_settings()
+{
+    return &storage;
+}
+
+enum setting_kind { KIND_TEXT, KIND_MESSAGE, KIND_MAIN_CLASS, KIND_FLAG, KIND_INTEGER, KIND_HEX };
+
+// Where each setting of the list goes: its id, its field and how its text is read. A table
+// rather than a call per setting keeps the loader small.
+struct setting_field {
+    unsigned char slot; // (id - SETTING_FIRST) / SETTING_STEP
+    unsigned char kind;
+    unsigned short offset;
+};
+
+static const setting_field fields[] = {
+#define TREVALO_SETTING_FIELD(name, id, kind, default_text)                                     \
+    {(id - SETTING_FIRST) / SETTING_STEP, KIND_##kind, offsetof(launcher_settings, name)},
+    TREVALO_SETTINGS(TREVALO_SETTING_FIELD)
+#undef TREVALO_SETTING_FIELD
+};
+
+// Replaces *setting by the value of key in the INI file at profile_path, when the key is
+// present with a non-empty value.
+static void override_from_ini(const char *profile_path, const char *key, char **setting)
+{
+    char *value = read_ini_value(profile_path, "Application Configuration", key);
+    if (!value)
+        return;
+    free(*setting);
+    *setting = value;
+}
+
+// Applies JvmOptions and AppOptions of the INI file named by setting 1200. A file that cannot
+// be opened is passed over silently: the INI file is optional.
+static void apply_ini_override()
+{
+    if (!storage.ini_file[0] || !file_exists(storage.ini_file))
+        return;
+    // The profile path is the launcher's folder, a backslash and the name as configured.
+    char directory[261];
+    if (!get_current_directory(directory, sizeof directory))
+        directory[0] = '\0';
+    char *profile_path = join_text(directory, "\\", storage.ini_file);
+    override_from_ini(profile_path, "JvmOptions", &storage.jvm_options);
+    override_from_ini(profile_path, "AppOptions", &storage.app_args);
+    free(profile_path);
+}
+
+void load_settings()
+{
+    for (const setting_field &field : fields) {
+        char *text = load_string(SETTING_FIRST + field.slot * SETTING_STEP);
+        char *place = (char *)&storage + field.offset;
+        switch (field.kind) {
+        case KIND_FLAG:
+            *(bool *)place = setting_flag(text);
+            break;
+        case KIND_INTEGER:
+            *(int *)place = setting_integer(text);
+            break;
+        case KIND_HEX:
+            *(unsigned *)place = setting_hex(text);
+            break;
+        default:
+            *(char **)place = text;
+            continue;
+        }
+        free(text);
+    }
+    storage.java_version_text = load_string(SETTING_java_version);
+    storage.main_class_encoded = storage.main_class;
+    storage.main_class = join_text(decode_setting_text(storage.main_class_encoded), "");
+    for (char *p = storage.main_class; *p; p++)
+        if (*p == '.')
+            *p = '/';
+
+    // The priority applies from here on to the whole process, the JVM included.
+    unsigned priority = priority_class_for_index(storage.priority);
+    if (priority)
+        set_process_priority(priority);
+
+    apply_ini_override();
+    if (char *unpacked = unpack_embedded_files()) {
+        free(storage.class_path);
+        storage.class_path = unpacked;
+    }
+}

@@ -1,0 +1,39 @@
+// The launcher's configuration: the settings of the string table, read once at start-up and
+// read-only afterwards.
+#pragma once
+
+#include "config/setting_list.h"
+
+#define SETTING_TYPE_TEXT char *
+#define SETTING_TYPE_MESSAGE char *
+#define SETTING_TYPE_MAIN_CLASS char *
+#define SETTING_TYPE_FLAG bool
+#define SETTING_TYPE_INTEGER int
+#define SETTING_TYPE_HEX unsigned
+
+// One field per setting of the list, of its kind's type. Every text is a heap string that
+// lives as long as the process and is never null; a setting missing from the string table
+// reads as the empty text. The messages are printf formats with at most one "%s", passed to
+// the reporting operations as their format.
+struct launcher_settings {
+#define TREVALO_SETTING_FIELD(name, id, kind, default_text) SETTING_TYPE_##kind name;
+    TREVALO_SETTINGS(TREVALO_SETTING_FIELD)
+#undef TREVALO_SETTING_FIELD
+    // main_class above is decoded, every '.' replaced by '/' (FindClass and the instance
+    // mutex want that form); this is the text as stored, which also names the folder of the
+    // unpacked files.
+    char *main_class_encoded;
+    // java_version as stored, for the runtime version test.
+    char *java_version_text;
+};
+
+// The loaded settings.
+extern const launcher_settings &settings;
+
+// The same structure, writable: for the loader and for tests that set up a case.
+launcher_settings *mutable_settings();
+
+// Reads every setting from the launcher's own string table, applies the process priority and
+// the INI override, and makes the unpacked embedded files the class path. Runs once, on the
+// main thread, with the launcher's folder as the current directory.
+void load_settings();

@@ -1,0 +1,161 @@
+// Building the JVM option text. Portable: folders are listed through the system seam.
+#include "java/jvm_options.h"
+
+#include <stdlib.h>
+#include <string.h>
+#include <strings.h>
+
+#include "base/memory.h"
+#include "base/messages.h"
+#include "base/string_list.h"
+#include "base/text.h"
+#include "config/settings.h"
+#include "os/os.h"
+#include "os/report.h"
+
+// -1: the path does not exist; 0: the text holds '%', or the path is not a directory;
+// 1: the path is an existing directory.
+static int path_kind(const char *path)
+{
+    if (strchr(path, '%'))
+        return 0;
+    return path_attributes(path);
+}
+
+static bool has_archive_suffix(const char *name)
+{
+    size_t n = strlen(name);
+    if (n < 4)
+        return false;
+    const char *suffix = name + n - 4;
+    return strcasecmp(suffix, ".jar") == 0 || strcasecmp(suffix, ".zip") == 0;
+}
+
+// Appends every ".jar" and ".zip" file below directory, at any depth and in the order the
+// file system lists them, each followed by ";". One trailing "\" or "/" of directory is
+// removed in place. Returns false after a reported listing failure.
+static bool add_directory_archives(string_list *list, char *directory)
+{
+    size_t length = strlen(directory);
+    if (length > 0 && (directory[length - 1] == '\\' || directory[length - 1] == '/'))
+        directory[length - 1] = '\0';
+
+    directory_listing *listing = nullptr;
+    directory_entry entry;
+    listing_step step = open_directory_listing(directory, &listing, &entry);
+    if (step == LISTING_END)
+        return true;
+    if (step == LISTING_FAILED) {
+        report_error_with_reason(MSG_LISTING_FAILED);
+        return false;
+    }
+    bool ok = true;
+    while (ok) {
+        bool dots = strcmp(entry.name, ".") == 0 || strcmp(entry.name, "..") == 0;
+        char *path = join_text(directory, "\\", entry.name);
+        if (entry.is_directory && !dots) {
+            ok = add_directory_archives(list, path);
+        } else if (has_archive_suffix(entry.name)) {
+            string_list_append(list, path);
+            string_list_append(list, ";");
+        }
+        free(path);
+        if (!ok)
+            break;
+        step = next_directory_entry(listing, &entry);
+        if (step == LISTING_END)
+            break;
+        if (step == LISTING_FAILED) {
+            report_error_with_reason(MSG_LISTING_NEXT_FAILED);
+            ok = false;
+        }
+    }
+    close_directory_listing(listing);
+    return ok;
+}
+
+// Appends value (may be null) without one leading and one trailing double quote.
+static void append_unquoted(string_list *list, const char *value)
+{
+    if (!value)
+        return;
+    size_t length = strlen(value);
+    if (length > 0 && value[0] == '"') {
+        value++;
+        length--;
+    }
+    if (length > 0 && value[length - 1] == '"')
+        length--;
+    if (length == 0)
+        return;
+    // The value is appended whole, however long: a cut value would be a wrong option.
+    char *copy = copy_text(value, length);
+    string_list_append(list, copy);
+    free(copy);
+}
+
+char *expand_variables(const char *text, const char *runtime_home)
+{
+    string_list result = {};
+    const char *p = text;
+    for (;;) {
+        const char *open = strchr(p, '%');
+        const char *close = open ? strchr(open + 1, '%') : nullptr;
+        if (!close) {
+            // The rest is literal, without a '%' that has no partner.
+            size_t n = open ? (size_t)(open - p) : strlen(p);
+            char *literal = copy_text(p, n);
+            string_list_append(&result, literal);
+            free(literal);
+            if (open)
+                string_list_append(&result, open + 1);
+            break;
+        }
+        char *literal = copy_text(p, (size_t)(open - p));
+        string_list_append(&result, literal);
+        free(literal);
+        char *name = copy_text(open + 1, (size_t)(close - open - 1));
+        if (strcmp(name, "JAVA_HOME") == 0)
+            string_list_append(&result, runtime_home);
+        else
+            append_unquoted(&result, environment_value(name));
+        free(name);
+        p = close + 1;
+    }
+    return result.text ? result.text : must_copy("");
+}
+
+char *build_jvm_options(const char *runtime_home)
+{
+    string_list options = {};
+    string_list class_path = {};
+    string_list_append(&options, settings.jvm_options);
+
+    char *entries = must_copy(settings.class_path);
+    char *cursor = nullptr;
+    bool ok = true;
+    while (char *entry = next_token(entries, ";", &cursor)) {
+        int kind = path_kind(entry);
+        string_list_append(&class_path, entry);
+        string_list_append(&class_path, ";");
+        if (kind == 1 && !add_directory_archives(&class_path, entry)) {
+            ok = false;
+            break;
+        }
+    }
+    char *result = nullptr;
+    if (ok) {
+        if (class_path.length > 0) {
+            if (class_path.text[class_path.length - 1] == ';')
+                class_path.text[--class_path.length] = '\0';
+            string_list_append(&options, " \"-Djava.class.path=");
+            string_list_append(&options, class_path.text);
+            string_list_append(&options, "\"");
+        }
+        result = expand_variables(options.text ? options.text : "", runtime_home);
+    }
+    free(entries);
+    free(options.text);
+    free(class_path.text);
+    return result;
+}

@@ -1,0 +1,12 @@
+// Building the JVM option text: the user's options, the class path option with directories
+// expanded into the archives below them, and %NAME% references expanded.
+#pragma once
+
+// The full option text, a new heap text, built from settings 1056 and 1072 with runtime_home
+// standing for JAVA_HOME. Null after a reported listing failure.
+char *build_jvm_options(const char *runtime_home);
+
+// A new heap text with every %NAME% replaced: JAVA_HOME (exactly so) by runtime_home, other
+// names by the environment variable's value without its enclosing double quotes, unknown
+// names by nothing. A '%' without its closing partner is dropped.
+char *expand_variables(const char *text, const char *runtime_home);

@@ -1,0 +1,68 @@
+// The stopper and the virtual machine's exit and abort hooks. Portable JNI code.
+#include "java/stopper.h"
+
+#include <stdlib.h>
+
+#include "config/settings.h"
+#include "java/jvm.h"
+#include "java/main_class.h"
+#include "os/report.h"
+
+static void (*application_end_hook)();
+
+void set_application_end_hook(void (*hook)())
+{
+    application_end_hook = hook;
+}
+
+bool stop_java_application()
+{
+    JNIEnv *env;
+    JavaVMAttachArgs args = stopper_attach_args();
+    if (java_vm->AttachCurrentThread((void **)&env, &args) != 0) {
+        report_error(settings.msg_attach);
+        return false;
+    }
+    jclass system = env->FindClass("java/lang/System");
+    if (check_java_exception(env) || !system) {
+        report_error(settings.msg_class, "java/lang/System");
+        return false;
+    }
+    jmethodID exit_method = env->GetStaticMethodID(system, "exit", "(I)V");
+    if (check_java_exception(env) || !exit_method) {
+        report_error(settings.msg_method, "exit(int)");
+        return false;
+    }
+    env->CallStaticVoidMethod(system, exit_method, (jint)0);
+    // Only reached when System.exit did not end the process (a security manager refused).
+    if (check_java_exception(env)) {
+        report_error(settings.msg_invoke, "exit(int)");
+        return false;
+    }
+    java_vm->DetachCurrentThread();
+    return true;
+}
+
+// What both hooks do before the process ends.
+static void finish_run()
+{
+    char *text = take_jvm_message_text();
+    if (text) {
+        report_error("%s", text);
+        free(text);
+    }
+    if (application_end_hook)
+        application_end_hook();
+}
+
+void JNICALL jvm_exit_hook(jint status)
+{
+    finish_run();
+    exit((int)status);
+}
+
+void JNICALL jvm_abort_hook()
+{
+    finish_run();
+    abort();
+}

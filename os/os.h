@@ -1,0 +1,153 @@
+// The one system seam: every operating-system service that the portable layers (config/,
+// java/) use. os_win32.cpp implements it for the launcher; the host build links its own
+// implementation from the tests, where the registry is an in-memory table and "\" in paths
+// means "/". Functions that fail leave the system's last error for the report.
+#pragma once
+
+#include <stdarg.h>
+#include <stddef.h>
+#include <stdint.h>
+
+// --- Registry, under HKEY_LOCAL_MACHINE (the launcher's own registry view). ---
+
+// Reads value of key into buffer (capacity bytes). Returns -1 when the key cannot be opened,
+// 0 when the value was read and is a text (REG_SZ, or REG_EXPAND_SZ returned unexpanded),
+// 1 otherwise: the value is absent, longer than the capacity, or not a text.
+int query_registry_text(const char *key, const char *value, char *buffer, size_t capacity);
+
+struct registry_key;
+
+// Opens key for reading; null when it cannot be opened.
+registry_key *open_registry_key(const char *key);
+
+// The name of sub-key number index into name (capacity bytes, at most 256 used); false at the
+// end of the list, on a name that does not fit, or on any other error.
+bool enum_registry_subkey(registry_key *key, unsigned index, char *name, size_t capacity);
+
+void close_registry_key(registry_key *key);
+
+// Creates key (or opens it when it exists); false on failure.
+bool create_registry_key(const char *key);
+
+// Writes a REG_EXPAND_SZ or REG_DWORD value to an existing key; false when the key cannot be
+// opened or the value not written. The last error is the registry's own status.
+bool set_registry_expand_string(const char *key, const char *value, const char *text);
+bool set_registry_dword(const char *key, const char *value, unsigned number);
+
+// --- Files and folders. ---
+
+// True when the file can be opened for reading; it is closed again at once.
+bool file_exists(const char *path);
+
+// -1 when the path's attributes cannot be read (it does not exist), 1 for a directory, 0 else.
+int path_attributes(const char *path);
+
+// Creates a folder; false when it cannot be made (it may exist already).
+bool create_directory(const char *path);
+
+// The user's temporary folder, with its trailing "\", into buffer (size bytes); false when it
+// cannot be read or does not fit.
+bool temp_directory(char *buffer, size_t size);
+
+// The full path of the running executable into buffer (size bytes); false when it cannot be
+// read or does not fit (a cut path would name another file).
+bool executable_path(char *buffer, size_t size);
+
+struct os_file;
+
+// Opens an existing file for reading, or creates one afresh (emptied) for writing; neither
+// shares the file with other openers. Null on failure.
+os_file *open_file(const char *path, bool write);
+void close_file(os_file *file);
+
+// The file's size, which must be below 4 GB; false when it cannot be read.
+bool file_size(os_file *file, uint32_t *size);
+
+// The last-write time as a FILETIME's two halves: read, or set.
+bool file_time(os_file *file, uint32_t *low, uint32_t *high);
+bool set_file_time(os_file *file, uint32_t low, uint32_t high);
+
+// Writes size bytes; false unless all were written.
+bool write_file(os_file *file, const void *data, uint32_t size);
+
+enum listing_step { LISTING_ENTRY, LISTING_END, LISTING_FAILED };
+
+struct directory_entry {
+    char name[260];
+    bool is_directory;
+};
+
+struct directory_listing;
+
+// Starts listing every entry of directory ("." and ".." included). LISTING_END: nothing to
+// list (the system answered "no more files" or "file not found"); LISTING_FAILED: any other
+// failure. On LISTING_ENTRY, *entry holds the first entry and *listing must be closed.
+listing_step open_directory_listing(const char *directory, directory_listing **listing,
+                                    directory_entry *entry);
+
+// The next entry; LISTING_END after the last, LISTING_FAILED on any other failure.
+listing_step next_directory_entry(directory_listing *listing, directory_entry *entry);
+
+// Closes the listing, keeping the last error as it stood.
+void close_directory_listing(directory_listing *listing);
+
+// --- The launcher's own resources and its INI file. ---
+
+// String id of the launcher's string table as a new heap text, however long it is; a missing
+// string gives the empty text.
+char *load_string(unsigned id);
+
+// The bytes of RCDATA resource id of the launcher and their count; null when it has none.
+const unsigned char *find_resource_data(unsigned id, size_t *size);
+
+// The value of key in section of the INI file at path as a new heap text; null when the key
+// is absent or empty.
+char *read_ini_value(const char *path, const char *section, const char *key);
+
+// --- Environment and process. ---
+
+// The value of the environment variable name, the name compared without regard to case as
+// Windows does; null when it is not set. Valid until the environment changes.
+const char *environment_value(const char *name);
+
+// Sets the priority class of the whole process.
+void set_process_priority(unsigned priority_class);
+
+// Reads the current directory into buffer (size bytes); false when it cannot be read or does
+// not fit.
+bool get_current_directory(char *buffer, size_t size);
+
+// Makes path the current directory; false on failure.
+bool set_current_directory(const char *path);
+
+// Gives the process a console, answers a logoff there as handled so that it does not end the
+// process, and points the standard output and error streams at it. Results are not examined.
+void open_process_console();
+
+// --- The runtime library. ---
+
+// Loads the runtime library by its full path; null when it cannot be loaded. The folder above
+// the library's own (a runtime's bin folder, which holds the C runtime that the library
+// imports) is added to the library search path first.
+void *load_runtime_library(const char *path);
+
+// The address of the exported function name of library; null when it has none.
+void *find_library_symbol(void *library, const char *name);
+
+void free_runtime_library(void *library);
+
+// --- Errors and text. ---
+
+unsigned last_error();
+void set_last_error(unsigned code);
+
+// The system's text for code into buffer (size bytes), or a text naming the code when the
+// system has none.
+void system_error_text(unsigned code, char *buffer, size_t size);
+
+// Formats into buffer (size bytes), cut at its end and always terminated; returns the length
+// of the text in buffer.
+int format_text(char *buffer, size_t size, const char *format, va_list args);
+
+// Shows text in a message box: the error caption and icon, or the information ones.
+void show_message_box(bool error, const char *text);

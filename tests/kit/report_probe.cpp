@@ -1,0 +1,42 @@
+// Test helper: reports through the launcher's real reporting operations, in the run mode and
+// with the texts given on the command line, so that a test can read what each sink received.
+//
+//   report_probe MODE SOURCE KIND TEXT [SUBJECT]
+//     MODE    1 (message box) or 2 (event log)
+//     SOURCE  event source name to register in mode 2, or "-" for none
+//     KIND    info | error | last | reason; "last" and "reason" first set the last error to
+//             ERROR_ACCESS_DENIED
+//     TEXT    the format; SUBJECT its "%s" value
+#include <windows.h>
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "os/report.h"
+#include "service/service.h"
+
+int main(int argc, char **argv)
+{
+    if (argc < 5)
+        return 2;
+    // Mode 2 sends the reports to the event log, recorded nowhere when no source is named.
+    if (atoi(argv[1]) == 2)
+        open_event_log(strcmp(argv[2], "-") != 0 ? argv[2] : nullptr);
+    const char *kind = argv[3], *text = argv[4], *subject = argc > 5 ? argv[5] : "";
+
+    if (strcmp(kind, "info") == 0) {
+        report_info(text, subject);
+    } else if (strcmp(kind, "error") == 0) {
+        report_error(text, subject);
+    } else if (strcmp(kind, "last") == 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        report_last_error();
+    } else if (strcmp(kind, "reason") == 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        report_error_with_reason(text, subject);
+    } else {
+        return 2;
+    }
+    close_event_log();
+    return 0;
+}

@@ -1,0 +1,49 @@
+// Test helper: loads the settings as the launcher does, then runs the runtime search and the
+// option building, and prints what they found:
+//   found=0|1, library=<path>, runtime_home=<path>, options_ok=0|1, jvm_options=<text>,
+//   and option=<text> for each option the text splits into (unless TREVALO_QUIET is set), and
+//   build_options_us, the time the option building took.
+#include <windows.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+
+#include "base/command_line.h"
+#include "config/directories.h"
+#include "config/settings.h"
+#include "java/jvm_options.h"
+#include "java/runtime_search.h"
+
+int main()
+{
+    if (!save_startup_directory())
+        return 1;
+    enter_launcher_directory();
+    load_settings();
+
+    char library[260] = "", runtime_home[RUNTIME_HOME_SIZE];
+    bool found = find_runtime_library(library, sizeof library, runtime_home);
+    printf("found=%d\n", found ? 1 : 0);
+    printf("library=%s\n", found ? library : "");
+    printf("runtime_home=%s\n", runtime_home);
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    char *jvm_options = build_jvm_options(runtime_home);
+    bool ok = jvm_options != nullptr;
+    QueryPerformanceCounter(&end);
+    printf("options_ok=%d\n", ok ? 1 : 0);
+    printf("build_options_us=%lld\n",
+           (long long)((end.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart));
+    if (getenv("TREVALO_QUIET"))
+        return 0;
+    // After a listing failure, the options as configured.
+    const char *text = ok ? jvm_options : settings.jvm_options;
+    printf("jvm_options=%s\n", text);
+    int count;
+    char **options;
+    split_command_line(text, &count, &options, false);
+    for (int i = 0; i < count; i++)
+        printf("option=%s\n", options[i]);
+    return 0;
+}

@@ -1,0 +1,56 @@
+// Test helper: loads the settings exactly as the launcher does and prints them, one
+// "name=value" line each, with the priority class the process then has and the time the
+// loading took. Chosen file operations can be made to fail (see fault_injection.h).
+#include <windows.h>
+
+#include <stdio.h>
+
+#include "config/settings.h"
+#include "config/directories.h"
+#include "tests/kit/fault_injection.h"
+
+static void print(const char *name, const char *text)
+{
+    printf("%s=%s\n", name, text);
+}
+
+static void print(const char *name, bool flag)
+{
+    printf("%s=%d\n", name, flag ? 1 : 0);
+}
+
+static void print(const char *name, int number)
+{
+    printf("%s=%d\n", name, number);
+}
+
+static void print(const char *name, unsigned number)
+{
+    printf("%s=0x%08X\n", name, number);
+}
+
+int main()
+{
+    install_fault_injection();
+    if (!save_startup_directory())
+        return 1;
+    enter_launcher_directory();
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    load_settings();
+    QueryPerformanceCounter(&end);
+
+    // Each setting in its kind's form: texts as they are, flags as 0 or 1, numbers in decimal,
+    // hexadecimal ones as 0x%08X.
+#define TREVALO_SETTING_PRINT(name, id, kind, default_text) print(#name, settings.name);
+    TREVALO_SETTINGS(TREVALO_SETTING_PRINT)
+#undef TREVALO_SETTING_PRINT
+    print("main_class_encoded", settings.main_class_encoded);
+    print("java_version_text", settings.java_version_text);
+    printf("priority_class=0x%lX\n", (unsigned long)GetPriorityClass(GetCurrentProcess()));
+    printf("files_opened_for_writing=%d\n", files_opened_for_writing());
+    printf("load_settings_us=%lld\n",
+           (long long)((end.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart));
+    return 0;
+}

@@ -1,0 +1,201 @@
+// Building the JVM option text: class path directories and %NAME% expansion, on real files.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "java/jvm_options.h"
+#include "tests/unit/fake_os.h"
+#include "java/runtime_search.h"
+#include "base/command_line.h"
+#include "config/settings.h"
+#include "tests/unit/fake_report.h"
+#include "tests/unit/temp_tree.h"
+#include "tests/unit/test_settings.h"
+
+namespace {
+
+// What %JAVA_HOME% stands for in the cases below.
+char runtime_home[RUNTIME_HOME_SIZE];
+
+std::string expand(const char *text)
+{
+    char *result = expand_variables(text, runtime_home);
+    std::string s = result;
+    free(result);
+    return s;
+}
+
+std::string build(const std::string &options, const std::string &class_path)
+{
+    set_text(&mutable_settings()->jvm_options, options.c_str());
+    set_text(&mutable_settings()->class_path, class_path.c_str());
+    char *options_text = build_jvm_options(runtime_home);
+    EXPECT_NE(options_text, nullptr);
+    std::string result = options_text ? options_text : "";
+    free(options_text);
+    return result;
+}
+
+std::vector<std::string> split(const std::string &text)
+{
+    int count;
+    char **vector;
+    split_command_line(text.c_str(), &count, &vector, false);
+    std::vector<std::string> result(vector, vector + count);
+    for (int i = 0; i < count; i++)
+        free(vector[i]);
+    free(vector);
+    return result;
+}
+
+// The archives and folders of dir as the file system lists them, for the expected order.
+std::vector<std::string> listed(const std::string &dir)
+{
+    std::vector<std::string> names;
+    DIR *d = opendir(temp_tree::unix(dir).c_str());
+    while (struct dirent *e = readdir(d))
+        if (strcmp(e->d_name, ".") && strcmp(e->d_name, ".."))
+            names.push_back(e->d_name);
+    closedir(d);
+    return names;
+}
+
+TEST(ExpandVariables, ReplacesReferences)
+{
+    setenv("TREVALO_PLAIN", "value", 1);
+    setenv("TREVALO_QUOTED", "\"C:\\Program Files\\x\"", 1);
+    setenv("TREVALO_HALF", "\"half", 1);
+    setenv("TREVALO_SPACE", "a b", 1);
+    setenv("java_home", "from-environment", 1);
+    strcpy(runtime_home, "C:\\jre");
+    const struct {
+        const char *text;
+        const char *expanded;
+    } cases[] = {
+        {"-Dx=%TREVALO_UNDEFINED%y", "-Dx=y"},
+        {"50%", "50"},
+        {"a%b", "ab"},
+        {"%%", ""},
+        {"", ""},
+        {"%JAVA_HOME%\\lib", "C:\\jre\\lib"},
+        {"%java_home%", "from-environment"},  // not the runtime's home
+        {"%trevalo_plain%-%TREVALO_PLAIN%", "value-value"},  // names ignore case
+        {"-Dp=%TREVALO_QUOTED%", "-Dp=C:\\Program Files\\x"},
+        {"%TREVALO_HALF%", "half"},
+        {"x%TREVALO_PLAIN%y%z", "xvalueyz"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(expand(c.text), c.expanded) << c.text;
+
+    runtime_home[0] = '\0';
+    EXPECT_EQ(expand("[%JAVA_HOME%]"), "[]") << "no runtime home: nothing";
+
+    std::string long_value(400, 'v');
+    setenv("TREVALO_LONG", ("\"" + long_value + "\"").c_str(), 1);
+    EXPECT_EQ(expand("-Dl=%TREVALO_LONG%"), "-Dl=" + long_value) << "long values are kept whole";
+
+    // Expansion comes before splitting: a value with a space gives two options.
+    EXPECT_EQ(split(expand("-Da=%TREVALO_SPACE% -Db")),
+              (std::vector<std::string>{"-Da=a", "b", "-Db"}));
+}
+
+TEST(BuildJvmOptions, AddsTheClassPathOption)
+{
+    runtime_home[0] = '\0';
+    const struct {
+        const char *options;
+        const char *class_path;
+        const char *result;
+    } cases[] = {
+        {"-Xmx64m", "", "-Xmx64m"},
+        {"-Xmx64m", ";;;", "-Xmx64m"},
+        {"", "app.jar", " \"-Djava.class.path=app.jar\""},
+        {"-Da", "missing.jar;;other.jar;", "-Da \"-Djava.class.path=missing.jar;other.jar\""},
+        {"", "C:\\Program Files\\app.jar", " \"-Djava.class.path=C:\\Program Files\\app.jar\""},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(build(c.options, c.class_path), c.result) << c.class_path;
+    EXPECT_EQ(split(build("", "C:\\Program Files\\app.jar")),
+              (std::vector<std::string>{"-Djava.class.path=C:\\Program Files\\app.jar"}));
+}
+
+TEST(BuildJvmOptions, ExpandsDirectoriesIntoTheirArchives)
+{
+    temp_tree tree;
+    std::string lib = tree.path("lib");
+    tree.file("lib\\a.jar");
+    tree.file("lib\\B.ZIP");
+    tree.file("lib\\notes.txt");
+    tree.file("lib\\x.jar.txt");
+    tree.file("lib\\.jar");
+    tree.file("lib\\sub\\c.jar");
+    tree.path("lib\\folder.jar");
+    tree.file("lib\\folder.jar\\inner.zip");
+    strcpy(runtime_home, "C:\\jre");
+
+    std::string expected_list;
+    for (const std::string &name : listed(lib)) {
+        if (name == "sub")
+            expected_list += ";" + lib + "\\sub\\c.jar";
+        else if (name == "folder.jar")
+            expected_list += ";" + lib + "\\folder.jar\\inner.zip";
+        else if (name == "a.jar" || name == "B.ZIP" || name == ".jar")
+            expected_list += ";" + lib + "\\" + name;
+    }
+    std::string built = build("-Xmx256m -Dhome=%JAVA_HOME%", "app.jar;" + lib);
+    EXPECT_EQ(built,
+              "-Xmx256m -Dhome=C:\\jre \"-Djava.class.path=app.jar;" + lib + expected_list + "\"");
+    EXPECT_EQ(split(built).size(), 3u);
+
+    // One trailing separator of the entry is kept in the list, not in the archives' paths.
+    std::string only = tree.path("only");
+    tree.file("only\\x.jar");
+    EXPECT_EQ(build("", only + "\\"), " \"-Djava.class.path=" + only + "\\;" + only + "\\x.jar\"");
+    EXPECT_EQ(build("", only + "/"), " \"-Djava.class.path=" + only + "/;" + only + "\\x.jar\"");
+
+    std::string empty = tree.path("empty");
+    EXPECT_EQ(build("", empty), " \"-Djava.class.path=" + empty + "\"");
+}
+
+TEST(BuildJvmOptions, ReferencedDirectoriesAreNotListed)
+{
+    temp_tree tree;
+    std::string lib = tree.path("lib");
+    tree.file("lib\\a.jar");
+    setenv("TREVALO_LIB", lib.c_str(), 1);
+    EXPECT_EQ(build("", "%TREVALO_LIB%"), " \"-Djava.class.path=" + lib + "\"");
+}
+
+TEST(BuildJvmOptions, ListingFailureKeepsTheOptions)
+{
+    temp_tree tree;
+    std::string lib = tree.path("lib");
+    tree.file("lib\\a.jar");
+    std::string sub = tree.path("lib\\sub");
+    const struct {
+        std::string failing;
+        bool at_start;
+        const char *message;
+    } cases[] = {
+        {lib, true, "Internal error RC000001\n\nReason: (reason)"},
+        {sub, true, "Internal error RC000001\n\nReason: (reason)"},
+        {lib, false, "Internal error RC000002\n\nReason: (reason)"},
+    };
+    for (const auto &c : cases) {
+        fake_listing_failure(c.failing.c_str(), c.at_start);
+        reported.clear();
+        set_text(&mutable_settings()->jvm_options, "-Dkept");
+        set_text(&mutable_settings()->class_path, lib.c_str());
+        EXPECT_EQ(build_jvm_options(runtime_home), nullptr);
+        EXPECT_STREQ(settings.jvm_options, "-Dkept");
+        EXPECT_EQ(reported, std::vector<std::string>{c.message});
+    }
+    fake_listing_failure(nullptr, false);
+}
+
+} // namespace

@@ -1,0 +1,375 @@
+// The launcher's JNI code against the real OpenJDK virtual machine of this machine. A process
+// can create one virtual machine, and System.exit ends it, so every case runs in a child
+// process: this program started again with "--scenario", whose output and exit status the
+// test reads.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "java/main_class.h"
+#include "java/stopper.h"
+#include "java/jvm.h"
+#include "config/settings.h"
+#include "config/directories.h"
+#include "tests/unit/fake_report.h"
+#include "tests/unit/temp_tree.h"
+#include "tests/unit/test_settings.h"
+
+namespace {
+
+const char *self_path;
+
+// --- The child side. ---
+
+struct scenario_config {
+    std::vector<std::string> main_args;
+};
+
+// key=value arguments set settings; "--" starts main's arguments.
+scenario_config configure(int argc, char **argv)
+{
+    set_text(&mutable_settings()->search_order, "0");
+    set_text(&mutable_settings()->runtime_paths, TREVALO_LIBJVM);
+    set_text(&mutable_settings()->java_version_text, "0x00010004");
+    mutable_settings()->java_version = 0x00010004;
+    set_text(&mutable_settings()->class_path, TREVALO_FIXTURES_JAR);
+    for (char **field : {&mutable_settings()->jvm_options, &mutable_settings()->app_args, &mutable_settings()->stdout_file,
+                         &mutable_settings()->stderr_file, &mutable_settings()->working_dir})
+        set_text(field, "");
+    set_text(&mutable_settings()->main_class, "trevalo/fixture/Args");
+    const struct {
+        const char *key;
+        char **field;
+    } keys[] = {
+        {"main_class", &mutable_settings()->main_class}, {"jvm_options", &mutable_settings()->jvm_options},
+        {"app_args", &mutable_settings()->app_args}, {"stdout_file", &mutable_settings()->stdout_file},
+        {"stderr_file", &mutable_settings()->stderr_file}, {"working_dir", &mutable_settings()->working_dir},
+        {"runtime_paths", &mutable_settings()->runtime_paths},
+    };
+    const struct {
+        const char *message;
+        char **field;
+    } messages[] = {
+        {"Unable to locate suitable Java Runtime Environment on this machine.", &mutable_settings()->msg_no_runtime},
+        {"Unable to load JVM: %s", &mutable_settings()->msg_load_runtime},
+        {"Unable to locate JNI interfaces in %s", &mutable_settings()->msg_jni_entry},
+        {"Unable to create JVM instance using %s", &mutable_settings()->msg_create_jvm},
+        {"Unable to attach thread to the JVM.", &mutable_settings()->msg_attach},
+        {"Error locating class: %s", &mutable_settings()->msg_class},
+        {"Error locating method: %s", &mutable_settings()->msg_method},
+        {"Error instantiating object: %s", &mutable_settings()->msg_object},
+        {"Error assigning string argument: %s", &mutable_settings()->msg_string_arg},
+        {"Error invoking method: %s", &mutable_settings()->msg_invoke},
+        {"Error accessing file/directory: %s", &mutable_settings()->msg_file_error},
+    };
+    for (const auto &m : messages)
+        set_text(m.field, m.message);
+
+    scenario_config config;
+    int i = 0;
+    for (; i < argc && strcmp(argv[i], "--") != 0; i++) {
+        const char *equals = strchr(argv[i], '=');
+        for (const auto &k : keys)
+            if (equals && strncmp(argv[i], k.key, (size_t)(equals - argv[i])) == 0 &&
+                strlen(k.key) == (size_t)(equals - argv[i]))
+                set_text(k.field, equals + 1);
+        if (strncmp(argv[i], "early=", 6) == 0)
+            mutable_settings()->early_working_dir = argv[i][6] == '1';
+    }
+    for (i++; i < argc; i++)
+        config.main_args.push_back(argv[i]);
+    return config;
+}
+
+// What the run sequence does after loading the settings: create, run main, destroy, and the
+// exit status 0 or -1.
+int run_sequence(scenario_config &config)
+{
+    if (!create_jvm(false))
+        return -1;
+    std::vector<char *> vector;
+    for (std::string &arg : config.main_args)
+        vector.push_back(&arg[0]);
+    bool ok = run_main_class((int)vector.size(), vector.data(), false);
+    printf("run_main_class=%d\n", ok ? 1 : 0);
+    fflush(stdout);
+    destroy_jvm();
+    return ok ? 0 : -1;
+}
+
+void *stop_by_main(void *)
+{
+    usleep(500 * 1000);
+    char stop[] = "stop";
+    char *vector[] = {stop};
+    bool ok = run_main_class(1, vector, true);
+    printf("stop call=%d\n", ok ? 1 : 0);
+    fflush(stdout);
+    return nullptr;
+}
+
+void *stop_by_exit(void *)
+{
+    usleep(500 * 1000);
+    stop_java_application();
+    printf("stop_java_application returned\n");
+    fflush(stdout);
+    return nullptr;
+}
+
+int run_scenario(const char *name, int argc, char **argv)
+{
+    report_echo = true;
+    scenario_config config = configure(argc, argv);
+    if (strcmp(name, "run") == 0)
+        return run_sequence(config);
+    pthread_t stopper;
+    pthread_create(&stopper, nullptr, strcmp(name, "stop-by-main") == 0 ? stop_by_main
+                                                                         : stop_by_exit,
+                   nullptr);
+    int status = run_sequence(config);
+    pthread_join(stopper, nullptr);
+    return status;
+}
+
+// --- The test side. ---
+
+struct child_result {
+    int status;   // exit status, or -1000 - signal
+    std::string output;
+};
+
+child_result run_child(const char *scenario, const std::vector<std::string> &args)
+{
+    temp_tree tree;
+    std::string log = temp_tree::unix(tree.name("output.txt"));
+    pid_t pid = fork();
+    if (pid == 0) {
+        int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(fd, 1);
+        dup2(fd, 2);
+        std::vector<char *> argv = {(char *)self_path, (char *)"--scenario", (char *)scenario};
+        for (const std::string &a : args)
+            argv.push_back((char *)a.c_str());
+        argv.push_back(nullptr);
+        execv(self_path, argv.data());
+        _exit(127);
+    }
+    int wstatus = 0;
+    waitpid(pid, &wstatus, 0);
+    std::ifstream in(log);
+    std::stringstream text;
+    text << in.rdbuf();
+    int status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1000 - WTERMSIG(wstatus);
+    return {status, text.str()};
+}
+
+bool contains(const std::string &text, const std::string &part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+std::string file_text(const std::string &path)
+{
+    std::ifstream in(temp_tree::unix(path));
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TEST(RealJvm, MainReceivesTheArgumentsAsGiven)
+{
+    const struct {
+        std::vector<std::string> args;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {{"app_args=-win -nos", "--", "one", "two words", ""},
+         {"count=3", "arg[0]=one", "arg[1]=two words", "arg[2]="}},
+        {{"app_args=-win \"a b\" -nos"}, {"count=3", "arg[0]=-win", "arg[1]=a b", "arg[2]=-nos"}},
+        {{}, {"count=0"}},  // an empty array, not null
+    };
+    for (const auto &c : cases) {
+        child_result r = run_child("run", c.args);
+        EXPECT_EQ(r.status, 0) << r.output;
+        for (const std::string &line : c.lines)
+            EXPECT_TRUE(contains(r.output, line + "\n")) << line << " in\n" << r.output;
+        EXPECT_TRUE(contains(r.output, "thread=main\n")) << r.output;
+        EXPECT_TRUE(contains(r.output, "run_main_class=1")) << r.output;
+    }
+}
+
+TEST(RealJvm, UserDirIsTheDirectoryMainRunsIn)
+{
+    temp_tree tree;
+    std::string dir = tree.path("work");
+    char real[4096];
+    ASSERT_NE(realpath(temp_tree::unix(dir).c_str(), real), nullptr);
+    for (const char *early : {"early=0", "early=1"}) {
+        child_result r = run_child("run", {"working_dir=" + dir, early});
+        EXPECT_EQ(r.status, 0) << r.output;
+        EXPECT_TRUE(contains(r.output, std::string("user.dir=") + real + "\n")) << early << r.output;
+    }
+    child_result missing = run_child("run", {"working_dir=" + tree.name("missing")});
+    EXPECT_EQ(missing.status, 255) << missing.output;
+    EXPECT_TRUE(contains(missing.output, "reported: Error accessing file/directory: " +
+                                             tree.name("missing") + "\\n\\nReason: "))
+        << missing.output;
+}
+
+TEST(RealJvm, RedirectsBothStreamsIntoFreshFiles)
+{
+    temp_tree tree;
+    // Paths as the virtual machine of this host reads them.
+    std::string out = temp_tree::unix(tree.file("out.txt", "old content that must go\n"));
+    std::string err = temp_tree::unix(tree.file("err.txt", "old content that must go\n"));
+    child_result r = run_child("run", {"stdout_file=" + out, "stderr_file=" + err});
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(file_text(out).find("count=0\n"), 0u) << file_text(out);
+    EXPECT_EQ(file_text(err), "a line on System.err\n");
+    EXPECT_FALSE(contains(r.output, "count=0")) << "System.out went to the file";
+
+    // Standard output is redirected first: when it fails, standard error is left alone.
+    std::string kept = temp_tree::unix(tree.file("kept.txt", "kept\n"));
+    r = run_child("run", {"stdout_file=" + temp_tree::unix(tree.name("missing\\out.txt")),
+                          "stderr_file=" + kept});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_TRUE(contains(r.output, "java.io.FileNotFoundException")) << r.output;
+    EXPECT_TRUE(contains(r.output, "reported: Error instantiating object: java/io/FileOutputStream\n"))
+        << r.output;
+    EXPECT_FALSE(contains(r.output, "count=")) << "main is not called";
+    EXPECT_EQ(file_text(kept), "kept\n");
+}
+
+TEST(RealJvm, ReportsWhatCannotBeFoundOrRun)
+{
+    temp_tree tree;
+    std::string err = temp_tree::unix(tree.name("err.txt"));
+    const struct {
+        std::vector<std::string> args;
+        std::string reported;
+        std::string printed;  // in the output, or in err.txt for the exception
+    } cases[] = {
+        {{"main_class=trevalo/fixture/Missing"}, "Error locating class: trevalo/fixture/Missing",
+         "java.lang.NoClassDefFoundError: trevalo/fixture/Missing"},
+        {{"main_class=trevalo/fixture/NoMain"}, "Error locating method: main(java/lang/String[])",
+         "java.lang.NoSuchMethodError"},
+        {{"main_class=trevalo/fixture/Throws", "stderr_file=" + err},
+         "Error invoking method: main(java/lang/String[])", ""},
+        {{"jvm_options=-Xfoo"},
+         std::string("Unable to create JVM instance using ") + TREVALO_LIBJVM +
+             "\\n\\nUnrecognized option: -Xfoo", ""},
+        {{"runtime_paths=" + tree.file("not-a-library.so")},
+         "Unable to load JVM: " + tree.name("not-a-library.so"), ""},
+        {{"runtime_paths=/usr/lib/x86_64-linux-gnu/libc.so.6"},
+         "Unable to locate JNI interfaces in /usr/lib/x86_64-linux-gnu/libc.so.6", ""},
+        {{"runtime_paths=" + tree.name("nothing.so")},
+         "Unable to locate suitable Java Runtime Environment on this machine.", ""},
+    };
+    for (const auto &c : cases) {
+        child_result r = run_child("run", c.args);
+        EXPECT_EQ(r.status, 255) << c.reported << "\n" << r.output;
+        EXPECT_TRUE(contains(r.output, "reported: " + c.reported)) << r.output;
+        if (!c.printed.empty()) {
+            EXPECT_TRUE(contains(r.output, c.printed)) << r.output;
+        }
+    }
+    std::string trace = file_text(err);
+    EXPECT_TRUE(contains(trace, "java.lang.IllegalStateException: boom from main")) << trace;
+    EXPECT_TRUE(contains(trace, "at trevalo.fixture.Throws.main")) << trace;
+}
+
+TEST(RealJvm, SystemExitEndsTheProcessWithItsStatus)
+{
+    for (int status : {3, 0, 42}) {
+        child_result r = run_child("run", {"main_class=trevalo/fixture/Exit", "--",
+                                           std::to_string(status)});
+        EXPECT_EQ(r.status, status) << r.output;
+        EXPECT_FALSE(contains(r.output, "run_main_class=")) << "main never returns";
+    }
+}
+
+TEST(RealJvm, StopperStopsTheApplication)
+{
+    // A second main call on a native thread attached as the stopper thread. It leaves the
+    // output file alone: the running application's lines are all still there.
+    temp_tree tree;
+    std::string out = temp_tree::unix(tree.name("out.txt"));
+    child_result r = run_child("stop-by-main",
+                               {"main_class=trevalo/fixture/Stoppable", "stdout_file=" + out});
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(file_text(out), "running\nstop call on thread=Trevalo stopper thread\nmain ends\n"
+                              "shutdown hook ran\n");
+    EXPECT_TRUE(contains(r.output, "stop call=1\n")) << r.output;
+
+    // System.exit(0) from the stopper: the shutdown hooks run and the process ends with 0.
+    r = run_child("stop-by-exit", {"main_class=trevalo/fixture/Stoppable"});
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_TRUE(contains(r.output, "running\nshutdown hook ran\n")) << r.output;
+    EXPECT_FALSE(contains(r.output, "main ends")) << r.output;
+    EXPECT_FALSE(contains(r.output, "stop_java_application returned")) << r.output;
+}
+
+// jint JNICALL (FILE *, const char *, va_list) called the way a virtual machine calls it.
+int output(const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    int n = jvm_output_hook(stderr, format, args);
+    va_end(args);
+    return n;
+}
+
+TEST(OutputHook, CollectsBoundedPiecesFromManyThreads)
+{
+    free(take_jvm_message_text());
+    EXPECT_EQ(output("a"), 1);
+    EXPECT_EQ(output("%s=%d;", "b", 2), 4);
+    char *text = take_jvm_message_text();
+    EXPECT_STREQ(text, "ab=2;");
+    free(text);
+    EXPECT_EQ(take_jvm_message_text(), nullptr) << "taken means gone";
+
+    std::string huge(10000, 'h');
+    EXPECT_EQ(output("%s", huge.c_str()), 4095) << "a piece is cut at 4095 characters";
+    text = take_jvm_message_text();
+    EXPECT_EQ(std::string(text), huge.substr(0, 4095));
+    free(text);
+
+    // Four threads appending at once lose nothing.
+    const int threads = 4, pieces = 2000;
+    auto append = [](void *) -> void * {
+        for (int i = 0; i < pieces; i++)
+            output("%s", "0123456789");
+        return nullptr;
+    };
+    pthread_t ids[threads];
+    for (pthread_t &id : ids)
+        pthread_create(&id, nullptr, append, nullptr);
+    for (pthread_t &id : ids)
+        pthread_join(id, nullptr);
+    text = take_jvm_message_text();
+    EXPECT_EQ(strlen(text), (size_t)threads * pieces * 10);
+    free(text);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    self_path = argv[0];
+    if (argc >= 3 && strcmp(argv[1], "--scenario") == 0)
+        return run_scenario(argv[2], argc - 3, argv + 3) & 0xFF;
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

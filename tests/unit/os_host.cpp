@@ -1,0 +1,384 @@
+// The system seam for the host build: real files, folders, environment and libraries; an
+// in-memory registry and listing failures that tests set; reports recorded for the tests.
+// Paths use "\" as the launcher writes them; here each "\" stands for "/".
+#include "os/os.h"
+#include "tests/unit/fake_os.h"
+#include "tests/unit/fake_report.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <stdarg.h>
+#include <stdint.h>
+
+#include <map>
+#include <string>
+
+namespace {
+
+struct fake_value {
+    bool is_text;
+    std::string text;
+};
+
+struct lower_less {
+    bool operator()(const std::string &a, const std::string &b) const
+    {
+        return strcasecmp(a.c_str(), b.c_str()) < 0;
+    }
+};
+
+// Key path -> (value name -> value); every key of the table is listed, parents included.
+std::map<std::string, std::map<std::string, fake_value, lower_less>, lower_less> table;
+
+void add_key_and_parents(const std::string &key)
+{
+    for (size_t pos = key.find('\\'); pos != std::string::npos; pos = key.find('\\', pos + 1))
+        table[key.substr(0, pos)];
+    table[key];
+}
+
+std::string failing_listing;
+bool failing_at_start;
+
+std::string host_path(const char *path)
+{
+    std::string p = path;
+    for (char &c : p)
+        if (c == '\\')
+            c = '/';
+    return p;
+}
+
+} // namespace
+
+void fake_registry_set_text(const char *key, const char *value, const char *text)
+{
+    add_key_and_parents(key);
+    table[key][value] = {true, text};
+}
+
+void fake_registry_set_number(const char *key, const char *value, unsigned number)
+{
+    add_key_and_parents(key);
+    table[key][value] = {false, std::to_string(number)};
+}
+
+void fake_registry_add_key(const char *key)
+{
+    add_key_and_parents(key);
+}
+
+void fake_listing_failure(const char *directory, bool at_start)
+{
+    failing_listing = directory ? host_path(directory) : "";
+    failing_at_start = at_start;
+}
+
+void fake_registry_clear()
+{
+    table.clear();
+}
+
+int query_registry_text(const char *key, const char *value, char *buffer, size_t capacity)
+{
+    auto k = table.find(key);
+    if (k == table.end())
+        return -1;
+    auto v = k->second.find(value);
+    if (v == k->second.end() || !v->second.is_text || v->second.text.size() + 1 > capacity) {
+        if (capacity > 0)
+            buffer[0] = '\0';
+        return 1;
+    }
+    memcpy(buffer, v->second.text.c_str(), v->second.text.size() + 1);
+    return 0;
+}
+
+struct registry_key {
+    std::string path;
+};
+
+registry_key *open_registry_key(const char *key)
+{
+    if (table.find(key) == table.end())
+        return nullptr;
+    return new registry_key{key};
+}
+
+bool enum_registry_subkey(registry_key *key, unsigned index, char *name, size_t capacity)
+{
+    std::string prefix = key->path + "\\";
+    unsigned seen = 0;
+    for (const auto &entry : table) {
+        const std::string &path = entry.first;
+        if (path.size() <= prefix.size() || strncasecmp(path.c_str(), prefix.c_str(), prefix.size()) != 0 ||
+            path.find('\\', prefix.size()) != std::string::npos)
+            continue;
+        if (seen++ != index)
+            continue;
+        std::string child = path.substr(prefix.size());
+        if (child.size() + 1 > capacity || child.size() + 1 > 256)
+            return false;
+        memcpy(name, child.c_str(), child.size() + 1);
+        return true;
+    }
+    return false;
+}
+
+void close_registry_key(registry_key *key)
+{
+    delete key;
+}
+
+bool create_registry_key(const char *key)
+{
+    add_key_and_parents(key);
+    return true;
+}
+
+bool set_registry_expand_string(const char *key, const char *value, const char *text)
+{
+    auto k = table.find(key);
+    if (k == table.end())
+        return false;
+    k->second[value] = {true, text};
+    return true;
+}
+
+bool set_registry_dword(const char *key, const char *value, unsigned number)
+{
+    auto k = table.find(key);
+    if (k == table.end())
+        return false;
+    k->second[value] = {false, std::to_string(number)};
+    return true;
+}
+
+bool file_exists(const char *path)
+{
+    // Windows cannot open a folder as a file; here fopen could.
+    if (path_attributes(path) != 0)
+        return false;
+    FILE *file = fopen(host_path(path).c_str(), "r");
+    if (!file)
+        return false;
+    fclose(file);
+    return true;
+}
+
+int path_attributes(const char *path)
+{
+    struct stat info;
+    if (stat(host_path(path).c_str(), &info) != 0)
+        return -1;
+    return S_ISDIR(info.st_mode) ? 1 : 0;
+}
+
+bool create_directory(const char *path)
+{
+    return mkdir(host_path(path).c_str(), 0700) == 0;
+}
+
+bool temp_directory(char *buffer, size_t size)
+{
+    const char *temp = getenv("TMPDIR");
+    int n = snprintf(buffer, size, "%s\\", temp ? temp : "/tmp");
+    return n > 0 && (size_t)n < size;
+}
+
+bool executable_path(char *buffer, size_t size)
+{
+    ssize_t n = readlink("/proc/self/exe", buffer, size);
+    if (n <= 0 || (size_t)n >= size)
+        return false;
+    buffer[n] = '\0';
+    return true;
+}
+
+os_file *open_file(const char *path, bool write)
+{
+    return (os_file *)fopen(host_path(path).c_str(), write ? "wb" : "rb");
+}
+
+void close_file(os_file *file)
+{
+    fclose((FILE *)file);
+}
+
+bool file_size(os_file *file, uint32_t *size)
+{
+    struct stat info;
+    if (fstat(fileno((FILE *)file), &info) != 0)
+        return false;
+    *size = (uint32_t)info.st_size;
+    return true;
+}
+
+bool file_time(os_file *, uint32_t *, uint32_t *)
+{
+    return false;
+}
+
+bool set_file_time(os_file *, uint32_t, uint32_t)
+{
+    return true;
+}
+
+bool write_file(os_file *file, const void *data, uint32_t size)
+{
+    return fwrite(data, 1, size, (FILE *)file) == size;
+}
+
+struct directory_listing {
+    DIR *dir;
+    std::string path;
+    int entries_read;
+};
+
+static listing_step read_entry(directory_listing *listing, directory_entry *entry)
+{
+    if (!failing_at_start && !failing_listing.empty() && listing->path == failing_listing &&
+        listing->entries_read++ > 0)
+        return LISTING_FAILED;
+    errno = 0;
+    struct dirent *found = readdir(listing->dir);
+    if (!found)
+        return errno ? LISTING_FAILED : LISTING_END;
+    snprintf(entry->name, sizeof entry->name, "%s", found->d_name);
+    struct stat info;
+    std::string full = listing->path + "/" + found->d_name;
+    entry->is_directory = stat(full.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    return LISTING_ENTRY;
+}
+
+listing_step open_directory_listing(const char *directory, directory_listing **listing,
+                                    directory_entry *entry)
+{
+    std::string path = host_path(directory);
+    if (failing_at_start && path == failing_listing)
+        return LISTING_FAILED;
+    DIR *dir = opendir(path.c_str());
+    if (!dir)
+        return errno == ENOENT ? LISTING_END : LISTING_FAILED;
+    *listing = new directory_listing{dir, path, 0};
+    listing_step step = read_entry(*listing, entry);
+    if (step != LISTING_ENTRY) {
+        close_directory_listing(*listing);
+        return step;
+    }
+    return LISTING_ENTRY;
+}
+
+listing_step next_directory_entry(directory_listing *listing, directory_entry *entry)
+{
+    return read_entry(listing, entry);
+}
+
+void close_directory_listing(directory_listing *listing)
+{
+    closedir(listing->dir);
+    delete listing;
+}
+
+// The host has no string table, no embedded resources and no INI files.
+char *load_string(unsigned)
+{
+    return strdup("");
+}
+
+const unsigned char *find_resource_data(unsigned, size_t *)
+{
+    return nullptr;
+}
+
+char *read_ini_value(const char *, const char *, const char *)
+{
+    return nullptr;
+}
+
+void set_process_priority(unsigned)
+{
+}
+
+const char *environment_value(const char *name)
+{
+    size_t n = strlen(name);
+    for (char **variable = environ; *variable; variable++)
+        if (strncasecmp(*variable, name, n) == 0 && (*variable)[n] == '=')
+            return *variable + n + 1;
+    return nullptr;
+}
+
+void *load_runtime_library(const char *path)
+{
+    return dlopen(host_path(path).c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
+void *find_library_symbol(void *library, const char *name)
+{
+    return dlsym(library, name);
+}
+
+void free_runtime_library(void *library)
+{
+    dlclose(library);
+}
+
+bool get_current_directory(char *buffer, size_t size)
+{
+    return getcwd(buffer, size) != nullptr;
+}
+
+bool set_current_directory(const char *path)
+{
+    return chdir(host_path(path).c_str()) == 0;
+}
+
+void open_process_console()
+{
+    // A host process has its standard streams already.
+}
+
+unsigned last_error()
+{
+    return (unsigned)errno;
+}
+
+void set_last_error(unsigned code)
+{
+    errno = (int)code;
+}
+
+void system_error_text(unsigned, char *buffer, size_t size)
+{
+    snprintf(buffer, size, "(reason)");
+}
+
+int format_text(char *buffer, size_t size, const char *format, va_list args)
+{
+    int n = vsnprintf(buffer, size, format, args);
+    return n < 0 || (size_t)n >= size ? (int)size - 1 : n;
+}
+
+std::vector<std::string> reported;
+bool report_echo;
+
+void show_message_box(bool, const char *text)
+{
+    reported.push_back(text);
+    if (!report_echo)
+        return;
+    std::string line;
+    for (const char *c = text; *c; c++)
+        line += *c == '\n' ? std::string("\\n") : std::string(1, *c);
+    printf("reported: %s\n", line.c_str());
+    fflush(stdout);
+}

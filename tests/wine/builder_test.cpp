@@ -1,0 +1,131 @@
+// The launcher builder as users run it: what it writes, and what it refuses.
+#include <gtest/gtest.h>
+
+#include "config/setting_list.h"
+#include "tests/wine/harness.h"
+
+namespace {
+
+std::string builder()
+{
+    return quote(build_dir() + "\\trevalo-build.exe");
+}
+
+TEST(Builder, StubCarriesTheMessageTable)
+{
+    static const unsigned char expected[52] = {
+        0x02, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x40, 0x01, 0x00, 0x00, 0x40, 0x1C,
+        0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0xC0, 0x02, 0x00, 0x00, 0xC0, 0x28, 0x00,
+        0x00, 0x00, 0x0C, 0x00, 0x00, 0x00, 0x25, 0x31, 0x0D, 0x0A, 0x00, 0x00, 0x00,
+        0x00, 0x0C, 0x00, 0x00, 0x00, 0x25, 0x31, 0x0D, 0x0A, 0x00, 0x00, 0x00, 0x00,
+    };
+    for (const char *exe : {"trevalo-stub.exe", "sample-rc.exe"}) {
+        std::string path = build_dir() + "\\" + exe;
+        HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(module, nullptr) << path;
+        HRSRC table = FindResourceExA(module, MAKEINTRESOURCEA(11), MAKEINTRESOURCEA(1),
+                                      MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+        ASSERT_NE(table, nullptr) << exe;
+        ASSERT_EQ(SizeofResource(module, table), sizeof expected) << exe;
+        EXPECT_EQ(memcmp(LockResource(LoadResource(module, table)), expected, sizeof expected), 0)
+            << exe;
+        EXPECT_NE(FindResourceA(module, "MAINICON", MAKEINTRESOURCEA(14)), nullptr) << exe;
+        FreeLibrary(module);
+    }
+}
+
+std::string load_string(HMODULE module, UINT id)
+{
+    char buffer[8192];
+    int n = LoadStringA(module, id, buffer, sizeof buffer);
+    return std::string(buffer, n);
+}
+
+TEST(Builder, WritesWhatTheResourceCompilerWrites)
+{
+    // The sample configuration written by the builder reads back, setting by setting, like
+    // the sample launcher compiled from its resource script.
+    std::string dir = make_temp_dir("sample");
+    std::string config = read_file(build_dir() + "\\sample.cfg");
+    ASSERT_FALSE(config.empty());
+    std::string built = make_launcher(dir, config);
+
+    HMODULE reference = LoadLibraryExA((build_dir() + "\\sample-rc.exe").c_str(), nullptr,
+                                       LOAD_LIBRARY_AS_DATAFILE);
+    HMODULE module = LoadLibraryExA(built.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(reference, nullptr);
+    ASSERT_NE(module, nullptr);
+    for (UINT id = SETTING_FIRST; id <= SETTING_LAST; id += SETTING_STEP)
+        EXPECT_EQ(load_string(module, id), load_string(reference, id)) << "setting " << id;
+    EXPECT_EQ(load_string(module, SETTING_main_class), "00411F3854003F1957");
+    FreeLibrary(module);
+    FreeLibrary(reference);
+}
+
+TEST(Builder, ReplacesTheSettingsOfAnExistingLauncher)
+{
+    // A launcher used as the stub keeps none of its old settings.
+    std::string dir = make_temp_dir("rebuild");
+    std::string first = make_launcher(dir, "main_class = M\nclass_path = old.jar\n", "first.exe");
+    std::string second = make_launcher(dir, "main_class = N\n", "second.exe", first);
+    HMODULE module = LoadLibraryExA(second.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr);
+    EXPECT_EQ(load_string(module, SETTING_class_path), "");
+    FreeLibrary(module);
+}
+
+TEST(Builder, RefusesBadInputAndKeepsTheOutput)
+{
+    std::string dir = make_temp_dir("bad");
+    write_file(dir + "\\good.cfg", "main_class = M\n");
+    write_file(dir + "\\unknown.cfg", "main_class = M\nclasspath = x.jar\n");
+    write_file(dir + "\\not-a-stub.exe", "MZ but nothing else");
+    const struct {
+        std::string args;
+        const char *message;
+    } cases[] = {
+        {"unknown.cfg out.exe", "unknown.cfg: line 2: unknown setting 'classpath'"},
+        {"missing.cfg out.exe", "cannot read missing.cfg"},
+        {"--stub not-a-stub.exe good.cfg out.exe", "not-a-stub.exe"},
+        {"--stub " + quote(build_dir() + "\\trevalo-build.exe") + " good.cfg out.exe",
+         "is not a launcher stub"},
+        {"--stub missing.exe good.cfg out.exe", "cannot open stub missing.exe"},
+        {"good.cfg no-such-folder\\out.exe", "cannot create a file in no-such-folder"},
+        {"good.cfg", "usage: trevalo-build"},
+        {"--frobnicate good.cfg out.exe", "usage: trevalo-build"},
+    };
+    for (const auto &c : cases) {
+        // An earlier output is left exactly as it was.
+        write_file(dir + "\\out.exe", "previous output");
+        std::string output;
+        DWORD status = run_capture(builder() + " " + c.args, dir, &output);
+        EXPECT_NE(status, 0u) << c.args;
+        EXPECT_NE(output.find(c.message), std::string::npos) << c.args << "\n" << output;
+        EXPECT_EQ(read_file(dir + "\\out.exe"), "previous output") << c.args;
+    }
+    // Nothing but the files written above is left in the folder.
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
+    int files = 0;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            files++;
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    EXPECT_EQ(files, 4) << "no temporary file is left behind";
+}
+
+TEST(Builder, UsesTheStubBesideIt)
+{
+    std::string dir = make_temp_dir("beside");
+    write_file(dir + "\\app.cfg", "main_class = M\n");
+    std::string output;
+    ASSERT_EQ(run_capture(builder() + " app.cfg app.exe", dir, &output), 0u) << output;
+    HMODULE module = LoadLibraryExA((dir + "\\app.exe").c_str(), nullptr,
+                                    LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr);
+    EXPECT_EQ(load_string(module, SETTING_search_order), "01234");
+    FreeLibrary(module);
+}
+
+} // namespace

@@ -1,0 +1,311 @@
+// Unpacking embedded files, through the settings probe: the launcher's own loader, built by
+// the builder with files packed in, run with its own temporary folder.
+#include <gtest/gtest.h>
+
+#include <stdint.h>
+
+#include <vector>
+
+#include "base/setting_codec.h"
+#include "tests/wine/harness.h"
+
+namespace {
+
+const char *const TABLE_CLASS_PATH = "table.jar;lib";
+
+struct probe_run {
+    run_result result;
+    std::map<std::string, std::string> values;
+};
+
+// One application: its folder, its files to pack, its temporary folder and its probe.
+struct app {
+    std::string dir, temp, unpacked, probe;
+};
+
+std::string unpack_folder(const std::string &temp, const char *main_class)
+{
+    char encoded[2 * MAX_ENCODED_BYTES + 1];
+    encode_setting_text(main_class, encoded, sizeof encoded);
+    return temp + "\\" + encoded;
+}
+
+// Builds a probe that packs the given files (name -> content) from dir\files.
+app make_app(const std::vector<std::pair<std::string, std::string>> &files,
+             const std::string &extra_config = "")
+{
+    app a;
+    a.dir = make_temp_dir("embed");
+    a.temp = a.dir + "\\temp";
+    CreateDirectoryA(a.temp.c_str(), nullptr);
+    CreateDirectoryA((a.dir + "\\files").c_str(), nullptr);
+    std::string config = std::string("main_class = e.Main\nclass_path = ") + TABLE_CLASS_PATH + "\n";
+    for (const auto &f : files) {
+        write_file(a.dir + "\\files\\" + f.first, f.second);
+        config += "embed = files\\" + f.first + "\n";
+    }
+    a.probe = make_launcher(a.dir, config + extra_config, "probe.exe",
+                            build_dir() + "\\settings_probe.exe");
+    a.unpacked = unpack_folder(a.temp, "e.Main");
+    return a;
+}
+
+probe_run run_probe(const app &a, std::vector<std::string> environment = {})
+{
+    environment.push_back("TMP=" + a.temp + "\\");
+    environment.push_back("TEMP=" + a.temp + "\\");
+    std::string block = environment_with(environment);
+    std::string out = a.dir + "\\probe-output.txt";
+    probe_run run;
+    run.result = run_answering(quote(a.probe), a.dir, 60000, out, block.data());
+    run.values = parse_values(read_file(out));
+    return run;
+}
+
+FILETIME last_write(const std::string &path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
+    return data.ftLastWriteTime;
+}
+
+// The file's change time: any write, truncation or time change moves it, even when the
+// last-write time is put back afterwards.
+LONGLONG change_time(const std::string &path)
+{
+    HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    FILE_BASIC_INFO info = {};
+    GetFileInformationByHandleEx(file, FileBasicInfo, &info, sizeof info);
+    CloseHandle(file);
+    return info.ChangeTime.QuadPart;
+}
+
+TEST(EmbeddedFiles, NoFilesKeepTheClassPath)
+{
+    app a = make_app({});
+    probe_run run = run_probe(a);
+    EXPECT_EQ(run.result.exit_code, 0u);
+    EXPECT_TRUE(run.result.boxes.empty());
+    EXPECT_EQ(run.values["class_path"], TABLE_CLASS_PATH);
+    EXPECT_FALSE(file_exists(a.unpacked)) << "nothing to unpack, no folder made";
+}
+
+TEST(EmbeddedFiles, UnpacksEveryFileOntoTheClassPath)
+{
+    std::string big(300000, 'b');
+    app a = make_app({{"a.jar", "PK first"}, {"b.jar", big}, {"native.dll", "MZ"},
+                      {"readme.txt", ""}});
+    probe_run run = run_probe(a);
+    EXPECT_EQ(run.result.exit_code, 0u);
+    EXPECT_TRUE(run.result.boxes.empty());
+    std::string u = a.unpacked;
+    EXPECT_EQ(run.values["class_path"], u + "\\a.jar;" + u + "\\b.jar;" + u + "\\native.dll;" +
+                                            u + "\\readme.txt;");
+    EXPECT_EQ(read_file(u + "\\a.jar"), "PK first");
+    EXPECT_EQ(read_file(u + "\\b.jar"), big);
+    EXPECT_TRUE(file_exists(u + "\\readme.txt"));
+    FILETIME packed = last_write(a.dir + "\\files\\b.jar");
+    FILETIME unpacked = last_write(u + "\\b.jar");
+    EXPECT_EQ(CompareFileTime(&packed, &unpacked), 0) << "the packed file's time is kept";
+}
+
+TEST(EmbeddedFiles, RewritesOnlyFilesThatChanged)
+{
+    app a = make_app({{"a.jar", "aaaa"}, {"b.jar", "bbbb"}, {"c.jar", "cccc"}});
+    probe_run first = run_probe(a);
+    EXPECT_EQ(first.values["files_opened_for_writing"], "3");
+    std::string u = a.unpacked;
+    LONGLONG changed_a = change_time(u + "\\a.jar"), changed_c = change_time(u + "\\c.jar");
+    Sleep(50);
+
+    probe_run second = run_probe(a);
+    EXPECT_EQ(second.values["files_opened_for_writing"], "0") << "an unchanged start writes nothing";
+    EXPECT_EQ(change_time(u + "\\a.jar"), changed_a);
+    EXPECT_EQ(second.values["class_path"], first.values["class_path"]);
+
+    // Another size, then only another time: each time, just that file is written again.
+    write_file(u + "\\b.jar", "edited, longer");
+    probe_run third = run_probe(a);
+    EXPECT_EQ(third.values["files_opened_for_writing"], "1");
+    EXPECT_EQ(read_file(u + "\\b.jar"), "bbbb");
+
+    HANDLE file = CreateFileA((u + "\\c.jar").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    FILETIME other = {0x12345678, 0x01D00000};
+    SetFileTime(file, nullptr, nullptr, &other);
+    CloseHandle(file);
+    probe_run fourth = run_probe(a);
+    EXPECT_EQ(fourth.values["files_opened_for_writing"], "1");
+    FILETIME packed = last_write(a.dir + "\\files\\c.jar"), restored = last_write(u + "\\c.jar");
+    EXPECT_EQ(CompareFileTime(&packed, &restored), 0);
+    EXPECT_NE(change_time(u + "\\c.jar"), changed_c);
+    EXPECT_EQ(change_time(u + "\\a.jar"), changed_a);
+}
+
+TEST(EmbeddedFiles, LeavesAFileInUseAloneAndListsIt)
+{
+    app a = make_app({{"a.jar", "aaaa"}, {"b.jar", "bbbb"}});
+    run_probe(a);
+    std::string held = a.unpacked + "\\a.jar";
+    write_file(held, "older, held open");
+    HANDLE file = CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    probe_run run = run_probe(a);
+    CloseHandle(file);
+    EXPECT_TRUE(run.result.boxes.empty());
+    EXPECT_EQ(run.values["class_path"], held + ";" + a.unpacked + "\\b.jar;");
+    EXPECT_EQ(read_file(held), "older, held open");
+}
+
+TEST(EmbeddedFiles, FailuresKeepTheTableClassPath)
+{
+    const struct {
+        const char *what;
+        std::vector<std::string> environment;
+        const char *failing_file;  // the file named in the message, null: see message
+        const char *message;
+    } cases[] = {
+        {"temporary folder missing", {}, "a.jar", "Error writing to file/directory: "},
+        {"second write fails", {"TREVALO_FAIL=WriteFile:2"}, "b.jar",
+         "Error writing to file/directory: "},
+        {"setting the time fails", {"TREVALO_FAIL=SetFileTime:1"}, "a.jar",
+         "Error writing to file/directory: "},
+    };
+    for (const auto &c : cases) {
+        app a = make_app({{"a.jar", "aaaa"}, {"b.jar", "bbbb"}});
+        if (std::string(c.what) == "temporary folder missing") {
+            a.temp += "\\missing";
+            a.unpacked = unpack_folder(a.temp, "e.Main");
+        }
+        probe_run run = run_probe(a, c.environment);
+        EXPECT_EQ(run.result.exit_code, 0u) << c.what;
+        ASSERT_EQ(run.result.boxes.size(), 1u) << c.what;
+        std::string expected = c.message + a.unpacked + "\\" + c.failing_file + "\n\nReason: ";
+        EXPECT_EQ(run.result.boxes[0].text.substr(0, expected.size()), expected) << c.what;
+        EXPECT_GT(run.result.boxes[0].text.size(), expected.size()) << "a reason follows";
+        EXPECT_EQ(run.values["class_path"], TABLE_CLASS_PATH) << c.what;
+    }
+}
+
+TEST(EmbeddedFiles, UnreadableSizeRewritesTheFile)
+{
+    app a = make_app({{"a.jar", "aaaa"}});
+    run_probe(a);
+    probe_run run = run_probe(a, {"TREVALO_FAIL=GetFileSize:1"});
+    ASSERT_EQ(run.result.boxes.size(), 1u);
+    std::string prefix = "Internal error RC000006\n\nReason: ";
+    EXPECT_EQ(run.result.boxes[0].text.substr(0, prefix.size()), prefix);
+    EXPECT_GT(run.result.boxes[0].text.size(), prefix.size());
+    EXPECT_EQ(run.values["files_opened_for_writing"], "1");
+    EXPECT_EQ(run.values["class_path"], a.unpacked + "\\a.jar;");
+}
+
+TEST(EmbeddedFiles, SubFolderNamesNeedTheFolder)
+{
+    // A name with a folder part unpacks only into a folder that exists.
+    app a = make_app({});
+    std::string archive;
+    archive.append("\x01\0\0\0", 4);
+    archive.append("lib\\x.jar", 10);
+    archive.append("\0\0\0\0\0\0\0\0", 8);
+    archive.append("\x02\0\0\0xy", 6);
+    ASSERT_TRUE(replace_archive(a.probe, archive));
+
+    probe_run missing = run_probe(a);
+    ASSERT_EQ(missing.result.boxes.size(), 1u);
+    EXPECT_EQ(missing.result.boxes[0].text.find("Error writing to file/directory: " +
+                                                a.unpacked + "\\lib\\x.jar"), 0u);
+    EXPECT_EQ(missing.values["class_path"], TABLE_CLASS_PATH);
+
+    CreateDirectoryA((a.unpacked + "\\lib").c_str(), nullptr);
+    probe_run present = run_probe(a);
+    EXPECT_TRUE(present.result.boxes.empty());
+    EXPECT_EQ(present.values["class_path"], a.unpacked + "\\lib\\x.jar;");
+    EXPECT_EQ(read_file(a.unpacked + "\\lib\\x.jar"), "xy");
+}
+
+TEST(EmbeddedFiles, DamagedOrHostileArchivesUnpackNothing)
+{
+    auto entry = [](const std::string &name, const std::string &content) {
+        std::string e = name;
+        e.push_back('\0');
+        e.append(8, '\0');
+        uint32_t size = (uint32_t)content.size();
+        e.append((const char *)&size, 4);
+        return e + content;
+    };
+    auto count = [](uint32_t n) { return std::string((const char *)&n, 4); };
+    const struct {
+        const char *what;
+        std::string archive;
+        const char *message;  // null: no message
+    } cases[] = {
+        {"count past the end", count(3) + entry("a.jar", "a") + entry("b.jar", "b"),
+         "Internal error RC000007: the embedded file archive is damaged."},
+        {"size past the end", count(1) + entry("a.jar", "a").substr(0, 16),
+         "Internal error RC000007: the embedded file archive is damaged."},
+        {"name without its end", count(1) + "a.jar",
+         "Internal error RC000007: the embedded file archive is damaged."},
+        {"parent folder", count(2) + entry("a.jar", "a") + entry("..\\evil.jar", "e"),
+         "Error writing to file/directory: ..\\evil.jar"},
+        {"absolute path", count(1) + entry("C:\\evil.jar", "e"),
+         "Error writing to file/directory: C:\\evil.jar"},
+        {"count of zero", count(0) + "trailing", nullptr},
+    };
+    for (const auto &c : cases) {
+        app a = make_app({});
+        ASSERT_TRUE(replace_archive(a.probe, c.archive)) << c.what;
+        probe_run run = run_probe(a);
+        EXPECT_EQ(run.result.exit_code, 0u) << c.what;
+        if (c.message) {
+            ASSERT_EQ(run.result.boxes.size(), 1u) << c.what;
+            EXPECT_EQ(run.result.boxes[0].text, c.message) << c.what;
+        } else {
+            EXPECT_TRUE(run.result.boxes.empty()) << c.what;
+        }
+        EXPECT_EQ(run.values["class_path"], TABLE_CLASS_PATH) << c.what;
+        EXPECT_FALSE(file_exists(a.unpacked + "\\a.jar")) << c.what << ": nothing unpacked";
+        EXPECT_FALSE(file_exists(a.temp + "\\evil.jar")) << c.what;
+    }
+}
+
+TEST(EmbeddedFiles, SameFilesBuildTheSameLauncher)
+{
+    app a = make_app({{"a.jar", "aaaa"}, {"b.jar", std::string(5000, 'b')}});
+    std::string config = "main_class = e.Main\nembed = files\n";
+    std::string first = make_launcher(a.dir, config, "first.exe");
+    std::string second = make_launcher(a.dir, config, "second.exe");
+    std::string one = read_file(first), two = read_file(second);
+    EXPECT_EQ(one.size(), two.size());
+    EXPECT_TRUE(one == two) << "the launchers differ";
+    EXPECT_NE(one.find(std::string(5000, 'b')), std::string::npos) << "the content is packed";
+}
+
+TEST(EmbeddedFiles, BuilderRefusesFilesItCannotPack)
+{
+    std::string dir = make_temp_dir("embed-bad");
+    CreateDirectoryA((dir + "\\one").c_str(), nullptr);
+    CreateDirectoryA((dir + "\\two").c_str(), nullptr);
+    write_file(dir + "\\one\\a.jar", "1");
+    write_file(dir + "\\two\\A.jar", "2");
+    const struct {
+        const char *config;
+        const char *message;
+    } cases[] = {
+        {"main_class = M\nembed = missing.jar\n", "cannot embed missing.jar"},
+        {"main_class = M\nembed = one\nembed = two\n", "two embedded files are named 'A.jar'"},
+    };
+    for (const auto &c : cases) {
+        write_file(dir + "\\app.cfg", c.config);
+        std::string output;
+        DWORD status = run_capture(quote(build_dir() + "\\trevalo-build.exe") + " app.cfg app.exe",
+                                   dir, &output);
+        EXPECT_NE(status, 0u);
+        EXPECT_NE(output.find(c.message), std::string::npos) << output;
+        EXPECT_FALSE(file_exists(dir + "\\app.exe"));
+    }
+}
+
+} // namespace

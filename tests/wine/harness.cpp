@@ -1,0 +1,179 @@
+// Shared helpers of the Windows-side tests.
+#include "tests/wine/harness.h"
+
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+
+#include "base/resource_ids.h"
+
+std::string build_dir()
+{
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    *strrchr(path, '\\') = '\0';
+    return path;
+}
+
+std::string make_temp_dir(const char *tag)
+{
+    static int counter;
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    std::string base = std::string(temp) + "trevalo-tests";
+    CreateDirectoryA(base.c_str(), nullptr);
+    for (;;) {
+        std::string dir = base + "\\" + tag + "-" + std::to_string(GetCurrentProcessId()) + "-" +
+                          std::to_string(++counter);
+        if (CreateDirectoryA(dir.c_str(), nullptr))
+            return dir;
+        if (GetLastError() != ERROR_ALREADY_EXISTS) {
+            ADD_FAILURE() << "cannot create " << dir;
+            return dir;
+        }
+    }
+}
+
+void write_file(const std::string &path, const std::string &content)
+{
+    FILE *f = fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr) << path;
+    fwrite(content.data(), 1, content.size(), f);
+    fclose(f);
+}
+
+std::string read_file(const std::string &path)
+{
+    std::string content;
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f)
+        return content;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
+        content.append(buffer, n);
+    fclose(f);
+    return content;
+}
+
+bool file_exists(const std::string &path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string quote(const std::string &path)
+{
+    return "\"" + path + "\"";
+}
+
+DWORD run_capture(const std::string &command_line, const std::string &directory,
+                  std::string *output, const char *environment)
+{
+    static int counter;
+    std::string log = make_temp_dir("out") + "\\output-" + std::to_string(++counter) + ".txt";
+    child_process child;
+    if (!start_child(command_line, directory, &child, log, environment))
+        return 0xDEADBEEF;
+    DWORD status = 0xDEADBEEF;
+    if (!wait_exit(child, 60000, &status))
+        status = 0xDEADBEEF;
+    close_child(&child);
+    *output = read_file(log);
+    return status;
+}
+
+DWORD answer_and_wait(child_process *child, const message_box &box)
+{
+    press_ok(box);
+    DWORD status = 0xDEADBEEF;
+    if (!wait_exit(*child, 30000, &status))
+        status = 0xDEADBEEF;
+    close_child(child);
+    return status;
+}
+
+std::string make_launcher(const std::string &folder, const std::string &config,
+                          const std::string &name, const std::string &stub)
+{
+    std::string config_path = folder + "\\" + name + ".cfg";
+    std::string output_path = folder + "\\" + name;
+    write_file(config_path, config);
+    std::string command = quote(build_dir() + "\\trevalo-build.exe");
+    if (!stub.empty())
+        command += " --stub " + quote(stub);
+    command += " " + quote(config_path) + " " + quote(output_path);
+    std::string output;
+    DWORD status = run_capture(command, folder, &output);
+    EXPECT_EQ(status, 0u) << "builder failed: " << output;
+    return output_path;
+}
+
+std::map<std::string, std::string> probe_settings(const std::string &folder,
+                                                  const std::string &config)
+{
+    std::string probe = make_launcher(folder, config, "probe.exe",
+                                      build_dir() + "\\settings_probe.exe");
+    std::string output;
+    DWORD status = run_capture(quote(probe), folder, &output);
+    EXPECT_EQ(status, 0u) << output;
+    return parse_values(output);
+}
+
+bool replace_archive(const std::string &path, const std::string &bytes)
+{
+    HANDLE update = BeginUpdateResourceA(path.c_str(), FALSE);
+    if (!update)
+        return false;
+    bool ok = UpdateResourceA(update, RT_RCDATA, MAKEINTRESOURCEA(RESOURCE_ARCHIVE),
+                              MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), (void *)bytes.data(),
+                              (DWORD)bytes.size());
+    return EndUpdateResourceA(update, !ok) && ok;
+}
+
+std::map<std::string, std::string> parse_values(const std::string &text)
+{
+    std::map<std::string, std::string> values;
+    for (const std::string &line : split_lines(text)) {
+        size_t equals = line.find('=');
+        if (equals != std::string::npos)
+            values[line.substr(0, equals)] = line.substr(equals + 1);
+    }
+    return values;
+}
+
+std::vector<std::string> split_lines(const std::string &text)
+{
+    std::vector<std::string> lines;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(pos, end - pos);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+        pos = end + 1;
+    }
+    return lines;
+}
+
+bool replace_setting(const std::string &path, unsigned id, const std::string &text)
+{
+    std::vector<WORD> block(1 + text.size() + 1, 0);
+    block[0] = (WORD)text.size();
+    for (size_t i = 0; i < text.size(); i++)
+        block[1 + i] = (unsigned char)text[i];
+    HANDLE update = BeginUpdateResourceA(path.c_str(), FALSE);
+    if (!update)
+        return false;
+    bool ok = UpdateResourceA(update, MAKEINTRESOURCEA(6), MAKEINTRESOURCEA(id / 16 + 1),
+                              MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), block.data(),
+                              (DWORD)(block.size() * sizeof(WORD)));
+    return EndUpdateResourceA(update, !ok) && ok;
+}
+
+std::vector<std::string> read_lines(const std::string &path)
+{
+    return split_lines(read_file(path));
+}

@@ -1,0 +1,62 @@
+// Shared helpers of the Windows-side tests: temporary folders, files, and running the
+// builder, the probes and launchers as separate processes.
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <vector>
+#include <string>
+
+#include "tests/kit/testkit.h"
+
+using namespace testkit;
+
+// The folder of the test program, where the stub, the builder and the probes are built.
+std::string build_dir();
+
+// A new, empty folder under the temporary directory, unique to this call.
+std::string make_temp_dir(const char *tag);
+
+void write_file(const std::string &path, const std::string &content);
+std::string read_file(const std::string &path);
+bool file_exists(const std::string &path);
+
+// Runs command_line in directory and waits up to 60 s; its standard output and error go to
+// *output. environment: null inherits, else a Windows environment block. Returns the exit
+// status, or 0xDEADBEEF when the program could not be started or did not end in time.
+DWORD run_capture(const std::string &command_line, const std::string &directory,
+                  std::string *output, const char *environment = nullptr);
+
+// Answers box with OK, waits up to 30 s for the child to end and closes its handle. Returns its
+// exit status, or 0xDEADBEEF when it did not end in time.
+DWORD answer_and_wait(child_process *child, const message_box &box);
+
+// Writes config into folder\<name>.cfg and builds folder\<name> from stub (default: the
+// launcher stub). Fails the calling test when the builder fails. Returns the launcher's path.
+std::string make_launcher(const std::string &folder, const std::string &config,
+                          const std::string &name = "app.exe", const std::string &stub = "");
+
+// Builds a settings probe with config and returns what it printed, as name -> value.
+std::map<std::string, std::string> probe_settings(const std::string &folder,
+                                                  const std::string &config);
+
+// The lines of text, without their line ends.
+std::vector<std::string> split_lines(const std::string &text);
+
+// The "name=value" lines of a probe's output, as name -> value.
+std::map<std::string, std::string> parse_values(const std::string &text);
+
+// Quotes path for a command line.
+std::string quote(const std::string &path);
+
+// Replaces the embedded-file archive of the launcher at path by bytes, as no builder would
+// write it: for testing damaged and hostile archives.
+bool replace_archive(const std::string &path, const std::string &bytes);
+
+// Replaces setting id of the launcher at path by text exactly as given (the builder drops
+// blanks around values): for testing texts that a configuration file cannot hold.
+bool replace_setting(const std::string &path, unsigned id, const std::string &text);
+
+// The lines of a file, without their line ends.
+std::vector<std::string> read_lines(const std::string &path);

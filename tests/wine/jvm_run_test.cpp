@@ -1,0 +1,259 @@
+// The real stub creating the test runtime's virtual machine and running its scripted main
+// classes: options, failures, arguments, directories, System.exit and non-daemon threads, read
+// from the runtime's log, the message boxes and the exit status.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "config/setting_list.h"
+#include "tests/wine/harness.h"
+
+namespace {
+
+const DWORD FAILED = 0xFFFFFFFF;
+
+std::string runtime(const char *home = "test-runtime")
+{
+    return build_dir() + "\\" + home + "\\bin\\client\\jvm.dll";
+}
+
+// A launcher of the test runtime for main_class, in a folder of its own.
+struct launch {
+    std::string dir, app, log;
+    run_result result;
+    std::vector<std::string> lines;
+
+    explicit launch(const std::string &config, const std::string &library = runtime())
+    {
+        dir = make_temp_dir("jvm");
+        log = dir + "\\runtime.log";
+        app = make_launcher(dir, "search_order = 0\nruntime_paths = " + library + "\n" + config);
+    }
+
+    // Runs the launcher with args from directory (empty: its own folder).
+    launch &run(const std::string &args = "", const std::string &directory = "")
+    {
+        std::string env = environment_with({"TREVALO_TEST_LOG=" + log});
+        result = run_answering(quote(app) + (args.empty() ? "" : " " + args),
+                               directory.empty() ? dir : directory, 30000, "", env.data());
+        lines = read_lines(log);
+        return *this;
+    }
+
+    bool logged(const std::string &line) const
+    {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+
+    // The lines starting with prefix, in order.
+    std::vector<std::string> lines_with(const std::string &prefix) const
+    {
+        std::vector<std::string> found;
+        for (const std::string &line : lines)
+            if (line.compare(0, prefix.size(), prefix) == 0)
+                found.push_back(line);
+        return found;
+    }
+
+    std::string boxes() const
+    {
+        std::string all;
+        for (const message_box &box : result.boxes)
+            all += "[" + box.text + "]";
+        return all;
+    }
+};
+
+TEST(JvmRun, PassesTheHooksFirstThenTheOptions)
+{
+    launch a("main_class = trevalo.test.Args\njvm_options = -Xmx256m\nclass_path = a.jar\n");
+    a.run();
+    EXPECT_EQ(a.result.exit_code, 0u) << a.boxes();
+    std::vector<std::string> expected = {"hook vfprintf", "hook abort", "hook exit",
+                                         "option -Xmx256m", "option -Djava.class.path=a.jar"};
+    std::vector<std::string> options = a.lines_with("hook ");
+    for (const std::string &o : a.lines_with("option "))
+        options.push_back(o);
+    EXPECT_EQ(options, expected);
+    EXPECT_TRUE(a.logged("create version=0x00010002 options=5 ignore_unrecognized=0"));
+
+    launch bare("main_class = trevalo.test.Args\n");
+    bare.run();
+    EXPECT_TRUE(bare.logged("create version=0x00010002 options=3 ignore_unrecognized=0"));
+    EXPECT_TRUE(bare.lines_with("option ").empty());
+
+    // A trailing space leaves an empty option between the user's and the class path option.
+    launch spaced("main_class = trevalo.test.Args\nclass_path = a.jar\n");
+    ASSERT_TRUE(replace_setting(spaced.app, SETTING_jvm_options, "-Xmx256m "));
+    spaced.run();
+    EXPECT_EQ(spaced.lines_with("option "),
+              (std::vector<std::string>{"option -Xmx256m", "option ",
+                                        "option -Djava.class.path=a.jar"}));
+    EXPECT_EQ(spaced.result.exit_code, 0u);
+}
+
+TEST(JvmRun, ReportsEachWayTheRuntimeCanFail)
+{
+    std::string dir = make_temp_dir("bad-runtime");
+    write_file(dir + "\\jvm.dll", "not a library");
+    const struct {
+        std::string config;
+        std::string library;
+        std::string message;
+    } cases[] = {
+        {"", dir + "\\missing.dll",
+         "Unable to locate suitable Java Runtime Environment on this machine."},
+        {"", dir + "\\jvm.dll", "Unable to load JVM: " + dir + "\\jvm.dll"},
+        {"", runtime("test-runtime-nodefault"),
+         "Unable to locate JNI interfaces in " + runtime("test-runtime-nodefault")},
+        {"jvm_options = -Xfoo\n", runtime(),
+         "Unable to create JVM instance using " + runtime() +
+             "\n\nUnrecognized option: -Xfoo\n"},
+    };
+    for (const auto &c : cases) {
+        launch a("main_class = trevalo.test.Args\n" + c.config, c.library);
+        a.run();
+        EXPECT_EQ(a.result.exit_code, FAILED) << c.message;
+        ASSERT_EQ(a.result.boxes.size(), 1u) << a.boxes();
+        EXPECT_EQ(a.result.boxes[0].text, c.message);
+        EXPECT_EQ(a.result.boxes[0].caption, "Error");
+        EXPECT_TRUE(a.lines_with("main ").empty()) << "main never ran";
+    }
+}
+
+TEST(JvmRun, LoadsARuntimeThatNeedsItsOwnBinFolder)
+{
+    // The runtime's jvm.dll imports a DLL that lies only in the runtime's bin folder.
+    launch a("main_class = trevalo.test.Args\n", runtime("test-runtime-dep"));
+    a.run();
+    EXPECT_EQ(a.result.exit_code, 0u) << a.boxes();
+    EXPECT_TRUE(a.result.boxes.empty()) << a.boxes();
+    EXPECT_FALSE(a.lines_with("main trevalo/test/Args").empty());
+}
+
+TEST(JvmRun, CommandLineArgumentsReplaceTheConfiguredOnes)
+{
+    const struct {
+        std::string args;
+        std::vector<std::string> logged;
+    } cases[] = {
+        {"", {"arg[0]=-win", "arg[1]=-nos"}},
+        {"\"two words\" x", {"arg[0]=two words", "arg[1]=x"}},
+        {"only", {"arg[0]=only"}},
+    };
+    for (const auto &c : cases) {
+        launch a("main_class = trevalo.test.Args\napp_args = -win -nos\n");
+        a.run(c.args);
+        EXPECT_EQ(a.lines_with("arg["), c.logged) << c.args;
+        EXPECT_EQ(a.result.exit_code, 0u);
+    }
+    launch none("main_class = trevalo.test.Args\n");
+    none.run();
+    EXPECT_FALSE(none.lines_with("main trevalo/test/Args argc=0").empty()) << "an empty array";
+}
+
+TEST(JvmRun, UserDirFollowsTheWorkingDirectorySettings)
+{
+    std::string start = make_temp_dir("start");
+    const struct {
+        const char *config;
+        const char *expected;  // "launcher", "work" (launcher\work) or "start"
+    } cases[] = {
+        {"", "launcher"},
+        {"working_dir = work\n", "work"},
+        {"working_dir = work\nearly_working_dir = 1\n", "work"},
+        {"return_to_startup_dir = 1\n", "start"},
+        {"working_dir = work\nreturn_to_startup_dir = 1\n", "start"},
+        {"working_dir = work\nreturn_to_startup_dir = 1\nearly_working_dir = 1\n", "work"},
+        {"return_to_startup_dir = 1\nearly_working_dir = 1\n", "launcher"},
+    };
+    for (const auto &c : cases) {
+        launch a(std::string("main_class = trevalo.test.Args\n") + c.config);
+        CreateDirectoryA((a.dir + "\\work").c_str(), nullptr);
+        a.run("", start);
+        std::string expected = std::string(c.expected) == "start" ? start
+                             : std::string(c.expected) == "work" ? a.dir + "\\work"
+                                                                  : a.dir;
+        EXPECT_TRUE(a.logged("property user.dir=" + expected))
+            << c.config << "\n" << (a.lines_with("property user.dir").empty()
+                                        ? "no user.dir"
+                                        : a.lines_with("property user.dir")[0]);
+    }
+}
+
+TEST(JvmRun, ExitStatusesOfTheApplication)
+{
+    launch exits("main_class = trevalo.test.Exit\n");
+    exits.run("5");
+    EXPECT_EQ(exits.result.exit_code, 5u);
+    EXPECT_TRUE(exits.result.boxes.empty()) << exits.boxes();
+
+    // main throws; a non-daemon thread then calls System.exit(5): the failure is reported,
+    // and what the virtual machine printed is shown before the process ends with 5.
+    launch thread_exit("main_class = trevalo.test.ThreadExit\n");
+    thread_exit.run();
+    EXPECT_EQ(thread_exit.result.exit_code, 5u);
+    ASSERT_EQ(thread_exit.result.boxes.size(), 2u) << thread_exit.boxes();
+    EXPECT_EQ(thread_exit.result.boxes[0].text, "Error invoking method: main(java/lang/String[])");
+    EXPECT_EQ(thread_exit.result.boxes[1].text.find("Exception in thread \"main\""), 0u)
+        << thread_exit.result.boxes[1].text;
+
+    launch throws("main_class = trevalo.test.Throws\n");
+    throws.run();
+    EXPECT_EQ(throws.result.exit_code, FAILED);
+    ASSERT_FALSE(throws.result.boxes.empty());
+    EXPECT_EQ(throws.result.boxes[0].text, "Error invoking method: main(java/lang/String[])");
+
+    launch missing("main_class = trevalo.test.Missing\n");
+    missing.run();
+    EXPECT_EQ(missing.result.exit_code, FAILED);
+    ASSERT_EQ(missing.result.boxes.size(), 1u) << missing.boxes();
+    EXPECT_EQ(missing.result.boxes[0].text, "Error locating class: trevalo/test/Missing");
+
+    // An abort: what the virtual machine printed is shown, then the process ends through
+    // abort() (status 3 with this C runtime).
+    launch aborts("main_class = trevalo.test.Abort\n");
+    aborts.run();
+    EXPECT_EQ(aborts.result.exit_code, 3u);
+    ASSERT_EQ(aborts.result.boxes.size(), 1u) << aborts.boxes();
+    EXPECT_TRUE(aborts.logged("abort_hook"));
+
+    launch no_main("main_class = trevalo.test.NoMain\n");
+    no_main.run();
+    ASSERT_EQ(no_main.result.boxes.size(), 1u) << no_main.boxes();
+    EXPECT_EQ(no_main.result.boxes[0].text, "Error locating method: main(java/lang/String[])");
+}
+
+TEST(JvmRun, NonDaemonThreadKeepsTheProcessAlive)
+{
+    launch a("main_class = trevalo.test.NonDaemon\n");
+    DWORD start = GetTickCount();
+    a.run();
+    DWORD took = GetTickCount() - start;
+    EXPECT_EQ(a.result.exit_code, 0u) << a.boxes();
+    EXPECT_GE(took, 500u);
+    auto ended = std::find_if(a.lines.begin(), a.lines.end(), [](const std::string &l) {
+        return l.compare(0, 12, "thread ended") == 0;
+    });
+    auto destroyed = std::find(a.lines.begin(), a.lines.end(), "destroyed");
+    ASSERT_NE(ended, a.lines.end());
+    ASSERT_NE(destroyed, a.lines.end());
+    EXPECT_LT(ended, destroyed);
+}
+
+TEST(JvmRun, OutputFilesAreFreshAtEveryStart)
+{
+    launch a("main_class = trevalo.test.Args\nstdout_file = out.txt\nstderr_file = err.txt\n");
+    write_file(a.dir + "\\out.txt", "old text that must go\n");
+    a.run();
+    EXPECT_EQ(a.result.exit_code, 0u) << a.boxes();
+    std::string out = read_file(a.dir + "\\out.txt"), err = read_file(a.dir + "\\err.txt");
+    EXPECT_EQ(out.find("old text"), std::string::npos) << out;
+    EXPECT_FALSE(out.empty());
+    EXPECT_FALSE(err.empty());
+    auto opens = a.lines_with("open ");
+    ASSERT_EQ(opens.size(), 2u);
+    EXPECT_NE(opens[0].find("out.txt"), std::string::npos) << "standard output comes first";
+}
+
+} // namespace

@@ -1,0 +1,155 @@
+// The real launcher stub, built with the builder and run as a separate process: its message
+// boxes, exit statuses, priority and single-instance guard.
+#include <gtest/gtest.h>
+
+#include "tests/wine/harness.h"
+
+namespace {
+
+const char *const NO_RUNTIME =
+    "Unable to locate suitable Java Runtime Environment on this machine.";
+const DWORD FAILED = 0xFFFFFFFF;  // the launcher's -1
+
+std::string system_text(DWORD code)
+{
+    char buffer[4000];
+    DWORD n = FormatMessageA(0x1200, nullptr, code, 0x0400, buffer, sizeof buffer, nullptr);
+    return std::string(buffer, n);
+}
+
+TEST(Launcher, ReportsMissingRuntimeAndFails)
+{
+    std::string dir = make_temp_dir("noruntime");
+    std::string app = make_launcher(dir, "main_class = a.b.Main\n");
+    run_result r = run_answering(quote(app), dir, 30000);
+    ASSERT_FALSE(r.timed_out);
+    EXPECT_EQ(r.exit_code, FAILED);
+    ASSERT_EQ(r.boxes.size(), 1u);
+    EXPECT_EQ(r.boxes[0].caption, "Error");
+    EXPECT_EQ(r.boxes[0].icon, "error");
+    EXPECT_EQ(r.boxes[0].text, NO_RUNTIME);
+}
+
+TEST(Launcher, UsesTheConfiguredMessageText)
+{
+    std::string dir = make_temp_dir("message");
+    std::string app = make_launcher(dir, "main_class = M\nmsg_no_runtime = Install Java 100%% first.\n");
+    run_result r = run_answering(quote(app), dir, 30000);
+    ASSERT_EQ(r.boxes.size(), 1u);
+    EXPECT_EQ(r.boxes[0].text, "Install Java 100% first.");
+}
+
+TEST(Launcher, ReportsAWorkingDirectoryThatCannotBeEntered)
+{
+    // The subject is shown as it is: "%d" and "%s" in a path are not formatted again. A path
+    // of several kilobytes is shown whole; one longer than the message buffer is cut at its
+    // end (4095 characters), and the reason still follows.
+    const struct {
+        std::string working_dir;
+        size_t shown;
+    } cases[] = {
+        {"C:\\no such %d %s dir", std::string::npos},
+        {"C:\\" + std::string(3000, 'w'), std::string::npos},
+        {"C:\\" + std::string(6000, 'w'), 4095 - strlen("Error accessing file/directory: ")},
+    };
+    for (const auto &c : cases) {
+        std::string dir = make_temp_dir("workdir");
+        std::string app = make_launcher(dir, "main_class = M\nearly_working_dir = 1\n"
+                                             "working_dir = " + c.working_dir + "\n");
+        run_result r = run_answering(quote(app), dir, 30000);
+        EXPECT_EQ(r.exit_code, FAILED);
+        ASSERT_EQ(r.boxes.size(), 1u);
+        std::string message = "Error accessing file/directory: " + c.working_dir.substr(0, c.shown);
+        std::string reason_path = system_text(ERROR_PATH_NOT_FOUND);
+        std::string reason_file = system_text(ERROR_FILE_NOT_FOUND);
+        std::string reason_name = system_text(ERROR_FILENAME_EXCED_RANGE);
+        const std::string &text = r.boxes[0].text;
+        EXPECT_TRUE(text == message + "\n\nReason: " + reason_path ||
+                    text == message + "\n\nReason: " + reason_file ||
+                    text == message + "\n\nReason: " + reason_name)
+            << "got " << text.size() << " characters: " << text.substr(0, 200) << " ... "
+            << text.substr(text.size() > 200 ? text.size() - 200 : 0);
+        EXPECT_EQ(r.boxes[0].caption, "Error");
+    }
+}
+
+TEST(Launcher, SetsThePriorityOfTheRunningStub)
+{
+    const struct {
+        const char *value;
+        DWORD priority_class;
+    } cases[] = {
+        {"", REALTIME_PRIORITY_CLASS}, {"1", HIGH_PRIORITY_CLASS},
+        {"5", IDLE_PRIORITY_CLASS}, {"9", NORMAL_PRIORITY_CLASS},
+    };
+    for (const auto &c : cases) {
+        std::string dir = make_temp_dir("stub-priority");
+        std::string app = make_launcher(dir, std::string("main_class = M\npriority = ") +
+                                                 c.value + "\n");
+        child_process child;
+        ASSERT_TRUE(start_child(quote(app), dir, &child));
+        message_box box;
+        ASSERT_TRUE(wait_message_box(child, 30000, &box));
+        EXPECT_EQ(GetPriorityClass(child.process), c.priority_class) << "priority = " << c.value;
+        EXPECT_EQ(answer_and_wait(&child, box), FAILED);
+    }
+}
+
+TEST(Launcher, RefusesASecondInstance)
+{
+    std::string dir = make_temp_dir("instance");
+    std::string app = make_launcher(dir, "main_class = x.y.Main\n");
+    child_process first;
+    ASSERT_TRUE(start_child(quote(app), dir, &first));
+    message_box first_box;
+    ASSERT_TRUE(wait_message_box(first, 30000, &first_box));
+
+    // The mutex is named after the main class in slash form.
+    HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, "x/y/Main");
+    EXPECT_NE(mutex, nullptr);
+    if (mutex)
+        CloseHandle(mutex);
+
+    run_result second = run_answering(quote(app), dir, 30000);
+    EXPECT_EQ(second.exit_code, 0u);
+    ASSERT_EQ(second.boxes.size(), 1u);
+    EXPECT_EQ(second.boxes[0].text, "An instance of this program is already running.");
+    EXPECT_EQ(second.boxes[0].caption, "Error");
+
+    ASSERT_EQ(answer_and_wait(&first, first_box), FAILED);
+
+    // Once the first has ended, a new start is not refused.
+    run_result third = run_answering(quote(app), dir, 30000);
+    ASSERT_EQ(third.boxes.size(), 1u);
+    EXPECT_EQ(third.boxes[0].text, NO_RUNTIME);
+}
+
+TEST(Launcher, AllowsSeveralInstancesWhenConfigured)
+{
+    std::string dir = make_temp_dir("multi");
+    std::string app = make_launcher(dir, "main_class = m.Multi\nmultiple_instances = 1\n");
+    child_process first;
+    ASSERT_TRUE(start_child(quote(app), dir, &first));
+    message_box first_box;
+    ASSERT_TRUE(wait_message_box(first, 30000, &first_box));
+    EXPECT_EQ(OpenMutexA(SYNCHRONIZE, FALSE, "m/Multi"), nullptr) << "no mutex is created";
+
+    run_result second = run_answering(quote(app), dir, 30000);
+    ASSERT_EQ(second.boxes.size(), 1u);
+    EXPECT_EQ(second.boxes[0].text, NO_RUNTIME);
+    EXPECT_EQ(second.exit_code, FAILED);
+    EXPECT_EQ(answer_and_wait(&first, first_box), FAILED);
+}
+
+TEST(Launcher, ServiceSwitchesAreArgumentsWithoutAServiceName)
+{
+    // With no service name, "-install" is an ordinary argument: the launch goes on.
+    std::string dir = make_temp_dir("switch");
+    std::string app = make_launcher(dir, "main_class = M\n");
+    run_result r = run_answering(quote(app) + " -install", dir, 30000);
+    EXPECT_EQ(r.exit_code, FAILED);
+    ASSERT_EQ(r.boxes.size(), 1u);
+    EXPECT_EQ(r.boxes[0].text, NO_RUNTIME);
+}
+
+} // namespace

@@ -1,0 +1,185 @@
+// The runtime search and option building under Wine, against Wine's own registry
+// (HKEY_LOCAL_MACHINE) and real files, through a probe running the launcher's own code.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "tests/wine/harness.h"
+
+namespace {
+
+const char *const JRE = "Software\\JavaSoft\\Java Runtime Environment";
+const char *const JDK = "Software\\JavaSoft\\Java Development Kit";
+
+void set_registry(const std::string &key, const char *value, const std::string &text)
+{
+    HKEY handle;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &handle, nullptr), ERROR_SUCCESS) << key;
+    RegSetValueExA(handle, value, 0, REG_SZ, (const BYTE *)text.c_str(), (DWORD)text.size() + 1);
+    RegCloseKey(handle);
+}
+
+// Every test starts and ends with no Java runtime registered.
+class RuntimeSearchUnderWine : public testing::Test {
+protected:
+    std::string dir;
+
+    void SetUp() override { forget_runtimes(); dir = make_temp_dir("runtime"); }
+    void TearDown() override { forget_runtimes(); }
+
+    static void forget_runtimes()
+    {
+        for (const char *key : {"Software\\JavaSoft", "Software\\IBM"})
+            RegDeleteTreeA(HKEY_LOCAL_MACHINE, key);
+    }
+
+    std::string file(const std::string &relative)
+    {
+        std::string path = dir + "\\" + relative;
+        for (size_t pos = path.find('\\', dir.size() + 1); pos != std::string::npos;
+             pos = path.find('\\', pos + 1))
+            CreateDirectoryA(path.substr(0, pos).c_str(), nullptr);
+        write_file(path, "x");
+        return path;
+    }
+
+    // Runs the probe built with config; values and every option line.
+    std::map<std::string, std::string> probe(const std::string &config,
+                                             std::vector<std::string> *options = nullptr,
+                                             const std::vector<std::string> &environment = {})
+    {
+        std::string exe = make_launcher(dir, "main_class = r.Main\n" + config, "probe.exe",
+                                        build_dir() + "\\runtime_probe.exe");
+        std::string block = environment_with(environment);
+        std::string output;
+        DWORD status = run_capture(quote(exe), dir, &output, block.data());
+        EXPECT_EQ(status, 0u) << output;
+        if (options) {
+            options->clear();
+            for (size_t pos = output.find("option="); pos != std::string::npos;
+                 pos = output.find("\noption=", pos + 1)) {
+                size_t start = output.find('=', pos) + 1;
+                size_t end = output.find_first_of("\r\n", start);
+                options->push_back(output.substr(start, end - start));
+            }
+        }
+        return parse_values(output);
+    }
+};
+
+TEST_F(RuntimeSearchUnderWine, FindsTheRegisteredRuntime)
+{
+    std::string library = file("jre14\\bin\\client\\jvm.dll");
+    set_registry(JRE, "CurrentVersion", "1.4");
+    set_registry(std::string(JRE) + "\\1.4", "RuntimeLib", library);
+    set_registry(std::string(JRE) + "\\1.4", "JavaHome", dir + "\\jre14");
+    auto values = probe("");
+    EXPECT_EQ(values["found"], "1");
+    EXPECT_EQ(values["library"], library);
+    EXPECT_EQ(values["runtime_home"], dir + "\\jre14");
+}
+
+TEST_F(RuntimeSearchUnderWine, FollowsTheSearchOrder)
+{
+    std::string configured = file("configured\\jvm.dll");
+    std::string classic = file("kit\\jre\\bin\\classic\\jvm.dll");
+    std::string old_library = file("old\\jvm.dll");
+    set_registry(std::string(JDK) + "\\1.4", "JavaHome", dir + "\\kit");
+    set_registry(std::string(JRE) + "\\1.10", "RuntimeLib", old_library);  // refused under 1.4
+    const struct {
+        std::string config;
+        std::string library;
+    } cases[] = {
+        {"search_order = 40\nruntime_paths = " + configured, classic},
+        {"search_order = 04\nruntime_paths = " + configured, configured},
+        {"search_order = x1\n", ""},
+        {"search_order = 0\nruntime_paths = " + dir + "\\missing.dll;;" + configured, configured},
+        {"search_order = 0\nruntime_paths = " + dir + "\\a.dll;" + dir + "\\b.dll", ""},
+        {"search_order = 1\njava_version = 0x00010001\n", old_library},
+    };
+    for (const auto &c : cases) {
+        auto values = probe(c.config);
+        EXPECT_EQ(values["found"], c.library.empty() ? "0" : "1") << c.config;
+        EXPECT_EQ(values["library"], c.library) << c.config;
+    }
+}
+
+TEST_F(RuntimeSearchUnderWine, BuildsTheOptionsOfTheWorkedExample)
+{
+    std::string home = dir + "\\jre";
+    std::string library = file("jre\\bin\\client\\jvm.dll");
+    set_registry(std::string(JRE) + "\\1.4", "RuntimeLib", library);
+    set_registry(std::string(JRE) + "\\1.4", "JavaHome", home);
+    file("app\\lib\\a.jar");
+    file("app\\lib\\B.ZIP");
+    file("app\\lib\\notes.txt");
+    file("app\\lib\\sub\\c.jar");
+    file("app\\empty\\.keep");
+    std::vector<std::string> options;
+    auto values = probe("jvm_options = -Xmx256m -Dhome=%JAVA_HOME%\n"
+                        "class_path = app.jar;app\\lib\n", &options);
+    EXPECT_EQ(values["options_ok"], "1");
+    ASSERT_EQ(options.size(), 3u) << values["jvm_options"];
+    EXPECT_EQ(options[0], "-Xmx256m");
+    EXPECT_EQ(options[1], "-Dhome=" + home);
+    // Archives in the order Wine lists the folder: check each is there once, after the folder.
+    std::string class_path = options[2];
+    ASSERT_EQ(class_path.find("-Djava.class.path=app.jar;app\\lib;"), 0u) << class_path;
+    for (const char *archive : {";app\\lib\\a.jar", ";app\\lib\\B.ZIP", ";app\\lib\\sub\\c.jar"})
+        EXPECT_NE(class_path.find(archive), std::string::npos) << archive << " in " << class_path;
+    EXPECT_EQ(class_path.find("notes.txt"), std::string::npos);
+    EXPECT_EQ(class_path.size(), strlen("-Djava.class.path=app.jar;app\\lib;app\\lib\\a.jar;"
+                                        "app\\lib\\B.ZIP;app\\lib\\sub\\c.jar"));
+
+    probe("class_path = app\\lib\\sub\\;app\\empty\n", &options);
+    ASSERT_EQ(options.size(), 1u);
+    EXPECT_EQ(options[0], "-Djava.class.path=app\\lib\\sub\\;app\\lib\\sub\\c.jar;app\\empty");
+}
+
+TEST_F(RuntimeSearchUnderWine, ExpandsEnvironmentReferences)
+{
+    file("app\\lib\\a.jar");
+    const std::vector<std::string> environment = {
+        "TREVALO_QUOTED=\"quoted value\"", "TREVALO_SPACE=two words",
+        "TREVALO_LIB=" + dir + "\\app\\lib"};
+    const struct {
+        std::string config;
+        std::vector<std::string> options;
+    } cases[] = {
+        {"jvm_options = -Da=%TREVALO_UNSET%y -Db=50%\n", {"-Da=y", "-Db=50"}},
+        {"jvm_options = -Dc=%trevalo_quoted% -Dd=%TREVALO_SPACE%\n",
+         {"-Dc=quoted", "value", "-Dd=two", "words"}},
+        {"jvm_options = -De=%%x -Df=a%b\n", {"-De=x", "-Df=ab"}},
+        // A referenced folder is not listed: it stays a single entry once expanded.
+        {"class_path = %TREVALO_LIB%\n", {"-Djava.class.path=" + dir + "\\app\\lib"}},
+    };
+    for (const auto &c : cases) {
+        std::vector<std::string> options;
+        auto values = probe(c.config, &options, environment);
+        EXPECT_EQ(options, c.options) << c.config << " gave " << values["jvm_options"];
+    }
+}
+
+TEST_F(RuntimeSearchUnderWine, TheStubStartsARegisteredRuntime)
+{
+    // The whole way: the stub finds the test runtime through the registry, expands
+    // %JAVA_HOME% to its JavaHome, creates the virtual machine and runs main.
+    std::string home = build_dir() + "\\test-runtime";
+    set_registry(JRE, "CurrentVersion", "1.4");
+    set_registry(std::string(JRE) + "\\1.4", "RuntimeLib", home + "\\bin\\client\\jvm.dll");
+    set_registry(std::string(JRE) + "\\1.4", "JavaHome", home);
+    std::string app = make_launcher(dir, "main_class = trevalo.test.Args\n"
+                                         "jvm_options = -Dhome=%JAVA_HOME%\n");
+    std::string log = dir + "\\runtime.log";
+    std::string env = environment_with({"TREVALO_TEST_LOG=" + log});
+    run_result r = run_answering(quote(app), dir, 30000, "", env.data());
+    EXPECT_EQ(r.exit_code, 0u);
+    EXPECT_TRUE(r.boxes.empty()) << (r.boxes.empty() ? "" : r.boxes[0].text);
+    std::vector<std::string> lines = read_lines(log);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "option -Dhome=" + home), lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "return trevalo/test/Args"), lines.end());
+}
+
+} // namespace

@@ -1,0 +1,398 @@
+// The stub as a Windows service under Wine's own Service Control Manager, with the test
+// runtime: installing, removing, starting and stopping, read from the manager, the registry,
+// the runtime's log and the event-log records of Wine's eventlog channel.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "tests/wine/harness.h"
+
+namespace {
+
+std::string runtime_path()
+{
+    return build_dir() + "\\test-runtime\\bin\\client\\jvm.dll";
+}
+
+// The event-log records written since offset into the Wine log, as "type text" lines:
+// "info <text>" or "error <text>".
+std::vector<std::string> event_records(size_t offset)
+{
+    const char *log = getenv("TREVALO_WINE_LOG");
+    std::vector<std::string> records;
+    if (!log)
+        return records;
+    std::string text = read_file(log);
+    for (const std::string &line : split_lines(offset < text.size() ? text.substr(offset) : "")) {
+        size_t at = line.find(":eventlog:ReportEventW L\"");
+        if (at == std::string::npos)
+            continue;
+        size_t start = at + strlen(":eventlog:ReportEventW L\"");
+        std::string message = line.substr(start, line.rfind('"') - start);
+        bool error = line.find("err:eventlog") != std::string::npos;
+        records.push_back((error ? "error " : "info ") + message);
+    }
+    return records;
+}
+
+size_t log_size()
+{
+    const char *log = getenv("TREVALO_WINE_LOG");
+    return log ? read_file(log).size() : 0;
+}
+
+// One service, installed from its own folder and removed at the end.
+class ServiceUnderWine : public testing::Test {
+protected:
+    std::string dir, app, name, runtime_log;
+
+    void make(const std::string &config)
+    {
+        static int counter;
+        dir = make_temp_dir("service");
+        name = "TrevaloTest" + std::to_string(GetCurrentProcessId()) + "x" + std::to_string(++counter);
+        runtime_log = dir + "\\runtime.log";
+        app = make_launcher(dir, "search_order = 0\nruntime_paths = " + runtime_path() +
+                                     "\nservice_name = " + name + "\njvm_options = " +
+                                     "-Dtrevalo.test.log=" + runtime_log + "\n" + config);
+    }
+
+    void TearDown() override
+    {
+        SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+        SC_HANDLE service = manager ? OpenServiceA(manager, name.c_str(), SERVICE_ALL_ACCESS)
+                                    : nullptr;
+        if (service) {
+            SERVICE_STATUS s;
+            ControlService(service, SERVICE_CONTROL_STOP, &s);
+            DeleteService(service);
+            CloseServiceHandle(service);
+        }
+        if (manager)
+            CloseServiceHandle(manager);
+    }
+
+    run_result run(const std::string &args)
+    {
+        return run_answering(quote(app) + " " + args, dir, 30000);
+    }
+
+    SC_HANDLE open_service(DWORD access)
+    {
+        SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+        SC_HANDLE service = OpenServiceA(manager, name.c_str(), access);
+        CloseServiceHandle(manager);
+        return service;
+    }
+
+    SERVICE_STATUS status()
+    {
+        SERVICE_STATUS s = {};
+        SC_HANDLE service = open_service(SERVICE_QUERY_STATUS);
+        QueryServiceStatus(service, &s);
+        CloseServiceHandle(service);
+        return s;
+    }
+
+    // Waits until the service reports state; false after timeout_ms.
+    bool wait_state(DWORD state, DWORD timeout_ms)
+    {
+        DWORD start = GetTickCount();
+        while (status().dwCurrentState != state) {
+            if (GetTickCount() - start > timeout_ms)
+                return false;
+            Sleep(50);
+        }
+        return true;
+    }
+
+    bool start(const char *parameter = nullptr)
+    {
+        SC_HANDLE service = open_service(SERVICE_START);
+        const char *parameters[] = {parameter};
+        bool ok = StartServiceA(service, parameter ? 1 : 0, parameter ? parameters : nullptr);
+        CloseServiceHandle(service);
+        return ok;
+    }
+
+    bool control(DWORD code, SERVICE_STATUS *s)
+    {
+        SC_HANDLE service = open_service(SERVICE_STOP | SERVICE_INTERROGATE);
+        bool ok = ControlService(service, code, s);
+        CloseServiceHandle(service);
+        return ok;
+    }
+
+    // Waits until the runtime's log holds a line starting with prefix.
+    bool wait_logged(const std::string &prefix, DWORD timeout_ms)
+    {
+        DWORD start = GetTickCount();
+        for (;;) {
+            for (const std::string &line : read_lines(runtime_log))
+                if (line.compare(0, prefix.size(), prefix) == 0)
+                    return true;
+            if (GetTickCount() - start > timeout_ms)
+                return false;
+            Sleep(50);
+        }
+    }
+
+    // The raw DependOnService value of the service's record; empty when there is none.
+    std::string depend_on_service()
+    {
+        char buffer[1024];
+        DWORD size = sizeof buffer;
+        std::string key = "SYSTEM\\CurrentControlSet\\Services\\" + name;
+        if (RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), "DependOnService", RRF_RT_ANY,
+                         nullptr, buffer, &size) != ERROR_SUCCESS)
+            return "";
+        return std::string(buffer, size);
+    }
+
+    std::string registry_text(const std::string &key, const char *value)
+    {
+        char buffer[1024] = "";
+        DWORD size = sizeof buffer;
+        RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), value, RRF_RT_ANY | RRF_NOEXPAND, nullptr,
+                     buffer, &size);
+        return buffer;
+    }
+};
+
+TEST_F(ServiceUnderWine, InstallsQueriesAndUninstalls)
+{
+    make("main_class = trevalo.test.Wait\nservice_description = Trevalo test service\n"
+         "service_dependencies = Alpha;Beta\nmanual_start = 1\n");
+    run_result installed = run("-install");
+    EXPECT_EQ(installed.exit_code, 0u);
+    ASSERT_EQ(installed.boxes.size(), 1u);
+    EXPECT_EQ(installed.boxes[0].text, "Service installed: " + name);
+    EXPECT_EQ(installed.boxes[0].caption, "Information");
+    EXPECT_EQ(installed.boxes[0].icon, "information");
+
+    SC_HANDLE service = open_service(SERVICE_QUERY_CONFIG);
+    ASSERT_NE(service, nullptr);
+    std::vector<char> buffer(8192);
+    DWORD needed;
+    auto *config = (QUERY_SERVICE_CONFIGA *)buffer.data();
+    ASSERT_TRUE(QueryServiceConfigA(service, config, (DWORD)buffer.size(), &needed));
+    CloseServiceHandle(service);
+    EXPECT_EQ(std::string(config->lpBinaryPathName),
+              "\"" + app + "\" -startlauncherinservicemode");
+    EXPECT_EQ(config->dwStartType, (DWORD)SERVICE_DEMAND_START);
+    EXPECT_EQ(config->dwServiceType, (DWORD)SERVICE_WIN32_OWN_PROCESS);
+    EXPECT_EQ(std::string(config->lpDisplayName), name);
+    // Wine's CreateServiceA keeps only the first name of the list (the list itself is
+    // checked natively, in dependency_list_test), and its query answers none: read the record.
+    EXPECT_EQ(depend_on_service(), std::string("Alpha\0\0", 7));
+
+    std::string event_key = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" + name;
+    EXPECT_EQ(registry_text(event_key, "EventMessageFile"), app);
+    DWORD types = 0, size = sizeof types;
+    RegGetValueA(HKEY_LOCAL_MACHINE, event_key.c_str(), "TypesSupported", RRF_RT_REG_DWORD,
+                 nullptr, &types, &size);
+    EXPECT_EQ(types, 7u);
+    EXPECT_EQ(registry_text("SYSTEM\\CurrentControlSet\\Services\\" + name, "Description"),
+              "Trevalo test service");
+
+    run_result again = run("-install");
+    EXPECT_EQ(again.exit_code, 0u) << "installing again is not a failure";
+    ASSERT_EQ(again.boxes.size(), 1u);
+    EXPECT_EQ(again.boxes[0].text, "Service is already installed: " + name);
+    EXPECT_EQ(again.boxes[0].icon, "error");
+
+    run_result removed = run("-uninstall");
+    EXPECT_EQ(removed.exit_code, 0u);
+    ASSERT_EQ(removed.boxes.size(), 1u);
+    EXPECT_EQ(removed.boxes[0].text, "Service uninstalled: " + name);
+    EXPECT_EQ(open_service(SERVICE_QUERY_CONFIG), nullptr);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_SERVICE_DOES_NOT_EXIST);
+    EXPECT_EQ(registry_text(event_key, "EventMessageFile"), app) << "the source stays";
+
+    // Removing what is not there fails: the system's reason, and a status that says so.
+    run_result missing = run("-uninstall");
+    EXPECT_EQ(missing.exit_code, (DWORD)ERROR_SERVICE_DOES_NOT_EXIST);
+    ASSERT_EQ(missing.boxes.size(), 1u);
+    EXPECT_EQ(missing.boxes[0].caption, "Error");
+    EXPECT_FALSE(missing.boxes[0].text.empty());
+}
+
+TEST_F(ServiceUnderWine, StartTypesAndDependencyLists)
+{
+    const struct {
+        const char *config;
+        DWORD start_type;
+        std::string dependencies;  // the record's value, as Wine keeps it
+    } cases[] = {
+        {"manual_start = 0\n", SERVICE_AUTO_START, ""},
+        {"manual_start =\n", SERVICE_DEMAND_START, ""},
+        {"service_dependencies = Alpha;;Beta\n", SERVICE_AUTO_START, std::string("Alpha\0\0", 7)},
+    };
+    for (const auto &c : cases) {
+        make(std::string("main_class = trevalo.test.Wait\n") + c.config);
+        ASSERT_EQ(run("-install").exit_code, 0u) << c.config;
+        SC_HANDLE service = open_service(SERVICE_QUERY_CONFIG);
+        std::vector<char> buffer(8192);
+        DWORD needed;
+        auto *config = (QUERY_SERVICE_CONFIGA *)buffer.data();
+        ASSERT_TRUE(QueryServiceConfigA(service, config, (DWORD)buffer.size(), &needed));
+        CloseServiceHandle(service);
+        EXPECT_EQ(config->dwStartType, c.start_type) << c.config;
+        EXPECT_EQ(depend_on_service(), c.dependencies) << c.config;
+        TearDown();
+    }
+}
+
+TEST_F(ServiceUnderWine, SwitchesOnlyWhenAloneAndExact)
+{
+    make("main_class = trevalo.test.Args\nmultiple_instances = 1\n");
+    const struct {
+        std::string args;
+        std::vector<std::string> logged;  // the arguments main received; empty: a switch
+    } cases[] = {
+        {"-INSTALL", {"arg[0]=-INSTALL"}},
+        {"-install extra", {"arg[0]=-install", "arg[1]=extra"}},
+        {"\"-install\"", {}},
+    };
+    for (const auto &c : cases) {
+        DeleteFileA(runtime_log.c_str());
+        run_result r = run(c.args);
+        std::vector<std::string> args;
+        for (const std::string &line : read_lines(runtime_log))
+            if (line.compare(0, 4, "arg[") == 0)
+                args.push_back(line);
+        EXPECT_EQ(args, c.logged) << c.args;
+        EXPECT_EQ(r.exit_code, 0u) << c.args;
+    }
+    // By hand, the service switch shows nothing and ends with 0.
+    run_result by_hand = run("-startlauncherinservicemode");
+    EXPECT_EQ(by_hand.exit_code, 0u);
+    EXPECT_TRUE(by_hand.boxes.empty());
+}
+
+TEST_F(ServiceUnderWine, StopsByCallingMainAgain)
+{
+    make("main_class = trevalo.test.Wait\nservice_args = svc-a svc-b\nstop_args = stop\n");
+    ASSERT_EQ(run("-install").exit_code, 0u);
+    size_t offset = log_size();
+    ASSERT_TRUE(start("ignored-start-parameter"));
+    ASSERT_TRUE(wait_state(SERVICE_RUNNING, 10000));
+    ASSERT_TRUE(wait_logged("main trevalo/test/Wait argc=2", 10000));
+    auto lines = read_lines(runtime_log);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "arg[0]=svc-a"), lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "arg[1]=svc-b"), lines.end());
+
+    SERVICE_STATUS s;
+    ASSERT_TRUE(control(SERVICE_CONTROL_INTERROGATE, &s));
+    EXPECT_EQ(s.dwCurrentState, (DWORD)SERVICE_RUNNING);
+
+    DWORD stop_start = GetTickCount();
+    ASSERT_TRUE(control(SERVICE_CONTROL_STOP, &s));
+    ASSERT_TRUE(wait_state(SERVICE_STOPPED, 20000));
+    EXPECT_LT(GetTickCount() - stop_start, 10000u) << "well before the 30 s time-out";
+    SERVICE_STATUS final_status = status();
+    EXPECT_EQ(final_status.dwWin32ExitCode, 0u);
+    EXPECT_EQ(final_status.dwCheckPoint, 0u);
+    ASSERT_TRUE(wait_logged("main trevalo/test/Wait argc=1 thread=Trevalo stopper thread", 5000));
+    EXPECT_EQ(event_records(offset),
+              (std::vector<std::string>{"info The " + name + " service has started.",
+                                        "info The " + name + " service has stopped."}));
+}
+
+TEST_F(ServiceUnderWine, StopsThroughSystemExit)
+{
+    make("main_class = trevalo.test.Wait\nstop_with_exit = 1\n");
+    ASSERT_EQ(run("-install").exit_code, 0u);
+    size_t offset = log_size();
+    ASSERT_TRUE(start());
+    ASSERT_TRUE(wait_logged("main trevalo/test/Wait", 10000));
+    SERVICE_STATUS s;
+    ASSERT_TRUE(control(SERVICE_CONTROL_STOP, &s));
+    ASSERT_TRUE(wait_state(SERVICE_STOPPED, 20000));
+    EXPECT_EQ(status().dwWin32ExitCode, 0u);
+    ASSERT_TRUE(wait_logged("exit 0 thread=Trevalo stopper thread", 5000));
+    EXPECT_TRUE(wait_logged("shutdown_hook", 1000));
+    EXPECT_EQ(event_records(offset),
+              (std::vector<std::string>{"info The " + name + " service has started.",
+                                        "info The " + name + " service has stopped."}));
+}
+
+TEST_F(ServiceUnderWine, FailureIsRecordedAndReported)
+{
+    // No runtime at that path: the failure reaches the event log and the manager.
+    make("main_class = trevalo.test.Wait\n");
+    ASSERT_TRUE(replace_setting(app, 1040, dir + "\\missing\\jvm.dll"));
+    ASSERT_EQ(run("-install").exit_code, 0u);
+    size_t offset = log_size();
+    ASSERT_TRUE(start());
+    ASSERT_TRUE(wait_state(SERVICE_STOPPED, 10000));
+    SERVICE_STATUS final_status = status();
+    EXPECT_EQ(final_status.dwWin32ExitCode, (DWORD)ERROR_SERVICE_SPECIFIC_ERROR);
+    EXPECT_EQ(final_status.dwServiceSpecificExitCode, 1u);
+    EXPECT_EQ(event_records(offset),
+              (std::vector<std::string>{
+                  "info The " + name + " service has started.",
+                  "error Unable to locate suitable Java Runtime Environment on this machine.",
+                  "error The " + name + " service failed to start."}));
+}
+
+TEST_F(ServiceUnderWine, ApplicationEndingByItself)
+{
+    // System.exit from main: the hand-shake reports a clean stop.
+    make("main_class = trevalo.test.Exit\nservice_args = 0\n");
+    ASSERT_EQ(run("-install").exit_code, 0u);
+    size_t offset = log_size();
+    ASSERT_TRUE(start());
+    ASSERT_TRUE(wait_state(SERVICE_STOPPED, 10000));
+    EXPECT_EQ(status().dwWin32ExitCode, 0u);
+    Sleep(300);
+    EXPECT_EQ(event_records(offset),
+              (std::vector<std::string>{"info The " + name + " service has started.",
+                                        "info The " + name + " service has stopped."}));
+    TearDown();
+
+    // main throws, then another thread calls System.exit(5): no hand-shake, the process ends
+    // at once, before anything more is recorded. (Wine's manager then keeps the last state it
+    // was told; Windows marks the service stopped.)
+    make("main_class = trevalo.test.ThreadExit\n");
+    ASSERT_EQ(run("-install").exit_code, 0u);
+    offset = log_size();
+    ASSERT_TRUE(start());
+    ASSERT_TRUE(wait_logged("exit 5", 10000));
+    Sleep(500);
+    auto records = event_records(offset);
+    ASSERT_GE(records.size(), 2u);
+    EXPECT_EQ(records[0], "info The " + name + " service has started.");
+    EXPECT_EQ(records[1], "error Error invoking method: main(java/lang/String[])");
+    EXPECT_EQ(std::count(records.begin(), records.end(),
+                         "info The " + name + " service has stopped."), 0);
+}
+
+TEST_F(ServiceUnderWine, StopTimesOutAfterThirtySeconds)
+{
+    make("main_class = trevalo.test.Ignore\nstop_args = stop\n");
+    ASSERT_EQ(run("-install").exit_code, 0u);
+    size_t offset = log_size();
+    ASSERT_TRUE(start());
+    ASSERT_TRUE(wait_logged("main trevalo/test/Ignore", 10000));
+    SERVICE_STATUS s;
+    DWORD stop_start = GetTickCount();
+    ASSERT_TRUE(control(SERVICE_CONTROL_STOP, &s));
+    EXPECT_EQ(status().dwCurrentState, (DWORD)SERVICE_STOP_PENDING);
+    EXPECT_EQ(status().dwWaitHint, 40000u);
+    ASSERT_TRUE(wait_state(SERVICE_STOPPED, 45000));
+    DWORD took = GetTickCount() - stop_start;
+    EXPECT_GE(took, 29000u);
+    EXPECT_LE(took, 40000u);
+    EXPECT_EQ(event_records(offset),
+              (std::vector<std::string>{
+                  "info The " + name + " service has started.",
+                  "error The " + name +
+                      " service has timed out during a stop request and will be terminated.",
+                  "info The " + name + " service has stopped."}));
+}
+
+} // namespace

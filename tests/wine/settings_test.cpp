@@ -1,0 +1,141 @@
+// Loading the settings, through a probe that runs the launcher's own loader on the resources
+// the builder wrote.
+#include <gtest/gtest.h>
+
+#include "tests/wine/harness.h"
+
+namespace {
+
+const char *const MAIN = "main_class = a.b.Main\n";
+
+TEST(Settings, ConvertsEachKind)
+{
+    const struct {
+        const char *config;
+        const char *name;
+        const char *value;
+    } cases[] = {
+        {"", "main_class", "a/b/Main"},  // every dot becomes a slash
+        {"", "splash_until_window", "1"},
+        {"splash_until_window = 1\n", "splash_until_window", "1"},
+        {"splash_until_window = x\n", "splash_until_window", "1"},
+        {"splash_until_window = no\n", "splash_until_window", "1"},
+        {"splash_until_window =\n", "splash_until_window", "1"},  // empty is on
+        {"splash_until_window = 0\n", "splash_until_window", "0"},
+        {"splash_until_window = 00\n", "splash_until_window", "0"},
+        {"multiple_instances = 0\n", "multiple_instances", "0"},
+        {"stop_with_exit = 1\n", "stop_with_exit", "1"},
+        {"splash_seconds = abc\n", "splash_seconds", "0"},
+        {"splash_seconds = 12\n", "splash_seconds", "12"},
+        {"java_version = 10004\n", "java_version", "0x00010004"},
+        {"java_version = 0x00010004\n", "java_version", "0x00010004"},
+        {"java_version =\n", "java_version", "0x00000000"},
+        {"java_version = 1.6\n", "java_version_text", "1.6"},
+        {"jvm_options = -Dpath=\"%TEMP%\\x y\"\n", "jvm_options", "-Dpath=\"%TEMP%\\x y\""},
+        {"", "search_order", "01234"},
+        {"", "msg_no_runtime",
+         "Unable to locate suitable Java Runtime Environment on this machine."},
+    };
+    for (const auto &c : cases) {
+        std::string dir = make_temp_dir("kinds");
+        auto values = probe_settings(dir, std::string(MAIN) + c.config);
+        EXPECT_EQ(values[c.name], c.value) << "config: " << c.config;
+    }
+}
+
+TEST(Settings, AppliesThePriorityTable)
+{
+    const struct {
+        const char *value;
+        const char *priority_class;
+    } cases[] = {
+        {"", "0x100"},     // empty reads as 0: realtime
+        {"0", "0x100"}, {"1", "0x80"}, {"2", "0x8000"}, {"3", "0x20"}, {"4", "0x4000"},
+        {"5", "0x40"},
+        {"6", "0x20"}, {"9", "0x20"}, {"-1", "0x20"},  // outside the table: left alone
+    };
+    for (const auto &c : cases) {
+        std::string dir = make_temp_dir("priority");
+        auto values = probe_settings(dir, std::string(MAIN) + "priority = " + c.value + "\n");
+        EXPECT_EQ(values["priority_class"], c.priority_class) << "priority = " << c.value;
+    }
+}
+
+TEST(Settings, ReadsLongTextsWhole)
+{
+    // 1023 characters fill the first buffer exactly; 5000 need five.
+    for (size_t length : {1022u, 1023u, 1024u, 5000u}) {
+        std::string options;
+        while (options.size() < length)
+            options += "-Dk" + std::to_string(options.size()) + "=v ";
+        options.resize(length);
+        if (options.back() == ' ')
+            options.back() = 'x';
+        std::string dir = make_temp_dir("long");
+        auto values = probe_settings(dir, std::string(MAIN) + "jvm_options = " + options + "\n");
+        EXPECT_EQ(values["jvm_options"], options) << length << " characters";
+    }
+}
+
+TEST(Settings, IniFileOverridesOptionsAndArguments)
+{
+    const char *const base = "jvm_options = -Dfrom=table\napp_args = table args\n";
+    const struct {
+        const char *what;
+        const char *ini_setting;   // "" : no INI setting
+        const char *ini_content;   // null: no file written
+        const char *jvm_options;
+        const char *app_args;
+    } cases[] = {
+        {"both keys", "app.ini",
+         "[Application Configuration]\nJvmOptions=-Xmx1g\nAppOptions=ini args\n",
+         "-Xmx1g", "ini args"},
+        {"empty value overrides nothing", "app.ini",
+         "[Application Configuration]\nJvmOptions=\nAppOptions=-x \"a b\"\n",
+         "-Dfrom=table", "-x \"a b\""},
+        {"missing file", "missing.ini", nullptr, "-Dfrom=table", "table args"},
+        {"other section", "app.ini", "[Other]\nJvmOptions=-Xmx1g\n", "-Dfrom=table",
+         "table args"},
+        {"no INI setting", "", "[Application Configuration]\nJvmOptions=-Xmx1g\n",
+         "-Dfrom=table", "table args"},
+        {"INI in a sub-folder", "conf\\app.ini",
+         "[Application Configuration]\nAppOptions=sub\n", "-Dfrom=table", "sub"},
+    };
+    for (const auto &c : cases) {
+        std::string dir = make_temp_dir("ini");
+        CreateDirectoryA((dir + "\\conf").c_str(), nullptr);
+        if (c.ini_content)
+            write_file(dir + "\\" + (c.ini_setting[0] ? c.ini_setting : "app.ini"),
+                       c.ini_content);
+        std::string config = std::string(MAIN) + base + "ini_file = " + c.ini_setting + "\n";
+        auto values = probe_settings(dir, config);
+        EXPECT_EQ(values["jvm_options"], c.jvm_options) << c.what;
+        EXPECT_EQ(values["app_args"], c.app_args) << c.what;
+    }
+}
+
+TEST(Settings, AbsoluteIniPathOverridesNothing)
+{
+    // The name is joined to the launcher's folder, so an absolute path names no file.
+    std::string dir = make_temp_dir("ini-abs");
+    std::string ini = dir + "\\abs.ini";
+    write_file(ini, "[Application Configuration]\nJvmOptions=-Xmx1g\n");
+    auto values = probe_settings(dir, std::string(MAIN) + "jvm_options = -Dt\nini_file = " +
+                                          ini + "\n");
+    EXPECT_EQ(values["jvm_options"], "-Dt");
+}
+
+TEST(Settings, IniFileIsReadFromTheLaunchersFolder)
+{
+    // Started from another folder, the launcher still finds the INI file beside itself.
+    std::string dir = make_temp_dir("ini-cwd");
+    std::string elsewhere = make_temp_dir("elsewhere");
+    write_file(dir + "\\app.ini", "[Application Configuration]\nAppOptions=found\n");
+    std::string probe = make_launcher(dir, std::string(MAIN) + "ini_file = app.ini\n",
+                                      "probe.exe", build_dir() + "\\settings_probe.exe");
+    std::string output;
+    EXPECT_EQ(run_capture(quote(probe), elsewhere, &output), 0u);
+    EXPECT_NE(output.find("app_args=found"), std::string::npos) << output;
+}
+
+} // namespace

@@ -1,0 +1,277 @@
+// The splash screen of the real stub under Wine, on the virtual display: found as the
+// process's top-level "Static" window, its position and pixels read from the screen.
+#include <gtest/gtest.h>
+
+#include "tests/wine/harness.h"
+
+namespace {
+
+struct splash_search {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK find_splash_window(HWND window, LPARAM param)
+{
+    auto *search = (splash_search *)param;
+    DWORD pid = 0;
+    char name[32] = "";
+    GetWindowThreadProcessId(window, &pid);
+    GetClassNameA(window, name, sizeof name);
+    if (pid == search->pid && lstrcmpiA(name, "Static") == 0) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The splash window of the process, visible or not; null when there is none.
+HWND splash_of(const child_process &child)
+{
+    splash_search search = {child.pid, nullptr};
+    EnumWindows(find_splash_window, (LPARAM)&search);
+    return search.found;
+}
+
+bool splash_visible(const child_process &child)
+{
+    HWND splash = splash_of(child);
+    return splash && IsWindowVisible(splash);
+}
+
+// Waits up to timeout_ms for the splash to be visible (or, with visible false, not visible).
+bool wait_splash(const child_process &child, bool visible, DWORD timeout_ms)
+{
+    DWORD start = GetTickCount();
+    while (splash_visible(child) != visible) {
+        if (GetTickCount() - start > timeout_ms)
+            return false;
+        Sleep(5);
+    }
+    return true;
+}
+
+std::string splash_config(const std::string &extra, const std::string &main_class = "s.Main")
+{
+    return "main_class = " + main_class + "\nsplash = " + build_dir() +
+           "\\images\\splash.bmp\n" + extra;
+}
+
+TEST(Splash, ShowsTheBitmapCentredAndAnswersClicks)
+{
+    std::string dir = make_temp_dir("splash");
+    std::string app = make_launcher(dir, splash_config("splash_until_window = 0\n"
+                                                       "splash_seconds = 3\n"));
+    child_process child;
+    ASSERT_TRUE(start_child(quote(app), dir, &child));
+    ASSERT_TRUE(wait_splash(child, true, 10000));
+    HWND splash = splash_of(child);
+    RECT rect;
+    GetWindowRect(splash, &rect);
+    int screen_width = GetSystemMetrics(SM_CXSCREEN), screen_height = GetSystemMetrics(SM_CYSCREEN);
+    EXPECT_EQ(rect.right - rect.left, 128);
+    EXPECT_EQ(rect.bottom - rect.top, 128);
+    EXPECT_EQ(rect.left, (screen_width - 128) / 2);
+    EXPECT_EQ(rect.top, (screen_height - 128) / 2);
+    EXPECT_EQ(GetWindowLongA(splash, GWL_STYLE) & (WS_POPUP | WS_CAPTION), WS_POPUP);
+    char text[64] = "";
+    GetWindowTextA(splash, text, sizeof text);
+    EXPECT_STREQ(text, "Loading application...");
+
+    // The screen shows the bitmap's pixels (see make_images.py: a gradient inside a dark
+    // border), above the error box that the launch without a runtime shows in the middle.
+    message_box box;
+    ASSERT_TRUE(wait_message_box(child, 10000, &box));
+    Sleep(200);
+    HDC screen = GetDC(nullptr);
+    COLORREF inside = GetPixel(screen, rect.left + 64, rect.top + 10);
+    COLORREF border = GetPixel(screen, rect.left + 1, rect.top + 1);
+    ReleaseDC(nullptr, screen);
+    EXPECT_EQ(inside, RGB(0x30 + 64 / 2, 0x70 + 10 / 4, 0xD0)) << std::hex << inside;
+    EXPECT_EQ(border, RGB(0x20, 0x30, 0x80)) << std::hex << border;
+
+    DWORD_PTR hit = 0;
+    SendMessageTimeoutA(splash, WM_NCHITTEST, 0, MAKELPARAM(rect.left + 5, rect.top + 5),
+                        SMTO_ABORTIFHUNG, 2000, &hit);
+    EXPECT_EQ(hit, (DWORD_PTR)HTCLIENT);
+    EXPECT_EQ(answer_and_wait(&child, box), 0xFFFFFFFFu);
+}
+
+TEST(Splash, FixedTimeClosesItWhateverTheApplicationDoes)
+{
+    std::string dir = make_temp_dir("splash-time");
+    std::string app = make_launcher(dir, splash_config("splash_until_window = 0\n"
+                                                       "splash_seconds = 3\n"));
+    child_process child;
+    ASSERT_TRUE(start_child(quote(app), dir, &child));
+    ASSERT_TRUE(wait_splash(child, true, 10000));
+    DWORD shown = GetTickCount();
+    message_box box;
+    ASSERT_TRUE(wait_message_box(child, 10000, &box));  // the error box does not close it
+    Sleep(2000 - (GetTickCount() - shown));
+    EXPECT_TRUE(splash_visible(child)) << "still showing after 2 s";
+    ASSERT_TRUE(wait_splash(child, false, 3000));
+    DWORD shown_for = GetTickCount() - shown;
+    EXPECT_GE(shown_for, 2900u);
+    EXPECT_LE(shown_for, 3600u);
+    EXPECT_EQ(answer_and_wait(&child, box), 0xFFFFFFFFu);
+}
+
+TEST(Splash, ErrorBoxClosesASplashWaitingForAWindow)
+{
+    std::string dir = make_temp_dir("splash-error");
+    // No runtime: the launch fails at once with an error box while the splash waits.
+    std::string app = make_launcher(dir, splash_config("splash_until_window = 1\n"));
+    child_process child;
+    ASSERT_TRUE(start_child(quote(app), dir, &child));
+    message_box box;
+    ASSERT_TRUE(wait_message_box(child, 10000, &box));
+    EXPECT_EQ(box.text, "Unable to locate suitable Java Runtime Environment on this machine.");
+    EXPECT_TRUE(splash_of(child) != nullptr) << "the splash was created";
+    DWORD start = GetTickCount();
+    EXPECT_TRUE(wait_splash(child, false, 1000));
+    EXPECT_LE(GetTickCount() - start, 500u) << "closed within a few polls";
+    EXPECT_EQ(answer_and_wait(&child, box), 0xFFFFFFFFu);
+}
+
+TEST(Splash, NoSplashWithoutTimeOrBitmap)
+{
+    const struct {
+        const char *what;
+        std::string config;
+        bool window;  // a (hidden) splash window exists
+    } cases[] = {
+        {"no time, not waiting", splash_config("splash_until_window = 0\nsplash_seconds = 0\n"),
+         false},
+        {"no bitmap", "main_class = s.Main\nsplash_until_window = 1\n", true},
+        {"no bitmap, fixed time", "main_class = s.Main\nsplash_until_window = 0\n"
+                                  "splash_seconds = 2\n", true},
+    };
+    for (const auto &c : cases) {
+        std::string dir = make_temp_dir("nosplash");
+        std::string app = make_launcher(dir, c.config);
+        child_process child;
+        ASSERT_TRUE(start_child(quote(app), dir, &child));
+        message_box box;
+        ASSERT_TRUE(wait_message_box(child, 10000, &box)) << c.what;
+        Sleep(300);
+        EXPECT_EQ(splash_of(child) != nullptr, c.window) << c.what;
+        EXPECT_FALSE(splash_visible(child)) << c.what;
+        EXPECT_EQ(box.text, "Unable to locate suitable Java Runtime Environment on this machine.")
+            << c.what << ": nothing else is reported";
+        press_ok(box);
+        message_box another;
+        EXPECT_FALSE(wait_message_box(child, 500, &another, {box.window})) << c.what;
+        DWORD status;
+        EXPECT_TRUE(wait_exit(child, 10000, &status));
+        EXPECT_EQ(status, 0xFFFFFFFFu) << c.what;
+        close_child(&child);
+    }
+}
+
+BOOL CALLBACK find_titled(HWND window, LPARAM param)
+{
+    char title[64] = "";
+    GetWindowTextA(window, title, sizeof title);
+    if (IsWindowVisible(window) && strcmp(title, "Trevalo test window") == 0) {
+        *(HWND *)param = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND application_window()
+{
+    HWND found = nullptr;
+    EnumWindows(find_titled, (LPARAM)&found);
+    return found;
+}
+
+// Writes the whole screen as a 24-bit .bmp file, for a person to look at.
+void save_screenshot(const std::string &path)
+{
+    int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFOHEADER info = {};
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    int row = (width * 3 + 3) & ~3;
+    std::string pixels((size_t)row * height, '\0');
+    GetDIBits(memory, bitmap, 0, height, &pixels[0], (BITMAPINFO *)&info, DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    BITMAPFILEHEADER file = {};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof info;
+    file.bfSize = file.bfOffBits + (DWORD)pixels.size();
+    write_file(path, std::string((const char *)&file, sizeof file) +
+                         std::string((const char *)&info, sizeof info) + pixels);
+}
+
+// The test runtime as the launcher's runtime, and its window environment.
+const char *const RUNTIME_CONFIG = "search_order = 0\nruntime_paths = ";
+
+std::string with_runtime(const std::string &config)
+{
+    return config + RUNTIME_CONFIG + build_dir() + "\\test-runtime\\bin\\client\\jvm.dll\n";
+}
+
+TEST(Splash, ClosesWhenTheApplicationShowsItsWindow)
+{
+    // The application opens its window 1.5 s after main starts and keeps it 2 s.
+    std::string dir = make_temp_dir("splash-window");
+    std::string app = make_launcher(
+        dir, with_runtime(splash_config("splash_until_window = 1\napp_args = 1500 2000\n",
+                                        "trevalo.test.Window")));
+    child_process child;
+    ASSERT_TRUE(start_child(quote(app), dir, &child));
+    ASSERT_TRUE(wait_splash(child, true, 10000));
+    DWORD start = GetTickCount();
+    while (!application_window() && GetTickCount() - start < 10000)
+        Sleep(2);
+    DWORD window_shown = GetTickCount();
+    ASSERT_NE(application_window(), nullptr);
+    EXPECT_GE(window_shown - start, 1000u) << "the splash waited for the window";
+    ASSERT_TRUE(wait_splash(child, false, 2000));
+    EXPECT_LE(GetTickCount() - window_shown, 300u) << "closed within a few 100 ms polls";
+    DWORD status;
+    EXPECT_TRUE(wait_exit(child, 20000, &status));
+    EXPECT_EQ(status, 0u);
+    close_child(&child);
+}
+
+TEST(Splash, ScreenshotOfTheSplashOverTheApplication)
+{
+    // Not a check: a picture for a person, build/artifacts/splash-over-window.bmp.
+    std::string dir = make_temp_dir("splash-shot");
+    std::string app = make_launcher(
+        dir, with_runtime(splash_config("splash_until_window = 0\nsplash_seconds = 3\n"
+                                        "app_args = 300 1500\n",
+                                        "trevalo.test.Window")));
+    child_process child;
+    ASSERT_TRUE(start_child(quote(app), dir, &child));
+    ASSERT_TRUE(wait_splash(child, true, 10000));
+    DWORD start = GetTickCount();
+    while (!application_window() && GetTickCount() - start < 10000)
+        Sleep(10);
+    Sleep(300);
+    std::string artifacts = build_dir() + "\\..\\artifacts";
+    CreateDirectoryA(artifacts.c_str(), nullptr);
+    save_screenshot(artifacts + "\\splash-over-window.bmp");
+    EXPECT_TRUE(splash_visible(child));
+    EXPECT_NE(application_window(), nullptr);
+    DWORD status;
+    EXPECT_TRUE(wait_exit(child, 20000, &status));
+    close_child(&child);
+}
+
+} // namespace
