@@ -15,6 +15,7 @@ enum value_kind { KIND_TEXT, KIND_MESSAGE, KIND_ENCODED };
 // main class is stored encoded, everything else as written.
 const value_kind KIND_OF_TEXT = KIND_TEXT, KIND_OF_FLAG = KIND_TEXT, KIND_OF_INTEGER = KIND_TEXT,
                  KIND_OF_HEX = KIND_TEXT, KIND_OF_MESSAGE = KIND_MESSAGE,
+                 KIND_OF_PLAIN_MESSAGE = KIND_MESSAGE,
                  KIND_OF_MAIN_CLASS = KIND_ENCODED;
 
 struct setting_entry {

@@ -6,7 +6,8 @@
 // the builder's table and the settings probe are all made from this list.
 #pragma once
 
-// Kinds: TEXT a plain text; MESSAGE a printf format with at most one "%s"; FLAG on unless it
+// Kinds: TEXT a plain text; MESSAGE a printf format with at most one "%s"; PLAIN_MESSAGE a
+// message shown as it is, with no "%s" (the launcher has nothing to put there); FLAG on unless it
 // begins with '0' (the empty text is on); INTEGER a decimal number; HEX a hexadecimal number
 // (optional blanks and 0x); MAIN_CLASS the encoded main class.
 #define TREVALO_SETTINGS(X)                                                                    \
@@ -38,15 +39,15 @@
     X(splash_seconds, 1424, INTEGER, "0")                                                      \
     X(priority, 1440, INTEGER, "3")                                                            \
     X(service_dependencies, 1456, TEXT, "")                                                    \
-    X(msg_already_running, 1472, MESSAGE, "An instance of this program is already running.")  \
+    X(msg_already_running, 1472, PLAIN_MESSAGE, "An instance of this program is already running.")  \
     X(msg_file_error, 1488, MESSAGE, "Error accessing file/directory: %s")                     \
     X(msg_write_error, 1504, MESSAGE, "Error writing to file/directory: %s")                   \
-    X(msg_no_runtime, 1520, MESSAGE,                                                           \
+    X(msg_no_runtime, 1520, PLAIN_MESSAGE,                                                           \
       "Unable to locate suitable Java Runtime Environment on this machine.")                   \
     X(msg_load_runtime, 1536, MESSAGE, "Unable to load JVM: %s")                               \
     X(msg_jni_entry, 1552, MESSAGE, "Unable to locate JNI interfaces in %s")                   \
     X(msg_create_jvm, 1568, MESSAGE, "Unable to create JVM instance using %s")                 \
-    X(msg_attach, 1584, MESSAGE, "Unable to attach thread to the JVM.")                        \
+    X(msg_attach, 1584, PLAIN_MESSAGE, "Unable to attach thread to the JVM.")                        \
     X(msg_class, 1600, MESSAGE, "Error locating class: %s")                                    \
     X(msg_method, 1616, MESSAGE, "Error locating method: %s")                                  \
     X(msg_object, 1632, MESSAGE, "Error instantiating object: %s")                             \

@@ -18,7 +18,9 @@ launcher_settings *mutable_settings()
     return &storage;
 }
 
-enum setting_kind { KIND_TEXT, KIND_MESSAGE, KIND_MAIN_CLASS, KIND_FLAG, KIND_INTEGER, KIND_HEX };
+enum setting_kind {
+    KIND_TEXT, KIND_MESSAGE, KIND_PLAIN_MESSAGE, KIND_MAIN_CLASS, KIND_FLAG, KIND_INTEGER, KIND_HEX
+};
 
 // Where each setting of the list goes: its id, its field and how its text is read. A table
 // rather than a call per setting keeps the loader small.

@@ -6,6 +6,7 @@
 
 #define SETTING_TYPE_TEXT char *
 #define SETTING_TYPE_MESSAGE char *
+#define SETTING_TYPE_PLAIN_MESSAGE char *
 #define SETTING_TYPE_MAIN_CLASS char *
 #define SETTING_TYPE_FLAG bool
 #define SETTING_TYPE_INTEGER int
