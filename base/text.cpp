@@ -43,3 +43,21 @@ char *next_token(char *text, const char *separators, char **cursor)
     }
     return start;
 }
+
+size_t fill_message(char *buffer, size_t size, const char *message, const char *subject)
+{
+    size_t n = 0;
+    for (const char *p = message; *p && n + 1 < size; p++) {
+        if (p[0] == '%' && p[1] == 's') {
+            for (const char *q = subject; *q && n + 1 < size; q++)
+                buffer[n++] = *q;
+            p++;
+        } else {
+            buffer[n++] = *p;
+            if (p[0] == '%' && p[1] == '%')
+                p++;
+        }
+    }
+    buffer[n] = '\0';
+    return n;
+}

@@ -13,3 +13,9 @@ char *copy_text(const char *text, size_t n);
 // passes text and cursor unchanged afterwards. Each separator after a token is overwritten
 // with a NUL; empty tokens are never returned. Returns null when no token is left.
 char *next_token(char *text, const char *separators, char **cursor);
+
+// Writes message into buffer (size bytes, at least 1) with each "%s" replaced by subject and
+// each "%%" by "%"; every other character, any other '%' included, is copied as it is, so a
+// message can never read an argument that is not there. Cut at the buffer's end and always
+// terminated; returns the length of the text in buffer.
+size_t fill_message(char *buffer, size_t size, const char *message, const char *subject);

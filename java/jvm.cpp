@@ -5,6 +5,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <atomic>
+
 #include "base/command_line.h"
 #include "base/memory.h"
 #include "config/directories.h"
@@ -24,73 +26,88 @@ typedef jint(JNICALL *create_vm_entry)(JavaVM **, void **, void *);
 static create_vm_entry create_java_vm;
 static void *default_init_args_entry;
 
-enum { OUTPUT_PIECE_SIZE = 4096, MESSAGE_TEXT_STEP = 4096 };
+enum { OUTPUT_PIECE_SIZE = 4096, OUTPUT_TAIL_SIZE = 16384 };
 
-// The JVM message text: appended by the output hook on any VM thread, taken by the exit and
-// abort hooks and after a failed creation. A spin lock serialises both sides.
-static char *message_text;
-static size_t message_capacity;
-static char message_lock;
+// The last OUTPUT_TAIL_SIZE bytes the virtual machine printed, kept for the message shown
+// when it fails: a ring appended by the output hook on any VM thread and taken by the exit
+// and abort hooks and after a failed creation. A spin lock serialises both sides.
+static char *output_tail; // allocated at the first piece
+static size_t tail_start, tail_length;
+static char tail_lock;
+// Set while JNI_CreateJavaVM runs: an abort then means the virtual machine never started.
+static std::atomic<bool> creating;
+// The path of the runtime library that was chosen.
+static char library[260];
 
-static void lock_message_text()
+static void lock_tail()
 {
-    while (__atomic_test_and_set(&message_lock, __ATOMIC_ACQUIRE))
+    while (__atomic_test_and_set(&tail_lock, __ATOMIC_ACQUIRE))
         ;
 }
 
-static void unlock_message_text()
+static void unlock_tail()
 {
-    __atomic_clear(&message_lock, __ATOMIC_RELEASE);
+    __atomic_clear(&tail_lock, __ATOMIC_RELEASE);
+}
+
+static void keep_in_tail(const char *piece, size_t n)
+{
+    if (n > OUTPUT_TAIL_SIZE) {
+        piece += n - OUTPUT_TAIL_SIZE;
+        n = OUTPUT_TAIL_SIZE;
+    }
+    size_t end = (tail_start + tail_length) % OUTPUT_TAIL_SIZE;
+    size_t first = n < OUTPUT_TAIL_SIZE - end ? n : OUTPUT_TAIL_SIZE - end;
+    memcpy(output_tail + end, piece, first);
+    memcpy(output_tail, piece + first, n - first);
+    tail_length += n;
+    if (tail_length > OUTPUT_TAIL_SIZE) {
+        tail_start = (tail_start + tail_length - OUTPUT_TAIL_SIZE) % OUTPUT_TAIL_SIZE;
+        tail_length = OUTPUT_TAIL_SIZE;
+    }
 }
 
 jint JNICALL jvm_output_hook(FILE *, const char *format, va_list args)
 {
     char piece[OUTPUT_PIECE_SIZE];
     int n = format_text(piece, sizeof piece, format, args);
-    lock_message_text();
-    size_t used = message_text ? strlen(message_text) : 0;
-    if (!message_text) {
-        message_capacity = MESSAGE_TEXT_STEP;
-        message_text = (char *)must_alloc(message_capacity);
-    } else if (used + (size_t)n + 1 > message_capacity) {
-        // One step always suffices: a piece is shorter than a step.
-        message_capacity += MESSAGE_TEXT_STEP;
-        message_text = (char *)must_realloc(message_text, message_capacity);
-    }
-    memcpy(message_text + used, piece, (size_t)n + 1);
-    unlock_message_text();
+    write_standard_error(piece, (size_t)n);
+    lock_tail();
+    if (!output_tail)
+        output_tail = (char *)must_alloc(OUTPUT_TAIL_SIZE);
+    keep_in_tail(piece, (size_t)n);
+    unlock_tail();
     return n;
 }
 
 char *take_jvm_message_text()
 {
-    lock_message_text();
-    char *text = message_text;
-    message_text = nullptr;
-    message_capacity = 0;
-    unlock_message_text();
+    lock_tail();
+    char *text = nullptr;
+    if (tail_length > 0) {
+        text = (char *)must_alloc(tail_length + 1);
+        size_t first = tail_length < OUTPUT_TAIL_SIZE - tail_start ? tail_length
+                                                                    : OUTPUT_TAIL_SIZE - tail_start;
+        memcpy(text, output_tail + tail_start, first);
+        memcpy(text + first, output_tail, tail_length - first);
+    }
+    tail_start = tail_length = 0;
+    unlock_tail();
     return text;
 }
 
-static void format_into(char *buffer, size_t size, const char *format, ...)
+bool jvm_creation_pending()
 {
-    va_list args;
-    va_start(args, format);
-    format_text(buffer, size, format, args);
-    va_end(args);
+    return creating;
 }
 
-// Reports a failed creation: the message, and what the virtual machine printed about why.
-static void report_creation_failure(const char *library)
+void report_creation_failure()
 {
     char *vm_text = take_jvm_message_text();
-    if (!vm_text) {
+    if (vm_text)
+        report_error_with_detail(settings.msg_create_jvm, library, vm_text);
+    else
         report_error(settings.msg_create_jvm, library);
-        return;
-    }
-    char message[4096];
-    format_into(message, sizeof message, settings.msg_create_jvm, library);
-    report_error("%s\n\n%s", message, vm_text);
     free(vm_text);
 }
 
@@ -99,7 +116,7 @@ bool create_jvm(bool console)
     if (settings.early_working_dir && !enter_working_directory(true))
         return false;
 
-    char library[260], home[RUNTIME_HOME_SIZE];
+    char home[RUNTIME_HOME_SIZE];
     if (!find_runtime_library(library, sizeof library, home)) {
         report_error(settings.msg_no_runtime);
         return false;
@@ -144,15 +161,17 @@ bool create_jvm(bool console)
     init_args.options = options;
     init_args.ignoreUnrecognized = JNI_FALSE;
 
-    if (create_java_vm(&java_vm, (void **)&jvm_env, &init_args) != 0) {
-        report_creation_failure(library);
+    creating = true;
+    jint created = create_java_vm(&java_vm, (void **)&jvm_env, &init_args);
+    creating = false;
+    if (created != 0) {
+        report_creation_failure();
         return false;
     }
 
     if (console) {
         open_process_console();
-        redirect_java_stream(jvm_env, "CONOUT$", "setOut");
-        redirect_java_stream(jvm_env, "CONOUT$", "setErr");
+        redirect_java_stream(jvm_env, "CONOUT$", true, true);
     }
     return true;
 }

@@ -22,10 +22,18 @@ bool create_jvm(bool console);
 // thread, and unloads the runtime library.
 void destroy_jvm();
 
-// The virtual machine's "vfprintf" hook: collects the formatted text (each piece cut at 4095
-// characters) into the JVM message text; returns the piece's length. Safe from any thread.
+// The virtual machine's "vfprintf" hook: writes the formatted text (each piece cut at 4095
+// characters) to the process's standard error at once, and keeps the last 16 KB of it for a
+// failure message; returns the piece's length. Safe from any thread, in constant time.
 jint JNICALL jvm_output_hook(FILE *stream, const char *format, va_list args);
 
-// Takes the collected JVM message text, leaving none collected: null when there is none,
-// otherwise a heap text the caller frees.
+// Takes the kept text, leaving none kept: null when there is none, otherwise a heap text the
+// caller frees.
 char *take_jvm_message_text();
+
+// True while the virtual machine is being created.
+bool jvm_creation_pending();
+
+// Reports that the chosen runtime library could not create a virtual machine, with what the
+// virtual machine printed about why.
+void report_creation_failure();

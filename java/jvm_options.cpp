@@ -94,27 +94,35 @@ static void append_unquoted(string_list *list, const char *value)
     free(copy);
 }
 
+// Appends the first n characters of text.
+static void append_part(string_list *list, const char *text, size_t n)
+{
+    char *part = copy_text(text, n);
+    string_list_append(list, part);
+    free(part);
+}
+
 char *expand_variables(const char *text, const char *runtime_home)
 {
     string_list result = {};
     const char *p = text;
-    for (;;) {
-        const char *open = strchr(p, '%');
-        const char *close = open ? strchr(open + 1, '%') : nullptr;
-        if (!close) {
-            // The rest is literal, without a '%' that has no partner.
-            size_t n = open ? (size_t)(open - p) : strlen(p);
-            char *literal = copy_text(p, n);
-            string_list_append(&result, literal);
-            free(literal);
-            if (open)
-                string_list_append(&result, open + 1);
-            break;
+    while (const char *open = strchr(p, '%')) {
+        append_part(&result, p, (size_t)(open - p));
+        if (open[1] == '%') {
+            // "%%" writes a percent sign, as in "-XX:ErrorFile=hs_err_%%p.log".
+            string_list_append(&result, "%");
+            p = open + 2;
+            continue;
         }
-        char *literal = copy_text(p, (size_t)(open - p));
-        string_list_append(&result, literal);
-        free(literal);
-        char *name = copy_text(open + 1, (size_t)(close - open - 1));
+        const char *close = strchr(open + 1, '%');
+        size_t n = close ? (size_t)(close - open - 1) : 0;
+        if (!close || strcspn(open + 1, " \t=") < n) {
+            // No partner, or the text up to it cannot be a variable's name (names hold no
+            // blank and no '='): a lone '%', dropped, and nothing after it is swallowed.
+            p = open + 1;
+            continue;
+        }
+        char *name = copy_text(open + 1, n);
         if (strcmp(name, "JAVA_HOME") == 0)
             string_list_append(&result, runtime_home);
         else
@@ -122,6 +130,7 @@ char *expand_variables(const char *text, const char *runtime_home)
         free(name);
         p = close + 1;
     }
+    string_list_append(&result, p);
     return result.text ? result.text : must_copy("");
 }
 

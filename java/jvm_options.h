@@ -8,5 +8,6 @@ char *build_jvm_options(const char *runtime_home);
 
 // A new heap text with every %NAME% replaced: JAVA_HOME (exactly so) by runtime_home, other
 // names by the environment variable's value without its enclosing double quotes, unknown
-// names by nothing. A '%' without its closing partner is dropped.
+// names by nothing. "%%" writes one '%'. A '%' without a closing partner, or whose text up
+// to the partner holds a blank or '=' (so cannot be a name), is dropped alone.
 char *expand_variables(const char *text, const char *runtime_home);

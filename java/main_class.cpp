@@ -2,6 +2,7 @@
 #include "java/main_class.h"
 
 #include <stdlib.h>
+#include <strings.h>
 
 #include "base/command_line.h"
 #include "base/messages.h"
@@ -66,7 +67,23 @@ bool set_java_property(JNIEnv *env, const char *key, const char *value)
     return true;
 }
 
-bool redirect_java_stream(JNIEnv *env, const char *path, const char *setter)
+// System.setOut or System.setErr (setter) with stream; reports and returns false on failure.
+static bool set_java_stream(JNIEnv *env, jclass system, jobject stream, const char *setter)
+{
+    jmethodID set_stream = env->GetStaticMethodID(system, setter, "(Ljava/io/PrintStream;)V");
+    if (failed(env, set_stream)) {
+        report_error(settings.msg_method, setter);
+        return false;
+    }
+    env->CallStaticVoidMethod(system, set_stream, stream);
+    if (check_java_exception(env)) {
+        report_error(settings.msg_invoke, setter);
+        return false;
+    }
+    return true;
+}
+
+bool redirect_java_stream(JNIEnv *env, const char *path, bool out, bool err)
 {
     jstring jpath = env->NewStringUTF(path);
     if (failed(env, jpath)) {
@@ -109,17 +126,32 @@ bool redirect_java_stream(JNIEnv *env, const char *path, const char *setter)
         report_error(settings.msg_class, "java/lang/System");
         return false;
     }
-    jmethodID set_stream = env->GetStaticMethodID(system, setter, "(Ljava/io/PrintStream;)V");
-    if (failed(env, set_stream)) {
-        report_error(settings.msg_method, setter);
+    return (!out || set_java_stream(env, system, stream, "setOut")) &&
+           (!err || set_java_stream(env, system, stream, "setErr"));
+}
+
+// Creates the configured output file path afresh, so that a file that cannot be written is
+// reported with its path and the system's reason before Java opens it.
+static bool create_output_file(const char *path)
+{
+    os_file *file = open_file(path, true);
+    if (!file) {
+        report_error_with_reason(settings.msg_write_error, path);
         return false;
     }
-    env->CallStaticVoidMethod(system, set_stream, stream);
-    if (check_java_exception(env)) {
-        report_error(settings.msg_invoke, setter);
-        return false;
-    }
+    close_file(file);
     return true;
+}
+
+// Points System.out and System.err at the configured files. One file named for both is
+// opened once and shared: two streams that each emptied it would wipe each other's output.
+static bool redirect_output_files(JNIEnv *env)
+{
+    const char *out = settings.stdout_file, *err = settings.stderr_file;
+    if (out[0] && err[0] && strcasecmp(out, err) == 0)
+        return create_output_file(out) && redirect_java_stream(env, out, true, true);
+    return (!out[0] || (create_output_file(out) && redirect_java_stream(env, out, true, false))) &&
+           (!err[0] || (create_output_file(err) && redirect_java_stream(env, err, false, true)));
 }
 
 // Everything after the environment is chosen: user.dir, the output files, the lookups, the
@@ -133,12 +165,8 @@ static bool call_main(JNIEnv *env, int count, char **vector, bool redirect)
     }
     if (!set_java_property(env, "user.dir", directory))
         return false;
-    if (redirect) {
-        if (settings.stdout_file[0] && !redirect_java_stream(env, settings.stdout_file, "setOut"))
-            return false;
-        if (settings.stderr_file[0] && !redirect_java_stream(env, settings.stderr_file, "setErr"))
-            return false;
-    }
+    if (redirect && !redirect_output_files(env))
+        return false;
 
     jclass main_class = env->FindClass(settings.main_class);
     if (failed(env, main_class)) {

@@ -20,6 +20,6 @@ bool check_java_exception(JNIEnv *env);
 // System.setProperty(key, value); reports and returns false on failure.
 bool set_java_property(JNIEnv *env, const char *key, const char *value);
 
-// Points System.out ("setOut") or System.err ("setErr") at the file at path, created afresh;
-// reports and returns false on failure.
-bool redirect_java_stream(JNIEnv *env, const char *path, const char *setter);
+// Points System.out (out) and System.err (err) at one stream on the file at path, created
+// afresh; reports and returns false on failure.
+bool redirect_java_stream(JNIEnv *env, const char *path, bool out, bool err);

@@ -8,9 +8,9 @@
 #include "java/main_class.h"
 #include "os/report.h"
 
-static void (*application_end_hook)();
+static void (*application_end_hook)(int failure);
 
-void set_application_end_hook(void (*hook)())
+void set_application_end_hook(void (*hook)(int failure))
 {
     application_end_hook = hook;
 }
@@ -43,26 +43,34 @@ bool stop_java_application()
     return true;
 }
 
-// What both hooks do before the process ends.
-static void finish_run()
+// What both hooks do before the process ends: the virtual machine's own account of a failure
+// (failure not 0) is shown, then the entry point's hook runs.
+static void finish_run(int failure)
 {
     char *text = take_jvm_message_text();
-    if (text) {
+    if (text && failure)
         report_error("%s", text);
-        free(text);
-    }
+    free(text);
     if (application_end_hook)
-        application_end_hook();
+        application_end_hook(failure);
 }
 
 void JNICALL jvm_exit_hook(jint status)
 {
-    finish_run();
+    finish_run((int)status);
     exit((int)status);
 }
 
 void JNICALL jvm_abort_hook()
 {
-    finish_run();
+    // An abort while the virtual machine is being created means it could not start: that is
+    // reported as a failed creation and ends the process as every other start failure does.
+    if (jvm_creation_pending()) {
+        report_creation_failure();
+        if (application_end_hook)
+            application_end_hook(APPLICATION_FAILED);
+        exit(-1);
+    }
+    finish_run(APPLICATION_FAILED);
     abort();
 }

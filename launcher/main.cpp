@@ -15,25 +15,25 @@
 // The named mutex that marks a running interactive instance, or null.
 static HANDLE instance_mutex;
 
-static void release_instance_mutex()
+static void release_instance_mutex(int = 0)
 {
     if (instance_mutex)
         CloseHandle(instance_mutex);
     instance_mutex = nullptr;
 }
 
-// Refuses a second interactive instance. The mutex is named after the main class; only a
-// successful OpenMutexA counts as another instance running. Returns false when one runs.
+// Refuses a second interactive instance. The mutex is named after the main class; creating
+// it is the one test, so two launchers started together cannot both pass. A mutex that
+// cannot be created (another user's, say) does not stop the launch. Returns false when
+// another instance runs.
 static bool guard_single_instance()
 {
-    // 0x1F0001 = MUTEX_ALL_ACCESS
-    HANDLE other = OpenMutexA(0x1F0001, FALSE, settings.main_class);
-    if (other) {
-        CloseHandle(other);
+    instance_mutex = CreateMutexA(nullptr, TRUE, settings.main_class);
+    if (instance_mutex && GetLastError() == ERROR_ALREADY_EXISTS) {
+        release_instance_mutex();
         report_error(settings.msg_already_running);
         return false;
     }
-    instance_mutex = CreateMutexA(nullptr, TRUE, settings.main_class);
     return true;
 }
 
@@ -48,7 +48,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR command_line, int)
 
     if (!save_startup_directory())
         return 0;
-    enter_launcher_directory();
+    // Relative class path entries, the INI file and runtime paths must never resolve in
+    // whatever directory the launcher was started from.
+    if (!enter_launcher_directory())
+        return -1;
     load_settings();
 
     int switch_status;

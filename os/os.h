@@ -120,6 +120,10 @@ bool get_current_directory(char *buffer, size_t size);
 // Makes path the current directory; false on failure.
 bool set_current_directory(const char *path);
 
+// Writes length bytes of text to the process's standard error (the console, or wherever the
+// starting process sent it); nothing when the process has none.
+void write_standard_error(const char *text, size_t length);
+
 // Gives the process a console, answers a logoff there as handled so that it does not end the
 // process, and points the standard output and error streams at it. Results are not examined.
 void open_process_console();

@@ -246,9 +246,19 @@ const unsigned char *find_resource_data(unsigned id, size_t *size)
 
 char *read_ini_value(const char *path, const char *section, const char *key)
 {
-    char value[1024];
-    DWORD n = GetPrivateProfileStringA(section, key, "", value, sizeof value, path);
-    return n == 0 ? nullptr : must_copy(value);
+    // A value that does not fit comes back cut to size - 1 characters: grow until it fits.
+    DWORD size = 1024;
+    char *value = (char *)must_alloc(size);
+    DWORD n;
+    while ((n = GetPrivateProfileStringA(section, key, "", value, size, path)) >= size - 1) {
+        size *= 2;
+        value = (char *)must_realloc(value, size);
+    }
+    if (n == 0) {
+        free(value);
+        return nullptr;
+    }
+    return value;
 }
 
 void set_process_priority(unsigned priority_class)
@@ -298,6 +308,14 @@ bool get_current_directory(char *buffer, size_t size)
 bool set_current_directory(const char *path)
 {
     return SetCurrentDirectoryA(path) != 0;
+}
+
+void write_standard_error(const char *text, size_t length)
+{
+    HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD written;
+    if (error && error != INVALID_HANDLE_VALUE)
+        WriteFile(error, text, (DWORD)length, &written, nullptr);
 }
 
 // Answers a logoff as handled, so that a user logging off does not end a service process that

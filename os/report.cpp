@@ -1,16 +1,15 @@
-// Message reporting through the installed sink. Portable: formatting and the system's error
-// texts come through the system seam.
+// Message reporting through the installed sink. Portable: the system's error texts come
+// through the system seam.
 #include "os/report.h"
 
-#include <stdarg.h>
-
 #include "base/messages.h"
+#include "base/text.h"
 #include "os/os.h"
 
 enum {
     MESSAGE_SIZE = 8192,
     REASON_SIZE = 4000,
-    REASON_MESSAGE_SIZE = 4096,
+    DETAILED_MESSAGE_SIZE = 4096,
 };
 
 static message_sink sink = show_message_box;
@@ -25,58 +24,53 @@ void emit_message(bool error, const char *text)
     sink(error, text);
 }
 
-static void format_bounded(char *buffer, size_t size, const char *format, ...)
+static void report(bool error, const char *message, const char *subject)
 {
-    va_list args;
-    va_start(args, format);
-    format_text(buffer, size, format, args);
-    va_end(args);
+    char text[MESSAGE_SIZE];
+    fill_message(text, sizeof text, message, subject);
+    emit_message(error, text);
 }
 
-void report_info(const char *format, ...)
+void report_info(const char *message, const char *subject)
 {
-    char message[MESSAGE_SIZE];
-    va_list args;
-    va_start(args, format);
-    format_text(message, sizeof message, format, args);
-    va_end(args);
-    emit_message(false, message);
+    report(false, message, subject);
 }
 
-void report_error(const char *format, ...)
+void report_error(const char *message, const char *subject)
 {
-    char message[MESSAGE_SIZE];
-    va_list args;
-    va_start(args, format);
-    format_text(message, sizeof message, format, args);
-    va_end(args);
-    emit_message(true, message);
+    report(true, message, subject);
 }
 
 void report_last_error()
 {
     unsigned code = last_error();
-    char message[MESSAGE_SIZE];
-    system_error_text(code, message, sizeof message);
-    emit_message(true, message);
+    char text[MESSAGE_SIZE];
+    system_error_text(code, text, sizeof text);
+    emit_message(true, text);
 }
 
-void report_error_with_reason(const char *format, ...)
+static void report_with(const char *message, const char *subject, const char *label,
+                        const char *detail)
 {
-    // The last error first, before formatting can change it.
+    char text[MESSAGE_SIZE];
+    size_t n = fill_message(text, DETAILED_MESSAGE_SIZE, message, subject);
+    n += fill_message(text + n, sizeof text - n, "\n\n%s", label);
+    fill_message(text + n, sizeof text - n, "%s", detail);
+    emit_message(true, text);
+}
+
+void report_error_with_reason(const char *message, const char *subject)
+{
+    // The last error first, before anything can change it.
     unsigned code = last_error();
     char reason[REASON_SIZE];
     system_error_text(code, reason, sizeof reason);
+    report_with(message, subject, "Reason: ", reason);
+}
 
-    char message[REASON_MESSAGE_SIZE];
-    va_list args;
-    va_start(args, format);
-    format_text(message, sizeof message, format, args);
-    va_end(args);
-
-    char combined[MESSAGE_SIZE];
-    format_bounded(combined, sizeof combined, "%s\n\nReason: %s", message, reason);
-    emit_message(true, combined);
+void report_error_with_detail(const char *message, const char *subject, const char *detail)
+{
+    report_with(message, subject, "", detail);
 }
 
 void report_out_of_memory()

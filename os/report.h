@@ -2,17 +2,21 @@
 // box unless a sink is installed (a service run installs the event log).
 #pragma once
 
-// Each format is a printf format (a message setting or a fixed text); the finished text is
-// cut at the buffer's limit, never written past it, and never used as a format again.
-void report_info(const char *format, ...);
-void report_error(const char *format, ...);
+// Each message is a message setting or a fixed text in which "%s" stands for subject and
+// "%%" for a percent sign; nothing else in it has a meaning. The finished text is cut at the
+// buffer's limit (8191 characters), never written past it.
+void report_info(const char *message, const char *subject = "");
+void report_error(const char *message, const char *subject = "");
 
 // The system's text for the calling thread's last error.
 void report_last_error();
 
-// The formatted message, two line feeds, "Reason: " and the system's text for the last error
-// as it stood when this was called.
-void report_error_with_reason(const char *format, ...);
+// The message (cut at 4095 characters), two line feeds, "Reason: " and the system's text for
+// the last error as it stood when this was called.
+void report_error_with_reason(const char *message, const char *subject = "");
+
+// The message (cut at 4095 characters), two line feeds and detail.
+void report_error_with_detail(const char *message, const char *subject, const char *detail);
 
 // Where finished texts go; error selects the error caption, icon or event type.
 typedef void (*message_sink)(bool error, const char *text);

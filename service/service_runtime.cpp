@@ -20,8 +20,6 @@ static HANDLE event_source;
 enum {
     STOP_WAIT_HINT_MS = 40000,
     STOP_TIMEOUT_MS = 30000,
-    // Service-specific exit code of a service whose application failed.
-    SERVICE_EXIT_APPLICATION_FAILED = 1,
 };
 
 static SERVICE_STATUS_HANDLE status_handle;
@@ -31,6 +29,9 @@ static SERVICE_STATUS status;
 static std::atomic<HANDLE> service_done_event;
 // Set while the run (and a stop call) has not failed; read by the hooks.
 static std::atomic<bool> service_success;
+// The service-specific exit code of a failed run: the status the application gave
+// System.exit, or APPLICATION_FAILED.
+static std::atomic<int> failure_code{APPLICATION_FAILED};
 // Set last by the service's main function, once the stopped state is reported; the hooks
 // wait for it before they end the process.
 static std::atomic<bool> service_finished;
@@ -140,7 +141,7 @@ static void WINAPI service_control_handler(DWORD control)
 static void report_stopped(bool success)
 {
     status.dwWin32ExitCode = success ? NO_ERROR : ERROR_SERVICE_SPECIFIC_ERROR;
-    status.dwServiceSpecificExitCode = success ? 0 : SERVICE_EXIT_APPLICATION_FAILED;
+    status.dwServiceSpecificExitCode = success ? 0 : (DWORD)failure_code;
     report_status(SERVICE_STOPPED, 0);
 }
 
@@ -188,12 +189,16 @@ static void WINAPI service_entry(DWORD, LPSTR *)
     service_finished = true;
 }
 
-// The application end hook of a service run: when the run succeeded so far, wakes the
-// service's main function and waits until it has reported the stopped state.
-static void complete_service_handshake()
+// The application end hook of a service run: when the run succeeded so far, records how it
+// ended, wakes the service's main function and waits until it has reported the stopped state.
+static void complete_service_handshake(int failure)
 {
     if (!service_success)
         return;
+    if (failure) {
+        failure_code = failure;
+        service_success = false;
+    }
     signal_done();
     while (!service_finished)
         Sleep(100);

@@ -80,7 +80,12 @@ TEST(ExpandVariables, ReplacesReferences)
         {"-Dx=%TREVALO_UNDEFINED%y", "-Dx=y"},
         {"50%", "50"},
         {"a%b", "ab"},
-        {"%%", ""},
+        {"%%", "%"},
+        {"-XX:ErrorFile=hs_err_%%p.log", "-XX:ErrorFile=hs_err_%p.log"},
+        // Text between two '%' that cannot be a name: the first is a lone '%', nothing lost.
+        {"-XX:ErrorFile=e_%p.log -Dfile.encoding=UTF-8 -Dx=gc_%p.log",
+         "-XX:ErrorFile=e_p.log -Dfile.encoding=UTF-8 -Dx=gc_p.log"},
+        {"%a=b%TREVALO_PLAIN%", "a=bvalue"},
         {"", ""},
         {"%JAVA_HOME%\\lib", "C:\\jre\\lib"},
         {"%java_home%", "from-environment"},  // not the runtime's home

@@ -72,6 +72,7 @@ scenario_config configure(int argc, char **argv)
         {"Error assigning string argument: %s", &mutable_settings()->msg_string_arg},
         {"Error invoking method: %s", &mutable_settings()->msg_invoke},
         {"Error accessing file/directory: %s", &mutable_settings()->msg_file_error},
+        {"Error writing to file/directory: %s", &mutable_settings()->msg_write_error},
     };
     for (const auto &m : messages)
         set_text(m.field, m.message);
@@ -244,11 +245,19 @@ TEST(RealJvm, RedirectsBothStreamsIntoFreshFiles)
     r = run_child("run", {"stdout_file=" + temp_tree::unix(tree.name("missing\\out.txt")),
                           "stderr_file=" + kept});
     EXPECT_EQ(r.status, 255);
-    EXPECT_TRUE(contains(r.output, "java.io.FileNotFoundException")) << r.output;
-    EXPECT_TRUE(contains(r.output, "reported: Error instantiating object: java/io/FileOutputStream\n"))
+    EXPECT_TRUE(contains(r.output, "reported: Error writing to file/directory: " +
+                                       temp_tree::unix(tree.name("missing\\out.txt")) +
+                                       "\\n\\nReason: "))
         << r.output;
     EXPECT_FALSE(contains(r.output, "count=")) << "main is not called";
     EXPECT_EQ(file_text(kept), "kept\n");
+
+    // One file for both streams is opened once: neither empties it under the other.
+    std::string both = temp_tree::unix(tree.file("both.txt", "old content that must go\n"));
+    r = run_child("run", {"stdout_file=" + both, "stderr_file=" + both});
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(file_text(both).find("count=0\n"), 0u) << file_text(both);
+    EXPECT_TRUE(contains(file_text(both), "a line on System.err\n")) << file_text(both);
 }
 
 TEST(RealJvm, ReportsWhatCannotBeFoundOrRun)
@@ -330,8 +339,17 @@ int output(const char *format, ...)
     return n;
 }
 
-TEST(OutputHook, CollectsBoundedPiecesFromManyThreads)
+TEST(OutputHook, ForwardsEveryPieceAndKeepsABoundedTail)
 {
+    // Standard error goes to a file during the test, to see what the hook forwarded.
+    temp_tree tree;
+    std::string forwarded = temp_tree::unix(tree.file("stderr.txt", ""));
+    fflush(stderr);
+    int saved = dup(2);
+    int file = open(forwarded.c_str(), O_WRONLY | O_TRUNC);
+    dup2(file, 2);
+    close(file);
+
     free(take_jvm_message_text());
     EXPECT_EQ(output("a"), 1);
     EXPECT_EQ(output("%s=%d;", "b", 2), 4);
@@ -346,7 +364,7 @@ TEST(OutputHook, CollectsBoundedPiecesFromManyThreads)
     EXPECT_EQ(std::string(text), huge.substr(0, 4095));
     free(text);
 
-    // Four threads appending at once lose nothing.
+    // Four threads appending at once: every piece is forwarded, the last 16 KB are kept whole.
     const int threads = 4, pieces = 2000;
     auto append = [](void *) -> void * {
         for (int i = 0; i < pieces; i++)
@@ -359,8 +377,16 @@ TEST(OutputHook, CollectsBoundedPiecesFromManyThreads)
     for (pthread_t &id : ids)
         pthread_join(id, nullptr);
     text = take_jvm_message_text();
-    EXPECT_EQ(strlen(text), (size_t)threads * pieces * 10);
+    std::string all;
+    for (int i = 0; i < threads * pieces; i++)
+        all += "0123456789";
+    EXPECT_EQ(std::string(text), all.substr(all.size() - 16384));
     free(text);
+
+    fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    EXPECT_EQ(file_text(forwarded), "ab=2;" + huge.substr(0, 4095) + all);
 }
 
 } // namespace

@@ -342,6 +342,11 @@ bool set_current_directory(const char *path)
     return chdir(host_path(path).c_str()) == 0;
 }
 
+void write_standard_error(const char *text, size_t length)
+{
+    fwrite(text, 1, length, stderr);
+}
+
 void open_process_console()
 {
     // A host process has its standard streams already.

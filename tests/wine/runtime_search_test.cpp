@@ -151,7 +151,9 @@ TEST_F(RuntimeSearchUnderWine, ExpandsEnvironmentReferences)
         {"jvm_options = -Da=%TREVALO_UNSET%y -Db=50%\n", {"-Da=y", "-Db=50"}},
         {"jvm_options = -Dc=%trevalo_quoted% -Dd=%TREVALO_SPACE%\n",
          {"-Dc=quoted", "value", "-Dd=two", "words"}},
-        {"jvm_options = -De=%%x -Df=a%b\n", {"-De=x", "-Df=ab"}},
+        {"jvm_options = -De=%%x -Df=a%b\n", {"-De=%x", "-Df=ab"}},
+        {"jvm_options = -XX:ErrorFile=e_%p.log -Dg=UTF-8 -Dh=gc_%p.log\n",
+         {"-XX:ErrorFile=e_p.log", "-Dg=UTF-8", "-Dh=gc_p.log"}},
         // A referenced folder is not listed: it stays a single entry once expanded.
         {"class_path = %TREVALO_LIB%\n", {"-Djava.class.path=" + dir + "\\app\\lib"}},
     };
