@@ -63,26 +63,21 @@ Method *method_of(jmethodID id, const char *function)
     return m;
 }
 
-// The arguments of m from a va_list, by the parameter kinds of its signature.
+// The arguments of m from a va_list, by the parameter kinds of its signature: references,
+// and int or boolean (promoted to int in "...").
 std::vector<Value> arguments(const Method *m, va_list list, const char *function)
 {
     std::vector<Value> args;
     const std::string &sig = m->sig;
-    for (size_t i = 1; i < sig.size() && sig[i] != ')'; ++i) {
-        char kind = sig[i];
-        while (sig[i] == '[')
-            ++i;
-        if (sig[i] == 'L')
-            i = sig.find(';', i);
+    for (size_t i = 1; sig[i] != ')'; ++i) {
         Value v;
-        if (kind == 'L' || kind == '[')
+        if (sig[i] == 'L' || sig[i] == '[') {
+            i = sig.find_first_not_of('[', i);
+            i = sig[i] == 'L' ? sig.find(';', i) : i;
             v.o = deref(va_arg(list, jobject), function);
-        else if (kind == 'J')
-            v.i = va_arg(list, jlong);
-        else if (kind == 'F' || kind == 'D')
-            v.d = va_arg(list, double);  // float arguments are promoted to double in "..."
-        else
-            v.i = va_arg(list, int);  // boolean, byte, char and short are promoted to int
+        } else {
+            v.i = va_arg(list, int);
+        }
         args.push_back(v);
     }
     return args;
@@ -117,7 +112,7 @@ jclass JNICALL FindClass(JNIEnv *env, const char *name)
     if (!strchr(name, '.')) {
         std::u16string message = text;
         std::replace(message.begin(), message.end(), u'/', u'.');
-        error->inner = new_throwable(t, "java/lang/ClassNotFoundException", &message);
+        error->cause = new_throwable(t, "java/lang/ClassNotFoundException", &message);
     }
     throw_object(t, error);
     return nullptr;

@@ -93,7 +93,6 @@ void *abort_hook = nullptr;
 int non_daemon_threads = 0;
 int next_thread_number = 0;
 std::vector<std::string> shutdown_hooks;
-bool shutdown_hooks_ran = false;
 
 std::string vformat(const char *format, va_list args)
 {
@@ -125,13 +124,11 @@ bool starts_with(const char *text, const char *prefix)
 
 bool version_supported(jint version)
 {
-    switch (version) {
-    case JNI_VERSION_1_2: case JNI_VERSION_1_4: case JNI_VERSION_1_6: case JNI_VERSION_1_8:
-    case JNI_VERSION_9: case JNI_VERSION_10:
-        return true;
-    default:
-        return false;
-    }
+    for (jint known : {JNI_VERSION_1_2, JNI_VERSION_1_4, JNI_VERSION_1_6, JNI_VERSION_1_8,
+                       JNI_VERSION_9, JNI_VERSION_10})
+        if (version == known)
+            return true;
+    return false;
 }
 
 // A new non-daemon thread of the VM, named "Thread-<n>" when name is null (the name's bytes
@@ -156,15 +153,13 @@ void end_thread()
     WakeAllConditionVariable(&threads_changed);
 }
 
+// They run once: after them the process ends (System.exit, which lets only its first caller
+// through) or no Java code runs any more (DestroyJavaVM, which waited for every thread).
 void run_shutdown_hooks()
 {
-    std::vector<std::string> hooks;
-    {
-        Locked locked;
-        if (!shutdown_hooks_ran)
-            hooks = shutdown_hooks;
-        shutdown_hooks_ran = true;
-    }
+    lock();
+    std::vector<std::string> hooks = shutdown_hooks;
+    unlock();
     for (const std::string &hook : hooks)
         log_line("shutdown_hook %s", hook.c_str());
 }
@@ -172,14 +167,9 @@ void run_shutdown_hooks()
 // A size of -Xmx, -Xms or -Xss: digits, then at most one unit letter.
 bool valid_size(const char *text)
 {
-    const char *p = text;
-    while (*p >= '0' && *p <= '9')
-        ++p;
-    if (p == text)
-        return false;
-    if (*p && strchr("kKmMgGtT", *p))
-        ++p;
-    return *p == '\0';
+    size_t digits = strspn(text, "0123456789");
+    const char *rest = text + digits;
+    return digits > 0 && (!*rest || (strchr("kKmMgGtT", *rest) && !rest[1]));
 }
 
 // Applies one option. Returns JNI_OK, or the error code after printing why.

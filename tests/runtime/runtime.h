@@ -26,18 +26,20 @@ struct Object {
     Class *cls = nullptr;
     std::u16string chars;        // String: its UTF-16 code units
     Object *message = nullptr;   // Throwable: its message, a String or null
-    Object *inner = nullptr;     // PrintStream: its OutputStream; Throwable: its cause
+    Object *cause = nullptr;     // Throwable
     std::vector<Object *> elements;   // arrays
-    HANDLE handle = nullptr;     // FileOutputStream: where the bytes go (may be a standard handle)
-    std::u16string path;         // FileOutputStream: the name it was opened with, or "<stdout>"
+    // FileOutputStream and PrintStream: where the bytes go (may be a standard handle), and the
+    // name of the file, or "<stdout>" and "<stderr>".
+    HANDLE handle = nullptr;
+    std::u16string path;
     std::vector<std::string> frames;  // Throwable: stack lines, innermost first
     Class *mirror = nullptr;     // java/lang/Class: the class this object stands for
 };
 
-// One argument of a Java method: integral kinds in i, float kinds in d, references in o.
+// One argument of a Java method: int and boolean in i, references in o (the world's methods
+// take no other kinds).
 struct Value {
-    jlong i = 0;
-    double d = 0;
+    jint i = 0;
     Object *o = nullptr;
 };
 

@@ -11,12 +11,12 @@
 #include <string.h>
 
 #include <algorithm>
-#include <utility>
+#include <map>
 
 namespace {
 
 std::vector<Class *> classes;  // fixed once world_init returns
-std::vector<std::pair<std::u16string, std::u16string>> properties;
+std::map<std::u16string, std::u16string> properties;
 Object *out_stream = nullptr;  // System.out
 Object *err_stream = nullptr;  // System.err
 Class *class_class = nullptr;  // java/lang/Class
@@ -28,27 +28,14 @@ Object *new_object(const char *cls)
     return o;
 }
 
-// The innermost stream of a chain of PrintStreams, the one holding the file handle.
-Object *sink_of(Object *stream)
-{
-    while (stream && !stream->handle && stream->inner)
-        stream = stream->inner;
-    return stream;
-}
-
+// A PrintStream writes where its FileOutputStream does; a write that fails is swallowed, as
+// PrintStream does.
 void write_bytes(Object *stream, const std::string &bytes)
 {
-    Object *sink = sink_of(stream);
-    if (!sink || !sink->handle || sink->handle == INVALID_HANDLE_VALUE)
-        return;  // like a PrintStream whose file is gone: the error is swallowed
     DWORD written = 0;
-    WriteFile(sink->handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-}
-
-std::string stream_name(Object *stream)
-{
-    Object *sink = sink_of(stream);
-    return sink ? utf8(sink->path) : "<null>";
+    if (stream)
+        WriteFile(stream->handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                  nullptr);
 }
 
 // The system's text for a Win32 error, as Java puts it in an IOException: without the
@@ -56,13 +43,10 @@ std::string stream_name(Object *stream)
 std::u16string system_error_text(DWORD code)
 {
     wchar_t buffer[512] = L"";
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                             code, 0, buffer, 512, nullptr);
-    std::u16string text(reinterpret_cast<const char16_t *>(buffer), n);
-    while (!text.empty() && (text.back() == u'\r' || text.back() == u'\n' ||
-                             text.back() == u' ' || text.back() == u'.'))
-        text.pop_back();
-    return text.empty() ? from_ascii("error " + std::to_string(code)) : text;
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                   buffer, 512, nullptr);
+    std::u16string text(reinterpret_cast<const char16_t *>(buffer));
+    return text.substr(0, text.find_last_not_of(u"\r\n .") + 1);
 }
 
 void throw_null_pointer(ThreadState *t)
@@ -87,7 +71,7 @@ Object *system_set_property(ThreadState *t, const Method *, Object *, const Valu
 
 Object *system_exit_method(ThreadState *t, const Method *, Object *, const Value *args)
 {
-    system_exit(t, static_cast<int>(args[0].i));
+    system_exit(t, args[0].i);
     return nullptr;
 }
 
@@ -99,7 +83,8 @@ Object *system_set_stream(ThreadState *, const Method *m, Object *, const Value 
         Locked locked;
         (out ? out_stream : err_stream) = args[0].o;
     }
-    log_line("%s %s", out ? "set_out" : "set_err", stream_name(args[0].o).c_str());
+    log_line("%s %s", out ? "set_out" : "set_err",
+             args[0].o ? utf8(args[0].o->path).c_str() : "<null>");
     return nullptr;
 }
 
@@ -134,21 +119,19 @@ Object *file_output_stream_init(ThreadState *t, const Method *, Object *self, co
 Object *print_stream_init(ThreadState *t, const Method *, Object *self, const Value *args)
 {
     if (!args[0].o) {
-        std::u16string message = u"Null output stream";
-        throw_object(t, new_throwable(t, "java/lang/NullPointerException", &message));
+        throw_new(t, "java/lang/NullPointerException", u"Null output stream");
         return nullptr;
     }
-    self->inner = args[0].o;
+    self->handle = args[0].o->handle;
+    self->path = args[0].o->path;
     return nullptr;
 }
 
 Object *standard_stream(DWORD which, const char16_t *path)
 {
-    Object *file = new_object("java/io/FileOutputStream");
-    file->handle = GetStdHandle(which);
-    file->path = path;
     Object *print = new_object("java/io/PrintStream");
-    print->inner = file;
+    print->handle = GetStdHandle(which);
+    print->path = path;
     return print;
 }
 
@@ -301,7 +284,7 @@ std::string throwable_summary(Object *ex)
 void print_stack_trace(Object *ex)
 {
     std::string text;
-    for (Object *e = ex; e; e = e->inner) {
+    for (Object *e = ex; e; e = e->cause) {
         text += (e == ex ? "" : "Caused by: ") + throwable_summary(e) + "\r\n";
         for (const std::string &frame : e->frames)
             text += "\tat " + frame + "\r\n";
@@ -329,25 +312,16 @@ void stream_println(Object *print_stream, const std::string &utf8_text)
 bool get_property(const std::u16string &name, std::u16string *value)
 {
     Locked locked;
-    for (const auto &property : properties) {
-        if (property.first == name) {
-            *value = property.second;
-            return true;
-        }
-    }
-    return false;
+    auto found = properties.find(name);
+    if (found != properties.end())
+        *value = found->second;
+    return found != properties.end();
 }
 
 void set_property(const std::u16string &name, const std::u16string &value)
 {
     Locked locked;
-    for (auto &property : properties) {
-        if (property.first == name) {
-            property.second = value;
-            return;
-        }
-    }
-    properties.emplace_back(name, value);
+    properties[name] = value;
 }
 
 // As HotSpot reads modified UTF-8: one-, two- and three-byte sequences (a surrogate pair comes
@@ -403,21 +377,11 @@ std::string utf8(const std::u16string &chars, bool escape)
             out += escape ? text : "?";
             continue;
         }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | c >> 6);
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | c >> 12);
-            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | c >> 18);
-            out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
+        // A lead byte (0xC0, 0xE0 or 0xF0 and the top bits) and 0 to 3 continuation bytes.
+        int more = c < 0x80 ? 0 : c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+        out += static_cast<char>(more ? (0xF0 << (3 - more) | c >> 6 * more) : c);
+        while (more-- > 0)
+            out += static_cast<char>(0x80 | (c >> 6 * more & 0x3F));
     }
     return out;
 }
