@@ -1,5 +1,6 @@
 // Shared declarations of the test runtime: a jvm.dll for tests that implements the JNI
-// invocation interface and the JNI functions over a tiny, scripted Java world.
+// invocation interface and the JNI functions the launcher calls, over a tiny scripted Java
+// world.
 #pragma once
 
 #include <windows.h>
@@ -11,40 +12,46 @@
 #include <stdarg.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 struct Class;
-struct ThreadState;
 
 // Every Java object of the tiny world, whatever its class; each class uses the fields its
-// comment names. Objects are never freed: a test process lives for one run.
+// comment names. Objects are never freed: a test process lives for one run. A JNI reference
+// is the object's address; magic tells a real one from a stray pointer.
+const unsigned object_magic = 0x4f424a21;
 struct Object {
+    unsigned magic = object_magic;
     Class *cls = nullptr;
-    std::string text;           // String: its bytes as given; Throwable: message; Thread: name
-    bool has_text = false;      // Throwable: false when the message is null
-    std::vector<Object *> elements;  // arrays of references
-    Object *inner = nullptr;    // PrintStream: its OutputStream; Throwable: its cause
-    HANDLE handle = nullptr;    // FileOutputStream: where the bytes go (may be a standard handle)
-    std::string path;           // FileOutputStream: the name it was opened with, or "<stdout>"
-    std::vector<std::string> frames;  // Throwable: stack lines, innermost first, without "\tat "
-    Class *mirror = nullptr;    // java/lang/Class: the class this object stands for
-    ThreadState *thread = nullptr;    // java/lang/Thread: the thread it stands for
+    std::u16string chars;        // String: its UTF-16 code units
+    Object *message = nullptr;   // Throwable: its message, a String or null
+    Object *cause = nullptr;     // Throwable
+    std::vector<Object *> elements;   // arrays
+    // FileOutputStream and PrintStream: where the bytes go (may be a standard handle), and the
+    // name of the file, or "<stdout>" and "<stderr>".
+    HANDLE handle = nullptr;
+    std::u16string path;
+    std::vector<std::string> frames;  // Throwable: stack lines, innermost first
+    Class *mirror = nullptr;     // java/lang/Class: the class this object stands for
 };
 
-// One argument or result of a Java method: integral kinds in i, float kinds in d, references
-// in o.
+// One argument of a Java method: int and boolean in i, references in o (the world's methods
+// take no other kinds).
 struct Value {
-    jlong i = 0;
-    double d = 0;
+    jint i = 0;
     Object *o = nullptr;
 };
 
+struct ThreadState;
+struct Method;
+
 // A method's body. self is null for a static method; args follow the signature's order.
-// A body that throws leaves an exception pending on t and returns an empty Value.
-typedef Value (*Native)(ThreadState *t, Object *self, const Value *args);
+// A body that throws leaves an exception pending on t; what it returns is then ignored.
+typedef Object *(*Native)(ThreadState *t, const Method *m, Object *self, const Value *args);
 
 struct Method {
-    unsigned magic;  // method_magic while valid: tells a real method ID from a stray pointer
+    unsigned magic;  // method_magic: tells a real method ID from a stray pointer
     Class *owner;
     std::string name;
     std::string sig;
@@ -53,24 +60,12 @@ struct Method {
 };
 const unsigned method_magic = 0x4d455448;
 
-struct Field {
-    unsigned magic;  // field_magic while valid
-    Class *owner;
-    std::string name;
-    std::string sig;
-    Object **slot;  // static reference fields only
-};
-const unsigned field_magic = 0x4649454c;
-
 struct Class {
-    std::string name;           // slash form, "[Ljava/lang/String;" for arrays
-    Class *super = nullptr;
-    Class *component = nullptr;  // arrays: the element class
+    std::string name;             // slash form; "[Ljava/lang/String;" for arrays
+    Class *component = nullptr;   // arrays: the element class
+    Class *array = nullptr;       // the class of arrays of this class, made on first use
     std::vector<Method *> methods;
-    std::vector<Field *> fields;
-    Object *mirror = nullptr;    // its java/lang/Class object
-    void (*init)(ThreadState *t) = nullptr;  // static initialiser, run once on first use
-    bool initialized = false;
+    Object *mirror = nullptr;     // its java/lang/Class object
 };
 
 // A thread the virtual machine knows: attached native threads and the world's own Java
@@ -78,14 +73,8 @@ struct Class {
 struct ThreadState {
     JNIEnv_ env;
     std::string name;
-    bool daemon = false;
-    bool java = false;        // started by the world (a "Java" thread), not attached
-    bool alive = true;        // false once detached or ended
-    DWORD os_id = 0;
-    HANDLE os_thread = nullptr;  // attached threads: to notice one that ends still attached
-    Object *pending = nullptr;   // the pending exception, null when none
-    Object *object = nullptr;    // its java/lang/Thread
-    std::vector<std::string> frames;  // Java methods running on it, outermost first
+    Object *pending = nullptr;         // the pending exception, null when none
+    std::vector<std::string> frames;   // Java methods running on it, outermost first
 };
 
 // runtime.cpp: the virtual machine, its log, hooks and threads.
@@ -94,41 +83,75 @@ void vm_print(const char *format, ...);       // through the "vfprintf" hook, el
 void violation(const char *format, ...);      // a JNI contract broken by the caller
 void fatal_error(const std::string &text);    // ends the process as a crashing VM would
 void system_exit(ThreadState *t, int status);  // never returns
-void vm_abort();                              // never returns
 ThreadState *current_thread();                // null when the calling thread is not attached
 typedef void (*ThreadBody)(ThreadState *t, void *arg);
-ThreadState *start_java_thread(bool daemon, ThreadBody body, void *arg);
+void start_java_thread(ThreadBody body, void *arg);  // a non-daemon thread
 void add_shutdown_hook(const std::string &name);
-JavaVM *the_vm();
-bool jni_version_supported(jint version);  // versions 1.2 and later that JDK 17 knows
+void lock();    // the one lock of the runtime's shared state (reentrant)
+void unlock();
+struct Locked {
+    Locked() { lock(); }
+    ~Locked() { unlock(); }
+};
+
+// A function-table slot that is not implemented (table 0: JNIEnv, 1: JavaVM). Called, it logs
+// its index and ends the process as a crashing virtual machine would, so that a launcher that
+// calls something unexpected fails loudly. It never returns, so the arguments it was called
+// with (and the bytes __stdcall would pop) do not matter.
+template <int table, int index>
+void JNICALL trap(void *)
+{
+    const char *kind = table == 0 ? "JNI" : "JavaVM";
+    log_line("unsupported %s function %d", kind, index);
+    fatal_error(std::string("unsupported ") + kind + " function " + std::to_string(index));
+}
+
+template <int table, int... indexes>
+void fill_traps(void **slots, std::integer_sequence<int, indexes...>)
+{
+    ((slots[indexes] = reinterpret_cast<void *>(&trap<table, indexes>)), ...);
+}
+
+// A function table with a trap in every slot; the caller then sets the implemented ones.
+template <int table, typename Table>
+Table trapping_table()
+{
+    Table functions;
+    fill_traps<table>(reinterpret_cast<void **>(&functions),
+                      std::make_integer_sequence<int, sizeof(Table) / sizeof(void *)>());
+    return functions;
+}
 
 // jni_env.cpp: the JNIEnv function table.
 const JNINativeInterface_ *jni_functions();
 
-// world.cpp: classes, objects, exceptions, streams and properties.
+// world.cpp: classes, objects, strings, exceptions, streams and properties.
 void world_init();
-Class *define_class(const char *name, const char *super);
-Method *add_method(Class *cls, const char *name, const char *sig, bool is_static, Native run);
+Class *define_class(const char *name);
+void add_method(Class *cls, const char *name, const char *sig, bool is_static, Native run);
 Class *find_class(const std::string &name);  // null when the world has no such class
 Method *find_method(Class *cls, const std::string &name, const std::string &sig);
-Field *find_static_field(Class *cls, const std::string &name, const std::string &sig);
-bool initialize_class(ThreadState *t, Class *cls);  // false when an exception is pending
-bool is_subclass(Class *cls, Class *of);
-Value invoke(ThreadState *t, Method *m, Object *self, const Value *args);
-Object *new_string(const std::string &text);
+Object *invoke(ThreadState *t, Method *m, Object *self, const Value *args);
+Object *new_string(const std::u16string &chars);
 Object *new_array(Class *component, int length);
-Object *new_throwable(ThreadState *t, const char *cls, const std::string *message);
-void throw_new(ThreadState *t, const char *cls, const std::string &message);
-void throw_null_pointer(ThreadState *t, const std::string &message);
+Object *new_throwable(ThreadState *t, const char *cls, const std::u16string *message);
+void throw_object(ThreadState *t, Object *ex);  // makes ex the pending exception of t
+void throw_new(ThreadState *t, const char *cls, const std::u16string &message);
 std::string dotted(const std::string &name);  // java/lang/String -> java.lang.String
 std::string throwable_summary(Object *ex);     // "java.lang.IllegalStateException: boom"
-void print_stack_trace(Object *ex, Object *stream);
+void print_stack_trace(Object *ex);            // on the current System.err
 Object *system_out();
 Object *system_err();
-void stream_println(Object *print_stream, const std::string &text);
-bool get_property(const std::string &name, std::string *value);
-void set_property(const std::string &name, const std::string &value);
-Object *thread_object(ThreadState *t);  // makes the java/lang/Thread on first use
+void stream_println(Object *print_stream, const std::string &utf8_text);
+bool get_property(const std::u16string &name, std::u16string *value);
+void set_property(const std::u16string &name, const std::u16string &value);
+
+// Text: Java strings are UTF-16; the log and the streams are UTF-8.
+std::u16string from_modified_utf8(const char *bytes);  // as NewStringUTF reads its argument
+std::u16string from_platform(const char *bytes);       // the ANSI code page, as options are
+std::u16string from_ascii(const std::string &text);
+// Unpaired surrogates become "\uXXXX" in the log (escape true), '?' on a stream.
+std::string utf8(const std::u16string &chars, bool escape = true);
 
 // scripted.cpp: the trevalo/test main classes.
 void define_scripted_classes();

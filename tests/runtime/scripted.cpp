@@ -1,117 +1,94 @@
-// The scripted main classes of the test runtime, package trevalo/test: each main does one
-// thing a real application might do, and logs it. A call whose first argument is "stop" is a
-// stop request, the second call of main that a service makes to stop its application.
+// The scripted main classes of the test runtime, package trevalo/test, each with public static
+// void main(String[]); main logs "main <class> argc=<n> thread=<name>" and its arguments, does
+// one thing a real application might do, and logs "return <class>" when it returns normally.
+// A call whose first argument is "stop" is a stop request, the second call of main that a
+// service makes to stop its application.
+//   trevalo/test/Args        logs user.dir and java.class.path, prints one line to System.out
+//                            and one to System.err.
+//   trevalo/test/Throws      throws java.lang.IllegalStateException "boom".
+//   trevalo/test/Exit        System.exit(Integer.parseInt(args[0])).
+//   trevalo/test/Window      on a new non-daemon thread, after args[0] ms opens a visible
+//                            top-level window "Trevalo test window", keeps it args[1] ms (or
+//                            until it is closed), closes it. main returns at once.
+//   trevalo/test/Wait        registers a shutdown hook, blocks until a stop request arrives.
+//   trevalo/test/Ignore      blocks forever; a stop request is logged and ignored.
+//   trevalo/test/ThreadExit  starts a non-daemon thread that calls System.exit(5) after 300 ms,
+//                            then throws java.lang.IllegalStateException "boom".
+//   trevalo/test/NonDaemon   starts a non-daemon thread that runs 500 ms more, returns at once.
+//   trevalo/test/Abort       prints a fatal-error text through "vfprintf", then aborts.
+//   trevalo/test/NoMain      exists but has no main: NoSuchMethodError.
+// Any other class name: NoClassDefFoundError.
 #include "tests/runtime/runtime.h"
-
-#include <stdlib.h>
 
 namespace {
 
-HANDLE wait_stop = nullptr;    // set by a stop request to Wait (manual reset: stays set)
-HANDLE window_stop = nullptr;  // set by a stop request to Window
+typedef std::vector<std::u16string> Args;
 
-// The arguments of main, logged as "main ..." and "arg[i]=...". A null array is a
-// NullPointerException, as args.length would be; returns false then.
-bool begin_main(ThreadState *t, const char *cls, Object *array, std::vector<std::string> *args)
+HANDLE wait_stop = nullptr;  // set by a stop request to Wait (manual reset: stays set)
+
+bool is_stop(const Args &args)
 {
-    log_line("main %s argc=%d thread=%s", cls, array ? static_cast<int>(array->elements.size()) : 0,
-             t->name.c_str());
-    if (!array) {
-        throw_null_pointer(t, "");
+    return !args.empty() && args[0] == u"stop";
+}
+
+// Integer.parseInt(args[index]): a missing argument is an ArrayIndexOutOfBoundsException, a
+// text other than an optional sign and decimal digits within the int range a
+// NumberFormatException.
+bool int_argument(ThreadState *t, const Args &args, size_t index, int *value)
+{
+    if (index >= args.size()) {
+        throw_new(t, "java/lang/ArrayIndexOutOfBoundsException",
+                  from_ascii("Index " + std::to_string(index) + " out of bounds for length " +
+                             std::to_string(args.size())));
         return false;
     }
-    for (size_t i = 0; i < array->elements.size(); ++i) {
-        Object *element = array->elements[i];
-        args->push_back(element ? element->text : "<null>");
-        log_line("arg[%d]=%s", static_cast<int>(i), args->back().c_str());
+    const std::u16string &text = args[index];
+    size_t start = !text.empty() && (text[0] == u'-' || text[0] == u'+');
+    bool ok = text.size() > start;
+    long long n = 0;
+    for (size_t i = start; ok && i < text.size(); ++i) {
+        ok = text[i] >= u'0' && text[i] <= u'9' && n <= 2147483648LL;
+        n = n * 10 + (text[i] - u'0');
     }
-    return true;
-}
-
-Value end_main(const char *cls)
-{
-    log_line("return %s", cls);
-    return Value();
-}
-
-bool is_stop(const std::vector<std::string> &args)
-{
-    return !args.empty() && args[0] == "stop";
-}
-
-// Integer.parseInt: an optional sign and decimal digits within the int range.
-bool parse_int(ThreadState *t, const std::string &text, int *value)
-{
-    const char *p = text.c_str();
-    if (*p == '-' || *p == '+')
-        ++p;
-    bool digits = *p != '\0';
-    for (const char *q = p; *q; ++q)
-        digits = digits && *q >= '0' && *q <= '9';
-    // More than 18 characters after the sign cannot be in range, whatever the leading zeros.
-    long long n = digits && text.size() - (p - text.c_str()) <= 18
-                      ? strtoll(text.c_str(), nullptr, 10)
-                      : 1LL << 40;
-    if (!digits || n < -2147483648LL || n > 2147483647LL) {
-        throw_new(t, "java/lang/NumberFormatException", "For input string: \"" + text + "\"");
+    n = start && text[0] == u'-' ? -n : n;
+    if (!ok || n < -2147483648LL || n > 2147483647LL) {
+        throw_new(t, "java/lang/NumberFormatException", u"For input string: \"" + text + u"\"");
         return false;
     }
     *value = static_cast<int>(n);
     return true;
 }
 
-// args[index] as an int; a missing argument is an ArrayIndexOutOfBoundsException.
-bool int_argument(ThreadState *t, const std::vector<std::string> &args, size_t index, int *value)
+void log_property(const char16_t *name)
 {
-    if (index >= args.size()) {
-        throw_new(t, "java/lang/ArrayIndexOutOfBoundsException",
-                  "Index " + std::to_string(index) + " out of bounds for length " +
-                      std::to_string(args.size()));
-        return false;
-    }
-    return parse_int(t, args[index], value);
+    std::u16string value;
+    log_line("property %s=%s", utf8(name).c_str(),
+             get_property(name, &value) ? utf8(value).c_str() : "<null>");
 }
 
-void log_property(const char *name)
+void args_main(ThreadState *, const Args &)
 {
-    std::string value;
-    if (!get_property(name, &value))
-        value = "<null>";
-    log_line("property %s=%s", name, value.c_str());
-}
-
-Value args_main(ThreadState *t, Object *, const Value *a)
-{
-    std::vector<std::string> args;
-    if (!begin_main(t, "trevalo/test/Args", a[0].o, &args))
-        return Value();
-    log_property("user.dir");
-    log_property("java.class.path");
+    log_property(u"user.dir");
+    log_property(u"java.class.path");
     stream_println(system_out(), "trevalo.test.Args: standard output");
     stream_println(system_err(), "trevalo.test.Args: standard error");
-    return end_main("trevalo/test/Args");
 }
 
-Value throws_main(ThreadState *t, Object *, const Value *a)
+void throws_main(ThreadState *t, const Args &)
 {
-    std::vector<std::string> args;
-    if (begin_main(t, "trevalo/test/Throws", a[0].o, &args))
-        throw_new(t, "java/lang/IllegalStateException", "boom");
-    return Value();
+    throw_new(t, "java/lang/IllegalStateException", u"boom");
 }
 
-Value exit_main(ThreadState *t, Object *, const Value *a)
+void exit_main(ThreadState *t, const Args &args)
 {
-    std::vector<std::string> args;
     int status = 0;
-    if (begin_main(t, "trevalo/test/Exit", a[0].o, &args) && int_argument(t, args, 0, &status))
+    if (int_argument(t, args, 0, &status))
         system_exit(t, status);
-    return Value();
 }
 
 struct WindowPlan {
     int delay_ms;
-    int open_ms;  // negative: until stopped, closed or the process ends
+    int open_ms;
 };
 
 LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
@@ -121,52 +98,22 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
     return DefWindowProcA(window, message, wparam, lparam);
 }
 
-// Runs the window's message loop until the planned time is up, a stop request arrives or the
-// window is closed.
-void pump_window(const WindowPlan &plan)
-{
-    DWORD start = GetTickCount();
-    for (;;) {
-        DWORD wait = INFINITE;
-        if (plan.open_ms >= 0) {
-            DWORD elapsed = GetTickCount() - start;
-            if (elapsed >= static_cast<DWORD>(plan.open_ms))
-                return;
-            wait = plan.open_ms - elapsed;
-        }
-        DWORD woken = MsgWaitForMultipleObjects(1, &window_stop, FALSE, wait, QS_ALLINPUT);
-        if (woken != WAIT_OBJECT_0 + 1)
-            return;  // stop request or time up
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT)
-                return;
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-    }
-}
-
 void window_thread(ThreadState *, void *arg)
 {
     WindowPlan plan = *static_cast<WindowPlan *>(arg);
     delete static_cast<WindowPlan *>(arg);
-    if (WaitForSingleObject(window_stop, plan.delay_ms) == WAIT_OBJECT_0) {
-        log_line("window cancelled");
-        return;
-    }
-    HINSTANCE instance = GetModuleHandleA(nullptr);
+    Sleep(plan.delay_ms);
     WNDCLASSA window_class = {};
     window_class.lpfnWndProc = window_proc;
-    window_class.hInstance = instance;
+    window_class.hInstance = GetModuleHandleA(nullptr);
     window_class.hCursor = LoadCursor(nullptr, IDC_ARROW);
     // A solid colour that a screenshot can find: RGB(32, 96, 160).
     window_class.hbrBackground = CreateSolidBrush(RGB(32, 96, 160));
     window_class.lpszClassName = "TrevaloTestWindow";
-    RegisterClassA(&window_class);  // fails harmlessly when an earlier window registered it
+    RegisterClassA(&window_class);
     HWND window = CreateWindowExA(0, "TrevaloTestWindow", "Trevalo test window",
                                   WS_OVERLAPPEDWINDOW | WS_VISIBLE, 120, 120, 360, 240, nullptr,
-                                  nullptr, instance, nullptr);
+                                  nullptr, window_class.hInstance, nullptr);
     if (!window) {
         log_line("window failed error=%lu", GetLastError());
         return;
@@ -174,59 +121,49 @@ void window_thread(ThreadState *, void *arg)
     ShowWindow(window, SW_SHOWNORMAL);
     UpdateWindow(window);
     log_line("window shown");
-    pump_window(plan);
+    // The message loop, until the time is up or the window is closed.
+    DWORD start = GetTickCount(), elapsed;
+    bool open = true;
+    while (open && (elapsed = GetTickCount() - start) < static_cast<DWORD>(plan.open_ms)) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, plan.open_ms - elapsed, QS_ALLINPUT);
+        MSG msg;
+        while (open && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            open = msg.message != WM_QUIT;
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
     if (IsWindow(window))
         DestroyWindow(window);
     log_line("window closed");
 }
 
-Value window_main(ThreadState *t, Object *, const Value *a)
+void window_main(ThreadState *t, const Args &args)
 {
-    std::vector<std::string> args;
-    if (!begin_main(t, "trevalo/test/Window", a[0].o, &args))
-        return Value();
-    if (is_stop(args)) {
-        log_line("stop requested trevalo/test/Window");
-        SetEvent(window_stop);
-        return end_main("trevalo/test/Window");
-    }
-    WindowPlan plan = {0, -1};
-    if (!args.empty() && !parse_int(t, args[0], &plan.delay_ms))
-        return Value();
-    if (args.size() > 1 && !parse_int(t, args[1], &plan.open_ms))
-        return Value();
-    add_shutdown_hook("trevalo/test/Window");
-    start_java_thread(false, window_thread, new WindowPlan(plan));
-    return end_main("trevalo/test/Window");
+    WindowPlan plan;
+    if (int_argument(t, args, 0, &plan.delay_ms) && int_argument(t, args, 1, &plan.open_ms))
+        start_java_thread(window_thread, new WindowPlan(plan));
 }
 
-Value wait_main(ThreadState *t, Object *, const Value *a)
+void wait_main(ThreadState *, const Args &args)
 {
-    std::vector<std::string> args;
-    if (!begin_main(t, "trevalo/test/Wait", a[0].o, &args))
-        return Value();
     if (is_stop(args)) {
         log_line("stop requested trevalo/test/Wait");
         SetEvent(wait_stop);
-        return end_main("trevalo/test/Wait");
+        return;
     }
     add_shutdown_hook("trevalo/test/Wait");
     log_line("waiting trevalo/test/Wait");
     WaitForSingleObject(wait_stop, INFINITE);
     log_line("stopped trevalo/test/Wait");
-    return end_main("trevalo/test/Wait");
 }
 
-Value ignore_main(ThreadState *t, Object *, const Value *a)
+void ignore_main(ThreadState *, const Args &args)
 {
-    std::vector<std::string> args;
-    if (!begin_main(t, "trevalo/test/Ignore", a[0].o, &args))
-        return Value();
     if (is_stop(args)) {
         log_line("stop ignored trevalo/test/Ignore");
-        return end_main("trevalo/test/Ignore");
+        return;
     }
-    add_shutdown_hook("trevalo/test/Ignore");
     log_line("waiting trevalo/test/Ignore");
     for (;;)
         Sleep(INFINITE);
@@ -238,14 +175,10 @@ void exit_five_later(ThreadState *t, void *)
     system_exit(t, 5);
 }
 
-Value thread_exit_main(ThreadState *t, Object *, const Value *a)
+void thread_exit_main(ThreadState *t, const Args &)
 {
-    std::vector<std::string> args;
-    if (!begin_main(t, "trevalo/test/ThreadExit", a[0].o, &args))
-        return Value();
-    start_java_thread(false, exit_five_later, nullptr);
-    throw_new(t, "java/lang/IllegalStateException", "boom");
-    return Value();
+    start_java_thread(exit_five_later, nullptr);
+    throw_new(t, "java/lang/IllegalStateException", u"boom");
 }
 
 void work_half_a_second(ThreadState *, void *)
@@ -253,49 +186,55 @@ void work_half_a_second(ThreadState *, void *)
     Sleep(500);
 }
 
-Value non_daemon_main(ThreadState *t, Object *, const Value *a)
+void non_daemon_main(ThreadState *, const Args &)
 {
-    std::vector<std::string> args;
-    if (!begin_main(t, "trevalo/test/NonDaemon", a[0].o, &args))
-        return Value();
-    start_java_thread(false, work_half_a_second, nullptr);
-    return end_main("trevalo/test/NonDaemon");
+    start_java_thread(work_half_a_second, nullptr);
 }
 
-void run_forever(ThreadState *, void *)
+void abort_main(ThreadState *, const Args &)
 {
-    for (;;)
-        Sleep(INFINITE);
+    fatal_error("abort requested by trevalo/test/Abort");
 }
 
-Value daemon_main(ThreadState *t, Object *, const Value *a)
-{
-    std::vector<std::string> args;
-    if (!begin_main(t, "trevalo/test/Daemon", a[0].o, &args))
-        return Value();
-    start_java_thread(true, run_forever, nullptr);
-    return end_main("trevalo/test/Daemon");
-}
+const struct {
+    const char *cls;
+    void (*body)(ThreadState *t, const Args &args);
+} scripts[] = {
+    {"trevalo/test/Args", args_main},
+    {"trevalo/test/Throws", throws_main},
+    {"trevalo/test/Exit", exit_main},
+    {"trevalo/test/Window", window_main},
+    {"trevalo/test/Wait", wait_main},
+    {"trevalo/test/Ignore", ignore_main},
+    {"trevalo/test/ThreadExit", thread_exit_main},
+    {"trevalo/test/NonDaemon", non_daemon_main},
+    {"trevalo/test/Abort", abort_main},
+};
 
-Value abort_main(ThreadState *t, Object *, const Value *a)
+// The main method of every scripted class: logs the call and the arguments, then runs the
+// class's script. A null array is a NullPointerException, as args.length would be.
+Object *scripted_main(ThreadState *t, const Method *m, Object *, const Value *a)
 {
-    std::vector<std::string> args;
-    if (begin_main(t, "trevalo/test/Abort", a[0].o, &args))
-        fatal_error("abort requested by trevalo/test/Abort");
-    return Value();
-}
-
-// Scripted classes have a static initialiser, so that their initialisation shows in the log.
-void scripted_init(ThreadState *)
-{
-}
-
-void define_main_class(const char *name, Native main)
-{
-    Class *cls = define_class(name, "java/lang/Object");
-    cls->init = scripted_init;
-    if (main)
-        add_method(cls, "main", "([Ljava/lang/String;)V", true, main);
+    const char *cls = m->owner->name.c_str();
+    Object *array = a[0].o;
+    log_line("main %s argc=%d thread=%s", cls, array ? static_cast<int>(array->elements.size()) : 0,
+             t->name.c_str());
+    if (!array) {
+        throw_object(t, new_throwable(t, "java/lang/NullPointerException", nullptr));
+        return nullptr;
+    }
+    Args args;
+    for (size_t i = 0; i < array->elements.size(); ++i) {
+        Object *element = array->elements[i];
+        args.push_back(element ? element->chars : u"<null>");
+        log_line("arg[%d]=%s", static_cast<int>(i), utf8(args.back()).c_str());
+    }
+    for (const auto &script : scripts)
+        if (m->owner->name == script.cls)
+            script.body(t, args);
+    if (!t->pending)
+        log_line("return %s", cls);
+    return nullptr;
 }
 
 }  // namespace
@@ -303,16 +242,8 @@ void define_main_class(const char *name, Native main)
 void define_scripted_classes()
 {
     wait_stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    window_stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    define_main_class("trevalo/test/Args", args_main);
-    define_main_class("trevalo/test/Throws", throws_main);
-    define_main_class("trevalo/test/Exit", exit_main);
-    define_main_class("trevalo/test/Window", window_main);
-    define_main_class("trevalo/test/Wait", wait_main);
-    define_main_class("trevalo/test/Ignore", ignore_main);
-    define_main_class("trevalo/test/ThreadExit", thread_exit_main);
-    define_main_class("trevalo/test/NonDaemon", non_daemon_main);
-    define_main_class("trevalo/test/Daemon", daemon_main);
-    define_main_class("trevalo/test/Abort", abort_main);
-    define_main_class("trevalo/test/NoMain", nullptr);
+    for (const auto &script : scripts)
+        add_method(define_class(script.cls), "main", "([Ljava/lang/String;)V", true,
+                   scripted_main);
+    define_class("trevalo/test/NoMain");
 }
