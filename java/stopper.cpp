@@ -15,14 +15,9 @@ void set_application_end_hook(void (*hook)(int failure))
     application_end_hook = hook;
 }
 
-bool stop_java_application()
+// Calls System.exit(0) on the attached thread env; false after a reported failure.
+static bool call_system_exit(JNIEnv *env)
 {
-    JNIEnv *env;
-    JavaVMAttachArgs args = stopper_attach_args();
-    if (java_vm->AttachCurrentThread((void **)&env, &args) != 0) {
-        report_error(settings.msg_attach);
-        return false;
-    }
     jclass system = env->FindClass("java/lang/System");
     if (check_java_exception(env) || !system) {
         report_error(settings.msg_class, "java/lang/System");
@@ -39,8 +34,21 @@ bool stop_java_application()
         report_error(settings.msg_invoke, "exit(int)");
         return false;
     }
-    java_vm->DetachCurrentThread();
     return true;
+}
+
+bool stop_java_application()
+{
+    JNIEnv *env;
+    JavaVMAttachArgs args = stopper_attach_args();
+    if (java_vm->AttachCurrentThread((void **)&env, &args) != 0) {
+        report_error(settings.msg_attach);
+        return false;
+    }
+    bool ok = call_system_exit(env);
+    // Whatever happened: a thread left attached would keep DestroyJavaVM waiting for ever.
+    java_vm->DetachCurrentThread();
+    return ok;
 }
 
 // What both hooks do before the process ends: the virtual machine's own account of a failure

@@ -4,16 +4,30 @@
 //   report_probe MODE SOURCE KIND TEXT [SUBJECT]
 //     MODE    1 (message box) or 2 (event log)
 //     SOURCE  event source name to register in mode 2, or "-" for none
-//     KIND    info | error | last | reason; "last" and "reason" first set the last error to
-//             ERROR_ACCESS_DENIED
+//     KIND    info | error | last | reason | cut; "last" and "reason" first set the last error
+//             to ERROR_ACCESS_DENIED; "cut" formats TEXT with SUBJECT into 16 bytes of a
+//             buffer filled with 'x' beforehand, through the system's formatter, and prints
+//             "[<buffer as a string>] <returned length>"
 //     TEXT    the format; SUBJECT its "%s" value
 #include <windows.h>
 
+#include <stdarg.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include "os/os.h"
 #include "os/report.h"
 #include "service/service.h"
+
+static int format_into(char *buffer, size_t size, const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    int n = format_text(buffer, size, format, args);
+    va_end(args);
+    return n;
+}
 
 int main(int argc, char **argv)
 {
@@ -24,7 +38,13 @@ int main(int argc, char **argv)
         open_event_log(strcmp(argv[2], "-") != 0 ? argv[2] : nullptr);
     const char *kind = argv[3], *text = argv[4], *subject = argc > 5 ? argv[5] : "";
 
-    if (strcmp(kind, "info") == 0) {
+    if (strcmp(kind, "cut") == 0) {
+        char buffer[32];
+        memset(buffer, 'x', sizeof buffer - 1);
+        buffer[sizeof buffer - 1] = '\0';
+        int n = format_into(buffer, 16, text, subject);
+        printf("[%s] %d\n", buffer, n);
+    } else if (strcmp(kind, "info") == 0) {
         report_info(text, subject);
     } else if (strcmp(kind, "error") == 0) {
         report_error(text, subject);

@@ -18,7 +18,10 @@
 //                       Without it, the environment variable TREVALO_TEST_LOG names the log.
 //   -Xmx<n> -Xms<n> -Xss<n>  accepted when n is digits with an optional k, m, g or t;
 //                       otherwise "Invalid maximum heap size: <option>" (initial heap size,
-//                       thread stack size) and JNI_EINVAL.
+//                       thread stack size) and JNI_EINVAL. An -Xmx below 2 MB prints "Error
+//                       occurred during initialization of VM" and "Too small maximum heap"
+//                       and aborts the creation, as HotSpot does.
+//   -verbose:gc         prints "[0.004s][info][gc] Using Serial" through "vfprintf".
 //   ""                  the empty option is accepted and ignored, as HotSpot does.
 //   -XX:<x>             "Unrecognized VM option '<x>'" and JNI_EINVAL.
 //   anything else       "Unrecognized option: <option>" and JNI_ERR.
@@ -61,7 +64,9 @@
 //   unsupported JavaVM function <index>    the index is the slot's place in its table
 #include "tests/runtime/runtime.h"
 
+#include <ctype.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 namespace {
@@ -93,6 +98,8 @@ void *abort_hook = nullptr;
 int non_daemon_threads = 0;
 int next_thread_number = 0;
 std::vector<std::string> shutdown_hooks;
+
+void vm_abort();
 
 std::string vformat(const char *format, va_list args)
 {
@@ -172,6 +179,18 @@ bool valid_size(const char *text)
     return digits > 0 && (!*rest || (strchr("kKmMgGtT", *rest) && !rest[1]));
 }
 
+// The bytes a valid size stands for.
+unsigned long long size_in_bytes(const char *text)
+{
+    char *unit;
+    unsigned long long n = strtoull(text, &unit, 10);
+    const char *units = "kmgt";
+    const char *found = *unit ? strchr(units, tolower(*unit)) : nullptr;
+    for (long i = found ? found - units + 1 : 0; i > 0; i--)
+        n *= 1024;
+    return n;
+}
+
 // Applies one option. Returns JNI_OK, or the error code after printing why.
 jint apply_option(const JavaVMOption &option, bool ignore_unrecognized)
 {
@@ -204,11 +223,22 @@ jint apply_option(const JavaVMOption &option, bool ignore_unrecognized)
     for (const auto &size : sizes) {
         if (!starts_with(text, size.prefix))
             continue;
-        if (valid_size(text + 4))
+        if (valid_size(text + 4)) {
+            // HotSpot accepts a heap too small to start with, then aborts the creation.
+            if (size.prefix[3] == 'x' && size_in_bytes(text + 4) < 2 * 1024 * 1024) {
+                vm_print("Error occurred during initialization of VM\nToo small maximum heap\n");
+                vm_abort();
+            }
             return JNI_OK;
+        }
         log_line("refused %s", utf8(chars).c_str());
         vm_print("Invalid %s: %s\n", size.what, text);
         return JNI_EINVAL;
+    }
+    if (strcmp(text, "-verbose:gc") == 0) {
+        // What HotSpot's collector prints at start-up, through the "vfprintf" hook.
+        vm_print("[0.004s][info][gc] Using Serial\n");
+        return JNI_OK;
     }
     if (ignore_unrecognized)
         return JNI_OK;

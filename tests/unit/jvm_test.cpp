@@ -131,6 +131,9 @@ void *stop_by_exit(void *)
 
 int run_scenario(const char *name, int argc, char **argv)
 {
+    // A scenario that hangs (a thread left attached keeps DestroyJavaVM waiting) ends with
+    // SIGALRM, which fails its case in seconds rather than the whole suite after minutes.
+    alarm(20);
     report_echo = true;
     scenario_config config = configure(argc, argv);
     if (strcmp(name, "run") == 0)
@@ -278,6 +281,10 @@ TEST(RealJvm, ReportsWhatCannotBeFoundOrRun)
         {{"jvm_options=-Xfoo"},
          std::string("Unable to create JVM instance using ") + TREVALO_LIBJVM +
              "\\n\\nUnrecognized option: -Xfoo", ""},
+        // The VM accepts the option but aborts during creation: a failed start all the same.
+        {{"jvm_options=-Xmx1"},
+         std::string("Unable to create JVM instance using ") + TREVALO_LIBJVM +
+             "\\n\\nError occurred during initialization of VM\\nToo small maximum heap", ""},
         {{"runtime_paths=" + tree.file("not-a-library.so")},
          "Unable to load JVM: " + tree.name("not-a-library.so"), ""},
         {{"runtime_paths=/usr/lib/x86_64-linux-gnu/libc.so.6"},

@@ -22,6 +22,7 @@ struct launch {
     std::string dir, app, log;
     run_result result;
     std::vector<std::string> lines;
+    std::string error_output;  // what the launcher wrote to its standard error
 
     explicit launch(const std::string &config, const std::string &library = runtime())
     {
@@ -34,9 +35,12 @@ struct launch {
     launch &run(const std::string &args = "", const std::string &directory = "")
     {
         std::string env = environment_with({"TREVALO_TEST_LOG=" + log});
+        std::string error_path = dir + "\\stderr.txt";
         result = run_answering(quote(app) + (args.empty() ? "" : " " + args),
-                               directory.empty() ? dir : directory, 30000, "", env.data());
+                               directory.empty() ? dir : directory, 30000, error_path,
+                               env.data());
         lines = read_lines(log);
+        error_output = read_file(error_path);
         return *this;
     }
 
@@ -71,9 +75,11 @@ TEST(JvmRun, PassesTheHooksFirstThenTheOptions)
     EXPECT_EQ(a.result.exit_code, 0u) << a.boxes();
     std::vector<std::string> expected = {"hook vfprintf", "hook abort", "hook exit",
                                          "option -Xmx256m", "option -Djava.class.path=a.jar"};
-    std::vector<std::string> options = a.lines_with("hook ");
-    for (const std::string &o : a.lines_with("option "))
-        options.push_back(o);
+    // Hooks and options as the runtime received them, in one sequence: their order counts.
+    std::vector<std::string> options;
+    for (const std::string &line : a.lines)
+        if (line.compare(0, 5, "hook ") == 0 || line.compare(0, 7, "option ") == 0)
+            options.push_back(line);
     EXPECT_EQ(options, expected);
     EXPECT_TRUE(a.logged("create version=0x00010002 options=5 ignore_unrecognized=0"));
 
@@ -109,6 +115,10 @@ TEST(JvmRun, ReportsEachWayTheRuntimeCanFail)
         {"jvm_options = -Xfoo\n", runtime(),
          "Unable to create JVM instance using " + runtime() +
              "\n\nUnrecognized option: -Xfoo\n"},
+        // Accepted, then the creation aborts: a runtime that could not start all the same.
+        {"jvm_options = -Xmx1\n", runtime(),
+         "Unable to create JVM instance using " + runtime() +
+             "\n\nError occurred during initialization of VM\nToo small maximum heap\n"},
     };
     for (const auto &c : cases) {
         launch a("main_class = trevalo.test.Args\n" + c.config, c.library);
@@ -187,6 +197,14 @@ TEST(JvmRun, ExitStatusesOfTheApplication)
     exits.run("5");
     EXPECT_EQ(exits.result.exit_code, 5u);
     EXPECT_TRUE(exits.result.boxes.empty()) << exits.boxes();
+
+    // What the virtual machine prints goes to standard error as it comes; a clean exit
+    // shows none of it.
+    launch verbose("main_class = trevalo.test.Exit\njvm_options = -verbose:gc\n");
+    verbose.run("0");
+    EXPECT_EQ(verbose.result.exit_code, 0u);
+    EXPECT_TRUE(verbose.result.boxes.empty()) << verbose.boxes();
+    EXPECT_EQ(verbose.error_output, "[0.004s][info][gc] Using Serial\n");
 
     // main throws; a non-daemon thread then calls System.exit(5): the failure is reported,
     // and what the virtual machine printed is shown before the process ends with 5.

@@ -2,6 +2,7 @@
 // boxes, exit statuses, priority and single-instance guard.
 #include <gtest/gtest.h>
 
+#include "config/setting_list.h"
 #include "tests/wine/harness.h"
 
 namespace {
@@ -32,11 +33,25 @@ TEST(Launcher, ReportsMissingRuntimeAndFails)
 
 TEST(Launcher, UsesTheConfiguredMessageText)
 {
-    std::string dir = make_temp_dir("message");
-    std::string app = make_launcher(dir, "main_class = M\nmsg_no_runtime = Install Java 100%% first.\n");
-    run_result r = run_answering(quote(app), dir, 30000);
-    ASSERT_EQ(r.boxes.size(), 1u);
-    EXPECT_EQ(r.boxes[0].text, "Install Java 100% first.");
+    // Written into the string table as a resource editor would: a "%s" where the launcher
+    // has nothing to say, or another conversion, reads no argument that is not there.
+    const struct {
+        const char *message;
+        const char *shown;
+    } cases[] = {
+        {"Install Java 100%% first.", "Install Java 100% first."},
+        {"No Java runtime found [%s]", "No Java runtime found []"},
+        {"%s%s%d%n%p", "%d%n%p"},
+    };
+    for (const auto &c : cases) {
+        std::string dir = make_temp_dir("message");
+        std::string app = make_launcher(dir, "main_class = M\n");
+        ASSERT_TRUE(replace_setting(app, SETTING_msg_no_runtime, c.message));
+        run_result r = run_answering(quote(app), dir, 30000);
+        EXPECT_EQ(r.exit_code, FAILED) << c.message;
+        ASSERT_EQ(r.boxes.size(), 1u) << c.message;
+        EXPECT_EQ(r.boxes[0].text, c.shown);
+    }
 }
 
 TEST(Launcher, ReportsAWorkingDirectoryThatCannotBeEntered)

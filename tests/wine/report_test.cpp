@@ -66,6 +66,12 @@ TEST(Report, FormattedTextsAreCutAtTheirBuffer)
     ASSERT_EQ(r.boxes.size(), 1u);
     EXPECT_EQ(r.boxes[0].text,
               subject.substr(0, 4095) + "\n\nReason: " + system_text(ERROR_ACCESS_DENIED));
+
+    // The system's formatter, which the runtime's output goes through, into a buffer that was
+    // full beforehand: the cut text ends where the buffer does.
+    std::string output;
+    EXPECT_EQ(run_capture(probe() + " 1 - cut %s 0123456789abcdefXYZ", build_dir(), &output), 0u);
+    EXPECT_EQ(output, "[0123456789abcde] 15\r\n");
 }
 
 // The event-log records of one probe run: the lines of Wine's eventlog channel. Wine writes

@@ -49,7 +49,7 @@ class ServiceUnderWine : public testing::Test {
 protected:
     std::string dir, app, name, runtime_log;
 
-    void make(const std::string &config)
+    void make(const std::string &config, const std::string &options = "")
     {
         static int counter;
         dir = make_temp_dir("service");
@@ -57,7 +57,8 @@ protected:
         runtime_log = dir + "\\runtime.log";
         app = make_launcher(dir, "search_order = 0\nruntime_paths = " + runtime_path() +
                                      "\nservice_name = " + name + "\njvm_options = " +
-                                     "-Dtrevalo.test.log=" + runtime_log + "\n" + config);
+                                     "-Dtrevalo.test.log=" + runtime_log + " " + options + "\n" +
+                                     config);
     }
 
     void TearDown() override
@@ -353,6 +354,35 @@ TEST_F(ServiceUnderWine, ApplicationEndingByItself)
               (std::vector<std::string>{"info The " + name + " service has started.",
                                         "info The " + name + " service has stopped."}));
     TearDown();
+
+    // A non-zero System.exit is a failed run whose service-specific code is that status, so
+    // that recovery actions apply; so is a virtual machine that aborts while it is created.
+    const struct {
+        const char *config, *options;
+        DWORD code;
+        const char *event; // the start of a record between "started" and "failed", if any
+    } failures[] = {
+        {"main_class = trevalo.test.Exit\nservice_args = 3\n", "", 3, nullptr},
+        {"main_class = trevalo.test.Args\n", "-Xmx1", 1,
+         "error Unable to create JVM instance using "},
+    };
+    for (const auto &f : failures) {
+        make(f.config, f.options);
+        ASSERT_EQ(run("-install").exit_code, 0u);
+        offset = log_size();
+        ASSERT_TRUE(start());
+        ASSERT_TRUE(wait_state(SERVICE_STOPPED, 10000)) << f.config;
+        EXPECT_EQ(status().dwWin32ExitCode, (DWORD)ERROR_SERVICE_SPECIFIC_ERROR) << f.config;
+        EXPECT_EQ(status().dwServiceSpecificExitCode, f.code) << f.config;
+        Sleep(300);
+        auto records = event_records(offset);
+        ASSERT_EQ(records.size(), f.event ? 3u : 2u) << f.config;
+        EXPECT_EQ(records.front(), "info The " + name + " service has started.");
+        if (f.event)
+            EXPECT_EQ(records[1].find(f.event), 0u) << records[1];
+        EXPECT_EQ(records.back(), "error The " + name + " service failed to start.");
+        TearDown();
+    }
 
     // main throws, then another thread calls System.exit(5): no hand-shake, the process ends
     // at once, before anything more is recorded. (Wine's manager then keeps the last state it
