@@ -80,6 +80,12 @@ TEST(Settings, ReadsLongTextsWhole)
 TEST(Settings, IniFileOverridesOptionsAndArguments)
 {
     const char *const base = "jvm_options = -Dfrom=table\napp_args = table args\n";
+    // A cut value would be another option: "-Xmx1024m" cut after 1,023 characters.
+    std::string long_options;
+    for (int i = 0; i < 400; i++)
+        long_options += "-Dk" + std::to_string(i) + "=v ";
+    long_options += "-Xmx1024m";
+    std::string long_ini = "[Application Configuration]\nJvmOptions=" + long_options + "\n";
     const struct {
         const char *what;
         const char *ini_setting;   // "" : no INI setting
@@ -87,6 +93,8 @@ TEST(Settings, IniFileOverridesOptionsAndArguments)
         const char *jvm_options;
         const char *app_args;
     } cases[] = {
+        {"a value of any length, whole", "app.ini", long_ini.c_str(), long_options.c_str(),
+         "table args"},
         {"both keys", "app.ini",
          "[Application Configuration]\nJvmOptions=-Xmx1g\nAppOptions=ini args\n",
          "-Xmx1g", "ini args"},
