@@ -73,3 +73,26 @@ void archive_read_entry(const unsigned char *data, size_t *offset, archive_entry
     entry->content = p + 12;
     *offset = (size_t)(entry->content - data) + entry->size;
 }
+
+uint64_t archive_hash(const unsigned char *data, size_t size)
+{
+    const uint64_t prime = 0x100000001b3ULL;
+    uint64_t hash = 0xcbf29ce484222325ULL ^ size;
+    size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        uint64_t word;
+        memcpy(&word, data + i, 8);
+        hash = (hash ^ word) * prime;
+        hash ^= hash >> 29;
+    }
+    for (; i < size; i++)
+        hash = (hash ^ data[i]) * prime;
+    return hash ^ (hash >> 32);
+}
+
+void archive_folder_name(uint64_t hash, char name[ARCHIVE_FOLDER_NAME_SIZE])
+{
+    for (int i = 0; i < 16; i++)
+        name[i] = "0123456789abcdef"[(hash >> (60 - 4 * i)) & 0xF];
+    name[16] = '\0';
+}

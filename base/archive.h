@@ -35,3 +35,13 @@ void archive_read_entry(const unsigned char *data, size_t *offset, archive_entry
 // (':'), no leading '\' or '/' (which also rules out UNC paths), and no component made of
 // dots and blanks that holds "..", which Windows would take as the parent folder.
 bool archive_name_is_safe(const char *name);
+
+// A 64-bit hash of the whole archive, a word at a time so that it is cheap at every start. It
+// names the folder of the archive's unpacked files, so that launchers whose files differ
+// never share one.
+uint64_t archive_hash(const unsigned char *data, size_t size);
+
+enum { ARCHIVE_FOLDER_NAME_SIZE = 17 };
+
+// The hash as the folder's name: 16 lower-case hexadecimal digits and a NUL.
+void archive_folder_name(uint64_t hash, char name[ARCHIVE_FOLDER_NAME_SIZE]);

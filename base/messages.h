@@ -10,15 +10,24 @@
 #define MSG_DISPATCHER_FAILED "Internal error RC000003"
 #define MSG_DONE_EVENT_FAILED "Internal error RC000004"
 #define MSG_WORKER_THREAD_FAILED "Internal error RC000005"
-// The size of an unpacked file could not be read; the file is written again.
-#define MSG_FILE_SIZE_UNREADABLE "Internal error RC000006"
+// The folder of the unpacked files could not be listed; every file is written again.
+#define MSG_UNPACKED_UNLISTED "Internal error RC000006"
 // The embedded-file archive does not hold what its count and sizes say.
 #define MSG_ARCHIVE_MALFORMED "Internal error RC000007: the embedded file archive is damaged."
 
 // An allocation failed; the process ends after this report.
 #define MSG_OUT_OF_MEMORY "Internal error RC000008: out of memory."
 
+// A service's folder for its unpacked files exists and others may change it.
+#define MSG_FOLDER_NOT_PRIVATE                                                                  \
+    "The folder %s can be changed by accounts other than the system, administrators and the " \
+    "service's own, so the service does not run files from it. Remove the folder, or let "    \
+    "only those accounts change it."
+// An unpacked file's name is taken by a folder.
+#define REASON_FOLDER_IN_THE_WAY "Reason: a folder of this name is in the way."
+
 #define SUBJECT_CURRENT_DIR "CURRENT_DIR"
 #define MAIN_METHOD "main(java/lang/String[])"
 #define SUBJECT_CURRENT_EXE "CURRENT_EXE"
 #define SUBJECT_TEMP_PATH "TEMP_PATH"
+#define SUBJECT_PROGRAM_DATA "PROGRAM_DATA"

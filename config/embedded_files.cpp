@@ -1,10 +1,13 @@
-// Unpacking the files embedded in the launcher into a folder under the temporary directory.
-// Portable: files and resources are reached through the system seam.
+// Unpacking the files embedded in the launcher. Portable: files, folders and resources are
+// reached through the system seam.
 #include "config/embedded_files.h"
 
 #include <stdlib.h>
+#include <string.h>
+#include <strings.h>
 
 #include "base/archive.h"
+#include "base/memory.h"
 #include "base/messages.h"
 #include "base/resource_ids.h"
 #include "base/string_list.h"
@@ -13,34 +16,125 @@
 #include "os/os.h"
 #include "os/report.h"
 
-// True when the file at path has the entry's size and last-write time.
-static bool is_up_to_date(const char *path, const archive_entry &entry)
+// Makes one level of the unpacking folder. A service's levels must be private: one that
+// exists and that others may change is refused, since they could put their code there.
+static bool make_level(const char *path, bool service)
 {
-    os_file *file = open_file(path, false);
-    if (!file)
+    if (!service) {
+        // The user's own temporary folder: a failure shows when the files are written.
+        create_directory(path);
+        return true;
+    }
+    switch (create_private_directory(path)) {
+    case FOLDER_CREATED:
+        return true;
+    case FOLDER_EXISTS:
+        if (directory_is_private(path))
+            return true;
+        report_error(MSG_FOLDER_NOT_PRIVATE, path);
         return false;
-    bool same = false;
-    uint32_t size, low, high;
-    if (!file_size(file, &size))
-        report_error_with_reason(MSG_FILE_SIZE_UNREADABLE);
-    else
-        same = size == entry.size && file_time(file, &low, &high) && low == entry.time_low &&
-               high == entry.time_high;
-    close_file(file);
-    return same;
+    default:
+        report_error_with_reason(settings.msg_write_error, path);
+        return false;
+    }
+}
+
+// The unpacking folder, made level by level, as a new heap text in *folder; false after a
+// reported failure that stops the run. *folder stays null when the base folder cannot be
+// read (reported; the configured class path stays).
+static bool make_unpack_folder(uint64_t hash, bool service, char **folder)
+{
+    *folder = nullptr;
+    char base[260];
+    if (!(service ? program_data_directory(base, sizeof base) : temp_directory(base, sizeof base))) {
+        report_error_with_reason(settings.msg_file_error,
+                                 service ? SUBJECT_PROGRAM_DATA : SUBJECT_TEMP_PATH);
+        return true;
+    }
+    char hash_text[ARCHIVE_FOLDER_NAME_SIZE];
+    archive_folder_name(hash, hash_text);
+    const char *levels[] = {service ? "Trevalo" : nullptr, settings.main_class_encoded, hash_text};
+    char *path = join_text(base, "");
+    for (const char *level : levels) {
+        if (!level)
+            continue;
+        // The base ends with a backslash; every level after it gets one.
+        char *next = join_text(path, path[strlen(path) - 1] == '\\' ? "" : "\\", level);
+        free(path);
+        path = next;
+        if (!make_level(path, service)) {
+            free(path);
+            return false;
+        }
+    }
+    *folder = path;
+    return true;
+}
+
+struct listed_file {
+    char *name;
+    file_stamp stamp;
+};
+
+static int compare_listed(const void *a, const void *b)
+{
+    return strcasecmp(((const listed_file *)a)->name, ((const listed_file *)b)->name);
+}
+
+// The files and folders directly in folder, sorted by name without regard to case, as
+// Windows compares names. One listing gives every name, size and time, so no file needs to
+// be opened to see that it is up to date. A listing that fails is reported; every file is
+// then written again.
+static listed_file *list_folder(const char *folder, size_t *count)
+{
+    *count = 0;
+    size_t capacity = 0;
+    listed_file *files = nullptr;
+    directory_listing *listing;
+    directory_entry entry;
+    listing_step step = open_directory_listing(folder, &listing, &entry);
+    // A folder that could not be made has nothing to list; writing into it reports that.
+    unsigned error = last_error();
+    if (step == LISTING_FAILED && path_attributes(folder) == 1) {
+        set_last_error(error);
+        report_error_with_reason(MSG_UNPACKED_UNLISTED);
+    }
+    if (step != LISTING_ENTRY)
+        return nullptr;
+    for (; step == LISTING_ENTRY; step = next_directory_entry(listing, &entry)) {
+        if (*count == capacity) {
+            capacity = capacity ? 2 * capacity : 64;
+            files = (listed_file *)must_realloc(files, capacity * sizeof *files);
+        }
+        files[(*count)++] = {must_copy(entry.name), entry.stamp};
+    }
+    close_directory_listing(listing);
+    qsort(files, *count, sizeof *files, compare_listed);
+    return files;
+}
+
+// The stamp of the unpacked file name in folder: from the listing, or for a name in a
+// sub-folder, read from the file system. False when nothing of that name exists.
+static bool find_stamp(const listed_file *files, size_t count, const char *path,
+                       const char *name, file_stamp *stamp)
+{
+    if (strchr(name, '\\'))
+        return read_file_stamp(path, stamp);
+    listed_file key = {(char *)name, {}};
+    const listed_file *found =
+        (const listed_file *)bsearch(&key, files, count, sizeof *files, compare_listed);
+    if (found)
+        *stamp = found->stamp;
+    return found != nullptr;
 }
 
 // Writes the entry's content to path, straight from the resource, with the entry's
-// last-write time. Returns false after a reported failure that ends the unpacking; a file
-// that cannot be replaced because it is in use (another launcher holds it) is left alone.
+// last-write time. False after a reported failure: a file that must be written and cannot
+// be (held by another process, say) is never left as it is, whatever it holds.
 static bool write_entry(const char *path, const archive_entry &entry)
 {
     os_file *file = open_file(path, true);
     if (!file) {
-        unsigned error = last_error();
-        if (path_attributes(path) != -1)
-            return true;
-        set_last_error(error);
         report_error_with_reason(settings.msg_write_error, path);
         return false;
     }
@@ -52,12 +146,44 @@ static bool write_entry(const char *path, const archive_entry &entry)
     return ok;
 }
 
-char *unpack_embedded_files()
+// Brings every entry's file in folder up to date, listing each in *list.
+static bool unpack_entries(const unsigned char *data, uint32_t count, const char *folder,
+                           string_list *list)
 {
+    size_t listed_count;
+    listed_file *listed = list_folder(folder, &listed_count);
+    size_t offset = 4;
+    bool ok = true;
+    for (uint32_t i = 0; i < count && ok; i++) {
+        archive_entry entry;
+        archive_read_entry(data, &offset, &entry);
+        char *path = join_text(folder, "\\", entry.name);
+        string_list_append(list, path);
+        string_list_append(list, ";");
+        file_stamp stamp;
+        bool present = find_stamp(listed, listed_count, path, entry.name, &stamp);
+        if (present && stamp.is_directory) {
+            report_error_with_detail(settings.msg_write_error, path, REASON_FOLDER_IN_THE_WAY);
+            ok = false;
+        } else if (!present || stamp.size != entry.size || stamp.time_low != entry.time_low ||
+                   stamp.time_high != entry.time_high) {
+            ok = write_entry(path, entry);
+        }
+        free(path);
+    }
+    for (size_t i = 0; i < listed_count; i++)
+        free(listed[i].name);
+    free(listed);
+    return ok;
+}
+
+bool unpack_embedded_files(bool service, char **class_path)
+{
+    *class_path = nullptr;
     size_t size = 0;
     const unsigned char *data = find_resource_data(RESOURCE_ARCHIVE, &size);
     if (!data || size <= 1)
-        return nullptr;
+        return true;
 
     // The whole archive is checked before anything is written, so a damaged one unpacks
     // nothing and leaves the class path as configured.
@@ -68,41 +194,26 @@ char *unpack_embedded_files()
         break;
     case ARCHIVE_MALFORMED:
         report_error(MSG_ARCHIVE_MALFORMED);
-        return nullptr;
+        return true;
     case ARCHIVE_UNSAFE_NAME:
         report_error(settings.msg_write_error, bad_name);
-        return nullptr;
+        return true;
     }
     // No entries: nothing to unpack, and the class path stays as configured.
     if (count == 0)
-        return nullptr;
+        return true;
 
-    char temp[260];
-    if (!temp_directory(temp, sizeof temp)) {
-        report_error_with_reason(settings.msg_file_error, SUBJECT_TEMP_PATH);
-        return nullptr;
-    }
-    // The temporary path ends with a backslash; the folder is named by the main class as
-    // stored, so every application has its own.
-    char *folder = join_text(temp, settings.main_class_encoded);
-    create_directory(folder);
-
+    char *folder;
+    if (!make_unpack_folder(archive_hash(data, size), service, &folder))
+        return false;
+    if (!folder)
+        return true;
     string_list list = {};
-    size_t offset = 4;
-    bool ok = true;
-    for (uint32_t i = 0; i < count && ok; i++) {
-        archive_entry entry;
-        archive_read_entry(data, &offset, &entry);
-        char *path = join_text(folder, "\\", entry.name);
-        // Every entry is listed, whatever happens to its file.
-        string_list_append(&list, path);
-        string_list_append(&list, ";");
-        ok = is_up_to_date(path, entry) || write_entry(path, entry);
-        free(path);
-    }
+    bool ok = unpack_entries(data, count, folder, &list);
     free(folder);
     if (ok)
-        return list.text;
-    free(list.text);
-    return nullptr;
+        *class_path = list.text;
+    else
+        free(list.text);
+    return ok;
 }

@@ -7,7 +7,6 @@
 
 #include "base/setting_codec.h"
 #include "base/text.h"
-#include "config/embedded_files.h"
 #include "os/os.h"
 
 static launcher_settings storage;
@@ -98,8 +97,4 @@ void load_settings()
         set_process_priority(priority);
 
     apply_ini_override();
-    if (char *unpacked = unpack_embedded_files()) {
-        free(storage.class_path);
-        storage.class_path = unpacked;
-    }
 }

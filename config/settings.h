@@ -35,6 +35,6 @@ extern const launcher_settings &settings;
 launcher_settings *mutable_settings();
 
 // Reads every setting from the launcher's own string table, applies the process priority and
-// the INI override, and makes the unpacked embedded files the class path. Runs once, on the
-// main thread, with the launcher's folder as the current directory.
+// the INI override. Runs once, on the main thread, with the launcher's folder as the current
+// directory.
 void load_settings();

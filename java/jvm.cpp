@@ -111,7 +111,7 @@ void report_creation_failure()
     free(vm_text);
 }
 
-bool create_jvm(bool console)
+bool create_jvm(bool console, const char *class_path)
 {
     if (settings.early_working_dir && !enter_working_directory(true))
         return false;
@@ -134,7 +134,7 @@ bool create_jvm(bool console)
         return false;
     }
 
-    char *option_text = build_jvm_options(home);
+    char *option_text = build_jvm_options(home, class_path);
     if (!option_text)
         return false;
     int count;

@@ -12,11 +12,11 @@ extern void *runtime_library;
 extern JavaVM *java_vm;
 extern JNIEnv *jvm_env;
 
-// Finds a runtime, loads it, creates the virtual machine with the option text and the
-// "vfprintf", "abort" and "exit" hooks, and publishes the handles. With console, the process
+// Finds a runtime, loads it, creates the virtual machine with the option text (setting 1056
+// and class_path) and the "vfprintf", "abort" and "exit" hooks, and publishes the handles. With console, the process
 // gets a console and both the standard streams and System.out/err go to it (service run).
 // Returns false after a failure it has reported.
-bool create_jvm(bool console);
+bool create_jvm(bool console, const char *class_path);
 
 // Detaches the calling thread, waits in DestroyJavaVM for the application's last non-daemon
 // thread, and unloads the runtime library.

@@ -134,13 +134,13 @@ char *expand_variables(const char *text, const char *runtime_home)
     return result.text ? result.text : must_copy("");
 }
 
-char *build_jvm_options(const char *runtime_home)
+char *build_jvm_options(const char *runtime_home, const char *class_path_setting)
 {
     string_list options = {};
     string_list class_path = {};
     string_list_append(&options, settings.jvm_options);
 
-    char *entries = must_copy(settings.class_path);
+    char *entries = must_copy(class_path_setting);
     char *cursor = nullptr;
     bool ok = true;
     while (char *entry = next_token(entries, ";", &cursor)) {

@@ -1,8 +1,9 @@
 // The run sequence shared by the interactive run and the service worker.
 #pragma once
 
-// Creates the virtual machine (with console, for a service run: the process gets a console
-// for the standard streams and System.out/err), calls main with the count arguments of vector
+// Unpacks the embedded files (as a service with console), creates the virtual machine (with
+// console, for a service run: the process gets a console for the standard streams and
+// System.out/err) with them as the class path when there are any, calls main with the count arguments of vector
 // (none: setting 1184 split), and destroys the virtual machine, which waits for the
 // application's last non-daemon thread. main_returned (may be null) learns main's outcome
 // before that wait, while other threads may still end the process. True when main returned

@@ -36,6 +36,13 @@ bool set_registry_dword(const char *key, const char *value, unsigned number);
 
 // --- Files and folders. ---
 
+// A file or folder as a listing or an attribute read gives it.
+struct file_stamp {
+    bool is_directory;
+    uint64_t size;
+    uint32_t time_low, time_high; // last-write time, as a FILETIME's two halves
+};
+
 // True when the file can be opened for reading; it is closed again at once.
 bool file_exists(const char *path);
 
@@ -44,6 +51,26 @@ int path_attributes(const char *path);
 
 // Creates a folder; false when it cannot be made (it may exist already).
 bool create_directory(const char *path);
+
+// The stamp of the file or folder at path, without opening it; false when it does not exist
+// or cannot be read.
+bool read_file_stamp(const char *path, file_stamp *stamp);
+
+enum private_folder { FOLDER_CREATED, FOLDER_EXISTS, FOLDER_FAILED };
+
+// Creates path as a folder that only the system, administrators and the process's own
+// account may change (others may read), its files inheriting that. FOLDER_EXISTS when
+// something of that name is there already.
+private_folder create_private_directory(const char *path);
+
+// True when the existing folder at path belongs to the system, administrators or the
+// process's own account, and its access list lets no other account change it, or what is
+// created in it.
+bool directory_is_private(const char *path);
+
+// The machine's folder for programs' data, with a trailing "", into buffer (size bytes);
+// false when it cannot be read or does not fit.
+bool program_data_directory(char *buffer, size_t size);
 
 // The user's temporary folder, with its trailing "\", into buffer (size bytes); false when it
 // cannot be read or does not fit.
@@ -75,6 +102,7 @@ enum listing_step { LISTING_ENTRY, LISTING_END, LISTING_FAILED };
 struct directory_entry {
     char name[260];
     bool is_directory;
+    file_stamp stamp;
 };
 
 struct directory_listing;

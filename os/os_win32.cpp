@@ -2,12 +2,15 @@
 #include "os/os.h"
 
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "base/memory.h"
+#include "base/text.h"
 
 int query_registry_text(const char *key, const char *value, char *buffer, size_t capacity)
 {
@@ -173,10 +176,137 @@ struct directory_listing {
     HANDLE find;
 };
 
+static void fill_stamp(DWORD attributes, DWORD size_high, DWORD size_low,
+                       const FILETIME &written, file_stamp *stamp)
+{
+    stamp->is_directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    stamp->size = (uint64_t)size_high << 32 | size_low;
+    stamp->time_low = written.dwLowDateTime;
+    stamp->time_high = written.dwHighDateTime;
+}
+
 static void fill_entry(const WIN32_FIND_DATAA &found, directory_entry *entry)
 {
     strcpy(entry->name, found.cFileName);
-    entry->is_directory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    fill_stamp(found.dwFileAttributes, found.nFileSizeHigh, found.nFileSizeLow,
+               found.ftLastWriteTime, &entry->stamp);
+    entry->is_directory = entry->stamp.is_directory;
+}
+
+bool read_file_stamp(const char *path, file_stamp *stamp)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data))
+        return false;
+    fill_stamp(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow,
+               data.ftLastWriteTime, stamp);
+    return true;
+}
+
+// The SID of the account the process runs as, in a heap block; null on failure.
+static PSID process_user()
+{
+    HANDLE token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return nullptr;
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    TOKEN_USER *user = size ? (TOKEN_USER *)must_alloc(size) : nullptr;
+    PSID sid = nullptr;
+    if (user && GetTokenInformation(token, TokenUser, user, size, &size)) {
+        DWORD length = GetLengthSid(user->User.Sid);
+        sid = must_alloc(length);
+        CopySid(length, sid, user->User.Sid);
+    }
+    free(user);
+    CloseHandle(token);
+    return sid;
+}
+
+private_folder create_private_directory(const char *path)
+{
+    // Full control for the system, administrators and the process's own account, for the
+    // folder and everything created in it (OICI); read and execute for users; nothing
+    // inherited from the parent (P).
+    PSID user = process_user();
+    char *user_text = nullptr;
+    if (!user || !ConvertSidToStringSidA(user, &user_text)) {
+        free(user);
+        return FOLDER_FAILED;
+    }
+    char *sddl = join_text("D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)(A;OICI;FA;;;",
+                           user_text, ")");
+    LocalFree(user_text);
+    free(user);
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, nullptr, FALSE};
+    bool made = ConvertStringSecurityDescriptorToSecurityDescriptorA(
+        sddl, SDDL_REVISION_1, &attributes.lpSecurityDescriptor, nullptr);
+    free(sddl);
+    if (!made)
+        return FOLDER_FAILED;
+    BOOL created = CreateDirectoryA(path, &attributes);
+    DWORD error = GetLastError();
+    LocalFree(attributes.lpSecurityDescriptor);
+    SetLastError(error);
+    if (created)
+        return FOLDER_CREATED;
+    return error == ERROR_ALREADY_EXISTS ? FOLDER_EXISTS : FOLDER_FAILED;
+}
+
+// True for the system, administrators, the creator-owner placeholder (which stands for
+// whoever creates a file inside: the process itself) and the process's own account.
+static bool is_trusted(PSID sid, PSID user)
+{
+    static const WELL_KNOWN_SID_TYPE trusted[] = {WinLocalSystemSid, WinBuiltinAdministratorsSid,
+                                                  WinCreatorOwnerSid};
+    for (WELL_KNOWN_SID_TYPE type : trusted)
+        if (IsWellKnownSid(sid, type))
+            return true;
+    return user && EqualSid(sid, user);
+}
+
+bool directory_is_private(const char *path)
+{
+    // Every right that changes the folder, its entries or what is created in it.
+    const DWORD changing = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
+                           FILE_DELETE_CHILD | FILE_WRITE_ATTRIBUTES | DELETE | WRITE_DAC |
+                           WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoA(path, SE_FILE_OBJECT,
+                              OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                              nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
+        return false;
+    PSID user = process_user();
+    // No access list at all grants everyone everything.
+    bool trusted = owner && dacl && is_trusted(owner, user);
+    for (DWORD i = 0; trusted && i < dacl->AceCount; i++) {
+        ACE_HEADER *ace;
+        if (!GetAce(dacl, i, (void **)&ace)) {
+            trusted = false;
+        } else if (ace->AceType == ACCESS_ALLOWED_ACE_TYPE) {
+            ACCESS_ALLOWED_ACE *allowed = (ACCESS_ALLOWED_ACE *)ace;
+            trusted = !(allowed->Mask & changing) || is_trusted(&allowed->SidStart, user);
+        }
+    }
+    free(user);
+    LocalFree(descriptor);
+    return trusted;
+}
+
+bool program_data_directory(char *buffer, size_t size)
+{
+    // The system's own environment block gives it to services; ALLUSERSPROFILE is its older
+    // name.
+    DWORD n = GetEnvironmentVariableA("ProgramData", buffer, (DWORD)size);
+    if (n == 0)
+        n = GetEnvironmentVariableA("ALLUSERSPROFILE", buffer, (DWORD)size);
+    if (n == 0 || !fits(n + 1, size))
+        return false;
+    buffer[n] = '\\';
+    buffer[n + 1] = '\0';
+    return true;
 }
 
 listing_step open_directory_listing(const char *directory, directory_listing **listing,

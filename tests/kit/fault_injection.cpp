@@ -8,12 +8,12 @@
 
 namespace {
 
-int fail_write_at, fail_set_time_at, fail_size_at;
-int write_calls, set_time_calls, size_calls, opened_for_writing;
+int fail_write_at, fail_set_time_at, fail_find_at;
+int write_calls, set_time_calls, find_calls, opened, opened_for_writing;
 
 decltype(&WriteFile) real_write_file;
 decltype(&SetFileTime) real_set_file_time;
-decltype(&GetFileSize) real_get_file_size;
+decltype(&FindFirstFileA) real_find_first_file;
 decltype(&CreateFileA) real_create_file;
 
 BOOL WINAPI failing_write_file(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
@@ -36,19 +36,20 @@ BOOL WINAPI failing_set_file_time(HANDLE file, const FILETIME *created, const FI
     return real_set_file_time(file, created, accessed, written);
 }
 
-DWORD WINAPI failing_get_file_size(HANDLE file, LPDWORD high)
+HANDLE WINAPI failing_find_first_file(LPCSTR pattern, LPWIN32_FIND_DATAA found)
 {
-    if (++size_calls == fail_size_at) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return INVALID_FILE_SIZE;
+    if (++find_calls == fail_find_at) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
     }
-    return real_get_file_size(file, high);
+    return real_find_first_file(pattern, found);
 }
 
 HANDLE WINAPI counting_create_file(LPCSTR name, DWORD access, DWORD share,
                                    LPSECURITY_ATTRIBUTES security, DWORD disposition,
                                    DWORD flags, HANDLE templ)
 {
+    opened++;
     if (access & GENERIC_WRITE)
         opened_for_writing++;
     return real_create_file(name, access, share, security, disposition, flags, templ);
@@ -89,17 +90,23 @@ void install_fault_injection()
     const char *plan = getenv("TREVALO_FAIL");
     fail_write_at = failing_call(plan, "WriteFile");
     fail_set_time_at = failing_call(plan, "SetFileTime");
-    fail_size_at = failing_call(plan, "GetFileSize");
+    fail_find_at = failing_call(plan, "FindFirstFileA");
 
     HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
     real_write_file = (decltype(real_write_file))GetProcAddress(kernel32, "WriteFile");
     real_set_file_time = (decltype(real_set_file_time))GetProcAddress(kernel32, "SetFileTime");
-    real_get_file_size = (decltype(real_get_file_size))GetProcAddress(kernel32, "GetFileSize");
+    real_find_first_file =
+        (decltype(real_find_first_file))GetProcAddress(kernel32, "FindFirstFileA");
     real_create_file = (decltype(real_create_file))GetProcAddress(kernel32, "CreateFileA");
     redirect_import((void *)real_write_file, (void *)failing_write_file);
     redirect_import((void *)real_set_file_time, (void *)failing_set_file_time);
-    redirect_import((void *)real_get_file_size, (void *)failing_get_file_size);
+    redirect_import((void *)real_find_first_file, (void *)failing_find_first_file);
     redirect_import((void *)real_create_file, (void *)counting_create_file);
+}
+
+int files_opened()
+{
+    return opened;
 }
 
 int files_opened_for_writing()

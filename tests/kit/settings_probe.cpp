@@ -1,12 +1,14 @@
-// Test helper: loads the settings exactly as the launcher does and prints them, one
-// "name=value" line each, with the priority class the process then has and the time the
-// loading took. Chosen file operations can be made to fail (see fault_injection.h).
+// Test helper: loads the settings and unpacks the embedded files exactly as the launcher does
+// and prints them, one "name=value" line each, with the priority class the process then has,
+// the files it opened and the time the loading and unpacking took. Chosen file operations can be made to fail (see fault_injection.h).
 #include <windows.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 
 #include "config/settings.h"
 #include "config/directories.h"
+#include "config/embedded_files.h"
 #include "tests/kit/fault_injection.h"
 
 static void print(const char *name, const char *text)
@@ -39,7 +41,13 @@ int main()
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&start);
     load_settings();
+    // As the run does next: the embedded files, unpacked as a service's with
+    // TREVALO_PROBE_SERVICE set, become the class path printed below.
+    char *unpacked;
+    bool unpack_ok = unpack_embedded_files(getenv("TREVALO_PROBE_SERVICE") != nullptr, &unpacked);
     QueryPerformanceCounter(&end);
+    if (unpacked)
+        mutable_settings()->class_path = unpacked;
 
     // Each setting in its kind's form: texts as they are, flags as 0 or 1, numbers in decimal,
     // hexadecimal ones as 0x%08X.
@@ -49,6 +57,8 @@ int main()
     print("main_class_encoded", settings.main_class_encoded);
     print("java_version_text", settings.java_version_text);
     printf("priority_class=0x%lX\n", (unsigned long)GetPriorityClass(GetCurrentProcess()));
+    printf("unpack_ok=%d\n", unpack_ok ? 1 : 0);
+    printf("files_opened=%d\n", files_opened());
     printf("files_opened_for_writing=%d\n", files_opened_for_writing());
     printf("load_settings_us=%lld\n",
            (long long)((end.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart));

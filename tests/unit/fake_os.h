@@ -1,6 +1,10 @@
-// The host build's registry: an in-memory table that tests fill. Key paths are compared
-// without regard to case, as Windows does; sub-keys are enumerated in name order.
+// The host build's system seam, as tests set it up: an in-memory registry whose key paths are
+// compared without regard to case, as Windows does, and whose sub-keys are enumerated in name
+// order; listing failures; the archive resource; the program-data folder and which folders
+// others may change.
 #pragma once
+
+#include <string>
 
 // Sets value of key (creating the key and its parents) to a text.
 void fake_registry_set_text(const char *key, const char *value, const char *text);
@@ -17,3 +21,12 @@ void fake_registry_clear();
 // Makes the listing of directory fail: at its start, or at the first step after it (null:
 // no failure).
 void fake_listing_failure(const char *directory, bool at_start);
+
+// Makes bytes the launcher's archive resource (empty: none).
+void fake_archive_resource(const std::string &bytes);
+
+// The machine's folder for programs' data (empty: it cannot be read).
+void fake_program_data(const char *path);
+
+// Makes the existing folder at path one that others may change (null: none).
+void fake_shared_folder(const char *path);

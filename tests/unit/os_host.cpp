@@ -187,6 +187,58 @@ bool create_directory(const char *path)
     return mkdir(host_path(path).c_str(), 0700) == 0;
 }
 
+static void fill_stamp(const struct stat &info, file_stamp *stamp)
+{
+    stamp->is_directory = S_ISDIR(info.st_mode);
+    stamp->size = (uint64_t)info.st_size;
+    // A FILETIME counts 100 ns steps from 1601; the host's times count from 1970.
+    uint64_t time = ((uint64_t)info.st_mtim.tv_sec + 11644473600ULL) * 10000000ULL +
+                    (uint64_t)info.st_mtim.tv_nsec / 100;
+    stamp->time_low = (uint32_t)time;
+    stamp->time_high = (uint32_t)(time >> 32);
+}
+
+bool read_file_stamp(const char *path, file_stamp *stamp)
+{
+    struct stat info;
+    if (stat(host_path(path).c_str(), &info) != 0)
+        return false;
+    fill_stamp(info, stamp);
+    return true;
+}
+
+std::string shared_folder;
+
+void fake_shared_folder(const char *path)
+{
+    shared_folder = path ? host_path(path) : "";
+}
+
+private_folder create_private_directory(const char *path)
+{
+    if (mkdir(host_path(path).c_str(), 0755) == 0)
+        return FOLDER_CREATED;
+    return errno == EEXIST ? FOLDER_EXISTS : FOLDER_FAILED;
+}
+
+bool directory_is_private(const char *path)
+{
+    return host_path(path) != shared_folder;
+}
+
+std::string program_data;
+
+void fake_program_data(const char *path)
+{
+    program_data = path;
+}
+
+bool program_data_directory(char *buffer, size_t size)
+{
+    int n = snprintf(buffer, size, "%s\\", program_data.c_str());
+    return !program_data.empty() && n > 0 && (size_t)n < size;
+}
+
 bool temp_directory(char *buffer, size_t size)
 {
     const char *temp = getenv("TMPDIR");
@@ -253,9 +305,11 @@ static listing_step read_entry(directory_listing *listing, directory_entry *entr
     if (!found)
         return errno ? LISTING_FAILED : LISTING_END;
     snprintf(entry->name, sizeof entry->name, "%s", found->d_name);
-    struct stat info;
+    struct stat info = {};
     std::string full = listing->path + "/" + found->d_name;
-    entry->is_directory = stat(full.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    stat(full.c_str(), &info);
+    fill_stamp(info, &entry->stamp);
+    entry->is_directory = entry->stamp.is_directory;
     return LISTING_ENTRY;
 }
 
@@ -288,15 +342,24 @@ void close_directory_listing(directory_listing *listing)
     delete listing;
 }
 
-// The host has no string table, no embedded resources and no INI files.
+// The host has no string table and no INI files; its only resource is the archive a test
+// sets.
 char *load_string(unsigned)
 {
     return strdup("");
 }
 
-const unsigned char *find_resource_data(unsigned, size_t *)
+std::string archive_resource;
+
+void fake_archive_resource(const std::string &bytes)
 {
-    return nullptr;
+    archive_resource = bytes;
+}
+
+const unsigned char *find_resource_data(unsigned, size_t *size)
+{
+    *size = archive_resource.size();
+    return archive_resource.empty() ? nullptr : (const unsigned char *)archive_resource.data();
 }
 
 char *read_ini_value(const char *, const char *, const char *)

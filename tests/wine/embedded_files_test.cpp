@@ -4,8 +4,13 @@
 
 #include <stdint.h>
 
+#include <windows.h>
+#include <sddl.h>
+
 #include <vector>
 
+#include "base/archive.h"
+#include "base/resource_ids.h"
 #include "base/setting_codec.h"
 #include "tests/wine/harness.h"
 
@@ -23,11 +28,23 @@ struct app {
     std::string dir, temp, unpacked, probe;
 };
 
-std::string unpack_folder(const std::string &temp, const char *main_class)
+// The folder a launcher unpacks into under base: the encoded main class, then the archive's
+// hash, read from the launcher's own archive resource.
+std::string unpack_folder(const std::string &base, const char *main_class,
+                          const std::string &launcher)
 {
     char encoded[2 * MAX_ENCODED_BYTES + 1];
     encode_setting_text(main_class, encoded, sizeof encoded);
-    return temp + "\\" + encoded;
+    HMODULE module = LoadLibraryExA(launcher.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(RESOURCE_ARCHIVE), RT_RCDATA);
+    char name[ARCHIVE_FOLDER_NAME_SIZE] = "";
+    if (resource)
+        archive_folder_name(archive_hash((const unsigned char *)LockResource(
+                                             LoadResource(module, resource)),
+                                         SizeofResource(module, resource)),
+                            name);
+    FreeLibrary(module);
+    return base + "\\" + encoded + "\\" + name;
 }
 
 // Builds a probe that packs the given files (name -> content) from dir\files.
@@ -46,7 +63,7 @@ app make_app(const std::vector<std::pair<std::string, std::string>> &files,
     }
     a.probe = make_launcher(a.dir, config + extra_config, "probe.exe",
                             build_dir() + "\\settings_probe.exe");
-    a.unpacked = unpack_folder(a.temp, "e.Main");
+    a.unpacked = unpack_folder(a.temp, "e.Main", a.probe);
     return a;
 }
 
@@ -121,7 +138,7 @@ TEST(EmbeddedFiles, RewritesOnlyFilesThatChanged)
     Sleep(50);
 
     probe_run second = run_probe(a);
-    EXPECT_EQ(second.values["files_opened_for_writing"], "0") << "an unchanged start writes nothing";
+    EXPECT_EQ(second.values["files_opened"], "0") << "an unchanged start opens nothing";
     EXPECT_EQ(change_time(u + "\\a.jar"), changed_a);
     EXPECT_EQ(second.values["class_path"], first.values["class_path"]);
 
@@ -144,56 +161,103 @@ TEST(EmbeddedFiles, RewritesOnlyFilesThatChanged)
     EXPECT_EQ(change_time(u + "\\a.jar"), changed_a);
 }
 
-TEST(EmbeddedFiles, LeavesAFileInUseAloneAndListsIt)
+TEST(EmbeddedFiles, AFileInUseIsLeftAloneOnlyWhenUpToDate)
 {
     app a = make_app({{"a.jar", "aaaa"}, {"b.jar", "bbbb"}});
     run_probe(a);
     std::string held = a.unpacked + "\\a.jar";
-    write_file(held, "older, held open");
     HANDLE file = CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     probe_run run = run_probe(a);
     CloseHandle(file);
     EXPECT_TRUE(run.result.boxes.empty());
     EXPECT_EQ(run.values["class_path"], held + ";" + a.unpacked + "\\b.jar;");
-    EXPECT_EQ(read_file(held), "older, held open");
 }
 
-TEST(EmbeddedFiles, FailuresKeepTheTableClassPath)
+TEST(EmbeddedFiles, AFileThatCannotBeWrittenStopsTheRun)
 {
+    // Whatever is in its place is never used instead: not a file held open (it may hold
+    // anybody's code), not a folder (a folder on the class path is read as classes).
     const struct {
         const char *what;
         std::vector<std::string> environment;
-        const char *failing_file;  // the file named in the message, null: see message
-        const char *message;
+        const char *failing_file;  // the file named in the message
+        const char *reason;        // the start of the reason
     } cases[] = {
-        {"temporary folder missing", {}, "a.jar", "Error writing to file/directory: "},
-        {"second write fails", {"TREVALO_FAIL=WriteFile:2"}, "b.jar",
-         "Error writing to file/directory: "},
-        {"setting the time fails", {"TREVALO_FAIL=SetFileTime:1"}, "a.jar",
-         "Error writing to file/directory: "},
+        {"temporary folder missing", {}, "a.jar", "Reason: "},
+        {"second write fails", {"TREVALO_FAIL=WriteFile:2"}, "b.jar", "Reason: "},
+        {"setting the time fails", {"TREVALO_FAIL=SetFileTime:1"}, "a.jar", "Reason: "},
+        {"changed file held open", {}, "a.jar", "Reason: "},
+        {"folder in a file's place", {}, "b.jar", "Reason: a folder of this name is in the way."},
     };
     for (const auto &c : cases) {
         app a = make_app({{"a.jar", "aaaa"}, {"b.jar", "bbbb"}});
-        if (std::string(c.what) == "temporary folder missing") {
+        std::string what = c.what;
+        HANDLE held = INVALID_HANDLE_VALUE;
+        if (what == "temporary folder missing") {
             a.temp += "\\missing";
-            a.unpacked = unpack_folder(a.temp, "e.Main");
+            a.unpacked = unpack_folder(a.temp, "e.Main", a.probe);
+        } else if (what == "changed file held open") {
+            run_probe(a);
+            write_file(a.unpacked + "\\a.jar", "planted, other size");
+            held = CreateFileA((a.unpacked + "\\a.jar").c_str(), GENERIC_READ, 0, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+        } else if (what == "folder in a file's place") {
+            run_probe(a);
+            DeleteFileA((a.unpacked + "\\b.jar").c_str());
+            CreateDirectoryA((a.unpacked + "\\b.jar").c_str(), nullptr);
         }
         probe_run run = run_probe(a, c.environment);
-        EXPECT_EQ(run.result.exit_code, 0u) << c.what;
+        if (held != INVALID_HANDLE_VALUE)
+            CloseHandle(held);
+        EXPECT_EQ(run.values["unpack_ok"], "0") << c.what;
         ASSERT_EQ(run.result.boxes.size(), 1u) << c.what;
-        std::string expected = c.message + a.unpacked + "\\" + c.failing_file + "\n\nReason: ";
+        std::string expected = std::string("Error writing to file/directory: ") + a.unpacked +
+                               "\\" + c.failing_file + "\n\n" + c.reason;
         EXPECT_EQ(run.result.boxes[0].text.substr(0, expected.size()), expected) << c.what;
-        EXPECT_GT(run.result.boxes[0].text.size(), expected.size()) << "a reason follows";
-        EXPECT_EQ(run.values["class_path"], TABLE_CLASS_PATH) << c.what;
+        EXPECT_GT(run.result.boxes[0].text.size(), strlen("Error writing to file/directory: "))
+            << "a reason follows";
     }
 }
 
-TEST(EmbeddedFiles, UnreadableSizeRewritesTheFile)
+TEST(EmbeddedFiles, AServiceUnpacksOnlyIntoAFolderOthersCannotChange)
+{
+    // Wine keeps an access list as the folder's Unix permissions: one that lets everyone
+    // write is a folder any user could have planted, and is refused.
+    app a = make_app({{"a.jar", "aaaa"}});
+    std::string data = a.dir + "\\data";
+    CreateDirectoryA(data.c_str(), nullptr);
+    std::string planted = unpack_folder(data + "\\Trevalo", "e.Main", a.probe);
+    std::vector<std::string> service = {"TREVALO_PROBE_SERVICE=1", "ProgramData=" + data};
+
+    probe_run fresh = run_probe(a, service);
+    EXPECT_EQ(fresh.values["unpack_ok"], "1");
+    EXPECT_TRUE(fresh.result.boxes.empty());
+    EXPECT_EQ(fresh.values["class_path"], planted + "\\a.jar;");
+    EXPECT_EQ(read_file(planted + "\\a.jar"), "aaaa");
+
+    DeleteFileA((planted + "\\a.jar").c_str());
+    RemoveDirectoryA(planted.c_str());
+    ASSERT_TRUE(CreateDirectoryA(planted.c_str(), nullptr));
+    PSECURITY_DESCRIPTOR everyone;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+        "D:(A;OICI;FA;;;WD)", SDDL_REVISION_1, &everyone, nullptr));
+    ASSERT_TRUE(SetFileSecurityA(planted.c_str(), DACL_SECURITY_INFORMATION, everyone));
+    LocalFree(everyone);
+    write_file(planted + "\\a.jar", "aaaa");  // the same name, size and content
+
+    probe_run refused = run_probe(a, service);
+    EXPECT_EQ(refused.values["unpack_ok"], "0");
+    ASSERT_EQ(refused.result.boxes.size(), 1u);
+    EXPECT_EQ(refused.result.boxes[0].text.find("The folder " + planted + " can be changed"), 0u)
+        << refused.result.boxes[0].text;
+}
+
+TEST(EmbeddedFiles, AFolderThatCannotBeListedIsWrittenAgain)
 {
     app a = make_app({{"a.jar", "aaaa"}});
     run_probe(a);
-    probe_run run = run_probe(a, {"TREVALO_FAIL=GetFileSize:1"});
+    probe_run run = run_probe(a, {"TREVALO_FAIL=FindFirstFileA:1"});
     ASSERT_EQ(run.result.boxes.size(), 1u);
     std::string prefix = "Internal error RC000006\n\nReason: ";
     EXPECT_EQ(run.result.boxes[0].text.substr(0, prefix.size()), prefix);
@@ -213,7 +277,9 @@ TEST(EmbeddedFiles, SubFolderNamesNeedTheFolder)
     archive.append("\x02\0\0\0xy", 6);
     ASSERT_TRUE(replace_archive(a.probe, archive));
 
+    a.unpacked = unpack_folder(a.temp, "e.Main", a.probe);
     probe_run missing = run_probe(a);
+    EXPECT_EQ(missing.values["unpack_ok"], "0");
     ASSERT_EQ(missing.result.boxes.size(), 1u);
     EXPECT_EQ(missing.result.boxes[0].text.find("Error writing to file/directory: " +
                                                 a.unpacked + "\\lib\\x.jar"), 0u);

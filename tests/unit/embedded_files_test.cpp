@@ -1,0 +1,106 @@
+// Where the embedded files are unpacked, and when that stops the run: the folder decisions
+// through the host's system seam, on real files.
+#include <gtest/gtest.h>
+
+#include <stdint.h>
+#include <stdlib.h>
+
+#include <string>
+#include <vector>
+
+#include "config/embedded_files.h"
+#include "config/settings.h"
+#include "os/os.h"
+#include "tests/unit/fake_os.h"
+#include "tests/unit/fake_report.h"
+#include "tests/unit/temp_tree.h"
+#include "tests/unit/test_settings.h"
+
+namespace {
+
+// An archive of the given files, each with the last-write time 0.
+std::string archive(const std::vector<std::pair<std::string, std::string>> &files)
+{
+    uint32_t count = (uint32_t)files.size();
+    std::string bytes((const char *)&count, 4);
+    for (const auto &f : files) {
+        bytes += f.first;
+        bytes.push_back('\0');
+        bytes.append(8, '\0');
+        uint32_t size = (uint32_t)f.second.size();
+        bytes.append((const char *)&size, 4);
+        bytes += f.second;
+    }
+    return bytes;
+}
+
+struct unpacked {
+    bool ok;
+    std::string class_path; // "<configured>" when the configured one stays
+};
+
+unpacked unpack(bool service)
+{
+    char *class_path;
+    bool ok = unpack_embedded_files(service, &class_path);
+    unpacked result = {ok, class_path ? class_path : "<configured>"};
+    free(class_path);
+    return result;
+}
+
+TEST(EmbeddedFiles, ServiceFilesGoToAPrivateFolderOfTheirContent)
+{
+    temp_tree tree;
+    std::string data = tree.path("ProgramData");
+    fake_program_data(data.c_str());
+    setenv("TMPDIR", tree.path("tmp").c_str(), 1);
+    set_text(&mutable_settings()->main_class_encoded, "4D");
+    set_text(&mutable_settings()->msg_write_error, "Error writing to file/directory: %s");
+    set_text(&mutable_settings()->msg_file_error, "Error accessing file/directory: %s");
+    const std::string first = archive({{"a.jar", "first"}}), second = archive({{"a.jar", "2nd"}});
+
+    fake_archive_resource(first);
+    unpacked service = unpack(true);
+    ASSERT_TRUE(service.ok);
+    const std::string own = service.class_path.substr(0, service.class_path.size() - 7);
+    EXPECT_EQ(own.find(data + "\\Trevalo\\4D\\"), 0u) << own;
+    EXPECT_EQ(own.size(), data.size() + strlen("\\Trevalo\\4D\\") + 16) << "a 16-digit hash";
+    EXPECT_EQ(service.class_path, own + "\\a.jar;");
+
+    unpacked interactive = unpack(false);
+    EXPECT_EQ(interactive.class_path.find(tree.name("tmp") + "\\4D\\"), 0u)
+        << "a user's own temporary folder: " << interactive.class_path;
+
+    fake_archive_resource(second);
+    unpacked other = unpack(true);
+    EXPECT_NE(other.class_path, service.class_path) << "other content, another folder";
+
+    // A level that others may change is refused, whoever made it; so is a folder in a file's
+    // place. Each stops the run with one report, and nothing is written.
+    const struct {
+        std::string shared, folder_in_place, report;
+    } refusals[] = {
+        {data + "\\Trevalo", "", "The folder " + data + "\\Trevalo can be changed"},
+        {own, "", "The folder " + own + " can be changed"},
+        {"", own + "\\a.jar",
+         "Error writing to file/directory: " + own +
+             "\\a.jar\n\nReason: a folder of this name is in the way."},
+    };
+    fake_archive_resource(first);
+    for (const auto &r : refusals) {
+        system(("rm -rf '" + temp_tree::unix(own) + "'/*").c_str());
+        fake_shared_folder(r.shared.empty() ? nullptr : r.shared.c_str());
+        if (!r.folder_in_place.empty())
+            tree.path(r.folder_in_place.substr(tree.name("").size()));
+        reported.clear();
+        unpacked refused = unpack(true);
+        EXPECT_FALSE(refused.ok) << r.report;
+        ASSERT_EQ(reported.size(), 1u) << r.report;
+        EXPECT_EQ(reported[0].find(r.report), 0u) << reported[0];
+        EXPECT_EQ(path_attributes((own + "\\a.jar").c_str()), r.folder_in_place.empty() ? -1 : 1);
+    }
+    fake_shared_folder(nullptr);
+    fake_archive_resource("");
+}
+
+} // namespace
