@@ -80,9 +80,11 @@ TEST(Builder, RefusesBadInputAndKeepsTheOutput)
     write_file(dir + "\\good.cfg", "main_class = M\n");
     write_file(dir + "\\unknown.cfg", "main_class = M\nclasspath = x.jar\n");
     write_file(dir + "\\not-a-stub.exe", "MZ but nothing else");
+    CreateDirectoryA((dir + "\\folder.exe").c_str(), nullptr);
     const struct {
         std::string args;
         const char *message;
+        bool output_held; // open without sharing while the builder runs: it cannot be replaced
     } cases[] = {
         {"unknown.cfg out.exe", "unknown.cfg: line 2: unknown setting 'classpath'"},
         {"missing.cfg out.exe", "cannot read missing.cfg"},
@@ -93,12 +95,21 @@ TEST(Builder, RefusesBadInputAndKeepsTheOutput)
         {"good.cfg no-such-folder\\out.exe", "cannot create a file in no-such-folder"},
         {"good.cfg", "usage: trevalo-build"},
         {"--frobnicate good.cfg out.exe", "usage: trevalo-build"},
+        // The rename fails after the temporary file was written.
+        {"good.cfg out.exe", "cannot write out.exe", true},
+        {"good.cfg folder.exe", "cannot write folder.exe"},
     };
     for (const auto &c : cases) {
         // An earlier output is left exactly as it was.
         write_file(dir + "\\out.exe", "previous output");
+        HANDLE held = c.output_held ? CreateFileA((dir + "\\out.exe").c_str(), GENERIC_READ, 0,
+                                                  nullptr, OPEN_EXISTING, 0, nullptr)
+                                    : nullptr;
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
         std::string output;
         DWORD status = run_capture(builder() + " " + c.args, dir, &output);
+        if (held)
+            CloseHandle(held);
         EXPECT_NE(status, 0u) << c.args;
         EXPECT_NE(output.find(c.message), std::string::npos) << c.args << "\n" << output;
         EXPECT_EQ(read_file(dir + "\\out.exe"), "previous output") << c.args;
