@@ -9,13 +9,14 @@
 
 namespace {
 
-enum value_kind { KIND_TEXT, KIND_MESSAGE, KIND_ENCODED };
+enum value_kind { KIND_TEXT, KIND_MESSAGE, KIND_PLAIN_MESSAGE, KIND_ENCODED };
 
-// How the builder treats each kind of the setting list: messages are checked as formats, the
-// main class is stored encoded, everything else as written.
+// How the builder treats each kind of the setting list: messages are checked as formats (those
+// shown without an argument may hold no conversion), the main class is stored encoded,
+// everything else as written.
 const value_kind KIND_OF_TEXT = KIND_TEXT, KIND_OF_FLAG = KIND_TEXT, KIND_OF_INTEGER = KIND_TEXT,
                  KIND_OF_HEX = KIND_TEXT, KIND_OF_MESSAGE = KIND_MESSAGE,
-                 KIND_OF_PLAIN_MESSAGE = KIND_MESSAGE,
+                 KIND_OF_PLAIN_MESSAGE = KIND_PLAIN_MESSAGE,
                  KIND_OF_MAIN_CLASS = KIND_ENCODED;
 
 struct setting_entry {
@@ -70,8 +71,9 @@ const char *setting_name(unsigned id)
     return nullptr;
 }
 
-bool is_safe_message_format(const std::string &format)
+bool is_safe_message_format(const std::string &format, bool plain)
 {
+    int most = plain ? 0 : 1;
     int conversions = 0;
     for (size_t i = 0; i < format.size(); i++) {
         if (format[i] != '%')
@@ -80,7 +82,7 @@ bool is_safe_message_format(const std::string &format)
             i++;
             continue;
         }
-        if (i + 1 >= format.size() || format[i + 1] != 's' || ++conversions > 1)
+        if (i + 1 >= format.size() || format[i + 1] != 's' || ++conversions > most)
             return false;
         i++;
     }
@@ -145,9 +147,15 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
                      std::to_string(set_on_line[i]);
             return false;
         }
-        if (e.kind == KIND_MESSAGE && !is_safe_message_format(value)) {
+        if (e.kind == KIND_MESSAGE && !is_safe_message_format(value, false)) {
             *error = at_line(line_number) + "message '" + e.name +
                      "' may hold one %s and no other conversion (write %% for a percent sign)";
+            return false;
+        }
+        if (e.kind == KIND_PLAIN_MESSAGE && !is_safe_message_format(value, true)) {
+            *error = at_line(line_number) + "message '" + e.name +
+                     "' is shown as it is, with nothing to put in a %s: it may hold no "
+                     "conversion (write %% for a percent sign)";
             return false;
         }
         if (e.kind == KIND_ENCODED && value.size() > MAX_ENCODED_BYTES) {

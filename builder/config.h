@@ -29,6 +29,7 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
 // The name of setting id in configuration files, or null for an unknown id.
 const char *setting_name(unsigned id);
 
-// True when format may serve as a message: at most one conversion, and that one "%s"
-// ("%%" stands for a percent sign and is always fine).
-bool is_safe_message_format(const std::string &format);
+// True when format may serve as a message: at most one conversion, and that one "%s"; none at
+// all when plain, for the messages the launcher shows without an argument ("%%" stands for a
+// percent sign and is always fine).
+bool is_safe_message_format(const std::string &format, bool plain);

@@ -66,6 +66,11 @@ TEST(BuilderConfig, RefusesBadInputWithTheLine)
         {"main_class = M\nembed =\n", "line 2: 'embed' needs a file or folder"},
         {"main_class = M\nsplash = a.bmp\nsplash = b.bmp\n",
          "line 3: 'splash' is already set on line 2"},
+        // The launcher shows these messages with nothing to put in a conversion.
+        {"main_class = M\nmsg_no_runtime = No Java runtime found [%s]\n",
+         "line 2: message 'msg_no_runtime' is shown as it is"},
+        {"main_class = M\nmsg_already_running = %s\n", "line 2: message 'msg_already_running' is"},
+        {"main_class = M\nmsg_attach = %d\n", "line 2: message 'msg_attach' is shown"},
     };
     for (const auto &c : cases) {
         builder_config values;
@@ -91,12 +96,15 @@ TEST(BuilderConfig, LimitsTheMainClassAndSettingLength)
 
 TEST(BuilderConfig, MessageFormats)
 {
-    const struct { const char *format; bool safe; } cases[] = {
-        {"", true}, {"plain", true}, {"at %s", true}, {"100%% sure: %s", true},
-        {"%s and %s", false}, {"%d", false}, {"%", false}, {"%S", false}, {"%-5s", false},
+    const struct { const char *format; bool safe, safe_plain; } cases[] = {
+        {"", true, true}, {"plain", true, true}, {"at %s", true, false},
+        {"100%% sure: %s", true, false}, {"100%% sure", true, true}, {"%s and %s", false, false},
+        {"%d", false, false}, {"%", false, false}, {"%S", false, false}, {"%-5s", false, false},
     };
-    for (const auto &c : cases)
-        EXPECT_EQ(is_safe_message_format(c.format), c.safe) << c.format;
+    for (const auto &c : cases) {
+        EXPECT_EQ(is_safe_message_format(c.format, false), c.safe) << c.format;
+        EXPECT_EQ(is_safe_message_format(c.format, true), c.safe_plain) << c.format;
+    }
 }
 
 TEST(BuilderConfig, NamesEverySetting)

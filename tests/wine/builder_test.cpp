@@ -80,6 +80,7 @@ TEST(Builder, RefusesBadInputAndKeepsTheOutput)
     write_file(dir + "\\good.cfg", "main_class = M\n");
     write_file(dir + "\\unknown.cfg", "main_class = M\nclasspath = x.jar\n");
     write_file(dir + "\\not-a-stub.exe", "MZ but nothing else");
+    write_file(dir + "\\plain.cfg", "main_class = M\nmsg_no_runtime = No runtime [%s]\n");
     CreateDirectoryA((dir + "\\folder.exe").c_str(), nullptr);
     const struct {
         std::string args;
@@ -87,6 +88,7 @@ TEST(Builder, RefusesBadInputAndKeepsTheOutput)
         bool output_held; // open without sharing while the builder runs: it cannot be replaced
     } cases[] = {
         {"unknown.cfg out.exe", "unknown.cfg: line 2: unknown setting 'classpath'"},
+        {"plain.cfg out.exe", "plain.cfg: line 2: message 'msg_no_runtime' is shown as it is"},
         {"missing.cfg out.exe", "cannot read missing.cfg"},
         {"--stub not-a-stub.exe good.cfg out.exe", "not-a-stub.exe"},
         {"--stub " + quote(build_dir() + "\\trevalo-build.exe") + " good.cfg out.exe",
@@ -123,7 +125,7 @@ TEST(Builder, RefusesBadInputAndKeepsTheOutput)
             files++;
     } while (FindNextFileA(search, &found));
     FindClose(search);
-    EXPECT_EQ(files, 4) << "no temporary file is left behind";
+    EXPECT_EQ(files, 5) << "no temporary file is left behind";
 }
 
 TEST(Builder, UsesTheStubBesideIt)
