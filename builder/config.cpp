@@ -36,12 +36,14 @@ const size_t entry_count = sizeof entries / sizeof entries[0];
 // A string-table entry holds at most 65535 UTF-16 units.
 const size_t MAX_SETTING_LENGTH = 65535;
 
+const char UTF8_BOM[] = "\xEF\xBB\xBF";
+
 std::string trim(const std::string &s)
 {
-    size_t begin = s.find_first_not_of(" \t\r");
+    size_t begin = s.find_first_not_of(" \t");
     if (begin == std::string::npos)
         return "";
-    size_t end = s.find_last_not_of(" \t\r");
+    size_t end = s.find_last_not_of(" \t");
     return s.substr(begin, end - begin + 1);
 }
 
@@ -59,6 +61,44 @@ int find_entry(const std::string &key)
 std::string at_line(int line)
 {
     return "line " + std::to_string(line) + ": ";
+}
+
+// True when text is well-formed UTF-8: no stray continuation byte, no truncated or overlong
+// sequence, no surrogate and nothing beyond U+10FFFF, all of which the conversion to UTF-16
+// would replace by a substitute character.
+bool is_utf8(const std::string &text)
+{
+    size_t i = 0;
+    while (i < text.size()) {
+        unsigned char lead = text[i];
+        size_t length;
+        unsigned code, least;
+        if (lead < 0x80) {
+            i++;
+            continue;
+        }
+        if ((lead & 0xE0) == 0xC0) {
+            length = 2, code = lead & 0x1F, least = 0x80;
+        } else if ((lead & 0xF0) == 0xE0) {
+            length = 3, code = lead & 0x0F, least = 0x800;
+        } else if ((lead & 0xF8) == 0xF0) {
+            length = 4, code = lead & 0x07, least = 0x10000;
+        } else {
+            return false;
+        }
+        // A sequence cut short by the end meets the string's terminating zero, which continues
+        // nothing.
+        for (size_t k = 1; k < length; k++) {
+            unsigned char next = text[i + k];
+            if ((next & 0xC0) != 0x80)
+                return false;
+            code = code << 6 | (next & 0x3F);
+        }
+        if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+            return false;
+        i += length;
+    }
+    return true;
 }
 
 } // namespace
@@ -93,6 +133,8 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
 {
     out->embedded.clear();
     out->splash.clear();
+    // The byte-order mark goes whole, so that a key on the first line reads as written.
+    out->utf8 = text.compare(0, 3, UTF8_BOM) == 0;
     int splash_line = 0;
     std::vector<std::string> values(entry_count);
     std::vector<int> set_on_line(entry_count, 0);
@@ -100,16 +142,29 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
         values[i] = entries[i].default_text ? entries[i].default_text : "";
 
     int line_number = 0;
-    size_t pos = 0;
+    size_t pos = out->utf8 ? 3 : 0;
     while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
+        // A line ends with LF, CRLF or a lone CR, as editors read files.
+        size_t end = text.find_first_of("\r\n", pos);
         if (end == std::string::npos)
             end = text.size();
         std::string line = trim(text.substr(pos, end - pos));
-        pos = end + 1;
+        pos = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
         line_number++;
         if (line.empty() || line[0] == '#')
             continue;
+        // Comments are not checked: they never reach the launcher.
+        if (line.find('\0') != std::string::npos) {
+            *error = at_line(line_number) +
+                     "holds a NUL byte, which would cut the value short (save the file as "
+                     "UTF-8 or ANSI text, not UTF-16)";
+            return false;
+        }
+        if (out->utf8 && !is_utf8(line)) {
+            *error = at_line(line_number) +
+                     "is not valid UTF-8, though the file starts with a UTF-8 byte-order mark";
+            return false;
+        }
 
         size_t equals = line.find('=');
         if (equals == std::string::npos) {

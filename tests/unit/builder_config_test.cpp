@@ -10,6 +10,10 @@
 
 namespace {
 
+using namespace std::string_literals;
+
+const std::string BOM = "\xEF\xBB\xBF";
+
 std::string value_of(const builder_config &config, unsigned id)
 {
     for (const setting_value &v : config.settings)
@@ -50,9 +54,31 @@ TEST(BuilderConfig, ReadsNamesNumbersCommentsAndDefaults)
     EXPECT_EQ(value_of(values, SETTING_app_args), "");
 }
 
+TEST(BuilderConfig, AcceptsWhatALauncherCanUse)
+{
+    const struct { std::string text; unsigned id; std::string value; bool utf8; } cases[] = {
+        // The byte-order mark goes whole: the key right after it is found.
+        {BOM + "class_path = a.jar\nmain_class = M\n", SETTING_class_path, "a.jar", true},
+        // A lone CR ends a line as LF and CRLF do.
+        {"main_class = M\rclass_path = a.jar\r", SETTING_class_path, "a.jar", false},
+        {"main_class = M\r\nclass_path = a\rapp_args = x\n", SETTING_app_args, "x", false},
+        {"main_class = M\nmsg_attach = 100%% sure\n", SETTING_msg_attach, "100%% sure", false},
+    };
+    for (const auto &c : cases) {
+        builder_config values;
+        std::string error;
+        ASSERT_TRUE(parse_config(c.text, &values, &error)) << c.text.substr(0, 80) << "\n" << error;
+        std::string value = value_of(values, c.id);
+        if (c.id == SETTING_main_class)
+            value = decode_setting_text(value.c_str());
+        EXPECT_EQ(value, c.value) << c.text.substr(0, 80);
+        EXPECT_EQ(values.utf8, c.utf8) << c.text.substr(0, 80);
+    }
+}
+
 TEST(BuilderConfig, RefusesBadInputWithTheLine)
 {
-    const struct { const char *text; const char *error; } cases[] = {
+    const struct { std::string text; const char *error; } cases[] = {
         {"main_class = M\nmian_class = N\n", "line 2: unknown setting 'mian_class'"},
         {"main_class = M\n1025 = x\n", "line 2: unknown setting '1025'"},
         {"main_class = M\njust words\n", "line 2: expected 'key = value'"},
@@ -71,11 +97,19 @@ TEST(BuilderConfig, RefusesBadInputWithTheLine)
          "line 2: message 'msg_no_runtime' is shown as it is"},
         {"main_class = M\nmsg_already_running = %s\n", "line 2: message 'msg_already_running' is"},
         {"main_class = M\nmsg_attach = %d\n", "line 2: message 'msg_attach' is shown"},
+        {BOM + "main_class = M\nsplash_text = caf\xE9 au lait\n", "line 2: is not valid UTF-8"},
+        {BOM + "main_class = M\n\napp_args = \xC0\xAF\n", "line 3: is not valid UTF-8"},
+        {BOM + "main_class = M\napp_args = \xED\xA0\x80\n", "line 2: is not valid UTF-8"},
+        {BOM + "main_class = M\napp_args = \xF4\x90\x80\x80\n", "line 2: is not valid UTF-8"},
+        {BOM + "main_class = M\napp_args = \xE2\x82", "line 2: is not valid UTF-8"},
+        {"main_class = M\napp_args = a\0b\n"s, "line 2: holds a NUL byte"},
+        {"main_class = M\rmian_class = N\r", "line 2: unknown setting 'mian_class'"},
+        {"main_class = M\r\n\r\njust words\r\n", "line 3: expected 'key = value'"},
     };
     for (const auto &c : cases) {
         builder_config values;
         std::string error;
-        EXPECT_FALSE(parse_config(c.text, &values, &error)) << c.text;
+        EXPECT_FALSE(parse_config(c.text, &values, &error)) << c.text.substr(0, 80);
         EXPECT_NE(error.find(c.error), std::string::npos) << "got: " << error;
     }
 }
