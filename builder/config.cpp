@@ -101,6 +101,20 @@ bool is_utf8(const std::string &text)
     return true;
 }
 
+// The UTF-16 units the string table stores for text. In well-formed UTF-8, one for each
+// character (each byte that does not continue a sequence) and one more for each beyond U+FFFF
+// (each 4-byte lead byte); in the ANSI code page one for each byte, exact for the single-byte
+// code pages and never too few for the others.
+size_t utf16_length(const std::string &text, bool utf8)
+{
+    if (!utf8)
+        return text.size();
+    size_t units = 0;
+    for (unsigned char c : text)
+        units += ((c & 0xC0) != 0x80) + (c >= 0xF0);
+    return units;
+}
+
 } // namespace
 
 const char *setting_name(unsigned id)
@@ -218,9 +232,10 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
                      std::to_string((int)MAX_ENCODED_BYTES) + " characters";
             return false;
         }
-        if (value.size() > MAX_SETTING_LENGTH) {
+        if (utf16_length(value, out->utf8) > MAX_SETTING_LENGTH) {
             *error = at_line(line_number) + "'" + e.name + "' is longer than " +
-                     std::to_string(MAX_SETTING_LENGTH) + " characters";
+                     std::to_string(MAX_SETTING_LENGTH) +
+                     " characters (UTF-16 units), the most a launcher setting holds";
             return false;
         }
         values[i] = value;

@@ -1,6 +1,8 @@
 // The launcher builder as users run it: what it writes, and what it refuses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "config/setting_list.h"
 #include "tests/wine/harness.h"
 
@@ -126,6 +128,27 @@ TEST(Builder, RefusesBadInputAndKeepsTheOutput)
     } while (FindNextFileA(search, &found));
     FindClose(search);
     EXPECT_EQ(files, 5) << "no temporary file is left behind";
+}
+
+TEST(Builder, StoresUtf8TextAsItsUtf16Units)
+{
+    // Saved as UTF-8 with a byte-order mark, a key on the first line: 40,000 "e acute" are
+    // 80,000 bytes but 40,000 UTF-16 units, which a setting holds.
+    std::string dir = make_temp_dir("utf8");
+    std::string text;
+    for (int i = 0; i < 40000; i++)
+        text += "\xC3\xA9";
+    std::string built = make_launcher(dir, "\xEF\xBB\xBFmain_class = M\napp_args = " + text);
+    HMODULE module = LoadLibraryExA(built.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr);
+    HRSRC block = FindResourceExA(module, MAKEINTRESOURCEA(6),
+                                  MAKEINTRESOURCEA(SETTING_app_args / 16 + 1),
+                                  MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+    ASSERT_NE(block, nullptr);
+    const WCHAR *data = (const WCHAR *)LockResource(LoadResource(module, block));
+    ASSERT_EQ(data[0], 40000) << "UTF-16 units stored";
+    EXPECT_EQ(std::count(data + 1, data + 1 + 40000, (WCHAR)0xE9), 40000);
+    FreeLibrary(module);
 }
 
 TEST(Builder, UsesTheStubBesideIt)
