@@ -12,8 +12,8 @@ namespace {
 enum value_kind { KIND_TEXT, KIND_MESSAGE, KIND_PLAIN_MESSAGE, KIND_ENCODED };
 
 // How the builder treats each kind of the setting list: messages are checked as formats (those
-// shown without an argument may hold no conversion), the main class is stored encoded,
-// everything else as written.
+// shown without an argument may hold no conversion), the main class is checked as a class name
+// and stored encoded, everything else as written.
 const value_kind KIND_OF_TEXT = KIND_TEXT, KIND_OF_FLAG = KIND_TEXT, KIND_OF_INTEGER = KIND_TEXT,
                  KIND_OF_HEX = KIND_TEXT, KIND_OF_MESSAGE = KIND_MESSAGE,
                  KIND_OF_PLAIN_MESSAGE = KIND_PLAIN_MESSAGE,
@@ -35,6 +35,15 @@ const size_t entry_count = sizeof entries / sizeof entries[0];
 
 // A string-table entry holds at most 65535 UTF-16 units.
 const size_t MAX_SETTING_LENGTH = 65535;
+
+// The launcher unpacks embedded files into "<temp folder>\<main class>\<file name>", the main
+// class written as 2 hexadecimal digits a byte, in paths of at most 259 characters (MAX_PATH
+// with its terminating zero). With a typical temporary folder,
+// "C:\Users\<user name of up to 20 characters>\AppData\Local\Temp\" (49 characters), and a
+// file name of 12 characters, that leaves room for a main class of 98 bytes.
+const size_t MAX_PATH_LENGTH = 259, TYPICAL_TEMP_FOLDER = 49, TYPICAL_FILE_NAME = 12;
+const size_t MAX_UNPACKING_CLASS_BYTES =
+    (MAX_PATH_LENGTH - TYPICAL_TEMP_FOLDER - 1 - TYPICAL_FILE_NAME) / 2;
 
 const char UTF8_BOM[] = "\xEF\xBB\xBF";
 
@@ -113,6 +122,28 @@ size_t utf16_length(const std::string &text, bool utf8)
     for (unsigned char c : text)
         units += ((c & 0xC0) != 0x80) + (c >= 0xF0);
     return units;
+}
+
+// True when name can be the class the launcher runs: parts separated by single dots, none
+// empty, of ASCII letters and digits, '_', '$' and non-ASCII characters (letters of other
+// scripts, which this check cannot tell from other non-ASCII characters).
+bool is_class_name(const std::string &name)
+{
+    bool part_empty = true;
+    for (unsigned char c : name) {
+        if (c == '.') {
+            if (part_empty)
+                return false;
+            part_empty = true;
+            continue;
+        }
+        bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                       (c >= '0' && c <= '9') || c == '_' || c == '$' || c >= 0x80;
+        if (!allowed)
+            return false;
+        part_empty = false;
+    }
+    return !part_empty;
 }
 
 } // namespace
@@ -227,6 +258,12 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
                      "conversion (write %% for a percent sign)";
             return false;
         }
+        if (e.kind == KIND_ENCODED && !value.empty() && !is_class_name(value)) {
+            *error = at_line(line_number) + "main class '" + value +
+                     "' is not a Java class name: names of letters, digits, '_' and '$' "
+                     "joined by single dots, such as com.example.Main";
+            return false;
+        }
         if (e.kind == KIND_ENCODED && value.size() > MAX_ENCODED_BYTES) {
             *error = at_line(line_number) + "main class is longer than " +
                      std::to_string((int)MAX_ENCODED_BYTES) + " characters";
@@ -248,6 +285,15 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
         if (e.kind == KIND_ENCODED) {
             if (values[i].empty()) {
                 *error = "no main class: add a line 'main_class = <fully qualified class name>'";
+                return false;
+            }
+            if (!out->embedded.empty() && values[i].size() > MAX_UNPACKING_CLASS_BYTES) {
+                *error = at_line(set_on_line[i]) + "main class is longer than " +
+                         std::to_string(MAX_UNPACKING_CLASS_BYTES) +
+                         " bytes, too long for embedded files: the launcher unpacks them into "
+                         "<temp folder>\\<main class, 2 hex digits a byte>\\<file name>, which "
+                         "with a temp folder such as C:\\Users\\<name>\\AppData\\Local\\Temp would "
+                         "pass the 259 characters a Windows path may have";
                 return false;
             }
             char encoded[2 * MAX_ENCODED_BYTES + 1];

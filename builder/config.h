@@ -27,8 +27,9 @@ struct builder_config {
 // UTF-8 byte-order mark is UTF-8 (the mark is no part of the first line), any other is in the
 // ANSI code page. Everything that would give a launcher that cannot work is refused: values
 // holding a NUL byte or, in UTF-8, invalid sequences; message formats the launcher cannot fill;
-// settings longer than the string table holds. On success the result is true; otherwise error
-// says what is wrong and where, and the result is false.
+// main classes no Java class can have, or too long for the folder embedded files are unpacked
+// into; settings longer than the string table holds. On success the result is true; otherwise
+// error says what is wrong and where, and the result is false.
 bool parse_config(const std::string &text, builder_config *out, std::string *error);
 
 // The name of setting id in configuration files, or null for an unknown id.

@@ -70,6 +70,8 @@ TEST(BuilderConfig, AcceptsWhatALauncherCanUse)
         // A lone CR ends a line as LF and CRLF do.
         {"main_class = M\rclass_path = a.jar\r", SETTING_class_path, "a.jar", false},
         {"main_class = M\r\nclass_path = a\rapp_args = x\n", SETTING_app_args, "x", false},
+        {BOM + "main_class = org.\xC3\xA9t\xC3\xA9.Main_2$In\n", SETTING_main_class,
+         "org.\xC3\xA9t\xC3\xA9.Main_2$In", true},
         {"main_class = M\nmsg_attach = 100%% sure\n", SETTING_msg_attach, "100%% sure", false},
         // Lengths are UTF-16 units: one for 2 bytes of UTF-8, two for 4; one a byte of ANSI.
         {BOM + "main_class = M\napp_args = " + times(40000, "\xC3\xA9"), SETTING_app_args,
@@ -78,6 +80,9 @@ TEST(BuilderConfig, AcceptsWhatALauncherCanUse)
          times(32767, "\xF0\x9D\x84\x9E"), true},
         {"main_class = M\napp_args = " + times(65535, "\xF0"), SETTING_app_args,
          times(65535, "\xF0"), false},
+        // The main class: 98 bytes with embedded files to unpack, 255 without.
+        {"embed = a.jar\nmain_class = " + times(98, "c"), SETTING_main_class, times(98, "c"),
+         false},
         {"main_class = " + times(255, "c"), SETTING_main_class, times(255, "c"), false},
     };
     for (const auto &c : cases) {
@@ -121,7 +126,14 @@ TEST(BuilderConfig, RefusesBadInputWithTheLine)
         {"main_class = M\napp_args = a\0b\n"s, "line 2: holds a NUL byte"},
         {"main_class = M\rmian_class = N\r", "line 2: unknown setting 'mian_class'"},
         {"main_class = M\r\n\r\njust words\r\n", "line 3: expected 'key = value'"},
+        {"main_class = a b\n", "line 1: main class 'a b' is not a Java class name"},
+        {"main_class = a/b\n", "line 1: main class 'a/b' is not"},
+        {"main_class = a..b\n", "line 1: main class 'a..b' is not"},
+        {"main_class = .a\n", "line 1: main class '.a' is not"},
+        {"main_class = a.\n", "line 1: main class 'a.' is not"},
         {"main_class = " + times(256, "c"), "line 1: main class is longer than 255"},
+        {"main_class = " + times(99, "c") + "\nembed = a.jar\n",
+         "line 1: main class is longer than 98 bytes, too long for embedded files"},
         {"main_class = M\njvm_options = " + times(70000, "x"),
          "line 2: 'jvm_options' is longer than 65535"},
         {BOM + "main_class = M\napp_args = " + times(32768, "\xF0\x9D\x84\x9E"),
