@@ -9,13 +9,14 @@
 
 namespace {
 
-enum value_kind { KIND_TEXT, KIND_MESSAGE, KIND_ENCODED };
+enum value_kind { KIND_TEXT, KIND_MESSAGE, KIND_PLAIN_MESSAGE, KIND_ENCODED };
 
-// How the builder treats each kind of the setting list: messages are checked as formats, the
-// main class is stored encoded, everything else as written.
+// How the builder treats each kind of the setting list: messages are checked as formats (those
+// shown without an argument may hold no conversion), the main class is checked as a class name
+// and stored encoded, everything else as written.
 const value_kind KIND_OF_TEXT = KIND_TEXT, KIND_OF_FLAG = KIND_TEXT, KIND_OF_INTEGER = KIND_TEXT,
                  KIND_OF_HEX = KIND_TEXT, KIND_OF_MESSAGE = KIND_MESSAGE,
-                 KIND_OF_PLAIN_MESSAGE = KIND_MESSAGE,
+                 KIND_OF_PLAIN_MESSAGE = KIND_PLAIN_MESSAGE,
                  KIND_OF_MAIN_CLASS = KIND_ENCODED;
 
 struct setting_entry {
@@ -35,12 +36,23 @@ const size_t entry_count = sizeof entries / sizeof entries[0];
 // A string-table entry holds at most 65535 UTF-16 units.
 const size_t MAX_SETTING_LENGTH = 65535;
 
+// The launcher unpacks embedded files into "<temp folder>\<main class>\<file name>", the main
+// class written as 2 hexadecimal digits a byte, in paths of at most 259 characters (MAX_PATH
+// with its terminating zero). With a typical temporary folder,
+// "C:\Users\<user name of up to 20 characters>\AppData\Local\Temp\" (49 characters), and a
+// file name of 12 characters, that leaves room for a main class of 98 bytes.
+const size_t MAX_PATH_LENGTH = 259, TYPICAL_TEMP_FOLDER = 49, TYPICAL_FILE_NAME = 12;
+const size_t MAX_UNPACKING_CLASS_BYTES =
+    (MAX_PATH_LENGTH - TYPICAL_TEMP_FOLDER - 1 - TYPICAL_FILE_NAME) / 2;
+
+const char UTF8_BOM[] = "\xEF\xBB\xBF";
+
 std::string trim(const std::string &s)
 {
-    size_t begin = s.find_first_not_of(" \t\r");
+    size_t begin = s.find_first_not_of(" \t");
     if (begin == std::string::npos)
         return "";
-    size_t end = s.find_last_not_of(" \t\r");
+    size_t end = s.find_last_not_of(" \t");
     return s.substr(begin, end - begin + 1);
 }
 
@@ -60,6 +72,80 @@ std::string at_line(int line)
     return "line " + std::to_string(line) + ": ";
 }
 
+// True when text is well-formed UTF-8: no stray continuation byte, no truncated or overlong
+// sequence, no surrogate and nothing beyond U+10FFFF, all of which the conversion to UTF-16
+// would replace by a substitute character.
+bool is_utf8(const std::string &text)
+{
+    size_t i = 0;
+    while (i < text.size()) {
+        unsigned char lead = text[i];
+        size_t length;
+        unsigned code, least;
+        if (lead < 0x80) {
+            i++;
+            continue;
+        }
+        if ((lead & 0xE0) == 0xC0) {
+            length = 2, code = lead & 0x1F, least = 0x80;
+        } else if ((lead & 0xF0) == 0xE0) {
+            length = 3, code = lead & 0x0F, least = 0x800;
+        } else if ((lead & 0xF8) == 0xF0) {
+            length = 4, code = lead & 0x07, least = 0x10000;
+        } else {
+            return false;
+        }
+        // A sequence cut short by the end meets the string's terminating zero, which continues
+        // nothing.
+        for (size_t k = 1; k < length; k++) {
+            unsigned char next = text[i + k];
+            if ((next & 0xC0) != 0x80)
+                return false;
+            code = code << 6 | (next & 0x3F);
+        }
+        if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+// The UTF-16 units the string table stores for text. In well-formed UTF-8, one for each
+// character (each byte that does not continue a sequence) and one more for each beyond U+FFFF
+// (each 4-byte lead byte); in the ANSI code page one for each byte, exact for the single-byte
+// code pages and never too few for the others.
+size_t utf16_length(const std::string &text, bool utf8)
+{
+    if (!utf8)
+        return text.size();
+    size_t units = 0;
+    for (unsigned char c : text)
+        units += ((c & 0xC0) != 0x80) + (c >= 0xF0);
+    return units;
+}
+
+// True when name can be the class the launcher runs: parts separated by single dots, none
+// empty, of ASCII letters and digits, '_', '$' and non-ASCII characters (letters of other
+// scripts, which this check cannot tell from other non-ASCII characters).
+bool is_class_name(const std::string &name)
+{
+    bool part_empty = true;
+    for (unsigned char c : name) {
+        if (c == '.') {
+            if (part_empty)
+                return false;
+            part_empty = true;
+            continue;
+        }
+        bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                       (c >= '0' && c <= '9') || c == '_' || c == '$' || c >= 0x80;
+        if (!allowed)
+            return false;
+        part_empty = false;
+    }
+    return !part_empty;
+}
+
 } // namespace
 
 const char *setting_name(unsigned id)
@@ -70,8 +156,9 @@ const char *setting_name(unsigned id)
     return nullptr;
 }
 
-bool is_safe_message_format(const std::string &format)
+bool is_safe_message_format(const std::string &format, bool plain)
 {
+    int most = plain ? 0 : 1;
     int conversions = 0;
     for (size_t i = 0; i < format.size(); i++) {
         if (format[i] != '%')
@@ -80,7 +167,7 @@ bool is_safe_message_format(const std::string &format)
             i++;
             continue;
         }
-        if (i + 1 >= format.size() || format[i + 1] != 's' || ++conversions > 1)
+        if (i + 1 >= format.size() || format[i + 1] != 's' || ++conversions > most)
             return false;
         i++;
     }
@@ -91,6 +178,8 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
 {
     out->embedded.clear();
     out->splash.clear();
+    // The byte-order mark goes whole, so that a key on the first line reads as written.
+    out->utf8 = text.compare(0, 3, UTF8_BOM) == 0;
     int splash_line = 0;
     std::vector<std::string> values(entry_count);
     std::vector<int> set_on_line(entry_count, 0);
@@ -98,16 +187,29 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
         values[i] = entries[i].default_text ? entries[i].default_text : "";
 
     int line_number = 0;
-    size_t pos = 0;
+    size_t pos = out->utf8 ? 3 : 0;
     while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
+        // A line ends with LF, CRLF or a lone CR, as editors read files.
+        size_t end = text.find_first_of("\r\n", pos);
         if (end == std::string::npos)
             end = text.size();
         std::string line = trim(text.substr(pos, end - pos));
-        pos = end + 1;
+        pos = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
         line_number++;
         if (line.empty() || line[0] == '#')
             continue;
+        // Comments are not checked: they never reach the launcher.
+        if (line.find('\0') != std::string::npos) {
+            *error = at_line(line_number) +
+                     "holds a NUL byte, which would cut the value short (save the file as "
+                     "UTF-8 or ANSI text, not UTF-16)";
+            return false;
+        }
+        if (out->utf8 && !is_utf8(line)) {
+            *error = at_line(line_number) +
+                     "is not valid UTF-8, though the file starts with a UTF-8 byte-order mark";
+            return false;
+        }
 
         size_t equals = line.find('=');
         if (equals == std::string::npos) {
@@ -145,9 +247,21 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
                      std::to_string(set_on_line[i]);
             return false;
         }
-        if (e.kind == KIND_MESSAGE && !is_safe_message_format(value)) {
+        if (e.kind == KIND_MESSAGE && !is_safe_message_format(value, false)) {
             *error = at_line(line_number) + "message '" + e.name +
                      "' may hold one %s and no other conversion (write %% for a percent sign)";
+            return false;
+        }
+        if (e.kind == KIND_PLAIN_MESSAGE && !is_safe_message_format(value, true)) {
+            *error = at_line(line_number) + "message '" + e.name +
+                     "' is shown as it is, with nothing to put in a %s: it may hold no "
+                     "conversion (write %% for a percent sign)";
+            return false;
+        }
+        if (e.kind == KIND_ENCODED && !value.empty() && !is_class_name(value)) {
+            *error = at_line(line_number) + "main class '" + value +
+                     "' is not a Java class name: names of letters, digits, '_' and '$' "
+                     "joined by single dots, such as com.example.Main";
             return false;
         }
         if (e.kind == KIND_ENCODED && value.size() > MAX_ENCODED_BYTES) {
@@ -155,9 +269,10 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
                      std::to_string((int)MAX_ENCODED_BYTES) + " characters";
             return false;
         }
-        if (value.size() > MAX_SETTING_LENGTH) {
+        if (utf16_length(value, out->utf8) > MAX_SETTING_LENGTH) {
             *error = at_line(line_number) + "'" + e.name + "' is longer than " +
-                     std::to_string(MAX_SETTING_LENGTH) + " characters";
+                     std::to_string(MAX_SETTING_LENGTH) +
+                     " characters (UTF-16 units), the most a launcher setting holds";
             return false;
         }
         values[i] = value;
@@ -170,6 +285,15 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
         if (e.kind == KIND_ENCODED) {
             if (values[i].empty()) {
                 *error = "no main class: add a line 'main_class = <fully qualified class name>'";
+                return false;
+            }
+            if (!out->embedded.empty() && values[i].size() > MAX_UNPACKING_CLASS_BYTES) {
+                *error = at_line(set_on_line[i]) + "main class is longer than " +
+                         std::to_string(MAX_UNPACKING_CLASS_BYTES) +
+                         " bytes, too long for embedded files: the launcher unpacks them into "
+                         "<temp folder>\\<main class, 2 hex digits a byte>\\<file name>, which "
+                         "with a temp folder such as C:\\Users\\<name>\\AppData\\Local\\Temp would "
+                         "pass the 259 characters a Windows path may have";
                 return false;
             }
             char encoded[2 * MAX_ENCODED_BYTES + 1];

@@ -14,6 +14,7 @@ struct builder_config {
     std::vector<setting_value> settings; // every setting, in ID order
     std::vector<std::string> embedded;   // files and folders to pack, as written
     std::string splash;                  // the splash bitmap (.bmp) as written; empty: none
+    bool utf8;                           // the text is UTF-8 (it has a byte-order mark), else ANSI
 };
 
 // Parses a configuration. Every setting starts from its default (the sample application's
@@ -22,13 +23,19 @@ struct builder_config {
 // "embed" may come any number of times and names a file or folder to pack into the launcher;
 // "splash" names the bitmap file shown while the application starts.
 // Blank lines and lines whose first non-blank character is '#' are ignored; blanks around the
-// key and the value are dropped. On success the result is true; otherwise error says what is
-// wrong and where, and the result is false.
+// key and the value are dropped. Lines end with LF, CRLF or a lone CR. A text starting with a
+// UTF-8 byte-order mark is UTF-8 (the mark is no part of the first line), any other is in the
+// ANSI code page. Everything that would give a launcher that cannot work is refused: values
+// holding a NUL byte or, in UTF-8, invalid sequences; message formats the launcher cannot fill;
+// main classes no Java class can have, or too long for the folder embedded files are unpacked
+// into; settings longer than the string table holds. On success the result is true; otherwise
+// error says what is wrong and where, and the result is false.
 bool parse_config(const std::string &text, builder_config *out, std::string *error);
 
 // The name of setting id in configuration files, or null for an unknown id.
 const char *setting_name(unsigned id);
 
-// True when format may serve as a message: at most one conversion, and that one "%s"
-// ("%%" stands for a percent sign and is always fine).
-bool is_safe_message_format(const std::string &format);
+// True when format may serve as a message: at most one conversion, and that one "%s"; none at
+// all when plain, for the messages the launcher shows without an argument ("%%" stands for a
+// percent sign and is always fine).
+bool is_safe_message_format(const std::string &format, bool plain);

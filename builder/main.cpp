@@ -330,16 +330,12 @@ int main(int argc, char **argv)
     std::string error, config_text;
     if (!read_file(config_path, &config_text, &error))
         return fail(error);
-    // A file saved as UTF-8 with its byte-order mark is read as UTF-8, any other as ANSI text,
-    // the launcher's own code page.
-    UINT code_page = CP_ACP;
-    if (config_text.compare(0, 3, "\xEF\xBB\xBF") == 0) {
-        config_text.erase(0, 3);
-        code_page = CP_UTF8;
-    }
     builder_config config;
     if (!parse_config(config_text, &config, &error))
         return fail(config_path + ": " + error);
+    // A file saved as UTF-8 with its byte-order mark is read as UTF-8, any other as ANSI text,
+    // the launcher's own code page.
+    UINT code_page = config.utf8 ? CP_UTF8 : CP_ACP;
     std::vector<packed_file> files;
     if (!collect_files(config.embedded, folder_of(config_path), &files, &error))
         return fail(error);

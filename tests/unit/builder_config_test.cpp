@@ -10,6 +10,18 @@
 
 namespace {
 
+using namespace std::string_literals;
+
+const std::string BOM = "\xEF\xBB\xBF";
+
+std::string times(size_t count, const std::string &piece)
+{
+    std::string text;
+    for (size_t i = 0; i < count; i++)
+        text += piece;
+    return text;
+}
+
 std::string value_of(const builder_config &config, unsigned id)
 {
     for (const setting_value &v : config.settings)
@@ -50,9 +62,44 @@ TEST(BuilderConfig, ReadsNamesNumbersCommentsAndDefaults)
     EXPECT_EQ(value_of(values, SETTING_app_args), "");
 }
 
+TEST(BuilderConfig, AcceptsWhatALauncherCanUse)
+{
+    const struct { std::string text; unsigned id; std::string value; bool utf8; } cases[] = {
+        // The byte-order mark goes whole: the key right after it is found.
+        {BOM + "class_path = a.jar\nmain_class = M\n", SETTING_class_path, "a.jar", true},
+        // A lone CR ends a line as LF and CRLF do.
+        {"main_class = M\rclass_path = a.jar\r", SETTING_class_path, "a.jar", false},
+        {"main_class = M\r\nclass_path = a\rapp_args = x\n", SETTING_app_args, "x", false},
+        {BOM + "main_class = org.\xC3\xA9t\xC3\xA9.Main_2$In\n", SETTING_main_class,
+         "org.\xC3\xA9t\xC3\xA9.Main_2$In", true},
+        {"main_class = M\nmsg_attach = 100%% sure\n", SETTING_msg_attach, "100%% sure", false},
+        // Lengths are UTF-16 units: one for 2 bytes of UTF-8, two for 4; one a byte of ANSI.
+        {BOM + "main_class = M\napp_args = " + times(40000, "\xC3\xA9"), SETTING_app_args,
+         times(40000, "\xC3\xA9"), true},
+        {BOM + "main_class = M\napp_args = " + times(32767, "\xF0\x9D\x84\x9E"), SETTING_app_args,
+         times(32767, "\xF0\x9D\x84\x9E"), true},
+        {"main_class = M\napp_args = " + times(65535, "\xF0"), SETTING_app_args,
+         times(65535, "\xF0"), false},
+        // The main class: 98 bytes with embedded files to unpack, 255 without.
+        {"embed = a.jar\nmain_class = " + times(98, "c"), SETTING_main_class, times(98, "c"),
+         false},
+        {"main_class = " + times(255, "c"), SETTING_main_class, times(255, "c"), false},
+    };
+    for (const auto &c : cases) {
+        builder_config values;
+        std::string error;
+        ASSERT_TRUE(parse_config(c.text, &values, &error)) << c.text.substr(0, 80) << "\n" << error;
+        std::string value = value_of(values, c.id);
+        if (c.id == SETTING_main_class)
+            value = decode_setting_text(value.c_str());
+        EXPECT_EQ(value, c.value) << c.text.substr(0, 80);
+        EXPECT_EQ(values.utf8, c.utf8) << c.text.substr(0, 80);
+    }
+}
+
 TEST(BuilderConfig, RefusesBadInputWithTheLine)
 {
-    const struct { const char *text; const char *error; } cases[] = {
+    const struct { std::string text; const char *error; } cases[] = {
         {"main_class = M\nmian_class = N\n", "line 2: unknown setting 'mian_class'"},
         {"main_class = M\n1025 = x\n", "line 2: unknown setting '1025'"},
         {"main_class = M\njust words\n", "line 2: expected 'key = value'"},
@@ -66,37 +113,53 @@ TEST(BuilderConfig, RefusesBadInputWithTheLine)
         {"main_class = M\nembed =\n", "line 2: 'embed' needs a file or folder"},
         {"main_class = M\nsplash = a.bmp\nsplash = b.bmp\n",
          "line 3: 'splash' is already set on line 2"},
+        // The launcher shows these messages with nothing to put in a conversion.
+        {"main_class = M\nmsg_no_runtime = No Java runtime found [%s]\n",
+         "line 2: message 'msg_no_runtime' is shown as it is"},
+        {"main_class = M\nmsg_already_running = %s\n", "line 2: message 'msg_already_running' is"},
+        {"main_class = M\nmsg_attach = %d\n", "line 2: message 'msg_attach' is shown"},
+        {BOM + "main_class = M\nsplash_text = caf\xE9 au lait\n", "line 2: is not valid UTF-8"},
+        {BOM + "main_class = M\n\napp_args = \xC0\xAF\n", "line 3: is not valid UTF-8"},
+        {BOM + "main_class = M\napp_args = \xED\xA0\x80\n", "line 2: is not valid UTF-8"},
+        {BOM + "main_class = M\napp_args = \xF4\x90\x80\x80\n", "line 2: is not valid UTF-8"},
+        {BOM + "main_class = M\napp_args = \xE2\x82", "line 2: is not valid UTF-8"},
+        {"main_class = M\napp_args = a\0b\n"s, "line 2: holds a NUL byte"},
+        {"main_class = M\rmian_class = N\r", "line 2: unknown setting 'mian_class'"},
+        {"main_class = M\r\n\r\njust words\r\n", "line 3: expected 'key = value'"},
+        {"main_class = a b\n", "line 1: main class 'a b' is not a Java class name"},
+        {"main_class = a/b\n", "line 1: main class 'a/b' is not"},
+        {"main_class = a..b\n", "line 1: main class 'a..b' is not"},
+        {"main_class = .a\n", "line 1: main class '.a' is not"},
+        {"main_class = a.\n", "line 1: main class 'a.' is not"},
+        {"main_class = " + times(256, "c"), "line 1: main class is longer than 255"},
+        {"main_class = " + times(99, "c") + "\nembed = a.jar\n",
+         "line 1: main class is longer than 98 bytes, too long for embedded files"},
+        {"main_class = M\njvm_options = " + times(70000, "x"),
+         "line 2: 'jvm_options' is longer than 65535"},
+        {BOM + "main_class = M\napp_args = " + times(32768, "\xF0\x9D\x84\x9E"),
+         "line 2: 'app_args' is longer than 65535"},
+        {"main_class = M\napp_args = " + times(65536, "\xA9"),
+         "line 2: 'app_args' is longer than 65535"},
     };
     for (const auto &c : cases) {
         builder_config values;
         std::string error;
-        EXPECT_FALSE(parse_config(c.text, &values, &error)) << c.text;
+        EXPECT_FALSE(parse_config(c.text, &values, &error)) << c.text.substr(0, 80);
         EXPECT_NE(error.find(c.error), std::string::npos) << "got: " << error;
     }
 }
 
-TEST(BuilderConfig, LimitsTheMainClassAndSettingLength)
-{
-    builder_config values;
-    std::string error;
-    std::string longest(MAX_ENCODED_BYTES, 'c');
-    EXPECT_TRUE(parse_config("main_class = " + longest, &values, &error)) << error;
-    EXPECT_FALSE(parse_config("main_class = " + longest + "c", &values, &error));
-    EXPECT_NE(error.find("main class is longer than 255"), std::string::npos) << error;
-
-    std::string huge(70000, 'x');
-    EXPECT_FALSE(parse_config("main_class = M\njvm_options = " + huge, &values, &error));
-    EXPECT_NE(error.find("'jvm_options' is longer than 65535"), std::string::npos) << error;
-}
-
 TEST(BuilderConfig, MessageFormats)
 {
-    const struct { const char *format; bool safe; } cases[] = {
-        {"", true}, {"plain", true}, {"at %s", true}, {"100%% sure: %s", true},
-        {"%s and %s", false}, {"%d", false}, {"%", false}, {"%S", false}, {"%-5s", false},
+    const struct { const char *format; bool safe, safe_plain; } cases[] = {
+        {"", true, true}, {"plain", true, true}, {"at %s", true, false},
+        {"100%% sure: %s", true, false}, {"100%% sure", true, true}, {"%s and %s", false, false},
+        {"%d", false, false}, {"%", false, false}, {"%S", false, false}, {"%-5s", false, false},
     };
-    for (const auto &c : cases)
-        EXPECT_EQ(is_safe_message_format(c.format), c.safe) << c.format;
+    for (const auto &c : cases) {
+        EXPECT_EQ(is_safe_message_format(c.format, false), c.safe) << c.format;
+        EXPECT_EQ(is_safe_message_format(c.format, true), c.safe_plain) << c.format;
+    }
 }
 
 TEST(BuilderConfig, NamesEverySetting)

@@ -1,6 +1,8 @@
 // The launcher builder as users run it: what it writes, and what it refuses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "config/setting_list.h"
 #include "tests/wine/harness.h"
 
@@ -80,11 +82,15 @@ TEST(Builder, RefusesBadInputAndKeepsTheOutput)
     write_file(dir + "\\good.cfg", "main_class = M\n");
     write_file(dir + "\\unknown.cfg", "main_class = M\nclasspath = x.jar\n");
     write_file(dir + "\\not-a-stub.exe", "MZ but nothing else");
+    write_file(dir + "\\plain.cfg", "main_class = M\nmsg_no_runtime = No runtime [%s]\n");
+    CreateDirectoryA((dir + "\\folder.exe").c_str(), nullptr);
     const struct {
         std::string args;
         const char *message;
+        bool output_held; // open without sharing while the builder runs: it cannot be replaced
     } cases[] = {
         {"unknown.cfg out.exe", "unknown.cfg: line 2: unknown setting 'classpath'"},
+        {"plain.cfg out.exe", "plain.cfg: line 2: message 'msg_no_runtime' is shown as it is"},
         {"missing.cfg out.exe", "cannot read missing.cfg"},
         {"--stub not-a-stub.exe good.cfg out.exe", "not-a-stub.exe"},
         {"--stub " + quote(build_dir() + "\\trevalo-build.exe") + " good.cfg out.exe",
@@ -93,12 +99,21 @@ TEST(Builder, RefusesBadInputAndKeepsTheOutput)
         {"good.cfg no-such-folder\\out.exe", "cannot create a file in no-such-folder"},
         {"good.cfg", "usage: trevalo-build"},
         {"--frobnicate good.cfg out.exe", "usage: trevalo-build"},
+        // The rename fails after the temporary file was written.
+        {"good.cfg out.exe", "cannot write out.exe", true},
+        {"good.cfg folder.exe", "cannot write folder.exe"},
     };
     for (const auto &c : cases) {
         // An earlier output is left exactly as it was.
         write_file(dir + "\\out.exe", "previous output");
+        HANDLE held = c.output_held ? CreateFileA((dir + "\\out.exe").c_str(), GENERIC_READ, 0,
+                                                  nullptr, OPEN_EXISTING, 0, nullptr)
+                                    : nullptr;
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
         std::string output;
         DWORD status = run_capture(builder() + " " + c.args, dir, &output);
+        if (held)
+            CloseHandle(held);
         EXPECT_NE(status, 0u) << c.args;
         EXPECT_NE(output.find(c.message), std::string::npos) << c.args << "\n" << output;
         EXPECT_EQ(read_file(dir + "\\out.exe"), "previous output") << c.args;
@@ -112,7 +127,28 @@ TEST(Builder, RefusesBadInputAndKeepsTheOutput)
             files++;
     } while (FindNextFileA(search, &found));
     FindClose(search);
-    EXPECT_EQ(files, 4) << "no temporary file is left behind";
+    EXPECT_EQ(files, 5) << "no temporary file is left behind";
+}
+
+TEST(Builder, StoresUtf8TextAsItsUtf16Units)
+{
+    // Saved as UTF-8 with a byte-order mark, a key on the first line: 40,000 "e acute" are
+    // 80,000 bytes but 40,000 UTF-16 units, which a setting holds.
+    std::string dir = make_temp_dir("utf8");
+    std::string text;
+    for (int i = 0; i < 40000; i++)
+        text += "\xC3\xA9";
+    std::string built = make_launcher(dir, "\xEF\xBB\xBFmain_class = M\napp_args = " + text);
+    HMODULE module = LoadLibraryExA(built.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr);
+    HRSRC block = FindResourceExA(module, MAKEINTRESOURCEA(6),
+                                  MAKEINTRESOURCEA(SETTING_app_args / 16 + 1),
+                                  MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+    ASSERT_NE(block, nullptr);
+    const WCHAR *data = (const WCHAR *)LockResource(LoadResource(module, block));
+    ASSERT_EQ(data[0], 40000) << "UTF-16 units stored";
+    EXPECT_EQ(std::count(data + 1, data + 1 + 40000, (WCHAR)0xE9), 40000);
+    FreeLibrary(module);
 }
 
 TEST(Builder, UsesTheStubBesideIt)
