@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include "base/archive.h"
 #include "base/setting_codec.h"
 #include "config/setting_list.h"
 
@@ -36,14 +37,16 @@ const size_t entry_count = sizeof entries / sizeof entries[0];
 // A string-table entry holds at most 65535 UTF-16 units.
 const size_t MAX_SETTING_LENGTH = 65535;
 
-// The launcher unpacks embedded files into "<temp folder>\<main class>\<file name>", the main
-// class written as 2 hexadecimal digits a byte, in paths of at most 259 characters (MAX_PATH
-// with its terminating zero). With a typical temporary folder,
-// "C:\Users\<user name of up to 20 characters>\AppData\Local\Temp\" (49 characters), and a
-// file name of 12 characters, that leaves room for a main class of 98 bytes.
+// The launcher unpacks embedded files into "<temp folder>\<main class>\<hash>\<file name>",
+// the main class written as 2 hexadecimal digits a byte and the archive's hash as 16 digits,
+// in paths of at most 259 characters (MAX_PATH with its terminating zero). With a typical
+// temporary folder, "C:\Users\<user name of up to 20 characters>\AppData\Local\Temp\" (49
+// characters), and a file name of 12 characters, that leaves room for a main class of 90
+// bytes.
 const size_t MAX_PATH_LENGTH = 259, TYPICAL_TEMP_FOLDER = 49, TYPICAL_FILE_NAME = 12;
 const size_t MAX_UNPACKING_CLASS_BYTES =
-    (MAX_PATH_LENGTH - TYPICAL_TEMP_FOLDER - 1 - TYPICAL_FILE_NAME) / 2;
+    (MAX_PATH_LENGTH - TYPICAL_TEMP_FOLDER - 1 - (ARCHIVE_FOLDER_NAME_SIZE - 1) - 1 -
+     TYPICAL_FILE_NAME) / 2;
 
 const char UTF8_BOM[] = "\xEF\xBB\xBF";
 
@@ -291,7 +294,8 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
                 *error = at_line(set_on_line[i]) + "main class is longer than " +
                          std::to_string(MAX_UNPACKING_CLASS_BYTES) +
                          " bytes, too long for embedded files: the launcher unpacks them into "
-                         "<temp folder>\\<main class, 2 hex digits a byte>\\<file name>, which "
+                         "<temp folder>\\<main class, 2 hex digits a byte>\\<16-digit hash>\\"
+                         "<file name>, which "
                          "with a temp folder such as C:\\Users\\<name>\\AppData\\Local\\Temp would "
                          "pass the 259 characters a Windows path may have";
                 return false;

@@ -80,8 +80,8 @@ TEST(BuilderConfig, AcceptsWhatALauncherCanUse)
          times(32767, "\xF0\x9D\x84\x9E"), true},
         {"main_class = M\napp_args = " + times(65535, "\xF0"), SETTING_app_args,
          times(65535, "\xF0"), false},
-        // The main class: 98 bytes with embedded files to unpack, 255 without.
-        {"embed = a.jar\nmain_class = " + times(98, "c"), SETTING_main_class, times(98, "c"),
+        // The main class: 90 bytes with embedded files to unpack, 255 without.
+        {"embed = a.jar\nmain_class = " + times(90, "c"), SETTING_main_class, times(90, "c"),
          false},
         {"main_class = " + times(255, "c"), SETTING_main_class, times(255, "c"), false},
     };
@@ -132,8 +132,8 @@ TEST(BuilderConfig, RefusesBadInputWithTheLine)
         {"main_class = .a\n", "line 1: main class '.a' is not"},
         {"main_class = a.\n", "line 1: main class 'a.' is not"},
         {"main_class = " + times(256, "c"), "line 1: main class is longer than 255"},
-        {"main_class = " + times(99, "c") + "\nembed = a.jar\n",
-         "line 1: main class is longer than 98 bytes, too long for embedded files"},
+        {"main_class = " + times(91, "c") + "\nembed = a.jar\n",
+         "line 1: main class is longer than 90 bytes, too long for embedded files"},
         {"main_class = M\njvm_options = " + times(70000, "x"),
          "line 2: 'jvm_options' is longer than 65535"},
         {BOM + "main_class = M\napp_args = " + times(32768, "\xF0\x9D\x84\x9E"),
