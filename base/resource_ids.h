@@ -12,3 +12,7 @@
 
 // The embedded-file archive (RT_RCDATA), language neutral.
 #define RESOURCE_ARCHIVE 16000
+
+// The archive's hash (RT_RCDATA, 8 bytes, little-endian), language neutral: written by the
+// builder, so that a start need not read the whole archive to name its folder.
+#define RESOURCE_ARCHIVE_HASH 16001

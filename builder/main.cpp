@@ -16,6 +16,7 @@
 
 #include <algorithm>
 
+#include "base/archive.h"
 #include "base/resource_ids.h"
 #include "builder/config.h"
 #include "builder/pack.h"
@@ -112,7 +113,8 @@ bool is_replaced(LPCSTR type, LPCSTR name)
         return false;
     ULONG_PTR t = (ULONG_PTR)type;
     return t == (ULONG_PTR)RT_STRING ||
-           (t == (ULONG_PTR)RT_RCDATA && name == MAKEINTRESOURCEA(RESOURCE_ARCHIVE)) ||
+           (t == (ULONG_PTR)RT_RCDATA && (name == MAKEINTRESOURCEA(RESOURCE_ARCHIVE) ||
+                                           name == MAKEINTRESOURCEA(RESOURCE_ARCHIVE_HASH))) ||
            (t == (ULONG_PTR)RT_BITMAP && name == MAKEINTRESOURCEA(RESOURCE_SPLASH));
 }
 
@@ -198,10 +200,17 @@ bool write_resources(const std::string &target, const std::vector<kept_resource>
         ok = UpdateResourceA(update, MAKEINTRESOURCEA(6), MAKEINTRESOURCEA(v.id / 16 + 1),
                              LANGUAGE_EN_US, data.data(), (DWORD)(data.size() * sizeof(WORD)));
     }
-    // The archive is always written (one zero byte for no files); language neutral.
+    // The archive is always written (one zero byte for no files), with its hash; language
+    // neutral.
+    uint64_t hash = archive_hash((const unsigned char *)archive.data(), archive.size());
+    unsigned char hash_bytes[8];
+    for (int i = 0; i < 8; i++)
+        hash_bytes[i] = (unsigned char)(hash >> (8 * i));
     ok = ok && UpdateResourceA(update, RT_RCDATA, MAKEINTRESOURCEA(RESOURCE_ARCHIVE),
                                MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
-                               (void *)archive.data(), (DWORD)archive.size());
+                               (void *)archive.data(), (DWORD)archive.size()) &&
+         UpdateResourceA(update, RT_RCDATA, MAKEINTRESOURCEA(RESOURCE_ARCHIVE_HASH),
+                         MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), hash_bytes, sizeof hash_bytes);
     if (!bitmap.empty())
         ok = ok && UpdateResourceA(update, RT_BITMAP, MAKEINTRESOURCEA(RESOURCE_SPLASH),
                                    MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),

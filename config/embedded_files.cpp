@@ -16,6 +16,19 @@
 #include "os/os.h"
 #include "os/report.h"
 
+// The archive's hash as the builder stored it beside the archive, or computed when it did not.
+static uint64_t packed_archive_hash(const unsigned char *data, size_t size)
+{
+    size_t stored_size = 0;
+    const unsigned char *stored = find_resource_data(RESOURCE_ARCHIVE_HASH, &stored_size);
+    if (!stored || stored_size != 8)
+        return archive_hash(data, size);
+    uint64_t hash = 0;
+    for (int i = 7; i >= 0; i--)
+        hash = hash << 8 | stored[i];
+    return hash;
+}
+
 // Makes one level of the unpacking folder. A service's levels must be private: one that
 // exists and that others may change is refused, since they could put their code there.
 static bool make_level(const char *path, bool service)
@@ -204,7 +217,7 @@ bool unpack_embedded_files(bool service, char **class_path)
         return true;
 
     char *folder;
-    if (!make_unpack_folder(archive_hash(data, size), service, &folder))
+    if (!make_unpack_folder(packed_archive_hash(data, size), service, &folder))
         return false;
     if (!folder)
         return true;

@@ -111,7 +111,7 @@ void report_creation_failure()
     free(vm_text);
 }
 
-bool create_jvm(bool console, const char *class_path)
+bool create_jvm(bool console, const char *class_path, bool expand_folders)
 {
     if (settings.early_working_dir && !enter_working_directory(true))
         return false;
@@ -134,7 +134,7 @@ bool create_jvm(bool console, const char *class_path)
         return false;
     }
 
-    char *option_text = build_jvm_options(home, class_path);
+    char *option_text = build_jvm_options(home, class_path, expand_folders);
     if (!option_text)
         return false;
     int count;

@@ -13,10 +13,11 @@ extern JavaVM *java_vm;
 extern JNIEnv *jvm_env;
 
 // Finds a runtime, loads it, creates the virtual machine with the option text (setting 1056
-// and class_path) and the "vfprintf", "abort" and "exit" hooks, and publishes the handles. With console, the process
+// and class_path, whose folders are expanded with expand_folders) and the "vfprintf", "abort"
+// and "exit" hooks, and publishes the handles. With console, the process
 // gets a console and both the standard streams and System.out/err go to it (service run).
 // Returns false after a failure it has reported.
-bool create_jvm(bool console, const char *class_path);
+bool create_jvm(bool console, const char *class_path, bool expand_folders);
 
 // Detaches the calling thread, waits in DestroyJavaVM for the application's last non-daemon
 // thread, and unloads the runtime library.

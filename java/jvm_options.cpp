@@ -134,7 +134,8 @@ char *expand_variables(const char *text, const char *runtime_home)
     return result.text ? result.text : must_copy("");
 }
 
-char *build_jvm_options(const char *runtime_home, const char *class_path_setting)
+char *build_jvm_options(const char *runtime_home, const char *class_path_setting,
+                        bool expand_folders)
 {
     string_list options = {};
     string_list class_path = {};
@@ -144,7 +145,7 @@ char *build_jvm_options(const char *runtime_home, const char *class_path_setting
     char *cursor = nullptr;
     bool ok = true;
     while (char *entry = next_token(entries, ";", &cursor)) {
-        int kind = path_kind(entry);
+        int kind = expand_folders ? path_kind(entry) : 0;
         string_list_append(&class_path, entry);
         string_list_append(&class_path, ";");
         if (kind == 1 && !add_directory_archives(&class_path, entry)) {

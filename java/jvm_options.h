@@ -3,9 +3,9 @@
 #pragma once
 
 // The full option text, a new heap text, built from setting 1056 and class_path (";"-separated
-// entries: setting 1072 or the unpacked files) with runtime_home standing for JAVA_HOME. Null
-// after a reported listing failure.
-char *build_jvm_options(const char *runtime_home, const char *class_path);
+// entries: setting 1072, or the unpacked files, which are never folders: expand_folders
+// false) with runtime_home standing for JAVA_HOME. Null after a reported listing failure.
+char *build_jvm_options(const char *runtime_home, const char *class_path, bool expand_folders);
 
 // A new heap text with every %NAME% replaced: JAVA_HOME (exactly so) by runtime_home, other
 // names by the environment variable's value without its enclosing double quotes, unknown

@@ -13,7 +13,7 @@ bool run_application(int count, char **vector, bool console, void (*main_returne
     char *unpacked;
     if (!unpack_embedded_files(console, &unpacked))
         return false;
-    bool created = create_jvm(console, unpacked ? unpacked : settings.class_path);
+    bool created = create_jvm(console, unpacked ? unpacked : settings.class_path, !unpacked);
     free(unpacked);
     if (!created)
         return false;

@@ -29,7 +29,7 @@ int main()
     LARGE_INTEGER frequency, start, end;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&start);
-    char *jvm_options = build_jvm_options(runtime_home, settings.class_path);
+    char *jvm_options = build_jvm_options(runtime_home, settings.class_path, true);
     bool ok = jvm_options != nullptr;
     QueryPerformanceCounter(&end);
     printf("options_ok=%d\n", ok ? 1 : 0);

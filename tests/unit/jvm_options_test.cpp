@@ -34,7 +34,7 @@ std::string build(const std::string &options, const std::string &class_path)
 {
     set_text(&mutable_settings()->jvm_options, options.c_str());
     set_text(&mutable_settings()->class_path, class_path.c_str());
-    char *options_text = build_jvm_options(runtime_home, settings.class_path);
+    char *options_text = build_jvm_options(runtime_home, settings.class_path, true);
     EXPECT_NE(options_text, nullptr);
     std::string result = options_text ? options_text : "";
     free(options_text);
@@ -196,7 +196,7 @@ TEST(BuildJvmOptions, ListingFailureKeepsTheOptions)
         reported.clear();
         set_text(&mutable_settings()->jvm_options, "-Dkept");
         set_text(&mutable_settings()->class_path, lib.c_str());
-        EXPECT_EQ(build_jvm_options(runtime_home, settings.class_path), nullptr);
+        EXPECT_EQ(build_jvm_options(runtime_home, settings.class_path, true), nullptr);
         EXPECT_STREQ(settings.jvm_options, "-Dkept");
         EXPECT_EQ(reported, std::vector<std::string>{c.message});
     }

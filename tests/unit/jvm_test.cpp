@@ -97,7 +97,7 @@ scenario_config configure(int argc, char **argv)
 // exit status 0 or -1.
 int run_sequence(scenario_config &config)
 {
-    if (!create_jvm(false, settings.class_path))
+    if (!create_jvm(false, settings.class_path, true))
         return -1;
     std::vector<char *> vector;
     for (std::string &arg : config.main_args)

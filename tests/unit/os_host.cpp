@@ -2,6 +2,7 @@
 // in-memory registry and listing failures that tests set; reports recorded for the tests.
 // Paths use "\" as the launcher writes them; here each "\" stands for "/".
 #include "os/os.h"
+#include "base/resource_ids.h"
 #include "tests/unit/fake_os.h"
 #include "tests/unit/fake_report.h"
 
@@ -356,10 +357,11 @@ void fake_archive_resource(const std::string &bytes)
     archive_resource = bytes;
 }
 
-const unsigned char *find_resource_data(unsigned, size_t *size)
+const unsigned char *find_resource_data(unsigned id, size_t *size)
 {
     *size = archive_resource.size();
-    return archive_resource.empty() ? nullptr : (const unsigned char *)archive_resource.data();
+    bool present = id == RESOURCE_ARCHIVE && !archive_resource.empty();
+    return present ? (const unsigned char *)archive_resource.data() : nullptr;
 }
 
 char *read_ini_value(const char *, const char *, const char *)

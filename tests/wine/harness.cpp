@@ -5,6 +5,7 @@
 
 #include <stdio.h>
 
+#include "base/archive.h"
 #include "base/resource_ids.h"
 
 std::string build_dir()
@@ -124,9 +125,13 @@ bool replace_archive(const std::string &path, const std::string &bytes)
     HANDLE update = BeginUpdateResourceA(path.c_str(), FALSE);
     if (!update)
         return false;
+    // With its hash, as the builder writes it.
+    uint64_t hash = archive_hash((const unsigned char *)bytes.data(), bytes.size());
     bool ok = UpdateResourceA(update, RT_RCDATA, MAKEINTRESOURCEA(RESOURCE_ARCHIVE),
                               MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), (void *)bytes.data(),
-                              (DWORD)bytes.size());
+                              (DWORD)bytes.size()) &&
+              UpdateResourceA(update, RT_RCDATA, MAKEINTRESOURCEA(RESOURCE_ARCHIVE_HASH),
+                              MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), &hash, sizeof hash);
     return EndUpdateResourceA(update, !ok) && ok;
 }
 

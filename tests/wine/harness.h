@@ -51,7 +51,8 @@ std::map<std::string, std::string> parse_values(const std::string &text);
 std::string quote(const std::string &path);
 
 // Replaces the embedded-file archive of the launcher at path by bytes, as no builder would
-// write it: for testing damaged and hostile archives.
+// write it (the archive's hash beside it, as the builder writes it): for testing damaged and
+// hostile archives.
 bool replace_archive(const std::string &path, const std::string &bytes);
 
 // Replaces setting id of the launcher at path by text exactly as given (the builder drops
