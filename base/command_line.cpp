@@ -62,3 +62,17 @@ void split_command_line(const char *text, int *count, char ***vector, bool reser
     if (has_text)
         scan_arguments(text, *vector, first);
 }
+
+const char *skip_program_name(const char *command_line)
+{
+    const char *p = command_line;
+    if (*p == '"') {
+        p = strchr(p + 1, '"');
+        p = p ? p + 1 : command_line + strlen(command_line);
+    }
+    while (*p && *p != ' ' && *p != '\t')
+        p++;
+    while (*p == ' ' || *p == '\t')
+        p++;
+    return p;
+}

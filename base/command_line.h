@@ -12,3 +12,8 @@
 // count and vector are always set; vector is null only when count is 0. The vector and its
 // strings come from malloc and belong to the caller.
 void split_command_line(const char *text, int *count, char ***vector, bool reserve_slot_0);
+
+// The arguments of a process's command line: what follows the program's name (in double
+// quotes up to the next one, else up to the first blank) and the blanks after it, as Windows
+// hands them to WinMain.
+const char *skip_program_name(const char *command_line);

@@ -4,6 +4,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <map>
+
 #include "base/archive.h"
 #include "base/setting_codec.h"
 #include "config/setting_list.h"
@@ -181,9 +183,11 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
 {
     out->embedded.clear();
     out->splash.clear();
+    out->architecture = "x64";
+    out->subsystem = "gui";
     // The byte-order mark goes whole, so that a key on the first line reads as written.
     out->utf8 = text.compare(0, 3, UTF8_BOM) == 0;
-    int splash_line = 0;
+    std::map<std::string, int> single_lines;
     std::vector<std::string> values(entry_count);
     std::vector<int> set_on_line(entry_count, 0);
     for (size_t i = 0; i < entry_count; i++)
@@ -229,16 +233,38 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
             out->embedded.push_back(value);
             continue;
         }
-        if (key == "splash") {
-            if (splash_line) {
-                *error = at_line(line_number) + "'splash' is already set on line " +
-                         std::to_string(splash_line);
+        // The builder's own keys that come once each: the splash bitmap, and the stub's
+        // architecture and subsystem (each with the values it allows).
+        static const struct {
+            const char *key;
+            std::string builder_config::*field;
+            const char *allowed[3];
+        } singles[] = {
+            {"splash", &builder_config::splash, {}},
+            {"architecture", &builder_config::architecture, {"x64", "x86"}},
+            {"subsystem", &builder_config::subsystem, {"gui", "console"}},
+        };
+        bool single = false;
+        for (const auto &k : singles) {
+            if (key != k.key)
+                continue;
+            single = true;
+            int &seen = single_lines[k.key];
+            if (seen) {
+                *error = at_line(line_number) + "'" + key + "' is already set on line " +
+                         std::to_string(seen);
                 return false;
             }
-            out->splash = value;
-            splash_line = line_number;
-            continue;
+            if (k.allowed[0] && value != k.allowed[0] && value != k.allowed[1]) {
+                *error = at_line(line_number) + "'" + key + "' is " + k.allowed[0] + " or " +
+                         k.allowed[1] + ", not '" + value + "'";
+                return false;
+            }
+            out->*k.field = value;
+            seen = line_number;
         }
+        if (single)
+            continue;
         int i = find_entry(key);
         if (i < 0) {
             *error = at_line(line_number) + "unknown setting '" + key + "'";

@@ -14,6 +14,8 @@ struct builder_config {
     std::vector<setting_value> settings; // every setting, in ID order
     std::vector<std::string> embedded;   // files and folders to pack, as written
     std::string splash;                  // the splash bitmap (.bmp) as written; empty: none
+    std::string architecture;            // of the stub: "x64" (the default) or "x86"
+    std::string subsystem;               // of the stub: "gui" (the default) or "console"
     bool utf8;                           // the text is UTF-8 (it has a byte-order mark), else ANSI
 };
 
@@ -21,7 +23,8 @@ struct builder_config {
 // values for switches, messages and the like; empty for the class path and arguments); each
 // line may replace one. A key is a setting's name (see setting_name) or its number; the key
 // "embed" may come any number of times and names a file or folder to pack into the launcher;
-// "splash" names the bitmap file shown while the application starts.
+// "splash" names the bitmap file shown while the application starts; "architecture" (x64 or
+// x86) and "subsystem" (gui or console) choose the stub.
 // Blank lines and lines whose first non-blank character is '#' are ignored; blanks around the
 // key and the value are dropped. Lines end with LF, CRLF or a lone CR. A text starting with a
 // UTF-8 byte-order mark is UTF-8 (the mark is no part of the first line), any other is in the

@@ -2,7 +2,8 @@
 //
 //   trevalo-build [--stub STUB] CONFIGURATION OUTPUT
 //
-// Without --stub, the stub is trevalo-stub.exe beside the builder. The output is written under
+// Without --stub, the stub is the one beside the builder that the configuration's architecture
+// and subsystem name: trevalo-stub-<x64|x86>[-console].exe. The output is written under
 // a temporary name in its folder and renamed only when complete, so a failed run never leaves
 // a half-written launcher behind.
 #include <windows.h>
@@ -23,7 +24,6 @@
 
 namespace {
 
-const char *const STUB_NAME = "trevalo-stub.exe";
 
 // The event-log message table every launcher carries; a file without it is not a stub.
 const unsigned char launcher_message_table[52] = {
@@ -315,8 +315,9 @@ int usage()
     fprintf(stderr,
             "usage: trevalo-build [--stub STUB] CONFIGURATION OUTPUT\n"
             "Writes the settings of CONFIGURATION (lines of 'key = value') into a copy of the\n"
-            "launcher stub (default: %s beside this program) and saves it as OUTPUT.\n",
-            STUB_NAME);
+            "launcher stub (default: the one beside this program that the configuration's\n"
+            "'architecture' and 'subsystem' name, trevalo-stub-x64.exe unless they say\n"
+            "otherwise) and saves it as OUTPUT.\n");
     return 2;
 }
 
@@ -324,7 +325,7 @@ int usage()
 
 int main(int argc, char **argv)
 {
-    std::string stub = builder_folder() + "\\" + STUB_NAME;
+    std::string stub;
     int i = 1;
     for (; i < argc && argv[i][0] == '-' && argv[i][1] == '-'; i++) {
         if (strcmp(argv[i], "--stub") == 0 && i + 1 < argc)
@@ -357,6 +358,9 @@ int main(int argc, char **argv)
             return fail("splash " + config.splash + ": " + error);
     }
 
+    if (stub.empty())
+        stub = builder_folder() + "\\trevalo-stub-" + config.architecture +
+               (config.subsystem == "console" ? "-console" : "") + ".exe";
     std::vector<kept_resource> kept;
     if (!read_stub(stub, &kept, &error))
         return fail(error);

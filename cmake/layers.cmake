@@ -7,6 +7,12 @@ set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
 
 if(WIN32)
     enable_language(RC)
+    # The architecture a Windows build is for, as the launcher's names say it.
+    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+        set(TREVALO_ARCH x64)
+    else()
+        set(TREVALO_ARCH x86)
+    endif()
     # The stub is part of every application a user ships: small, no C++ runtime machinery,
     # only Windows system DLLs imported.
     set(STUB_COMPILE_OPTIONS -Os -Wall -Wextra -fno-exceptions -fno-rtti
@@ -17,7 +23,7 @@ if(WIN32)
     # own, with the Windows types and calling convention.
     find_path(JDK_INCLUDE_DIR jni.h PATHS /usr/lib/jvm/default-java/include
               NO_CMAKE_FIND_ROOT_PATH REQUIRED)
-    set(JNI_INCLUDES ${PROJECT_SOURCE_DIR}/java/include-win32 ${JDK_INCLUDE_DIR})
+    set(JNI_INCLUDES ${PROJECT_SOURCE_DIR}/java/include-windows ${JDK_INCLUDE_DIR})
     set(IMAGES_DIR ${PROJECT_BINARY_DIR}/images)
     set(CMAKE_RC_FLAGS
         "${CMAKE_RC_FLAGS} -I ${IMAGES_DIR} -I ${PROJECT_SOURCE_DIR}/resources -I ${PROJECT_SOURCE_DIR}")

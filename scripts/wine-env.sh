@@ -1,8 +1,9 @@
 # Sets up the private Wine prefix and a virtual display for running the Windows programs.
 # Sourced by build.sh and test.sh; the prefix is made once and reused.
 trevalo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-export WINEPREFIX="$trevalo_root/build/wineprefix"
-export WINEARCH=win32
+# A 64-bit prefix runs both the x86 and the x64 launchers.
+export WINEPREFIX="$trevalo_root/build/wineprefix64"
+export WINEARCH=win64
 # Wine's .NET and HTML engines cannot be fetched here; never offer to install them.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEDEBUG=-all

@@ -72,8 +72,8 @@ static void create_splash_window()
     // WS_POPUP | SS_BITMAP: a borderless, captionless static control showing a bitmap.
     splash_window = CreateWindowExA(0, "STATIC", settings.splash_text, WS_POPUP | SS_BITMAP, 0, 0,
                                     0, 0, nullptr, nullptr, instance, nullptr);
-    class_procedure = (WNDPROC)GetWindowLongA(splash_window, GWL_WNDPROC);
-    SetWindowLongA(splash_window, GWL_WNDPROC, (LONG)splash_window_proc);
+    class_procedure = (WNDPROC)GetWindowLongPtrA(splash_window, GWLP_WNDPROC);
+    SetWindowLongPtrA(splash_window, GWLP_WNDPROC, (LONG_PTR)splash_window_proc);
 
     HBITMAP bitmap = LoadBitmapA(instance, MAKEINTRESOURCEA(RESOURCE_SPLASH));
     if (!bitmap)

@@ -10,7 +10,21 @@ namespace {
 
 std::string builder()
 {
-    return quote(build_dir() + "\\trevalo-build.exe");
+    return quote(tools_dir() + "\\trevalo-build.exe");
+}
+
+// The bytes of resource type/name (any language) of the program at path; empty when none.
+std::string read_resource(const std::string &path, LPCSTR type, LPCSTR name)
+{
+    HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    HRSRC resource = module ? FindResourceA(module, name, type) : nullptr;
+    std::string bytes;
+    if (resource)
+        bytes.assign((const char *)LockResource(LoadResource(module, resource)),
+                     SizeofResource(module, resource));
+    if (module)
+        FreeLibrary(module);
+    return bytes;
 }
 
 TEST(Builder, StubCarriesTheMessageTable)
@@ -21,8 +35,17 @@ TEST(Builder, StubCarriesTheMessageTable)
         0x00, 0x00, 0x0C, 0x00, 0x00, 0x00, 0x25, 0x31, 0x0D, 0x0A, 0x00, 0x00, 0x00,
         0x00, 0x0C, 0x00, 0x00, 0x00, 0x25, 0x31, 0x0D, 0x0A, 0x00, 0x00, 0x00, 0x00,
     };
-    for (const char *exe : {"trevalo-stub.exe", "sample-rc.exe"}) {
-        std::string path = build_dir() + "\\" + exe;
+    for (const std::string &path : {stub_path(target_arch(), false),
+                                    stub_path(target_arch(), true),
+                                    build_dir() + "\\sample-rc.exe"}) {
+        const std::string &exe = path;
+        // Every stub carries the manifest: run as the invoker, per-monitor DPI awareness,
+        // the version 6 common controls, Windows 7 to 11.
+        std::string manifest = read_resource(path, MAKEINTRESOURCEA(24), MAKEINTRESOURCEA(1));
+        for (const char *part :
+             {"<?xml", "level=\"asInvoker\"", "PerMonitorV2", "Microsoft.Windows.Common-Controls",
+              "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"})
+            EXPECT_NE(manifest.find(part), std::string::npos) << exe << ": " << part;
         HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
         ASSERT_NE(module, nullptr) << path;
         HRSRC table = FindResourceExA(module, MAKEINTRESOURCEA(11), MAKEINTRESOURCEA(1),
@@ -48,7 +71,7 @@ TEST(Builder, WritesWhatTheResourceCompilerWrites)
     // The sample configuration written by the builder reads back, setting by setting, like
     // the sample launcher compiled from its resource script.
     std::string dir = make_temp_dir("sample");
-    std::string config = read_file(build_dir() + "\\sample.cfg");
+    std::string config = read_file(tools_dir() + "\\sample.cfg");
     ASSERT_FALSE(config.empty());
     std::string built = make_launcher(dir, config);
 
@@ -93,7 +116,7 @@ TEST(Builder, RefusesBadInputAndKeepsTheOutput)
         {"plain.cfg out.exe", "plain.cfg: line 2: message 'msg_no_runtime' is shown as it is"},
         {"missing.cfg out.exe", "cannot read missing.cfg"},
         {"--stub not-a-stub.exe good.cfg out.exe", "not-a-stub.exe"},
-        {"--stub " + quote(build_dir() + "\\trevalo-build.exe") + " good.cfg out.exe",
+        {"--stub " + quote(tools_dir() + "\\trevalo-build.exe") + " good.cfg out.exe",
          "is not a launcher stub"},
         {"--stub missing.exe good.cfg out.exe", "cannot open stub missing.exe"},
         {"good.cfg no-such-folder\\out.exe", "cannot create a file in no-such-folder"},
@@ -151,17 +174,58 @@ TEST(Builder, StoresUtf8TextAsItsUtf16Units)
     FreeLibrary(module);
 }
 
-TEST(Builder, UsesTheStubBesideIt)
+// The machine and subsystem fields of a program's PE header.
+void pe_kind(const std::string &path, WORD *machine, WORD *subsystem)
 {
+    std::string image = read_file(path);
+    *machine = *subsystem = 0;
+    if (image.size() < 0x40)
+        return;
+    DWORD pe = *(const DWORD *)&image[0x3C];
+    if (image.size() < pe + 0x5E)
+        return;
+    *machine = *(const WORD *)&image[pe + 4];
+    *subsystem = *(const WORD *)&image[pe + 0x5C];  // the same offset in PE32 and PE32+
+}
+
+TEST(Builder, UsesTheStubBesideItThatTheConfigurationNames)
+{
+    // The builder and the four stubs in one folder, as in a distribution.
     std::string dir = make_temp_dir("beside");
-    write_file(dir + "\\app.cfg", "main_class = M\n");
-    std::string output;
-    ASSERT_EQ(run_capture(builder() + " app.cfg app.exe", dir, &output), 0u) << output;
-    HMODULE module = LoadLibraryExA((dir + "\\app.exe").c_str(), nullptr,
-                                    LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(module, nullptr);
-    EXPECT_EQ(load_string(module, SETTING_search_order), "01234");
-    FreeLibrary(module);
+    CopyFileA((tools_dir() + "\\trevalo-build.exe").c_str(), (dir + "\\trevalo-build.exe").c_str(),
+              FALSE);
+    for (const char *arch : {"x86", "x64"})
+        for (bool console : {false, true}) {
+            std::string stub = stub_path(arch, console);
+            ASSERT_TRUE(CopyFileA(stub.c_str(), (dir + stub.substr(stub.rfind('\\'))).c_str(),
+                                  FALSE)) << stub;
+        }
+    const struct {
+        const char *config;
+        WORD machine, subsystem;
+    } cases[] = {
+        {"", IMAGE_FILE_MACHINE_AMD64, IMAGE_SUBSYSTEM_WINDOWS_GUI},  // x64 and GUI by default
+        {"architecture = x86\n", IMAGE_FILE_MACHINE_I386, IMAGE_SUBSYSTEM_WINDOWS_GUI},
+        {"subsystem = console\n", IMAGE_FILE_MACHINE_AMD64, IMAGE_SUBSYSTEM_WINDOWS_CUI},
+        {"architecture = x86\nsubsystem = console\n", IMAGE_FILE_MACHINE_I386,
+         IMAGE_SUBSYSTEM_WINDOWS_CUI},
+    };
+    for (const auto &c : cases) {
+        write_file(dir + "\\app.cfg", std::string("main_class = M\n") + c.config);
+        DeleteFileA((dir + "\\app.exe").c_str());
+        std::string output;
+        ASSERT_EQ(run_capture(quote(dir + "\\trevalo-build.exe") + " app.cfg app.exe", dir,
+                              &output), 0u) << output;
+        WORD machine, subsystem;
+        pe_kind(dir + "\\app.exe", &machine, &subsystem);
+        EXPECT_EQ(machine, c.machine) << c.config;
+        EXPECT_EQ(subsystem, c.subsystem) << c.config;
+        HMODULE module = LoadLibraryExA((dir + "\\app.exe").c_str(), nullptr,
+                                        LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(module, nullptr);
+        EXPECT_EQ(load_string(module, SETTING_search_order), "01234");
+        FreeLibrary(module);
+    }
 }
 
 } // namespace

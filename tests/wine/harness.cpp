@@ -8,12 +8,39 @@
 #include "base/archive.h"
 #include "base/resource_ids.h"
 
-std::string build_dir()
+std::string tools_dir()
 {
     char path[MAX_PATH];
     GetModuleFileNameA(nullptr, path, sizeof path);
     *strrchr(path, '\\') = '\0';
     return path;
+}
+
+std::string target_arch()
+{
+    const char *arch = getenv("TREVALO_TARGET_ARCH");
+    return arch && *arch ? arch : "x86";
+}
+
+std::string arch_dir(const std::string &arch)
+{
+    const char *win64 = getenv("TREVALO_WIN64_DIR");
+    return arch == "x64" && win64 ? std::string(win64) : tools_dir();
+}
+
+std::string build_dir()
+{
+    return arch_dir(target_arch());
+}
+
+std::string stub_path(const std::string &arch, bool console)
+{
+    return arch_dir(arch) + "\\trevalo-stub-" + arch + (console ? "-console" : "") + ".exe";
+}
+
+REGSAM registry_view()
+{
+    return target_arch() == "x64" ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
 }
 
 std::string make_temp_dir(const char *tag)
@@ -99,9 +126,8 @@ std::string make_launcher(const std::string &folder, const std::string &config,
     std::string config_path = folder + "\\" + name + ".cfg";
     std::string output_path = folder + "\\" + name;
     write_file(config_path, config);
-    std::string command = quote(build_dir() + "\\trevalo-build.exe");
-    if (!stub.empty())
-        command += " --stub " + quote(stub);
+    std::string command = quote(tools_dir() + "\\trevalo-build.exe");
+    command += " --stub " + quote(stub.empty() ? stub_path(target_arch(), false) : stub);
     command += " " + quote(config_path) + " " + quote(output_path);
     std::string output;
     DWORD status = run_capture(command, folder, &output);

@@ -12,8 +12,26 @@
 
 using namespace testkit;
 
-// The folder of the test program, where the stub, the builder and the probes are built.
+// The folder of the test program: the x86 build, with the builder and the test kit.
+std::string tools_dir();
+
+// The architecture of the launchers under test: TREVALO_TARGET_ARCH, "x86" (the default) or
+// "x64", so that one suite runs for both.
+std::string target_arch();
+
+// The build folder of arch's launchers, probes and test runtime: the test program's own for
+// x86, TREVALO_WIN64_DIR for x64.
+std::string arch_dir(const std::string &arch);
+
+// arch_dir(target_arch()): where the launchers under test, the probes and the test runtime
+// are built.
 std::string build_dir();
+
+// The stub of arch (GUI, or console).
+std::string stub_path(const std::string &arch, bool console);
+
+// The registry view the launchers under test read: KEY_WOW64_64KEY for x64, else 32KEY.
+REGSAM registry_view();
 
 // A new, empty folder under the temporary directory, unique to this call.
 std::string make_temp_dir(const char *tag);
@@ -32,8 +50,8 @@ DWORD run_capture(const std::string &command_line, const std::string &directory,
 // exit status, or 0xDEADBEEF when it did not end in time.
 DWORD answer_and_wait(child_process *child, const message_box &box);
 
-// Writes config into folder\<name>.cfg and builds folder\<name> from stub (default: the
-// launcher stub). Fails the calling test when the builder fails. Returns the launcher's path.
+// Writes config into folder\<name>.cfg and builds folder\<name> from stub (default: the GUI
+// stub under test). Fails the calling test when the builder fails. Returns the launcher's path.
 std::string make_launcher(const std::string &folder, const std::string &config,
                           const std::string &name = "app.exe", const std::string &stub = "");
 

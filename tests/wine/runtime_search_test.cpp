@@ -15,8 +15,9 @@ const char *const JDK = "Software\\JavaSoft\\Java Development Kit";
 void set_registry(const std::string &key, const char *value, const std::string &text)
 {
     HKEY handle;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &handle, nullptr), ERROR_SUCCESS) << key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0,
+                              KEY_ALL_ACCESS | registry_view(), nullptr, &handle, nullptr),
+              ERROR_SUCCESS) << key;
     RegSetValueExA(handle, value, 0, REG_SZ, (const BYTE *)text.c_str(), (DWORD)text.size() + 1);
     RegCloseKey(handle);
 }
@@ -31,8 +32,14 @@ protected:
 
     static void forget_runtimes()
     {
-        for (const char *key : {"Software\\JavaSoft", "Software\\IBM"})
-            RegDeleteTreeA(HKEY_LOCAL_MACHINE, key);
+        for (const char *key : {"Software\\JavaSoft", "Software\\IBM"}) {
+            HKEY handle;
+            if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_ALL_ACCESS | registry_view(),
+                              &handle) == ERROR_SUCCESS) {
+                RegDeleteTreeA(handle, nullptr);
+                RegCloseKey(handle);
+            }
+        }
     }
 
     std::string file(const std::string &relative)

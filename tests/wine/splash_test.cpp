@@ -15,10 +15,13 @@ BOOL CALLBACK find_splash_window(HWND window, LPARAM param)
 {
     auto *search = (splash_search *)param;
     DWORD pid = 0;
-    char name[32] = "";
+    char name[64] = "";
     GetWindowThreadProcessId(window, &pid);
     GetClassNameA(window, name, sizeof name);
-    if (pid == search->pid && lstrcmpiA(name, "Static") == 0) {
+    // The launcher's manifest asks for the version 6 common controls, whose class names carry
+    // the version: "6.0.2600.2982!Static".
+    const char *last = strrchr(name, '!');
+    if (pid == search->pid && lstrcmpiA(last ? last + 1 : name, "Static") == 0) {
         search->found = window;
         return FALSE;
     }

@@ -1,5 +1,7 @@
-// The launcher's entry point: the service switches, the single-instance guard, the splash
-// screen and the run.
+// The launch shared by the GUI and the console launcher: the service switches, the
+// single-instance guard, the splash screen and the run.
+#include "launcher/launch.h"
+
 #include <windows.h>
 
 #include "base/command_line.h"
@@ -37,7 +39,7 @@ static bool guard_single_instance()
     return true;
 }
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR command_line, int)
+int launch(const char *command_line, bool console)
 {
     set_allocation_failure_hook(report_out_of_memory);
     set_application_end_hook(release_instance_mutex);
@@ -61,7 +63,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR command_line, int)
     if (!settings.multiple_instances && !guard_single_instance())
         return 0;
 
-    if (settings.splash_until_window || settings.splash_seconds != 0)
+    if (!console && (settings.splash_until_window || settings.splash_seconds != 0))
         start_splash_screen();
 
     bool ok = run_application(count - 1, vector + 1, false, nullptr);
