@@ -13,7 +13,6 @@
 #include "service/dependency_list.h"
 
 static const char *const EVENT_LOG_KEY = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
-static const char *const SERVICES_KEY = "SYSTEM\\CurrentControlSet\\Services\\";
 
 int service_exists(const char *name)
 {
@@ -63,15 +62,23 @@ int install_service(const char *name, const char *description)
     char *command = join_text(quoted, settings.service_switch);
     free(quoted);
 
-    // 0xF01FF = SERVICE_ALL_ACCESS
     SC_HANDLE service = CreateServiceA(
-        manager, name, name, 0xF01FF, SERVICE_WIN32_OWN_PROCESS,
+        manager, name, name, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
         settings.manual_start ? SERVICE_DEMAND_START : SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
         command, nullptr, nullptr, dependencies, nullptr, nullptr);
     free(command);
     free(dependencies);
     if (!service)
         return install_failed(manager, nullptr);
+
+    // The description through the manager, which keeps it as it can read it back when it
+    // loads the services at the next start of the system (Wine's refuses to load a service
+    // whose Description is not a plain string).
+    if (description && description[0]) {
+        SERVICE_DESCRIPTIONA text = {(char *)description};
+        if (!ChangeServiceConfig2A(service, SERVICE_CONFIG_DESCRIPTION, &text))
+            return install_failed(manager, service);
+    }
     CloseServiceHandle(service);
     CloseServiceHandle(manager);
 
@@ -80,11 +87,6 @@ int install_service(const char *name, const char *description)
               set_registry_expand_string(event_key, "EventMessageFile", path) &&
               set_registry_dword(event_key, "TypesSupported", 7);
     free(event_key);
-    if (ok && description && description[0]) {
-        char *service_key = join_text(SERVICES_KEY, name);
-        ok = set_registry_expand_string(service_key, "Description", description);
-        free(service_key);
-    }
     return ok ? 0 : install_failed(nullptr, nullptr);
 }
 

@@ -6,6 +6,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <iterator>
 #include <vector>
 
 #include "tests/wine/harness.h"
@@ -17,16 +18,22 @@ std::string runtime_path()
     return build_dir() + "\\test-runtime\\bin\\client\\jvm.dll";
 }
 
+// The lines of the Wine log written since offset.
+std::vector<std::string> log_lines(size_t offset)
+{
+    const char *log = getenv("TREVALO_WINE_LOG");
+    if (!log)
+        return {};
+    std::string text = read_file(log);
+    return split_lines(offset < text.size() ? text.substr(offset) : "");
+}
+
 // The event-log records written since offset into the Wine log, as "type text" lines:
 // "info <text>" or "error <text>".
 std::vector<std::string> event_records(size_t offset)
 {
-    const char *log = getenv("TREVALO_WINE_LOG");
     std::vector<std::string> records;
-    if (!log)
-        return records;
-    std::string text = read_file(log);
-    for (const std::string &line : split_lines(offset < text.size() ? text.substr(offset) : "")) {
+    for (const std::string &line : log_lines(offset)) {
         size_t at = line.find(":eventlog:ReportEventW L\"");
         if (at == std::string::npos)
             continue;
@@ -153,6 +160,37 @@ protected:
         return std::string(buffer, size);
     }
 
+    // The service's record as the manager answers it (QueryServiceConfigA and, for the
+    // description, QueryServiceConfig2A); found is false when it has no such service.
+    struct manager_record {
+        bool found = false;
+        DWORD start_type = 0;
+        std::string command, account, description;
+    };
+    manager_record query_record()
+    {
+        manager_record record;
+        SC_HANDLE service = open_service(SERVICE_QUERY_CONFIG);
+        if (!service)
+            return record;
+        std::vector<char> buffer(8192);
+        DWORD needed;
+        auto *config = (QUERY_SERVICE_CONFIGA *)buffer.data();
+        if (QueryServiceConfigA(service, config, (DWORD)buffer.size(), &needed)) {
+            record.found = true;
+            record.start_type = config->dwStartType;
+            record.command = config->lpBinaryPathName ? config->lpBinaryPathName : "";
+            record.account = config->lpServiceStartName ? config->lpServiceStartName : "";
+        }
+        auto *description = (SERVICE_DESCRIPTIONA *)buffer.data();
+        if (QueryServiceConfig2A(service, SERVICE_CONFIG_DESCRIPTION, (BYTE *)buffer.data(),
+                                 (DWORD)buffer.size(), &needed) &&
+            description->lpDescription)
+            record.description = description->lpDescription;
+        CloseServiceHandle(service);
+        return record;
+    }
+
     std::string registry_text(const std::string &key, const char *value)
     {
         char buffer[1024] = "";
@@ -196,8 +234,12 @@ TEST_F(ServiceUnderWine, InstallsQueriesAndUninstalls)
     RegGetValueA(HKEY_LOCAL_MACHINE, event_key.c_str(), "TypesSupported", RRF_RT_REG_DWORD,
                  nullptr, &types, &size);
     EXPECT_EQ(types, 7u);
-    EXPECT_EQ(registry_text("SYSTEM\\CurrentControlSet\\Services\\" + name, "Description"),
-              "Trevalo test service");
+    EXPECT_EQ(query_record().description, "Trevalo test service");
+    // Written by the manager, as a plain string: one it can load again at its next start.
+    DWORD type = 0;
+    RegGetValueA(HKEY_LOCAL_MACHINE, ("SYSTEM\\CurrentControlSet\\Services\\" + name).c_str(),
+                 "Description", RRF_RT_ANY | RRF_NOEXPAND, &type, nullptr, nullptr);
+    EXPECT_EQ(type, (DWORD)REG_SZ);
 
     run_result again = run("-install");
     EXPECT_EQ(again.exit_code, 0u) << "installing again is not a failure";
@@ -423,6 +465,103 @@ TEST_F(ServiceUnderWine, StopTimesOutAfterThirtySeconds)
                   "error The " + name +
                       " service has timed out during a stop request and will be terminated.",
                   "info The " + name + " service has stopped."}));
+}
+
+// What an install keeps across a restart of the system: the manager loads the services from
+// the registry only when it starts, so the wineserver is started again between the two halves
+// (run-wine-tests.sh does it when this test asks for it through TREVALO_WINE_RESTART). Before:
+// install each row and keep its name, folder and dependency record. After: the service is
+// there with its start type, account, description and dependency record; an automatic one was
+// started by the manager itself, a manual one starts; each runs, records its start in the
+// event log and stops.
+TEST_F(ServiceUnderWine, InstallSurvivesARestart)
+{
+    const struct {
+        const char *config;
+        DWORD start_type;
+        std::string account, description;
+    } cases[] = {
+        {"service_description = Kept across a restart\nservice_dependencies = Alpha;Beta\n"
+         "manual_start = 1\n",
+         SERVICE_DEMAND_START, "LocalSystem", "Kept across a restart"},
+        {"service_description = Started at boot\n", SERVICE_AUTO_START, "LocalSystem",
+         "Started at boot"},
+    };
+    const char *restart = getenv("TREVALO_WINE_RESTART");
+    if (!restart)
+        GTEST_SKIP() << "needs a restart of the wineserver: run it through run-wine-tests.sh";
+    std::string state = std::string(restart) + "\\ServiceUnderWine.InstallSurvivesARestart";
+
+    // False when the manager has no such service.
+    auto check = [&](size_t row, const std::string &dependencies) {
+        const auto &c = cases[row];
+        manager_record record = query_record();
+        EXPECT_TRUE(record.found) << c.config;
+        if (!record.found)
+            return false;
+        EXPECT_EQ(record.command, "\"" + app + "\" -startlauncherinservicemode");
+        EXPECT_EQ(record.start_type, c.start_type) << c.config;
+        EXPECT_EQ(record.account, c.account);
+        EXPECT_EQ(record.description, c.description) << c.config;
+        EXPECT_EQ(depend_on_service(), dependencies) << c.config;
+        return true;
+    };
+
+    if (!getenv("TREVALO_WINE_RESTARTED")) {
+        for (size_t row = 0; row < std::size(cases); row++) {
+            make(std::string("main_class = trevalo.test.Wait\nstop_args = stop\n") +
+                 cases[row].config);
+            ASSERT_EQ(run("-install").exit_code, 0u) << cases[row].config;
+            // Only the first name reaches Wine's record (see InstallsQueriesAndUninstalls).
+            std::string dependencies = depend_on_service();
+            EXPECT_EQ(dependencies.substr(0, 6), row == 0 ? std::string("Alpha\0", 6) : "");
+            check(row, dependencies);
+            // Kept for the second half, which removes it; the record in hexadecimal.
+            std::string hex;
+            for (unsigned char ch : dependencies) {
+                hex += "0123456789abcdef"[ch >> 4];
+                hex += "0123456789abcdef"[ch & 15];
+            }
+            write_file(state, read_file(state) + std::to_string(row) + " " + name + " " + dir +
+                                  " " + hex + "\n");
+            name.clear();
+        }
+        return;
+    }
+
+    std::vector<std::string> names;
+    for (const std::string &line : read_lines(state)) {
+        size_t row = std::stoul(line);
+        size_t first = line.find(' '), second = line.find(' ', first + 1);
+        size_t third = line.find(' ', second + 1);
+        name = line.substr(first + 1, second - first - 1);
+        dir = line.substr(second + 1, third - second - 1);
+        app = dir + "\\app.exe";
+        runtime_log = dir + "\\runtime.log";
+        std::string hex = line.substr(third + 1), dependencies;
+        for (size_t i = 0; i + 1 < hex.size(); i += 2)
+            dependencies += (char)std::stoi(hex.substr(i, 2), nullptr, 16);
+        names.push_back(name);
+
+        if (!check(row, dependencies))
+            continue;
+        if (cases[row].start_type == SERVICE_DEMAND_START) {
+            EXPECT_EQ(status().dwCurrentState, (DWORD)SERVICE_STOPPED) << cases[row].config;
+            EXPECT_TRUE(start()) << cases[row].config;
+        }
+        EXPECT_TRUE(wait_state(SERVICE_RUNNING, 10000)) << cases[row].config;
+        EXPECT_TRUE(wait_logged("main trevalo/test/Wait", 10000)) << cases[row].config;
+        SERVICE_STATUS s;
+        EXPECT_TRUE(control(SERVICE_CONTROL_STOP, &s)) << cases[row].config;
+        EXPECT_TRUE(wait_state(SERVICE_STOPPED, 20000)) << cases[row].config;
+        TearDown();
+    }
+    EXPECT_EQ(names.size(), std::size(cases));
+    Sleep(300);
+    auto records = event_records(0);  // from the start: the boot's records come early
+    for (const std::string &n : names)
+        EXPECT_EQ(std::count(records.begin(), records.end(),
+                             "info The " + n + " service has started."), 1) << n;
 }
 
 } // namespace
