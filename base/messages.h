@@ -18,6 +18,11 @@
 // An allocation failed; the process ends after this report.
 #define MSG_OUT_OF_MEMORY "Internal error RC000008: out of memory."
 
+// The service manager refused one optional setting of an install (the setting's name is the
+// subject); the service is installed and works without it.
+#define MSG_SETTING_NOT_APPLIED \
+    "The service is installed, but the service manager did not accept its %s setting."
+
 #define SUBJECT_CURRENT_DIR "CURRENT_DIR"
 #define MAIN_METHOD "main(java/lang/String[])"
 #define SUBJECT_CURRENT_EXE "CURRENT_EXE"

@@ -45,6 +45,19 @@ std::vector<std::string> event_records(size_t offset)
     return records;
 }
 
+// How many failure-actions calls with a reset period of one day Wine's manager logged since
+// offset: it keeps none of them, and only logs each ("SERVICE_CONFIG_FAILURE_ACTIONS not
+// implemented: period 86400 msg (null) cmd (null)").
+int failure_actions_logged(size_t offset)
+{
+    int count = 0;
+    for (const std::string &line : log_lines(offset))
+        if (line.find("SERVICE_CONFIG_FAILURE_ACTIONS not implemented: period 86400 ") !=
+            std::string::npos)
+            count++;
+    return count;
+}
+
 size_t log_size()
 {
     const char *log = getenv("TREVALO_WINE_LOG");
@@ -189,6 +202,19 @@ protected:
             record.description = description->lpDescription;
         CloseServiceHandle(service);
         return record;
+    }
+
+    // The error with which the manager answers a query of level (0: it answered).
+    DWORD query_error(DWORD level)
+    {
+        SC_HANDLE service = open_service(SERVICE_QUERY_CONFIG);
+        std::vector<char> buffer(8192);
+        DWORD needed;
+        bool answered = QueryServiceConfig2A(service, level, (BYTE *)buffer.data(),
+                                             (DWORD)buffer.size(), &needed);
+        DWORD error = answered ? 0 : GetLastError();
+        CloseServiceHandle(service);
+        return error;
     }
 
     std::string registry_text(const std::string &key, const char *value)
@@ -467,25 +493,97 @@ TEST_F(ServiceUnderWine, StopTimesOutAfterThirtySeconds)
                   "info The " + name + " service has stopped."}));
 }
 
+// Recovery, the delayed start and the account, as installed and as the manager answers them.
+// Wine 8's manager keeps no failure actions, no failure-actions flag and no delayed start: it
+// takes the failure-actions call but only logs it (with the reset period, see
+// failure_actions_logged), its ChangeServiceConfig2A refuses the flag and the delayed start with
+// ERROR_INVALID_PARAMETER, QueryServiceConfig2A answers ERROR_INVALID_LEVEL for all three levels,
+// and none of them reaches the registry. So here the install must say that the manager did not
+// accept them, and the manager's log must show the failure actions it was given. The account
+// is kept (the record's ObjectName) and answered by QueryServiceConfigA.
+TEST_F(ServiceUnderWine, RecoveryDelayedStartAndAccount)
+{
+    const struct {
+        const char *config;
+        std::string account;  // as the manager answers it; "virtual": NT SERVICE\<name>
+        int failure_actions;  // failure-actions calls the manager logged
+        std::vector<std::string> refused;  // the settings the install said were not accepted
+    } cases[] = {
+        {"", "LocalSystem", 0, {}},
+        {"restart_seconds = 5\n", "LocalSystem", 1, {"restart_seconds"}},
+        {"restart_seconds = 0\n", "LocalSystem", 0, {}},
+        {"restart_seconds =\n", "LocalSystem", 0, {}},
+        {"delayed_start = 1\n", "LocalSystem", 0, {"delayed_start"}},
+        {"delayed_start = 1\nmanual_start = 1\n", "LocalSystem", 0, {}},
+        {"service_account = LocalService\n", "NT AUTHORITY\\LocalService", 0, {}},
+        {"service_account = NetworkService\n", "NT AUTHORITY\\NetworkService", 0, {}},
+        {"service_account = virtual\nrestart_seconds = 86400\ndelayed_start =\n", "virtual", 1,
+         {"restart_seconds", "delayed_start"}},
+    };
+    for (const auto &c : cases) {
+        make(std::string("main_class = trevalo.test.Wait\n") + c.config);
+        size_t offset = log_size();
+        run_result installed = run("-install");
+        EXPECT_EQ(installed.exit_code, 0u) << c.config << "refusals do not fail the install";
+        std::string shown;
+        for (const message_box &box : installed.boxes)
+            shown += "[" + box.caption + "] " + box.text + "\n";
+        ASSERT_EQ(installed.boxes.size(), c.refused.size() + 1) << c.config << shown;
+        for (size_t i = 0; i < c.refused.size(); i++) {
+            EXPECT_EQ(installed.boxes[i].text.find(
+                          "The service is installed, but the service manager did not accept "
+                          "its " + c.refused[i] + " setting.\n\nReason: "),
+                      0u) << installed.boxes[i].text;
+            EXPECT_EQ(installed.boxes[i].icon, "error");
+        }
+        EXPECT_EQ(installed.boxes.back().text, "Service installed: " + name);
+
+        manager_record record = query_record();
+        ASSERT_TRUE(record.found) << c.config;
+        EXPECT_EQ(record.account, c.account == "virtual" ? "NT SERVICE\\" + name : c.account)
+            << c.config;
+        EXPECT_EQ(failure_actions_logged(offset), c.failure_actions) << c.config;
+        for (DWORD level : {SERVICE_CONFIG_FAILURE_ACTIONS, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG,
+                            SERVICE_CONFIG_DELAYED_AUTO_START_INFO})
+            EXPECT_EQ(query_error(level), (DWORD)ERROR_INVALID_LEVEL) << "Wine keeps none";
+        TearDown();
+    }
+
+    // An account the launcher does not know (written past the builder): refused before
+    // anything is installed.
+    make("main_class = trevalo.test.Wait\n");
+    ASSERT_TRUE(replace_setting(app, 1824, "Administrator"));
+    run_result refused = run("-install");
+    EXPECT_EQ(refused.exit_code, (DWORD)ERROR_INVALID_SERVICE_ACCOUNT);
+    ASSERT_EQ(refused.boxes.size(), 1u);
+    EXPECT_EQ(refused.boxes[0].caption, "Error");
+    EXPECT_FALSE(query_record().found);
+}
+
 // What an install keeps across a restart of the system: the manager loads the services from
 // the registry only when it starts, so the wineserver is started again between the two halves
 // (run-wine-tests.sh does it when this test asks for it through TREVALO_WINE_RESTART). Before:
 // install each row and keep its name, folder and dependency record. After: the service is
 // there with its start type, account, description and dependency record; an automatic one was
 // started by the manager itself, a manual one starts; each runs, records its start in the
-// event log and stops.
+// event log and stops. (Wine keeps no recovery and no delayed start to find again.)
 TEST_F(ServiceUnderWine, InstallSurvivesARestart)
 {
     const struct {
         const char *config;
         DWORD start_type;
-        std::string account, description;
+        std::string account, description;  // account "virtual": NT SERVICE\<name>
     } cases[] = {
         {"service_description = Kept across a restart\nservice_dependencies = Alpha;Beta\n"
          "manual_start = 1\n",
          SERVICE_DEMAND_START, "LocalSystem", "Kept across a restart"},
-        {"service_description = Started at boot\n", SERVICE_AUTO_START, "LocalSystem",
-         "Started at boot"},
+        {"service_description = Started at boot\nservice_account = LocalService\n"
+         "restart_seconds = 5\ndelayed_start = 1\n",
+         SERVICE_AUTO_START, "NT AUTHORITY\\LocalService", "Started at boot"},
+        {"service_account = virtual\nrestart_seconds = 5\nmanual_start = 1\n",
+         SERVICE_DEMAND_START, "virtual", ""},
+        {"service_description = Network\nservice_account = NetworkService\nmanual_start = 1\n",
+         SERVICE_DEMAND_START, "NT AUTHORITY\\NetworkService", "Network"},
     };
     const char *restart = getenv("TREVALO_WINE_RESTART");
     if (!restart)
@@ -501,7 +599,7 @@ TEST_F(ServiceUnderWine, InstallSurvivesARestart)
             return false;
         EXPECT_EQ(record.command, "\"" + app + "\" -startlauncherinservicemode");
         EXPECT_EQ(record.start_type, c.start_type) << c.config;
-        EXPECT_EQ(record.account, c.account);
+        EXPECT_EQ(record.account, c.account == "virtual" ? "NT SERVICE\\" + name : c.account);
         EXPECT_EQ(record.description, c.description) << c.config;
         EXPECT_EQ(depend_on_service(), dependencies) << c.config;
         return true;
