@@ -60,6 +60,13 @@ std::string at_line(int line)
     return "line " + std::to_string(line) + ": ";
 }
 
+// The accounts a service may run as without a password: empty is LocalSystem.
+bool is_service_account(const std::string &value)
+{
+    return value.empty() || value == "LocalService" || value == "NetworkService" ||
+           value == "virtual";
+}
+
 } // namespace
 
 const char *setting_name(unsigned id)
@@ -153,6 +160,11 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
         if (e.kind == KIND_ENCODED && value.size() > MAX_ENCODED_BYTES) {
             *error = at_line(line_number) + "main class is longer than " +
                      std::to_string((int)MAX_ENCODED_BYTES) + " characters";
+            return false;
+        }
+        if (e.id == SETTING_service_account && !is_service_account(value)) {
+            *error = at_line(line_number) + "'service_account' is '" + value +
+                     "': it may be empty (LocalSystem), LocalService, NetworkService or virtual";
             return false;
         }
         if (value.size() > MAX_SETTING_LENGTH) {

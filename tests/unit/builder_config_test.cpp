@@ -66,12 +66,29 @@ TEST(BuilderConfig, RefusesBadInputWithTheLine)
         {"main_class = M\nembed =\n", "line 2: 'embed' needs a file or folder"},
         {"main_class = M\nsplash = a.bmp\nsplash = b.bmp\n",
          "line 3: 'splash' is already set on line 2"},
+        {"main_class = M\nservice_account = .\\Administrator\n",
+         "line 2: 'service_account' is '.\\Administrator': it may be empty (LocalSystem), "
+         "LocalService, NetworkService or virtual"},
+        {"main_class = M\n\n1824 = localservice\n", "line 3: 'service_account' is 'localservice'"},
+        {"main_class = M\nservice_account = NT AUTHORITY\\LocalService\n",
+         "line 2: 'service_account'"},
     };
     for (const auto &c : cases) {
         builder_config values;
         std::string error;
         EXPECT_FALSE(parse_config(c.text, &values, &error)) << c.text;
         EXPECT_NE(error.find(c.error), std::string::npos) << "got: " << error;
+    }
+}
+
+TEST(BuilderConfig, TakesTheServiceAccountsThatNeedNoPassword)
+{
+    for (const char *account : {"", "LocalService", "NetworkService", "virtual"}) {
+        builder_config values;
+        std::string error;
+        ASSERT_TRUE(parse_config(std::string("main_class = M\nservice_account = ") + account,
+                                 &values, &error)) << account << ": " << error;
+        EXPECT_EQ(value_of(values, SETTING_service_account), account);
     }
 }
 
