@@ -25,6 +25,10 @@
     "only those accounts change it."
 // An unpacked file's name is taken by a folder.
 #define REASON_FOLDER_IN_THE_WAY "Reason: a folder of this name is in the way."
+// The service manager refused one optional setting of an install (the setting's name is the
+// subject); the service is installed and works without it.
+#define MSG_SETTING_NOT_APPLIED \
+    "The service is installed, but the service manager did not accept its %s setting."
 
 #define SUBJECT_CURRENT_DIR "CURRENT_DIR"
 #define MAIN_METHOD "main(java/lang/String[])"

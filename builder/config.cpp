@@ -151,6 +151,13 @@ bool is_class_name(const std::string &name)
     return !part_empty;
 }
 
+// The accounts a service may run as without a password: empty is LocalSystem.
+bool is_service_account(const std::string &value)
+{
+    return value.empty() || value == "LocalService" || value == "NetworkService" ||
+           value == "virtual";
+}
+
 } // namespace
 
 const char *setting_name(unsigned id)
@@ -296,6 +303,11 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
         if (e.kind == KIND_ENCODED && value.size() > MAX_ENCODED_BYTES) {
             *error = at_line(line_number) + "main class is longer than " +
                      std::to_string((int)MAX_ENCODED_BYTES) + " characters";
+            return false;
+        }
+        if (e.id == SETTING_service_account && !is_service_account(value)) {
+            *error = at_line(line_number) + "'service_account' is '" + value +
+                     "': it may be empty (LocalSystem), LocalService, NetworkService or virtual";
             return false;
         }
         if (utf16_length(value, out->utf8) > MAX_SETTING_LENGTH) {

@@ -60,10 +60,13 @@
     X(msg_stopped, 1744, MESSAGE, "The %s service has stopped.")                               \
     X(msg_failed, 1760, MESSAGE, "The %s service failed to start.")                            \
     X(msg_stop_timeout, 1776, MESSAGE,                                                         \
-      "The %s service has timed out during a stop request and will be terminated.")
+      "The %s service has timed out during a stop request and will be terminated.")            \
+    X(restart_seconds, 1792, INTEGER, "0")                                                     \
+    X(delayed_start, 1808, FLAG, "0")                                                          \
+    X(service_account, 1824, TEXT, "")
 
 #define TREVALO_SETTING_ID(name, id, kind, default_text) SETTING_##name = id,
 enum setting_id { TREVALO_SETTINGS(TREVALO_SETTING_ID) };
 #undef TREVALO_SETTING_ID
 
-enum { SETTING_FIRST = 1024, SETTING_LAST = 1776, SETTING_STEP = 16 };
+enum { SETTING_FIRST = 1024, SETTING_LAST = 1824, SETTING_STEP = 16 };

@@ -9,8 +9,11 @@ bool dispatch_service_switch(int count, char **vector, int *exit_status);
 // 1 when the service exists, 0 when it does not, -1 when the manager gives no answer.
 int service_exists(const char *name);
 
-// Installs the running executable as the service name, with its event-log source and the
-// description (may be empty). 0 on success, -1 after a reported failure.
+// Installs the running executable as the service name, with its event-log source, the
+// description (may be empty) and the service settings: start type, dependencies, account,
+// delayed start and recovery. A delayed start or recovery that the manager does not accept is
+// reported and leaves the service installed without it. 0 on success, -1 after a reported
+// failure.
 int install_service(const char *name, const char *description);
 
 // Removes the service name; its event-log source stays. 0 on success, -1 after a reported

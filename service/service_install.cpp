@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "base/messages.h"
 #include "base/text.h"
 #include "config/settings.h"
 #include "os/os.h"
@@ -13,7 +14,6 @@
 #include "service/dependency_list.h"
 
 static const char *const EVENT_LOG_KEY = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
-static const char *const SERVICES_KEY = "SYSTEM\\CurrentControlSet\\Services\\";
 
 int service_exists(const char *name)
 {
@@ -45,17 +45,70 @@ static int install_failed(SC_HANDLE manager, SC_HANDLE service)
     return -1;
 }
 
+// The account the service runs as, for CreateService: null for LocalSystem (an empty
+// service_account), else a heap text. False, with ERROR_INVALID_SERVICE_ACCOUNT as the last
+// error, for a text that names none of the accounts below (the builder lets none through).
+// These accounts have no password.
+static bool service_account(const char *name, char **account)
+{
+    const char *setting = settings.service_account;
+    *account = nullptr;
+    if (strcmp(setting, "LocalService") == 0 || strcmp(setting, "NetworkService") == 0)
+        *account = join_text("NT AUTHORITY\\", setting);
+    else if (strcmp(setting, "virtual") == 0)
+        *account = join_text("NT SERVICE\\", name);
+    else if (setting[0]) {
+        SetLastError(ERROR_INVALID_SERVICE_ACCOUNT);
+        return false;
+    }
+    return true;
+}
+
+// Recovery and the delayed start: a manager that does not take them (Windows before Vista has
+// neither the failure-actions flag nor the delayed start; Wine keeps neither) leaves the
+// service installed and working without them. That is not a failed install, but it is said.
+static void apply_optional_config(SC_HANDLE service)
+{
+    int seconds = settings.restart_seconds;
+    if (seconds > 0) {
+        // Restart at every failure: the manager repeats the last action once the three are
+        // used, and counts failures from zero again after a day without one.
+        DWORD delay = seconds < 4294967 ? (DWORD)seconds * 1000 : 4294967000u;
+        SC_ACTION actions[3] = {{SC_ACTION_RESTART, delay}, {SC_ACTION_RESTART, delay},
+                                {SC_ACTION_RESTART, delay}};
+        SERVICE_FAILURE_ACTIONSA failure = {86400, nullptr, nullptr, 3, actions};
+        // Our failed runs end with a service-specific error, not a crash: without the flag
+        // the manager applies the actions only to crashes.
+        SERVICE_FAILURE_ACTIONS_FLAG non_crash = {TRUE};
+        if (!ChangeServiceConfig2A(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure) ||
+            !ChangeServiceConfig2A(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &non_crash))
+            report_error_with_reason(MSG_SETTING_NOT_APPLIED, "restart_seconds");
+    }
+    // A delayed start means something only to a service that starts automatically.
+    if (settings.delayed_start && !settings.manual_start) {
+        SERVICE_DELAYED_AUTO_START_INFO delayed = {TRUE};
+        if (!ChangeServiceConfig2A(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &delayed))
+            report_error_with_reason(MSG_SETTING_NOT_APPLIED, "delayed_start");
+    }
+}
+
 int install_service(const char *name, const char *description)
 {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE);
-    if (!manager)
+    char *account;
+    if (!service_account(name, &account))
         return install_failed(nullptr, nullptr);
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE);
+    if (!manager) {
+        free(account);
+        return install_failed(nullptr, nullptr);
+    }
 
     char *dependencies = dependency_list(settings.service_dependencies);
 
     char path[MAX_PATH];
     if (!executable_path(path, sizeof path)) {
         free(dependencies);
+        free(account);
         return install_failed(manager, nullptr);
     }
     // "path" switch, built to fit (as are the key paths below), however long the parts are.
@@ -63,15 +116,25 @@ int install_service(const char *name, const char *description)
     char *command = join_text(quoted, settings.service_switch);
     free(quoted);
 
-    // 0xF01FF = SERVICE_ALL_ACCESS
     SC_HANDLE service = CreateServiceA(
-        manager, name, name, 0xF01FF, SERVICE_WIN32_OWN_PROCESS,
+        manager, name, name, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
         settings.manual_start ? SERVICE_DEMAND_START : SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
-        command, nullptr, nullptr, dependencies, nullptr, nullptr);
+        command, nullptr, nullptr, dependencies, account, nullptr);
     free(command);
     free(dependencies);
+    free(account);
     if (!service)
         return install_failed(manager, nullptr);
+
+    // The description through the manager, which keeps it as it can read it back when it
+    // loads the services at the next start of the system (Wine's refuses to load a service
+    // whose Description is not a plain string).
+    if (description && description[0]) {
+        SERVICE_DESCRIPTIONA text = {(char *)description};
+        if (!ChangeServiceConfig2A(service, SERVICE_CONFIG_DESCRIPTION, &text))
+            return install_failed(manager, service);
+    }
+    apply_optional_config(service);
     CloseServiceHandle(service);
     CloseServiceHandle(manager);
 
@@ -80,11 +143,6 @@ int install_service(const char *name, const char *description)
               set_registry_expand_string(event_key, "EventMessageFile", path) &&
               set_registry_dword(event_key, "TypesSupported", 7);
     free(event_key);
-    if (ok && description && description[0]) {
-        char *service_key = join_text(SERVICES_KEY, name);
-        ok = set_registry_expand_string(service_key, "Description", description);
-        free(service_key);
-    }
     return ok ? 0 : install_failed(nullptr, nullptr);
 }
 

@@ -140,12 +140,29 @@ TEST(BuilderConfig, RefusesBadInputWithTheLine)
          "line 2: 'app_args' is longer than 65535"},
         {"main_class = M\napp_args = " + times(65536, "\xA9"),
          "line 2: 'app_args' is longer than 65535"},
+        {"main_class = M\nservice_account = .\\Administrator\n",
+         "line 2: 'service_account' is '.\\Administrator': it may be empty (LocalSystem), "
+         "LocalService, NetworkService or virtual"},
+        {"main_class = M\n\n1824 = localservice\n", "line 3: 'service_account' is 'localservice'"},
+        {"main_class = M\nservice_account = NT AUTHORITY\\LocalService\n",
+         "line 2: 'service_account'"},
     };
     for (const auto &c : cases) {
         builder_config values;
         std::string error;
         EXPECT_FALSE(parse_config(c.text, &values, &error)) << c.text.substr(0, 80);
         EXPECT_NE(error.find(c.error), std::string::npos) << "got: " << error;
+    }
+}
+
+TEST(BuilderConfig, TakesTheServiceAccountsThatNeedNoPassword)
+{
+    for (const char *account : {"", "LocalService", "NetworkService", "virtual"}) {
+        builder_config values;
+        std::string error;
+        ASSERT_TRUE(parse_config(std::string("main_class = M\nservice_account = ") + account,
+                                 &values, &error)) << account << ": " << error;
+        EXPECT_EQ(value_of(values, SETTING_service_account), account);
     }
 }
 

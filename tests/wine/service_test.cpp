@@ -6,6 +6,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <iterator>
 #include <vector>
 
 #include "tests/wine/harness.h"
@@ -17,16 +18,22 @@ std::string runtime_path()
     return build_dir() + "\\test-runtime\\bin\\client\\jvm.dll";
 }
 
+// The lines of the Wine log written since offset.
+std::vector<std::string> log_lines(size_t offset)
+{
+    const char *log = getenv("TREVALO_WINE_LOG");
+    if (!log)
+        return {};
+    std::string text = read_file(log);
+    return split_lines(offset < text.size() ? text.substr(offset) : "");
+}
+
 // The event-log records written since offset into the Wine log, as "type text" lines:
 // "info <text>" or "error <text>".
 std::vector<std::string> event_records(size_t offset)
 {
-    const char *log = getenv("TREVALO_WINE_LOG");
     std::vector<std::string> records;
-    if (!log)
-        return records;
-    std::string text = read_file(log);
-    for (const std::string &line : split_lines(offset < text.size() ? text.substr(offset) : "")) {
+    for (const std::string &line : log_lines(offset)) {
         size_t at = line.find(":eventlog:ReportEventW L\"");
         if (at == std::string::npos)
             continue;
@@ -36,6 +43,19 @@ std::vector<std::string> event_records(size_t offset)
         records.push_back((error ? "error " : "info ") + message);
     }
     return records;
+}
+
+// How many failure-actions calls with a reset period of one day Wine's manager logged since
+// offset: it keeps none of them, and only logs each ("SERVICE_CONFIG_FAILURE_ACTIONS not
+// implemented: period 86400 msg (null) cmd (null)").
+int failure_actions_logged(size_t offset)
+{
+    int count = 0;
+    for (const std::string &line : log_lines(offset))
+        if (line.find("SERVICE_CONFIG_FAILURE_ACTIONS not implemented: period 86400 ") !=
+            std::string::npos)
+            count++;
+    return count;
 }
 
 size_t log_size()
@@ -153,6 +173,50 @@ protected:
         return std::string(buffer, size);
     }
 
+    // The service's record as the manager answers it (QueryServiceConfigA and, for the
+    // description, QueryServiceConfig2A); found is false when it has no such service.
+    struct manager_record {
+        bool found = false;
+        DWORD start_type = 0;
+        std::string command, account, description;
+    };
+    manager_record query_record()
+    {
+        manager_record record;
+        SC_HANDLE service = open_service(SERVICE_QUERY_CONFIG);
+        if (!service)
+            return record;
+        std::vector<char> buffer(8192);
+        DWORD needed;
+        auto *config = (QUERY_SERVICE_CONFIGA *)buffer.data();
+        if (QueryServiceConfigA(service, config, (DWORD)buffer.size(), &needed)) {
+            record.found = true;
+            record.start_type = config->dwStartType;
+            record.command = config->lpBinaryPathName ? config->lpBinaryPathName : "";
+            record.account = config->lpServiceStartName ? config->lpServiceStartName : "";
+        }
+        auto *description = (SERVICE_DESCRIPTIONA *)buffer.data();
+        if (QueryServiceConfig2A(service, SERVICE_CONFIG_DESCRIPTION, (BYTE *)buffer.data(),
+                                 (DWORD)buffer.size(), &needed) &&
+            description->lpDescription)
+            record.description = description->lpDescription;
+        CloseServiceHandle(service);
+        return record;
+    }
+
+    // The error with which the manager answers a query of level (0: it answered).
+    DWORD query_error(DWORD level)
+    {
+        SC_HANDLE service = open_service(SERVICE_QUERY_CONFIG);
+        std::vector<char> buffer(8192);
+        DWORD needed;
+        bool answered = QueryServiceConfig2A(service, level, (BYTE *)buffer.data(),
+                                             (DWORD)buffer.size(), &needed);
+        DWORD error = answered ? 0 : GetLastError();
+        CloseServiceHandle(service);
+        return error;
+    }
+
     std::string registry_text(const std::string &key, const char *value)
     {
         char buffer[1024] = "";
@@ -196,8 +260,12 @@ TEST_F(ServiceUnderWine, InstallsQueriesAndUninstalls)
     RegGetValueA(HKEY_LOCAL_MACHINE, event_key.c_str(), "TypesSupported", RRF_RT_REG_DWORD,
                  nullptr, &types, &size);
     EXPECT_EQ(types, 7u);
-    EXPECT_EQ(registry_text("SYSTEM\\CurrentControlSet\\Services\\" + name, "Description"),
-              "Trevalo test service");
+    EXPECT_EQ(query_record().description, "Trevalo test service");
+    // Written by the manager, as a plain string: one it can load again at its next start.
+    DWORD type = 0;
+    RegGetValueA(HKEY_LOCAL_MACHINE, ("SYSTEM\\CurrentControlSet\\Services\\" + name).c_str(),
+                 "Description", RRF_RT_ANY | RRF_NOEXPAND, &type, nullptr, nullptr);
+    EXPECT_EQ(type, (DWORD)REG_SZ);
 
     run_result again = run("-install");
     EXPECT_EQ(again.exit_code, 0u) << "installing again is not a failure";
@@ -423,6 +491,175 @@ TEST_F(ServiceUnderWine, StopTimesOutAfterThirtySeconds)
                   "error The " + name +
                       " service has timed out during a stop request and will be terminated.",
                   "info The " + name + " service has stopped."}));
+}
+
+// Recovery, the delayed start and the account, as installed and as the manager answers them.
+// Wine 8's manager keeps no failure actions, no failure-actions flag and no delayed start: it
+// takes the failure-actions call but only logs it (with the reset period, see
+// failure_actions_logged), its ChangeServiceConfig2A refuses the flag and the delayed start with
+// ERROR_INVALID_PARAMETER, QueryServiceConfig2A answers ERROR_INVALID_LEVEL for all three levels,
+// and none of them reaches the registry. So here the install must say that the manager did not
+// accept them, and the manager's log must show the failure actions it was given. The account
+// is kept (the record's ObjectName) and answered by QueryServiceConfigA.
+TEST_F(ServiceUnderWine, RecoveryDelayedStartAndAccount)
+{
+    const struct {
+        const char *config;
+        std::string account;  // as the manager answers it; "virtual": NT SERVICE\<name>
+        int failure_actions;  // failure-actions calls the manager logged
+        std::vector<std::string> refused;  // the settings the install said were not accepted
+    } cases[] = {
+        {"", "LocalSystem", 0, {}},
+        {"restart_seconds = 5\n", "LocalSystem", 1, {"restart_seconds"}},
+        {"restart_seconds = 0\n", "LocalSystem", 0, {}},
+        {"restart_seconds =\n", "LocalSystem", 0, {}},
+        {"delayed_start = 1\n", "LocalSystem", 0, {"delayed_start"}},
+        {"delayed_start = 1\nmanual_start = 1\n", "LocalSystem", 0, {}},
+        {"service_account = LocalService\n", "NT AUTHORITY\\LocalService", 0, {}},
+        {"service_account = NetworkService\n", "NT AUTHORITY\\NetworkService", 0, {}},
+        {"service_account = virtual\nrestart_seconds = 86400\ndelayed_start =\n", "virtual", 1,
+         {"restart_seconds", "delayed_start"}},
+    };
+    for (const auto &c : cases) {
+        make(std::string("main_class = trevalo.test.Wait\n") + c.config);
+        size_t offset = log_size();
+        run_result installed = run("-install");
+        EXPECT_EQ(installed.exit_code, 0u) << c.config << "refusals do not fail the install";
+        std::string shown;
+        for (const message_box &box : installed.boxes)
+            shown += "[" + box.caption + "] " + box.text + "\n";
+        ASSERT_EQ(installed.boxes.size(), c.refused.size() + 1) << c.config << shown;
+        for (size_t i = 0; i < c.refused.size(); i++) {
+            EXPECT_EQ(installed.boxes[i].text.find(
+                          "The service is installed, but the service manager did not accept "
+                          "its " + c.refused[i] + " setting.\n\nReason: "),
+                      0u) << installed.boxes[i].text;
+            EXPECT_EQ(installed.boxes[i].icon, "error");
+        }
+        EXPECT_EQ(installed.boxes.back().text, "Service installed: " + name);
+
+        manager_record record = query_record();
+        ASSERT_TRUE(record.found) << c.config;
+        EXPECT_EQ(record.account, c.account == "virtual" ? "NT SERVICE\\" + name : c.account)
+            << c.config;
+        EXPECT_EQ(failure_actions_logged(offset), c.failure_actions) << c.config;
+        for (DWORD level : {SERVICE_CONFIG_FAILURE_ACTIONS, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG,
+                            SERVICE_CONFIG_DELAYED_AUTO_START_INFO})
+            EXPECT_EQ(query_error(level), (DWORD)ERROR_INVALID_LEVEL) << "Wine keeps none";
+        TearDown();
+    }
+
+    // An account the launcher does not know (written past the builder): refused before
+    // anything is installed.
+    make("main_class = trevalo.test.Wait\n");
+    ASSERT_TRUE(replace_setting(app, 1824, "Administrator"));
+    run_result refused = run("-install");
+    EXPECT_EQ(refused.exit_code, (DWORD)ERROR_INVALID_SERVICE_ACCOUNT);
+    ASSERT_EQ(refused.boxes.size(), 1u);
+    EXPECT_EQ(refused.boxes[0].caption, "Error");
+    EXPECT_FALSE(query_record().found);
+}
+
+// What an install keeps across a restart of the system: the manager loads the services from
+// the registry only when it starts, so the wineserver is started again between the two halves
+// (run-wine-tests.sh does it when this test asks for it through TREVALO_WINE_RESTART). Before:
+// install each row and keep its name, folder and dependency record. After: the service is
+// there with its start type, account, description and dependency record; an automatic one was
+// started by the manager itself, a manual one starts; each runs, records its start in the
+// event log and stops. (Wine keeps no recovery and no delayed start to find again.)
+TEST_F(ServiceUnderWine, InstallSurvivesARestart)
+{
+    const struct {
+        const char *config;
+        DWORD start_type;
+        std::string account, description;  // account "virtual": NT SERVICE\<name>
+    } cases[] = {
+        {"service_description = Kept across a restart\nservice_dependencies = Alpha;Beta\n"
+         "manual_start = 1\n",
+         SERVICE_DEMAND_START, "LocalSystem", "Kept across a restart"},
+        {"service_description = Started at boot\nservice_account = LocalService\n"
+         "restart_seconds = 5\ndelayed_start = 1\n",
+         SERVICE_AUTO_START, "NT AUTHORITY\\LocalService", "Started at boot"},
+        {"service_account = virtual\nrestart_seconds = 5\nmanual_start = 1\n",
+         SERVICE_DEMAND_START, "virtual", ""},
+        {"service_description = Network\nservice_account = NetworkService\nmanual_start = 1\n",
+         SERVICE_DEMAND_START, "NT AUTHORITY\\NetworkService", "Network"},
+    };
+    const char *restart = getenv("TREVALO_WINE_RESTART");
+    if (!restart)
+        GTEST_SKIP() << "needs a restart of the wineserver: run it through run-wine-tests.sh";
+    std::string state = std::string(restart) + "\\ServiceUnderWine.InstallSurvivesARestart";
+
+    // False when the manager has no such service.
+    auto check = [&](size_t row, const std::string &dependencies) {
+        const auto &c = cases[row];
+        manager_record record = query_record();
+        EXPECT_TRUE(record.found) << c.config;
+        if (!record.found)
+            return false;
+        EXPECT_EQ(record.command, "\"" + app + "\" -startlauncherinservicemode");
+        EXPECT_EQ(record.start_type, c.start_type) << c.config;
+        EXPECT_EQ(record.account, c.account == "virtual" ? "NT SERVICE\\" + name : c.account);
+        EXPECT_EQ(record.description, c.description) << c.config;
+        EXPECT_EQ(depend_on_service(), dependencies) << c.config;
+        return true;
+    };
+
+    if (!getenv("TREVALO_WINE_RESTARTED")) {
+        for (size_t row = 0; row < std::size(cases); row++) {
+            make(std::string("main_class = trevalo.test.Wait\nstop_args = stop\n") +
+                 cases[row].config);
+            ASSERT_EQ(run("-install").exit_code, 0u) << cases[row].config;
+            // Only the first name reaches Wine's record (see InstallsQueriesAndUninstalls).
+            std::string dependencies = depend_on_service();
+            EXPECT_EQ(dependencies.substr(0, 6), row == 0 ? std::string("Alpha\0", 6) : "");
+            check(row, dependencies);
+            // Kept for the second half, which removes it; the record in hexadecimal.
+            std::string hex;
+            for (unsigned char ch : dependencies) {
+                hex += "0123456789abcdef"[ch >> 4];
+                hex += "0123456789abcdef"[ch & 15];
+            }
+            write_file(state, read_file(state) + std::to_string(row) + " " + name + " " + dir +
+                                  " " + hex + "\n");
+            name.clear();
+        }
+        return;
+    }
+
+    std::vector<std::string> names;
+    for (const std::string &line : read_lines(state)) {
+        size_t row = std::stoul(line);
+        size_t first = line.find(' '), second = line.find(' ', first + 1);
+        size_t third = line.find(' ', second + 1);
+        name = line.substr(first + 1, second - first - 1);
+        dir = line.substr(second + 1, third - second - 1);
+        app = dir + "\\app.exe";
+        runtime_log = dir + "\\runtime.log";
+        std::string hex = line.substr(third + 1), dependencies;
+        for (size_t i = 0; i + 1 < hex.size(); i += 2)
+            dependencies += (char)std::stoi(hex.substr(i, 2), nullptr, 16);
+        names.push_back(name);
+
+        if (!check(row, dependencies))
+            continue;
+        if (cases[row].start_type == SERVICE_DEMAND_START) {
+            EXPECT_EQ(status().dwCurrentState, (DWORD)SERVICE_STOPPED) << cases[row].config;
+            EXPECT_TRUE(start()) << cases[row].config;
+        }
+        EXPECT_TRUE(wait_state(SERVICE_RUNNING, 10000)) << cases[row].config;
+        EXPECT_TRUE(wait_logged("main trevalo/test/Wait", 10000)) << cases[row].config;
+        SERVICE_STATUS s;
+        EXPECT_TRUE(control(SERVICE_CONTROL_STOP, &s)) << cases[row].config;
+        EXPECT_TRUE(wait_state(SERVICE_STOPPED, 20000)) << cases[row].config;
+        TearDown();
+    }
+    EXPECT_EQ(names.size(), std::size(cases));
+    Sleep(300);
+    auto records = event_records(0);  // from the start: the boot's records come early
+    for (const std::string &n : names)
+        EXPECT_EQ(std::count(records.begin(), records.end(),
+                             "info The " + n + " service has started."), 1) << n;
 }
 
 } // namespace
