@@ -84,10 +84,11 @@ static bool check_runtime_version_key(search_state *state, char *key_path,
     char *home = state->home, *result = state->result;
     size_t capacity = state->capacity;
     memset(home, 0, RUNTIME_HOME_SIZE);
-    query_registry_text(key_path, "JavaHome", home, RUNTIME_HOME_SIZE);
+    query_registry_text(REGISTRY_MACHINE, key_path, "JavaHome", home, RUNTIME_HOME_SIZE);
 
     memset(result, 0, capacity);
-    int registered = query_registry_text(key_path, "RuntimeLib", result, capacity);
+    int registered = query_registry_text(REGISTRY_MACHINE, key_path, "RuntimeLib", result,
+                                         capacity);
     if (file_exists(result))
         return true;
     // A registered library that is missing disqualifies the version.
@@ -107,11 +108,12 @@ static bool search_runtime_keys(search_state *state, int first_row, int row_coun
     char version[VERSION_NAME_SIZE];
     for (int row = first_row; row < first_row + row_count; row++) {
         strcpy(key_path, runtime_keys[row]);
-        if (query_registry_text(key_path, "CurrentVersion", version, sizeof version) == 0 &&
+        if (query_registry_text(REGISTRY_MACHINE, key_path, "CurrentVersion", version,
+                                sizeof version) == 0 &&
             check_runtime_version_key(state, key_path, version))
             return true;
 
-        registry_key *key = open_registry_key(runtime_keys[row]);
+        registry_key *key = open_registry_key(REGISTRY_MACHINE, runtime_keys[row]);
         if (!key)
             continue;
         for (unsigned index = 0; enum_registry_subkey(key, index, version, sizeof version);
