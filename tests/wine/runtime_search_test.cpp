@@ -83,7 +83,11 @@ TEST_F(RuntimeSearchUnderWine, FindsTheRegisteredRuntime)
 
 TEST_F(RuntimeSearchUnderWine, FollowsTheSearchOrder)
 {
-    std::string configured = file("configured\\jvm.dll");
+    // Configured paths are taken only when they are libraries of the launcher's processor.
+    std::string configured = dir + "\\configured\\jvm.dll";
+    file("configured\\jvm.dll");
+    ASSERT_TRUE(CopyFileA((build_dir() + "\\test-runtime\\bin\\client\\jvm.dll").c_str(),
+                          configured.c_str(), FALSE));
     std::string classic = file("kit\\jre\\bin\\classic\\jvm.dll");
     std::string old_library = file("old\\jvm.dll");
     set_registry(std::string(JDK) + "\\1.4", "JavaHome", dir + "\\kit");
