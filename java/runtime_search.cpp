@@ -172,37 +172,50 @@ bool read_release_version(const char *home, java_version *version)
 unsigned library_machine(const char *path)
 {
     // The MS-DOS header: "MZ", and at 0x3C the offset of "PE\0\0", which the machine type
-    // follows.
-    unsigned char header[64];
-    if (read_file_part(path, 0, header, sizeof header) != (int)sizeof header ||
-        header[0] != 'M' || header[1] != 'Z')
+    // follows. The first 512 bytes hold both in the libraries that linkers write, so one read
+    // serves; a header further on takes a second.
+    unsigned char header[512];
+    int count = read_file_part(path, 0, header, sizeof header);
+    if (count < 0x40 || header[0] != 'M' || header[1] != 'Z')
         return 0;
     uint32_t offset = header[0x3C] | header[0x3D] << 8 | header[0x3E] << 16 |
                       (uint32_t)header[0x3F] << 24;
-    unsigned char signature[6];
-    if (offset > 0x10000000 ||
-        read_file_part(path, offset, signature, sizeof signature) != (int)sizeof signature ||
-        memcmp(signature, "PE\0\0", 4) != 0)
+    const unsigned char *signature = header + offset;
+    if (offset > sizeof header - 6) {
+        if (offset > 0x10000000 || read_file_part(path, offset, header, 6) != 6)
+            return 0;
+        signature = header;
+    } else if ((int)offset + 6 > count) {
+        return 0;
+    }
+    if (memcmp(signature, "PE\0\0", 4) != 0)
         return 0;
     return signature[4] | signature[5] << 8;
 }
 
-// True when the launcher can load the library at path. A library built for another processor
+enum library_check { LIBRARY_OTHER_PROCESSOR = -1, LIBRARY_UNUSABLE, LIBRARY_USABLE };
+
+// Whether the launcher can load the library at path. A library built for another processor
 // is passed over, the first such remembered for the report. Strict, anything else that is not
 // a PE image (missing, unreadable, truncated) is passed over too; otherwise an existing file
 // that is no PE image is taken, as the registry methods always took it.
-static bool usable_library(search_state *state, const char *path, bool strict)
+static library_check check_library(search_state *state, const char *path, bool strict)
 {
     unsigned machine = library_machine(path);
     if (machine == state->machine)
-        return true;
+        return LIBRARY_USABLE;
     if (machine == 0)
-        return !strict && file_exists(path);
+        return !strict && file_exists(path) ? LIBRARY_USABLE : LIBRARY_UNUSABLE;
     if (!state->skipped[0] && strlen(path) < sizeof state->skipped) {
         strcpy(state->skipped, path);
         state->skipped_machine = machine;
     }
-    return false;
+    return LIBRARY_OTHER_PROCESSOR;
+}
+
+static bool usable_library(search_state *state, const char *path, bool strict)
+{
+    return check_library(state, path, strict) == LIBRARY_USABLE;
 }
 
 // The home of a library at <home>\bin\<virtual machine>\jvm.dll into home; empty for a library
@@ -343,8 +356,13 @@ static void consider_runtime(search_state *state, const char *given_home, const 
         return;
     char library[RUNTIME_PATH_SIZE];
     for (const char *path : home_library_paths) {
-        if (join_candidate(library, sizeof library, home, "\\", path) &&
-            usable_library(state, library, true) &&
+        if (!join_candidate(library, sizeof library, home, "\\", path))
+            continue;
+        library_check check = check_library(state, library, true);
+        // A home holds libraries of one processor: after one of another, the rest are too.
+        if (check == LIBRARY_OTHER_PROCESSOR)
+            return;
+        if (check == LIBRARY_USABLE &&
             join_candidate(state->result, state->capacity, library, "", "")) {
             memcpy(state->home, home, length + 1);
             state->chosen = true;

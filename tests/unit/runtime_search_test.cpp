@@ -27,12 +27,12 @@ const char *const JDK = "Software\\JavaSoft\\Java Development Kit";
 const unsigned ARM64 = 0xAA64;
 
 // The start of a PE image for machine: "MZ", at 0x3C the offset of "PE\0\0", then the type.
-std::string pe_image(unsigned machine)
+std::string pe_image(unsigned machine, unsigned offset = 0x80)
 {
-    std::string image(0x86, '\0');
-    image[0] = 'M', image[1] = 'Z', image[0x3C] = 0x80;
-    image.replace(0x80, 4, std::string("PE\0\0", 4));
-    image[0x84] = (char)(machine & 0xFF), image[0x85] = (char)(machine >> 8);
+    std::string image(offset + 6, '\0');
+    image[0] = 'M', image[1] = 'Z', image[0x3C] = (char)offset, image[0x3D] = (char)(offset >> 8);
+    image.replace(offset, 4, std::string("PE\0\0", 4));
+    image[offset + 4] = (char)(machine & 0xFF), image[offset + 5] = (char)(machine >> 8);
     return image;
 }
 
@@ -346,6 +346,9 @@ TEST(LibraryMachine, ComesFromThePeHeaderOfAReadableImage)
         unsigned machine;
     } cases[] = {
         {x86, MACHINE_X86}, {pe_image(MACHINE_X64), MACHINE_X64}, {pe_image(ARM64), ARM64},
+        {pe_image(MACHINE_X64, 0x1FA), MACHINE_X64}, {pe_image(MACHINE_X64, 0x1FB), MACHINE_X64},
+        {pe_image(MACHINE_X64, 0x2000), MACHINE_X64},
+        {pe_image(MACHINE_X64, 0x2000).substr(0, 0x2005), 0},
         {x86.substr(0, 0x85), 0}, {x86.substr(0, 0x40), 0}, {"MZ", 0}, {"", 0}, {far, 0},
         {bad, 0}, {"ZM" + x86.substr(2), 0}, {std::string(5000, '\xff'), 0},
     };
@@ -532,8 +535,8 @@ TEST_F(RuntimeSearch, OtherProcessorsArePassedOverAndNamed)
         {MACHINE_X86, "7", "<x64>", "", {}, "", "", MSG_RUNTIME_IS_64_BIT, "<x64>\\"},
         {MACHINE_X64, "7", "<arm>", "", {}, "", "", MSG_RUNTIME_OTHER_PROCESSOR, "<arm>\\"},
         {MACHINE_X86, "7", "<x86>", "", {}, "<x86>\\", "<x86>", nullptr, nullptr},
-        {MACHINE_X64, "7", "<two>", "", {}, "<two>\\bin\\client\\jvm.dll", "<two>", nullptr,
-         nullptr},
+        // A home holds libraries of one processor: its client library is not tried.
+        {MACHINE_X64, "7", "<two>", "", {}, "", "", MSG_RUNTIME_IS_32_BIT, "<two>\\"},
         {MACHINE_X64, "78", "<x86>", "", {}, "", "", MSG_RUNTIME_IS_32_BIT, "<x86>\\"},
         {MACHINE_X64, "75", "<x86>", "", {{M, J + "17", "JavaHome", "<x64>"}}, "<x64>\\", "<x64>",
          nullptr, nullptr},
