@@ -44,7 +44,8 @@ static const registry_table java_keys[] = {
 };
 
 // Method 6: the vendors' own keys. The installers built from the Eclipse Adoptium template
-// write <version>\<virtual machine>\<installer kind>, value Path.
+// write <version>\<virtual machine>\<installer kind>, value Path; the first AdoptOpenJDK
+// installers <version>\MSI.
 static const registry_table vendor_keys[] = {
     {"SOFTWARE\\Eclipse Adoptium\\JDK", "Path", true},
     {"SOFTWARE\\Eclipse Adoptium\\JRE", "Path", true},
@@ -61,7 +62,7 @@ static const registry_table vendor_keys[] = {
 };
 
 static const char *const vm_folders[] = {
-    "\\hotspot\\MSI", "\\hotspot\\EXE", "\\openj9\\MSI", "\\openj9\\EXE",
+    "\\hotspot\\MSI", "\\hotspot\\EXE", "\\openj9\\MSI", "\\openj9\\EXE", "\\MSI",
 };
 
 // The folders beside the launcher that may hold the runtime it ships with (method 8).

@@ -416,6 +416,7 @@ TEST_F(RuntimeSearch, RegistryMethodsTakeTheNewestThatPasses)
         // Each vendor's layout, machine-wide and per user; the newest of them all.
         {"6", 0, {{M, T + "17.0.15.6\\hotspot\\MSI", path, "<v17>\\"}}, "v17"},
         {"6", 0, {{U, "SOFTWARE\\AdoptOpenJDK\\JRE\\11.0.2\\openj9\\MSI", path, "<v11>"}}, "v11"},
+        {"6", 0, {{M, "SOFTWARE\\AdoptOpenJDK\\JDK\\8.0.192.12\\MSI", path, "<kit8>"}}, "kit8"},
         {"6", 0, {{M, "SOFTWARE\\Eclipse Foundation\\JDK\\21\\hotspot\\EXE", path, "<v21>"}},
          "v21"},
         {"6", 0, {{M, "SOFTWARE\\Semeru\\JRE\\17.0.2\\openj9\\EXE", path, "<v17>"}}, "v17"},
