@@ -30,6 +30,15 @@
 #define MSG_SETTING_NOT_APPLIED \
     "The service is installed, but the service manager did not accept its %s setting."
 
+// The line after the no-runtime message when the search passed over a runtime library built
+// for another processor than the launcher's: "%s" is the library's path.
+#define MSG_RUNTIME_IS_64_BIT \
+    "A 64-bit Java runtime was found at %s; this launcher needs a 32-bit one."
+#define MSG_RUNTIME_IS_32_BIT \
+    "A 32-bit Java runtime was found at %s; this launcher needs a 64-bit one."
+#define MSG_RUNTIME_OTHER_PROCESSOR \
+    "A Java runtime for another processor was found at %s; this launcher cannot load it."
+
 #define SUBJECT_CURRENT_DIR "CURRENT_DIR"
 #define MAIN_METHOD "main(java/lang/String[])"
 #define SUBJECT_CURRENT_EXE "CURRENT_EXE"

@@ -15,7 +15,7 @@
     X(runtime_paths, 1040, TEXT, "")                                                           \
     X(jvm_options, 1056, TEXT, "")                                                             \
     X(class_path, 1072, TEXT, "")                                                              \
-    X(search_order, 1088, TEXT, "01234")                                                       \
+    X(search_order, 1088, TEXT, "8071234569")                                                  \
     X(install_switch, 1104, TEXT, "-install")                                                  \
     X(uninstall_switch, 1120, TEXT, "-uninstall")                                              \
     X(service_switch, 1136, TEXT, "-startlauncherinservicemode")                               \
@@ -63,10 +63,13 @@
       "The %s service has timed out during a stop request and will be terminated.")            \
     X(restart_seconds, 1792, INTEGER, "0")                                                     \
     X(delayed_start, 1808, FLAG, "0")                                                          \
-    X(service_account, 1824, TEXT, "")
+    X(service_account, 1824, TEXT, "")                                                         \
+    X(max_java_version, 1840, INTEGER, "")
 
 #define TREVALO_SETTING_ID(name, id, kind, default_text) SETTING_##name = id,
 enum setting_id { TREVALO_SETTINGS(TREVALO_SETTING_ID) };
 #undef TREVALO_SETTING_ID
 
-enum { SETTING_FIRST = 1024, SETTING_LAST = 1824, SETTING_STEP = 16 };
+// Ids between SETTING_FIRST and SETTING_LAST that the list does not name are free: nothing is
+// stored there.
+enum { SETTING_FIRST = 1024, SETTING_LAST = 1840, SETTING_STEP = 16 };

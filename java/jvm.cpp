@@ -37,7 +37,7 @@ static char tail_lock;
 // Set while JNI_CreateJavaVM runs: an abort then means the virtual machine never started.
 static std::atomic<bool> creating;
 // The path of the runtime library that was chosen.
-static char library[260];
+static char library[RUNTIME_PATH_SIZE];
 
 static void lock_tail()
 {
@@ -116,9 +116,13 @@ bool create_jvm(bool console, const char *class_path, bool expand_folders)
     if (settings.early_working_dir && !enter_working_directory(true))
         return false;
 
-    char home[RUNTIME_HOME_SIZE];
-    if (!find_runtime_library(library, sizeof library, home)) {
-        report_error(settings.msg_no_runtime);
+    char home[RUNTIME_HOME_SIZE], note[SEARCH_NOTE_SIZE];
+    if (!find_runtime_library(LAUNCHER_MACHINE, library, sizeof library, home, note)) {
+        // A runtime for another processor is named: the user has one, but not the right one.
+        if (note[0])
+            report_error_with_detail(settings.msg_no_runtime, "", note);
+        else
+            report_error(settings.msg_no_runtime);
         return false;
     }
 

@@ -1,10 +1,13 @@
-// Finding the Java runtime library. Portable: the registry and the files are reached through
-// the system seam.
+// Finding the Java runtime library. Portable: the registry, the files and the environment are
+// reached through the system seam.
 #include "java/runtime_search.h"
 
+#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
+#include <strings.h>
 
+#include "base/messages.h"
 #include "base/setting_codec.h"
 #include "base/text.h"
 #include "config/settings.h"
@@ -17,6 +20,54 @@ static const char *const runtime_keys[] = {
     "Software\\IBM\\Java Development Kit",
 };
 
+// Where the library lies in a runtime's home, in the order tried: a runtime's own bin folder,
+// then the runtime inside a Java 8 development kit.
+static const char *const home_library_paths[] = {
+    "bin\\server\\jvm.dll",
+    "bin\\client\\jvm.dll",
+    "jre\\bin\\server\\jvm.dll",
+    "jre\\bin\\client\\jvm.dll",
+};
+
+// A registry key whose sub-keys are runtimes: each holds the runtime's home in value, directly
+// or, with vm_folders, in the installer folders below it.
+struct registry_table {
+    const char *key;
+    const char *value;
+    bool vm_folders;
+};
+
+// Method 5: the keys of Java 9 and later, by version.
+static const registry_table java_keys[] = {
+    {"SOFTWARE\\JavaSoft\\JDK", "JavaHome", false},
+    {"SOFTWARE\\JavaSoft\\JRE", "JavaHome", false},
+};
+
+// Method 6: the vendors' own keys. The installers built from the Eclipse Adoptium template
+// write <version>\<virtual machine>\<installer kind>, value Path; the first AdoptOpenJDK
+// installers <version>\MSI.
+static const registry_table vendor_keys[] = {
+    {"SOFTWARE\\Eclipse Adoptium\\JDK", "Path", true},
+    {"SOFTWARE\\Eclipse Adoptium\\JRE", "Path", true},
+    {"SOFTWARE\\AdoptOpenJDK\\JDK", "Path", true},
+    {"SOFTWARE\\AdoptOpenJDK\\JRE", "Path", true},
+    {"SOFTWARE\\Eclipse Foundation\\JDK", "Path", true},
+    {"SOFTWARE\\Eclipse Foundation\\JRE", "Path", true},
+    {"SOFTWARE\\Semeru\\JDK", "Path", true},
+    {"SOFTWARE\\Semeru\\JRE", "Path", true},
+    {"SOFTWARE\\Microsoft\\JDK", "Path", true},
+    {"SOFTWARE\\Azul Systems\\Zulu", "InstallationPath", false},
+    {"SOFTWARE\\Azul Systems\\Zulu 32-bit", "InstallationPath", false},
+    {"SOFTWARE\\BellSoft\\Liberica", "InstallationPath", false},
+};
+
+static const char *const vm_folders[] = {
+    "\\hotspot\\MSI", "\\hotspot\\EXE", "\\openj9\\MSI", "\\openj9\\EXE", "\\MSI",
+};
+
+// The folders beside the launcher that may hold the runtime it ships with (method 8).
+static const char *const bundled_folders[] = {"runtime", "jre", "jdk"};
+
 // What one search carries from method to method.
 struct search_state {
     char *result;
@@ -24,6 +75,14 @@ struct search_state {
     char *home;           // RUNTIME_HOME_SIZE bytes
     char *relative;       // setting 1040 as the registry methods join it to a JavaHome
     const char *kit_path; // the library's path inside a kit's home; null until a kit method ran
+    unsigned machine;     // the machine type the launcher loads
+    unsigned minimum, maximum; // feature versions of methods 5 to 9; 0: no bound
+    // The first library passed over for its processor, and its machine type.
+    char skipped[RUNTIME_PATH_SIZE];
+    unsigned skipped_machine;
+    // Methods 5 to 9: whether the running method has chosen a runtime, and its version.
+    bool chosen;
+    java_version chosen_version;
 };
 
 // Copies the parts, joined, into result when they fit its capacity with their terminator;
@@ -41,6 +100,146 @@ static bool join_candidate(char *result, size_t capacity, const char *first, con
     return true;
 }
 
+bool parse_java_version(const char *text, size_t length, java_version *version)
+{
+    memset(version, 0, sizeof *version);
+    size_t i = 0;
+    while (i < length && (((text[i] | 0x20) >= 'a' && (text[i] | 0x20) <= 'z') || text[i] == '-'))
+        i++;
+    // Up to five numbers, so that "1.8.0_392" keeps its update once the leading 1 goes.
+    unsigned numbers[5] = {};
+    int count = 0;
+    while (count < 5 && i < length && text[i] >= '0' && text[i] <= '9') {
+        unsigned n = 0;
+        for (; i < length && text[i] >= '0' && text[i] <= '9'; i++)
+            if (n < 100000000)
+                n = n * 10 + (unsigned)(text[i] - '0');
+        numbers[count++] = n;
+        if (i + 1 < length && (text[i] == '.' || text[i] == '_') && text[i + 1] >= '0' &&
+            text[i + 1] <= '9')
+            i++;
+        else
+            break;
+    }
+    // "1.N..." is feature N.
+    int first = count > 1 && numbers[0] == 1 ? 1 : 0;
+    for (int k = 0; k < 4 && first + k < count; k++)
+        version->part[k] = numbers[first + k];
+    if (version->part[0] == 0) {
+        memset(version, 0, sizeof *version);
+        return false;
+    }
+    return true;
+}
+
+int compare_java_versions(const java_version &a, const java_version &b)
+{
+    for (int k = 0; k < 4; k++)
+        if (a.part[k] != b.part[k])
+            return a.part[k] < b.part[k] ? -1 : 1;
+    return 0;
+}
+
+bool read_release_version(const char *home, java_version *version)
+{
+    memset(version, 0, sizeof *version);
+    char path[RUNTIME_PATH_SIZE];
+    char text[4096];
+    if (!join_candidate(path, sizeof path, home, "\\", "release"))
+        return false;
+    int count = read_file_part(path, 0, text, sizeof text);
+    static const char key[] = "JAVA_VERSION=";
+    const size_t key_length = sizeof key - 1;
+    // The key at the start of a line; its value up to the line's end, quotes dropped.
+    for (int start = 0; start >= 0 && start < count;) {
+        const char *line = text + start;
+        size_t left = (size_t)(count - start);
+        const char *end = (const char *)memchr(line, '\n', left);
+        size_t line_length = end ? (size_t)(end - line) : left;
+        if (line_length > key_length && memcmp(line, key, key_length) == 0) {
+            const char *value = line + key_length;
+            size_t value_length = line_length - key_length;
+            if (value[0] == '"') {
+                value++;
+                value_length--;
+            }
+            return parse_java_version(value, value_length, version);
+        }
+        start = end ? (int)(end - text) + 1 : count;
+    }
+    return false;
+}
+
+unsigned library_machine(const char *path)
+{
+    // The MS-DOS header: "MZ", and at 0x3C the offset of "PE\0\0", which the machine type
+    // follows. The first 512 bytes hold both in the libraries that linkers write, so one read
+    // serves; a header further on takes a second.
+    unsigned char header[512];
+    int count = read_file_part(path, 0, header, sizeof header);
+    if (count < 0x40 || header[0] != 'M' || header[1] != 'Z')
+        return 0;
+    uint32_t offset = header[0x3C] | header[0x3D] << 8 | header[0x3E] << 16 |
+                      (uint32_t)header[0x3F] << 24;
+    const unsigned char *signature = header + offset;
+    if (offset > sizeof header - 6) {
+        if (offset > 0x10000000 || read_file_part(path, offset, header, 6) != 6)
+            return 0;
+        signature = header;
+    } else if ((int)offset + 6 > count) {
+        return 0;
+    }
+    if (memcmp(signature, "PE\0\0", 4) != 0)
+        return 0;
+    return signature[4] | signature[5] << 8;
+}
+
+enum library_check { LIBRARY_OTHER_PROCESSOR = -1, LIBRARY_UNUSABLE, LIBRARY_USABLE };
+
+// Whether the launcher can load the library at path. A library built for another processor
+// is passed over, the first such remembered for the report. Strict, anything else that is not
+// a PE image (missing, unreadable, truncated) is passed over too; otherwise an existing file
+// that is no PE image is taken, as the registry methods always took it.
+static library_check check_library(search_state *state, const char *path, bool strict)
+{
+    unsigned machine = library_machine(path);
+    if (machine == state->machine)
+        return LIBRARY_USABLE;
+    if (machine == 0)
+        return !strict && file_exists(path) ? LIBRARY_USABLE : LIBRARY_UNUSABLE;
+    if (!state->skipped[0] && strlen(path) < sizeof state->skipped) {
+        strcpy(state->skipped, path);
+        state->skipped_machine = machine;
+    }
+    return LIBRARY_OTHER_PROCESSOR;
+}
+
+static bool usable_library(search_state *state, const char *path, bool strict)
+{
+    return check_library(state, path, strict) == LIBRARY_USABLE;
+}
+
+// The home of a library at <home>\bin\<virtual machine>\jvm.dll into home; empty for a library
+// laid out otherwise.
+static void set_home_of_library(const char *library, char *home)
+{
+    home[0] = '\0';
+    const char *cut[3] = {};
+    for (const char *p = library; *p; p++)
+        if (*p == '\\') {
+            cut[2] = cut[1];
+            cut[1] = cut[0];
+            cut[0] = p;
+        }
+    if (!cut[2] || cut[1] - cut[2] != 4 || strncasecmp(cut[2] + 1, "bin", 3) != 0)
+        return;
+    size_t length = (size_t)(cut[2] - library);
+    if (length < RUNTIME_HOME_SIZE) {
+        memcpy(home, library, length);
+        home[length] = '\0';
+    }
+}
+
 // Method 0: the entries of setting 1040, in order. Once it has run, the registry methods join
 // only the list up to the end of its first entry to a JavaHome.
 static bool try_configured_runtime_paths(search_state *state)
@@ -49,8 +248,11 @@ static bool try_configured_runtime_paths(search_state *state)
         return false;
     char *cursor = nullptr;
     while (char *entry = next_token(state->relative, ";", &cursor)) {
-        if (file_exists(entry) && join_candidate(state->result, state->capacity, entry, "", ""))
+        if (usable_library(state, entry, true) &&
+            join_candidate(state->result, state->capacity, entry, "", "")) {
+            set_home_of_library(entry, state->home);
             return true;
+        }
     }
     return false;
 }
@@ -84,20 +286,22 @@ static bool check_runtime_version_key(search_state *state, char *key_path,
     char *home = state->home, *result = state->result;
     size_t capacity = state->capacity;
     memset(home, 0, RUNTIME_HOME_SIZE);
-    query_registry_text(key_path, "JavaHome", home, RUNTIME_HOME_SIZE);
+    query_registry_text(REGISTRY_MACHINE, key_path, "JavaHome", home, RUNTIME_HOME_SIZE);
 
     memset(result, 0, capacity);
-    int registered = query_registry_text(key_path, "RuntimeLib", result, capacity);
-    if (file_exists(result))
+    int registered = query_registry_text(REGISTRY_MACHINE, key_path, "RuntimeLib", result,
+                                         capacity);
+    if (usable_library(state, result, false))
         return true;
-    // A registered library that is missing disqualifies the version.
+    // A registered library that is missing, or built for another processor, disqualifies the
+    // version.
     if (registered == 0 || !home[0])
         return false;
     if (state->relative[0] && join_candidate(result, capacity, home, "\\", state->relative) &&
-        file_exists(result))
+        usable_library(state, result, false))
         return true;
     return state->kit_path && join_candidate(result, capacity, home, "\\", state->kit_path) &&
-           file_exists(result);
+           usable_library(state, result, false);
 }
 
 // Methods 1 to 4: the registry keys of rows first_row .. first_row + row_count - 1.
@@ -107,11 +311,12 @@ static bool search_runtime_keys(search_state *state, int first_row, int row_coun
     char version[VERSION_NAME_SIZE];
     for (int row = first_row; row < first_row + row_count; row++) {
         strcpy(key_path, runtime_keys[row]);
-        if (query_registry_text(key_path, "CurrentVersion", version, sizeof version) == 0 &&
+        if (query_registry_text(REGISTRY_MACHINE, key_path, "CurrentVersion", version,
+                                sizeof version) == 0 &&
             check_runtime_version_key(state, key_path, version))
             return true;
 
-        registry_key *key = open_registry_key(runtime_keys[row]);
+        registry_key *key = open_registry_key(REGISTRY_MACHINE, runtime_keys[row]);
         if (!key)
             continue;
         for (unsigned index = 0; enum_registry_subkey(key, index, version, sizeof version);
@@ -127,7 +332,159 @@ static bool search_runtime_keys(search_state *state, int first_row, int row_coun
     return false;
 }
 
-bool find_runtime_library(char *result, size_t capacity, char *home)
+// Methods 5 to 9: the runtime whose home is given (its trailing backslashes dropped) becomes
+// the choice when its version lies within the bounds and is newer than the choice so far, and
+// one of its library paths holds a library of the launcher's processor. The version is the
+// release file's, else the one key_name (null: none) gives, else unknown, which passes only
+// when there is no minimum.
+static void consider_runtime(search_state *state, const char *given_home, const char *key_name)
+{
+    size_t length = strlen(given_home);
+    while (length > 0 && given_home[length - 1] == '\\')
+        length--;
+    char home[RUNTIME_HOME_SIZE];
+    if (length == 0 || length >= sizeof home)
+        return;
+    memcpy(home, given_home, length);
+    home[length] = '\0';
+
+    java_version version;
+    if (!read_release_version(home, &version) && key_name)
+        parse_java_version(key_name, strlen(key_name), &version);
+    unsigned feature = version.part[0];
+    if (feature < state->minimum || (state->maximum && feature > state->maximum) ||
+        (state->chosen && compare_java_versions(version, state->chosen_version) <= 0))
+        return;
+    char library[RUNTIME_PATH_SIZE];
+    for (const char *path : home_library_paths) {
+        if (!join_candidate(library, sizeof library, home, "\\", path))
+            continue;
+        library_check check = check_library(state, library, true);
+        // A home holds libraries of one processor: after one of another, the rest are too.
+        if (check == LIBRARY_OTHER_PROCESSOR)
+            return;
+        if (check == LIBRARY_USABLE &&
+            join_candidate(state->result, state->capacity, library, "", "")) {
+            memcpy(state->home, home, length + 1);
+            state->chosen = true;
+            state->chosen_version = version;
+            return;
+        }
+    }
+}
+
+// Methods 5 and 6: every sub-key of the tables, under each of the roots.
+static void search_registry_tables(search_state *state, const registry_table *tables,
+                                   size_t table_count, int root_count)
+{
+    static const registry_root roots[] = {REGISTRY_MACHINE, REGISTRY_USER};
+    char name[VERSION_NAME_SIZE], key_path[KEY_PATH_SIZE], home[RUNTIME_HOME_SIZE];
+    for (int r = 0; r < root_count; r++) {
+        for (size_t t = 0; t < table_count; t++) {
+            const registry_table &table = tables[t];
+            registry_key *key = open_registry_key(roots[r], table.key);
+            if (!key)
+                continue;
+            for (unsigned index = 0; enum_registry_subkey(key, index, name, sizeof name);
+                 index++) {
+                size_t folders = table.vm_folders ? sizeof vm_folders / sizeof *vm_folders : 1;
+                for (size_t f = 0; f < folders; f++) {
+                    char base[KEY_PATH_SIZE];
+                    if (join_candidate(base, sizeof base, table.key, "\\", name) &&
+                        join_candidate(key_path, sizeof key_path, base, "",
+                                       table.vm_folders ? vm_folders[f] : "") &&
+                        query_registry_text(roots[r], key_path, table.value, home,
+                                            sizeof home) == 0)
+                        consider_runtime(state, home, name);
+                }
+            }
+            close_registry_key(key);
+        }
+    }
+}
+
+// Copies text into buffer (size bytes) without enclosing double quotes and trailing
+// backslashes; false when nothing is left or it does not fit.
+static bool copy_folder(char *buffer, size_t size, const char *text)
+{
+    size_t length = strlen(text);
+    if (length >= 2 && text[0] == '"' && text[length - 1] == '"') {
+        text++;
+        length -= 2;
+    }
+    while (length > 0 && text[length - 1] == '\\')
+        length--;
+    if (length == 0 || length >= size)
+        return false;
+    memcpy(buffer, text, length);
+    buffer[length] = '\0';
+    return true;
+}
+
+// Method 7: the runtime that the JAVA_HOME variable names.
+static void try_java_home_variable(search_state *state)
+{
+    const char *value = environment_value("JAVA_HOME");
+    char home[RUNTIME_HOME_SIZE];
+    if (value && copy_folder(home, sizeof home, value))
+        consider_runtime(state, home, nullptr);
+}
+
+// Method 8: a runtime in one of the bundled folders beside the launcher.
+static void try_bundled_runtime(search_state *state)
+{
+    char folder[RUNTIME_PATH_SIZE], home[RUNTIME_HOME_SIZE];
+    if (!executable_path(folder, sizeof folder))
+        return;
+    char *last = strrchr(folder, '\\');
+    if (!last)
+        return;
+    *last = '\0';
+    for (const char *name : bundled_folders) {
+        if (join_candidate(home, sizeof home, folder, "\\", name))
+            consider_runtime(state, home, nullptr);
+        if (state->chosen)
+            return;
+    }
+}
+
+// Method 9: the runtime of the first java.exe in a bin folder of the PATH variable.
+static void try_path_variable(search_state *state)
+{
+    const char *value = environment_value("PATH");
+    if (!value)
+        return;
+    char *list = join_text(value, "");
+    char *cursor = nullptr;
+    char folder[RUNTIME_PATH_SIZE], launcher[RUNTIME_PATH_SIZE];
+    while (char *entry = next_token(list, ";", &cursor)) {
+        if (!copy_folder(folder, sizeof folder, entry) ||
+            !join_candidate(launcher, sizeof launcher, folder, "\\", "java.exe") ||
+            !file_exists(launcher))
+            continue;
+        // Only <home>\bin holds a runtime's own java.exe; other folders (such as the one that
+        // only links to an installed java.exe) are passed over.
+        char *last = strrchr(folder, '\\');
+        if (!last || strcasecmp(last + 1, "bin") != 0)
+            continue;
+        *last = '\0';
+        consider_runtime(state, folder, nullptr);
+        if (state->chosen)
+            break;
+    }
+    free(list);
+}
+
+// The lowest feature version setting 1024 allows: 0x00010008 ("1.8") is 8, 0x00110000 is 17.
+static unsigned minimum_feature()
+{
+    unsigned required = setting_hex(settings.java_version_text);
+    unsigned major = required >> 16, minor = required & 0xFFFF;
+    return major <= 1 ? minor : major;
+}
+
+bool find_runtime_library(unsigned machine, char *result, size_t capacity, char *home,
+                          char *note)
 {
     static const char *const kit_paths[] = {
         "jre\\bin\\client\\jvm.dll",
@@ -135,10 +492,18 @@ bool find_runtime_library(char *result, size_t capacity, char *home)
         "jre\\bin\\classic\\jvm.dll",
     };
     home[0] = '\0';
-    search_state state = {result, capacity, home, join_text(settings.runtime_paths, ""),
-                          nullptr};
+    note[0] = '\0';
+    search_state state = {};
+    state.result = result;
+    state.capacity = capacity;
+    state.home = home;
+    state.relative = join_text(settings.runtime_paths, "");
+    state.machine = machine;
+    state.minimum = minimum_feature();
+    state.maximum = settings.max_java_version > 0 ? (unsigned)settings.max_java_version : 0;
     bool found = false;
     for (const char *method = settings.search_order; *method && !found; method++) {
+        state.chosen = false;
         switch (*method) {
         case '0':
             found = try_configured_runtime_paths(&state);
@@ -152,10 +517,33 @@ bool find_runtime_library(char *result, size_t capacity, char *home)
             state.kit_path = kit_paths[*method - '2'];
             found = search_runtime_keys(&state, 2, 2);
             break;
+        case '5':
+            search_registry_tables(&state, java_keys, sizeof java_keys / sizeof *java_keys, 1);
+            break;
+        case '6':
+            search_registry_tables(&state, vendor_keys, sizeof vendor_keys / sizeof *vendor_keys,
+                                   2);
+            break;
+        case '7':
+            try_java_home_variable(&state);
+            break;
+        case '8':
+            try_bundled_runtime(&state);
+            break;
+        case '9':
+            try_path_variable(&state);
+            break;
         default:
             break;
         }
+        found = found || state.chosen;
     }
     free(state.relative);
+    if (!found && state.skipped[0]) {
+        const char *message = state.skipped_machine == MACHINE_X64 ? MSG_RUNTIME_IS_64_BIT
+                              : state.skipped_machine == MACHINE_X86 ? MSG_RUNTIME_IS_32_BIT
+                                                                     : MSG_RUNTIME_OTHER_PROCESSOR;
+        fill_message(note, SEARCH_NOTE_SIZE, message, state.skipped);
+    }
     return found;
 }

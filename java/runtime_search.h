@@ -1,13 +1,51 @@
-// Finding the Java runtime library: configured paths, then the runtimes and development kits
-// registered under HKEY_LOCAL_MACHINE, in the order setting 1088 gives.
+// Finding the Java runtime library: configured paths, the runtimes and development kits
+// registered in the registry, the JAVA_HOME and PATH variables and a runtime shipped beside the
+// launcher, in the order setting 1088 gives.
 #pragma once
 
 #include <stddef.h>
 
-enum { RUNTIME_HOME_SIZE = 260, KEY_PATH_SIZE = 256, VERSION_NAME_SIZE = 256 };
+enum {
+    RUNTIME_HOME_SIZE = 260,
+    RUNTIME_PATH_SIZE = 260,
+    KEY_PATH_SIZE = 256,
+    VERSION_NAME_SIZE = 256,
+    SEARCH_NOTE_SIZE = 400,
+};
 
-// Runs the search methods of setting 1088 in order; true when one found an existing runtime
-// library, whose path is then in result (capacity bytes). home (RUNTIME_HOME_SIZE bytes)
-// receives the JavaHome of the last registered version that passed the version test, empty
-// when none did: what "%JAVA_HOME%" in the JVM options stands for. Reports nothing.
-bool find_runtime_library(char *result, size_t capacity, char *home);
+// Machine types of a PE header: the processor a runtime library was built for.
+enum { MACHINE_X86 = 0x014C, MACHINE_X64 = 0x8664 };
+
+// The machine type of the libraries this build of the launcher can load.
+#define LAUNCHER_MACHINE (sizeof(void *) == 4 ? MACHINE_X86 : MACHINE_X64)
+
+// A Java version as feature, interim, update and patch numbers: "21.0.6" is 21.0.6.0,
+// "1.8.0_392" is 8.0.392.0. All zero when the version is unknown.
+struct java_version {
+    unsigned part[4];
+};
+
+// Reads a version from length bytes of text: a name such as "zulu-17" or "jdk-21" counts from
+// its first digit, and whatever follows the numbers ("+12", "-ea") is ignored. False, leaving
+// the version unknown, when the text holds no such version.
+bool parse_java_version(const char *text, size_t length, java_version *version);
+
+// Negative, zero or positive as a is older than, the same as, or newer than b.
+int compare_java_versions(const java_version &a, const java_version &b);
+
+// The version that the release file in the runtime's home gives in its JAVA_VERSION line (read
+// from the file's first 4 KB); false when the file or the line is missing or holds no version.
+bool read_release_version(const char *home, java_version *version);
+
+// The machine type in the PE header of the library at path; 0 when the file cannot be read or
+// is not a PE image.
+unsigned library_machine(const char *path);
+
+// Runs the search methods of setting 1088 in order, looking for libraries of type machine;
+// true when one found a runtime library, whose path is then in result (capacity bytes). home
+// (RUNTIME_HOME_SIZE bytes) receives the home of the runtime found, what "%JAVA_HOME%" in the
+// JVM options stands for. note (SEARCH_NOTE_SIZE bytes) is empty, unless nothing was found and
+// a library of another processor was passed over: then it is a line naming that library and
+// what this launcher needs. Reports nothing.
+bool find_runtime_library(unsigned machine, char *result, size_t capacity, char *home,
+                          char *note);

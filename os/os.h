@@ -8,17 +8,23 @@
 #include <stddef.h>
 #include <stdint.h>
 
-// --- Registry, under HKEY_LOCAL_MACHINE (the launcher's own registry view). ---
+// --- Registry. ---
+
+// Where keys are read: HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER, each in the launcher's own
+// registry view (a 32-bit launcher sees the 32-bit view, a 64-bit one the 64-bit view).
+// Keys are created and written under HKEY_LOCAL_MACHINE only.
+enum registry_root { REGISTRY_MACHINE, REGISTRY_USER };
 
 // Reads value of key into buffer (capacity bytes). Returns -1 when the key cannot be opened,
 // 0 when the value was read and is a text (REG_SZ, or REG_EXPAND_SZ returned unexpanded),
 // 1 otherwise: the value is absent, longer than the capacity, or not a text.
-int query_registry_text(const char *key, const char *value, char *buffer, size_t capacity);
+int query_registry_text(registry_root root, const char *key, const char *value, char *buffer,
+                        size_t capacity);
 
 struct registry_key;
 
 // Opens key for reading; null when it cannot be opened.
-registry_key *open_registry_key(const char *key);
+registry_key *open_registry_key(registry_root root, const char *key);
 
 // The name of sub-key number index into name (capacity bytes, at most 256 used); false at the
 // end of the list, on a name that does not fit, or on any other error.
@@ -45,6 +51,11 @@ struct file_stamp {
 
 // True when the file can be opened for reading; it is closed again at once.
 bool file_exists(const char *path);
+
+// Reads up to size bytes from offset of the file at path into buffer, sharing the file with
+// every other opener (a runtime library in use stays readable), and closes it again. Returns
+// the count read (fewer at the end of the file), or -1 when the file cannot be opened or read.
+int read_file_part(const char *path, uint32_t offset, void *buffer, uint32_t size);
 
 // -1 when the path's attributes cannot be read (it does not exist), 1 for a directory, 0 else.
 int path_attributes(const char *path);

@@ -12,10 +12,17 @@
 #include "base/memory.h"
 #include "base/text.h"
 
-int query_registry_text(const char *key, const char *value, char *buffer, size_t capacity)
+// No view flag: each build reads its own view, as the system gives it.
+static HKEY root_key(registry_root root)
+{
+    return root == REGISTRY_USER ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+}
+
+int query_registry_text(registry_root root, const char *key, const char *value, char *buffer,
+                        size_t capacity)
 {
     HKEY handle;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &handle) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root_key(root), key, 0, KEY_READ, &handle) != ERROR_SUCCESS)
         return -1;
     // One byte is kept back so that a text stored without its terminator still ends in the
     // buffer; a value that does not fit leaves the buffer empty rather than partly filled.
@@ -31,10 +38,10 @@ int query_registry_text(const char *key, const char *value, char *buffer, size_t
     return 1;
 }
 
-registry_key *open_registry_key(const char *key)
+registry_key *open_registry_key(registry_root root, const char *key)
 {
     HKEY handle;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &handle) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root_key(root), key, 0, KEY_READ, &handle) != ERROR_SUCCESS)
         return nullptr;
     return (registry_key *)handle;
 }
@@ -97,6 +104,20 @@ bool file_exists(const char *path)
         return false;
     fclose(file);
     return true;
+}
+
+int read_file_part(const char *path, uint32_t offset, void *buffer, uint32_t size)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return -1;
+    DWORD count = 0;
+    DWORD position = SetFilePointer(file, (LONG)offset, nullptr, FILE_BEGIN);
+    bool read = position == offset && ReadFile(file, buffer, size, &count, nullptr);
+    CloseHandle(file);
+    return read ? (int)count : -1;
 }
 
 int path_attributes(const char *path)

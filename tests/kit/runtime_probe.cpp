@@ -1,8 +1,9 @@
 // Test helper: loads the settings as the launcher does, then runs the runtime search and the
 // option building, and prints what they found:
-//   found=0|1, library=<path>, runtime_home=<path>, options_ok=0|1, jvm_options=<text>,
-//   and option=<text> for each option the text splits into (unless TREVALO_QUIET is set), and
-//   build_options_us, the time the option building took.
+//   found=0|1, library=<path>, runtime_home=<path> (empty when none was found), note=<the line
+//   naming a runtime of another processor>, search_us (the time the search took), options_ok=0|1,
+//   jvm_options=<text>, and option=<text> for each option the text splits into (unless
+//   TREVALO_QUIET is set), and build_options_us, the time the option building took.
 #include <windows.h>
 
 #include <stdio.h>
@@ -21,13 +22,20 @@ int main()
     enter_launcher_directory();
     load_settings();
 
-    char library[260] = "", runtime_home[RUNTIME_HOME_SIZE];
-    bool found = find_runtime_library(library, sizeof library, runtime_home);
-    printf("found=%d\n", found ? 1 : 0);
-    printf("library=%s\n", found ? library : "");
-    printf("runtime_home=%s\n", runtime_home);
+    char library[RUNTIME_PATH_SIZE] = "", runtime_home[RUNTIME_HOME_SIZE];
+    char note[SEARCH_NOTE_SIZE];
     LARGE_INTEGER frequency, start, end;
     QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    bool found = find_runtime_library(LAUNCHER_MACHINE, library, sizeof library, runtime_home,
+                                      note);
+    QueryPerformanceCounter(&end);
+    printf("found=%d\n", found ? 1 : 0);
+    printf("library=%s\n", found ? library : "");
+    printf("runtime_home=%s\n", found ? runtime_home : "");
+    printf("note=%s\n", note);
+    printf("search_us=%lld\n",
+           (long long)((end.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart));
     QueryPerformanceCounter(&start);
     char *jvm_options = build_jvm_options(runtime_home, settings.class_path, true);
     bool ok = jvm_options != nullptr;

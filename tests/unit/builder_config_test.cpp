@@ -45,10 +45,15 @@ TEST(BuilderConfig, ReadsNamesNumbersCommentsAndDefaults)
                              "splash = images\\splash.bmp\n"
                              "embed = app.jar\n",
                              &values, &error)) << error;
-    ASSERT_EQ(values.settings.size(),
-              (size_t)((SETTING_LAST - SETTING_FIRST) / SETTING_STEP + 1));
-    for (size_t i = 0; i < values.settings.size(); i++)
-        EXPECT_EQ(values.settings[i].id, SETTING_FIRST + i * SETTING_STEP) << "IDs in order";
+#define TREVALO_SETTING_ID_OF(name, id, kind, default_text) id,
+    const unsigned listed[] = {TREVALO_SETTINGS(TREVALO_SETTING_ID_OF)};
+#undef TREVALO_SETTING_ID_OF
+    ASSERT_EQ(values.settings.size(), sizeof listed / sizeof *listed);
+    for (size_t i = 0; i < values.settings.size(); i++) {
+        EXPECT_EQ(values.settings[i].id, listed[i]);
+        EXPECT_TRUE(i == 0 || listed[i - 1] < listed[i]) << "IDs in order";
+        EXPECT_EQ(listed[i] % SETTING_STEP, 0u) << "each the first of its string block";
+    }
     EXPECT_EQ(values.embedded, (std::vector<std::string>{"lib", "app.jar"}));
     EXPECT_EQ(values.splash, "images\\splash.bmp");
 
@@ -56,7 +61,8 @@ TEST(BuilderConfig, ReadsNamesNumbersCommentsAndDefaults)
     EXPECT_EQ(value_of(values, SETTING_class_path), "lib\\x.jar;y.jar");
     EXPECT_EQ(value_of(values, SETTING_jvm_options), "-Xmx64m -Dp=\"a b\"");
     EXPECT_EQ(value_of(values, SETTING_priority), "") << "an empty value replaces the default";
-    EXPECT_EQ(value_of(values, SETTING_search_order), "01234");
+    EXPECT_EQ(value_of(values, SETTING_search_order), "8071234569");
+    EXPECT_EQ(value_of(values, SETTING_max_java_version), "");
     EXPECT_EQ(value_of(values, SETTING_msg_no_runtime),
               "Unable to locate suitable Java Runtime Environment on this machine.");
     EXPECT_EQ(value_of(values, SETTING_app_args), "");
@@ -181,8 +187,9 @@ TEST(BuilderConfig, MessageFormats)
 
 TEST(BuilderConfig, NamesEverySetting)
 {
-    for (unsigned id = SETTING_FIRST; id <= SETTING_LAST; id += SETTING_STEP)
-        EXPECT_NE(setting_name(id), nullptr) << id;
+#define TREVALO_SETTING_NAME_OF(name, id, kind, default_text) EXPECT_STREQ(setting_name(id), #name);
+    TREVALO_SETTINGS(TREVALO_SETTING_NAME_OF)
+#undef TREVALO_SETTING_NAME_OF
     EXPECT_EQ(setting_name(1025), nullptr);
 }
 

@@ -1,22 +1,29 @@
-// The host build's system seam, as tests set it up: an in-memory registry whose key paths are
-// compared without regard to case, as Windows does, and whose sub-keys are enumerated in name
-// order; listing failures; the archive resource; the program-data folder and which folders
-// others may change.
+// The host build's system seam, as tests set it up: an in-memory registry (a table per root)
+// whose key paths are compared without regard to case, as Windows does, and whose sub-keys are
+// enumerated in name order; listing failures; the archive resource; the program-data folder
+// and which folders others may change; the executable's path.
 #pragma once
 
 #include <string>
 
+#include "os/os.h"
+
 // Sets value of key (creating the key and its parents) to a text.
-void fake_registry_set_text(const char *key, const char *value, const char *text);
+void fake_registry_set_text(const char *key, const char *value, const char *text,
+                            registry_root root = REGISTRY_MACHINE);
 
 // Sets value of key to a number (not a text: reads of it answer 1).
-void fake_registry_set_number(const char *key, const char *value, unsigned number);
+void fake_registry_set_number(const char *key, const char *value, unsigned number,
+                              registry_root root = REGISTRY_MACHINE);
 
 // Creates key (and its parents) without values.
-void fake_registry_add_key(const char *key);
+void fake_registry_add_key(const char *key, registry_root root = REGISTRY_MACHINE);
 
-// Empties the table.
+// Empties the tables of both roots.
 void fake_registry_clear();
+
+// Makes path the running executable's path (null: the test program's own).
+void fake_executable_path(const char *path);
 
 // Makes the listing of directory fail: at its start, or at the first step after it (null:
 // no failure).

@@ -22,6 +22,7 @@
 #include "java/jvm.h"
 #include "config/settings.h"
 #include "config/directories.h"
+#include "tests/unit/fake_os.h"
 #include "tests/unit/fake_report.h"
 #include "tests/unit/temp_tree.h"
 #include "tests/unit/test_settings.h"
@@ -36,10 +37,13 @@ struct scenario_config {
     std::vector<std::string> main_args;
 };
 
-// key=value arguments set settings; "--" starts main's arguments.
+// key=value arguments set settings; "--" starts main's arguments. The library of
+// runtime_paths is registered as a runtime's RuntimeLib and found by search method 1: method 0
+// takes only Windows libraries (PE images), method 1 any existing file, such as this machine's
+// libjvm.so.
 scenario_config configure(int argc, char **argv)
 {
-    set_text(&mutable_settings()->search_order, "0");
+    set_text(&mutable_settings()->search_order, "1");
     set_text(&mutable_settings()->runtime_paths, TREVALO_LIBJVM);
     set_text(&mutable_settings()->java_version_text, "0x00010004");
     mutable_settings()->java_version = 0x00010004;
@@ -90,6 +94,9 @@ scenario_config configure(int argc, char **argv)
     }
     for (i++; i < argc; i++)
         config.main_args.push_back(argv[i]);
+    fake_registry_set_text("Software\\JavaSoft\\Java Runtime Environment\\1.8", "RuntimeLib",
+                           settings.runtime_paths);
+    set_text(&mutable_settings()->runtime_paths, "");
     return config;
 }
 

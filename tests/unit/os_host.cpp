@@ -36,10 +36,18 @@ struct lower_less {
     }
 };
 
-// Key path -> (value name -> value); every key of the table is listed, parents included.
-std::map<std::string, std::map<std::string, fake_value, lower_less>, lower_less> table;
+// Per root: key path -> (value name -> value); every key of a table is listed, parents
+// included.
+typedef std::map<std::string, std::map<std::string, fake_value, lower_less>, lower_less>
+    registry_table;
+registry_table tables[2];
 
-void add_key_and_parents(const std::string &key)
+registry_table &table_of(registry_root root)
+{
+    return tables[root == REGISTRY_USER ? 1 : 0];
+}
+
+void add_key_and_parents(registry_table &table, const std::string &key)
 {
     for (size_t pos = key.find('\\'); pos != std::string::npos; pos = key.find('\\', pos + 1))
         table[key.substr(0, pos)];
@@ -60,21 +68,23 @@ std::string host_path(const char *path)
 
 } // namespace
 
-void fake_registry_set_text(const char *key, const char *value, const char *text)
+void fake_registry_set_text(const char *key, const char *value, const char *text,
+                            registry_root root)
 {
-    add_key_and_parents(key);
-    table[key][value] = {true, text};
+    add_key_and_parents(table_of(root), key);
+    table_of(root)[key][value] = {true, text};
 }
 
-void fake_registry_set_number(const char *key, const char *value, unsigned number)
+void fake_registry_set_number(const char *key, const char *value, unsigned number,
+                              registry_root root)
 {
-    add_key_and_parents(key);
-    table[key][value] = {false, std::to_string(number)};
+    add_key_and_parents(table_of(root), key);
+    table_of(root)[key][value] = {false, std::to_string(number)};
 }
 
-void fake_registry_add_key(const char *key)
+void fake_registry_add_key(const char *key, registry_root root)
 {
-    add_key_and_parents(key);
+    add_key_and_parents(table_of(root), key);
 }
 
 void fake_listing_failure(const char *directory, bool at_start)
@@ -85,11 +95,14 @@ void fake_listing_failure(const char *directory, bool at_start)
 
 void fake_registry_clear()
 {
-    table.clear();
+    tables[0].clear();
+    tables[1].clear();
 }
 
-int query_registry_text(const char *key, const char *value, char *buffer, size_t capacity)
+int query_registry_text(registry_root root, const char *key, const char *value, char *buffer,
+                        size_t capacity)
 {
+    const registry_table &table = table_of(root);
     auto k = table.find(key);
     if (k == table.end())
         return -1;
@@ -104,21 +117,22 @@ int query_registry_text(const char *key, const char *value, char *buffer, size_t
 }
 
 struct registry_key {
+    registry_root root;
     std::string path;
 };
 
-registry_key *open_registry_key(const char *key)
+registry_key *open_registry_key(registry_root root, const char *key)
 {
-    if (table.find(key) == table.end())
+    if (table_of(root).find(key) == table_of(root).end())
         return nullptr;
-    return new registry_key{key};
+    return new registry_key{root, key};
 }
 
 bool enum_registry_subkey(registry_key *key, unsigned index, char *name, size_t capacity)
 {
     std::string prefix = key->path + "\\";
     unsigned seen = 0;
-    for (const auto &entry : table) {
+    for (const auto &entry : table_of(key->root)) {
         const std::string &path = entry.first;
         if (path.size() <= prefix.size() || strncasecmp(path.c_str(), prefix.c_str(), prefix.size()) != 0 ||
             path.find('\\', prefix.size()) != std::string::npos)
@@ -141,14 +155,14 @@ void close_registry_key(registry_key *key)
 
 bool create_registry_key(const char *key)
 {
-    add_key_and_parents(key);
+    add_key_and_parents(tables[0], key);
     return true;
 }
 
 bool set_registry_expand_string(const char *key, const char *value, const char *text)
 {
-    auto k = table.find(key);
-    if (k == table.end())
+    auto k = tables[0].find(key);
+    if (k == tables[0].end())
         return false;
     k->second[value] = {true, text};
     return true;
@@ -156,8 +170,8 @@ bool set_registry_expand_string(const char *key, const char *value, const char *
 
 bool set_registry_dword(const char *key, const char *value, unsigned number)
 {
-    auto k = table.find(key);
-    if (k == table.end())
+    auto k = tables[0].find(key);
+    if (k == tables[0].end())
         return false;
     k->second[value] = {false, std::to_string(number)};
     return true;
@@ -173,6 +187,19 @@ bool file_exists(const char *path)
         return false;
     fclose(file);
     return true;
+}
+
+int read_file_part(const char *path, uint32_t offset, void *buffer, uint32_t size)
+{
+    if (path_attributes(path) != 0)
+        return -1;
+    FILE *file = fopen(host_path(path).c_str(), "rb");
+    if (!file)
+        return -1;
+    size_t count = fseek(file, (long)offset, SEEK_SET) == 0 ? fread(buffer, 1, size, file) : 0;
+    bool failed = ferror(file) != 0;
+    fclose(file);
+    return failed ? -1 : (int)count;
 }
 
 int path_attributes(const char *path)
@@ -247,8 +274,21 @@ bool temp_directory(char *buffer, size_t size)
     return n > 0 && (size_t)n < size;
 }
 
+std::string executable;
+
+void fake_executable_path(const char *path)
+{
+    executable = path ? path : "";
+}
+
 bool executable_path(char *buffer, size_t size)
 {
+    if (!executable.empty()) {
+        if (executable.size() >= size)
+            return false;
+        memcpy(buffer, executable.c_str(), executable.size() + 1);
+        return true;
+    }
     ssize_t n = readlink("/proc/self/exe", buffer, size);
     if (n <= 0 || (size_t)n >= size)
         return false;

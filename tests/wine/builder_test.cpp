@@ -223,7 +223,7 @@ TEST(Builder, UsesTheStubBesideItThatTheConfigurationNames)
         HMODULE module = LoadLibraryExA((dir + "\\app.exe").c_str(), nullptr,
                                         LOAD_LIBRARY_AS_DATAFILE);
         ASSERT_NE(module, nullptr);
-        EXPECT_EQ(load_string(module, SETTING_search_order), "01234");
+        EXPECT_EQ(load_string(module, SETTING_search_order), "8071234569");
         FreeLibrary(module);
     }
 }

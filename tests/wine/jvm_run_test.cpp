@@ -101,13 +101,18 @@ TEST(JvmRun, PassesTheHooksFirstThenTheOptions)
 TEST(JvmRun, ReportsEachWayTheRuntimeCanFail)
 {
     std::string dir = make_temp_dir("bad-runtime");
-    write_file(dir + "\\jvm.dll", "not a library");
+    // The header of a 32-bit library, and nothing more: the search takes it, loading fails.
+    write_file(dir + "\\jvm.dll", std::string("MZ") + std::string(0x3A, '\0') +
+                                       std::string("\x40\0\0\0PE\0\0\x4c\x01", 10));
+    write_file(dir + "\\text.dll", "not a library");
     const struct {
         std::string config;
         std::string library;
         std::string message;
     } cases[] = {
         {"", dir + "\\missing.dll",
+         "Unable to locate suitable Java Runtime Environment on this machine."},
+        {"", dir + "\\text.dll",
          "Unable to locate suitable Java Runtime Environment on this machine."},
         {"", dir + "\\jvm.dll", "Unable to load JVM: " + dir + "\\jvm.dll"},
         {"", runtime("test-runtime-nodefault"),

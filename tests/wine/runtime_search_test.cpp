@@ -1,5 +1,6 @@
 // The runtime search and option building under Wine, against Wine's own registry
-// (HKEY_LOCAL_MACHINE) and real files, through a probe running the launcher's own code.
+// (HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER) and real files, through a probe running the
+// launcher's own code and through the stub itself.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,10 +13,14 @@ namespace {
 const char *const JRE = "Software\\JavaSoft\\Java Runtime Environment";
 const char *const JDK = "Software\\JavaSoft\\Java Development Kit";
 
-void set_registry(const std::string &key, const char *value, const std::string &text)
+const char *const NO_RUNTIME =
+    "Unable to locate suitable Java Runtime Environment on this machine.";
+
+void set_registry(const std::string &key, const char *value, const std::string &text,
+                  HKEY root = HKEY_LOCAL_MACHINE)
 {
     HKEY handle;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0,
+    ASSERT_EQ(RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0,
                               KEY_ALL_ACCESS | registry_view(), nullptr, &handle, nullptr),
               ERROR_SUCCESS) << key;
     RegSetValueExA(handle, value, 0, REG_SZ, (const BYTE *)text.c_str(), (DWORD)text.size() + 1);
@@ -32,14 +37,17 @@ protected:
 
     static void forget_runtimes()
     {
-        for (const char *key : {"Software\\JavaSoft", "Software\\IBM"}) {
-            HKEY handle;
-            if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_ALL_ACCESS | registry_view(),
-                              &handle) == ERROR_SUCCESS) {
-                RegDeleteTreeA(handle, nullptr);
-                RegCloseKey(handle);
+        for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+            for (const char *key : {"Software\\JavaSoft", "Software\\IBM",
+                                    "Software\\Eclipse Adoptium", "Software\\Azul Systems"}) {
+                HKEY handle;
+                if (RegOpenKeyExA(root, key, 0, KEY_ALL_ACCESS | registry_view(), &handle) ==
+                    ERROR_SUCCESS) {
+                    RegDeleteTreeA(handle, nullptr);
+                    RegCloseKey(handle);
+                    RegDeleteKeyExA(root, key, registry_view(), 0);
+                }
             }
-        }
     }
 
     std::string file(const std::string &relative)
@@ -50,6 +58,18 @@ protected:
             CreateDirectoryA(path.substr(0, pos).c_str(), nullptr);
         write_file(path, "x");
         return path;
+    }
+
+    // A copy of the test runtime (its library and release file) in the folder home of dir,
+    // and a java.exe in its bin folder; returns the copy's home.
+    std::string copy_test_runtime(const std::string &home)
+    {
+        std::string from = build_dir() + "\\test-runtime", to = dir + "\\" + home;
+        file(home + "\\bin\\java.exe");
+        for (const char *name : {"\\bin\\client\\jvm.dll", "\\release"})
+            EXPECT_TRUE(CopyFileA((from + name).c_str(), (file(home + name), to + name).c_str(),
+                                  FALSE)) << name;
+        return to;
     }
 
     // Runs the probe built with config; values and every option line.
@@ -90,7 +110,11 @@ TEST_F(RuntimeSearchUnderWine, FindsTheRegisteredRuntime)
 
 TEST_F(RuntimeSearchUnderWine, FollowsTheSearchOrder)
 {
-    std::string configured = file("configured\\jvm.dll");
+    // Configured paths are taken only when they are libraries of the launcher's processor.
+    std::string configured = dir + "\\configured\\jvm.dll";
+    file("configured\\jvm.dll");
+    ASSERT_TRUE(CopyFileA((build_dir() + "\\test-runtime\\bin\\client\\jvm.dll").c_str(),
+                          configured.c_str(), FALSE));
     std::string classic = file("kit\\jre\\bin\\classic\\jvm.dll");
     std::string old_library = file("old\\jvm.dll");
     set_registry(std::string(JDK) + "\\1.4", "JavaHome", dir + "\\kit");
@@ -189,6 +213,72 @@ TEST_F(RuntimeSearchUnderWine, TheStubStartsARegisteredRuntime)
     std::vector<std::string> lines = read_lines(log);
     EXPECT_NE(std::find(lines.begin(), lines.end(), "option -Dhome=" + home), lines.end());
     EXPECT_NE(std::find(lines.begin(), lines.end(), "return trevalo/test/Args"), lines.end());
+}
+
+// Each method finds the test runtime, a 32-bit jvm.dll, and the stub starts it with
+// %JAVA_HOME% standing for its home. The rows of a 64-bit launcher go here once it is built:
+// the same methods with a 64-bit test runtime, and a 32-bit one that it passes over.
+TEST_F(RuntimeSearchUnderWine, EachMethodFindsTheTestRuntime)
+{
+    std::string home = build_dir() + "\\test-runtime";
+    std::string beside = copy_test_runtime("runtime"), on_path = copy_test_runtime("onpath");
+    file("empty\\release");
+    // A 64-bit library: a PE header whose machine is x86-64.
+    std::string x64 = std::string("MZ") + std::string(0x3A, '\0') + std::string("\x40\0\0\0", 4) +
+                      std::string("PE\0\0\x64\x86", 6);
+    file("x64\\bin\\server\\jvm.dll");
+    write_file(dir + "\\x64\\bin\\server\\jvm.dll", x64);
+    write_file(dir + "\\x64\\release", "JAVA_VERSION=\"21.0.6\"\n");
+    std::string path = "PATH=" + on_path + "\\bin;" + getenv("PATH");
+    const struct {
+        std::string config;  // search order and settings
+        std::vector<std::string> environment;
+        bool registered;  // with the registry rows below
+        std::string chosen;  // the home started, or "" when none is found
+        std::string message;  // the box shown when none is found
+    } cases[] = {
+        {"search_order = 0\nruntime_paths = " + home + "\\bin\\client\\jvm.dll\n", {}, false, home,
+         ""},
+        {"search_order = 5\n", {}, true, home, ""},
+        {"search_order = 6\n", {}, true, home, ""},
+        {"search_order = 7\n", {"JAVA_HOME=" + home + "\\"}, false, home, ""},
+        {"search_order = 8\n", {}, false, beside, ""},
+        {"search_order = 9\n", {path}, false, on_path, ""},
+        // The bundled runtime comes first in the default order.
+        {"", {"JAVA_HOME=" + home, path}, true, beside, ""},
+        // A JAVA_HOME without a runtime is passed over; one of another processor is named.
+        {"search_order = 79\n", {"JAVA_HOME=" + dir + "\\empty", path}, false, on_path, ""},
+        {"search_order = 7\n", {"JAVA_HOME=" + dir + "\\x64"}, false, "",
+         std::string(NO_RUNTIME) + "\n\nA 64-bit Java runtime was found at " + dir +
+             "\\x64\\bin\\server\\jvm.dll; this launcher needs a 32-bit one."},
+    };
+    int row = 0;
+    for (const auto &c : cases) {
+        forget_runtimes();
+        if (c.registered) {
+            set_registry("SOFTWARE\\JavaSoft\\JDK\\17.0.15", "JavaHome", home);
+            set_registry("SOFTWARE\\JavaSoft\\JDK\\21", "JavaHome", dir + "\\empty");
+            set_registry("Software\\Eclipse Adoptium\\JDK\\17.0.15.6\\hotspot\\MSI", "Path",
+                         home + "\\", HKEY_CURRENT_USER);
+        }
+        // Every launcher lies in dir, beside the copy in dir\runtime.
+        std::string name = "m" + std::to_string(row++);
+        std::string app = make_launcher(dir, "main_class = trevalo.test.Args\n"
+                                             "jvm_options = -Dhome=%JAVA_HOME%\n" + c.config,
+                                        name + ".exe");
+        std::string log = dir + "\\" + name + ".log";
+        std::vector<std::string> environment = c.environment;
+        environment.push_back("TREVALO_TEST_LOG=" + log);
+        std::string block = environment_with(environment);
+        run_result r = run_answering(quote(app), dir, 30000, "", block.data());
+        std::vector<std::string> lines = read_lines(log);
+        EXPECT_EQ(r.exit_code, c.chosen.empty() ? 0xFFFFFFFFu : 0u) << c.config;
+        EXPECT_EQ(std::find(lines.begin(), lines.end(), "option -Dhome=" + c.chosen) != lines.end(),
+                  !c.chosen.empty()) << c.config;
+        ASSERT_EQ(r.boxes.size(), c.chosen.empty() ? 1u : 0u) << c.config;
+        if (c.chosen.empty())
+            EXPECT_EQ(r.boxes[0].text, c.message);
+    }
 }
 
 } // namespace

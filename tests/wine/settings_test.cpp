@@ -32,7 +32,10 @@ TEST(Settings, ConvertsEachKind)
         {"java_version =\n", "java_version", "0x00000000"},
         {"java_version = 1.6\n", "java_version_text", "1.6"},
         {"jvm_options = -Dpath=\"%TEMP%\\x y\"\n", "jvm_options", "-Dpath=\"%TEMP%\\x y\""},
-        {"", "search_order", "01234"},
+        {"", "search_order", "8071234569"},
+        {"search_order = 01234\n", "search_order", "01234"},
+        {"", "max_java_version", "0"},
+        {"max_java_version = 21\n", "max_java_version", "21"},
         {"", "msg_no_runtime",
          "Unable to locate suitable Java Runtime Environment on this machine."},
     };
