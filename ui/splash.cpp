@@ -107,6 +107,10 @@ static DWORD WINAPI splash_thread(LPVOID)
 
 void start_splash_screen()
 {
+    // The window system is set up for the process here, on the main thread, before the
+    // splash thread makes its window: under Wine, two threads whose first window calls
+    // overlap at start-up in a process with a manifest can hang both.
+    GetDesktopWindow();
     HANDLE thread = CreateThread(nullptr, 0, splash_thread, nullptr, 0, nullptr);
     // Nobody waits for the splash thread; it ends with its message loop or with the process.
     if (thread)

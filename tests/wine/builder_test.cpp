@@ -102,7 +102,7 @@ TEST(Builder, ReplacesTheSettingsOfAnExistingLauncher)
 TEST(Builder, RefusesBadInputAndKeepsTheOutput)
 {
     std::string dir = make_temp_dir("bad");
-    write_file(dir + "\\good.cfg", "main_class = M\n");
+    write_file(dir + "\\good.cfg", "main_class = M\narchitecture = x86\n");
     write_file(dir + "\\unknown.cfg", "main_class = M\nclasspath = x.jar\n");
     write_file(dir + "\\not-a-stub.exe", "MZ but nothing else");
     write_file(dir + "\\plain.cfg", "main_class = M\nmsg_no_runtime = No runtime [%s]\n");
