@@ -43,7 +43,7 @@ trap cleanup EXIT
 make_launcher() {  # folder, extra configuration lines
     printf 'main_class = trevalo.test.Args\nsplash_until_window = 0\nsearch_order = 0\nruntime_paths = %s\n%s\n' \
         "$(winpath "$build/test-runtime/bin/client/jvm.dll")" "$2" > "$1/launcher.cfg"
-    wine $build/trevalo-build.exe "$1/launcher.cfg" "$1/launcher.exe" >/dev/null
+    wine $build/trevalo-build.exe --stub $build/trevalo-stub-x86.exe "$1/launcher.cfg" "$1/launcher.exe" >/dev/null
 }
 start_us() {  # folder
     local start end

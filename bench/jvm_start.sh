@@ -3,7 +3,8 @@
 # being slow):
 #  1. Under Wine with the test runtime: the time from process start to JNI_CreateJavaVM, and
 #     the whole run of a main that returns at once, against a Windows program that does
-#     nothing.
+#     nothing; and the whole run of the x64 launcher (with the x64 test runtime) against the
+#     x86 one.
 #  2. On the host with the real OpenJDK virtual machine: the whole run of the launcher's JNI
 #     code (create, main, destroy) against the JDK's own `java -cp` for the same class.
 set -euo pipefail
@@ -14,9 +15,14 @@ build=build/win32
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-runtime=$(winepath -w "$build/test-runtime/bin/client/jvm.dll")
-printf 'main_class = trevalo.test.Args\nsearch_order = 0\nruntime_paths = %s\n' "$runtime" > "$work/app.cfg"
-wine $build/trevalo-build.exe "$work/app.cfg" "$work/app.exe" >/dev/null
+# The launcher of an architecture with its test runtime: build folder, output name.
+make_app() {
+    printf 'main_class = trevalo.test.Args\nsplash_until_window = 0\nsearch_order = 0\nruntime_paths = %s\n' \
+        "$(winepath -w "$1/test-runtime/bin/client/jvm.dll")" > "$work/$2.cfg"
+    wine $build/trevalo-build.exe --stub "$1/trevalo-stub-$3.exe" "$work/$2.cfg" "$work/$2" >/dev/null
+}
+make_app $build app.exe x86
+make_app build/win64 app64.exe x64
 export TREVALO_TEST_LOG
 TREVALO_TEST_LOG=$(winepath -w "$work/runtime.log")
 
@@ -33,6 +39,14 @@ c=$(median "${to_create[@]}"); l=$(median "${launcher[@]}"); n=$(median "${nothi
 echo "Wine, test runtime: process start to JNI_CreateJavaVM ${c} us; whole run ${l} us; empty program ${n} us"
 echo "ratio whole run / empty program: $(awk "BEGIN{printf \"%.2f\", $l/$n}")"
 echo "ratio start-to-create / empty program run: $(awk "BEGIN{printf \"%.2f\", $c/$n}")"
+
+x86=(); x64=()
+for _ in $(seq "$runs"); do
+    start=$(now_us); wine "$work/app.exe" >/dev/null 2>&1; end=$(now_us); x86+=($((end - start)))
+    start=$(now_us); wine "$work/app64.exe" >/dev/null 2>&1; end=$(now_us); x64+=($((end - start)))
+done
+a=$(median "${x86[@]}"); b=$(median "${x64[@]}")
+echo "Wine, test runtime: x64 launcher ${b} us; x86 launcher ${a} us; ratio x64 / x86: $(awk "BEGIN{printf \"%.2f\", $b/$a}")"
 
 jar=$(ls build/host/trevalo-fixtures.jar)
 ours=(); java_cp=()

@@ -61,10 +61,11 @@ function(trevalo_layer name)
 endfunction()
 
 # Adds a resource script to target; the script's images are made first, and a change of them
-# compiles it again.
+# or of the manifest compiles it again.
 function(trevalo_add_resources target script)
     target_sources(${target} PRIVATE ${script})
     set_source_files_properties(${script} PROPERTIES
-        OBJECT_DEPENDS "${IMAGES_DIR}/trevalo.ico;${IMAGES_DIR}/splash.bmp")
+        OBJECT_DEPENDS
+        "${IMAGES_DIR}/trevalo.ico;${IMAGES_DIR}/splash.bmp;${PROJECT_SOURCE_DIR}/resources/launcher.manifest")
     add_dependencies(${target} images)
 endfunction()

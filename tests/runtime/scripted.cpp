@@ -17,6 +17,8 @@
 //   trevalo/test/NonDaemon   starts a non-daemon thread that runs 500 ms more, returns at once.
 //   trevalo/test/Abort       prints a fatal-error text through "vfprintf", then aborts.
 //   trevalo/test/NoMain      exists but has no main: NoSuchMethodError.
+//   trevalo/test/Echo        reads one line from System.in (the process's standard input),
+//                            logs "stdin <line>" and prints "echo: <line>" to System.out.
 // Any other class name: NoClassDefFoundError.
 #include "tests/runtime/runtime.h"
 
@@ -196,10 +198,24 @@ void abort_main(ThreadState *, const Args &)
     fatal_error("abort requested by trevalo/test/Abort");
 }
 
+void echo_main(ThreadState *, const Args &)
+{
+    std::string line;
+    char c;
+    DWORD n;
+    HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    while (ReadFile(in, &c, 1, &n, nullptr) && n == 1 && c != '\n')
+        if (c != '\r')
+            line += c;
+    log_line("stdin %s", line.c_str());
+    stream_println(system_out(), "echo: " + line);
+}
+
 const struct {
     const char *cls;
     void (*body)(ThreadState *t, const Args &args);
 } scripts[] = {
+    {"trevalo/test/Echo", echo_main},
     {"trevalo/test/Args", args_main},
     {"trevalo/test/Throws", throws_main},
     {"trevalo/test/Exit", exit_main},

@@ -38,6 +38,22 @@ std::string stub_path(const std::string &arch, bool console)
     return arch_dir(arch) + "\\trevalo-stub-" + arch + (console ? "-console" : "") + ".exe";
 }
 
+std::string pe_header(const std::string &arch)
+{
+    return std::string("MZ") + std::string(0x3A, '\0') + std::string("\x40\0\0\0PE\0\0", 8) +
+           (arch == "x64" ? std::string("\x64\x86", 2) : std::string("\x4c\x01", 2));
+}
+
+std::string other_arch(const std::string &arch)
+{
+    return arch == "x64" ? "x86" : "x64";
+}
+
+std::string arch_bits(const std::string &arch)
+{
+    return arch == "x64" ? "64-bit" : "32-bit";
+}
+
 REGSAM registry_view()
 {
     return target_arch() == "x64" ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;

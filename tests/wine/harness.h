@@ -30,6 +30,14 @@ std::string build_dir();
 // The stub of arch (GUI, or console).
 std::string stub_path(const std::string &arch, bool console);
 
+// The header of a library of arch ("x86" or "x64") and nothing more: enough for a search to
+// take it for a jvm.dll of that architecture, never enough to load.
+std::string pe_header(const std::string &arch);
+
+// The other architecture, and an architecture's word in messages ("32-bit", "64-bit").
+std::string other_arch(const std::string &arch);
+std::string arch_bits(const std::string &arch);
+
 // The registry view the launchers under test read: KEY_WOW64_64KEY for x64, else 32KEY.
 REGSAM registry_view();
 

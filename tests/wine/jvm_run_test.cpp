@@ -101,9 +101,9 @@ TEST(JvmRun, PassesTheHooksFirstThenTheOptions)
 TEST(JvmRun, ReportsEachWayTheRuntimeCanFail)
 {
     std::string dir = make_temp_dir("bad-runtime");
-    // The header of a 32-bit library, and nothing more: the search takes it, loading fails.
-    write_file(dir + "\\jvm.dll", std::string("MZ") + std::string(0x3A, '\0') +
-                                       std::string("\x40\0\0\0PE\0\0\x4c\x01", 10));
+    // The header of a library of the launcher's architecture, and nothing more: the search
+    // takes it, loading fails.
+    write_file(dir + "\\jvm.dll", pe_header(target_arch()));
     write_file(dir + "\\text.dll", "not a library");
     const struct {
         std::string config;

@@ -167,4 +167,76 @@ TEST(Launcher, ServiceSwitchesAreArgumentsWithoutAServiceName)
     EXPECT_EQ(r.boxes[0].text, NO_RUNTIME);
 }
 
+// Runs command in directory with its standard input read from a file holding input, and its
+// output and error streams in files of their own; waits up to 30 s. Returns the exit status,
+// or 0xDEADBEEF when the program did not end (a message box would wait for a click).
+DWORD run_console(const std::string &command, const std::string &directory,
+                  const std::string &input, std::string *out, std::string *err)
+{
+    std::string in_path = directory + "\\stdin.txt", out_path = directory + "\\stdout.txt",
+                err_path = directory + "\\stderr.txt";
+    write_file(in_path, input);
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    auto open = [&](const std::string &path, bool write) {
+        return CreateFileA(path.c_str(), write ? GENERIC_WRITE : GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                           write ? CREATE_ALWAYS : OPEN_EXISTING, 0, nullptr);
+    };
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = open(in_path, false);
+    startup.hStdOutput = open(out_path, true);
+    startup.hStdError = open(err_path, true);
+    PROCESS_INFORMATION info = {};
+    std::vector<char> line(command.begin(), command.end());
+    line.push_back('\0');
+    BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                  directory.c_str(), &startup, &info);
+    for (HANDLE h : {startup.hStdInput, startup.hStdOutput, startup.hStdError})
+        CloseHandle(h);
+    DWORD status = 0xDEADBEEF;
+    if (started) {
+        if (WaitForSingleObject(info.hProcess, 30000) == WAIT_OBJECT_0)
+            GetExitCodeProcess(info.hProcess, &status);
+        else
+            TerminateProcess(info.hProcess, 1);
+        CloseHandle(info.hProcess);
+        CloseHandle(info.hThread);
+    }
+    *out = read_file(out_path);
+    *err = read_file(err_path);
+    return status;
+}
+
+TEST(Launcher, TheConsoleLauncherUsesTheConsolesStreams)
+{
+    // Messages go to standard error, one line each, and nothing waits for a click; the
+    // application reads and writes the process's own streams.
+    std::string runtime = build_dir() + "\\test-runtime\\bin\\client\\jvm.dll";
+    const struct {
+        std::string config, input;
+        DWORD status;
+        std::string out, err;
+    } cases[] = {
+        {"main_class = M\n", "", FAILED, "", std::string("Error: ") + NO_RUNTIME + "\r\n"},
+        {"main_class = trevalo.test.Echo\nsearch_order = 0\nruntime_paths = " + runtime + "\n",
+         "a line typed\r\n", 0, "echo: a line typed\r\n", ""},
+        {"main_class = M\nsearch_order = 0\njvm_options = -Xfoo\nruntime_paths = " + runtime +
+             "\n",
+         "", FAILED, "",
+         "Unrecognized option: -Xfoo\nError: Unable to create JVM instance using " + runtime +
+             " Unrecognized option: -Xfoo\r\n"},
+    };
+    for (const auto &c : cases) {
+        std::string dir = make_temp_dir("console");
+        std::string app =
+            make_launcher(dir, c.config, "app.exe", stub_path(target_arch(), true));
+        std::string out, err;
+        EXPECT_EQ(run_console(quote(app), dir, c.input, &out, &err), c.status) << c.config;
+        EXPECT_EQ(out, c.out) << c.config;
+        EXPECT_EQ(err, c.err) << c.config;
+    }
+}
+
 } // namespace

@@ -215,20 +215,18 @@ TEST_F(RuntimeSearchUnderWine, TheStubStartsARegisteredRuntime)
     EXPECT_NE(std::find(lines.begin(), lines.end(), "return trevalo/test/Args"), lines.end());
 }
 
-// Each method finds the test runtime, a 32-bit jvm.dll, and the stub starts it with
-// %JAVA_HOME% standing for its home. The rows of a 64-bit launcher go here once it is built:
-// the same methods with a 64-bit test runtime, and a 32-bit one that it passes over.
+// Each method finds the test runtime of the launcher's architecture, and the stub starts it
+// with %JAVA_HOME% standing for its home; a runtime of the other architecture is named.
 TEST_F(RuntimeSearchUnderWine, EachMethodFindsTheTestRuntime)
 {
     std::string home = build_dir() + "\\test-runtime";
     std::string beside = copy_test_runtime("runtime"), on_path = copy_test_runtime("onpath");
     file("empty\\release");
-    // A 64-bit library: a PE header whose machine is x86-64.
-    std::string x64 = std::string("MZ") + std::string(0x3A, '\0') + std::string("\x40\0\0\0", 4) +
-                      std::string("PE\0\0\x64\x86", 6);
-    file("x64\\bin\\server\\jvm.dll");
-    write_file(dir + "\\x64\\bin\\server\\jvm.dll", x64);
-    write_file(dir + "\\x64\\release", "JAVA_VERSION=\"21.0.6\"\n");
+    // A library of the other architecture: a PE header and nothing more.
+    std::string other = other_arch(target_arch());
+    file(other + "\\bin\\server\\jvm.dll");
+    write_file(dir + "\\" + other + "\\bin\\server\\jvm.dll", pe_header(other));
+    write_file(dir + "\\" + other + "\\release", "JAVA_VERSION=\"21.0.6\"\n");
     std::string path = "PATH=" + on_path + "\\bin;" + getenv("PATH");
     const struct {
         std::string config;  // search order and settings
@@ -248,9 +246,10 @@ TEST_F(RuntimeSearchUnderWine, EachMethodFindsTheTestRuntime)
         {"", {"JAVA_HOME=" + home, path}, true, beside, ""},
         // A JAVA_HOME without a runtime is passed over; one of another processor is named.
         {"search_order = 79\n", {"JAVA_HOME=" + dir + "\\empty", path}, false, on_path, ""},
-        {"search_order = 7\n", {"JAVA_HOME=" + dir + "\\x64"}, false, "",
-         std::string(NO_RUNTIME) + "\n\nA 64-bit Java runtime was found at " + dir +
-             "\\x64\\bin\\server\\jvm.dll; this launcher needs a 32-bit one."},
+        {"search_order = 7\n", {"JAVA_HOME=" + dir + "\\" + other}, false, "",
+         std::string(NO_RUNTIME) + "\n\nA " + arch_bits(other) + " Java runtime was found at " +
+             dir + "\\" + other + "\\bin\\server\\jvm.dll; this launcher needs a " +
+             arch_bits(target_arch()) + " one."},
     };
     int row = 0;
     for (const auto &c : cases) {
