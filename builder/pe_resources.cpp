@@ -567,6 +567,8 @@ bool check_rebuildable(const unsigned char *data, const layout &l, std::string *
     if (directory(data, l, DIRECTORY_RESOURCES).address != r.address)
         return fail(error, "the resource section " + r.name + " holds more than the resources "
                            "(the resource directory does not start it)");
+    if (r.raw_size == 0)
+        return fail(error, "the resource section " + r.name + " has no data in the file");
     if (r.raw_pointer % l.file_alignment || r.raw_size % l.file_alignment)
         return fail(error, "the resource section " + r.name + " is not aligned in the file");
     for (size_t i = 0; i < l.sections.size(); i++) {

@@ -32,8 +32,9 @@
 // walk (each type's directory followed by its names' language directories), then the name
 // strings (16-bit length and UTF-16 units, in the order their entries appear), padded to 8
 // bytes, then the 16-byte data entries, then each resource's data padded to 8 bytes.
-// Directory time stamps and versions are zero. The MinGW tools lay resources out the same way,
-// so a program they built is written back unchanged when its resources are.
+// Directory time stamps and versions are zero. The MinGW tools lay out resource scripts like
+// the stub's the same way, so such a program is written back byte for byte when its resources
+// are unchanged; for other programs only the resources read back are the same.
 //
 // Functions that can fail return false and fill *error with one text saying what is wrong.
 #pragma once
@@ -65,7 +66,7 @@ struct pe_resource {
 struct pe_image {
     std::vector<unsigned char> file;      // the program as read; pe_write rebuilds from it
     bool pe32_plus;                       // 64-bit (PE32+) rather than 32-bit (PE32)
-    std::vector<pe_resource> resources;   // in the order pe_write writes them
+    std::vector<pe_resource> resources;   // kept in the order pe_write writes them
 };
 
 // Reads the program of size bytes at data: its headers, sections and resource tree.

@@ -127,7 +127,10 @@ std::vector<section_row> objdump_sections(const char *objdump, const std::string
 // Header values as objdump -p prints them ("CheckSum 00017d5b"; "Entry 2 0000e000 00000438").
 std::map<std::string, uint64_t> objdump_header(const char *objdump, const std::string &path)
 {
-    std::istringstream lines(run(std::string(objdump) + " -p '" + path + "'"));
+    std::string text = run(std::string(objdump) + " -p '" + path + "' 2>&1; echo status=$?");
+    EXPECT_EQ(text.find(": warning"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nstatus=0\n"), std::string::npos) << text;
+    std::istringstream lines(text);
     std::map<std::string, uint64_t> values;
     std::string line, key, entry;
     while (std::getline(lines, line)) {
