@@ -3,8 +3,8 @@
 #   include(builder/pe_resources.cmake)
 #
 # from the host build, after enable_testing() and find_package(GTest). The unit test needs
-# TREVALO_WIN32_DIR (the win32 build: the stub and the icon), the MinGW compilers for both
-# architectures, wrestool (icoutils) and Wine with the project's prefix; without
+# TREVALO_WIN32_DIR (the win32 build: the stub, sample-rc and the icon), the MinGW compilers
+# for both architectures, wrestool (icoutils) and Wine with the project's prefix; without
 # TREVALO_WIN32_DIR only the library and the fuzz target are added.
 get_filename_component(PE_ROOT ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
 if(NOT DEFINED SANITIZE)
@@ -48,6 +48,7 @@ if(TREVALO_WIN32_DIR)
     target_link_libraries(pe_resources_test PRIVATE trevalo_pe GTest::gtest_main)
     target_compile_definitions(pe_resources_test PRIVATE
         PE_TEST_STUB="${TREVALO_WIN32_DIR}/trevalo-stub.exe"
+        PE_TEST_SAMPLE="${TREVALO_WIN32_DIR}/sample-rc.exe"
         PE_TEST_PROBE32="${CMAKE_CURRENT_BINARY_DIR}/pe_probe_i686.exe"
         PE_TEST_PROBE64="${CMAKE_CURRENT_BINARY_DIR}/pe_probe_x86_64.exe"
         PE_TEST_OUT="${PE_TEST_OUT}" PE_TEST_WRESTOOL="${PE_WRESTOOL}" PE_TEST_WINE="${PE_WINE}"

@@ -423,22 +423,24 @@ bool build_section(const std::vector<const pe_resource *> &resources, uint32_t a
 {
     // Where each directory goes: a depth-first walk, each type's directory followed by its
     // names' language directories.
-    struct name_group { size_t first, count; uint64_t directory; };
-    struct type_group { size_t first; std::vector<name_group> names; uint64_t directory; };
+    struct name_group { size_t first, count; uint64_t directory, string; };
+    struct type_group { size_t first; std::vector<name_group> names; uint64_t directory, string; };
     std::vector<type_group> types;
     for (size_t i = 0; i < resources.size(); i++) {
         const pe_resource &r = *resources[i];
         if (types.empty() || compare_ids(resources[types.back().first]->type, r.type) != 0)
-            types.push_back({i, {}, 0});
+            types.push_back({i, {}, 0, 0});
         std::vector<name_group> &names = types.back().names;
         if (names.empty() || compare_ids(resources[names.back().first]->name, r.name) != 0)
-            names.push_back({i, 0, 0});
+            names.push_back({i, 0, 0, 0});
         names.back().count++;
         if (r.type.text.size() > 0xFFFF || r.name.text.size() > 0xFFFF)
             return fail(error, "the name of " + key_text(r) + " is longer than 65535 units");
         if (r.data.size() > SIZE_LIMIT)
             return fail(error, "the data of " + key_text(r) + " is larger than 2 GB");
     }
+    // The directories and then the names, each in the order of a depth-first walk: a type,
+    // then its names.
     uint64_t at = 16 + 8 * (uint64_t)types.size();
     for (type_group &t : types) {
         t.directory = at;
@@ -448,18 +450,17 @@ bool build_section(const std::vector<const pe_resource *> &resources, uint32_t a
             at += 16 + 8 * (uint64_t)n.count;
         }
     }
-    // The names, in the order their entries appear in the directories.
-    std::vector<const std::u16string *> strings;
-    for (const type_group &t : types)
-        if (!resources[t.first]->type.text.empty())
-            strings.push_back(&resources[t.first]->type.text);
-    for (const type_group &t : types)
-        for (const name_group &n : t.names)
-            if (!resources[n.first]->name.text.empty())
-                strings.push_back(&resources[n.first]->name.text);
-    uint64_t strings_at = at;
-    for (const std::u16string *s : strings)
-        at += 2 + 2 * (uint64_t)s->size();
+    auto place = [&](const std::u16string &text) {
+        uint64_t where = at;
+        if (!text.empty())
+            at += 2 + 2 * (uint64_t)text.size();
+        return where;
+    };
+    for (type_group &t : types) {
+        t.string = place(resources[t.first]->type.text);
+        for (name_group &n : t.names)
+            n.string = place(resources[n.first]->name.text);
+    }
     uint64_t entries_at = align_up(at, 8);
     at = entries_at + 16 * (uint64_t)resources.size();
     std::vector<uint64_t> data_at;
@@ -474,51 +475,43 @@ bool build_section(const std::vector<const pe_resource *> &resources, uint32_t a
 
     out->assign(at, 0);
     unsigned char *bytes = out->data();
-    uint64_t string_at = strings_at;
-    // A directory's header and its entries; named ones go first as the header counts them.
-    auto put_directory = [&](uint64_t where, size_t named, size_t numbered) {
+    // A directory and its entries, the named ones first as its header counts them.
+    struct entry { const pe_resource_id &id; uint64_t string; uint64_t target; };
+    auto put_directory = [&](uint64_t where, const std::vector<entry> &entries) {
+        size_t named = 0;
+        for (const entry &e : entries)
+            named += !e.id.text.empty();
         put16(bytes + where + 12, (uint32_t)named);
-        put16(bytes + where + 14, (uint32_t)numbered);
-    };
-    auto put_entry = [&](uint64_t where, const pe_resource_id &id, uint32_t target) {
-        if (id.text.empty()) {
-            put32(bytes + where, id.number);
-        } else {
-            put32(bytes + where, 0x80000000u | (uint32_t)string_at);
-            put16(bytes + string_at, (uint32_t)id.text.size());
-            for (size_t i = 0; i < id.text.size(); i++)
-                put16(bytes + string_at + 2 + 2 * i, id.text[i]);
-            string_at += 2 + 2 * id.text.size();
+        put16(bytes + where + 14, (uint32_t)(entries.size() - named));
+        for (size_t i = 0; i < entries.size(); i++) {
+            const entry &e = entries[i];
+            unsigned char *p = bytes + where + 16 + 8 * i;
+            put32(p, e.id.text.empty() ? e.id.number : 0x80000000u | (uint32_t)e.string);
+            put32(p + 4, (uint32_t)e.target);
+            if (!e.id.text.empty())
+                put16(bytes + e.string, (uint32_t)e.id.text.size());
+            for (size_t k = 0; k < e.id.text.size(); k++)
+                put16(bytes + e.string + 2 + 2 * k, e.id.text[k]);
         }
-        put32(bytes + where + 4, target);
     };
-    auto named_count = [&](const std::vector<const pe_resource_id *> &ids) {
-        return (size_t)std::count_if(ids.begin(), ids.end(),
-                                     [](const pe_resource_id *id) { return !id->text.empty(); });
-    };
-    std::vector<const pe_resource_id *> ids;
+    const uint32_t SUBDIRECTORY = 0x80000000u;
+    std::vector<entry> entries;
     for (const type_group &t : types)
-        ids.push_back(&resources[t.first]->type);
-    put_directory(0, named_count(ids), ids.size() - named_count(ids));
-    for (size_t i = 0; i < types.size(); i++)
-        put_entry(16 + 8 * i, *ids[i], 0x80000000u | (uint32_t)types[i].directory);
+        entries.push_back({resources[t.first]->type, t.string, SUBDIRECTORY | t.directory});
+    put_directory(0, entries);
+    std::vector<pe_resource_id> languages(resources.size());
     for (const type_group &t : types) {
-        ids.clear();
+        entries.clear();
         for (const name_group &n : t.names)
-            ids.push_back(&resources[n.first]->name);
-        put_directory(t.directory, named_count(ids), ids.size() - named_count(ids));
-        for (size_t i = 0; i < t.names.size(); i++)
-            put_entry(t.directory + 16 + 8 * i, *ids[i],
-                      0x80000000u | (uint32_t)t.names[i].directory);
-    }
-    for (const type_group &t : types) {
+            entries.push_back({resources[n.first]->name, n.string, SUBDIRECTORY | n.directory});
+        put_directory(t.directory, entries);
         for (const name_group &n : t.names) {
-            put_directory(n.directory, 0, n.count);
-            for (size_t i = 0; i < n.count; i++) {
-                size_t k = n.first + i;
-                put_entry(n.directory + 16 + 8 * i, {resources[k]->language, u""},
-                          (uint32_t)(entries_at + 16 * k));
+            entries.clear();
+            for (size_t k = n.first; k < n.first + n.count; k++) {
+                languages[k].number = resources[k]->language;
+                entries.push_back({languages[k], 0, entries_at + 16 * k});
             }
+            put_directory(n.directory, entries);
         }
     }
     for (size_t k = 0; k < resources.size(); k++) {

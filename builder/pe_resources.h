@@ -28,13 +28,12 @@
 //
 // The resource tree is written as Windows requires for its binary searches: at each level
 // named entries first, ordered by name without regard to ASCII case, then numbered ones in
-// ascending order; languages ascending. Directories come first, in the order of a depth-first
-// walk (each type's directory followed by its names' language directories), then the name
-// strings (16-bit length and UTF-16 units, in the order their entries appear), padded to 8
-// bytes, then the 16-byte data entries, then each resource's data padded to 8 bytes.
-// Directory time stamps and versions are zero. The MinGW tools lay out resource scripts like
-// the stub's the same way, so such a program is written back byte for byte when its resources
-// are unchanged; for other programs only the resources read back are the same.
+// ascending order; languages ascending. Directories come first, then the name strings (16-bit
+// length and UTF-16 units), both in the order of a depth-first walk (a type, then its names),
+// then padding to 8 bytes, the 16-byte data entries, and each resource's data padded to 8
+// bytes. Directory time stamps and versions are zero. The MinGW resource compiler lays
+// resources out the same way, so a program it made is written back byte for byte when its
+// resources are unchanged; for other programs only the resources read back are the same.
 //
 // Functions that can fail return false and fill *error with one text saying what is wrong.
 #pragma once

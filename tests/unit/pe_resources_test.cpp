@@ -152,6 +152,7 @@ struct input {
 };
 const input inputs[] = {
     {PE_TEST_STUB, PE_TEST_OBJDUMP32},
+    {PE_TEST_SAMPLE, PE_TEST_OBJDUMP32},
     {PE_TEST_PROBE32, PE_TEST_OBJDUMP32},
     {PE_TEST_PROBE64, PE_TEST_OBJDUMP64},
 };
@@ -227,7 +228,7 @@ TEST(PeResources, RewritingUnchangedKeepsEverythingElse)
         ASSERT_TRUE(pe_checksum(file.data(), file.size(), &recorded, &computed, &error));
         EXPECT_EQ(recorded, computed);
 
-        // MinGW lays resources out as this module does: nothing changes.
+        // The resource compiler lays resources out as this module does: nothing changes.
         bytes out = write(image);
         EXPECT_TRUE(out == file);
         EXPECT_TRUE(same(parse(out).resources, image.resources));
