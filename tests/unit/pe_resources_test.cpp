@@ -373,7 +373,13 @@ TEST(PeResources, RefusesDamagedAndUnfitPrograms)
     while (std::string((const char *)&stub[rsrc]) != ".rsrc")
         rsrc += 40;
     reloc = rsrc + 40;
-    const size_t tree = get32(stub, rsrc + 20);
+    // The resource tree, and the first resource's language entry and data entry in it.
+    const size_t tree = get32(stub, rsrc + 20), mapped = get32(stub, rsrc + 8);
+    size_t language = tree;
+    for (int level = 0; level < 2; level++)
+        language = tree + (get32(stub, language + 20) & 0x7FFFFFFF);
+    language += 16;
+    const size_t data = tree + get32(stub, language + 4);
     // Each damage and the start of its refusal's text (the end, when it starts with '.'), and
     // whether the program reads fine and is refused when written.
     const std::string cut = "the file is cut short ", lies = cut + "or its section table lies";
@@ -404,6 +410,9 @@ TEST(PeResources, RefusesDamagedAndUnfitPrograms)
         {[&](bytes &b) { put16(b, tree + 14, 0xFFFF); }, ". run past the resource section)"},
         {[&](bytes &b) { put32(b, tree + 20, 0x80000000); }, ". is reached twice)"},
         {[&](bytes &b) { put32(b, tree + 20, 0x100); }, ". where a directory belongs)"},
+        {[&](bytes &b) { put32(b, language + 4, mapped - 8); }, ". lies past the resource section)"},
+        {[&](bytes &b) { put32(b, data, 0x7000000); }, ". lies outside the sections)"},
+        {[&](bytes &b) { put32(b, data + 4, mapped); }, ". lies outside the sections)"},
         {[&](bytes &b) { b[reloc + 39] &= ~0x02; }, "the resource section is not the last", true},
         {[&](bytes &b) { put32(b, optional + 16, get32(b, rsrc + 12)); },
          "the program's entry point lies in the resource section", true},
