@@ -410,7 +410,7 @@ TEST(PeResources, RefusesDamagedAndUnfitPrograms)
         {[&](bytes &b) { put16(b, tree + 14, 0xFFFF); }, ". run past the resource section)"},
         {[&](bytes &b) { put32(b, tree + 20, 0x80000000); }, ". is reached twice)"},
         {[&](bytes &b) { put32(b, tree + 20, 0x100); }, ". where a directory belongs)"},
-        {[&](bytes &b) { put32(b, language + 4, mapped - 8); }, ". lies past the resource section)"},
+        {[&](bytes &b) { put32(b, language + 4, mapped - 8); }, ". past the resource section)"},
         {[&](bytes &b) { put32(b, data, 0x7000000); }, ". lies outside the sections)"},
         {[&](bytes &b) { put32(b, data + 4, mapped); }, ". lies outside the sections)"},
         {[&](bytes &b) { b[reloc + 39] &= ~0x02; }, "the resource section is not the last", true},
