@@ -1,5 +1,5 @@
-// The PE resource module on programs MinGW built, checked with readers of its own: wrestool,
-// objdump, and Windows' loader and checksum under Wine.
+// Tests of the PE resource module on programs MinGW built, checked by independent readers:
+// wrestool, objdump, and Windows' loader and checksum under Wine.
 #include <gtest/gtest.h>
 
 #include <stdio.h>
