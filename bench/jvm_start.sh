@@ -48,7 +48,7 @@ done
 a=$(median "${x86[@]}"); b=$(median "${x64[@]}")
 echo "Wine, test runtime: x64 launcher ${b} us; x86 launcher ${a} us; ratio x64 / x86: $(awk "BEGIN{printf \"%.2f\", $b/$a}")"
 
-jar=$(ls build/host/trevalo-fixtures.jar)
+jar=$(ls build/host/tests/unit/trevalo-fixtures.jar)
 ours=(); java_cp=()
 for _ in $(seq "$runs"); do
     start=$(now_us); build/host/jvm_tests --scenario run main_class=trevalo/fixture/Args >/dev/null 2>&1; end=$(now_us)
