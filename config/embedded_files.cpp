@@ -146,7 +146,7 @@ static bool find_stamp(const listed_file *files, size_t count, const char *path,
 // be (held by another process, say) is never left as it is, whatever it holds.
 static bool write_entry(const char *path, const archive_entry &entry)
 {
-    os_file *file = open_file(path, true);
+    os_file *file = create_file(path);
     if (!file) {
         report_error_with_reason(settings.msg_write_error, path);
         return false;

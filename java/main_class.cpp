@@ -134,7 +134,7 @@ bool redirect_java_stream(JNIEnv *env, const char *path, bool out, bool err)
 // reported with its path and the system's reason before Java opens it.
 static bool create_output_file(const char *path)
 {
-    os_file *file = open_file(path, true);
+    os_file *file = create_file(path);
     if (!file) {
         report_error_with_reason(settings.msg_write_error, path);
         return false;

@@ -93,16 +93,12 @@ bool executable_path(char *buffer, size_t size);
 
 struct os_file;
 
-// Opens an existing file for reading, or creates one afresh (emptied) for writing; neither
-// shares the file with other openers. Null on failure.
-os_file *open_file(const char *path, bool write);
+// Creates the file at path afresh (emptied when it exists) for writing, shared with nobody;
+// null on failure.
+os_file *create_file(const char *path);
 void close_file(os_file *file);
 
-// The file's size, which must be below 4 GB; false when it cannot be read.
-bool file_size(os_file *file, uint32_t *size);
-
-// The last-write time as a FILETIME's two halves: read, or set.
-bool file_time(os_file *file, uint32_t *low, uint32_t *high);
+// Sets the last-write time, as a FILETIME's two halves.
 bool set_file_time(os_file *file, uint32_t low, uint32_t high);
 
 // Writes size bytes; false unless all were written.

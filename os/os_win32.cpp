@@ -152,33 +152,16 @@ bool executable_path(char *buffer, size_t size)
     return fits(GetModuleFileNameA(nullptr, buffer, (DWORD)size), size);
 }
 
-os_file *open_file(const char *path, bool write)
+os_file *create_file(const char *path)
 {
-    HANDLE file = CreateFileA(path, write ? GENERIC_WRITE : GENERIC_READ, 0, nullptr,
-                              write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     return file == INVALID_HANDLE_VALUE ? nullptr : (os_file *)file;
 }
 
 void close_file(os_file *file)
 {
     CloseHandle((HANDLE)file);
-}
-
-bool file_size(os_file *file, uint32_t *size)
-{
-    *size = GetFileSize((HANDLE)file, nullptr);
-    return *size != INVALID_FILE_SIZE;
-}
-
-bool file_time(os_file *file, uint32_t *low, uint32_t *high)
-{
-    FILETIME time;
-    if (!GetFileTime((HANDLE)file, nullptr, nullptr, &time))
-        return false;
-    *low = time.dwLowDateTime;
-    *high = time.dwHighDateTime;
-    return true;
 }
 
 bool set_file_time(os_file *file, uint32_t low, uint32_t high)

@@ -296,28 +296,14 @@ bool executable_path(char *buffer, size_t size)
     return true;
 }
 
-os_file *open_file(const char *path, bool write)
+os_file *create_file(const char *path)
 {
-    return (os_file *)fopen(host_path(path).c_str(), write ? "wb" : "rb");
+    return (os_file *)fopen(host_path(path).c_str(), "wb");
 }
 
 void close_file(os_file *file)
 {
     fclose((FILE *)file);
-}
-
-bool file_size(os_file *file, uint32_t *size)
-{
-    struct stat info;
-    if (fstat(fileno((FILE *)file), &info) != 0)
-        return false;
-    *size = (uint32_t)info.st_size;
-    return true;
-}
-
-bool file_time(os_file *, uint32_t *, uint32_t *)
-{
-    return false;
 }
 
 bool set_file_time(os_file *, uint32_t, uint32_t)
