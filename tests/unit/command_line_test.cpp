@@ -56,6 +56,8 @@ TEST(SplitCommandLine, SplitsByTheRules)
         {"x \"y z ", {"x"}},                          // ends in a quoted space: no last argument
         {"c:\\dir\\ x", {"c:\\dir\\", "x"}},          // backslashes are ordinary characters
         {"50% %%", {"50%", "%%"}},
+        // UTF-8: bytes of a character are never a space or a quote.
+        {"5€ café \"Жук 日本語\" 😀", {"5€", "café", "Жук 日本語", "😀"}},
     };
     for (const split_case &c : cases) {
         EXPECT_EQ(split(c.text, false), c.args) << "text: [" << c.text << "]";

@@ -1,0 +1,89 @@
+// The UTF-8 and UTF-16 conversions, valid and invalid input, in both directions.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <string>
+
+#include "base/unicode.h"
+
+namespace {
+
+std::u16string to_utf16(const std::string &text)
+{
+    size_t units = 0;
+    uint16_t *out = utf8_to_utf16(text.data(), text.size(), &units);
+    std::u16string result(reinterpret_cast<const char16_t *>(out), units);
+    free(out);
+    return result;
+}
+
+std::string to_utf8(const std::u16string &text)
+{
+    char *out = utf16_to_utf8(reinterpret_cast<const uint16_t *>(text.data()), text.size());
+    std::string result(out);
+    free(out);
+    return result;
+}
+
+TEST(Unicode, ConvertsBothWays)
+{
+    const struct {
+        std::string utf8;
+        std::u16string utf16;
+    } cases[] = {
+        {"", u""},
+        {"5\u20ac", u"5\u20ac"},
+        {"caf\u00e9 \u0416\u0443\u043a \u65e5\u672c\u8a9e", u"caf\u00e9 \u0416\u0443\u043a \u65e5\u672c\u8a9e"},
+        {"\U0001F600\U0010FFFF", u"\U0001F600\U0010FFFF"},  // pairs of surrogates
+        {"\x7f\xc2\x80\xdf\xbf\xe0\xa0\x80\xef\xbf\xbf\xf0\x90\x80\x80",
+         u"\x7f\x80\x7ff\x800\xffff\U00010000"},  // each length's first and last value
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(to_utf16(c.utf8), c.utf16) << c.utf8;
+        EXPECT_EQ(to_utf8(c.utf16), c.utf8) << c.utf8;
+        EXPECT_TRUE(is_valid_utf8(c.utf8.data(), c.utf8.size())) << c.utf8;
+    }
+}
+
+TEST(Unicode, ReplacesInvalidUtf8ByteByByte)
+{
+    const struct {
+        std::string utf8;
+        std::u16string utf16;
+    } cases[] = {
+        {"a\x80z", u"a\xfffdz"},                     // a lone continuation byte
+        {"\xc3", u"\xfffd"},                         // cut short at the end
+        {"\xe2\x82", u"\xfffd\xfffd"},               // cut short: each byte read alone
+        {"\xe2\x82z", u"\xfffd\xfffdz"},             // the next character is kept
+        {"\xc0\xaf", u"\xfffd\xfffd"},               // overlong "/"
+        {"\xe0\x80\xaf", u"\xfffd\xfffd\xfffd"},     // overlong, three bytes
+        {"\xed\xa0\x80", u"\xfffd\xfffd\xfffd"},     // an encoded surrogate
+        {"\xf4\x90\x80\x80", u"\xfffd\xfffd\xfffd\xfffd"},  // past U+10FFFF
+        {"\xfe\xff", u"\xfffd\xfffd"},
+        {std::string("a\0b", 3), std::u16string(u"a\0b", 3)},  // the length counts, not a 0
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(to_utf16(c.utf8), c.utf16);
+        EXPECT_EQ(is_valid_utf8(c.utf8.data(), c.utf8.size()),
+                  c.utf16.find(u'\xfffd') == std::u16string::npos);
+    }
+    // Only the given length is read: the valid byte after it is never looked at.
+    EXPECT_EQ(to_utf16(std::string("\xc3\xa9", 1)), u"\xfffd");
+}
+
+TEST(Unicode, ReplacesUnpairedSurrogates)
+{
+    const struct {
+        std::u16string utf16;
+        std::string utf8;
+    } cases[] = {
+        {u"a\xd800", "a\xef\xbf\xbd"},                    // high surrogate at the end
+        {u"\xdc00z", "\xef\xbf\xbdz"},                    // low surrogate alone
+        {u"\xd800\xd800\xdc00", "\xef\xbf\xbd\U00010000"},  // the second one pairs
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(to_utf8(c.utf16), c.utf8);
+}
+
+}  // namespace
