@@ -34,7 +34,7 @@ bool save_startup_directory()
 
 bool enter_launcher_directory()
 {
-    char path[260];
+    char path[PATH_SIZE];
     if (!executable_path(path, sizeof path)) {
         report_directory_error(SUBJECT_CURRENT_EXE);
         return false;

@@ -2,7 +2,9 @@
 // the application's working directory.
 #pragma once
 
-enum { STARTUP_DIRECTORY_SIZE = 261 };
+#include "os/os.h"
+
+enum { STARTUP_DIRECTORY_SIZE = PATH_SIZE };
 
 // The current directory when the launcher started, read once by save_startup_directory.
 extern char startup_directory[STARTUP_DIRECTORY_SIZE];

@@ -58,7 +58,7 @@ static bool make_level(const char *path, bool service)
 static bool make_unpack_folder(uint64_t hash, bool service, char **folder)
 {
     *folder = nullptr;
-    char base[260];
+    char base[PATH_SIZE];
     if (!(service ? program_data_directory(base, sizeof base) : temp_directory(base, sizeof base))) {
         report_error_with_reason(settings.msg_file_error,
                                  service ? SUBJECT_PROGRAM_DATA : SUBJECT_TEMP_PATH);

@@ -5,6 +5,7 @@
 #include <stddef.h>
 #include <stdlib.h>
 
+#include "base/ini.h"
 #include "base/setting_codec.h"
 #include "base/text.h"
 #include "os/os.h"
@@ -36,11 +37,11 @@ static const setting_field fields[] = {
 #undef TREVALO_SETTING_FIELD
 };
 
-// Replaces *setting by the value of key in the INI file at profile_path, when the key is
-// present with a non-empty value.
-static void override_from_ini(const char *profile_path, const char *key, char **setting)
+// Replaces *setting by the value of key in the INI file's text, when the key is present with
+// a non-empty value.
+static void override_from_ini(const char *text, const char *key, char **setting)
 {
-    char *value = read_ini_value(profile_path, "Application Configuration", key);
+    char *value = ini_value(text, "Application Configuration", key);
     if (!value)
         return;
     free(*setting);
@@ -54,13 +55,17 @@ static void apply_ini_override()
     if (!storage.ini_file[0] || !file_exists(storage.ini_file))
         return;
     // The profile path is the launcher's folder, a backslash and the name as configured.
-    char directory[261];
+    char directory[PATH_SIZE];
     if (!get_current_directory(directory, sizeof directory))
         directory[0] = '\0';
     char *profile_path = join_text(directory, "\\", storage.ini_file);
-    override_from_ini(profile_path, "JvmOptions", &storage.jvm_options);
-    override_from_ini(profile_path, "AppOptions", &storage.app_args);
+    char *text = read_text_file(profile_path);
     free(profile_path);
+    if (!text)
+        return;
+    override_from_ini(text, "JvmOptions", &storage.jvm_options);
+    override_from_ini(text, "AppOptions", &storage.app_args);
+    free(text);
 }
 
 void load_settings()

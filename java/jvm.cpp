@@ -156,8 +156,15 @@ bool create_jvm(bool console, const char *class_path, bool expand_folders)
     options[1].extraInfo = (void *)jvm_abort_hook;
     options[2].optionString = (char *)"exit";
     options[2].extraInfo = (void *)jvm_exit_hook;
-    for (int i = 0; i < count; i++)
-        options[3 + i].optionString = user_options[i];
+    bool converted = true;
+    for (int i = 0; i < count; i++) {
+        if (converted)
+            converted = (options[3 + i].optionString = runtime_option(user_options[i])) != nullptr;
+        free(user_options[i]);
+    }
+    free(user_options);
+    if (!converted)
+        return false;
 
     static JavaVMInitArgs init_args;
     init_args.version = JNI_VERSION_1_2;

@@ -125,13 +125,59 @@ char *expand_variables(const char *text, const char *runtime_home)
         char *name = copy_text(open + 1, n);
         if (strcmp(name, "JAVA_HOME") == 0)
             string_list_append(&result, runtime_home);
-        else
-            append_unquoted(&result, environment_value(name));
+        else {
+            char *value = environment_value(name);
+            append_unquoted(&result, value);
+            free(value);
+        }
         free(name);
         p = close + 1;
     }
     string_list_append(&result, p);
     return result.text ? result.text : must_copy("");
+}
+
+// Appends the n bytes of part in the runtime's encoding, or its short form when it has none
+// there; false when neither will do.
+static bool append_runtime_part(string_list *list, const char *part, size_t n)
+{
+    char *text = copy_text(part, n);
+    char *converted = runtime_option_text(text);
+    if (!converted) {
+        char *short_form = short_path_name(text);
+        converted = short_form ? runtime_option_text(short_form) : nullptr;
+        free(short_form);
+    }
+    free(text);
+    if (converted)
+        string_list_append(list, converted);
+    free(converted);
+    return converted != nullptr;
+}
+
+char *runtime_option(const char *option)
+{
+    char *converted = runtime_option_text(option);
+    if (converted)
+        return converted;
+    // "-Djava.class.path=C:\Users\Жук\a.jar;b.jar": the name as it is, each path on its own.
+    string_list result = {};
+    const char *equals = strchr(option, '=');
+    const char *value = equals ? equals + 1 : option;
+    bool ok = value == option || append_runtime_part(&result, option, (size_t)(value - option));
+    while (ok) {
+        size_t n = strcspn(value, ";");
+        ok = append_runtime_part(&result, value, n);
+        if (!value[n])
+            break;
+        string_list_append(&result, ";");
+        value += n + 1;
+    }
+    if (ok)
+        return result.text ? result.text : must_copy("");
+    free(result.text);
+    report_error(MSG_OPTION_NOT_REPRESENTABLE, option);
+    return nullptr;
 }
 
 char *build_jvm_options(const char *runtime_home, const char *class_path_setting,

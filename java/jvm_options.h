@@ -7,6 +7,12 @@
 // false) with runtime_home standing for JAVA_HOME. Null after a reported listing failure.
 char *build_jvm_options(const char *runtime_home, const char *class_path, bool expand_folders);
 
+// option as the runtime reads its creation options (the ANSI code page on Windows), as a new
+// heap text. Where the option has characters outside that code page, each ";"-separated path
+// of its value (after the first "=", or the whole option) that has them is replaced by its
+// short (8.3) form. Null, after a report naming the option, when that cannot make it fit.
+char *runtime_option(const char *option);
+
 // A new heap text with every %NAME% replaced: JAVA_HOME (exactly so) by runtime_home, other
 // names by the environment variable's value without its enclosing double quotes, unknown
 // names by nothing. "%%" writes one '%'. A '%' without a closing partner, or whose text up

@@ -2,10 +2,12 @@
 #include "java/main_class.h"
 
 #include <stdlib.h>
+#include <string.h>
 #include <strings.h>
 
 #include "base/command_line.h"
 #include "base/messages.h"
+#include "base/unicode.h"
 #include "config/directories.h"
 #include "config/settings.h"
 #include "java/jvm.h"
@@ -30,6 +32,18 @@ bool check_java_exception(JNIEnv *env)
     return true;
 }
 
+// A Java string of the UTF-8 text: made from its UTF-16 form, so that every character
+// arrives as it is (NewStringUTF reads modified UTF-8, in which characters outside the Basic
+// Multilingual Plane are written otherwise).
+static jstring new_java_string(JNIEnv *env, const char *text)
+{
+    size_t units;
+    uint16_t *chars = utf8_to_utf16(text, strlen(text), &units);
+    jstring string = env->NewString((const jchar *)chars, (jsize)units);
+    free(chars);
+    return string;
+}
+
 // A JNI step failed when an exception is pending or its result is null.
 static bool failed(JNIEnv *env, const void *result)
 {
@@ -38,12 +52,12 @@ static bool failed(JNIEnv *env, const void *result)
 
 bool set_java_property(JNIEnv *env, const char *key, const char *value)
 {
-    jstring jkey = env->NewStringUTF(key);
+    jstring jkey = new_java_string(env, key);
     if (failed(env, jkey)) {
         report_error(settings.msg_object, "java/lang/String");
         return false;
     }
-    jstring jvalue = env->NewStringUTF(value);
+    jstring jvalue = new_java_string(env, value);
     if (failed(env, jvalue)) {
         report_error(settings.msg_object, "java/lang/String");
         return false;
@@ -85,7 +99,7 @@ static bool set_java_stream(JNIEnv *env, jclass system, jobject stream, const ch
 
 bool redirect_java_stream(JNIEnv *env, const char *path, bool out, bool err)
 {
-    jstring jpath = env->NewStringUTF(path);
+    jstring jpath = new_java_string(env, path);
     if (failed(env, jpath)) {
         report_error(settings.msg_object, "java/lang/String");
         return false;
@@ -188,8 +202,7 @@ static bool call_main(JNIEnv *env, int count, char **vector, bool redirect)
         return false;
     }
     for (int i = 0; i < count; i++) {
-        // The bytes go in unchanged, without any code-page conversion.
-        jstring argument = env->NewStringUTF(vector[i]);
+        jstring argument = new_java_string(env, vector[i]);
         if (failed(env, argument)) {
             report_error(settings.msg_object, "java/lang/String");
             return false;

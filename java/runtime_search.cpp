@@ -424,10 +424,11 @@ static bool copy_folder(char *buffer, size_t size, const char *text)
 // Method 7: the runtime that the JAVA_HOME variable names.
 static void try_java_home_variable(search_state *state)
 {
-    const char *value = environment_value("JAVA_HOME");
+    char *value = environment_value("JAVA_HOME");
     char home[RUNTIME_HOME_SIZE];
     if (value && copy_folder(home, sizeof home, value))
         consider_runtime(state, home, nullptr);
+    free(value);
 }
 
 // Method 8: a runtime in one of the bundled folders beside the launcher.
@@ -451,10 +452,9 @@ static void try_bundled_runtime(search_state *state)
 // Method 9: the runtime of the first java.exe in a bin folder of the PATH variable.
 static void try_path_variable(search_state *state)
 {
-    const char *value = environment_value("PATH");
-    if (!value)
+    char *list = environment_value("PATH");
+    if (!list)
         return;
-    char *list = join_text(value, "");
     char *cursor = nullptr;
     char folder[RUNTIME_PATH_SIZE], launcher[RUNTIME_PATH_SIZE];
     while (char *entry = next_token(list, ";", &cursor)) {

@@ -5,9 +5,11 @@
 
 #include <stddef.h>
 
+#include "os/os.h"
+
 enum {
-    RUNTIME_HOME_SIZE = 260,
-    RUNTIME_PATH_SIZE = 260,
+    RUNTIME_HOME_SIZE = PATH_SIZE,
+    RUNTIME_PATH_SIZE = PATH_SIZE,
     KEY_PATH_SIZE = 256,
     VERSION_NAME_SIZE = 256,
     SEARCH_NOTE_SIZE = 400,

@@ -11,6 +11,7 @@
 #include "launcher/launch.h"
 #include "os/os.h"
 #include "os/report.h"
+#include "os/wide.h"
 
 // "<caption>: <text>" on one line: every run of line breaks in text becomes one blank.
 static void write_message_line(bool error, const char *text)
@@ -33,5 +34,5 @@ static void write_message_line(bool error, const char *text)
 int main()
 {
     set_message_sink(write_message_line);
-    return launch(skip_program_name(GetCommandLineA()), true);
+    return launch(skip_program_name(from_wide(GetCommandLineW())), true);
 }

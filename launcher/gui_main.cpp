@@ -1,9 +1,13 @@
 // The entry point of the GUI launcher: messages in message boxes.
 #include <windows.h>
 
+#include "base/command_line.h"
 #include "launcher/launch.h"
+#include "os/wide.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR command_line, int)
+// The arguments come from the UTF-16 command line: the one WinMain is given is in the ANSI
+// code page, which has no place for most of the world's characters.
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
-    return launch(command_line, false);
+    return launch(skip_program_name(from_wide(GetCommandLineW())), false);
 }

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <stdlib.h>
+
 #include "base/command_line.h"
 #include "base/memory.h"
 #include "config/directories.h"
@@ -11,6 +13,7 @@
 #include "java/run.h"
 #include "java/stopper.h"
 #include "os/report.h"
+#include "os/wide.h"
 #include "service/service.h"
 #include "ui/splash.h"
 
@@ -30,8 +33,11 @@ static void release_instance_mutex(int = 0)
 // another instance runs.
 static bool guard_single_instance()
 {
-    instance_mutex = CreateMutexA(nullptr, TRUE, settings.main_class);
-    if (instance_mutex && GetLastError() == ERROR_ALREADY_EXISTS) {
+    wchar_t *name = to_wide(settings.main_class);
+    instance_mutex = CreateMutexW(nullptr, TRUE, name);
+    bool running = instance_mutex && GetLastError() == ERROR_ALREADY_EXISTS;
+    free(name);
+    if (running) {
         release_instance_mutex();
         report_error(settings.msg_already_running);
         return false;

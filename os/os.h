@@ -2,11 +2,18 @@
 // java/) use. os_win32.cpp implements it for the launcher; the host build links its own
 // implementation from the tests, where the registry is an in-memory table and "\" in paths
 // means "/". Functions that fail leave the system's last error for the report.
+//
+// Every text that crosses the seam is UTF-8, paths and names included; the Windows side
+// converts to and from UTF-16 at each call, so that no character is lost to a code page.
 #pragma once
 
 #include <stdarg.h>
 #include <stddef.h>
 #include <stdint.h>
+
+// A buffer for a path of up to MAX_PATH (260) UTF-16 units in UTF-8: at most three bytes a
+// unit (a pair of units, four bytes, stands for one character).
+enum { PATH_SIZE = 3 * 260 };
 
 // --- Registry. ---
 
@@ -107,7 +114,7 @@ bool write_file(os_file *file, const void *data, uint32_t size);
 enum listing_step { LISTING_ENTRY, LISTING_END, LISTING_FAILED };
 
 struct directory_entry {
-    char name[260];
+    char name[PATH_SIZE];
     bool is_directory;
     file_stamp stamp;
 };
@@ -135,15 +142,17 @@ char *load_string(unsigned id);
 // The bytes of RCDATA resource id of the launcher and their count; null when it has none.
 const unsigned char *find_resource_data(unsigned id, size_t *size);
 
-// The value of key in section of the INI file at path as a new heap text; null when the key
-// is absent or empty.
-char *read_ini_value(const char *path, const char *section, const char *key);
+// The text of the file at path as a new heap text in UTF-8: files starting with the UTF-8
+// byte-order mark or valid as UTF-8 are taken as UTF-8, files starting with the UTF-16
+// byte-order mark as UTF-16, any other in the ANSI code page. The mark is dropped. Null when
+// the file cannot be read.
+char *read_text_file(const char *path);
 
 // --- Environment and process. ---
 
-// The value of the environment variable name, the name compared without regard to case as
-// Windows does; null when it is not set. Valid until the environment changes.
-const char *environment_value(const char *name);
+// The value of the environment variable name as a new heap text, the name compared without
+// regard to case as Windows does; null when it is not set.
+char *environment_value(const char *name);
 
 // Sets the priority class of the whole process.
 void set_process_priority(unsigned priority_class);
@@ -164,6 +173,13 @@ void write_standard_error(const char *text, size_t length);
 void open_process_console();
 
 // --- The runtime library. ---
+
+// option in the encoding a runtime reads its creation options in (the ANSI code page on
+// Windows) as a new heap text; null when a character of it has no place in that encoding.
+char *runtime_option_text(const char *option);
+
+// The short (8.3) form of the existing path as a new heap text; null when it has none.
+char *short_path_name(const char *path);
 
 // Loads the runtime library by its full path; null when it cannot be loaded. The folder above
 // the library's own (a runtime's bin folder, which holds the C runtime that the library

@@ -11,6 +11,48 @@
 
 #include "base/memory.h"
 #include "base/text.h"
+#include "base/unicode.h"
+#include "os/wide.h"
+
+wchar_t *to_wide(const char *text)
+{
+    return text ? (wchar_t *)utf8_to_utf16(text, strlen(text), nullptr) : nullptr;
+}
+
+char *from_wide(const wchar_t *text, int units)
+{
+    return utf16_to_utf8((const uint16_t *)text, units < 0 ? wcslen(text) : (size_t)units);
+}
+
+// Copies the UTF-8 form of the units of text into buffer (size bytes); false, with the
+// buffer emptied and a "name too long" error, when it does not fit: a cut path would name
+// another file.
+static bool copy_from_wide(const wchar_t *text, int units, char *buffer, size_t size)
+{
+    char *utf8 = from_wide(text, units);
+    size_t length = strlen(utf8);
+    bool fits = length < size;
+    if (fits)
+        memcpy(buffer, utf8, length + 1);
+    else if (size > 0)
+        buffer[0] = '\0';
+    free(utf8);
+    if (!fits)
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return fits;
+}
+
+// A Win32 call that takes one path: the path converted for it, freed after it, and the
+// call's last error kept.
+template <typename Call> static auto with_wide(const char *text, Call call)
+{
+    wchar_t *wide = to_wide(text);
+    auto result = call(wide);
+    DWORD error = GetLastError();
+    free(wide);
+    SetLastError(error);
+    return result;
+}
 
 // No view flag: each build reads its own view, as the system gives it.
 static HKEY root_key(registry_root root)
@@ -18,39 +60,53 @@ static HKEY root_key(registry_root root)
     return root == REGISTRY_USER ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
 }
 
+static HKEY open_key(registry_root root, const char *key, REGSAM access)
+{
+    HKEY handle;
+    LONG status = with_wide(key, [&](const wchar_t *wide) {
+        return RegOpenKeyExW(root_key(root), wide, 0, access, &handle);
+    });
+    SetLastError((DWORD)status);
+    return status == ERROR_SUCCESS ? handle : nullptr;
+}
+
 int query_registry_text(registry_root root, const char *key, const char *value, char *buffer,
                         size_t capacity)
 {
-    HKEY handle;
-    if (RegOpenKeyExA(root_key(root), key, 0, KEY_READ, &handle) != ERROR_SUCCESS)
+    HKEY handle = open_key(root, key, KEY_READ);
+    if (!handle)
         return -1;
-    // One byte is kept back so that a text stored without its terminator still ends in the
-    // buffer; a value that does not fit leaves the buffer empty rather than partly filled.
-    DWORD type = 0, size = capacity > 0 ? (DWORD)capacity - 1 : 0;
-    LONG status = RegQueryValueExA(handle, value, nullptr, &type, (BYTE *)buffer, &size);
-    RegCloseKey(handle);
-    if (status == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ)) {
-        buffer[size] = '\0';
-        return 0;
-    }
     if (capacity > 0)
         buffer[0] = '\0';
-    return 1;
+    // Room for as many units as the buffer has bytes, and one unit more so that a text stored
+    // without its terminator still ends; a value that does not fit leaves the buffer empty
+    // rather than partly filled.
+    DWORD type = 0, size = (DWORD)capacity * sizeof(wchar_t);
+    wchar_t *text = (wchar_t *)must_alloc(size + sizeof(wchar_t));
+    wchar_t *name = to_wide(value);
+    LONG status = RegQueryValueExW(handle, name, nullptr, &type, (BYTE *)text, &size);
+    free(name);
+    RegCloseKey(handle);
+    bool read = status == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ) &&
+                copy_from_wide(text, (int)wcsnlen(text, size / sizeof(wchar_t)), buffer,
+                               capacity);
+    free(text);
+    return read ? 0 : 1;
 }
 
 registry_key *open_registry_key(registry_root root, const char *key)
 {
-    HKEY handle;
-    if (RegOpenKeyExA(root_key(root), key, 0, KEY_READ, &handle) != ERROR_SUCCESS)
-        return nullptr;
-    return (registry_key *)handle;
+    return (registry_key *)open_key(root, key, KEY_READ);
 }
 
 bool enum_registry_subkey(registry_key *key, unsigned index, char *name, size_t capacity)
 {
-    DWORD size = capacity < 256 ? (DWORD)capacity : 256;
-    return RegEnumKeyExA((HKEY)key, index, name, &size, nullptr, nullptr, nullptr, nullptr) ==
-           ERROR_SUCCESS;
+    // Key names have at most 255 units.
+    wchar_t wide[256];
+    DWORD size = 256;
+    return RegEnumKeyExW((HKEY)key, index, wide, &size, nullptr, nullptr, nullptr, nullptr) ==
+               ERROR_SUCCESS &&
+           copy_from_wide(wide, (int)size, name, capacity);
 }
 
 void close_registry_key(registry_key *key)
@@ -62,8 +118,10 @@ bool create_registry_key(const char *key)
 {
     HKEY handle;
     // 0xF003F = KEY_ALL_ACCESS
-    LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, key, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                  0xF003F, nullptr, &handle, nullptr);
+    LONG status = with_wide(key, [&](const wchar_t *wide) {
+        return RegCreateKeyExW(HKEY_LOCAL_MACHINE, wide, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                               0xF003F, nullptr, &handle, nullptr);
+    });
     if (status != ERROR_SUCCESS) {
         SetLastError((DWORD)status);
         return false;
@@ -75,20 +133,23 @@ bool create_registry_key(const char *key)
 static bool set_registry_value(const char *key, const char *value, DWORD type, const BYTE *data,
                                DWORD size)
 {
-    HKEY handle;
-    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_WRITE, &handle);
-    if (status == ERROR_SUCCESS) {
-        status = RegSetValueExA(handle, value, 0, type, data, size);
-        RegCloseKey(handle);
-    }
+    HKEY handle = open_key(REGISTRY_MACHINE, key, KEY_WRITE);
+    if (!handle)
+        return false;
+    LONG status = with_wide(value, [&](const wchar_t *name) {
+        return RegSetValueExW(handle, name, 0, type, data, size);
+    });
+    RegCloseKey(handle);
     SetLastError((DWORD)status);
     return status == ERROR_SUCCESS;
 }
 
 bool set_registry_expand_string(const char *key, const char *value, const char *text)
 {
-    return set_registry_value(key, value, REG_EXPAND_SZ, (const BYTE *)text,
-                              (DWORD)strlen(text) + 1);
+    return with_wide(text, [&](const wchar_t *wide) {
+        return set_registry_value(key, value, REG_EXPAND_SZ, (const BYTE *)wide,
+                                  (DWORD)(wcslen(wide) + 1) * sizeof(wchar_t));
+    });
 }
 
 bool set_registry_dword(const char *key, const char *value, unsigned number)
@@ -97,20 +158,28 @@ bool set_registry_dword(const char *key, const char *value, unsigned number)
     return set_registry_value(key, value, REG_DWORD, (const BYTE *)&data, sizeof data);
 }
 
+// Opens the file at path for reading, shared with every other opener.
+static HANDLE open_for_reading(const char *path)
+{
+    return with_wide(path, [](const wchar_t *wide) {
+        return CreateFileW(wide, GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    });
+}
+
 bool file_exists(const char *path)
 {
-    FILE *file = fopen(path, "r");
-    if (!file)
+    HANDLE file = open_for_reading(path);
+    if (file == INVALID_HANDLE_VALUE)
         return false;
-    fclose(file);
+    CloseHandle(file);
     return true;
 }
 
 int read_file_part(const char *path, uint32_t offset, void *buffer, uint32_t size)
 {
-    HANDLE file = CreateFileA(path, GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = open_for_reading(path);
     if (file == INVALID_HANDLE_VALUE)
         return -1;
     DWORD count = 0;
@@ -122,7 +191,7 @@ int read_file_part(const char *path, uint32_t offset, void *buffer, uint32_t siz
 
 int path_attributes(const char *path)
 {
-    DWORD attributes = GetFileAttributesA(path);
+    DWORD attributes = with_wide(path, GetFileAttributesW);
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return -1;
     return attributes & FILE_ATTRIBUTE_DIRECTORY ? 1 : 0;
@@ -130,7 +199,7 @@ int path_attributes(const char *path)
 
 bool create_directory(const char *path)
 {
-    return CreateDirectoryA(path, nullptr) != 0;
+    return with_wide(path, [](const wchar_t *wide) { return CreateDirectoryW(wide, nullptr); });
 }
 
 // A count of characters that a Win32 call wrote into a buffer of size: 0 means failure and
@@ -144,18 +213,28 @@ static bool fits(DWORD n, size_t size)
 
 bool temp_directory(char *buffer, size_t size)
 {
-    return fits(GetTempPathA((DWORD)size, buffer), size);
+    wchar_t wide[MAX_PATH + 1];
+    DWORD n = GetTempPathW(MAX_PATH + 1, wide);
+    return fits(n, MAX_PATH + 1) && copy_from_wide(wide, (int)n, buffer, size);
 }
 
 bool executable_path(char *buffer, size_t size)
 {
-    return fits(GetModuleFileNameA(nullptr, buffer, (DWORD)size), size);
+    // Up to the longest path Windows has; a path that filled the buffer may have been cut.
+    enum { LONGEST = 32768 };
+    wchar_t *wide = (wchar_t *)must_alloc(LONGEST * sizeof(wchar_t));
+    DWORD n = GetModuleFileNameW(nullptr, wide, LONGEST);
+    bool ok = fits(n, LONGEST) && copy_from_wide(wide, (int)n, buffer, size);
+    free(wide);
+    return ok;
 }
 
 os_file *create_file(const char *path)
 {
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = with_wide(path, [](const wchar_t *wide) {
+        return CreateFileW(wide, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    });
     return file == INVALID_HANDLE_VALUE ? nullptr : (os_file *)file;
 }
 
@@ -189,9 +268,10 @@ static void fill_stamp(DWORD attributes, DWORD size_high, DWORD size_low,
     stamp->time_high = written.dwHighDateTime;
 }
 
-static void fill_entry(const WIN32_FIND_DATAA &found, directory_entry *entry)
+static void fill_entry(const WIN32_FIND_DATAW &found, directory_entry *entry)
 {
-    strcpy(entry->name, found.cFileName);
+    // A name of up to MAX_PATH units always fits PATH_SIZE bytes.
+    copy_from_wide(found.cFileName, -1, entry->name, sizeof entry->name);
     fill_stamp(found.dwFileAttributes, found.nFileSizeHigh, found.nFileSizeLow,
                found.ftLastWriteTime, &entry->stamp);
     entry->is_directory = entry->stamp.is_directory;
@@ -200,7 +280,9 @@ static void fill_entry(const WIN32_FIND_DATAA &found, directory_entry *entry)
 bool read_file_stamp(const char *path, file_stamp *stamp)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data))
+    if (!with_wide(path, [&](const wchar_t *wide) {
+            return GetFileAttributesExW(wide, GetFileExInfoStandard, &data);
+        }))
         return false;
     fill_stamp(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow,
                data.ftLastWriteTime, stamp);
@@ -248,7 +330,9 @@ private_folder create_private_directory(const char *path)
     free(sddl);
     if (!made)
         return FOLDER_FAILED;
-    BOOL created = CreateDirectoryA(path, &attributes);
+    BOOL created = with_wide(path, [&](const wchar_t *wide) {
+        return CreateDirectoryW(wide, &attributes);
+    });
     DWORD error = GetLastError();
     LocalFree(attributes.lpSecurityDescriptor);
     SetLastError(error);
@@ -278,9 +362,12 @@ bool directory_is_private(const char *path)
     PSID owner = nullptr;
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetNamedSecurityInfoA(path, SE_FILE_OBJECT,
-                              OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
-                              nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
+    DWORD status = with_wide(path, [&](const wchar_t *wide) {
+        return GetNamedSecurityInfoW(wide, SE_FILE_OBJECT,
+                                     OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                     &owner, nullptr, &dacl, nullptr, &descriptor);
+    });
+    if (status != ERROR_SUCCESS)
         return false;
     PSID user = process_user();
     // No access list at all grants everyone everything.
@@ -303,25 +390,28 @@ bool program_data_directory(char *buffer, size_t size)
 {
     // The system's own environment block gives it to services; ALLUSERSPROFILE is its older
     // name.
-    DWORD n = GetEnvironmentVariableA("ProgramData", buffer, (DWORD)size);
-    if (n == 0)
-        n = GetEnvironmentVariableA("ALLUSERSPROFILE", buffer, (DWORD)size);
-    if (n == 0 || !fits(n + 1, size))
-        return false;
-    buffer[n] = '\\';
-    buffer[n + 1] = '\0';
-    return true;
+    char *folder = environment_value("ProgramData");
+    if (!folder)
+        folder = environment_value("ALLUSERSPROFILE");
+    size_t n = folder ? strlen(folder) : 0;
+    bool ok = n > 0 && fits((DWORD)n + 1, size);
+    if (ok) {
+        memcpy(buffer, folder, n);
+        buffer[n] = '\\';
+        buffer[n + 1] = '\0';
+    }
+    free(folder);
+    return ok;
 }
 
 listing_step open_directory_listing(const char *directory, directory_listing **listing,
                                     directory_entry *entry)
 {
-    size_t length = strlen(directory);
-    char *pattern = (char *)must_alloc(length + 5);
-    memcpy(pattern, directory, length);
-    strcpy(pattern + length, "\\*.*");
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA(pattern, &found);
+    char *pattern = join_text(directory, "\\*.*");
+    WIN32_FIND_DATAW found;
+    HANDLE find = with_wide(pattern, [&](const wchar_t *wide) {
+        return FindFirstFileW(wide, &found);
+    });
     DWORD error = GetLastError();
     free(pattern);
     if (find == INVALID_HANDLE_VALUE) {
@@ -337,8 +427,8 @@ listing_step open_directory_listing(const char *directory, directory_listing **l
 
 listing_step next_directory_entry(directory_listing *listing, directory_entry *entry)
 {
-    WIN32_FIND_DATAA found;
-    if (!FindNextFileA(listing->find, &found))
+    WIN32_FIND_DATAW found;
+    if (!FindNextFileW(listing->find, &found))
         return GetLastError() == ERROR_NO_MORE_FILES ? LISTING_END : LISTING_FAILED;
     fill_entry(found, entry);
     return LISTING_ENTRY;
@@ -354,19 +444,11 @@ void close_directory_listing(directory_listing *listing)
 
 char *load_string(unsigned id)
 {
-    int size = 1024;
-    char *buffer = (char *)must_alloc((size_t)size);
-    for (;;) {
-        int n = LoadStringA(nullptr, id, buffer, size);
-        if (n < size - 1)
-            break;
-        // The text filled the buffer and may have been cut: grow and load again.
-        size += 1024;
-        buffer = (char *)must_realloc(buffer, (size_t)size);
-    }
-    char *text = must_copy(buffer);
-    free(buffer);
-    return text;
+    // With no buffer, the string table hands out a pointer to the text itself (not ended by
+    // a 0) and its length, so no text is ever cut.
+    const wchar_t *text = nullptr;
+    int n = LoadStringW(nullptr, id, (LPWSTR)&text, 0);
+    return from_wide(text ? text : L"", text ? n : 0);
 }
 
 const unsigned char *find_resource_data(unsigned id, size_t *size)
@@ -378,21 +460,36 @@ const unsigned char *find_resource_data(unsigned id, size_t *size)
     return (const unsigned char *)LockResource(LoadResource(nullptr, resource));
 }
 
-char *read_ini_value(const char *path, const char *section, const char *key)
+char *read_text_file(const char *path)
 {
-    // A value that does not fit comes back cut to size - 1 characters: grow until it fits.
-    DWORD size = 1024;
-    char *value = (char *)must_alloc(size);
-    DWORD n;
-    while ((n = GetPrivateProfileStringA(section, key, "", value, size, path)) >= size - 1) {
-        size *= 2;
-        value = (char *)must_realloc(value, size);
-    }
-    if (n == 0) {
-        free(value);
+    HANDLE file = open_for_reading(path);
+    if (file == INVALID_HANDLE_VALUE)
+        return nullptr;
+    DWORD size = GetFileSize(file, nullptr), count = 0;
+    char *bytes = size != INVALID_FILE_SIZE ? (char *)must_alloc((size_t)size + 2) : nullptr;
+    bool read = bytes && ReadFile(file, bytes, size, &count, nullptr) && count == size;
+    CloseHandle(file);
+    if (!read) {
+        free(bytes);
         return nullptr;
     }
-    return value;
+    const unsigned char *b = (const unsigned char *)bytes;
+    char *text;
+    if (size >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
+        text = copy_text(bytes + 3, size - 3);
+    } else if (size >= 2 && b[0] == 0xFF && b[1] == 0xFE) {
+        text = from_wide((const wchar_t *)(bytes + 2), (int)(size - 2) / 2);
+    } else if (is_valid_utf8(bytes, size)) {
+        return bytes;  // zero-filled past the end: already terminated
+    } else {
+        int units = MultiByteToWideChar(CP_ACP, 0, bytes, (int)size, nullptr, 0);
+        wchar_t *wide = (wchar_t *)must_alloc(((size_t)units + 1) * sizeof(wchar_t));
+        MultiByteToWideChar(CP_ACP, 0, bytes, (int)size, wide, units);
+        text = from_wide(wide, units);
+        free(wide);
+    }
+    free(bytes);
+    return text;
 }
 
 void set_process_priority(unsigned priority_class)
@@ -400,28 +497,62 @@ void set_process_priority(unsigned priority_class)
     SetPriorityClass(GetCurrentProcess(), priority_class);
 }
 
-const char *environment_value(const char *name)
+char *environment_value(const char *name)
 {
-    // The C runtime compares names without regard to case here.
-    return getenv(name);
+    // The size asked first counts the terminator, so a set variable, even an empty one, gives
+    // at least 1; an absent one 0.
+    wchar_t *wide_name = to_wide(name);
+    DWORD size = GetEnvironmentVariableW(wide_name, nullptr, 0);
+    wchar_t *value = size ? (wchar_t *)must_alloc(size * sizeof(wchar_t)) : nullptr;
+    DWORD n = value ? GetEnvironmentVariableW(wide_name, value, size) : 0;
+    free(wide_name);
+    char *text = value && n < size ? from_wide(value, (int)n) : nullptr;
+    free(value);
+    return text;
 }
 
 void *load_runtime_library(const char *path)
 {
     // C:\jre\bin\client\jvm.dll -> C:\jre\bin: the runtime's own C runtime DLL lives there
     // and is not found by loading the library through its full path alone.
-    char folder[MAX_PATH];
-    size_t length = strlen(path);
-    if (length < sizeof folder) {
-        memcpy(folder, path, length + 1);
-        for (int cut = 0; cut < 2; cut++) {
-            char *backslash = strrchr(folder, '\\');
-            if (backslash)
-                *backslash = '\0';
-        }
-        SetDllDirectoryA(folder);
+    char *folder = must_copy(path);
+    for (int cut = 0; cut < 2; cut++) {
+        char *backslash = strrchr(folder, '\\');
+        if (backslash)
+            *backslash = '\0';
     }
-    return LoadLibraryA(path);
+    with_wide(folder, SetDllDirectoryW);
+    free(folder);
+    return with_wide(path, [](const wchar_t *wide) { return LoadLibraryW(wide); });
+}
+
+char *runtime_option_text(const char *option)
+{
+    // No best-fit mapping: a character that has no place in the code page must not turn into
+    // a look-alike that names another file.
+    wchar_t *wide = to_wide(option);
+    BOOL lost = FALSE;
+    // 0x400 = WC_NO_BEST_FIT_CHARS
+    int size = WideCharToMultiByte(CP_ACP, 0x400, wide, -1, nullptr, 0, nullptr, &lost);
+    char *text = nullptr;
+    if (size > 0 && !lost) {
+        text = (char *)must_alloc((size_t)size);
+        WideCharToMultiByte(CP_ACP, 0x400, wide, -1, text, size, nullptr, nullptr);
+    }
+    free(wide);
+    return text;
+}
+
+char *short_path_name(const char *path)
+{
+    wchar_t *wide = to_wide(path);
+    DWORD size = GetShortPathNameW(wide, nullptr, 0);
+    wchar_t *short_form = size ? (wchar_t *)must_alloc(size * sizeof(wchar_t)) : nullptr;
+    DWORD n = short_form ? GetShortPathNameW(wide, short_form, size) : 0;
+    free(wide);
+    char *text = n > 0 && n < size ? from_wide(short_form, (int)n) : nullptr;
+    free(short_form);
+    return text;
 }
 
 void *find_library_symbol(void *library, const char *name)
@@ -436,20 +567,31 @@ void free_runtime_library(void *library)
 
 bool get_current_directory(char *buffer, size_t size)
 {
-    return fits(GetCurrentDirectoryA((DWORD)size, buffer), size);
+    wchar_t wide[MAX_PATH + 1];
+    DWORD n = GetCurrentDirectoryW(MAX_PATH + 1, wide);
+    return fits(n, MAX_PATH + 1) && copy_from_wide(wide, (int)n, buffer, size);
 }
 
 bool set_current_directory(const char *path)
 {
-    return SetCurrentDirectoryA(path) != 0;
+    return with_wide(path, SetCurrentDirectoryW) != 0;
 }
 
 void write_standard_error(const char *text, size_t length)
 {
     HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
-    DWORD written;
-    if (error && error != INVALID_HANDLE_VALUE)
+    DWORD written, mode;
+    if (!error || error == INVALID_HANDLE_VALUE)
+        return;
+    // A console shows UTF-16 whatever its code page; a file or pipe gets the UTF-8 bytes.
+    if (GetConsoleMode(error, &mode)) {
+        size_t units;
+        uint16_t *wide = utf8_to_utf16(text, length, &units);
+        WriteConsoleW(error, wide, (DWORD)units, &written, nullptr);
+        free(wide);
+    } else {
         WriteFile(error, text, (DWORD)length, &written, nullptr);
+    }
 }
 
 // Answers a logoff as handled, so that a user logging off does not end a service process that
@@ -500,15 +642,31 @@ void system_error_text(unsigned code, char *buffer, size_t size)
 {
     // 0x1200 = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS; 0x0400 is the
     // user's default language.
-    DWORD n = FormatMessageA(0x1200, nullptr, code, 0x0400, buffer, (DWORD)size, nullptr);
-    if (n == 0)
+    wchar_t wide[512];
+    DWORD n = FormatMessageW(0x1200, nullptr, code, 0x0400, wide, 512, nullptr);
+    if (n == 0) {
         format_into(buffer, size, "Unknown error %lu.\r\n", (unsigned long)code);
+        return;
+    }
+    // A text longer than the buffer is cut at a character's end.
+    char *text = from_wide(wide, (int)n);
+    size_t length = strlen(text);
+    if (length >= size) {
+        length = size - 1;
+        while (length > 0 && (text[length] & 0xC0) == 0x80)
+            length--;
+    }
+    memcpy(buffer, text, length);
+    buffer[length] = '\0';
+    free(text);
 }
 
 void show_message_box(bool error, const char *text)
 {
+    wchar_t *wide = to_wide(text);
     if (error)
-        MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+        MessageBoxW(nullptr, wide, L"Error", MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
     else
-        MessageBoxA(nullptr, text, "Information", MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
+        MessageBoxW(nullptr, wide, L"Information", MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
+    free(wide);
 }

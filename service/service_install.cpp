@@ -8,19 +8,32 @@
 
 #include "base/messages.h"
 #include "base/text.h"
+#include "base/unicode.h"
 #include "config/settings.h"
 #include "os/os.h"
 #include "os/report.h"
+#include "os/wide.h"
 #include "service/dependency_list.h"
 
 static const char *const EVENT_LOG_KEY = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
 
+// Opens the service name of manager with access, keeping the last error.
+static SC_HANDLE open_service(SC_HANDLE manager, const char *name, DWORD access)
+{
+    wchar_t *wide = to_wide(name);
+    SC_HANDLE service = OpenServiceW(manager, wide, access);
+    DWORD error = GetLastError();
+    free(wide);
+    SetLastError(error);
+    return service;
+}
+
 int service_exists(const char *name)
 {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE);
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE);
     if (!manager)
         return -1;
-    SC_HANDLE service = OpenServiceA(manager, name, SERVICE_QUERY_CONFIG);
+    SC_HANDLE service = open_service(manager, name, SERVICE_QUERY_CONFIG);
     if (service) {
         CloseServiceHandle(service);
         CloseServiceHandle(manager);
@@ -76,20 +89,31 @@ static void apply_optional_config(SC_HANDLE service)
         DWORD delay = seconds < 4294967 ? (DWORD)seconds * 1000 : 4294967000u;
         SC_ACTION actions[3] = {{SC_ACTION_RESTART, delay}, {SC_ACTION_RESTART, delay},
                                 {SC_ACTION_RESTART, delay}};
-        SERVICE_FAILURE_ACTIONSA failure = {86400, nullptr, nullptr, 3, actions};
+        SERVICE_FAILURE_ACTIONSW failure = {86400, nullptr, nullptr, 3, actions};
         // Our failed runs end with a service-specific error, not a crash: without the flag
         // the manager applies the actions only to crashes.
         SERVICE_FAILURE_ACTIONS_FLAG non_crash = {TRUE};
-        if (!ChangeServiceConfig2A(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure) ||
-            !ChangeServiceConfig2A(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &non_crash))
+        if (!ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure) ||
+            !ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &non_crash))
             report_error_with_reason(MSG_SETTING_NOT_APPLIED, "restart_seconds");
     }
     // A delayed start means something only to a service that starts automatically.
     if (settings.delayed_start && !settings.manual_start) {
         SERVICE_DELAYED_AUTO_START_INFO delayed = {TRUE};
-        if (!ChangeServiceConfig2A(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &delayed))
+        if (!ChangeServiceConfig2W(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &delayed))
             report_error_with_reason(MSG_SETTING_NOT_APPLIED, "delayed_start");
     }
+}
+
+// The dependency list in UTF-16: the whole list, its NULs included; null for none.
+static wchar_t *wide_list(const char *list)
+{
+    if (!list)
+        return nullptr;
+    size_t length = 0;
+    while (list[length] || list[length + 1])
+        length++;
+    return (wchar_t *)utf8_to_utf16(list, length + 2, nullptr);
 }
 
 int install_service(const char *name, const char *description)
@@ -97,15 +121,17 @@ int install_service(const char *name, const char *description)
     char *account;
     if (!service_account(name, &account))
         return install_failed(nullptr, nullptr);
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE);
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE);
     if (!manager) {
         free(account);
         return install_failed(nullptr, nullptr);
     }
 
-    char *dependencies = dependency_list(settings.service_dependencies);
+    char *list = dependency_list(settings.service_dependencies);
+    wchar_t *dependencies = wide_list(list);
+    free(list);
 
-    char path[MAX_PATH];
+    char path[PATH_SIZE];
     if (!executable_path(path, sizeof path)) {
         free(dependencies);
         free(account);
@@ -116,13 +142,20 @@ int install_service(const char *name, const char *description)
     char *command = join_text(quoted, settings.service_switch);
     free(quoted);
 
-    SC_HANDLE service = CreateServiceA(
-        manager, name, name, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+    wchar_t *wide_name = to_wide(name), *wide_command = to_wide(command),
+            *wide_account = to_wide(account);
+    SC_HANDLE service = CreateServiceW(
+        manager, wide_name, wide_name, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
         settings.manual_start ? SERVICE_DEMAND_START : SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
-        command, nullptr, nullptr, dependencies, account, nullptr);
+        wide_command, nullptr, nullptr, dependencies, wide_account, nullptr);
+    DWORD error = GetLastError();
+    free(wide_name);
+    free(wide_command);
+    free(wide_account);
     free(command);
     free(dependencies);
     free(account);
+    SetLastError(error);
     if (!service)
         return install_failed(manager, nullptr);
 
@@ -130,8 +163,12 @@ int install_service(const char *name, const char *description)
     // loads the services at the next start of the system (Wine's refuses to load a service
     // whose Description is not a plain string).
     if (description && description[0]) {
-        SERVICE_DESCRIPTIONA text = {(char *)description};
-        if (!ChangeServiceConfig2A(service, SERVICE_CONFIG_DESCRIPTION, &text))
+        SERVICE_DESCRIPTIONW text = {to_wide(description)};
+        BOOL described = ChangeServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, &text);
+        DWORD error = GetLastError();
+        free(text.lpDescription);
+        SetLastError(error);
+        if (!described)
             return install_failed(manager, service);
     }
     apply_optional_config(service);
@@ -149,10 +186,10 @@ int install_service(const char *name, const char *description)
 int uninstall_service(const char *name)
 {
     // 0xF003F = SC_MANAGER_ALL_ACCESS; 0x10000 = DELETE
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, 0xF003F);
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, 0xF003F);
     if (!manager)
         return install_failed(nullptr, nullptr);
-    SC_HANDLE service = OpenServiceA(manager, name, 0x10000);
+    SC_HANDLE service = open_service(manager, name, 0x10000);
     if (!service)
         return install_failed(manager, nullptr);
     if (!DeleteService(service))

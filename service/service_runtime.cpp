@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <stdlib.h>
+
 #include <atomic>
 
 #include "base/command_line.h"
@@ -14,6 +16,7 @@
 #include "java/run.h"
 #include "java/stopper.h"
 #include "os/report.h"
+#include "os/wide.h"
 
 static HANDLE event_source;
 
@@ -40,13 +43,17 @@ static void write_event(bool error, const char *text)
 {
     if (!event_source)
         return;
-    ReportEventA(event_source, error ? EVENTLOG_ERROR_TYPE : EVENTLOG_INFORMATION_TYPE, 0,
-                 error ? EVENT_ID_ERROR : EVENT_ID_INFO, nullptr, 1, 0, &text, nullptr);
+    const wchar_t *strings[] = {to_wide(text)};
+    ReportEventW(event_source, error ? EVENTLOG_ERROR_TYPE : EVENTLOG_INFORMATION_TYPE, 0,
+                 error ? EVENT_ID_ERROR : EVENT_ID_INFO, nullptr, 1, 0, strings, nullptr);
+    free((void *)strings[0]);
 }
 
 bool open_event_log(const char *name)
 {
-    event_source = name ? RegisterEventSourceA(nullptr, name) : nullptr;
+    wchar_t *wide = to_wide(name);
+    event_source = wide ? RegisterEventSourceW(nullptr, wide) : nullptr;
+    free(wide);
     set_message_sink(write_event);
     return event_source != nullptr;
 }
@@ -145,11 +152,13 @@ static void report_stopped(bool success)
     report_status(SERVICE_STOPPED, 0);
 }
 
-static void WINAPI service_entry(DWORD, LPSTR *)
+static void WINAPI service_entry(DWORD, LPWSTR *)
 {
     status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     status.dwControlsAccepted = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN;
-    status_handle = RegisterServiceCtrlHandlerA(settings.service_name, service_control_handler);
+    wchar_t *name = to_wide(settings.service_name);
+    status_handle = RegisterServiceCtrlHandlerW(name, service_control_handler);
+    free(name);
     bool recorded = open_event_log(settings.service_name);
     if (!status_handle) {
         // No state can ever reach the manager, which would wait for one: end the process.
@@ -208,11 +217,16 @@ void start_service_dispatcher()
 {
     set_message_sink(write_event);
     set_application_end_hook(complete_service_handshake);
-    SERVICE_TABLE_ENTRYA table[] = {
-        {settings.service_name, service_entry},
+    wchar_t *name = to_wide(settings.service_name);
+    SERVICE_TABLE_ENTRYW table[] = {
+        {name, service_entry},
         {nullptr, nullptr},
     };
-    if (!StartServiceCtrlDispatcherA(table)) {
+    BOOL dispatched = StartServiceCtrlDispatcherW(table);
+    DWORD error = GetLastError();
+    free(name);
+    SetLastError(error);
+    if (!dispatched) {
         // Not started by the Service Control Manager. No event source exists yet, so this
         // report is recorded nowhere: starting the service switch by hand shows nothing.
         report_error_with_reason(MSG_DISPATCHER_FAILED);

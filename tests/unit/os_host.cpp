@@ -390,7 +390,29 @@ const unsigned char *find_resource_data(unsigned id, size_t *size)
     return present ? (const unsigned char *)archive_resource.data() : nullptr;
 }
 
-char *read_ini_value(const char *, const char *, const char *)
+// The host's code page is UTF-8: a file read here is taken as it is, without a mark.
+char *read_text_file(const char *path)
+{
+    FILE *file = fopen(host_path(path).c_str(), "rb");
+    if (!file)
+        return nullptr;
+    std::string text;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, file)) > 0)
+        text.append(buffer, n);
+    fclose(file);
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        text.erase(0, 3);
+    return strdup(text.c_str());
+}
+
+char *runtime_option_text(const char *option)
+{
+    return strdup(option);
+}
+
+char *short_path_name(const char *)
 {
     return nullptr;
 }
@@ -399,12 +421,12 @@ void set_process_priority(unsigned)
 {
 }
 
-const char *environment_value(const char *name)
+char *environment_value(const char *name)
 {
     size_t n = strlen(name);
     for (char **variable = environ; *variable; variable++)
         if (strncasecmp(*variable, name, n) == 0 && (*variable)[n] == '=')
-            return *variable + n + 1;
+            return strdup(*variable + n + 1);
     return nullptr;
 }
 

@@ -259,14 +259,15 @@ TEST_F(RuntimeSearch, ConfiguredPaths)
 
 TEST_F(RuntimeSearch, RefusesWhatDoesNotFitInsteadOfCuttingIt)
 {
-    // A JavaHome so long that the kit candidate would not fit 260 bytes.
+    // A JavaHome so long that the kit candidate would not fit the path buffer.
     std::string deep = "kit";
-    while (deep.size() < 230)
+    while (tree.path(deep).size() < RUNTIME_HOME_SIZE - 30)
         deep += "\\dddddddddddddddddddd";
+    deep += std::string(RUNTIME_HOME_SIZE - 10 - tree.path(deep).size(), 'e');
     std::string home = tree.path(deep);
     std::string library = tree.file(deep + "\\jre\\bin\\client\\jvm.dll");
-    ASSERT_GT(library.size(), 259u);
-    ASSERT_LT(home.size(), 260u) << "the home itself fits runtime_home";
+    ASSERT_GE(library.size(), (size_t)RUNTIME_PATH_SIZE);
+    ASSERT_LT(home.size(), (size_t)RUNTIME_HOME_SIZE) << "the home itself fits runtime_home";
     add_version(JDK, "1.4", home.c_str(), nullptr);
     configure("2", "0x00010004", "");
     EXPECT_EQ(find(), "");
