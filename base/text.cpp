@@ -44,13 +44,30 @@ char *next_token(char *text, const char *separators, char **cursor)
     return start;
 }
 
+// The length of text (n bytes) without a UTF-8 sequence cut short at its end.
+static size_t whole_characters(const char *text, size_t n)
+{
+    size_t start = n;
+    while (start > 0 && ((unsigned char)text[start - 1] & 0xC0) == 0x80)
+        start--;
+    if (start == 0)
+        return n;
+    unsigned char lead = (unsigned char)text[start - 1];
+    size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    return n - (start - 1) < length ? start - 1 : n;
+}
+
 size_t fill_message(char *buffer, size_t size, const char *message, const char *subject)
 {
     size_t n = 0;
-    for (const char *p = message; *p && n + 1 < size; p++) {
+    const char *p = message;
+    for (; *p && n + 1 < size; p++) {
         if (p[0] == '%' && p[1] == 's') {
-            for (const char *q = subject; *q && n + 1 < size; q++)
-                buffer[n++] = *q;
+            const char *q = subject;
+            while (*q && n + 1 < size)
+                buffer[n++] = *q++;
+            if (*q)
+                break;
             p++;
         } else {
             buffer[n++] = *p;
@@ -58,6 +75,9 @@ size_t fill_message(char *buffer, size_t size, const char *message, const char *
                 p++;
         }
     }
+    // A text cut at the buffer's end ends with a whole character.
+    if (*p)
+        n = whole_characters(buffer, n);
     buffer[n] = '\0';
     return n;
 }

@@ -16,6 +16,7 @@ char *next_token(char *text, const char *separators, char **cursor);
 
 // Writes message into buffer (size bytes, at least 1) with each "%s" replaced by subject and
 // each "%%" by "%"; every other character, any other '%' included, is copied as it is, so a
-// message can never read an argument that is not there. Cut at the buffer's end and always
-// terminated; returns the length of the text in buffer.
+// message can never read an argument that is not there. Cut at the buffer's end (before a
+// UTF-8 character that does not fit whole) and always terminated; returns the length of the
+// text in buffer.
 size_t fill_message(char *buffer, size_t size, const char *message, const char *subject);

@@ -9,6 +9,7 @@
 
 #include "base/command_line.h"
 #include "base/memory.h"
+#include "base/messages.h"
 #include "config/directories.h"
 #include "config/settings.h"
 #include "java/jvm_options.h"
@@ -156,15 +157,22 @@ bool create_jvm(bool console, const char *class_path, bool expand_folders)
     options[1].extraInfo = (void *)jvm_abort_hook;
     options[2].optionString = (char *)"exit";
     options[2].extraInfo = (void *)jvm_exit_hook;
-    bool converted = true;
+    // An option the runtime cannot read in its code page: a property ("-Dname=value") is set
+    // through System.setProperty, in UTF-16, once the machine runs; any other is refused.
+    int given = 0, late = 0;
     for (int i = 0; i < count; i++) {
-        if (converted)
-            converted = (options[3 + i].optionString = runtime_option(user_options[i])) != nullptr;
-        free(user_options[i]);
+        char *option = runtime_option(user_options[i]);
+        if (option) {
+            options[3 + given++].optionString = option;
+            free(user_options[i]);
+        } else if (strncmp(user_options[i], "-D", 2) == 0) {
+            user_options[late++] = user_options[i];
+        } else {
+            report_error(MSG_OPTION_NOT_REPRESENTABLE, user_options[i]);
+            return false;
+        }
     }
-    free(user_options);
-    if (!converted)
-        return false;
+    count = given;
 
     static JavaVMInitArgs init_args;
     init_args.version = JNI_VERSION_1_2;
@@ -179,6 +187,18 @@ bool create_jvm(bool console, const char *class_path, bool expand_folders)
         report_creation_failure();
         return false;
     }
+
+    bool ok = true;
+    for (int i = 0; i < late; i++) {
+        char *name = user_options[i] + 2, *equals = strchr(name, '=');
+        if (equals)
+            *equals = '\0';
+        ok = ok && set_java_property(jvm_env, name, equals ? equals + 1 : "");
+        free(user_options[i]);
+    }
+    free(user_options);
+    if (!ok)
+        return false;
 
     if (console) {
         open_process_console();

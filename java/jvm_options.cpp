@@ -176,7 +176,6 @@ char *runtime_option(const char *option)
     if (ok)
         return result.text ? result.text : must_copy("");
     free(result.text);
-    report_error(MSG_OPTION_NOT_REPRESENTABLE, option);
     return nullptr;
 }
 

@@ -10,7 +10,7 @@ char *build_jvm_options(const char *runtime_home, const char *class_path, bool e
 // option as the runtime reads its creation options (the ANSI code page on Windows), as a new
 // heap text. Where the option has characters outside that code page, each ";"-separated path
 // of its value (after the first "=", or the whole option) that has them is replaced by its
-// short (8.3) form. Null, after a report naming the option, when that cannot make it fit.
+// short (8.3) form. Null when that cannot make it fit.
 char *runtime_option(const char *option);
 
 // A new heap text with every %NAME% replaced: JAVA_HOME (exactly so) by runtime_home, other

@@ -10,6 +10,7 @@
 //             "[<buffer as a string>] <returned length>"
 //     TEXT    the format; SUBJECT its "%s" value
 #include <windows.h>
+#include <shellapi.h>
 
 #include <stdarg.h>
 #include <stdio.h>
@@ -18,6 +19,7 @@
 
 #include "os/os.h"
 #include "os/report.h"
+#include "os/wide.h"
 #include "service/service.h"
 
 static int format_into(char *buffer, size_t size, const char *format, ...)
@@ -29,8 +31,14 @@ static int format_into(char *buffer, size_t size, const char *format, ...)
     return n;
 }
 
-int main(int argc, char **argv)
+int main()
 {
+    // The arguments in UTF-8, as the launcher has its texts.
+    int argc;
+    wchar_t **wide_argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    char **argv = (char **)calloc((size_t)argc + 1, sizeof(char *));
+    for (int i = 0; i < argc; i++)
+        argv[i] = from_wide(wide_argv[i]);
     if (argc < 5)
         return 2;
     // Mode 2 sends the reports to the event log, recorded nowhere when no source is named.

@@ -5,6 +5,22 @@
 
 namespace testkit {
 
+std::wstring wide(const std::string &text) {
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring result(n, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], n);
+    return result;
+}
+
+std::string utf8(const std::wstring &text) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                nullptr, nullptr);
+    std::string result(n, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], n,
+                        nullptr, nullptr);
+    return result;
+}
+
 namespace {
 
 // How often the polling loops look again.
@@ -30,20 +46,21 @@ std::string class_name(HWND window) {
     return name;
 }
 
-// The full text of a window of another process. GetWindowTextA does not send WM_GETTEXT
-// to controls of other processes, so the messages are sent explicitly, with a timeout.
+// The full text of a window of another process, read in UTF-16 so that every character
+// arrives, as UTF-8. GetWindowText does not send WM_GETTEXT to controls of other processes,
+// so the messages are sent explicitly, with a timeout.
 std::string window_text(HWND window) {
     DWORD_PTR length = 0;
-    if (!SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS,
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS,
                              &length))
         return "";
-    std::vector<char> buffer(length + 1, '\0');
+    std::vector<wchar_t> buffer(length + 1, L'\0');
     DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutA(window, WM_GETTEXT, buffer.size(),
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, buffer.size(),
                              reinterpret_cast<LPARAM>(buffer.data()), SMTO_ABORTIFHUNG,
                              SEND_TIMEOUT_MS, &copied))
         return "";
-    return std::string(buffer.data(), copied < buffer.size() ? copied : length);
+    return utf8(std::wstring(buffer.data(), copied < buffer.size() ? copied : length));
 }
 
 bool is_static(HWND control) {
@@ -249,13 +266,13 @@ BOOL CALLBACK find_box(HWND window, LPARAM param) {
 bool start_child(const std::string &command_line, const std::string &directory,
                  child_process *out, const std::string &stderr_path, const char *environment) {
     *out = child_process();
-    STARTUPINFOA startup;
+    STARTUPINFOW startup;
     std::memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
     HANDLE output = INVALID_HANDLE_VALUE;
     if (!stderr_path.empty()) {
         SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
-        output = CreateFileA(stderr_path.c_str(), GENERIC_WRITE,
+        output = CreateFileW(wide(stderr_path).c_str(), GENERIC_WRITE,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                              &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (output == INVALID_HANDLE_VALUE)
@@ -265,14 +282,22 @@ bool start_child(const std::string &command_line, const std::string &directory,
         startup.hStdOutput = output;
         startup.hStdError = output;
     }
-    std::vector<char> mutable_line(command_line.begin(), command_line.end());
-    mutable_line.push_back('\0');  // CreateProcessA may write into the command line
+    std::wstring mutable_line = wide(command_line);  // CreateProcessW may write into it
+    // The block ends with two NULs: convert it whole, NULs included.
+    std::wstring block;
+    if (environment) {
+        size_t length = 0;
+        while (environment[length] || environment[length + 1])
+            ++length;
+        block = wide(std::string(environment, length + 2));
+    }
     PROCESS_INFORMATION info;
     std::memset(&info, 0, sizeof info);
-    BOOL ok = CreateProcessA(nullptr, mutable_line.data(), nullptr, nullptr,
-                             output != INVALID_HANDLE_VALUE, 0,
-                             const_cast<char *>(environment),
-                             directory.empty() ? nullptr : directory.c_str(), &startup, &info);
+    BOOL ok = CreateProcessW(nullptr, &mutable_line[0], nullptr, nullptr,
+                             output != INVALID_HANDLE_VALUE, CREATE_UNICODE_ENVIRONMENT,
+                             environment ? &block[0] : nullptr,
+                             directory.empty() ? nullptr : wide(directory).c_str(), &startup,
+                             &info);
     DWORD error = GetLastError();
     if (output != INVALID_HANDLE_VALUE)
         CloseHandle(output);
@@ -288,10 +313,10 @@ bool start_child(const std::string &command_line, const std::string &directory,
 
 std::string environment_with(const std::vector<std::string> &assignments) {
     std::vector<std::string> variables;
-    char *block = GetEnvironmentStringsA();
-    for (const char *p = block; p && *p; p += std::strlen(p) + 1)
-        variables.push_back(p);
-    FreeEnvironmentStringsA(block);
+    wchar_t *block = GetEnvironmentStringsW();
+    for (const wchar_t *p = block; p && *p; p += wcslen(p) + 1)
+        variables.push_back(utf8(p));
+    FreeEnvironmentStringsW(block);
     for (const std::string &assignment : assignments) {
         std::string name = assignment.substr(0, assignment.find('=') + 1);  // with the '='
         bool replaced = false;
@@ -322,10 +347,10 @@ bool wait_message_box(const child_process &child, DWORD timeout_ms, message_box 
         if (search.found) {
             dialog_controls controls;
             EnumChildWindows(search.found, collect_control, reinterpret_cast<LPARAM>(&controls));
-            char caption[1024] = "";
-            GetWindowTextA(search.found, caption, sizeof caption);
+            wchar_t caption[1024] = L"";
+            GetWindowTextW(search.found, caption, 1024);
             out->window = search.found;
-            out->caption = caption;
+            out->caption = utf8(caption);
             out->text = controls.text ? window_text(controls.text) : "";
             out->icon = read_icon(controls.icon);
             return true;

@@ -10,21 +10,26 @@
 
 namespace testkit {
 
+// Texts are UTF-8 throughout the kit; these convert at its Windows calls.
+std::wstring wide(const std::string &text);
+std::string utf8(const std::wstring &text);
+
 struct child_process {
     HANDLE process = nullptr;
     DWORD pid = 0;
 };
 
-// Starts command_line with CreateProcessA in directory (empty = the current directory).
+// Starts command_line with CreateProcessW in directory (empty = the current directory).
 // When stderr_path is not empty the child's standard output and standard error both go to
-// that file, created afresh. environment: null = inherit ours, otherwise an ANSI Windows
+// that file, created afresh. environment: null = inherit ours, otherwise a Windows
 // environment block ("A=1\0B=2\0\0", see environment_with). On failure returns false and
-// leaves *out empty. The caller owns out->process and releases it with close_child.
+// leaves *out empty. The caller owns out->process and releases it with close_child. Every text
+// is UTF-8, the environment block too.
 bool start_child(const std::string &command_line, const std::string &directory,
                  child_process *out, const std::string &stderr_path = "",
                  const char *environment = nullptr);
 
-// Our own environment as an ANSI environment block, with each "NAME=value" of assignments
+// Our own environment as a UTF-8 environment block, with each "NAME=value" of assignments
 // replacing a variable of the same name (compared without regard to case) or added.
 // "NAME=" sets an empty value; pass data() to start_child.
 std::string environment_with(const std::vector<std::string> &assignments);

@@ -35,5 +35,12 @@ void fake_archive_resource(const std::string &bytes);
 // The machine's folder for programs' data (empty: it cannot be read).
 void fake_program_data(const char *path);
 
+// Makes the runtime read its options in Latin-1 (characters up to U+00FF), rather than in the
+// host's UTF-8 that holds every character.
+void fake_latin1_runtime(bool latin1);
+
+// Gives path the short form short_form (null path: no path has one).
+void fake_short_path(const char *path, const char *short_form);
+
 // Makes the existing folder at path one that others may change (null: none).
 void fake_shared_folder(const char *path);

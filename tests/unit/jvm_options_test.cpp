@@ -12,6 +12,7 @@
 #include "tests/unit/fake_os.h"
 #include "java/runtime_search.h"
 #include "base/command_line.h"
+#include "base/ini.h"
 #include "config/settings.h"
 #include "tests/unit/fake_report.h"
 #include "tests/unit/temp_tree.h"
@@ -204,3 +205,62 @@ TEST(BuildJvmOptions, ListingFailureKeepsTheOptions)
 }
 
 } // namespace
+
+namespace {
+
+TEST(RuntimeOption, PathsOutsideTheCodePageTakeTheirShortForm)
+{
+    // A runtime that reads Latin-1 only, and one folder with a short form.
+    fake_latin1_runtime(true);
+    fake_short_path("C:\\\u0416\u0443\u043a\\a.jar", "C:\\4E1D~1\\A.JAR");
+    const struct {
+        const char *option;
+        const char *given;  // null: it cannot be given
+    } cases[] = {
+        {"-Xmx1g", "-Xmx1g"},
+        {"-Dcaf\u00e9=1", "-Dcaf\u00e9=1"},  // within the code page: as it is
+        {"-Djava.class.path=C:\\\u0416\u0443\u043a\\a.jar;b.jar;C:\\\u0416\u0443\u043a\\a.jar",
+         "-Djava.class.path=C:\\4E1D~1\\A.JAR;b.jar;C:\\4E1D~1\\A.JAR"},
+        {"C:\\\u0416\u0443\u043a\\a.jar", "C:\\4E1D~1\\A.JAR"},  // no "=": the whole option
+        {"-Dname=\u0416\u0443\u043a", nullptr},                   // not a path
+        {"-D\u0416=C:\\\u0416\u0443\u043a\\a.jar", nullptr},      // the name cannot be given
+        {"-Dx=C:\\\u0416\u0443\u043a\\a.jar;C:\\\u65e5", nullptr}, // one path has no short form
+    };
+    for (const auto &c : cases) {
+        char *given = runtime_option(c.option);
+        EXPECT_EQ(given ? std::string(given) : "<null>", c.given ? c.given : "<null>") << c.option;
+        free(given);
+    }
+    fake_latin1_runtime(false);
+    fake_short_path(nullptr, nullptr);
+}
+
+TEST(IniValue, ReadsAsTheProfileFunctionsDo)
+{
+    const char *text = "; comment\r\n[Other]\nJvmOptions=wrong\n"
+                       "  [ application configuration ]  \r\n"
+                       "  jvmoptions  =  -Xmx1g -Dx=\u65e5\u672c  \r\n"
+                       "AppOptions=\"quoted value\"\n"
+                       "Empty=\n"
+                       "JvmOptions=second\n"
+                       "[Application Configuration]\nLater=found\n";
+    const struct {
+        const char *key;
+        const char *value;  // null: none
+    } cases[] = {
+        {"JvmOptions", "-Xmx1g -Dx=\u65e5\u672c"},  // blanks dropped, case ignored, first wins
+        {"AppOptions", "quoted value"},
+        {"Empty", nullptr},
+        {"Later", "found"},  // a section named again goes on
+        {"Missing", nullptr},
+    };
+    for (const auto &c : cases) {
+        char *value = ini_value(text, "Application Configuration", c.key);
+        EXPECT_EQ(value ? std::string(value) : "<null>", c.value ? c.value : "<null>") << c.key;
+        free(value);
+    }
+    EXPECT_EQ(ini_value("[Application Configuration]\nAppOptions=x", "Other", "AppOptions"),
+              nullptr);
+}
+
+}  // namespace

@@ -407,14 +407,35 @@ char *read_text_file(const char *path)
     return strdup(text.c_str());
 }
 
+bool latin1_runtime;
+std::map<std::string, std::string> short_paths;
+
+void fake_latin1_runtime(bool latin1)
+{
+    latin1_runtime = latin1;
+}
+
+void fake_short_path(const char *path, const char *short_form)
+{
+    if (path)
+        short_paths[path] = short_form;
+    else
+        short_paths.clear();
+}
+
 char *runtime_option_text(const char *option)
 {
+    // Lead bytes from 0xC4 on start characters past U+00FF.
+    for (const char *p = option; latin1_runtime && *p; p++)
+        if ((unsigned char)*p >= 0xC4)
+            return nullptr;
     return strdup(option);
 }
 
-char *short_path_name(const char *)
+char *short_path_name(const char *path)
 {
-    return nullptr;
+    auto found = short_paths.find(path);
+    return found == short_paths.end() ? nullptr : strdup(found->second.c_str());
 }
 
 void set_process_priority(unsigned)

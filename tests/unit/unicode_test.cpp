@@ -1,10 +1,12 @@
-// The UTF-8 and UTF-16 conversions, valid and invalid input, in both directions.
+// The UTF-8 and UTF-16 conversions, valid and invalid input, in both directions, and messages
+// cut at a character.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
 
 #include <string>
 
+#include "base/text.h"
 #include "base/unicode.h"
 
 namespace {
@@ -84,6 +86,32 @@ TEST(Unicode, ReplacesUnpairedSurrogates)
     };
     for (const auto &c : cases)
         EXPECT_EQ(to_utf8(c.utf16), c.utf8);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FillMessage, CutsBeforeACharacterThatDoesNotFit)
+{
+    const struct {
+        const char *message, *subject;
+        size_t size;
+        std::string filled;
+    } cases[] = {
+        {"%s", "ab\u65e5", 5, "ab"},                // 3 bytes do not fit in 2
+        {"%s", "ab\u65e5", 6, "ab\u65e5"},
+        {"\u00e9%s", "x", 2, ""},                    // cut in the message itself
+        {"a%sz", "\U0001F600", 5, "a"},             // 4 bytes, 3 left
+        {"a%sz", "\U0001F600", 7, "a\U0001F600z"},
+        {"%s", "\x80\x80", 3, "\x80\x80"},           // not cut: invalid bytes stay as they are
+    };
+    for (const auto &c : cases) {
+        char buffer[16];
+        size_t n = fill_message(buffer, c.size, c.message, c.subject);
+        EXPECT_EQ(std::string(buffer), c.filled) << c.message << " " << c.size;
+        EXPECT_EQ(n, c.filled.size());
+    }
 }
 
 }  // namespace

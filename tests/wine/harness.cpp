@@ -80,7 +80,7 @@ std::string make_temp_dir(const char *tag)
 
 void write_file(const std::string &path, const std::string &content)
 {
-    FILE *f = fopen(path.c_str(), "wb");
+    FILE *f = _wfopen(wide(path).c_str(), L"wb");
     ASSERT_NE(f, nullptr) << path;
     fwrite(content.data(), 1, content.size(), f);
     fclose(f);
@@ -89,7 +89,7 @@ void write_file(const std::string &path, const std::string &content)
 std::string read_file(const std::string &path)
 {
     std::string content;
-    FILE *f = fopen(path.c_str(), "rb");
+    FILE *f = _wfopen(wide(path).c_str(), L"rb");
     if (!f)
         return content;
     char buffer[4096];
@@ -102,7 +102,7 @@ std::string read_file(const std::string &path)
 
 bool file_exists(const std::string &path)
 {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 std::string quote(const std::string &path)
@@ -141,7 +141,8 @@ std::string make_launcher(const std::string &folder, const std::string &config,
 {
     std::string config_path = folder + "\\" + name + ".cfg";
     std::string output_path = folder + "\\" + name;
-    write_file(config_path, config);
+    // UTF-8 with its byte-order mark: every builder reads that as UTF-8.
+    write_file(config_path, "\xEF\xBB\xBF" + config);
     std::string command = quote(tools_dir() + "\\trevalo-build.exe");
     command += " --stub " + quote(stub.empty() ? stub_path(target_arch(), false) : stub);
     command += " " + quote(config_path) + " " + quote(output_path);
@@ -207,10 +208,11 @@ std::vector<std::string> split_lines(const std::string &text)
 
 bool replace_setting(const std::string &path, unsigned id, const std::string &text)
 {
-    std::vector<WORD> block(1 + text.size() + 1, 0);
-    block[0] = (WORD)text.size();
-    for (size_t i = 0; i < text.size(); i++)
-        block[1 + i] = (unsigned char)text[i];
+    std::wstring units = wide(text);
+    std::vector<WORD> block(1 + units.size() + 1, 0);
+    block[0] = (WORD)units.size();
+    for (size_t i = 0; i < units.size(); i++)
+        block[1 + i] = units[i];
     HANDLE update = BeginUpdateResourceA(path.c_str(), FALSE);
     if (!update)
         return false;

@@ -44,6 +44,7 @@ REGSAM registry_view();
 // A new, empty folder under the temporary directory, unique to this call.
 std::string make_temp_dir(const char *tag);
 
+// Paths are UTF-8.
 void write_file(const std::string &path, const std::string &content);
 std::string read_file(const std::string &path);
 bool file_exists(const std::string &path);

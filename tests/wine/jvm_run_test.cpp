@@ -148,23 +148,85 @@ TEST(JvmRun, LoadsARuntimeThatNeedsItsOwnBinFolder)
 
 TEST(JvmRun, CommandLineArgumentsReplaceTheConfiguredOnes)
 {
+    // Every character arrives as it is, whatever the code page (Wine's here is Western):
+    // outside it, and outside the Basic Multilingual Plane.
+    const std::string world = "5\u20ac caf\u00e9 \u0416\u0443\u043a \u65e5\u672c\u8a9e "
+                              "\U0001F600  \"two words\"";
+    const std::vector<std::string> world_logged = {
+        "arg[0]=5\u20ac", "arg[1]=caf\u00e9", "arg[2]=\u0416\u0443\u043a",
+        "arg[3]=\u65e5\u672c\u8a9e", "arg[4]=\U0001F600", "arg[5]=", "arg[6]=two words"};
     const struct {
+        std::string config;  // after the main class
+        std::string ini;     // app.ini's bytes, when not empty
         std::string args;
         std::vector<std::string> logged;
     } cases[] = {
-        {"", {"arg[0]=-win", "arg[1]=-nos"}},
-        {"\"two words\" x", {"arg[0]=two words", "arg[1]=x"}},
-        {"only", {"arg[0]=only"}},
+        {"app_args = -win -nos\n", "", "", {"arg[0]=-win", "arg[1]=-nos"}},
+        {"app_args = -win -nos\n", "", "\"two words\" x", {"arg[0]=two words", "arg[1]=x"}},
+        {"app_args = -win -nos\n", "", "only", {"arg[0]=only"}},
+        {"", "", world, world_logged},
+        {"app_args = " + world + "\n", "", "", world_logged},
+        // The INI file: UTF-8 with or without its mark, or in the ANSI code page (1252 here:
+        // 0x80 is the euro sign) when it is not valid UTF-8.
+        {"ini_file = app.ini\n", "[Application Configuration]\nAppOptions=" + world + "\n", "",
+         world_logged},
+        {"ini_file = app.ini\n", "\xEF\xBB\xBF[Application Configuration]\r\nAppOptions=" + world,
+         "", world_logged},
+        {"ini_file = app.ini\n", "[Application Configuration]\nAppOptions=5\x80 caf\xe9\n", "",
+         {"arg[0]=5\u20ac", "arg[1]=caf\u00e9"}},
     };
     for (const auto &c : cases) {
-        launch a("main_class = trevalo.test.Args\napp_args = -win -nos\n");
+        launch a("main_class = trevalo.test.Args\n" + c.config);
+        if (!c.ini.empty())
+            write_file(a.dir + "\\app.ini", c.ini);
         a.run(c.args);
-        EXPECT_EQ(a.lines_with("arg["), c.logged) << c.args;
+        EXPECT_EQ(a.lines_with("arg["), c.logged) << c.config << c.ini << c.args;
         EXPECT_EQ(a.result.exit_code, 0u);
     }
     launch none("main_class = trevalo.test.Args\n");
     none.run();
     EXPECT_FALSE(none.lines_with("main trevalo/test/Args argc=0").empty()) << "an empty array";
+}
+
+TEST(JvmRun, RunsFromAFolderOutsideTheCodePage)
+{
+    // The launcher, its INI file and its temporary folder in a folder whose name the Western
+    // code page cannot write; the runtime reads its options in that code page.
+    launch a("main_class = trevalo.test.Args\n");
+    write_file(a.dir + "\\lib.jar", "PK");
+    make_launcher(a.dir, "search_order = 0\nruntime_paths = " + runtime() +
+                             "\nmain_class = trevalo.test.Args\nini_file = app.ini\n"
+                             "embed = lib.jar\n");
+    std::string folder = a.dir + "\\\u041f\u0440\u0438\u043b\u043e\u0436\u0435\u043d\u0438\u0435 "
+                                 "\u65e5\u672c";
+    ASSERT_TRUE(CreateDirectoryW(wide(folder).c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(wide(folder + "\\tmp").c_str(), nullptr));
+    std::string app = folder + "\\app.exe";
+    ASSERT_TRUE(MoveFileW(wide(a.app).c_str(), wide(app).c_str()));
+    write_file(folder + "\\app.ini",
+               "[Application Configuration]\nJvmOptions=-Dfrom.ini=\u0416\u0443\u043a\n"
+               "AppOptions=\u65e5\u672c\u8a9e\n");
+    std::string env = environment_with({"TREVALO_TEST_LOG=" + a.log, "TMP=" + folder + "\\tmp",
+                                        "TEMP=" + folder + "\\tmp"});
+    run_result r = run_answering(quote(app), folder, 30000, "", env.data());
+    a.lines = read_lines(a.log);
+    std::string boxes;
+    for (const message_box &box : r.boxes)
+        boxes += "[" + box.text + "]";
+    EXPECT_EQ(r.exit_code, 0u) << boxes;
+    EXPECT_TRUE(r.boxes.empty()) << boxes;
+    EXPECT_TRUE(a.logged("property user.dir=" + folder));
+    EXPECT_EQ(a.lines_with("arg["), std::vector<std::string>{"arg[0]=\u65e5\u672c\u8a9e"});
+    // A property the code page cannot write is set once the machine runs, never mangled.
+    EXPECT_TRUE(a.lines_with("option -Dfrom.ini").empty());
+    EXPECT_TRUE(a.logged("set_property from.ini=\u0416\u0443\u043a"));
+    ASSERT_EQ(a.lines_with("class_path ").size(), 1u);
+    std::string class_path = a.lines_with("class_path ")[0].substr(11);
+    // The unpacked file, under the temporary folder, by its short name.
+    wchar_t long_path[1024];
+    ASSERT_NE(GetLongPathNameW(wide(class_path).c_str(), long_path, 1024), 0u) << class_path;
+    EXPECT_EQ(utf8(long_path).substr(0, folder.size() + 5), folder + "\\tmp\\");
+    EXPECT_EQ(utf8(long_path).substr(utf8(long_path).size() - 8), "\\lib.jar");
 }
 
 TEST(JvmRun, UserDirFollowsTheWorkingDirectorySettings)

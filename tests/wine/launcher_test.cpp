@@ -42,6 +42,9 @@ TEST(Launcher, UsesTheConfiguredMessageText)
         {"Install Java 100%% first.", "Install Java 100% first."},
         {"No Java runtime found [%s]", "No Java runtime found []"},
         {"%s%s%d%n%p", "%d%n%p"},
+        // Any language, whatever the code page.
+        {"Java \u30e9\u30f3\u30bf\u30a4\u30e0\u304c\u3042\u308a\u307e\u305b\u3093 [%s]",
+         "Java \u30e9\u30f3\u30bf\u30a4\u30e0\u304c\u3042\u308a\u307e\u305b\u3093 []"},
     };
     for (const auto &c : cases) {
         std::string dir = make_temp_dir("message");

@@ -114,6 +114,29 @@ TEST(Report, EventLogRecordsCarryTypeIdAndText)
     EXPECT_TRUE(has_line(error, "err:eventlog:ReportEventW L\"Error locating class: a/b/Main\""));
 }
 
+// Text as Wine's debug channels write a UTF-16 string: each unit past ASCII as \hhhh.
+std::string wine_escaped(const std::string &text)
+{
+    std::string result;
+    for (wchar_t unit : wide(text)) {
+        char escaped[8];
+        snprintf(escaped, sizeof escaped, "\\%04x", (unsigned)unit);
+        result += unit < 127 ? std::string(1, (char)unit) : escaped;
+    }
+    return result;
+}
+
+TEST(Report, EventLogRecordsEveryCharacter)
+{
+    // A Japanese message with a Cyrillic subject under a Western code page.
+    auto lines = event_lines("2 TrevaloTest error \"Java \u30e9\u30f3\u30bf\u30a4\u30e0: %s\" "
+                             "\u0416\u0443\u043a\U0001F600");
+    EXPECT_TRUE(has_line(lines, "err:eventlog:ReportEventW L\"" +
+                                    wine_escaped("Java \u30e9\u30f3\u30bf\u30a4\u30e0: "
+                                                 "\u0416\u0443\u043a\U0001F600") + "\""))
+        << (lines.empty() ? "no record" : lines.back());
+}
+
 TEST(Report, EventLogRecordsNothingWithoutASource)
 {
     auto lines = event_lines("2 - error \"Internal error RC000003\"");

@@ -250,9 +250,8 @@ TEST_F(ServiceUnderWine, InstallsQueriesAndUninstalls)
     EXPECT_EQ(config->dwStartType, (DWORD)SERVICE_DEMAND_START);
     EXPECT_EQ(config->dwServiceType, (DWORD)SERVICE_WIN32_OWN_PROCESS);
     EXPECT_EQ(std::string(config->lpDisplayName), name);
-    // Wine's CreateServiceA keeps only the first name of the list (the list itself is
-    // checked natively, in dependency_list_test), and its query answers none: read the record.
-    EXPECT_EQ(depend_on_service(), std::string("Alpha\0\0", 7));
+    // The whole list, as the manager stored it (Wine's query answers none: read the record).
+    EXPECT_EQ(depend_on_service(), std::string("Alpha\0Beta\0\0", 12));
 
     std::string event_key = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" + name;
     EXPECT_EQ(registry_text(event_key, "EventMessageFile"), app);
@@ -344,7 +343,9 @@ TEST_F(ServiceUnderWine, SwitchesOnlyWhenAloneAndExact)
 
 TEST_F(ServiceUnderWine, StopsByCallingMainAgain)
 {
-    make("main_class = trevalo.test.Wait\nservice_args = svc-a svc-b\nstop_args = stop\n");
+    // The arguments in any language, whatever the code page.
+    make("main_class = trevalo.test.Wait\nservice_args = svc-a \u0416\u0443\u043a\U0001F600\n"
+         "stop_args = stop \u65e5\u672c\u8a9e\n");
     ASSERT_EQ(run("-install").exit_code, 0u);
     size_t offset = log_size();
     ASSERT_TRUE(start("ignored-start-parameter"));
@@ -352,7 +353,8 @@ TEST_F(ServiceUnderWine, StopsByCallingMainAgain)
     ASSERT_TRUE(wait_logged("main trevalo/test/Wait argc=2", 10000));
     auto lines = read_lines(runtime_log);
     EXPECT_NE(std::find(lines.begin(), lines.end(), "arg[0]=svc-a"), lines.end());
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "arg[1]=svc-b"), lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "arg[1]=\u0416\u0443\u043a\U0001F600"),
+              lines.end());
 
     SERVICE_STATUS s;
     ASSERT_TRUE(control(SERVICE_CONTROL_INTERROGATE, &s));
@@ -365,7 +367,9 @@ TEST_F(ServiceUnderWine, StopsByCallingMainAgain)
     SERVICE_STATUS final_status = status();
     EXPECT_EQ(final_status.dwWin32ExitCode, 0u);
     EXPECT_EQ(final_status.dwCheckPoint, 0u);
-    ASSERT_TRUE(wait_logged("main trevalo/test/Wait argc=1 thread=Trevalo stopper thread", 5000));
+    ASSERT_TRUE(wait_logged("main trevalo/test/Wait argc=2 thread=Trevalo stopper thread", 5000));
+    lines = read_lines(runtime_log);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "arg[1]=\u65e5\u672c\u8a9e"), lines.end());
     EXPECT_EQ(event_records(offset),
               (std::vector<std::string>{"info The " + name + " service has started.",
                                         "info The " + name + " service has stopped."}));
