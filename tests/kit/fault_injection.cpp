@@ -13,8 +13,8 @@ int write_calls, set_time_calls, find_calls, opened, opened_for_writing;
 
 decltype(&WriteFile) real_write_file;
 decltype(&SetFileTime) real_set_file_time;
-decltype(&FindFirstFileA) real_find_first_file;
-decltype(&CreateFileA) real_create_file;
+decltype(&FindFirstFileW) real_find_first_file;
+decltype(&CreateFileW) real_create_file;
 
 BOOL WINAPI failing_write_file(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
                                LPOVERLAPPED overlapped)
@@ -36,7 +36,7 @@ BOOL WINAPI failing_set_file_time(HANDLE file, const FILETIME *created, const FI
     return real_set_file_time(file, created, accessed, written);
 }
 
-HANDLE WINAPI failing_find_first_file(LPCSTR pattern, LPWIN32_FIND_DATAA found)
+HANDLE WINAPI failing_find_first_file(LPCWSTR pattern, LPWIN32_FIND_DATAW found)
 {
     if (++find_calls == fail_find_at) {
         SetLastError(ERROR_ACCESS_DENIED);
@@ -45,7 +45,7 @@ HANDLE WINAPI failing_find_first_file(LPCSTR pattern, LPWIN32_FIND_DATAA found)
     return real_find_first_file(pattern, found);
 }
 
-HANDLE WINAPI counting_create_file(LPCSTR name, DWORD access, DWORD share,
+HANDLE WINAPI counting_create_file(LPCWSTR name, DWORD access, DWORD share,
                                    LPSECURITY_ATTRIBUTES security, DWORD disposition,
                                    DWORD flags, HANDLE templ)
 {
@@ -90,14 +90,14 @@ void install_fault_injection()
     const char *plan = getenv("TREVALO_FAIL");
     fail_write_at = failing_call(plan, "WriteFile");
     fail_set_time_at = failing_call(plan, "SetFileTime");
-    fail_find_at = failing_call(plan, "FindFirstFileA");
+    fail_find_at = failing_call(plan, "FindFirstFileW");
 
     HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
     real_write_file = (decltype(real_write_file))GetProcAddress(kernel32, "WriteFile");
     real_set_file_time = (decltype(real_set_file_time))GetProcAddress(kernel32, "SetFileTime");
     real_find_first_file =
-        (decltype(real_find_first_file))GetProcAddress(kernel32, "FindFirstFileA");
-    real_create_file = (decltype(real_create_file))GetProcAddress(kernel32, "CreateFileA");
+        (decltype(real_find_first_file))GetProcAddress(kernel32, "FindFirstFileW");
+    real_create_file = (decltype(real_create_file))GetProcAddress(kernel32, "CreateFileW");
     redirect_import((void *)real_write_file, (void *)failing_write_file);
     redirect_import((void *)real_set_file_time, (void *)failing_set_file_time);
     redirect_import((void *)real_find_first_file, (void *)failing_find_first_file);

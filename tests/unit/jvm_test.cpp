@@ -209,6 +209,11 @@ TEST(RealJvm, MainReceivesTheArgumentsAsGiven)
          {"count=3", "arg[0]=one", "arg[1]=two words", "arg[2]="}},
         {{"app_args=-win \"a b\" -nos"}, {"count=3", "arg[0]=-win", "arg[1]=a b", "arg[2]=-nos"}},
         {{}, {"count=0"}},  // an empty array, not null
+        // Made from UTF-16: characters outside the Basic Multilingual Plane too.
+        {{"jvm_options=-Dfile.encoding=UTF-8", "--", "5\u20ac", "\u0416\u0443\u043a",
+          "\u65e5\u672c\u8a9e", "\U0001F600"},
+         {"count=4", "arg[0]=5\u20ac", "arg[1]=\u0416\u0443\u043a", "arg[2]=\u65e5\u672c\u8a9e",
+          "arg[3]=\U0001F600"}},
     };
     for (const auto &c : cases) {
         child_result r = run_child("run", c.args);

@@ -155,13 +155,13 @@ TEST(Builder, RefusesBadInputAndKeepsTheOutput)
 
 TEST(Builder, StoresUtf8TextAsItsUtf16Units)
 {
-    // Saved as UTF-8 with a byte-order mark, a key on the first line: 40,000 "e acute" are
-    // 80,000 bytes but 40,000 UTF-16 units, which a setting holds.
+    // Saved as UTF-8 (with a byte-order mark, as make_launcher writes it), a key on the first
+    // line: 40,000 "e acute" are 80,000 bytes but 40,000 UTF-16 units, which a setting holds.
     std::string dir = make_temp_dir("utf8");
     std::string text;
     for (int i = 0; i < 40000; i++)
         text += "\xC3\xA9";
-    std::string built = make_launcher(dir, "\xEF\xBB\xBFmain_class = M\napp_args = " + text);
+    std::string built = make_launcher(dir, "main_class = M\napp_args = " + text);
     HMODULE module = LoadLibraryExA(built.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(module, nullptr);
     HRSRC block = FindResourceExA(module, MAKEINTRESOURCEA(6),

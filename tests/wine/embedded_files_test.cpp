@@ -257,7 +257,7 @@ TEST(EmbeddedFiles, AFolderThatCannotBeListedIsWrittenAgain)
 {
     app a = make_app({{"a.jar", "aaaa"}});
     run_probe(a);
-    probe_run run = run_probe(a, {"TREVALO_FAIL=FindFirstFileA:1"});
+    probe_run run = run_probe(a, {"TREVALO_FAIL=FindFirstFileW:1"});
     ASSERT_EQ(run.result.boxes.size(), 1u);
     std::string prefix = "Internal error RC000006\n\nReason: ";
     EXPECT_EQ(run.result.boxes[0].text.substr(0, prefix.size()), prefix);
