@@ -497,18 +497,25 @@ void set_process_priority(unsigned priority_class)
     SetPriorityClass(GetCurrentProcess(), priority_class);
 }
 
+// What call (a Win32 function that fills a buffer for one text argument, and given no buffer
+// answers the size it needs with the terminator) gives for argument, as a new heap text; null
+// when it gives nothing.
+template <typename Call> static char *sized_text(const char *argument, Call call)
+{
+    wchar_t *wide = to_wide(argument);
+    DWORD size = call(wide, nullptr, 0);
+    wchar_t *buffer = size ? (wchar_t *)must_alloc(size * sizeof(wchar_t)) : nullptr;
+    DWORD n = buffer ? call(wide, buffer, size) : 0;
+    free(wide);
+    char *text = buffer && n < size ? from_wide(buffer, (int)n) : nullptr;
+    free(buffer);
+    return text;
+}
+
 char *environment_value(const char *name)
 {
-    // The size asked first counts the terminator, so a set variable, even an empty one, gives
-    // at least 1; an absent one 0.
-    wchar_t *wide_name = to_wide(name);
-    DWORD size = GetEnvironmentVariableW(wide_name, nullptr, 0);
-    wchar_t *value = size ? (wchar_t *)must_alloc(size * sizeof(wchar_t)) : nullptr;
-    DWORD n = value ? GetEnvironmentVariableW(wide_name, value, size) : 0;
-    free(wide_name);
-    char *text = value && n < size ? from_wide(value, (int)n) : nullptr;
-    free(value);
-    return text;
+    // A set variable, even an empty one, needs at least its terminator; an absent one nothing.
+    return sized_text(name, GetEnvironmentVariableW);
 }
 
 void *load_runtime_library(const char *path)
@@ -545,13 +552,11 @@ char *runtime_option_text(const char *option)
 
 char *short_path_name(const char *path)
 {
-    wchar_t *wide = to_wide(path);
-    DWORD size = GetShortPathNameW(wide, nullptr, 0);
-    wchar_t *short_form = size ? (wchar_t *)must_alloc(size * sizeof(wchar_t)) : nullptr;
-    DWORD n = short_form ? GetShortPathNameW(wide, short_form, size) : 0;
-    free(wide);
-    char *text = n > 0 && n < size ? from_wide(short_form, (int)n) : nullptr;
-    free(short_form);
+    char *text = sized_text(path, GetShortPathNameW);
+    if (text && !*text) {
+        free(text);
+        text = nullptr;
+    }
     return text;
 }
 
