@@ -94,8 +94,11 @@ bool collect_files(const std::vector<std::string> &entries, const std::string &b
         while (path.size() > 1 && (path.back() == PATH_SEPARATOR || path.back() == '/'))
             path.pop_back();
         file_facts facts;
-        if (!file_stat(path, &facts, error))
+        if (!file_stat(path, &facts, error)) {
+            // The entry as the configuration writes it, with the system's reason.
+            *error = "cannot embed " + entry + error->substr(error->find(": "));
             return false;
+        }
         bool ok = facts.folder ? add_folder(path, &total, files, error)
                                : add_file(path, facts, &total, files, error);
         if (!ok)
@@ -197,7 +200,12 @@ void sort_file_names(std::vector<std::string> *names)
 
 std::string resolve_path(const std::string &path, const std::string &base)
 {
-    return is_absolute_path(path) ? path : base + PATH_SEPARATOR + path;
+    // A configuration written for Windows separates folders with '\'; the Linux builder reads
+    // it the same way, so that one configuration makes the same launcher on both systems.
+    std::string native = path;
+    if (PATH_SEPARATOR == '/')
+        std::replace(native.begin(), native.end(), '\\', '/');
+    return is_absolute_path(native) ? native : base + PATH_SEPARATOR + native;
 }
 
 std::string folder_of(const std::string &path)

@@ -33,6 +33,7 @@ bool build_launcher(const builder_config &config, const std::string &config_fold
 void sort_file_names(std::vector<std::string> *names);
 
 // path as a configuration writes it, resolved against base (absolute paths stay as they are).
+// '\' separates folders on every system, as in the configurations written for Windows.
 std::string resolve_path(const std::string &path, const std::string &base);
 
 // The folder of path ("." for a plain name).

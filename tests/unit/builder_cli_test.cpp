@@ -145,7 +145,7 @@ TEST(BuilderCommandLine, RefusesWhatCannotMakeALauncherAndWritesNothing)
         {x86 + "bad-line.cfg out.exe", "bad-line.cfg: line 3: unknown setting 'mian_class'"},
         {x86 + "empty.exe out.exe", "empty.exe: no main class"},
         {x86 + "splash.cfg out.exe", "splash ./good.cfg: not a Windows bitmap"},
-        {x86 + "embed.cfg out.exe", "cannot read ./missing.jar: No such file"},
+        {x86 + "embed.cfg out.exe", "cannot embed missing.jar: No such file"},
         {x86 + "huge-embed.cfg out.exe", "cannot embed ./huge.exe: the embedded files would "
                                          "pass the 2 GB"},
         {x86 + "good.cfg no-such-folder/out.exe", "cannot create a file in no-such-folder"},
@@ -177,8 +177,9 @@ TEST(BuilderCommandLine, WritesALauncherWindowsReads)
     write_text(dir + "/app.cfg", "main_class = a.Main\narchitecture = x86\n"
                                  "class_path = lib\\x.jar;y.jar\n"
                                  "splash_text = caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80\n"
-                                 "embed = data.txt\n");
-    write_text(dir + "/data.txt", "embedded content");
+                                 "embed = files\\data.txt\n");
+    run("mkdir '" + dir + "/files'");
+    write_text(dir + "/files/data.txt", "embedded content");
     result r = run("cd '" + dir + "' && ./trevalo-build-checked app.cfg app.exe");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "trevalo-build: wrote app.exe\n");
