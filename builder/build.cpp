@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "base/archive.h"
 #include "base/resource_ids.h"
@@ -62,7 +63,7 @@ bool add_file(const std::string &path, const file_facts &facts, uint64_t *total,
     file.time_high = (uint32_t)(facts.write_time >> 32);
     if (!read_whole_file(path, &file.content, error))
         return false;
-    files->push_back(file);
+    files->push_back(std::move(file));
     return true;
 }
 
@@ -170,13 +171,18 @@ bool build_launcher(const builder_config &config, const std::string &config_fold
         pe_set_resource(image, {RT_STRING_TYPE}, {(uint16_t)(v.id / 16 + 1)}, LANGUAGE_EN_US,
                         block);
     }
-    // The archive is always written (one zero byte for no files), with its hash.
+    // The archive is always written (one zero byte for no files), with its hash. The files'
+    // contents go as soon as they are packed, and the archive as soon as it is a resource:
+    // with large files, each copy counts.
     std::string packed = build_archive(files);
+    std::vector<packed_file>().swap(files);
     uint64_t sum = archive_hash((const unsigned char *)packed.data(), packed.size());
     bytes sum_bytes(8);
     for (int i = 0; i < 8; i++)
         sum_bytes[i] = (unsigned char)(sum >> (8 * i));
-    pe_set_resource(image, {RT_RCDATA_TYPE}, archive, LANGUAGE_NEUTRAL, bytes_of(packed));
+    bytes archive_bytes = bytes_of(packed);
+    std::string().swap(packed);
+    pe_set_resource(image, {RT_RCDATA_TYPE}, archive, LANGUAGE_NEUTRAL, std::move(archive_bytes));
     pe_set_resource(image, {RT_RCDATA_TYPE}, hash, LANGUAGE_NEUTRAL, sum_bytes);
     if (!bitmap.empty())
         pe_set_resource(image, {RT_BITMAP_TYPE}, splash, LANGUAGE_NEUTRAL, bytes_of(bitmap));

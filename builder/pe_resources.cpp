@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <utility>
 #include <set>
 
 namespace {
@@ -633,9 +634,10 @@ bool pe_parse(const unsigned char *data, size_t size, pe_image *image, std::stri
 }
 
 void pe_set_resource(pe_image *image, const pe_resource_id &type, const pe_resource_id &name,
-                     uint16_t language, const std::vector<unsigned char> &data)
+                     uint16_t language, std::vector<unsigned char> data)
 {
-    pe_resource r = {type, name, language, 0, data};
+    // The data is moved, not copied: an archive of embedded files may be large.
+    pe_resource r = {type, name, language, 0, std::move(data)};
     if (!r.type.text.empty())
         r.type.number = 0;
     if (!r.name.text.empty())
@@ -651,9 +653,9 @@ void pe_set_resource(pe_image *image, const pe_resource_id &type, const pe_resou
     }
     auto at = std::lower_bound(all.begin(), all.end(), r, key_less);
     if (at != all.end() && compare_keys(*at, r) == 0)
-        *at = r;
+        *at = std::move(r);
     else
-        all.insert(at, r);
+        all.insert(at, std::move(r));
 }
 
 size_t pe_remove_resources(pe_image *image, const pe_resource_id &type,
