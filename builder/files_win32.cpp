@@ -145,9 +145,12 @@ bool write_file_replacing(const std::string &path, const unsigned char *data, si
 {
     size_t slash = path.find_last_of("\\/");
     std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+    std::wstring wide_folder = wide(folder);
     wchar_t temp[MAX_PATH + 16];
-    // GetTempFileNameW makes an empty file of a name unique in the folder.
-    if (folder.size() > MAX_PATH - 14 || !GetTempFileNameW(wide(folder).c_str(), L"tvb", 0, temp)) {
+    // GetTempFileNameW makes an empty file of a name unique in the folder, whose path must
+    // leave room for that name (14 characters) within MAX_PATH.
+    if (wide_folder.size() > MAX_PATH - 14 ||
+        !GetTempFileNameW(wide_folder.c_str(), L"tvb", 0, temp)) {
         *error = reason("create a file in", folder);
         return false;
     }

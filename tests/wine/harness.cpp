@@ -189,6 +189,31 @@ static DWORD run_linux_builder(const std::string &builder,
     return status.empty() ? 0xDEADBEEF : (DWORD)atoi(status.c_str());
 }
 
+static std::string trimmed(const std::string &text)
+{
+    size_t begin = text.find_first_not_of(" \t"), end = text.find_last_not_of(" \t");
+    return begin == std::string::npos ? "" : text.substr(begin, end - begin + 1);
+}
+
+// config with the Windows paths of its files (splash and embed lines naming a drive) as the
+// Unix paths a configuration for the Linux builder names them by; config itself, byte for
+// byte, when it names none.
+static std::string with_unix_paths(const std::string &config)
+{
+    std::string result;
+    bool changed = false;
+    for (const std::string &line : split_lines(config)) {
+        size_t equals = line.find('=');
+        std::string key = trimmed(line.substr(0, equals));
+        std::string value = equals == std::string::npos ? "" : trimmed(line.substr(equals + 1));
+        bool drive_path = (key == "splash" || key == "embed") && value.size() > 2 &&
+                          value[1] == ':';
+        result += (drive_path ? key + " = " + unix_path(value) : line) + "\n";
+        changed = changed || drive_path;
+    }
+    return changed ? result : config;
+}
+
 std::string make_launcher(const std::string &folder, const std::string &config,
                           const std::string &name, const std::string &stub)
 {
@@ -202,6 +227,7 @@ std::string make_launcher(const std::string &folder, const std::string &config,
     // Windows one: both write the same bytes.
     const char *linux_builder = getenv("TREVALO_LINUX_BUILDER");
     if (linux_builder && *linux_builder) {
+        write_file(config_path, with_unix_paths(config));
         status = run_linux_builder(linux_builder, {stub_used, config_path, output_path},
                                    &output);
     } else {
