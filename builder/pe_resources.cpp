@@ -230,8 +230,8 @@ bool read_layout(const unsigned char *data, size_t size, layout *l, std::string 
         return false;
 
     if (directory(data, *l, DIRECTORY_SECURITY).size != 0)
-        return fail(error, "the file is signed (it carries an Authenticode signature): the "
-                           "launcher is to be signed after it is built, not the stub before");
+        return fail(error, "the file is signed (it carries an Authenticode signature); sign "
+                           "the launcher after building it, not the stub before");
     directory_entry resources = directory(data, *l, DIRECTORY_RESOURCES);
     if (resources.address == 0 || resources.size == 0)
         return fail(error, "the file has no resource directory");

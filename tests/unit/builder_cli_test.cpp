@@ -127,8 +127,8 @@ TEST(BuilderCommandLine, RefusesWhatCannotMakeALauncherAndWritesNothing)
         std::string args, message;
     } cases[] = {
         {"--stub signed.exe good.cfg out.exe",
-         "stub signed.exe: the file is signed (it carries an Authenticode signature): the "
-         "launcher is to be signed after it is built"},
+         "stub signed.exe: the file is signed (it carries an Authenticode signature); sign the "
+         "launcher after building it"},
         {"--stub no-resources.exe good.cfg out.exe",
          "stub no-resources.exe: the file has no resource directory"},
         {"--stub lying.exe good.cfg out.exe",
