@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
-# Builds the launcher stub, the launcher builder and the sample launcher into dist/, after
-# installing what the build needs. Also builds every test program.
+# Builds the launcher stubs, the launcher builders (Linux and Windows) and the sample launcher
+# into dist/, after installing what the build needs. Also builds every test program.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/packages.sh
-source scripts/wine-env.sh
 install_packages
 
 jobs=$(nproc)
@@ -19,16 +18,15 @@ rm -rf dist
 mkdir -p dist/sample
 cp build/win32/trevalo-stub-x86.exe build/win32/trevalo-stub-x86-console.exe \
    build/win64/trevalo-stub-x64.exe build/win64/trevalo-stub-x64-console.exe \
-   build/win32/trevalo-build.exe dist/
+   build/win32/trevalo-build.exe build/host/trevalo-build dist/
 cp build/host/trevalo-sample.jar dist/sample/
 
-# The sample launcher is made the way users make theirs: by the builder, under Wine, from a
-# configuration with the sample splash image beside it.
-wine_prefix_up
+# The sample launcher is made the way users make theirs: by the builder (the Linux one, beside
+# the stubs), from a configuration with the sample splash image beside it.
 mkdir -p build/sample
 cp resources/sample-app.cfg build/sample/
 cp build/win32/images/splash.bmp build/sample/
-wine dist/trevalo-build.exe build/sample/sample-app.cfg dist/sample/trevalo-sample.exe
+dist/trevalo-build build/sample/sample-app.cfg dist/sample/trevalo-sample.exe
 
 echo "Built dist/:"
 ls -l dist dist/sample

@@ -1,6 +1,7 @@
 // Parsing the launcher builder's configuration file.
 #include "builder/config.h"
 
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -115,14 +116,11 @@ bool is_utf8(const std::string &text)
     return true;
 }
 
-// The UTF-16 units the string table stores for text. In well-formed UTF-8, one for each
-// character (each byte that does not continue a sequence) and one more for each beyond U+FFFF
-// (each 4-byte lead byte); in the ANSI code page one for each byte, exact for the single-byte
-// code pages and never too few for the others.
-size_t utf16_length(const std::string &text, bool utf8)
+// The UTF-16 units the string table stores for well-formed UTF-8 text: one for each character
+// (each byte that does not continue a sequence) and one more for each beyond U+FFFF (each
+// 4-byte lead byte).
+size_t utf16_length(const std::string &text)
 {
-    if (!utf8)
-        return text.size();
     size_t units = 0;
     for (unsigned char c : text)
         units += ((c & 0xC0) != 0x80) + (c >= 0xF0);
@@ -160,6 +158,28 @@ bool is_service_account(const std::string &value)
 
 } // namespace
 
+std::u16string utf16_of(const std::string &utf8)
+{
+    std::u16string units;
+    units.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size();) {
+        unsigned char lead = utf8[i];
+        size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
+        for (size_t k = 1; k < length && i + k < utf8.size(); k++)
+            code = code << 6 | ((unsigned char)utf8[i + k] & 0x3F);
+        i += length;
+        if (code < 0x10000) {
+            units.push_back((char16_t)code);
+        } else {
+            // A surrogate pair: the high ten bits, then the low ten, of code - 0x10000.
+            units.push_back((char16_t)(0xD800 + ((code - 0x10000) >> 10)));
+            units.push_back((char16_t)(0xDC00 + ((code - 0x10000) & 0x3FF)));
+        }
+    }
+    return units;
+}
+
 const char *setting_name(unsigned id)
 {
     for (const setting_entry &e : entries)
@@ -193,7 +213,7 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
     out->architecture = "x64";
     out->subsystem = "gui";
     // The byte-order mark goes whole, so that a key on the first line reads as written.
-    out->utf8 = text.compare(0, 3, UTF8_BOM) == 0;
+    bool marked = text.compare(0, 3, UTF8_BOM) == 0;
     std::map<std::string, int> single_lines;
     std::vector<std::string> values(entry_count);
     std::vector<int> set_on_line(entry_count, 0);
@@ -201,7 +221,7 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
         values[i] = entries[i].default_text ? entries[i].default_text : "";
 
     int line_number = 0;
-    size_t pos = out->utf8 ? 3 : 0;
+    size_t pos = marked ? 3 : 0;
     while (pos < text.size()) {
         // A line ends with LF, CRLF or a lone CR, as editors read files.
         size_t end = text.find_first_of("\r\n", pos);
@@ -210,18 +230,19 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
         std::string line = trim(text.substr(pos, end - pos));
         pos = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
         line_number++;
+        // Every line is checked, comments too: a file in another encoding is refused whole,
+        // rather than read as a code page the launcher's machine may not share.
+        if (!is_utf8(line)) {
+            *error = at_line(line_number) + "is not valid UTF-8 (save the configuration as "
+                     "UTF-8; other encodings are not read)";
+            return false;
+        }
         if (line.empty() || line[0] == '#')
             continue;
-        // Comments are not checked: they never reach the launcher.
         if (line.find('\0') != std::string::npos) {
             *error = at_line(line_number) +
                      "holds a NUL byte, which would cut the value short (save the file as "
-                     "UTF-8 or ANSI text, not UTF-16)";
-            return false;
-        }
-        if (out->utf8 && !is_utf8(line)) {
-            *error = at_line(line_number) +
-                     "is not valid UTF-8, though the file starts with a UTF-8 byte-order mark";
+                     "UTF-8, not UTF-16)";
             return false;
         }
 
@@ -310,7 +331,7 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
                      "': it may be empty (LocalSystem), LocalService, NetworkService or virtual";
             return false;
         }
-        if (utf16_length(value, out->utf8) > MAX_SETTING_LENGTH) {
+        if (utf16_length(value) > MAX_SETTING_LENGTH) {
             *error = at_line(line_number) + "'" + e.name + "' is longer than " +
                      std::to_string(MAX_SETTING_LENGTH) +
                      " characters (UTF-16 units), the most a launcher setting holds";

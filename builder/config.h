@@ -16,7 +16,6 @@ struct builder_config {
     std::string splash;                  // the splash bitmap (.bmp) as written; empty: none
     std::string architecture;            // of the stub: "x64" (the default) or "x86"
     std::string subsystem;               // of the stub: "gui" (the default) or "console"
-    bool utf8;                           // the text is UTF-8 (it has a byte-order mark), else ANSI
 };
 
 // Parses a configuration. Every setting starts from its default (the sample application's
@@ -26,14 +25,19 @@ struct builder_config {
 // "splash" names the bitmap file shown while the application starts; "architecture" (x64 or
 // x86) and "subsystem" (gui or console) choose the stub.
 // Blank lines and lines whose first non-blank character is '#' are ignored; blanks around the
-// key and the value are dropped. Lines end with LF, CRLF or a lone CR. A text starting with a
-// UTF-8 byte-order mark is UTF-8 (the mark is no part of the first line), any other is in the
-// ANSI code page. Everything that would give a launcher that cannot work is refused: values
-// holding a NUL byte or, in UTF-8, invalid sequences; message formats the launcher cannot fill;
+// key and the value are dropped. Lines end with LF, CRLF or a lone CR. The text is UTF-8, with or
+// without a byte-order mark (the mark is no part of the first line): never the code page of the
+// machine the builder runs on, so that a configuration gives the same launcher everywhere.
+// Everything that would give a launcher that cannot work is refused: lines that are not valid
+// UTF-8 and values holding a NUL byte; message formats the launcher cannot fill;
 // main classes no Java class can have, or too long for the folder embedded files are unpacked
 // into; settings longer than the string table holds. On success the result is true; otherwise
 // error says what is wrong and where, and the result is false.
 bool parse_config(const std::string &text, builder_config *out, std::string *error);
+
+// The UTF-16 text of well-formed UTF-8 (as parse_config leaves every setting): what a launcher's
+// string table stores.
+std::u16string utf16_of(const std::string &utf8);
 
 // The name of setting id in configuration files, or null for an unknown id.
 const char *setting_name(unsigned id);

@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <utility>
 #include <set>
 
 namespace {
@@ -229,8 +230,8 @@ bool read_layout(const unsigned char *data, size_t size, layout *l, std::string 
         return false;
 
     if (directory(data, *l, DIRECTORY_SECURITY).size != 0)
-        return fail(error, "the file is signed (it carries an Authenticode signature): the "
-                           "launcher is to be signed after it is built, not the stub before");
+        return fail(error, "the file is signed (it carries an Authenticode signature); sign "
+                           "the launcher after building it, not the stub before");
     directory_entry resources = directory(data, *l, DIRECTORY_RESOURCES);
     if (resources.address == 0 || resources.size == 0)
         return fail(error, "the file has no resource directory");
@@ -633,9 +634,10 @@ bool pe_parse(const unsigned char *data, size_t size, pe_image *image, std::stri
 }
 
 void pe_set_resource(pe_image *image, const pe_resource_id &type, const pe_resource_id &name,
-                     uint16_t language, const std::vector<unsigned char> &data)
+                     uint16_t language, std::vector<unsigned char> data)
 {
-    pe_resource r = {type, name, language, 0, data};
+    // The data is moved, not copied: an archive of embedded files may be large.
+    pe_resource r = {type, name, language, 0, std::move(data)};
     if (!r.type.text.empty())
         r.type.number = 0;
     if (!r.name.text.empty())
@@ -651,9 +653,9 @@ void pe_set_resource(pe_image *image, const pe_resource_id &type, const pe_resou
     }
     auto at = std::lower_bound(all.begin(), all.end(), r, key_less);
     if (at != all.end() && compare_keys(*at, r) == 0)
-        *at = r;
+        *at = std::move(r);
     else
-        all.insert(at, r);
+        all.insert(at, std::move(r));
 }
 
 size_t pe_remove_resources(pe_image *image, const pe_resource_id &type,

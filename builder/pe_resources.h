@@ -72,9 +72,10 @@ struct pe_image {
 bool pe_parse(const unsigned char *data, size_t size, pe_image *image, std::string *error);
 
 // Gives image a resource of this type, name and language, replacing the one that has them.
-// A type or name the image already has keeps the spelling it has there.
+// A type or name the image already has keeps the spelling it has there. Pass the data with
+// std::move to spare a copy of a large resource.
 void pe_set_resource(pe_image *image, const pe_resource_id &type, const pe_resource_id &name,
-                     uint16_t language, const std::vector<unsigned char> &data);
+                     uint16_t language, std::vector<unsigned char> data);
 
 // Removes the resources of this type, and of this name and language where they are not null
 // (null: any). Returns how many were removed.

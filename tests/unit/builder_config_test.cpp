@@ -70,26 +70,28 @@ TEST(BuilderConfig, ReadsNamesNumbersCommentsAndDefaults)
 
 TEST(BuilderConfig, AcceptsWhatALauncherCanUse)
 {
-    const struct { std::string text; unsigned id; std::string value; bool utf8; } cases[] = {
+    const struct { std::string text; unsigned id; std::string value; } cases[] = {
         // The byte-order mark goes whole: the key right after it is found.
-        {BOM + "class_path = a.jar\nmain_class = M\n", SETTING_class_path, "a.jar", true},
+        {BOM + "class_path = a.jar\nmain_class = M\n", SETTING_class_path, "a.jar"},
         // A lone CR ends a line as LF and CRLF do.
-        {"main_class = M\rclass_path = a.jar\r", SETTING_class_path, "a.jar", false},
-        {"main_class = M\r\nclass_path = a\rapp_args = x\n", SETTING_app_args, "x", false},
+        {"main_class = M\rclass_path = a.jar\r", SETTING_class_path, "a.jar"},
+        {"main_class = M\r\nclass_path = a\rapp_args = x\n", SETTING_app_args, "x"},
+        // UTF-8 with or without the mark.
         {BOM + "main_class = org.\xC3\xA9t\xC3\xA9.Main_2$In\n", SETTING_main_class,
-         "org.\xC3\xA9t\xC3\xA9.Main_2$In", true},
-        {"main_class = M\nmsg_attach = 100%% sure\n", SETTING_msg_attach, "100%% sure", false},
-        // Lengths are UTF-16 units: one for 2 bytes of UTF-8, two for 4; one a byte of ANSI.
+         "org.\xC3\xA9t\xC3\xA9.Main_2$In"},
+        {"# caf\xC3\xA9\nmain_class = M\nsplash_text = \xE2\x82\xAC \xF0\x9F\x98\x80\n",
+         SETTING_splash_text, "\xE2\x82\xAC \xF0\x9F\x98\x80"},
+        {"main_class = M\nmsg_attach = 100%% sure\n", SETTING_msg_attach, "100%% sure"},
+        // Lengths are UTF-16 units: one for 2 bytes of UTF-8, two for 4.
         {BOM + "main_class = M\napp_args = " + times(40000, "\xC3\xA9"), SETTING_app_args,
-         times(40000, "\xC3\xA9"), true},
-        {BOM + "main_class = M\napp_args = " + times(32767, "\xF0\x9D\x84\x9E"), SETTING_app_args,
-         times(32767, "\xF0\x9D\x84\x9E"), true},
-        {"main_class = M\napp_args = " + times(65535, "\xF0"), SETTING_app_args,
-         times(65535, "\xF0"), false},
+         times(40000, "\xC3\xA9")},
+        {"main_class = M\napp_args = " + times(32767, "\xF0\x9D\x84\x9E"), SETTING_app_args,
+         times(32767, "\xF0\x9D\x84\x9E")},
+        {"main_class = M\napp_args = " + times(65535, "\xE6\x97\xA5"), SETTING_app_args,
+         times(65535, "\xE6\x97\xA5")},
         // The main class: 90 bytes with embedded files to unpack, 255 without.
-        {"embed = a.jar\nmain_class = " + times(90, "c"), SETTING_main_class, times(90, "c"),
-         false},
-        {"main_class = " + times(255, "c"), SETTING_main_class, times(255, "c"), false},
+        {"embed = a.jar\nmain_class = " + times(90, "c"), SETTING_main_class, times(90, "c")},
+        {"main_class = " + times(255, "c"), SETTING_main_class, times(255, "c")},
     };
     for (const auto &c : cases) {
         builder_config values;
@@ -99,8 +101,20 @@ TEST(BuilderConfig, AcceptsWhatALauncherCanUse)
         if (c.id == SETTING_main_class)
             value = decode_setting_text(value.c_str());
         EXPECT_EQ(value, c.value) << c.text.substr(0, 80);
-        EXPECT_EQ(values.utf8, c.utf8) << c.text.substr(0, 80);
     }
+}
+
+TEST(BuilderConfig, StoresSettingsAsTheirUtf16Units)
+{
+    const struct { std::string utf8; std::u16string utf16; } cases[] = {
+        {"", u""},
+        {"plain ASCII", u"plain ASCII"},
+        {"\xC3\xA9t\xC3\xA9 \xE2\x82\xAC", u"\u00e9t\u00e9 \u20ac"},
+        {"\xF0\x9F\x98\x80!", u"\U0001F600!"},
+        {"\xF4\x8F\xBF\xBF\xEF\xBF\xBF", u"\U0010FFFF\uFFFF"},
+    };
+    for (const auto &c : cases)
+        EXPECT_TRUE(utf16_of(c.utf8) == c.utf16) << c.utf8;
 }
 
 TEST(BuilderConfig, RefusesBadInputWithTheLine)
@@ -129,7 +143,7 @@ TEST(BuilderConfig, RefusesBadInputWithTheLine)
         {BOM + "main_class = M\napp_args = \xED\xA0\x80\n", "line 2: is not valid UTF-8"},
         {BOM + "main_class = M\napp_args = \xF4\x90\x80\x80\n", "line 2: is not valid UTF-8"},
         {BOM + "main_class = M\napp_args = \xE2\x82", "line 2: is not valid UTF-8"},
-        {"main_class = M\napp_args = a\0b\n"s, "line 2: holds a NUL byte"},
+        {"main_class = M\napp_args = a\0b\n"s, "line 2: holds a NUL byte, which would cut the value short (save the file as UTF-8, not UTF-16)"},
         {"main_class = M\rmian_class = N\r", "line 2: unknown setting 'mian_class'"},
         {"main_class = M\r\n\r\njust words\r\n", "line 3: expected 'key = value'"},
         {"main_class = a b\n", "line 1: main class 'a b' is not a Java class name"},
@@ -144,8 +158,11 @@ TEST(BuilderConfig, RefusesBadInputWithTheLine)
          "line 2: 'jvm_options' is longer than 65535"},
         {BOM + "main_class = M\napp_args = " + times(32768, "\xF0\x9D\x84\x9E"),
          "line 2: 'app_args' is longer than 65535"},
-        {"main_class = M\napp_args = " + times(65536, "\xA9"),
+        {"main_class = M\napp_args = " + times(65536, "\xE6\x97\xA5"),
          "line 2: 'app_args' is longer than 65535"},
+        // Text in a code page is refused, the mark or not, comments too.
+        {"main_class = M\nsplash_text = caf\xE9 au lait\n", "line 2: is not valid UTF-8"},
+        {"main_class = M\n# r\xE9sum\xE9\n", "line 2: is not valid UTF-8"},
         {"main_class = M\nservice_account = .\\Administrator\n",
          "line 2: 'service_account' is '.\\Administrator': it may be empty (LocalSystem), "
          "LocalService, NetworkService or virtual"},

@@ -366,7 +366,8 @@ TEST(EmbeddedFiles, BuilderRefusesFilesItCannotPack)
     for (const auto &c : cases) {
         write_file(dir + "\\app.cfg", c.config);
         std::string output;
-        DWORD status = run_capture(quote(tools_dir() + "\\trevalo-build.exe") + " app.cfg app.exe",
+        DWORD status = run_capture(quote(tools_dir() + "\\trevalo-build.exe") + " --stub " +
+                                       quote(stub_path(target_arch(), false)) + " app.cfg app.exe",
                                    dir, &output);
         EXPECT_NE(status, 0u);
         EXPECT_NE(output.find(c.message), std::string::npos) << output;

@@ -136,18 +136,104 @@ DWORD answer_and_wait(child_process *child, const message_box &box)
     return status;
 }
 
+// The Unix path of a Windows path, by Wine's own mapping (its kernel32 exports it).
+static std::string unix_path(const std::string &path)
+{
+    typedef char *(CDECL * unix_name_function)(const WCHAR *);
+    static unix_name_function unix_name = (unix_name_function)GetProcAddress(
+        GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
+    char *name = unix_name ? unix_name(wide(path).c_str()) : nullptr;
+    std::string result = name ? name : "";
+    HeapFree(GetProcessHeap(), 0, name);
+    return result;
+}
+
+// text as one word of a shell command.
+static std::string shell_word(const std::string &text)
+{
+    std::string word = "'";
+    for (char c : text)
+        word += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return word + "'";
+}
+
+// Runs the Linux builder at builder (a Unix path) with --stub and paths (Windows paths, given
+// to it as Unix paths), and waits up to 60 s. Wine starts a Unix program without a handle to
+// wait on, so a shell runs the builder and then writes its exit status to a file, renamed into
+// place when complete, which this waits for. Returns the status, or 0xDEADBEEF.
+static DWORD run_linux_builder(const std::string &builder,
+                               const std::vector<std::string> &paths, std::string *output)
+{
+    std::string dir = make_temp_dir("linux-build"), unix_dir = unix_path(dir);
+    std::string command = shell_word(builder) + " --stub";
+    for (const std::string &argument : paths)
+        command += " " + shell_word(unix_path(argument));
+    write_file(dir + "\\run.sh",
+               command + " >" + shell_word(unix_dir + "/output") + " 2>&1\n" +
+               "echo $? >" + shell_word(unix_dir + "/status.new") + "\n" +
+               "mv " + shell_word(unix_dir + "/status.new") + " " +
+               shell_word(unix_dir + "/status") + "\n");
+    std::wstring shell = wide("/bin/sh \"" + unix_dir + "/run.sh\"");
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    if (!CreateProcessW(nullptr, &shell[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+        return 0xDEADBEEF;
+    for (int waited = 0; waited < 60000 && !file_exists(dir + "\\status"); waited += 10)
+        Sleep(10);
+    *output = read_file(dir + "\\output");
+    std::string status = read_file(dir + "\\status");
+    return status.empty() ? 0xDEADBEEF : (DWORD)atoi(status.c_str());
+}
+
+static std::string trimmed(const std::string &text)
+{
+    size_t begin = text.find_first_not_of(" \t"), end = text.find_last_not_of(" \t");
+    return begin == std::string::npos ? "" : text.substr(begin, end - begin + 1);
+}
+
+// config with the Windows paths of its files (splash and embed lines naming a drive) as the
+// Unix paths a configuration for the Linux builder names them by; config itself, byte for
+// byte, when it names none.
+static std::string with_unix_paths(const std::string &config)
+{
+    std::string result;
+    bool changed = false;
+    for (const std::string &line : split_lines(config)) {
+        size_t equals = line.find('=');
+        std::string key = trimmed(line.substr(0, equals));
+        std::string value = equals == std::string::npos ? "" : trimmed(line.substr(equals + 1));
+        bool drive_path = (key == "splash" || key == "embed") && value.size() > 2 &&
+                          value[1] == ':';
+        result += (drive_path ? key + " = " + unix_path(value) : line) + "\n";
+        changed = changed || drive_path;
+    }
+    return changed ? result : config;
+}
+
 std::string make_launcher(const std::string &folder, const std::string &config,
                           const std::string &name, const std::string &stub)
 {
     std::string config_path = folder + "\\" + name + ".cfg";
     std::string output_path = folder + "\\" + name;
-    // UTF-8 with its byte-order mark: every builder reads that as UTF-8.
-    write_file(config_path, "\xEF\xBB\xBF" + config);
-    std::string command = quote(tools_dir() + "\\trevalo-build.exe");
-    command += " --stub " + quote(stub.empty() ? stub_path(target_arch(), false) : stub);
-    command += " " + quote(config_path) + " " + quote(output_path);
+    std::string stub_used = stub.empty() ? stub_path(target_arch(), false) : stub;
+    write_file(config_path, config);
     std::string output;
-    DWORD status = run_capture(command, folder, &output);
+    DWORD status;
+    // The suites build their launchers with the Linux builder when it is named, else with the
+    // Windows one: both write the same bytes.
+    const char *linux_builder = getenv("TREVALO_LINUX_BUILDER");
+    if (linux_builder && *linux_builder) {
+        write_file(config_path, with_unix_paths(config));
+        status = run_linux_builder(linux_builder, {stub_used, config_path, output_path},
+                                   &output);
+    } else {
+        std::string command = quote(tools_dir() + "\\trevalo-build.exe");
+        command += " --stub " + quote(stub_used) + " " + quote(config_path) + " " +
+                   quote(output_path);
+        status = run_capture(command, folder, &output);
+    }
     EXPECT_EQ(status, 0u) << "builder failed: " << output;
     return output_path;
 }

@@ -60,7 +60,9 @@ DWORD run_capture(const std::string &command_line, const std::string &directory,
 DWORD answer_and_wait(child_process *child, const message_box &box);
 
 // Writes config into folder\<name>.cfg and builds folder\<name> from stub (default: the GUI
-// stub under test). Fails the calling test when the builder fails. Returns the launcher's path.
+// stub under test) with the Linux builder when TREVALO_LINUX_BUILDER names it (a Unix path),
+// else with the Windows builder. Fails the calling test when the builder fails. Returns the
+// launcher's path.
 std::string make_launcher(const std::string &folder, const std::string &config,
                           const std::string &name = "app.exe", const std::string &stub = "");
 

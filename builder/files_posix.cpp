@@ -1,0 +1,184 @@
+// The builder's file seam on POSIX systems (Linux): plain system calls.
+#include "builder/files.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+const char PATH_SEPARATOR = '/';
+
+namespace {
+
+// Seconds from 1601-01-01 (FILETIME's start) to 1970-01-01 (the Unix epoch).
+const int64_t SECONDS_1601_TO_1970 = 11644473600;
+
+std::string reason(const std::string &what, const std::string &path)
+{
+    return "cannot " + what + " " + path + ": " + strerror(errno);
+}
+
+// st_mtim as a FILETIME, exactly as Windows builders (and Wine, for the same files) see it: the
+// seconds since 1601 in 100 ns units, plus the nanoseconds cut to whole 100 ns.
+uint64_t filetime_of(const struct timespec &t)
+{
+    int64_t seconds = (int64_t)t.tv_sec + SECONDS_1601_TO_1970;
+    if (seconds < 0)
+        return 0;
+    return (uint64_t)seconds * 10000000u + (uint64_t)t.tv_nsec / 100;
+}
+
+bool write_all(int fd, const unsigned char *data, size_t size)
+{
+    while (size > 0) {
+        ssize_t n = write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= (size_t)n;
+    }
+    return true;
+}
+
+} // namespace
+
+std::vector<std::string> program_arguments(int argc, char **argv)
+{
+    return std::vector<std::string>(argv + (argc > 0), argv + argc);
+}
+
+bool file_stat(const std::string &path, file_facts *facts, std::string *error)
+{
+    struct stat s;
+    if (stat(path.c_str(), &s) != 0) {
+        *error = reason("read", path);
+        return false;
+    }
+    facts->folder = S_ISDIR(s.st_mode);
+    facts->size = facts->folder ? 0 : (uint64_t)s.st_size;
+    facts->write_time = filetime_of(s.st_mtim);
+    return true;
+}
+
+bool read_whole_file(const std::string &path, std::string *content, std::string *error)
+{
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        *error = reason("read", path);
+        return false;
+    }
+    struct stat s;
+    bool ok = fstat(fd, &s) == 0;
+    if (!ok) {
+        *error = reason("read", path);
+    } else if (S_ISDIR(s.st_mode)) {
+        *error = "cannot read " + path + ": it is a folder";
+        ok = false;
+    } else if ((uint64_t)s.st_size > MAX_INPUT_SIZE) {
+        *error = "cannot read " + path + ": it has " + std::to_string((uint64_t)s.st_size) +
+                 " bytes, more than the 2 GB a Windows program may have";
+        ok = false;
+    }
+    content->clear();
+    if (ok)
+        content->reserve((size_t)s.st_size);
+    char buffer[65536];
+    while (ok) {
+        ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            *error = reason("read", path);
+            ok = false;
+        } else if (n == 0) {
+            break;
+        } else if (content->size() + (size_t)n > MAX_INPUT_SIZE) {
+            // A file that grows while it is read.
+            *error = "cannot read " + path + ": it has more than the 2 GB a Windows program "
+                     "may have";
+            ok = false;
+        } else {
+            content->append(buffer, (size_t)n);
+        }
+    }
+    close(fd);
+    return ok;
+}
+
+bool list_plain_files(const std::string &folder, std::vector<std::string> *names,
+                      std::string *error)
+{
+    DIR *dir = opendir(folder.c_str());
+    if (!dir) {
+        *error = reason("list", folder);
+        return false;
+    }
+    names->clear();
+    errno = 0;
+    while (struct dirent *entry = readdir(dir)) {
+        std::string name = entry->d_name;
+        struct stat s;
+        // What a link leads to counts, as Windows follows links when it reads a file.
+        if (name != "." && name != ".." && stat((folder + "/" + name).c_str(), &s) == 0 &&
+            !S_ISDIR(s.st_mode))
+            names->push_back(name);
+        errno = 0;
+    }
+    bool ok = errno == 0;
+    if (!ok)
+        *error = reason("list", folder);
+    closedir(dir);
+    return ok;
+}
+
+bool write_file_replacing(const std::string &path, const unsigned char *data, size_t size,
+                          std::string *error)
+{
+    size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + (slash == 0));
+    std::string temp = folder + "/.trevalo-build-XXXXXX";
+    int fd = mkstemp(&temp[0]);
+    if (fd < 0) {
+        *error = reason("create a file in", folder);
+        return false;
+    }
+    // mkstemp makes the file private to its owner; the launcher gets what any new file gets.
+    mode_t mask = umask(0);
+    umask(mask);
+    bool ok = fchmod(fd, 0666 & ~mask) == 0 && write_all(fd, data, size) && fsync(fd) == 0;
+    if (!ok)
+        *error = reason("write", temp);
+    if (close(fd) != 0 && ok) {
+        *error = reason("write", temp);
+        ok = false;
+    }
+    if (ok && rename(temp.c_str(), path.c_str()) != 0) {
+        *error = reason("write", path);
+        ok = false;
+    }
+    if (!ok)
+        unlink(temp.c_str());
+    return ok;
+}
+
+std::string builder_folder()
+{
+    char path[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0)
+        return ".";
+    std::string self(path, (size_t)n);
+    size_t slash = self.rfind('/');
+    return slash == 0 ? "/" : self.substr(0, slash);
+}
+
+bool is_absolute_path(const std::string &path)
+{
+    return !path.empty() && path[0] == '/';
+}
