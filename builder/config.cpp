@@ -8,6 +8,7 @@
 
 #include "base/archive.h"
 #include "base/setting_codec.h"
+#include "builder/version_info.h"
 #include "config/setting_list.h"
 
 namespace {
@@ -189,7 +190,10 @@ bool is_safe_message_format(const std::string &format, bool plain)
 bool parse_config(const std::string &text, builder_config *out, std::string *error)
 {
     out->embedded.clear();
-    out->splash.clear();
+    for (std::string *text : {&out->splash, &out->icon, &out->file_version, &out->product_version,
+                              &out->product_name, &out->company_name, &out->file_description,
+                              &out->copyright, &out->original_file_name, &out->execution_level})
+        text->clear();
     out->architecture = "x64";
     out->subsystem = "gui";
     // The byte-order mark goes whole, so that a key on the first line reads as written.
@@ -240,16 +244,29 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
             out->embedded.push_back(value);
             continue;
         }
-        // The builder's own keys that come once each: the splash bitmap, and the stub's
-        // architecture and subsystem (each with the values it allows).
+        // The builder's own keys that come once each, each with the values it allows: the
+        // splash bitmap, the stub's architecture and subsystem, the icon, the version
+        // information and the manifest's execution level.
+        enum value_check { ANY, NOT_EMPTY, CHOICE, VERSION, ASCII_UNLESS_UTF8 };
         static const struct {
             const char *key;
             std::string builder_config::*field;
-            const char *allowed[3];
+            value_check check;
+            const char *allowed[4];
         } singles[] = {
-            {"splash", &builder_config::splash, {}},
-            {"architecture", &builder_config::architecture, {"x64", "x86"}},
-            {"subsystem", &builder_config::subsystem, {"gui", "console"}},
+            {"splash", &builder_config::splash, ANY, {}},
+            {"architecture", &builder_config::architecture, CHOICE, {"x64", "x86"}},
+            {"subsystem", &builder_config::subsystem, CHOICE, {"gui", "console"}},
+            {"icon", &builder_config::icon, NOT_EMPTY, {}},
+            {"file_version", &builder_config::file_version, VERSION, {}},
+            {"product_version", &builder_config::product_version, VERSION, {}},
+            {"product_name", &builder_config::product_name, ASCII_UNLESS_UTF8, {}},
+            {"company_name", &builder_config::company_name, ASCII_UNLESS_UTF8, {}},
+            {"file_description", &builder_config::file_description, ASCII_UNLESS_UTF8, {}},
+            {"copyright", &builder_config::copyright, ASCII_UNLESS_UTF8, {}},
+            {"original_file_name", &builder_config::original_file_name, ASCII_UNLESS_UTF8, {}},
+            {"execution_level", &builder_config::execution_level, CHOICE,
+             {"asInvoker", "highestAvailable", "requireAdministrator"}},
         };
         bool single = false;
         for (const auto &k : singles) {
@@ -262,9 +279,33 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
                          std::to_string(seen);
                 return false;
             }
-            if (k.allowed[0] && value != k.allowed[0] && value != k.allowed[1]) {
-                *error = at_line(line_number) + "'" + key + "' is " + k.allowed[0] + " or " +
-                         k.allowed[1] + ", not '" + value + "'";
+            std::string problem;
+            if (k.check == NOT_EMPTY && value.empty())
+                problem = "'" + key + "' needs a file";
+            if (k.check == CHOICE) {
+                bool allowed = false;
+                std::string choices;
+                for (int c = 0; k.allowed[c]; c++) {
+                    allowed = allowed || value == k.allowed[c];
+                    choices += std::string(c == 0 ? "" : k.allowed[c + 1] ? ", " : " or ") +
+                               k.allowed[c];
+                }
+                if (!allowed)
+                    problem = "'" + key + "' is " + choices + ", not '" + value + "'";
+            }
+            uint16_t version[4];
+            if (k.check == VERSION && !parse_version_number(value, version, &problem))
+                problem = "'" + key + "': " + problem;
+            // Off Windows there is no ANSI code page to read these texts with; the settings
+            // keep theirs for the launcher to read.
+            if (k.check == ASCII_UNLESS_UTF8 && !out->utf8) {
+                for (unsigned char c : value)
+                    if (c >= 0x80)
+                        problem = "'" + key + "' holds non-ASCII characters: save the "
+                                  "configuration as UTF-8 with a byte-order mark";
+            }
+            if (!problem.empty()) {
+                *error = at_line(line_number) + problem;
                 return false;
             }
             out->*k.field = value;
