@@ -1,6 +1,7 @@
 // trevalo-build: writes an application's configuration into a copy of the launcher stub.
 //
 //   trevalo-build [--stub STUB] CONFIGURATION OUTPUT
+//   trevalo-build --print LAUNCHER [FOLDER]
 //
 // Without --stub, the stub is the one beside the builder that the configuration's architecture
 // and subsystem name: trevalo-stub-<x64|x86>[-console].exe. The output is written under
@@ -20,7 +21,12 @@
 #include "base/archive.h"
 #include "base/resource_ids.h"
 #include "builder/config.h"
+#include "builder/execution_level.h"
+#include "builder/icon.h"
 #include "builder/pack.h"
+#include "builder/pe_resources.h"
+#include "builder/print.h"
+#include "builder/version_info.h"
 
 namespace {
 
@@ -310,6 +316,75 @@ std::string folder_of(const std::string &path)
     return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
+bool write_file(const std::string &path, const std::string &content, uint32_t time_low,
+                uint32_t time_high, std::string *error)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD n = 0;
+    FILETIME time = {time_low, time_high};
+    bool ok = file != INVALID_HANDLE_VALUE &&
+              WriteFile(file, content.data(), (DWORD)content.size(), &n, nullptr) &&
+              n == content.size() &&
+              (!(time_low | time_high) || SetFileTime(file, nullptr, nullptr, &time));
+    if (!ok)
+        *error = "cannot write " + path + ": " + last_error_text();
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    return ok;
+}
+
+// Writes the icon, the version information and the execution level of config into the
+// launcher at path: the portable modules rewrite the parsed program.
+bool write_program_resources(const std::string &path, const builder_config &config,
+                             const std::string &config_folder, std::string *error)
+{
+    std::string content, icon;
+    pe_image image;
+    if (!config.icon.empty() && !read_file(resolve(config.icon, config_folder), &icon, error))
+        return false;
+    if (!read_file(path, &content, error) ||
+        !pe_parse((const unsigned char *)content.data(), content.size(), &image, error))
+        return false;
+    if (!icon.empty() &&
+        !apply_icon(&image, (const unsigned char *)icon.data(), icon.size(), error)) {
+        *error = "icon " + config.icon + ": " + *error;
+        return false;
+    }
+    std::vector<unsigned char> out;
+    return apply_version_info(&image, config, error) &&
+           apply_execution_level(&image, config.execution_level, error) &&
+           pe_write(image, &out, error) &&
+           write_file(path, std::string(out.begin(), out.end()), 0, 0, error);
+}
+
+// --print: the configuration of launcher to standard output or, with a folder, into
+// folder\launcher.cfg beside the files it names (embedded files with their last-write times).
+int print_configuration(const std::string &launcher, const char *folder)
+{
+    std::string content, text, error;
+    pe_image image;
+    std::vector<printed_file> files;
+    if (!read_file(launcher, &content, &error))
+        return fail(error);
+    if (!pe_parse((const unsigned char *)content.data(), content.size(), &image, &error) ||
+        !print_launcher(image, &text, &files, &error))
+        return fail(launcher + ": " + error);
+    if (!folder) {
+        fwrite(text.data(), 1, text.size(), stdout);
+        return 0;
+    }
+    if (!CreateDirectoryA(folder, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+        return fail(std::string("cannot create ") + folder + ": " + last_error_text());
+    files.push_back({"launcher.cfg", 0, 0, text});
+    for (const printed_file &f : files)
+        if (!write_file(std::string(folder) + "\\" + f.name, f.content, f.time_low, f.time_high,
+                        &error))
+            return fail(error);
+    printf("trevalo-build: wrote %s\\launcher.cfg\n", folder);
+    return 0;
+}
+
 int usage()
 {
     fprintf(stderr,
@@ -317,7 +392,10 @@ int usage()
             "Writes the settings of CONFIGURATION (lines of 'key = value') into a copy of the\n"
             "launcher stub (default: the one beside this program that the configuration's\n"
             "'architecture' and 'subsystem' name, trevalo-stub-x64.exe unless they say\n"
-            "otherwise) and saves it as OUTPUT.\n");
+            "otherwise) and saves it as OUTPUT.\n"
+            "       trevalo-build --print LAUNCHER [FOLDER]\n"
+            "Writes the configuration of LAUNCHER to standard output or, with FOLDER, into\n"
+            "FOLDER\\launcher.cfg beside its embedded files, splash bitmap and icon.\n");
     return 2;
 }
 
@@ -325,6 +403,8 @@ int usage()
 
 int main(int argc, char **argv)
 {
+    if (argc >= 3 && argc <= 4 && strcmp(argv[1], "--print") == 0)
+        return print_configuration(argv[2], argc == 4 ? argv[3] : nullptr);
     std::string stub;
     int i = 1;
     for (; i < argc && argv[i][0] == '-' && argv[i][1] == '-'; i++) {
@@ -374,7 +454,8 @@ int main(int argc, char **argv)
     if (!ok)
         error = "cannot copy " + stub + ": " + last_error_text();
     ok = ok && write_resources(temp, kept, config.settings, code_page, build_archive(files), bitmap,
-                              &error);
+                              &error) &&
+         write_program_resources(temp, config, folder_of(config_path), &error);
     if (ok && !MoveFileExA(temp, output.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         error = "cannot write " + output + ": " + last_error_text();
         ok = false;
