@@ -63,16 +63,6 @@ inline std::string run(const std::string &command)
     return text;
 }
 
-// What the Windows-side reader prints for the program at path, under Wine, with plain line
-// ends; filter, when given, is a shell command its output goes through.
-inline std::string read_with_windows(const std::string &path, const std::string &filter = "")
-{
-    std::string text = run(RESOURCES_TEST_WINE " " RESOURCES_TEST_READER " '" + path + "'" +
-                           (filter.empty() ? "" : " | " + filter));
-    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-    return text;
-}
-
 inline void put16(bytes *out, unsigned v)
 {
     out->push_back((unsigned char)v);

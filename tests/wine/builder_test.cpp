@@ -273,6 +273,13 @@ TEST(Builder, WritesIconVersionAndLevelAndPrintsThemBack)
     ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", (void **)&fixed, &length));
     EXPECT_EQ(fixed->dwFileVersionMS, 0x00030001u);
     EXPECT_EQ(fixed->dwProductVersionMS, 0x00030001u) << "the product version is the file's";
+    EXPECT_EQ(fixed->dwFileOS, (DWORD)VOS_NT_WINDOWS32);
+    EXPECT_EQ(fixed->dwFileType, (DWORD)VFT_APP);
+    WORD *translation;
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", (void **)&translation,
+                               &length));
+    EXPECT_EQ(translation[0], 0x0409);
+    EXPECT_EQ(translation[1], 1200) << "UTF-16";
     ASSERT_TRUE(VerQueryValueW(info.data(), L"\\StringFileInfo\\040904B0\\ProductName",
                                (void **)&text, &length));
     EXPECT_EQ(std::wstring(text), L"caf\u00E9 \u0416\u0443\u043A \u65E5\u672C\u8A9E");
@@ -281,8 +288,19 @@ TEST(Builder, WritesIconVersionAndLevelAndPrintsThemBack)
     HMODULE module = LoadLibraryExA(launcher.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     int images = 0;
     EnumResourceNamesA(module, MAKEINTRESOURCEA(3), count_name, (LONG_PTR)&images);
-    FreeLibrary(module);
     EXPECT_EQ(images, 2);
+    // Windows picks the image of each size from the group: a 32-bit bitmap of 16 x 16 pixels
+    // is 40 + 1024 + 64 bytes, of 32 x 32 pixels 40 + 4096 + 128.
+    HRSRC group = FindResourceA(module, "MAINICON", MAKEINTRESOURCEA(14));
+    ASSERT_NE(group, nullptr);
+    BYTE *directory = (BYTE *)LockResource(LoadResource(module, group));
+    for (int size : {16, 32}) {
+        int id = LookupIconIdFromDirectoryEx(directory, TRUE, size, size, LR_DEFAULTCOLOR);
+        HRSRC image = FindResourceA(module, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(3));
+        EXPECT_EQ(image ? SizeofResource(module, image) : 0, 40u + size * size * 4 + size * 4)
+            << size;
+    }
+    FreeLibrary(module);
     EXPECT_NE(read_resource(launcher, MAKEINTRESOURCEA(24), MAKEINTRESOURCEA(1))
                   .find("level=\"highestAvailable\""), std::string::npos);
 
