@@ -5,13 +5,16 @@ namespace {
 
 const char ELEMENT[] = "<requestedExecutionLevel";
 
-pe_resource *find_manifest(pe_image *image)
+// Index of the image's manifest (RT_MANIFEST 1, any language) in its resources, or -1.
+int find_manifest(const pe_image &image)
 {
-    for (pe_resource &r : image->resources)
+    for (size_t i = 0; i < image.resources.size(); i++) {
+        const pe_resource &r = image.resources[i];
         if (r.type.text.empty() && r.type.number == RT_MANIFEST_TYPE && r.name.text.empty() &&
             r.name.number == 1)
-            return &r;
-    return nullptr;
+            return (int)i;
+    }
+    return -1;
 }
 
 // Where the value of the element's level attribute starts in text and how long it is.
@@ -60,28 +63,30 @@ bool apply_execution_level(pe_image *image, const std::string &level, std::strin
                  "' is not asInvoker, highestAvailable or requireAdministrator";
         return false;
     }
-    pe_resource *manifest = find_manifest(image);
-    if (!manifest) {
+    int found = find_manifest(*image);
+    if (found < 0) {
         *error = "the stub has no manifest (RT_MANIFEST 1) to set the execution level in";
         return false;
     }
-    std::string text(manifest->data.begin(), manifest->data.end());
+    std::vector<unsigned char> &data = image->resources[found].data;
+    std::string text(data.begin(), data.end());
     size_t at, length;
     if (!find_level(text, &at, &length, error))
         return false;
     text.replace(at, length, level);
-    manifest->data.assign(text.begin(), text.end());
+    data.assign(text.begin(), text.end());
     return true;
 }
 
 bool read_execution_level(const pe_image &image, std::string *level, std::string *error)
 {
-    const pe_resource *manifest = find_manifest(const_cast<pe_image *>(&image));
-    if (!manifest) {
+    int found = find_manifest(image);
+    if (found < 0) {
         *error = "the program has no manifest (RT_MANIFEST 1)";
         return false;
     }
-    std::string text(manifest->data.begin(), manifest->data.end());
+    const std::vector<unsigned char> &data = image.resources[found].data;
+    std::string text(data.begin(), data.end());
     size_t at, length;
     if (!find_level(text, &at, &length, error))
         return false;
