@@ -8,8 +8,11 @@
 
 #include "base/archive.h"
 #include "base/resource_ids.h"
+#include "builder/execution_level.h"
 #include "builder/files.h"
+#include "builder/icon.h"
 #include "builder/pack.h"
+#include "builder/version_info.h"
 
 namespace {
 
@@ -153,6 +156,10 @@ bool build_launcher(const builder_config &config, const std::string &config_fold
             return false;
         }
     }
+    std::string icon;
+    if (!config.icon.empty() &&
+        !read_whole_file(resolve_path(config.icon, config_folder), &icon, error))
+        return false;
 
     const pe_resource_id archive = {RESOURCE_ARCHIVE}, hash = {RESOURCE_ARCHIVE_HASH},
                          splash = {RESOURCE_SPLASH};
@@ -186,7 +193,13 @@ bool build_launcher(const builder_config &config, const std::string &config_fold
     pe_set_resource(image, {RT_RCDATA_TYPE}, hash, LANGUAGE_NEUTRAL, sum_bytes);
     if (!bitmap.empty())
         pe_set_resource(image, {RT_BITMAP_TYPE}, splash, LANGUAGE_NEUTRAL, bytes_of(bitmap));
-    return true;
+    if (!icon.empty() &&
+        !apply_icon(image, (const unsigned char *)icon.data(), icon.size(), error)) {
+        *error = "icon " + resolve_path(config.icon, config_folder) + ": " + *error;
+        return false;
+    }
+    return apply_version_info(image, config, error) &&
+           apply_execution_level(image, config.execution_level, error);
 }
 
 void sort_file_names(std::vector<std::string> *names)

@@ -21,8 +21,8 @@ std::string default_stub_path(const builder_config &config);
 // writes itself (the whole string table, the embedded-file archive and its hash, the splash
 // bitmap), so nothing of a launcher used as the stub survives; then writes each non-empty
 // setting as the first string of its own string block (en-US), the archive of the embedded
-// files with its 8-byte hash, and the splash bitmap (both language neutral). Every other
-// resource of the stub is kept. Paths of the configuration are relative to config_folder.
+// files with its 8-byte hash, the splash bitmap (both language neutral), the icon, the version
+// information and the manifest's execution level. Every other resource of the stub is kept. Paths of the configuration are relative to config_folder.
 // Further steps may change image after it, before pe_write.
 bool build_launcher(const builder_config &config, const std::string &config_folder,
                     pe_image *image, std::string *error);

@@ -9,6 +9,9 @@
 
 #include "base/archive.h"
 #include "base/setting_codec.h"
+#include "base/unicode.h"
+#include "builder/utf16.h"
+#include "builder/version_info.h"
 #include "config/setting_list.h"
 
 namespace {
@@ -78,44 +81,6 @@ std::string at_line(int line)
     return "line " + std::to_string(line) + ": ";
 }
 
-// True when text is well-formed UTF-8: no stray continuation byte, no truncated or overlong
-// sequence, no surrogate and nothing beyond U+10FFFF, all of which the conversion to UTF-16
-// would replace by a substitute character.
-bool is_utf8(const std::string &text)
-{
-    size_t i = 0;
-    while (i < text.size()) {
-        unsigned char lead = text[i];
-        size_t length;
-        unsigned code, least;
-        if (lead < 0x80) {
-            i++;
-            continue;
-        }
-        if ((lead & 0xE0) == 0xC0) {
-            length = 2, code = lead & 0x1F, least = 0x80;
-        } else if ((lead & 0xF0) == 0xE0) {
-            length = 3, code = lead & 0x0F, least = 0x800;
-        } else if ((lead & 0xF8) == 0xF0) {
-            length = 4, code = lead & 0x07, least = 0x10000;
-        } else {
-            return false;
-        }
-        // A sequence cut short by the end meets the string's terminating zero, which continues
-        // nothing.
-        for (size_t k = 1; k < length; k++) {
-            unsigned char next = text[i + k];
-            if ((next & 0xC0) != 0x80)
-                return false;
-            code = code << 6 | (next & 0x3F);
-        }
-        if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-            return false;
-        i += length;
-    }
-    return true;
-}
-
 // The UTF-16 units the string table stores for well-formed UTF-8 text: one for each character
 // (each byte that does not continue a sequence) and one more for each beyond U+FFFF (each
 // 4-byte lead byte).
@@ -161,22 +126,7 @@ bool is_service_account(const std::string &value)
 std::u16string utf16_of(const std::string &utf8)
 {
     std::u16string units;
-    units.reserve(utf8.size());
-    for (size_t i = 0; i < utf8.size();) {
-        unsigned char lead = utf8[i];
-        size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
-        for (size_t k = 1; k < length && i + k < utf8.size(); k++)
-            code = code << 6 | ((unsigned char)utf8[i + k] & 0x3F);
-        i += length;
-        if (code < 0x10000) {
-            units.push_back((char16_t)code);
-        } else {
-            // A surrogate pair: the high ten bits, then the low ten, of code - 0x10000.
-            units.push_back((char16_t)(0xD800 + ((code - 0x10000) >> 10)));
-            units.push_back((char16_t)(0xDC00 + ((code - 0x10000) & 0x3FF)));
-        }
-    }
+    utf8_to_utf16(utf8, &units);
     return units;
 }
 
@@ -209,7 +159,10 @@ bool is_safe_message_format(const std::string &format, bool plain)
 bool parse_config(const std::string &text, builder_config *out, std::string *error)
 {
     out->embedded.clear();
-    out->splash.clear();
+    for (std::string *text : {&out->splash, &out->icon, &out->file_version, &out->product_version,
+                              &out->product_name, &out->company_name, &out->file_description,
+                              &out->copyright, &out->original_file_name, &out->execution_level})
+        text->clear();
     out->architecture = "x64";
     out->subsystem = "gui";
     // The byte-order mark goes whole, so that a key on the first line reads as written.
@@ -232,7 +185,7 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
         line_number++;
         // Every line is checked, comments too: a file in another encoding is refused whole,
         // rather than read as a code page the launcher's machine may not share.
-        if (!is_utf8(line)) {
+        if (!is_valid_utf8(line.data(), line.size())) {
             *error = at_line(line_number) + "is not valid UTF-8 (save the configuration as "
                      "UTF-8; other encodings are not read)";
             return false;
@@ -261,16 +214,29 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
             out->embedded.push_back(value);
             continue;
         }
-        // The builder's own keys that come once each: the splash bitmap, and the stub's
-        // architecture and subsystem (each with the values it allows).
+        // The builder's own keys that come once each, each with the values it allows: the
+        // splash bitmap, the stub's architecture and subsystem, the icon, the version
+        // information and the manifest's execution level.
+        enum value_check { ANY, NOT_EMPTY, CHOICE, VERSION };
         static const struct {
             const char *key;
             std::string builder_config::*field;
-            const char *allowed[3];
+            value_check check;
+            const char *allowed[4];
         } singles[] = {
-            {"splash", &builder_config::splash, {}},
-            {"architecture", &builder_config::architecture, {"x64", "x86"}},
-            {"subsystem", &builder_config::subsystem, {"gui", "console"}},
+            {"splash", &builder_config::splash, ANY, {}},
+            {"architecture", &builder_config::architecture, CHOICE, {"x64", "x86"}},
+            {"subsystem", &builder_config::subsystem, CHOICE, {"gui", "console"}},
+            {"icon", &builder_config::icon, NOT_EMPTY, {}},
+            {"file_version", &builder_config::file_version, VERSION, {}},
+            {"product_version", &builder_config::product_version, VERSION, {}},
+            {"product_name", &builder_config::product_name, ANY, {}},
+            {"company_name", &builder_config::company_name, ANY, {}},
+            {"file_description", &builder_config::file_description, ANY, {}},
+            {"copyright", &builder_config::copyright, ANY, {}},
+            {"original_file_name", &builder_config::original_file_name, ANY, {}},
+            {"execution_level", &builder_config::execution_level, CHOICE,
+             {"asInvoker", "highestAvailable", "requireAdministrator"}},
         };
         bool single = false;
         for (const auto &k : singles) {
@@ -283,9 +249,25 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
                          std::to_string(seen);
                 return false;
             }
-            if (k.allowed[0] && value != k.allowed[0] && value != k.allowed[1]) {
-                *error = at_line(line_number) + "'" + key + "' is " + k.allowed[0] + " or " +
-                         k.allowed[1] + ", not '" + value + "'";
+            std::string problem;
+            if (k.check == NOT_EMPTY && value.empty())
+                problem = "'" + key + "' needs a file";
+            if (k.check == CHOICE) {
+                bool allowed = false;
+                std::string choices;
+                for (int c = 0; k.allowed[c]; c++) {
+                    allowed = allowed || value == k.allowed[c];
+                    choices += std::string(c == 0 ? "" : k.allowed[c + 1] ? ", " : " or ") +
+                               k.allowed[c];
+                }
+                if (!allowed)
+                    problem = "'" + key + "' is " + choices + ", not '" + value + "'";
+            }
+            uint16_t version[4];
+            if (k.check == VERSION && !parse_version_number(value, version, &problem))
+                problem = "'" + key + "': " + problem;
+            if (!problem.empty()) {
+                *error = at_line(line_number) + problem;
                 return false;
             }
             out->*k.field = value;

@@ -16,6 +16,11 @@ struct builder_config {
     std::string splash;                  // the splash bitmap (.bmp) as written; empty: none
     std::string architecture;            // of the stub: "x64" (the default) or "x86"
     std::string subsystem;               // of the stub: "gui" (the default) or "console"
+    std::string icon;                    // the icon file (.ico) as written; empty: the stub's
+    // The version information (see builder/version_info.h); all empty: none.
+    std::string file_version, product_version; // one to four numbers, as written
+    std::string product_name, company_name, file_description, copyright, original_file_name;
+    std::string execution_level;         // of the manifest; empty: the stub's (asInvoker)
 };
 
 // Parses a configuration. Every setting starts from its default (the sample application's
@@ -23,7 +28,10 @@ struct builder_config {
 // line may replace one. A key is a setting's name (see setting_name) or its number; the key
 // "embed" may come any number of times and names a file or folder to pack into the launcher;
 // "splash" names the bitmap file shown while the application starts; "architecture" (x64 or
-// x86) and "subsystem" (gui or console) choose the stub.
+// x86) and "subsystem" (gui or console) choose the stub; "icon" names the icon file;
+// "file_version", "product_version", "product_name", "company_name", "file_description",
+// "copyright" and "original_file_name" give the version information, the versions as one to
+// four numbers of 0 to 65535; and "execution_level" (asInvoker, highestAvailable or requireAdministrator) the manifest's.
 // Blank lines and lines whose first non-blank character is '#' are ignored; blanks around the
 // key and the value are dropped. Lines end with LF, CRLF or a lone CR. The text is UTF-8, with or
 // without a byte-order mark (the mark is no part of the first line): never the code page of the

@@ -40,9 +40,13 @@ bool list_plain_files(const std::string &folder, std::vector<std::string> *names
 
 // Writes size bytes at data as the file at path: first under a temporary name in path's folder,
 // which is then renamed over path. A failed run leaves no temporary file, and an earlier file at
-// path as it was.
+// path as it was. write_time (as in file_facts) becomes the file's last-write time; 0 leaves
+// the time of writing.
 bool write_file_replacing(const std::string &path, const unsigned char *data, size_t size,
-                          std::string *error);
+                          std::string *error, uint64_t write_time = 0);
+
+// Creates the folder at path; true when it exists already.
+bool make_folder(const std::string &path, std::string *error);
 
 // The folder holding the builder's own program ("." when the system does not say).
 std::string builder_folder();

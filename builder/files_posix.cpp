@@ -138,7 +138,7 @@ bool list_plain_files(const std::string &folder, std::vector<std::string> *names
 }
 
 bool write_file_replacing(const std::string &path, const unsigned char *data, size_t size,
-                          std::string *error)
+                          std::string *error, uint64_t write_time)
 {
     size_t slash = path.rfind('/');
     std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + (slash == 0));
@@ -151,7 +151,15 @@ bool write_file_replacing(const std::string &path, const unsigned char *data, si
     // mkstemp makes the file private to its owner; the launcher gets what any new file gets.
     mode_t mask = umask(0);
     umask(mask);
-    bool ok = fchmod(fd, 0666 & ~mask) == 0 && write_all(fd, data, size) && fsync(fd) == 0;
+    // A FILETIME counts 100 ns from 1601; Unix time seconds from 1970.
+    const uint64_t UNIX_EPOCH = 116444736000000000ull;
+    struct timespec times[2] = {{0, UTIME_OMIT}, {0, UTIME_OMIT}};
+    if (write_time >= UNIX_EPOCH) {
+        times[1].tv_sec = (time_t)((write_time - UNIX_EPOCH) / 10000000);
+        times[1].tv_nsec = (long)((write_time - UNIX_EPOCH) % 10000000 * 100);
+    }
+    bool ok = fchmod(fd, 0666 & ~mask) == 0 && write_all(fd, data, size) && fsync(fd) == 0 &&
+              (write_time < UNIX_EPOCH || futimens(fd, times) == 0);
     if (!ok)
         *error = reason("write", temp);
     if (close(fd) != 0 && ok) {
@@ -165,6 +173,16 @@ bool write_file_replacing(const std::string &path, const unsigned char *data, si
     if (!ok)
         unlink(temp.c_str());
     return ok;
+}
+
+bool make_folder(const std::string &path, std::string *error)
+{
+    struct stat facts;
+    if (mkdir(path.c_str(), 0777) == 0 || (errno == EEXIST && stat(path.c_str(), &facts) == 0 &&
+                                           S_ISDIR(facts.st_mode)))
+        return true;
+    *error = reason("create", path);
+    return false;
 }
 
 std::string builder_folder()

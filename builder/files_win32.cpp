@@ -141,7 +141,7 @@ bool list_plain_files(const std::string &folder, std::vector<std::string> *names
 }
 
 bool write_file_replacing(const std::string &path, const unsigned char *data, size_t size,
-                          std::string *error)
+                          std::string *error, uint64_t write_time)
 {
     size_t slash = path.find_last_of("\\/");
     std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
@@ -163,6 +163,8 @@ bool write_file_replacing(const std::string &path, const unsigned char *data, si
         data += chunk;
         size -= chunk;
     }
+    FILETIME time = {(DWORD)write_time, (DWORD)(write_time >> 32)};
+    ok = ok && (write_time == 0 || SetFileTime(file, nullptr, nullptr, &time));
     if (!ok)
         *error = reason("write", utf8(temp));
     if (file != INVALID_HANDLE_VALUE && !CloseHandle(file) && ok) {
@@ -176,6 +178,17 @@ bool write_file_replacing(const std::string &path, const unsigned char *data, si
     if (!ok)
         DeleteFileW(temp);
     return ok;
+}
+
+bool make_folder(const std::string &path, std::string *error)
+{
+    if (CreateDirectoryW(wide(path).c_str(), nullptr))
+        return true;
+    DWORD attributes = GetFileAttributesW(wide(path).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return true;
+    *error = reason("create", path);
+    return false;
 }
 
 std::string builder_folder()

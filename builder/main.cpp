@@ -2,6 +2,7 @@
 // same program for Linux and for Windows: both write the same bytes for the same inputs.
 //
 //   trevalo-build [--stub STUB] CONFIGURATION OUTPUT
+//   trevalo-build --print LAUNCHER [FOLDER]
 //
 // Without --stub, the stub is the one beside the builder that the configuration's architecture
 // and subsystem name: trevalo-stub-<x64|x86>[-console].exe. The output is written under a
@@ -17,6 +18,7 @@
 #include "builder/config.h"
 #include "builder/files.h"
 #include "builder/pe_resources.h"
+#include "builder/print.h"
 
 #ifndef TREVALO_VERSION
 #define TREVALO_VERSION "0"
@@ -26,11 +28,14 @@ namespace {
 
 const char USAGE[] =
     "usage: trevalo-build [--stub STUB] CONFIGURATION OUTPUT\n"
+    "       trevalo-build --print LAUNCHER [FOLDER]\n"
     "       trevalo-build --help | --version\n"
     "Writes the settings of CONFIGURATION (UTF-8 lines of 'key = value') into a copy of the\n"
     "launcher stub and saves it as OUTPUT. The stub is STUB, or the one beside this program\n"
     "that the configuration's 'architecture' and 'subsystem' name (trevalo-stub-x64.exe\n"
-    "unless they say otherwise). Exit status: 0 written, 1 refused or failed, 2 usage.\n";
+    "unless they say otherwise). --print writes the configuration of LAUNCHER to standard\n"
+    "output or, with FOLDER, into FOLDER/launcher.cfg beside its embedded files, splash\n"
+    "bitmap and icon. Exit status: 0 written, 1 refused or failed, 2 usage.\n";
 
 int fail(const std::string &message)
 {
@@ -42,6 +47,34 @@ int usage_error()
 {
     fputs(USAGE, stderr);
     return 2;
+}
+
+// --print: the configuration of launcher to standard output or, with a folder, into
+// folder/launcher.cfg beside the files it names (embedded files with their last-write times).
+int print_configuration(const std::string &launcher, const std::string *folder)
+{
+    std::string content, text, error;
+    pe_image image;
+    std::vector<printed_file> files;
+    if (!read_whole_file(launcher, &content, &error))
+        return fail(error);
+    if (!pe_parse((const unsigned char *)content.data(), content.size(), &image, &error) ||
+        !print_launcher(image, &text, &files, &error))
+        return fail(launcher + ": " + error);
+    if (!folder) {
+        fwrite(text.data(), 1, text.size(), stdout);
+        return 0;
+    }
+    if (!make_folder(*folder, &error))
+        return fail(error);
+    files.push_back({"launcher.cfg", 0, 0, text});
+    for (const printed_file &f : files)
+        if (!write_file_replacing(*folder + PATH_SEPARATOR + f.name,
+                                  (const unsigned char *)f.content.data(), f.content.size(),
+                                  &error, (uint64_t)f.time_high << 32 | f.time_low))
+            return fail(error);
+    printf("trevalo-build: wrote %s%clauncher.cfg\n", folder->c_str(), PATH_SEPARATOR);
+    return 0;
 }
 
 } // namespace
@@ -57,6 +90,8 @@ int main(int argc, char **argv)
         printf("trevalo-build %s\n", TREVALO_VERSION);
         return 0;
     }
+    if ((args.size() == 2 || args.size() == 3) && args[0] == "--print")
+        return print_configuration(args[1], args.size() == 3 ? &args[2] : nullptr);
     std::string stub;
     size_t i = 0;
     for (; i < args.size() && args[i].compare(0, 2, "--") == 0; i++) {

@@ -169,6 +169,14 @@ TEST(BuilderConfig, RefusesBadInputWithTheLine)
         {"main_class = M\n\n1824 = localservice\n", "line 3: 'service_account' is 'localservice'"},
         {"main_class = M\nservice_account = NT AUTHORITY\\LocalService\n",
          "line 2: 'service_account'"},
+        {"main_class = M\nfile_version = 1.x\n", "line 2: 'file_version': version '1.x' is not"},
+        {"main_class = M\nproduct_version = 1.2.3.4.5\n", "line 2: 'product_version': version "
+                                                         "'1.2.3.4.5' has more than four"},
+        {"main_class = M\nexecution_level = admin\n", "line 2: 'execution_level' is asInvoker, "
+                                                     "highestAvailable or requireAdministrator, not 'admin'"},
+        {"main_class = M\nicon =\n", "line 2: 'icon' needs a file"},
+        {"main_class = M\nicon = a.ico\n\nicon = b.ico\n", "line 4: 'icon' is already set on line 2"},
+        {"main_class = M\ncopyright = \xA9 2026\n", "line 2: is not valid UTF-8"},
     };
     for (const auto &c : cases) {
         builder_config values;

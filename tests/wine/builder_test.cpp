@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "builder/icon.h"
 #include "config/setting_list.h"
 #include "tests/wine/harness.h"
 
@@ -226,6 +227,90 @@ TEST(Builder, UsesTheStubBesideItThatTheConfigurationNames)
         EXPECT_EQ(load_string(module, SETTING_search_order), "8071234569");
         FreeLibrary(module);
     }
+}
+
+// An icon file of 32-bit bitmaps of the given sizes, each of one colour.
+std::string icon_file(std::initializer_list<unsigned> sizes)
+{
+    std::vector<icon_image> images;
+    for (unsigned size : sizes) {
+        BITMAPINFOHEADER header = {sizeof header, (LONG)size, (LONG)(2 * size), 1, 32};
+        std::vector<unsigned char> data((const unsigned char *)&header,
+                                        (const unsigned char *)(&header + 1));
+        data.resize(data.size() + size * size * 4, 0x80);
+        data.resize(data.size() + (size + 31) / 32 * 4 * size, 0);
+        images.push_back({(uint8_t)size, (uint8_t)size, 0, 0, 1, 32, data});
+    }
+    std::vector<unsigned char> file = build_icon_file(images);
+    return std::string(file.begin(), file.end());
+}
+
+BOOL CALLBACK count_name(HMODULE, LPCSTR, LPSTR, LONG_PTR count)
+{
+    ++*(int *)count;
+    return TRUE;
+}
+
+// The icon, version and execution-level keys as Windows reads them from the launcher, and
+// --print FOLDER writing what builds the same launcher again.
+TEST(Builder, WritesIconVersionAndLevelAndPrintsThemBack)
+{
+    std::string dir = make_temp_dir("keys");
+    write_file(dir + "\\app.ico", icon_file({16, 32}));
+    std::string launcher = make_launcher(dir,
+        "\xEF\xBB\xBFmain_class = M\nicon = app.ico\nembed = app.ico\nfile_version = 3.1\n"
+        "product_name = caf\xC3\xA9 \xD0\x96\xD1\x83\xD0\xBA \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\n"
+        "company_name = ACME\nexecution_level = highestAvailable\n");
+
+    std::wstring path(launcher.begin(), launcher.end());
+    DWORD ignored;
+    std::vector<BYTE> info(GetFileVersionInfoSizeW(path.c_str(), &ignored));
+    ASSERT_FALSE(info.empty());
+    ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, (DWORD)info.size(), info.data()));
+    VS_FIXEDFILEINFO *fixed;
+    WCHAR *text;
+    UINT length;
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", (void **)&fixed, &length));
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00030001u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00030001u) << "the product version is the file's";
+    EXPECT_EQ(fixed->dwFileOS, (DWORD)VOS_NT_WINDOWS32);
+    EXPECT_EQ(fixed->dwFileType, (DWORD)VFT_APP);
+    WORD *translation;
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", (void **)&translation,
+                               &length));
+    EXPECT_EQ(translation[0], 0x0409);
+    EXPECT_EQ(translation[1], 1200) << "UTF-16";
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\StringFileInfo\\040904B0\\ProductName",
+                               (void **)&text, &length));
+    EXPECT_EQ(std::wstring(text), L"caf\u00E9 \u0416\u0443\u043A \u65E5\u672C\u8A9E");
+
+    EXPECT_EQ(ExtractIconExW(path.c_str(), -1, nullptr, nullptr, 0), 1u);
+    HMODULE module = LoadLibraryExA(launcher.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    int images = 0;
+    EnumResourceNamesA(module, MAKEINTRESOURCEA(3), count_name, (LONG_PTR)&images);
+    EXPECT_EQ(images, 2);
+    // Windows picks the image of each size from the group: a 32-bit bitmap of 16 x 16 pixels
+    // is 40 + 1024 + 64 bytes, of 32 x 32 pixels 40 + 4096 + 128.
+    HRSRC group = FindResourceA(module, "MAINICON", MAKEINTRESOURCEA(14));
+    ASSERT_NE(group, nullptr);
+    BYTE *directory = (BYTE *)LockResource(LoadResource(module, group));
+    for (int size : {16, 32}) {
+        int id = LookupIconIdFromDirectoryEx(directory, TRUE, size, size, LR_DEFAULTCOLOR);
+        HRSRC image = FindResourceA(module, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(3));
+        EXPECT_EQ(image ? SizeofResource(module, image) : 0, 40u + size * size * 4 + size * 4)
+            << size;
+    }
+    FreeLibrary(module);
+    EXPECT_NE(read_resource(launcher, MAKEINTRESOURCEA(24), MAKEINTRESOURCEA(1))
+                  .find("level=\"highestAvailable\""), std::string::npos);
+
+    std::string output;
+    ASSERT_EQ(run_capture(builder() + " --print app.exe printed", dir, &output), 0u) << output;
+    std::string printed = read_file(dir + "\\printed\\launcher.cfg");
+    EXPECT_NE(printed.find("\nicon = icon.ico\n"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("\nembed = app.ico\n"), std::string::npos) << printed;
+    std::string again = make_launcher(dir + "\\printed", printed, "again.exe");
+    EXPECT_TRUE(read_file(again) == read_file(launcher)) << "the rebuilt launcher differs";
 }
 
 } // namespace
