@@ -204,20 +204,23 @@ TEST(BuilderCommandLine, WritesALauncherWindowsReads)
                         std::to_string(SETTING_stdout_file) + "=\n" + sum);
 }
 
-// The same configuration, files and splash through the Linux builder (shipped and checked) and
+// The same configuration, files, splash, icon and version information through the Linux builder (shipped and checked) and
 // the Windows builder under Wine: the same bytes, for both architectures. The folder's name is
 // outside any code page, as are the names of its files, and the files' names differ in case and
 // in the characters that sort between upper and lower case letters.
 TEST(BuilderCommandLine, BothBuildersWriteTheSameBytes)
 {
     std::string dir = fresh_folder("same \xC3\xBCn\xC3\xAF \xE6\x97\xA5\xE6\x9C\xAC");
-    run("mkdir -p '" + dir + "/lib' && cp '" CLI_TEST_SAMPLE_CFG "' '" CLI_TEST_SPLASH "' '" +
-        dir + "/'");
+    run("mkdir -p '" + dir + "/lib' && cp '" CLI_TEST_SAMPLE_CFG "' '" CLI_TEST_SPLASH "' '"
+        CLI_TEST_ICON "' '" + dir + "/'");
     run("head -c 300000 /dev/urandom > '" + dir + "/lib/big.jar'");
     for (const char *name : {"B.txt", "a_b", "aab", "Abc", "\xE6\x97\xA5.txt", "Z", "_x"})
         write_text(dir + "/lib/" + name, name);
     write_text(dir + "/app.cfg", read_text(CLI_TEST_SAMPLE_CFG) + "embed = lib\n" +
-                                     "stdout_file = \xC3\xA9t\xC3\xA9 \xF0\x9F\x98\x80.log\n");
+                                     "stdout_file = \xC3\xA9t\xC3\xA9 \xF0\x9F\x98\x80.log\n"
+                                     "icon = trevalo.ico\nfile_version = 1.2.3.4\n"
+                                     "product_name = Caf\xC3\xA9 \xE6\x97\xA5\n"
+                                     "execution_level = highestAvailable\n");
     for (const char *stub : {CLI_TEST_STUB_X86, CLI_TEST_STUB_X64}) {
         SCOPED_TRACE(stub);
         const std::string args = std::string(" --stub '") + stub + "' '" + dir + "/app.cfg' '" +
