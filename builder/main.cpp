@@ -119,6 +119,8 @@ int main(int argc, char **argv)
     std::vector<unsigned char> launcher;
     if (!pe_write(image, &launcher, &error))
         return fail("stub " + stub + ": " + error);
+    // The resources are in the launcher now: with large embedded files, each copy counts.
+    image = pe_image();
     if (!write_file_replacing(output, launcher.data(), launcher.size(), &error))
         return fail(error);
     printf("trevalo-build: wrote %s\n", output.c_str());

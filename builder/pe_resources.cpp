@@ -417,10 +417,12 @@ bool read_resources(const unsigned char *data, size_t size, const layout &l,
     return true;
 }
 
-// The resource section's bytes for resources (sorted, no two with the same key), to be
-// mapped at address.
+// Appends to out the resource section's bytes for resources (sorted, no two with the same
+// key), to be mapped at address, with room reserved for extra bytes more: the program is
+// built in one buffer, so that large resources are held twice at most (in the image and in
+// out), never copied through another.
 bool build_section(const std::vector<const pe_resource *> &resources, uint32_t address,
-                   std::vector<unsigned char> *out, std::string *error)
+                   size_t extra, std::vector<unsigned char> *out, std::string *error)
 {
     // Where each directory goes: a depth-first walk, each type's directory followed by its
     // names' language directories.
@@ -474,8 +476,10 @@ bool build_section(const std::vector<const pe_resource *> &resources, uint32_t a
     }
     at = align_up(at, 8);
 
-    out->assign(at, 0);
-    unsigned char *bytes = out->data();
+    size_t base = out->size();
+    out->reserve(base + at + extra);
+    out->resize(base + at, 0);
+    unsigned char *bytes = out->data() + base;
     // A directory and its entries, the named ones first as its header counts them.
     struct entry { const pe_resource_id &id; uint64_t string; uint64_t target; };
     auto put_directory = [&](uint64_t where, const std::vector<entry> &entries) {
@@ -686,26 +690,24 @@ bool pe_write(const pe_image &image, std::vector<unsigned char> *out, std::strin
         if (compare_keys(*sorted[i - 1], *sorted[i]) == 0)
             return fail(error, key_text(*sorted[i]) + " is given twice");
     const section &r = l.sections[l.resource_section];
-    std::vector<unsigned char> bytes;
-    if (!build_section(sorted, r.address, &bytes, error))
-        return false;
-
     // The new file: everything before the resource section's data, the new resources padded to
     // the file alignment, then everything after the old resource data, shifted.
-    uint64_t raw_size = align_up(bytes.size(), l.file_alignment);
     uint64_t old_end = (uint64_t)r.raw_pointer + r.raw_size;
+    out->assign(file.begin(), file.begin() + r.raw_pointer);
+    if (!build_section(sorted, r.address, l.file_alignment + (file.size() - old_end), out, error))
+        return false;
+    size_t section_size = out->size() - r.raw_pointer;
+    uint64_t raw_size = align_up(section_size, l.file_alignment);
     int64_t shift = (int64_t)raw_size - (int64_t)r.raw_size;
     if ((int64_t)file.size() + shift > (int64_t)SIZE_LIMIT)
         return fail(error, "the resources are too large for a Windows program");
-    out->assign(file.begin(), file.begin() + r.raw_pointer);
-    out->insert(out->end(), bytes.begin(), bytes.end());
     out->resize(r.raw_pointer + raw_size, 0);
     out->insert(out->end(), file.begin() + old_end, file.end());
     unsigned char *o = out->data();
 
-    put32(o + r.header + 8, (uint32_t)bytes.size());
+    put32(o + r.header + 8, (uint32_t)section_size);
     put32(o + r.header + 16, (uint32_t)raw_size);
-    put32(o + l.directories + 8 * DIRECTORY_RESOURCES + 4, (uint32_t)bytes.size());
+    put32(o + l.directories + 8 * DIRECTORY_RESOURCES + 4, (uint32_t)section_size);
     if (r.characteristics & SECTION_INITIALISED_DATA) {
         unsigned char *initialised = o + l.optional_header + 8;
         int64_t size = (int64_t)get32(initialised) + shift;
@@ -714,12 +716,12 @@ bool pe_write(const pe_image &image, std::vector<unsigned char> *out, std::strin
     // The sections after the resources keep their order and the gaps between them.
     int64_t move = 0;
     if (l.resource_section + 1 < l.sections.size())
-        move = (int64_t)align_up(r.address + bytes.size(), l.section_alignment) -
+        move = (int64_t)align_up(r.address + section_size, l.section_alignment) -
                l.sections[l.resource_section + 1].address;
     uint64_t image_size = 0;
     for (size_t i = 0; i < l.sections.size(); i++) {
         const section &s = l.sections[i];
-        uint64_t address = s.address, size = i == l.resource_section ? bytes.size()
+        uint64_t address = s.address, size = i == l.resource_section ? section_size
                                                                       : memory_size(s);
         if (i > l.resource_section) {
             address += move;
