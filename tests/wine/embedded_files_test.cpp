@@ -112,15 +112,18 @@ TEST(EmbeddedFiles, NoFilesKeepTheClassPath)
 TEST(EmbeddedFiles, UnpacksEveryFileOntoTheClassPath)
 {
     std::string big(300000, 'b');
+    // A name in any script, whatever the code page.
+    const std::string world = "\u0434\u0430\u043d\u043d\u044b\u0435 \u65e5\u672c.jar";
     app a = make_app({{"a.jar", "PK first"}, {"b.jar", big}, {"native.dll", "MZ"},
-                      {"readme.txt", ""}});
+                      {"readme.txt", ""}, {world, "PK world"}});
     probe_run run = run_probe(a);
     EXPECT_EQ(run.result.exit_code, 0u);
     EXPECT_TRUE(run.result.boxes.empty());
     std::string u = a.unpacked;
     EXPECT_EQ(run.values["class_path"], u + "\\a.jar;" + u + "\\b.jar;" + u + "\\native.dll;" +
-                                            u + "\\readme.txt;");
+                                            u + "\\readme.txt;" + u + "\\" + world + ";");
     EXPECT_EQ(read_file(u + "\\a.jar"), "PK first");
+    EXPECT_EQ(read_file(u + "\\" + world), "PK world");
     EXPECT_EQ(read_file(u + "\\b.jar"), big);
     EXPECT_TRUE(file_exists(u + "\\readme.txt"));
     FILETIME packed = last_write(a.dir + "\\files\\b.jar");

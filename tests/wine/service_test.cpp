@@ -375,6 +375,36 @@ TEST_F(ServiceUnderWine, StopsByCallingMainAgain)
                                         "info The " + name + " service has stopped."}));
 }
 
+TEST_F(ServiceUnderWine, RunsFromAFolderOutsideTheCodePage)
+{
+    make("main_class = trevalo.test.Wait\nstop_args = stop\n"
+         "service_description = \u0421\u043b\u0443\u0436\u0431\u0430 \u65e5\u672c\n");
+    std::string folder = dir + "\\\u0421\u043b\u0443\u0436\u0431\u044b \u65e5\u672c";
+    ASSERT_TRUE(CreateDirectoryW(wide(folder).c_str(), nullptr));
+    ASSERT_TRUE(MoveFileW(wide(app).c_str(), wide(folder + "\\app.exe").c_str()));
+    app = folder + "\\app.exe";
+    ASSERT_EQ(run("-install").exit_code, 0u);
+    // The manager keeps the path and the description as they are.
+    SC_HANDLE service = open_service(SERVICE_QUERY_CONFIG);
+    std::vector<BYTE> buffer(8192);
+    DWORD needed;
+    auto *config = (QUERY_SERVICE_CONFIGW *)buffer.data();
+    ASSERT_TRUE(QueryServiceConfigW(service, config, (DWORD)buffer.size(), &needed));
+    EXPECT_EQ(utf8(config->lpBinaryPathName), quote(app) + " -startlauncherinservicemode");
+    auto *description = (SERVICE_DESCRIPTIONW *)buffer.data();
+    ASSERT_TRUE(QueryServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, buffer.data(),
+                                     (DWORD)buffer.size(), &needed));
+    EXPECT_EQ(utf8(description->lpDescription), "\u0421\u043b\u0443\u0436\u0431\u0430 \u65e5\u672c");
+    CloseServiceHandle(service);
+
+    ASSERT_TRUE(start());
+    EXPECT_TRUE(wait_logged("main trevalo/test/Wait argc=0", 10000));
+    SERVICE_STATUS s;
+    ASSERT_TRUE(control(SERVICE_CONTROL_STOP, &s));
+    EXPECT_TRUE(wait_state(SERVICE_STOPPED, 20000));
+    EXPECT_EQ(status().dwWin32ExitCode, 0u);
+}
+
 TEST_F(ServiceUnderWine, StopsThroughSystemExit)
 {
     make("main_class = trevalo.test.Wait\nstop_with_exit = 1\n");
