@@ -45,6 +45,10 @@ bool list_plain_files(const std::string &folder, std::vector<std::string> *names
 bool write_file_replacing(const std::string &path, const unsigned char *data, size_t size,
                           std::string *error, uint64_t write_time = 0);
 
+// Writes text to standard output byte for byte (on Windows too, whose C runtime would write
+// each line end as CR LF).
+void write_standard_output(const std::string &text);
+
 // Creates the folder at path; true when it exists already.
 bool make_folder(const std::string &path, std::string *error);
 

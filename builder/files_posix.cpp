@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -173,6 +174,11 @@ bool write_file_replacing(const std::string &path, const unsigned char *data, si
     if (!ok)
         unlink(temp.c_str());
     return ok;
+}
+
+void write_standard_output(const std::string &text)
+{
+    fwrite(text.data(), 1, text.size(), stdout);
 }
 
 bool make_folder(const std::string &path, std::string *error)

@@ -6,6 +6,10 @@
 
 #include <shellapi.h>
 
+#include <fcntl.h>
+#include <io.h>
+#include <stdio.h>
+
 const char PATH_SEPARATOR = '\\';
 
 namespace {
@@ -178,6 +182,13 @@ bool write_file_replacing(const std::string &path, const unsigned char *data, si
     if (!ok)
         DeleteFileW(temp);
     return ok;
+}
+
+void write_standard_output(const std::string &text)
+{
+    fflush(stdout);
+    _setmode(_fileno(stdout), _O_BINARY);
+    fwrite(text.data(), 1, text.size(), stdout);
 }
 
 bool make_folder(const std::string &path, std::string *error)

@@ -62,7 +62,7 @@ int print_configuration(const std::string &launcher, const std::string *folder)
         !print_launcher(image, &text, &files, &error))
         return fail(launcher + ": " + error);
     if (!folder) {
-        fwrite(text.data(), 1, text.size(), stdout);
+        write_standard_output(text);
         return 0;
     }
     if (!make_folder(*folder, &error))

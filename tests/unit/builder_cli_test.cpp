@@ -236,6 +236,13 @@ TEST(BuilderCommandLine, BothBuildersWriteTheSameBytes)
         EXPECT_GT(launcher.size(), 300000u);
         EXPECT_TRUE(launcher == read_text(dir + "/windows.exe"));
         EXPECT_TRUE(launcher == read_text(dir + "/checked.exe"));
+        // And both read it back alike.
+        const std::string printed = " --print '" + dir + "/linux.exe'";
+        result linux_print = run(builder(CLI_TEST_SHIPPED_BUILDER, printed));
+        EXPECT_EQ(linux_print.status, 0) << linux_print.err;
+        EXPECT_NE(linux_print.out.find("\nicon = icon.ico\n"), std::string::npos);
+        EXPECT_EQ(run(CLI_TEST_WINE " " + builder(CLI_TEST_WINDOWS_BUILDER, printed)).out,
+                  linux_print.out);
     }
 }
 
