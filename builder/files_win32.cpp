@@ -9,24 +9,30 @@
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
+#include <stdlib.h>
+
+#include "base/unicode.h"
 
 const char PATH_SEPARATOR = '\\';
 
 namespace {
 
+// The launcher's own conversions: a name the system gives with an unpaired surrogate reads
+// with U+FFFD in its place, as the launcher reads it.
 std::wstring wide(const std::string &text)
 {
-    int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), nullptr, 0);
-    std::wstring result(units, L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), &result[0], units);
+    size_t units;
+    uint16_t *converted = utf8_to_utf16(text.data(), text.size(), &units);
+    std::wstring result((const wchar_t *)converted, units);
+    free(converted);
     return result;
 }
 
 std::string utf8(const wchar_t *text, int units)
 {
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, text, units, nullptr, 0, nullptr, nullptr);
-    std::string result(bytes, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, units, &result[0], bytes, nullptr, nullptr);
+    char *converted = utf16_to_utf8((const uint16_t *)text, (size_t)units);
+    std::string result(converted);
+    free(converted);
     return result;
 }
 

@@ -23,6 +23,7 @@
 #include "builder/icon.h"
 #include "builder/pack.h"
 #include "builder/pe_resources.h"
+#include "tests/unit/shell_output.h"
 #include "builder/utf16.h"
 #include "builder/version_info.h"
 
@@ -46,20 +47,6 @@ inline std::string out_folder(const std::string &name)
     std::string path = std::string(RESOURCES_TEST_OUT) + "/" + name;
     system(("rm -rf '" + path + "' && mkdir -p '" + path + "'").c_str());
     return path;
-}
-
-// What a command prints, run by the shell.
-inline std::string run(const std::string &command)
-{
-    FILE *pipe = popen(command.c_str(), "r");
-    std::string text;
-    char buffer[4096];
-    size_t n;
-    while (pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        text.append(buffer, n);
-    if (pipe)
-        pclose(pipe);
-    return text;
 }
 
 inline void put16(bytes *out, unsigned v)

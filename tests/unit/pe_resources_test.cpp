@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "builder/pe_resources.h"
+#include "tests/unit/shell_output.h"
 
 namespace {
 
@@ -28,20 +29,6 @@ std::string write_out(const std::string &name, const bytes &content)
     std::string path = std::string(PE_TEST_OUT) + "/" + name;
     std::ofstream(path, std::ios::binary).write((const char *)content.data(), content.size());
     return path;
-}
-
-// What a command prints, run by the shell.
-std::string run(const std::string &command)
-{
-    FILE *pipe = popen(command.c_str(), "r");
-    std::string text;
-    char buffer[4096];
-    size_t n;
-    while (pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        text.append(buffer, n);
-    if (pipe)
-        pclose(pipe);
-    return text;
 }
 
 // What a Windows program prints under Wine, with plain line ends.
