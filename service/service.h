@@ -16,8 +16,8 @@ int service_exists(const char *name);
 // Installs the running executable as the service name, with its event-log source, the
 // description (may be empty) and the service settings of settings: start type, dependencies,
 // account, delayed start and recovery. A delayed start or recovery that the manager does not
-// accept is reported and leaves the service installed without it. 0 on success, -1 after a reported
-// failure.
+// accept is reported and leaves the service installed without it. 0 on success, -1 after a
+// reported failure.
 int install_service(const launcher_settings &settings, const char *name,
                     const char *description);
 
