@@ -30,8 +30,21 @@
 #define MSG_SETTING_NOT_APPLIED \
     "The service is installed, but the service manager did not accept its %s setting."
 
-// The line after the no-runtime message when the search passed over a runtime library built
-// for another processor than the launcher's: "%s" is the library's path.
+// The lines after the no-runtime message, one for each runtime the search passed over, and
+// the versions the application needs. These are printf formats of the search's own.
+// A runtime whose version lies outside the bounds: its feature version, its home, and the
+// versions accepted ("17 or later", "8 to 11", "11 or earlier").
+#define MSG_RUNTIME_VERSION_OUTSIDE "Java %u at %s: this application needs %s"
+// A runtime home whose version cannot be read while a minimum is set.
+#define MSG_RUNTIME_VERSION_UNKNOWN "%s: version unknown (no release file with JAVA_VERSION)"
+// A runtime home without a runtime library where one belongs.
+#define MSG_RUNTIME_NO_LIBRARY "%s: no jvm.dll in its bin\\server or bin\\client folder"
+#define MSG_RUNTIME_NEEDED "This application needs Java %s."
+// After the no-runtime report when download_url is set ("%s" is the address): the question of
+// a GUI launcher (Yes opens the address), and the line of the other sinks.
+#define MSG_DOWNLOAD_QUESTION "Open %s to download Java?"
+#define MSG_DOWNLOAD_AT "Java can be downloaded from %s"
+// A runtime library built for another processor than the launcher's: "%s" is its path.
 #define MSG_RUNTIME_IS_64_BIT \
     "A 64-bit Java runtime was found at %s; this launcher needs a 32-bit one."
 #define MSG_RUNTIME_IS_32_BIT \
@@ -44,6 +57,10 @@
 #define MSG_OPTION_NOT_REPRESENTABLE                                                          \
     "The Java runtime cannot be given this option, because it has characters outside the "    \
     "system's code page and no short form of its paths avoids them:\n%s"
+
+// The line after a missing main class's exception: "%s" is the class path the virtual
+// machine searched.
+#define MSG_CLASS_PATH_SEARCHED "Class path searched: %s"
 
 #define SUBJECT_CURRENT_DIR "CURRENT_DIR"
 #define MAIN_METHOD "main(java/lang/String[])"

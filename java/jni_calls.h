@@ -11,12 +11,25 @@
 // java_version setting) and the name "Trevalo stopper thread".
 JavaVMAttachArgs stopper_attach_args(unsigned version);
 
-// After a JNI call: when an exception is pending, prints it (to the current System.err) and
-// clears it, and returns true.
-bool check_java_exception(JNIEnv *env);
-
-// A JNI step failed when an exception is pending (printed and cleared) or its result is null.
+// A JNI step failed when an exception is pending (left pending for report_java_error) or its
+// result is null.
 bool jni_step_failed(JNIEnv *env, const void *result);
+
+// Takes the pending exception: prints it where a real run does (ExceptionDescribe, to the
+// current System.err), clears it, and gives its text as a new heap text: with trace, what
+// printStackTrace writes (the exception, its stack and its causes'); otherwise, or when that
+// cannot be had, its toString() and each cause's on a line "Caused by: ...". Null when no
+// exception is pending or nothing of it can be read.
+char *take_java_exception(JNIEnv *env, bool trace);
+
+// Reports a failed JNI step with message and subject, followed by the pending exception's text
+// (its stack trace too where the sink keeps traces), which is taken; without a pending
+// exception, the message alone.
+void report_java_error(JNIEnv *env, const char *message, const char *subject);
+
+// System.getProperty(name) as a new heap text; null when it is not set or cannot be read (an
+// exception it throws is cleared). No exception may be pending.
+char *java_property(JNIEnv *env, const char *name);
 
 // A Java string of the UTF-8 text, or null with an exception pending.
 jstring new_java_string(JNIEnv *env, const char *text);

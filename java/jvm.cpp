@@ -7,6 +7,7 @@
 
 #include "base/memory.h"
 #include "base/messages.h"
+#include "base/string_list.h"
 #include "config/directories.h"
 #include "java/jni_calls.h"
 #include "java/jvm_options.h"
@@ -33,11 +34,9 @@ static bool find_runtime(const launcher_settings &settings, jvm_record *jvm, cha
     if (find_runtime_library(request, LAUNCHER_MACHINE, jvm->library_path,
                              sizeof jvm->library_path, home, note))
         return true;
-    // A runtime for another processor is named: the user has one, but not the right one.
-    if (note[0])
-        report_error_with_detail(settings.msg_no_runtime, "", note);
-    else
-        report_error(settings.msg_no_runtime);
+    // What was passed over and why, and the versions needed: the user may have a runtime,
+    // but not the right one.
+    report_error_with_offer(settings.msg_no_runtime, note, settings.download_url);
     return false;
 }
 
@@ -55,6 +54,7 @@ static bool load_runtime(const launcher_settings &settings, jvm_record *jvm)
         report_error(settings.msg_jni_entry, jvm->library_path);
         return false;
     }
+    watch_runtime_exit(jvm->library);
     return true;
 }
 
@@ -72,17 +72,20 @@ static void free_late_options(creation_options *options)
 // already go to the output hook. An option the runtime cannot read in its code page: a
 // property ("-Dname=value") is set through System.setProperty, in UTF-16, once the machine
 // runs; any other is refused (reported, false).
-static bool sort_options(const jvm_option_list &list, creation_options *options)
+static bool sort_options(const jvm_option_list &list, const char *command,
+                         creation_options *options)
 {
-    options->given = (JavaVMOption *)must_alloc(((size_t)list.count + 3) * sizeof(JavaVMOption));
-    options->late = (char **)must_alloc(((size_t)list.count + 1) * sizeof(char *));
+    options->given = (JavaVMOption *)must_alloc(((size_t)list.count + 4) * sizeof(JavaVMOption));
+    options->late = (char **)must_alloc(((size_t)list.count + 2) * sizeof(char *));
     options->given[0] = {(char *)"vfprintf", (void *)jvm_output_hook};
     options->given[1] = {(char *)"abort", (void *)jvm_abort_hook};
     options->given[2] = {(char *)"exit", (void *)jvm_exit_hook};
     options->given_count = 3;
     options->late_count = 0;
-    for (int i = 0; i < list.count; i++) {
-        const char *option = list.options[i];
+    for (int i = -1; i < list.count; i++) {
+        // What the java command sets, so that monitoring tools name the application; before
+        // the user's options, so that one of theirs wins.
+        const char *option = i < 0 ? command : list.options[i];
         if (char *converted = runtime_option(option)) {
             options->given[options->given_count++] = {converted, nullptr};
         } else if (strncmp(option, "-D", 2) == 0) {
@@ -124,16 +127,41 @@ static bool set_late_properties(const launcher_settings &settings, JNIEnv *env,
     return true;
 }
 
+// "-Dsun.java.command=" with the main class (dotted) and main's arguments, each after a blank as
+// the java command writes them: the count arguments of vector, or the app_args text.
+static char *java_command_option(const launcher_settings &settings, int count, char **vector)
+{
+    string_list text = {};
+    string_list_append(&text, "-Dsun.java.command=");
+    size_t start = (size_t)text.length;
+    string_list_append(&text, settings.main_class);
+    for (char *p = text.text + start; *p; p++)
+        if (*p == '/')
+            *p = '.';
+    for (int i = 0; i < count; i++) {
+        string_list_append(&text, " ");
+        string_list_append(&text, vector[i]);
+    }
+    if (count == 0 && settings.app_args[0]) {
+        string_list_append(&text, " ");
+        string_list_append(&text, settings.app_args);
+    }
+    return text.text;
+}
+
 // Builds the options and creates the virtual machine with them; false after a reported
 // failure.
 static bool create_with_options(const launcher_settings &settings, const char *class_path,
-                                bool expand_folders, const char *home, jvm_record *jvm)
+                                bool expand_folders, const char *home, int count,
+                                char **vector, jvm_record *jvm)
 {
     jvm_option_list list;
     if (!build_jvm_options(settings.jvm_options, class_path, expand_folders, home, &list))
         return false;
+    char *command = java_command_option(settings, count, vector);
     creation_options options = {};
-    bool ok = sort_options(list, &options);
+    bool ok = sort_options(list, command, &options);
+    free(command);
     free_jvm_options(&list);
     ok = ok && start_vm(settings, jvm, options) && set_late_properties(settings, jvm->env, options);
     free_late_options(&options);
@@ -141,13 +169,13 @@ static bool create_with_options(const launcher_settings &settings, const char *c
 }
 
 bool create_jvm(const launcher_settings &settings, bool console, const char *class_path,
-                bool expand_folders, jvm_record *jvm)
+                bool expand_folders, int count, char **vector, jvm_record *jvm)
 {
     if (settings.early_working_dir && !enter_working_directory(settings, true))
         return false;
     char home[RUNTIME_HOME_SIZE];
     if (!find_runtime(settings, jvm, home) || !load_runtime(settings, jvm) ||
-        !create_with_options(settings, class_path, expand_folders, home, jvm))
+        !create_with_options(settings, class_path, expand_folders, home, count, vector, jvm))
         return false;
     if (console) {
         open_process_console();

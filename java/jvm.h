@@ -22,9 +22,10 @@ struct jvm_record {
 // class_path (whose folders are expanded with expand_folders) and the "vfprintf", "abort" and
 // "exit" hooks, and fills *jvm. With console, the process gets a console and both the standard
 // streams and System.out/err go to it (service run). Returns false after a failure it has
-// reported.
+// reported. The count arguments of vector are main's (none: the app_args setting), which
+// sun.java.command names after the main class, as the java command sets it.
 bool create_jvm(const launcher_settings &settings, bool console, const char *class_path,
-                bool expand_folders, jvm_record *jvm);
+                bool expand_folders, int count, char **vector, jvm_record *jvm);
 
 // Detaches the calling thread, waits in DestroyJavaVM for the application's last non-daemon
 // thread, and unloads the runtime library.

@@ -6,7 +6,9 @@
 #include <strings.h>
 
 #include "base/command_line.h"
+#include "base/memory.h"
 #include "base/messages.h"
+#include "base/text.h"
 #include "config/directories.h"
 #include "config/settings.h"
 #include "java/jni_calls.h"
@@ -40,6 +42,24 @@ static bool redirect_output_files(JNIEnv *env, const launcher_settings &settings
                         redirect_java_stream(env, settings, err, false, true)));
 }
 
+// Reports that the main class cannot be found: the exception, and the class path that the
+// virtual machine searched (its java.class.path), which is what a user must check.
+static void report_missing_main_class(JNIEnv *env, const launcher_settings &settings)
+{
+    char *exception = take_java_exception(env, reports_stack_traces());
+    char *class_path = java_property(env, "java.class.path");
+    const char *searched = class_path && class_path[0] ? class_path : "(empty)";
+    size_t size = sizeof MSG_CLASS_PATH_SEARCHED + strlen(searched);
+    char *line = (char *)must_alloc(size);
+    fill_message(line, size, MSG_CLASS_PATH_SEARCHED, searched);
+    char *detail = join_text(exception ? exception : "", exception ? "\n" : "", line);
+    free(line);
+    report_error_with_detail(settings.msg_class, settings.main_class, detail);
+    free(detail);
+    free(class_path);
+    free(exception);
+}
+
 // Everything after the environment is chosen: user.dir, the output files, the lookups, the
 // arguments and the call. Returns true when main returned without a pending exception.
 static bool call_main(JNIEnv *env, const launcher_settings &settings, int count, char **vector,
@@ -57,12 +77,12 @@ static bool call_main(JNIEnv *env, const launcher_settings &settings, int count,
 
     jclass main_class = env->FindClass(settings.main_class);
     if (jni_step_failed(env, main_class)) {
-        report_error(settings.msg_class, settings.main_class);
+        report_missing_main_class(env, settings);
         return false;
     }
     jmethodID main = env->GetStaticMethodID(main_class, "main", "([Ljava/lang/String;)V");
     if (jni_step_failed(env, main)) {
-        report_error(settings.msg_method, MAIN_METHOD);
+        report_java_error(env, settings.msg_method, MAIN_METHOD);
         return false;
     }
 
@@ -71,25 +91,25 @@ static bool call_main(JNIEnv *env, const launcher_settings &settings, int count,
     jclass string_class = env->FindClass("java/lang/String");
     jobjectArray array = string_class ? env->NewObjectArray(count, string_class, nullptr) : nullptr;
     if (jni_step_failed(env, array)) {
-        report_error(settings.msg_object, "java/lang/String[]");
+        report_java_error(env, settings.msg_object, "java/lang/String[]");
         return false;
     }
     for (int i = 0; i < count; i++) {
         jstring argument = new_java_string(env, vector[i]);
         if (jni_step_failed(env, argument)) {
-            report_error(settings.msg_object, "java/lang/String");
+            report_java_error(env, settings.msg_object, "java/lang/String");
             return false;
         }
         env->SetObjectArrayElement(array, i, argument);
-        if (check_java_exception(env)) {
-            report_error(settings.msg_string_arg, vector[i]);
+        if (env->ExceptionCheck()) {
+            report_java_error(env, settings.msg_string_arg, vector[i]);
             return false;
         }
     }
 
     env->CallStaticVoidMethod(main_class, main, array);
-    if (check_java_exception(env)) {
-        report_error(settings.msg_invoke, MAIN_METHOD);
+    if (env->ExceptionCheck()) {
+        report_java_error(env, settings.msg_invoke, MAIN_METHOD);
         return false;
     }
     return true;

@@ -13,7 +13,7 @@ bool run_application(const launcher_settings &settings, int count, char **vector
     if (!unpack_embedded_files(settings, console, &unpacked))
         return false;
     bool created = create_jvm(settings, console, unpacked ? unpacked : settings.class_path,
-                              !unpacked, jvm);
+                              !unpacked, count, vector, jvm);
     free(unpacked);
     if (!created)
         return false;

@@ -2,6 +2,7 @@
 // reached through the system seam.
 #include "java/runtime_search.h"
 
+#include <stdarg.h>
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -67,6 +68,24 @@ static const char *const vm_folders[] = {
 // The folders beside the launcher that may hold the runtime it ships with (method 8).
 static const char *const bundled_folders[] = {"runtime", "jre", "jdk"};
 
+// Why a runtime was passed over, the most useful to a user first.
+enum passed_reason {
+    PASSED_VERSION,         // its version lies outside the bounds
+    PASSED_UNKNOWN_VERSION, // its version cannot be read while a minimum is set
+    PASSED_OTHER_PROCESSOR, // its library is built for another processor
+    PASSED_NO_LIBRARY,      // its home holds no runtime library
+};
+
+enum { MOST_PASSED = 5 };
+
+// A runtime home or library passed over: the reason, the feature version or machine type it
+// had, and its path.
+struct passed_runtime {
+    passed_reason reason;
+    unsigned number;
+    char path[RUNTIME_PATH_SIZE];
+};
+
 // What one search carries from method to method.
 struct search_state {
     char *result;
@@ -77,13 +96,23 @@ struct search_state {
     unsigned machine;     // the machine type the launcher loads
     unsigned required;    // the java_version setting, for the per-digit version test
     unsigned minimum, maximum; // feature versions of methods 5 to 9; 0: no bound
-    // The first library passed over for its processor, and its machine type.
-    char skipped[RUNTIME_PATH_SIZE];
-    unsigned skipped_machine;
+    // What was passed over, for the report when nothing is found.
+    passed_runtime passed[MOST_PASSED];
+    int passed_count;
     // Methods 5 to 9: whether the running method has chosen a runtime, and its version.
     bool chosen;
     java_version chosen_version;
 };
+
+// format_text with the arguments given here; returns the length written.
+static size_t format_line(char *buffer, size_t size, const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    int n = format_text(buffer, size, format, args);
+    va_end(args);
+    return (size_t)n;
+}
 
 // Copies the parts, joined, into result when they fit its capacity with their terminator;
 // a candidate that does not fit is refused rather than cut, since a cut path may name another
@@ -194,6 +223,31 @@ unsigned library_machine(const char *path)
     return signature[4] | signature[5] << 8;
 }
 
+// Keeps what was passed over for the report: each path once, and of more than MOST_PASSED the
+// most useful (the earliest found of equal use).
+static void note_passed(search_state *state, passed_reason reason, unsigned number,
+                        const char *path)
+{
+    if (strlen(path) >= RUNTIME_PATH_SIZE)
+        return;
+    int slot = -1;
+    for (int i = 0; i < state->passed_count; i++) {
+        if (strcasecmp(state->passed[i].path, path) == 0)
+            return;
+        // When full: the last of the least useful entries, if it is less useful than this.
+        if (state->passed[i].reason > reason &&
+            (slot < 0 || state->passed[i].reason >= state->passed[slot].reason))
+            slot = i;
+    }
+    if (state->passed_count < MOST_PASSED)
+        slot = state->passed_count++;
+    else if (slot < 0)
+        return;
+    state->passed[slot].reason = reason;
+    state->passed[slot].number = number;
+    strcpy(state->passed[slot].path, path);
+}
+
 enum library_check { LIBRARY_OTHER_PROCESSOR = -1, LIBRARY_UNUSABLE, LIBRARY_USABLE };
 
 // Whether the launcher can load the library at path. A library built for another processor
@@ -207,10 +261,7 @@ static library_check check_library(search_state *state, const char *path, bool s
         return LIBRARY_USABLE;
     if (machine == 0)
         return !strict && file_exists(path) ? LIBRARY_USABLE : LIBRARY_UNUSABLE;
-    if (!state->skipped[0] && strlen(path) < sizeof state->skipped) {
-        strcpy(state->skipped, path);
-        state->skipped_machine = machine;
-    }
+    note_passed(state, PASSED_OTHER_PROCESSOR, machine, path);
     return LIBRARY_OTHER_PROCESSOR;
 }
 
@@ -347,13 +398,19 @@ static void consider_runtime(search_state *state, const char *given_home, const 
     memcpy(home, given_home, length);
     home[length] = '\0';
 
+    // A folder that is not there is no runtime to tell the user about.
+    if (path_attributes(home) != 1)
+        return;
     java_version version;
     if (!read_release_version(home, &version) && key_name)
         parse_java_version(key_name, strlen(key_name), &version);
     unsigned feature = version.part[0];
-    if (feature < state->minimum || (state->maximum && feature > state->maximum) ||
-        (state->chosen && compare_java_versions(version, state->chosen_version) <= 0))
+    if (state->chosen && compare_java_versions(version, state->chosen_version) <= 0)
         return;
+    if (feature < state->minimum || (state->maximum && feature > state->maximum)) {
+        note_passed(state, feature ? PASSED_VERSION : PASSED_UNKNOWN_VERSION, feature, home);
+        return;
+    }
     char library[RUNTIME_PATH_SIZE];
     for (const char *path : home_library_paths) {
         if (!join_candidate(library, sizeof library, home, "\\", path))
@@ -370,6 +427,7 @@ static void consider_runtime(search_state *state, const char *given_home, const 
             return;
         }
     }
+    note_passed(state, PASSED_NO_LIBRARY, 0, home);
 }
 
 // Methods 5 and 6: every sub-key of the tables, under each of the roots.
@@ -547,6 +605,58 @@ static bool search_path_variable(search_state *state)
     return state->chosen;
 }
 
+// The versions the search accepts, as "17 or later", "8 to 11" or "11 or earlier", into
+// range (RANGE_SIZE bytes); empty when it accepts any. A minimum of 1.4 (the default) or lower
+// is met by every runtime the methods can find, so it is not worth a line.
+enum { RANGE_SIZE = 32, LOWEST_WORTH_NAMING = 5 };
+static void describe_range(const search_state &state, char *range)
+{
+    range[0] = '\0';
+    unsigned minimum = state.minimum >= LOWEST_WORTH_NAMING ? state.minimum : 0;
+    if (minimum && state.maximum)
+        format_line(range, RANGE_SIZE, "%u to %u", state.minimum, state.maximum);
+    else if (minimum)
+        format_line(range, RANGE_SIZE, "%u or later", state.minimum);
+    else if (state.maximum)
+        format_line(range, RANGE_SIZE, "%u or earlier", state.maximum);
+}
+
+// The lines of the report when nothing was found (SEARCH_NOTE_SIZE bytes): what was passed
+// over and why, the most useful first, then the versions the application needs.
+static void describe_passed_runtimes(const search_state &state, char *note)
+{
+    char range[RANGE_SIZE], line[RUNTIME_PATH_SIZE + 128];
+    describe_range(state, range);
+    size_t length = 0;
+    for (int reason = PASSED_VERSION; reason <= PASSED_NO_LIBRARY; reason++) {
+        for (int i = 0; i < state.passed_count; i++) {
+            const passed_runtime &passed = state.passed[i];
+            if (passed.reason != reason)
+                continue;
+            if (reason == PASSED_VERSION)
+                format_line(line, sizeof line, MSG_RUNTIME_VERSION_OUTSIDE, passed.number,
+                            passed.path, range);
+            else if (reason == PASSED_OTHER_PROCESSOR)
+                format_line(line, sizeof line,
+                            passed.number == MACHINE_X64   ? MSG_RUNTIME_IS_64_BIT
+                            : passed.number == MACHINE_X86 ? MSG_RUNTIME_IS_32_BIT
+                                                           : MSG_RUNTIME_OTHER_PROCESSOR,
+                            passed.path);
+            else
+                format_line(line, sizeof line,
+                            reason == PASSED_NO_LIBRARY ? MSG_RUNTIME_NO_LIBRARY
+                                                        : MSG_RUNTIME_VERSION_UNKNOWN,
+                            passed.path);
+            length += format_line(note + length, SEARCH_NOTE_SIZE - length, "%s\n", line);
+        }
+    }
+    if (range[0])
+        length += format_line(note + length, SEARCH_NOTE_SIZE - length, MSG_RUNTIME_NEEDED, range);
+    // No line break after the last line.
+    if (length > 0 && note[length - 1] == '\n')
+        note[length - 1] = '\0';
+}
+
 struct search_method {
     char digit;
     bool (*run)(search_state *state);
@@ -582,11 +692,7 @@ bool find_runtime_library(const runtime_request &request, unsigned machine, char
                 found = method.run(&state);
     }
     free(state.relative);
-    if (!found && state.skipped[0]) {
-        const char *message = state.skipped_machine == MACHINE_X64 ? MSG_RUNTIME_IS_64_BIT
-                              : state.skipped_machine == MACHINE_X86 ? MSG_RUNTIME_IS_32_BIT
-                                                                     : MSG_RUNTIME_OTHER_PROCESSOR;
-        fill_message(note, SEARCH_NOTE_SIZE, message, state.skipped);
-    }
+    if (!found)
+        describe_passed_runtimes(state, note);
     return found;
 }

@@ -12,7 +12,7 @@ enum {
     RUNTIME_PATH_SIZE = PATH_SIZE,
     KEY_PATH_SIZE = 256,
     VERSION_NAME_SIZE = 256,
-    SEARCH_NOTE_SIZE = 400,
+    SEARCH_NOTE_SIZE = 4096,
 };
 
 // Machine types of a PE header: the processor a runtime library was built for.
@@ -56,8 +56,10 @@ struct runtime_request {
 // Runs the search methods of request in order, looking for libraries of type machine;
 // true when one found a runtime library, whose path is then in result (capacity bytes). home
 // (RUNTIME_HOME_SIZE bytes) receives the home of the runtime found, what "%JAVA_HOME%" in the
-// JVM options stands for. note (SEARCH_NOTE_SIZE bytes) is empty, unless nothing was found and
-// a library of another processor was passed over: then it is a line naming that library and
-// what this launcher needs. Reports nothing.
+// JVM options stands for. note (SEARCH_NOTE_SIZE bytes) is empty when a runtime was found;
+// otherwise it holds a line for each of at most five runtimes passed over, the most useful
+// first (a version outside the bounds, a version that cannot be read while a minimum is set,
+// a library of another processor, a home without a library), then a line naming the versions
+// the application needs (none when it takes any). Reports nothing.
 bool find_runtime_library(const runtime_request &request, unsigned machine, char *result,
                           size_t capacity, char *home, char *note);

@@ -9,18 +9,18 @@ static bool call_system_exit(JNIEnv *env, const launcher_settings &settings)
 {
     jclass system = env->FindClass("java/lang/System");
     if (jni_step_failed(env, system)) {
-        report_error(settings.msg_class, "java/lang/System");
+        report_java_error(env, settings.msg_class, "java/lang/System");
         return false;
     }
     jmethodID exit_method = env->GetStaticMethodID(system, "exit", "(I)V");
     if (jni_step_failed(env, exit_method)) {
-        report_error(settings.msg_method, "exit(int)");
+        report_java_error(env, settings.msg_method, "exit(int)");
         return false;
     }
     env->CallStaticVoidMethod(system, exit_method, (jint)0);
     // Only reached when System.exit did not end the process (a security manager refused).
-    if (check_java_exception(env)) {
-        report_error(settings.msg_invoke, "exit(int)");
+    if (env->ExceptionCheck()) {
+        report_java_error(env, settings.msg_invoke, "exit(int)");
         return false;
     }
     return true;

@@ -23,6 +23,11 @@ static char tail_lock;
 // The message and the library path a failed creation is reported with go with it.
 static std::atomic<bool> creating;
 static const char *creation_message, *creation_library;
+// The C runtime's exit, _exit and vfprintf that the runtime library called before
+// watch_runtime_exit.
+static void (*runtime_exit)(int), (*runtime_quick_exit)(int);
+static int (*runtime_vfprintf)(FILE *, const char *, va_list);
+static int (*runtime_write)(int, const void *, unsigned);
 // The entry point's hook, run before the virtual machine ends the process.
 static void (*application_end_hook)(int failure);
 
@@ -65,6 +70,15 @@ jint JNICALL jvm_output_hook(FILE *, const char *format, va_list args)
     keep_in_tail(piece, (size_t)n);
     unlock_tail();
     return n;
+}
+
+// The output hook with the arguments given here.
+static void output_text(const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    jvm_output_hook(nullptr, format, args);
+    va_end(args);
 }
 
 char *take_jvm_message_text()
@@ -132,16 +146,68 @@ void JNICALL jvm_exit_hook(jint status)
     exit((int)status);
 }
 
+// A start failure found while the virtual machine was being created: reported with what it
+// printed; the process ends as every other start failure ends it.
+static void end_failed_creation()
+{
+    report_creation_failure();
+    if (application_end_hook)
+        application_end_hook(APPLICATION_FAILED);
+    exit(-1);
+}
+
+static void runtime_exit_call(int status)
+{
+    if (creating)
+        end_failed_creation();
+    runtime_exit(status);
+}
+
+static void runtime_quick_exit_call(int status)
+{
+    if (creating)
+        end_failed_creation();
+    runtime_quick_exit(status);
+}
+
+// What the virtual machine prints before it has read its options (and with them the
+// "vfprintf" hook) goes to the C runtime: during the creation it goes where the hook sends it.
+static int runtime_vfprintf_call(FILE *stream, const char *format, va_list args)
+{
+    if (creating)
+        return jvm_output_hook(stream, format, args);
+    return runtime_vfprintf(stream, format, args);
+}
+
+// Text for the standard streams that the virtual machine writes without its hook (its "tty"
+// writes to descriptor 1 or 2): during the creation, where the hook sends it.
+static int runtime_write_call(int descriptor, const void *bytes, unsigned count)
+{
+    if (!creating || (descriptor != 1 && descriptor != 2))
+        return runtime_write(descriptor, bytes, count);
+    output_text("%.*s", (int)count, (const char *)bytes);
+    return (int)count;
+}
+
+void watch_runtime_exit(void *library)
+{
+    void *original;
+    if (replace_library_import(library, "exit", (void *)runtime_exit_call, &original))
+        runtime_exit = (void (*)(int))original;
+    if (replace_library_import(library, "_exit", (void *)runtime_quick_exit_call, &original))
+        runtime_quick_exit = (void (*)(int))original;
+    if (replace_library_import(library, "vfprintf", (void *)runtime_vfprintf_call, &original))
+        runtime_vfprintf = (int (*)(FILE *, const char *, va_list))original;
+    if (replace_library_import(library, "_write", (void *)runtime_write_call, &original))
+        runtime_write = (int (*)(int, const void *, unsigned))original;
+}
+
 void JNICALL jvm_abort_hook()
 {
     // An abort while the virtual machine is being created means it could not start: that is
     // reported as a failed creation and ends the process as every other start failure does.
-    if (creating) {
-        report_creation_failure();
-        if (application_end_hook)
-            application_end_hook(APPLICATION_FAILED);
-        exit(-1);
-    }
+    if (creating)
+        end_failed_creation();
     finish_run(APPLICATION_FAILED);
     abort();
 }

@@ -35,6 +35,15 @@ void begin_vm_creation(const char *message, const char *library);
 // virtual machine printed about why.
 void end_vm_creation(bool created);
 
+// Catches the runtime library's own calls of the C runtime's exit, _exit, vfprintf and _write: a
+// virtual machine that cannot start before it has read its options (its java.dll missing)
+// prints why to the C runtime's standard error and ends the process from inside the creation,
+// calling no hook. During the creation, what it prints goes where the "vfprintf" hook sends
+// it, and an exit is reported as a failed creation (with what it printed) and ends the
+// process as every other start failure does; at any other time the calls go on to the C
+// runtime.
+void watch_runtime_exit(void *library);
+
 // The virtual machine's "exit" hook: shows what the virtual machine printed when status is
 // not 0, runs the application end hook and ends the process with status.
 void JNICALL jvm_exit_hook(jint status);

@@ -191,6 +191,12 @@ void *find_library_symbol(void *library, const char *name);
 
 void free_runtime_library(void *library);
 
+// Sends every call that the loaded library makes to the function name it imports from another
+// library (by name) to replacement, and gives the function it called before in *original.
+// False, *original null, when it imports no such function or the import cannot be changed.
+bool replace_library_import(void *library, const char *name, void *replacement,
+                            void **original);
+
 // --- Errors and text. ---
 
 unsigned last_error();
@@ -206,3 +212,10 @@ int format_text(char *buffer, size_t size, const char *format, va_list args);
 
 // Shows text in a message box: the error caption and icon, or the information ones.
 void show_message_box(bool error, const char *text);
+
+// Shows text in a message box with the error caption and icon and the buttons Yes and No;
+// true when Yes was chosen.
+bool ask_question(const char *text);
+
+// Opens address (a web address or a file) with the program the user has chosen for it.
+void open_address(const char *address);

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <aclapi.h>
 #include <sddl.h>
+#include <shellapi.h>
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -565,6 +566,43 @@ void *find_library_symbol(void *library, const char *name)
     return (void *)GetProcAddress((HMODULE)library, name);
 }
 
+bool replace_library_import(void *library, const char *name, void *replacement,
+                            void **original)
+{
+    *original = nullptr;
+    BYTE *base = (BYTE *)library;
+    IMAGE_NT_HEADERS *headers = (IMAGE_NT_HEADERS *)(base + ((IMAGE_DOS_HEADER *)base)->e_lfanew);
+    IMAGE_DATA_DIRECTORY imports =
+        headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (!imports.VirtualAddress)
+        return false;
+    auto *library_import = (IMAGE_IMPORT_DESCRIPTOR *)(base + imports.VirtualAddress);
+    for (; library_import->Name; library_import++) {
+        // The names come from the lookup table; the loader wrote the addresses into the
+        // address table, slot for slot.
+        if (!library_import->OriginalFirstThunk)
+            continue;
+        auto *names = (IMAGE_THUNK_DATA *)(base + library_import->OriginalFirstThunk);
+        auto *slots = (IMAGE_THUNK_DATA *)(base + library_import->FirstThunk);
+        for (; names->u1.AddressOfData; names++, slots++) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) ||
+                strcmp((const char *)((IMAGE_IMPORT_BY_NAME *)(base + names->u1.AddressOfData))
+                           ->Name,
+                       name) != 0)
+                continue;
+            DWORD protection;
+            if (!VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE,
+                                &protection))
+                continue;
+            *original = (void *)slots->u1.Function;
+            slots->u1.Function = (ULONG_PTR)replacement;
+            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, protection,
+                           &protection);
+        }
+    }
+    return *original != nullptr;
+}
+
 void free_runtime_library(void *library)
 {
     FreeLibrary((HMODULE)library);
@@ -666,12 +704,71 @@ void system_error_text(unsigned code, char *buffer, size_t size)
     free(text);
 }
 
+// The ProductName text of the launcher's version information as a new heap text; null when it
+// has none. A String block of the resource is its length, its value's length in units (with
+// the terminator), its type, the key and its terminator, padding to a multiple of 4 bytes from
+// the resource's start, then the value.
+static wchar_t *product_name()
+{
+    HRSRC resource = FindResourceW(nullptr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16));
+    if (!resource)
+        return nullptr;
+    const BYTE *data = (const BYTE *)LockResource(LoadResource(nullptr, resource));
+    DWORD size = SizeofResource(nullptr, resource);
+    static const wchar_t key[] = L"ProductName";
+    for (DWORD at = 6; data && at + sizeof key <= size; at += 2) {
+        if (memcmp(data + at, key, sizeof key) != 0)
+            continue;
+        DWORD units = *(const WORD *)(data + at - 4), value = (at + sizeof key + 3) & ~3u;
+        if (units <= 1 || value + units * sizeof(wchar_t) > size)
+            return nullptr;
+        wchar_t *text = (wchar_t *)must_alloc(units * sizeof(wchar_t));
+        memcpy(text, data + value, (units - 1) * sizeof(wchar_t));
+        return text;
+    }
+    return nullptr;
+}
+
+// "Error" or "Information", after "<product name>: " when the launcher has a product name, so
+// that a user with several programs open sees whose box it is.
+static wchar_t *box_caption(bool error)
+{
+    const wchar_t *kind = error ? L"Error" : L"Information";
+    wchar_t *product = product_name();
+    size_t length = product ? wcslen(product) + 2 : 0;
+    wchar_t *caption = (wchar_t *)must_alloc((length + 12) * sizeof(wchar_t));
+    if (product) {
+        wcscpy(caption, product);
+        wcscat(caption, L": ");
+    }
+    wcscat(caption, kind);
+    free(product);
+    return caption;
+}
+
+// A message box of the launcher: text, its caption and the buttons and icon of style.
+static int message_box(bool error, const char *text, UINT style)
+{
+    wchar_t *wide = to_wide(text), *caption = box_caption(error);
+    int answer = MessageBoxW(nullptr, wide, caption, style | MB_SETFOREGROUND);
+    free(caption);
+    free(wide);
+    return answer;
+}
+
 void show_message_box(bool error, const char *text)
 {
-    wchar_t *wide = to_wide(text);
-    if (error)
-        MessageBoxW(nullptr, wide, L"Error", MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
-    else
-        MessageBoxW(nullptr, wide, L"Information", MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
-    free(wide);
+    message_box(error, text, MB_OK | (error ? MB_ICONERROR : MB_ICONINFORMATION));
+}
+
+bool ask_question(const char *text)
+{
+    return message_box(true, text, MB_YESNO | MB_ICONERROR) == IDYES;
+}
+
+void open_address(const char *address)
+{
+    with_wide(address, [](const wchar_t *wide) {
+        return ShellExecuteW(nullptr, L"open", wide, nullptr, nullptr, SW_SHOWNORMAL);
+    });
 }

@@ -13,6 +13,17 @@ enum {
 };
 
 static message_sink sink = show_message_box;
+static bool stack_traces;
+
+void set_report_stack_traces(bool on)
+{
+    stack_traces = on;
+}
+
+bool reports_stack_traces()
+{
+    return stack_traces;
+}
 
 void set_message_sink(message_sink new_sink)
 {
@@ -71,6 +82,26 @@ void report_error_with_reason(const char *message, const char *subject)
 void report_error_with_detail(const char *message, const char *subject, const char *detail)
 {
     report_with(message, subject, "", detail);
+}
+
+void report_error_with_offer(const char *message, const char *detail, const char *address)
+{
+    char text[MESSAGE_SIZE];
+    size_t n = fill_message(text, DETAILED_MESSAGE_SIZE, message, "");
+    if (detail[0])
+        n += fill_message(text + n, sizeof text - n, "\n\n%s", detail);
+    if (!address[0]) {
+        emit_message(true, text);
+        return;
+    }
+    bool ask = sink == show_message_box;
+    n += fill_message(text + n, sizeof text - n, "\n\n", "");
+    fill_message(text + n, sizeof text - n, ask ? MSG_DOWNLOAD_QUESTION : MSG_DOWNLOAD_AT,
+                 address);
+    if (!ask)
+        emit_message(true, text);
+    else if (ask_question(text))
+        open_address(address);
 }
 
 void report_out_of_memory()

@@ -60,6 +60,9 @@ bool open_event_log(const char *name)
     event_source = wide ? RegisterEventSourceW(nullptr, wide) : nullptr;
     free(wide);
     set_message_sink(write_event);
+    // A service has no standard error that anyone reads: a Java exception's stack trace goes
+    // into its record.
+    set_report_stack_traces(true);
     return event_source != nullptr;
 }
 

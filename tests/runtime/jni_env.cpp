@@ -175,6 +175,89 @@ jobject JNICALL CallStaticObjectMethod(JNIEnv *env, jclass clazz, jmethodID id, 
     return to_ref(result);
 }
 
+// Call<type>MethodV on an object: the method must be an instance method of the object's class
+// or of a superclass (the world has no overriding, so the method found runs as it is).
+Object *call_instance(JNIEnv *env, const char *function, jobject object, jmethodID id,
+                      va_list list, char returns)
+{
+    ThreadState *t = enter(env, function);
+    Method *m = method_of(id, function);
+    Object *self = deref(object, function);
+    if (!m)
+        return nullptr;
+    if (!self) {
+        violation("%s: null object", function);
+        return nullptr;
+    }
+    char kind = m->sig[m->sig.find(')') + 1];
+    if (m->is_static || (kind == 'V') != (returns == 'V') || !is_instance(self, m->owner))
+        violation("%s: %s%s is not an instance method of that kind of %s", function,
+                  m->name.c_str(), m->sig.c_str(), self->cls->name.c_str());
+    std::vector<Value> args = arguments(m, list, function);
+    return invoke(t, m, self, args.data());
+}
+
+jobject JNICALL CallObjectMethodV(JNIEnv *env, jobject object, jmethodID id, va_list list)
+{
+    return to_ref(call_instance(env, "CallObjectMethodV", object, id, list, 'L'));
+}
+
+jobject JNICALL CallObjectMethod(JNIEnv *env, jobject object, jmethodID id, ...)
+{
+    va_list list;
+    va_start(list, id);
+    Object *result = call_instance(env, "CallObjectMethod", object, id, list, 'L');
+    va_end(list);
+    return to_ref(result);
+}
+
+void JNICALL CallVoidMethodV(JNIEnv *env, jobject object, jmethodID id, va_list list)
+{
+    call_instance(env, "CallVoidMethodV", object, id, list, 'V');
+}
+
+void JNICALL CallVoidMethod(JNIEnv *env, jobject object, jmethodID id, ...)
+{
+    va_list list;
+    va_start(list, id);
+    call_instance(env, "CallVoidMethod", object, id, list, 'V');
+    va_end(list);
+}
+
+// The string's length in UTF-16 units; GetStringRegion copies units of it, and an index out of
+// its bounds is a StringIndexOutOfBoundsException, as in HotSpot.
+Object *string_of(JNIEnv *env, jstring string, const char *function)
+{
+    enter(env, function);
+    Object *o = deref(string, function);
+    if (!o || o->cls != find_class("java/lang/String")) {
+        violation("%s: not a string", function);
+        return nullptr;
+    }
+    return o;
+}
+
+jsize JNICALL GetStringLength(JNIEnv *env, jstring string)
+{
+    Object *o = string_of(env, string, "GetStringLength");
+    return o ? static_cast<jsize>(o->chars.size()) : 0;
+}
+
+void JNICALL GetStringRegion(JNIEnv *env, jstring string, jsize start, jsize length, jchar *buf)
+{
+    Object *o = string_of(env, string, "GetStringRegion");
+    if (!o)
+        return;
+    if (start < 0 || length < 0 || static_cast<size_t>(start) + length > o->chars.size()) {
+        throw_new(reinterpret_cast<ThreadState *>(env), "java/lang/StringIndexOutOfBoundsException",
+                  from_ascii("offset " + std::to_string(start) + ", count " +
+                             std::to_string(length) + ", length " +
+                             std::to_string(o->chars.size())));
+        return;
+    }
+    memcpy(buf, o->chars.data() + start, length * sizeof(jchar));
+}
+
 // NewObject: allocates an instance of the class and runs the constructor on it; null when the
 // constructor throws.
 jobject JNICALL NewObjectV(JNIEnv *env, jclass clazz, jmethodID id, va_list list)
@@ -268,6 +351,12 @@ jstring JNICALL NewString(JNIEnv *env, const jchar *unicode, jsize len)
     return static_cast<jstring>(to_ref(new_string(chars)));
 }
 
+// A new local reference to the pending exception, null when none (the exception stays pending).
+jthrowable JNICALL ExceptionOccurred(JNIEnv *env)
+{
+    return static_cast<jthrowable>(to_ref(enter(env, "ExceptionOccurred", true)->pending));
+}
+
 jboolean JNICALL ExceptionCheck(JNIEnv *env)
 {
     return enter(env, "ExceptionCheck", true)->pending ? JNI_TRUE : JNI_FALSE;
@@ -307,6 +396,13 @@ JNINativeInterface_ make_table()
     table.CallStaticVoidMethodV = CallStaticVoidMethodV;
     table.CallStaticObjectMethod = CallStaticObjectMethod;
     table.CallStaticObjectMethodV = CallStaticObjectMethodV;
+    table.CallObjectMethod = CallObjectMethod;
+    table.CallObjectMethodV = CallObjectMethodV;
+    table.CallVoidMethod = CallVoidMethod;
+    table.CallVoidMethodV = CallVoidMethodV;
+    table.GetStringLength = GetStringLength;
+    table.GetStringRegion = GetStringRegion;
+    table.ExceptionOccurred = ExceptionOccurred;
     table.NewObject = NewObject;
     table.NewObjectV = NewObjectV;
     table.NewObjectArray = NewObjectArray;

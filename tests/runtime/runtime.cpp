@@ -21,6 +21,11 @@
 //                       thread stack size) and JNI_EINVAL. An -Xmx below 2 MB prints "Error
 //                       occurred during initialization of VM" and "Too small maximum heap"
 //                       and aborts the creation, as HotSpot does.
+//   -Dtrevalo.test.load=<library>  once the options are read, loads the library as HotSpot
+//                       loads its java.dll; when it cannot, prints "Error occurred during
+//                       initialization of VM" and "Unable to load native library: <reason>"
+//                       and ends the process through the C runtime's exit(1), calling no hook,
+//                       as HotSpot does.
 //   -verbose:gc         prints "[0.004s][info][gc] Using Serial" through "vfprintf".
 //   ""                  the empty option is accepted and ignored, as HotSpot does.
 //   -XX:<x>             "Unrecognized VM option '<x>'" and JNI_EINVAL.
@@ -56,6 +61,7 @@
 //   shutdown_hook <class>
 //   exit <status> thread=<name>
 //   exit_hook <status>       exit_process <status>     (status in decimal)
+//   creation_exit <status>   the creation ends the process through the C runtime's exit
 //   abort_hook               abort_process
 //   vm_output <text>         everything printed through "vfprintf" or to standard error
 //   destroy waiting          destroyed
@@ -518,6 +524,18 @@ extern "C" JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM **pvm, void **penv, vo
             log_line("create failed %ld", static_cast<long>(result));
             return result;
         }
+    }
+    std::u16string native_library;
+    if (get_property(u"trevalo.test.load", &native_library) &&
+        !LoadLibraryW(reinterpret_cast<const wchar_t *>(native_library.c_str()))) {
+        char reason[512] = "";
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                       GetLastError(), 0, reason, sizeof reason, nullptr);
+        reason[strcspn(reason, "\r\n")] = '\0';
+        vm_print("Error occurred during initialization of VM\nUnable to load native library: "
+                 "%s\n", reason);
+        log_line("creation_exit 1");
+        exit(1);
     }
     static const JNIInvokeInterface_ invoke_table = make_invoke_table();
     vm_record.functions = &invoke_table;

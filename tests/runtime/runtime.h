@@ -24,7 +24,7 @@ const unsigned object_magic = 0x4f424a21;
 struct Object {
     unsigned magic = object_magic;
     Class *cls = nullptr;
-    std::u16string chars;        // String: its UTF-16 code units
+    std::u16string chars;        // String: its UTF-16 code units; StringWriter: what it holds
     Object *message = nullptr;   // Throwable: its message, a String or null
     Object *cause = nullptr;     // Throwable
     std::vector<Object *> elements;   // arrays
@@ -33,6 +33,7 @@ struct Object {
     HANDLE handle = nullptr;
     std::u16string path;
     std::vector<std::string> frames;  // Throwable: stack lines, innermost first
+    Object *target = nullptr;    // PrintWriter: the Writer it writes to
     Class *mirror = nullptr;     // java/lang/Class: the class this object stands for
 };
 
@@ -62,6 +63,7 @@ const unsigned method_magic = 0x4d455448;
 
 struct Class {
     std::string name;             // slash form; "[Ljava/lang/String;" for arrays
+    Class *super = nullptr;       // the superclass where a JNI call can see it (Throwable's)
     Class *component = nullptr;   // arrays: the element class
     Class *array = nullptr;       // the class of arrays of this class, made on first use
     std::vector<Method *> methods;
@@ -139,7 +141,9 @@ void throw_object(ThreadState *t, Object *ex);  // makes ex the pending exceptio
 void throw_new(ThreadState *t, const char *cls, const std::u16string &message);
 std::string dotted(const std::string &name);  // java/lang/String -> java.lang.String
 std::string throwable_summary(Object *ex);     // "java.lang.IllegalStateException: boom"
+std::u16string throwable_string(Object *ex);   // the same, as Throwable.toString() gives it
 void print_stack_trace(Object *ex);            // on the current System.err
+bool is_instance(Object *o, Class *cls);        // o's class is cls or a subclass of it
 Object *system_out();
 Object *system_err();
 void stream_println(Object *print_stream, const std::string &utf8_text);

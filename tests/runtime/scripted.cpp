@@ -5,7 +5,8 @@
 // service makes to stop its application.
 //   trevalo/test/Args        logs user.dir and java.class.path, prints one line to System.out
 //                            and one to System.err.
-//   trevalo/test/Throws      throws java.lang.IllegalStateException "boom".
+//   trevalo/test/Throws      throws java.lang.IllegalStateException "boom", caused by a
+//                            java.lang.NumberFormatException 'For input string: "x"'.
 //   trevalo/test/Exit        System.exit(Integer.parseInt(args[0])).
 //   trevalo/test/Window      on a new non-daemon thread, after args[0] ms opens a visible
 //                            top-level window "Trevalo test window", keeps it args[1] ms (or
@@ -78,7 +79,10 @@ void args_main(ThreadState *, const Args &)
 
 void throws_main(ThreadState *t, const Args &)
 {
-    throw_new(t, "java/lang/IllegalStateException", u"boom");
+    std::u16string message = u"boom", cause = u"For input string: \"x\"";
+    Object *exception = new_throwable(t, "java/lang/IllegalStateException", &message);
+    exception->cause = new_throwable(t, "java/lang/NumberFormatException", &cause);
+    throw_object(t, exception);
 }
 
 void exit_main(ThreadState *t, const Args &args)

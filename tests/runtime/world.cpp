@@ -4,7 +4,11 @@
 //   java/lang/System     setProperty, setOut, setErr, exit
 //   java/io/FileOutputStream(String, boolean)   java/io/PrintStream(OutputStream)
 //   java/lang/Object, Class, String, java/io/OutputStream, and the exceptions the world throws.
-// No JNI function the launcher calls can see a superclass, so the world keeps none.
+//   java/lang/Throwable  toString, getCause, printStackTrace(PrintWriter), which every
+//                        exception class of the world inherits (none overrides them)
+//   java/io/StringWriter() and toString, java/io/PrintWriter(Writer)
+//   java/lang/System     getProperty
+// Only the superclasses a JNI call can see are kept: Throwable's, and Writer's.
 #include "tests/runtime/runtime.h"
 
 #include <stdio.h>
@@ -67,6 +71,71 @@ Object *system_set_property(ThreadState *t, const Method *, Object *, const Valu
     set_property(name, value);
     log_line("set_property %s=%s", utf8(name).c_str(), utf8(value).c_str());
     return had ? new_string(previous) : nullptr;
+}
+
+// System.getProperty(String): the value, or null when it is not set.
+Object *system_get_property(ThreadState *t, const Method *, Object *, const Value *args)
+{
+    if (!args[0].o) {
+        throw_null_pointer(t);
+        return nullptr;
+    }
+    std::u16string value;
+    return get_property(args[0].o->chars, &value) ? new_string(value) : nullptr;
+}
+
+// What Throwable.printStackTrace writes: the exception and its stack, then each cause; lines
+// end "\r\n" as on Windows.
+std::u16string stack_trace_chars(Object *ex)
+{
+    std::u16string text;
+    for (Object *e = ex; e; e = e->cause) {
+        text += (e == ex ? u"" : u"Caused by: ") + throwable_string(e) + u"\r\n";
+        for (const std::string &frame : e->frames)
+            text += u"\tat " + from_ascii(frame) + u"\r\n";
+    }
+    return text;
+}
+
+Object *throwable_to_string(ThreadState *, const Method *, Object *self, const Value *)
+{
+    return new_string(throwable_string(self));
+}
+
+Object *throwable_get_cause(ThreadState *, const Method *, Object *self, const Value *)
+{
+    return self->cause;
+}
+
+Object *throwable_print_stack_trace(ThreadState *t, const Method *, Object *self,
+                                    const Value *args)
+{
+    if (!args[0].o) {
+        throw_null_pointer(t);
+        return nullptr;
+    }
+    args[0].o->target->chars += stack_trace_chars(self);
+    return nullptr;
+}
+
+Object *string_writer_init(ThreadState *, const Method *, Object *, const Value *)
+{
+    return nullptr;
+}
+
+Object *string_writer_to_string(ThreadState *, const Method *, Object *self, const Value *)
+{
+    return new_string(self->chars);
+}
+
+Object *print_writer_init(ThreadState *t, const Method *, Object *self, const Value *args)
+{
+    if (!args[0].o) {
+        throw_null_pointer(t);
+        return nullptr;
+    }
+    self->target = args[0].o;
+    return nullptr;
 }
 
 Object *system_exit_method(ThreadState *t, const Method *, Object *, const Value *args)
@@ -143,21 +212,39 @@ void world_init()
         return;
     class_class = define_class("java/lang/Class");
     class_class->mirror->cls = class_class;
-    static const char *const names[] = {
-        "java/lang/Object", "java/lang/String", "java/io/OutputStream",
+    for (const char *name : {"java/lang/Object", "java/lang/String", "java/io/OutputStream"})
+        define_class(name);
+    Class *throwable = define_class("java/lang/Throwable");
+    add_method(throwable, "toString", "()Ljava/lang/String;", false, throwable_to_string);
+    add_method(throwable, "getCause", "()Ljava/lang/Throwable;", false, throwable_get_cause);
+    add_method(throwable, "printStackTrace", "(Ljava/io/PrintWriter;)V", false,
+               throwable_print_stack_trace);
+    static const char *const exceptions[] = {
         "java/lang/NullPointerException", "java/lang/IllegalStateException",
         "java/lang/NumberFormatException", "java/lang/ArrayIndexOutOfBoundsException",
         "java/lang/ArrayStoreException", "java/lang/NegativeArraySizeException",
         "java/io/FileNotFoundException", "java/lang/ClassNotFoundException",
         "java/lang/NoClassDefFoundError", "java/lang/NoSuchMethodError",
+        "java/lang/StringIndexOutOfBoundsException",
     };
-    for (const char *name : names)
-        define_class(name);
+    for (const char *name : exceptions)
+        define_class(name)->super = throwable;
+    Class *writer = define_class("java/io/Writer");
+    Class *string_writer = define_class("java/io/StringWriter");
+    string_writer->super = writer;
+    add_method(string_writer, "<init>", "()V", false, string_writer_init);
+    add_method(string_writer, "toString", "()Ljava/lang/String;", false,
+               string_writer_to_string);
+    Class *print_writer = define_class("java/io/PrintWriter");
+    print_writer->super = writer;
+    add_method(print_writer, "<init>", "(Ljava/io/Writer;)V", false, print_writer_init);
 
     Class *system = define_class("java/lang/System");
     add_method(system, "setProperty",
                "(Ljava/lang/String;Ljava/lang/String;)Ljava/lang/String;", true,
                system_set_property);
+    add_method(system, "getProperty", "(Ljava/lang/String;)Ljava/lang/String;", true,
+               system_get_property);
     add_method(system, "exit", "(I)V", true, system_exit_method);
     add_method(system, "setOut", "(Ljava/io/PrintStream;)V", true, system_set_stream);
     add_method(system, "setErr", "(Ljava/io/PrintStream;)V", true, system_set_stream);
@@ -273,23 +360,29 @@ std::string dotted(const std::string &name)
 
 std::string throwable_summary(Object *ex)
 {
-    std::string text = dotted(ex->cls->name);
+    return utf8(throwable_string(ex));
+}
+
+std::u16string throwable_string(Object *ex)
+{
+    std::u16string text = from_ascii(dotted(ex->cls->name));
     if (ex->message)
-        text += ": " + utf8(ex->message->chars);
+        text += u": " + ex->message->chars;
     return text;
 }
 
-// Throwable.printStackTrace() on the current System.err, with its causes; lines end "\r\n" as
-// on Windows.
+// Throwable.printStackTrace() on the current System.err, with its causes.
 void print_stack_trace(Object *ex)
 {
-    std::string text;
-    for (Object *e = ex; e; e = e->cause) {
-        text += (e == ex ? "" : "Caused by: ") + throwable_summary(e) + "\r\n";
-        for (const std::string &frame : e->frames)
-            text += "\tat " + frame + "\r\n";
-    }
-    write_bytes(system_err(), text);
+    write_bytes(system_err(), utf8(stack_trace_chars(ex), false));
+}
+
+bool is_instance(Object *o, Class *cls)
+{
+    for (Class *c = o ? o->cls : nullptr; c; c = c->super)
+        if (c == cls)
+            return true;
+    return false;
 }
 
 Object *system_out()

@@ -23,6 +23,7 @@
 #include "java/vm_hooks.h"
 #include "config/settings.h"
 #include "config/directories.h"
+#include "os/report.h"
 #include "tests/unit/fake_os.h"
 #include "tests/unit/fake_report.h"
 #include "tests/unit/temp_tree.h"
@@ -97,6 +98,8 @@ scenario_config configure(int argc, char **argv)
                 set_text(k.field, equals + 1);
         if (strncmp(argv[i], "early=", 6) == 0)
             settings.early_working_dir = argv[i][6] == '1';
+        if (strcmp(argv[i], "traces=1") == 0)
+            set_report_stack_traces(true);
     }
     for (i++; i < argc; i++)
         config.main_args.push_back(argv[i]);
@@ -110,11 +113,12 @@ scenario_config configure(int argc, char **argv)
 // exit status 0 or -1.
 int run_sequence(scenario_config &config)
 {
-    if (!create_jvm(settings, false, settings.class_path, true, &jvm))
-        return -1;
     std::vector<char *> vector;
     for (std::string &arg : config.main_args)
         vector.push_back(&arg[0]);
+    if (!create_jvm(settings, false, settings.class_path, true, (int)vector.size(),
+                    vector.data(), &jvm))
+        return -1;
     bool ok = run_main_class(settings, jvm, (int)vector.size(), vector.data(), false);
     printf("run_main_class=%d\n", ok ? 1 : 0);
     fflush(stdout);
@@ -226,8 +230,11 @@ TEST(RealJvm, MainReceivesTheArgumentsAsGiven)
         std::vector<std::string> lines;
     } cases[] = {
         {{"app_args=-win -nos", "--", "one", "two words", ""},
-         {"count=3", "arg[0]=one", "arg[1]=two words", "arg[2]="}},
-        {{"app_args=-win \"a b\" -nos"}, {"count=3", "arg[0]=-win", "arg[1]=a b", "arg[2]=-nos"}},
+         {"count=3", "arg[0]=one", "arg[1]=two words", "arg[2]=",
+          "sun.java.command=trevalo.fixture.Args one two words "}},
+        {{"app_args=-win \"a b\" -nos"},
+         {"count=3", "arg[0]=-win", "arg[1]=a b", "arg[2]=-nos",
+          "sun.java.command=trevalo.fixture.Args -win \"a b\" -nos"}},
         {{}, {"count=0"}},  // an empty array, not null
         // Made from UTF-16: characters outside the Basic Multilingual Plane too.
         {{"jvm_options=-Dfile.encoding=UTF-8", "--", "5\u20ac", "\u0416\u0443\u043a",
@@ -304,12 +311,25 @@ TEST(RealJvm, ReportsWhatCannotBeFoundOrRun)
         std::string reported;
         std::string printed;  // in the output, or in err.txt for the exception
     } cases[] = {
-        {{"main_class=trevalo/fixture/Missing"}, "Error locating class: trevalo/fixture/Missing",
+        // The exception and its cause follow the message; a missing class names the class
+        // path searched; where the sink keeps them, the stack trace comes whole.
+        {{"main_class=trevalo/fixture/Missing"},
+         "Error locating class: trevalo/fixture/Missing\\n\\njava.lang.NoClassDefFoundError: "
+         "trevalo/fixture/Missing\\nCaused by: java.lang.ClassNotFoundException: "
+         "trevalo.fixture.Missing\\nClass path searched: " TREVALO_FIXTURES_JAR "\n",
          "java.lang.NoClassDefFoundError: trevalo/fixture/Missing"},
-        {{"main_class=trevalo/fixture/NoMain"}, "Error locating method: main(java/lang/String[])",
+        {{"main_class=trevalo/fixture/NoMain"},
+         "Error locating method: main(java/lang/String[])\\n\\njava.lang.NoSuchMethodError: "
+         "static Ltrevalo/fixture/NoMain;.main([Ljava/lang/String;)V\n",
          "java.lang.NoSuchMethodError"},
         {{"main_class=trevalo/fixture/Throws", "stderr_file=" + err},
-         "Error invoking method: main(java/lang/String[])", ""},
+         "Error invoking method: main(java/lang/String[])\\n\\njava.lang.IllegalStateException: "
+         "boom from main\\nCaused by: java.lang.NumberFormatException: For input string: "
+         "\"x\"\n", ""},
+        {{"main_class=trevalo/fixture/Throws", "traces=1"},
+         "Error invoking method: main(java/lang/String[])\\n\\njava.lang.IllegalStateException: "
+         "boom from main\\n\tat trevalo.fixture.Throws.main(Throws.java:",
+         "Caused by: java.lang.NumberFormatException"},
         {{"jvm_options=-Xfoo"},
          std::string("Unable to create JVM instance using ") + TREVALO_LIBJVM +
              "\\n\\nUnrecognized option: -Xfoo", ""},

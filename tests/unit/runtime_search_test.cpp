@@ -590,7 +590,62 @@ TEST_F(RuntimeSearch, OtherProcessorsArePassedOverAndNamed)
             message.replace(message.find("%s"), 2, library_of(c.skipped));
         EXPECT_EQ(library, library_of(c.library)) << c.order << " " << c.machine;
         EXPECT_EQ(library.empty() ? "" : runtime_home, with_homes(c.home, homes)) << c.order;
-        EXPECT_EQ(note, message) << c.order;
+        // The line naming the library; the versions needed follow it.
+        EXPECT_EQ(std::string(note).substr(0, std::string(note).find('\n')), message) << c.order;
+    }
+}
+
+TEST_F(RuntimeSearch, PassedOverRuntimesAreNamedWithTheirReasons)
+{
+    std::map<std::string, std::string> homes = {
+        {"v8", runtime("v8", "1.8.0_392")}, {"v21", runtime("v21", "21.0.1")},
+        {"unknown", runtime("unknown", nullptr)}, {"bare", runtime("bare", "17", nullptr)},
+        {"x86", runtime("x86", "17", "bin\\server\\jvm.dll", MACHINE_X86)},
+        {"bjre", runtime("b\\jre", "1.7.0_80")}, {"bjdk", runtime("b\\jdk", nullptr)},
+    };
+    const struct {
+        const char *order, *java_home, *path, *minimum;
+        int maximum;
+        std::vector<std::string> lines;  // the note's lines
+    } cases[] = {
+        // Too old and too new, with the bounds; unknown versions; the most useful first,
+        // whatever the order found.
+        {"7", "<v8>", "", "0x00110000", 0,
+         {"Java 8 at <v8>: this application needs 17 or later",
+          "This application needs Java 17 or later."}},
+        {"97", "<unknown>", "<x86>\\bin;<v8>\\bin", "0x00110000", 0,
+         {"Java 8 at <v8>: this application needs 17 or later",
+          "<unknown>: version unknown (no release file with JAVA_VERSION)",
+          "A 32-bit Java runtime was found at <x86>\\bin\\server\\jvm.dll; this launcher "
+          "needs a 64-bit one.",
+          "This application needs Java 17 or later."}},
+        {"798", "<v21>", "<bare>\\bin", "0x00010008", 17,
+         {"Java 21 at <v21>: this application needs 8 to 17",
+          "Java 7 at <bjre>: this application needs 8 to 17",
+          "<bjdk>: version unknown (no release file with JAVA_VERSION)",
+          "<bare>: no jvm.dll in its bin\\server or bin\\client folder",
+          "This application needs Java 8 to 17."}},
+        {"79", "<x86>", "<x86>\\bin", "0x00010008", 0,
+         {"A 32-bit Java runtime was found at <x86>\\bin\\server\\jvm.dll; this launcher "
+          "needs a 64-bit one.",
+          "This application needs Java 8 or later."}},
+        // No minimum and no maximum: nothing to say about versions.
+        {"7", "<bare>", "", "", 0, {"<bare>: no jvm.dll in its bin\\server or bin\\client folder"}},
+        {"7", nullptr, "", "", 0, {}},
+    };
+    for (const auto &c : cases) {
+        configure(c.order, c.minimum, "");
+        request.max_java_version = c.maximum;
+        set_java_home(c.java_home ? with_homes(c.java_home, homes).c_str() : nullptr);
+        path_variable = with_homes(c.path, homes);
+        for (const std::string &folder : {"v8", "x86", "bare"})
+            tree.file(folder + "\\bin\\java.exe");
+        fake_executable_path(tree.name("b\\launcher.exe").c_str());
+        EXPECT_EQ(find(), "") << c.order;
+        std::string expected;
+        for (const std::string &line : c.lines)
+            expected += (expected.empty() ? "" : "\n") + with_homes(line.c_str(), homes);
+        EXPECT_EQ(note, expected) << c.order << " " << (c.java_home ? c.java_home : "");
     }
 }
 

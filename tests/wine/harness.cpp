@@ -312,3 +312,24 @@ std::vector<std::string> read_lines(const std::string &path)
 {
     return split_lines(read_file(path));
 }
+
+std::string java8_library()
+{
+    const char *home = getenv("TREVALO_JRE8");
+    return home && *home && target_arch() == "x86"
+               ? std::string(home) + "\\bin\\client\\jvm.dll"
+               : "";
+}
+
+std::string java8_fixtures()
+{
+    const char *jar = getenv("TREVALO_JAVA8_FIXTURES");
+    return jar && *jar && !java8_library().empty() ? jar : "";
+}
+
+std::string java8_environment(const std::vector<std::string> &assignments)
+{
+    std::vector<std::string> all = {"WINEDLLOVERRIDES=mscoree,mshtml=;msvcr100=n"};
+    all.insert(all.end(), assignments.begin(), assignments.end());
+    return environment_with(all);
+}

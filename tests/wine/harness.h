@@ -88,5 +88,15 @@ bool replace_archive(const std::string &path, const std::string &bytes);
 // blanks around values): for testing texts that a configuration file cannot hold.
 bool replace_setting(const std::string &path, unsigned id, const std::string &text);
 
+// The real Java 8 runtime beside the project (32-bit: for x86 launchers only) and the test
+// fixtures compiled for it: its jvm.dll and the fixtures' jar, or empty when the clone has no
+// such runtime or the launchers under test are x64 (a test then skips, saying so).
+std::string java8_library();
+std::string java8_fixtures();
+
+// Our environment with what a launcher of that runtime needs under Wine (the runtime's own
+// msvcr100.dll) and the assignments given.
+std::string java8_environment(const std::vector<std::string> &assignments = {});
+
 // The lines of a file, without their line ends.
 std::vector<std::string> read_lines(const std::string &path);

@@ -68,12 +68,27 @@ struct launch {
     }
 };
 
+// The system's text for code, up to its first line break.
+std::string system_line(DWORD code)
+{
+    char text[512] = "";
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                   text, sizeof text, nullptr);
+    text[strcspn(text, "\r\n")] = '\0';
+    return text;
+}
+
+const std::string THROWS_TEXT = "Error invoking method: main(java/lang/String[])\n\n"
+                                "java.lang.IllegalStateException: boom\nCaused by: "
+                                "java.lang.NumberFormatException: For input string: \"x\"";
+
 TEST(JvmRun, PassesTheHooksFirstThenTheOptions)
 {
     launch a("main_class = trevalo.test.Args\njvm_options = -Xmx256m\nclass_path = a.jar\n");
     a.run();
     EXPECT_EQ(a.result.exit_code, 0u) << a.boxes();
     std::vector<std::string> expected = {"hook vfprintf", "hook abort", "hook exit",
+                                         "option -Dsun.java.command=trevalo.test.Args",
                                          "option -Xmx256m", "option -Djava.class.path=a.jar"};
     // Hooks and options as the runtime received them, in one sequence: their order counts.
     std::vector<std::string> options;
@@ -81,19 +96,22 @@ TEST(JvmRun, PassesTheHooksFirstThenTheOptions)
         if (line.compare(0, 5, "hook ") == 0 || line.compare(0, 7, "option ") == 0)
             options.push_back(line);
     EXPECT_EQ(options, expected);
-    EXPECT_TRUE(a.logged("create version=0x00010002 options=5 ignore_unrecognized=0"));
+    EXPECT_TRUE(a.logged("create version=0x00010002 options=6 ignore_unrecognized=0"));
 
+    // The main class and main's arguments name the application to monitoring tools.
     launch bare("main_class = trevalo.test.Args\n");
-    bare.run();
-    EXPECT_TRUE(bare.logged("create version=0x00010002 options=3 ignore_unrecognized=0"));
-    EXPECT_TRUE(bare.lines_with("option ").empty());
+    bare.run("one \"two words\"");
+    EXPECT_TRUE(bare.logged("create version=0x00010002 options=4 ignore_unrecognized=0"));
+    EXPECT_EQ(bare.lines_with("option "),
+              std::vector<std::string>{"option -Dsun.java.command=trevalo.test.Args one two words"});
 
     // A trailing space leaves an empty option between the user's and the class path option.
     launch spaced("main_class = trevalo.test.Args\nclass_path = a.jar\n");
     ASSERT_TRUE(replace_setting(spaced.app, SETTING_jvm_options, "-Xmx256m "));
     spaced.run();
     EXPECT_EQ(spaced.lines_with("option "),
-              (std::vector<std::string>{"option -Xmx256m", "option ",
+              (std::vector<std::string>{"option -Dsun.java.command=trevalo.test.Args",
+                                        "option -Xmx256m", "option ",
                                         "option -Djava.class.path=a.jar"}));
     EXPECT_EQ(spaced.result.exit_code, 0u);
 }
@@ -124,6 +142,12 @@ TEST(JvmRun, ReportsEachWayTheRuntimeCanFail)
         {"jvm_options = -Xmx1\n", runtime(),
          "Unable to create JVM instance using " + runtime() +
              "\n\nError occurred during initialization of VM\nToo small maximum heap\n"},
+        // The runtime cannot load its own native library and ends the process from inside
+        // the creation, calling no hook: its last words are shown all the same.
+        {"jvm_options = -Dtrevalo.test.load=missing.dll\n", runtime(),
+         "Unable to create JVM instance using " + runtime() +
+             "\n\nError occurred during initialization of VM\nUnable to load native library: " +
+             system_line(ERROR_MOD_NOT_FOUND) + "\n"},
     };
     for (const auto &c : cases) {
         launch a("main_class = trevalo.test.Args\n" + c.config, c.library);
@@ -279,7 +303,9 @@ TEST(JvmRun, ExitStatusesOfTheApplication)
     thread_exit.run();
     EXPECT_EQ(thread_exit.result.exit_code, 5u);
     ASSERT_EQ(thread_exit.result.boxes.size(), 2u) << thread_exit.boxes();
-    EXPECT_EQ(thread_exit.result.boxes[0].text, "Error invoking method: main(java/lang/String[])");
+    EXPECT_EQ(thread_exit.result.boxes[0].text,
+              "Error invoking method: main(java/lang/String[])\n\n"
+              "java.lang.IllegalStateException: boom");
     EXPECT_EQ(thread_exit.result.boxes[1].text.find("Exception in thread \"main\""), 0u)
         << thread_exit.result.boxes[1].text;
 
@@ -287,13 +313,18 @@ TEST(JvmRun, ExitStatusesOfTheApplication)
     throws.run();
     EXPECT_EQ(throws.result.exit_code, FAILED);
     ASSERT_FALSE(throws.result.boxes.empty());
-    EXPECT_EQ(throws.result.boxes[0].text, "Error invoking method: main(java/lang/String[])");
+    // The exception and its cause follow the message.
+    EXPECT_EQ(throws.result.boxes[0].text, THROWS_TEXT);
 
-    launch missing("main_class = trevalo.test.Missing\n");
+    // A missing class names the class path that was searched.
+    launch missing("main_class = trevalo.test.Missing\nclass_path = lib\\a.jar\n");
     missing.run();
     EXPECT_EQ(missing.result.exit_code, FAILED);
     ASSERT_EQ(missing.result.boxes.size(), 1u) << missing.boxes();
-    EXPECT_EQ(missing.result.boxes[0].text, "Error locating class: trevalo/test/Missing");
+    EXPECT_EQ(missing.result.boxes[0].text,
+              "Error locating class: trevalo/test/Missing\n\njava.lang.NoClassDefFoundError: "
+              "trevalo/test/Missing\nCaused by: java.lang.ClassNotFoundException: "
+              "trevalo.test.Missing\nClass path searched: lib\\a.jar");
 
     // An abort: what the virtual machine printed is shown, then the process ends through
     // abort() (status 3 with this C runtime).
@@ -306,7 +337,81 @@ TEST(JvmRun, ExitStatusesOfTheApplication)
     launch no_main("main_class = trevalo.test.NoMain\n");
     no_main.run();
     ASSERT_EQ(no_main.result.boxes.size(), 1u) << no_main.boxes();
-    EXPECT_EQ(no_main.result.boxes[0].text, "Error locating method: main(java/lang/String[])");
+    EXPECT_EQ(no_main.result.boxes[0].text,
+              "Error locating method: main(java/lang/String[])\n\njava.lang.NoSuchMethodError: "
+              "static Ltrevalo/test/NoMain;.main([Ljava/lang/String;)V");
+}
+
+// The behaviour that is the virtual machine's, with the real Java 8 runtime.
+TEST(JvmRun, TheRealRuntimeSaysWhatHappened)
+{
+    std::string library = java8_library(), jar = java8_fixtures();
+    if (library.empty())
+        GTEST_SKIP() << "no real Java 8 runtime for this architecture (../shared/jre8-x86)";
+    std::string env = java8_environment();
+    auto run = [&](const std::string &config, const std::string &args,
+                   const std::string &runtime_library, const std::string &stub) {
+        launch a("class_path = " + jar + "\n" + config, runtime_library);
+        if (!stub.empty())
+            a.app = make_launcher(a.dir, "search_order = 0\nruntime_paths = " + runtime_library +
+                                             "\nclass_path = " + jar + "\n" + config,
+                                  "app.exe", stub);
+        a.result = run_answering(quote(a.app) + " " + args, a.dir, 60000, a.dir + "\\err.txt",
+                                 env.data());
+        a.error_output = read_file(a.dir + "\\err.txt");
+        return a;
+    };
+    // An exception from main, with its cause.
+    launch throws = run("main_class = trevalo.fixture.Throws\n", "", library, "");
+    EXPECT_EQ(throws.result.exit_code, FAILED);
+    ASSERT_EQ(throws.result.boxes.size(), 1u) << throws.boxes();
+    EXPECT_EQ(throws.result.boxes[0].text,
+              "Error invoking method: main(java/lang/String[])\n\njava.lang.IllegalStateException: "
+              "boom from main\nCaused by: java.lang.NumberFormatException: For input string: "
+              "\"x\"");
+    // A missing class names the class path searched.
+    launch missing = run("main_class = trevalo.fixture.Mian\n", "", library, "");
+    ASSERT_EQ(missing.result.boxes.size(), 1u) << missing.boxes();
+    EXPECT_EQ(missing.result.boxes[0].text,
+              "Error locating class: trevalo/fixture/Mian\n\njava.lang.NoClassDefFoundError: "
+              "trevalo/fixture/Mian\nCaused by: java.lang.ClassNotFoundException: "
+              "trevalo.fixture.Mian\nClass path searched: " + jar);
+    // The console launcher: the stack trace on standard error, then the message.
+    launch console = run("main_class = trevalo.fixture.Throws\n", "", library,
+                         stub_path(target_arch(), true));
+    EXPECT_EQ(console.result.exit_code, FAILED);
+    EXPECT_TRUE(console.result.boxes.empty()) << console.boxes();
+    EXPECT_NE(console.error_output.find(
+                  "Exception in thread \"main\" java.lang.IllegalStateException: boom from main\r\n"
+                  "\tat trevalo.fixture.Throws.main(Throws.java:"),
+              std::string::npos) << console.error_output;
+    EXPECT_NE(console.error_output.find(
+                  "Error: Error invoking method: main(java/lang/String[]) "
+                  "java.lang.IllegalStateException: boom from main Caused by: "
+                  "java.lang.NumberFormatException: For input string: \"x\"\r\n"),
+              std::string::npos) << console.error_output;
+    // Monitoring tools see the main class and its arguments.
+    launch args = run("main_class = trevalo.fixture.Args\n", "one \"two words\"", library, "");
+    EXPECT_EQ(args.result.exit_code, 0u) << args.boxes();
+    EXPECT_NE(args.error_output.find("sun.java.command=trevalo.fixture.Args one two words\r\n"),
+              std::string::npos) << args.error_output;
+    // A runtime that cannot load its own native library (its java.dll is missing) ends the
+    // process while it is created: its last words are shown as a failed creation's.
+    std::string broken = make_temp_dir("jre-without-java-dll");
+    std::string home = library.substr(0, library.size() - strlen("\\bin\\client\\jvm.dll"));
+    ASSERT_TRUE(CreateDirectoryA((broken + "\\bin").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA((broken + "\\bin\\client").c_str(), nullptr));
+    ASSERT_TRUE(CopyFileA(library.c_str(), (broken + "\\bin\\client\\jvm.dll").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA((home + "\\bin\\msvcr100.dll").c_str(),
+                          (broken + "\\bin\\msvcr100.dll").c_str(), FALSE));
+    launch dies = run("main_class = trevalo.fixture.Args\n", "",
+                      broken + "\\bin\\client\\jvm.dll", "");
+    EXPECT_EQ(dies.result.exit_code, FAILED);
+    ASSERT_EQ(dies.result.boxes.size(), 1u) << dies.boxes();
+    EXPECT_EQ(dies.result.boxes[0].text,
+              "Unable to create JVM instance using " + broken + "\\bin\\client\\jvm.dll\n\n"
+              "Error occurred during initialization of VM\nUnable to load native library: Can't "
+              "find dependent libraries\n");
 }
 
 TEST(JvmRun, NonDaemonThreadKeepsTheProcessAlive)

@@ -29,6 +29,17 @@ TEST(Launcher, ReportsMissingRuntimeAndFails)
     EXPECT_EQ(r.boxes[0].caption, "Error");
     EXPECT_EQ(r.boxes[0].icon, "error");
     EXPECT_EQ(r.boxes[0].text, NO_RUNTIME);
+
+    // With a product name in its version information, the caption says whose box it is.
+    for (const char *product : {"Acme Editor", "\u30a8\u30c7\u30a3\u30bf"}) {
+        std::string named = make_launcher(dir, std::string("main_class = a.b.Main\n"
+                                                           "product_name = ") + product + "\n",
+                                          "named.exe");
+        r = run_answering(quote(named), dir, 30000);
+        ASSERT_EQ(r.boxes.size(), 1u);
+        EXPECT_EQ(r.boxes[0].caption, std::string(product) + ": Error");
+        EXPECT_EQ(r.boxes[0].text, NO_RUNTIME);
+    }
 }
 
 TEST(Launcher, UsesTheConfiguredMessageText)
@@ -223,6 +234,10 @@ TEST(Launcher, TheConsoleLauncherUsesTheConsolesStreams)
         std::string out, err;
     } cases[] = {
         {"main_class = M\n", "", FAILED, "", std::string("Error: ") + NO_RUNTIME + "\r\n"},
+        // Where to download a runtime is printed, never asked.
+        {"main_class = M\ndownload_url = https://example.invalid/java\n", "", FAILED, "",
+         std::string("Error: ") + NO_RUNTIME +
+             " Java can be downloaded from https://example.invalid/java\r\n"},
         {"main_class = trevalo.test.Echo\nsearch_order = 0\nruntime_paths = " + runtime + "\n",
          "a line typed\r\n", 0, "echo: a line typed\r\n", ""},
         {"main_class = M\nsearch_order = 0\njvm_options = -Xfoo\nruntime_paths = " + runtime +
@@ -230,6 +245,16 @@ TEST(Launcher, TheConsoleLauncherUsesTheConsolesStreams)
          "", FAILED, "",
          "Unrecognized option: -Xfoo\nError: Unable to create JVM instance using " + runtime +
              " Unrecognized option: -Xfoo\r\n"},
+        // An exception from main: the stack trace on standard error, then the message with the
+        // exception and its cause.
+        {"main_class = trevalo.test.Throws\nsearch_order = 0\nruntime_paths = " + runtime + "\n",
+         "", FAILED, "",
+         "Exception in thread \"main\" java.lang.IllegalStateException: boom\r\n"
+         "\tat trevalo.test.Throws.main(Unknown Source)\r\n"
+         "Caused by: java.lang.NumberFormatException: For input string: \"x\"\r\n"
+         "\tat trevalo.test.Throws.main(Unknown Source)\r\n"
+         "Error: Error invoking method: main(java/lang/String[]) java.lang.IllegalStateException: "
+         "boom Caused by: java.lang.NumberFormatException: For input string: \"x\"\r\n"},
     };
     for (const auto &c : cases) {
         std::string dir = make_temp_dir("console");

@@ -18,6 +18,9 @@ restart_dir=$(mktemp -d /tmp/trevalo-restart-XXXXXX)
 export TREVALO_WINE_LOG="Z:${log//\//\\}"
 export TREVALO_WINE_RESTART="Z:${restart_dir//\//\\}"
 exec 3>>"$log"
+# The real Java 8 runtime of some tests needs its own msvcr100.dll, also in the services that
+# the wineserver's services.exe starts.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=};msvcr100=n"
 
 start_wineserver() {
     wineserver -k 2>/dev/null

@@ -259,6 +259,14 @@ TEST_F(RuntimeSearchUnderWine, EachMethodFindsTheTestRuntime)
          std::string(NO_RUNTIME) + "\n\nA " + arch_bits(other) + " Java runtime was found at " +
              dir + "\\" + other + "\\bin\\server\\jvm.dll; this launcher needs a " +
              arch_bits(target_arch()) + " one."},
+        // What was passed over and why, the most useful first, and the version needed; then
+        // the offer to download one (answered No here: nothing is opened).
+        {"search_order = 79\njava_version = 0x00150000\ndownload_url = https://example.invalid/java\n",
+         {"JAVA_HOME=" + dir + "\\empty", path}, false, "",
+         std::string(NO_RUNTIME) + "\n\nJava 17 at " + on_path + ": this application needs 21 or "
+             "later\n" + dir + "\\empty: version unknown (no release file with JAVA_VERSION)\n"
+             "This application needs Java 21 or later.\n\nOpen https://example.invalid/java to "
+             "download Java?"},
     };
     int row = 0;
     for (const auto &c : cases) {

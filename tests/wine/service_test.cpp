@@ -425,8 +425,9 @@ TEST_F(ServiceUnderWine, StopsThroughSystemExit)
 
 TEST_F(ServiceUnderWine, FailureIsRecordedAndReported)
 {
-    // No runtime at that path: the failure reaches the event log and the manager.
-    make("main_class = trevalo.test.Wait\n");
+    // No runtime at that path: the failure reaches the event log and the manager, with where
+    // to download one.
+    make("main_class = trevalo.test.Wait\ndownload_url = https://example.invalid/java\n");
     ASSERT_TRUE(replace_setting(app, 1040, dir + "\\missing\\jvm.dll"));
     ASSERT_EQ(run("-install").exit_code, 0u);
     size_t offset = log_size();
@@ -438,7 +439,8 @@ TEST_F(ServiceUnderWine, FailureIsRecordedAndReported)
     EXPECT_EQ(event_records(offset),
               (std::vector<std::string>{
                   "info The " + name + " service has started.",
-                  "error Unable to locate suitable Java Runtime Environment on this machine.",
+                  "error Unable to locate suitable Java Runtime Environment on this machine."
+                  "\\n\\nJava can be downloaded from https://example.invalid/java",
                   "error The " + name + " service failed to start."}));
 }
 
@@ -467,6 +469,10 @@ TEST_F(ServiceUnderWine, ApplicationEndingByItself)
         {"main_class = trevalo.test.Exit\nservice_args = 3\n", "", 3, nullptr},
         {"main_class = trevalo.test.Args\n", "-Xmx1", 1,
          "error Unable to create JVM instance using "},
+        // An exception from main: the record holds it with its stack trace.
+        {"main_class = trevalo.test.Exit\nservice_args = abc\n", "", 1,
+         "error Error invoking method: main(java/lang/String[])\\n\\n"
+         "java.lang.NumberFormatException: For input string: "},
     };
     for (const auto &f : failures) {
         make(f.config, f.options);
@@ -482,6 +488,9 @@ TEST_F(ServiceUnderWine, ApplicationEndingByItself)
         EXPECT_EQ(records.front(), "info The " + name + " service has started.");
         if (f.event)
             EXPECT_EQ(records[1].find(f.event), 0u) << records[1];
+        if (f.event && strstr(f.event, "NumberFormatException"))
+            EXPECT_NE(records[1].find("\\n\\tat trevalo.test.Exit.main(Unknown Source)"),
+                      std::string::npos) << records[1];
         EXPECT_EQ(records.back(), "error The " + name + " service failed to start.");
         TearDown();
     }
@@ -498,9 +507,34 @@ TEST_F(ServiceUnderWine, ApplicationEndingByItself)
     auto records = event_records(offset);
     ASSERT_GE(records.size(), 2u);
     EXPECT_EQ(records[0], "info The " + name + " service has started.");
-    EXPECT_EQ(records[1], "error Error invoking method: main(java/lang/String[])");
+    EXPECT_EQ(records[1], "error Error invoking method: main(java/lang/String[])\\n\\n"
+                          "java.lang.IllegalStateException: boom\\n"
+                          "\\tat trevalo.test.ThreadExit.main(Unknown Source)");
     EXPECT_EQ(std::count(records.begin(), records.end(),
                          "info The " + name + " service has stopped."), 0);
+}
+
+TEST_F(ServiceUnderWine, TheRealRuntimeRecordsTheStackTrace)
+{
+    if (java8_library().empty())
+        GTEST_SKIP() << "no real Java 8 runtime for this architecture (../shared/jre8-x86)";
+    // A service argument that is no number: the record holds the exception and its stack (the
+    // debug channel shows only the start of a long record).
+    make("main_class = trevalo.fixture.Exit\nservice_args = abc\nclass_path = " +
+         java8_fixtures() + "\n");
+    ASSERT_TRUE(replace_setting(app, 1040, java8_library()));
+    ASSERT_EQ(run("-install").exit_code, 0u);
+    size_t offset = log_size();
+    ASSERT_TRUE(start());
+    ASSERT_TRUE(wait_state(SERVICE_STOPPED, 30000));
+    EXPECT_EQ(status().dwServiceSpecificExitCode, 1u);
+    auto records = event_records(offset);
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[1].find("error Error invoking method: main(java/lang/String[])\\n\\n"
+                              "java.lang.NumberFormatException: For input string: "),
+              0u) << records[1];
+    EXPECT_NE(records[1].find("\\n\\tat java.lang.Integer.parseInt("), std::string::npos)
+        << records[1];
 }
 
 TEST_F(ServiceUnderWine, StopTimesOutAfterThirtySeconds)
