@@ -15,6 +15,7 @@
 #include "config/settings.h"
 #include "os/os.h"
 #include "os/report.h"
+#include "os/trace.h"
 
 // The archive's hash as the builder stored it beside the archive, or computed when it did not.
 static uint64_t packed_archive_hash(const unsigned char *data, size_t size)
@@ -182,7 +183,10 @@ static bool unpack_entries(const launcher_settings &settings, const unsigned cha
             ok = false;
         } else if (!present || stamp.size != entry.size || stamp.time_low != entry.time_low ||
                    stamp.time_high != entry.time_high) {
+            trace("unpacking %s", path);
             ok = write_entry(settings, path, entry);
+        } else {
+            trace("up to date: %s", path);
         }
         free(path);
     }

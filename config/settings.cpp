@@ -9,6 +9,7 @@
 #include "base/setting_codec.h"
 #include "base/text.h"
 #include "os/os.h"
+#include "os/trace.h"
 
 enum setting_kind {
     KIND_TEXT, KIND_MESSAGE, KIND_PLAIN_MESSAGE, KIND_MAIN_CLASS, KIND_FLAG, KIND_INTEGER, KIND_HEX
@@ -36,6 +37,7 @@ static void override_from_ini(const char *text, const char *key, char **setting)
     char *value = ini_value(text, "Application Configuration", key);
     if (!value)
         return;
+    trace("INI file: %s = %s", key, value);
     free(*setting);
     *setting = value;
 }
@@ -44,14 +46,19 @@ static void override_from_ini(const char *text, const char *key, char **setting)
 // that cannot be opened is passed over silently: the INI file is optional.
 static void apply_ini_override(launcher_settings &storage)
 {
-    if (!storage.ini_file[0] || !file_exists(storage.ini_file))
+    if (!storage.ini_file[0] || !file_exists(storage.ini_file)) {
+        trace("settings from the launcher's resources; INI file %s", storage.ini_file[0]
+                                                                       ? "not found"
+                                                                       : "none");
         return;
+    }
     // The profile path is the launcher's folder, a backslash and the name as configured.
     char directory[PATH_SIZE];
     if (!get_current_directory(directory, sizeof directory))
         directory[0] = '\0';
     char *profile_path = join_text(directory, "\\", storage.ini_file);
     char *text = read_text_file(profile_path);
+    trace("INI file %s %s", profile_path, text ? "read" : "cannot be read");
     free(profile_path);
     if (!text)
         return;

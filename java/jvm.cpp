@@ -14,6 +14,7 @@
 #include "java/vm_hooks.h"
 #include "os/os.h"
 #include "os/report.h"
+#include "os/trace.h"
 
 // The options a virtual machine is created with, and the "-D" options it cannot read in its
 // code page, which are set once it runs.
@@ -86,6 +87,7 @@ static bool sort_options(const jvm_option_list &list, const char *command,
         // What the java command sets, so that monitoring tools name the application; before
         // the user's options, so that one of theirs wins.
         const char *option = i < 0 ? command : list.options[i];
+        trace("option %s", option);
         if (char *converted = runtime_option(option)) {
             options->given[options->given_count++] = {converted, nullptr};
         } else if (strncmp(option, "-D", 2) == 0) {
@@ -108,9 +110,10 @@ static bool start_vm(const launcher_settings &settings, jvm_record *jvm,
     init_args.options = options.given;
     init_args.ignoreUnrecognized = JNI_FALSE;
     begin_vm_creation(settings.msg_create_jvm, jvm->library_path);
-    bool created = jvm->create_vm(&jvm->vm, (void **)&jvm->env, &init_args) == 0;
-    end_vm_creation(created);
-    return created;
+    jint status = jvm->create_vm(&jvm->vm, (void **)&jvm->env, &init_args);
+    trace("virtual machine creation: %d (0 created)", (int)status);
+    end_vm_creation(status == 0);
+    return status == 0;
 }
 
 // Sets each "-Dname=value" of late as a system property; false after a reported failure.

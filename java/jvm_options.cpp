@@ -32,9 +32,10 @@ static bool has_archive_suffix(const char *name)
 }
 
 // Appends every ".jar" and ".zip" file below directory, at any depth and in the order the
-// file system lists them, each followed by ";". One trailing "\" or "/" of directory is
-// removed in place. Returns false after a reported listing failure.
-static bool add_directory_archives(string_list *list, char *directory)
+// file system lists them, each followed by ";"; for a wildcard ("lib\*", as the java command
+// reads it), only the ".jar" files of directory itself. One trailing "\" or "/" of directory
+// is removed in place. Returns false after a reported listing failure.
+static bool add_directory_archives(string_list *list, char *directory, bool wildcard = false)
 {
     size_t length = strlen(directory);
     if (length > 0 && (directory[length - 1] == '\\' || directory[length - 1] == '/'))
@@ -53,9 +54,11 @@ static bool add_directory_archives(string_list *list, char *directory)
     while (ok) {
         bool dots = strcmp(entry.name, ".") == 0 || strcmp(entry.name, "..") == 0;
         char *path = join_text(directory, "\\", entry.name);
-        if (entry.is_directory && !dots) {
-            ok = add_directory_archives(list, path);
-        } else if (has_archive_suffix(entry.name)) {
+        if (entry.is_directory) {
+            if (!dots && !wildcard)
+                ok = add_directory_archives(list, path);
+        } else if (has_archive_suffix(entry.name) &&
+                   (!wildcard || strcasecmp(entry.name + strlen(entry.name) - 4, ".jar") == 0)) {
             string_list_append(list, path);
             string_list_append(list, ";");
         }
@@ -123,9 +126,17 @@ char *expand_variables(const char *text, const char *runtime_home)
             continue;
         }
         char *name = copy_text(open + 1, n);
-        if (strcmp(name, "JAVA_HOME") == 0)
+        char path[PATH_SIZE];
+        if (strcmp(name, "JAVA_HOME") == 0) {
             string_list_append(&result, runtime_home);
-        else {
+        } else if ((strcmp(name, "LAUNCHER_DIR") == 0 || strcmp(name, "LAUNCHER_PATH") == 0) &&
+                   executable_path(path, sizeof path)) {
+            // The launcher's folder (without a trailing backslash), or its full path.
+            char *last = name[9] == 'D' ? strrchr(path, '\\') : nullptr;
+            if (last)
+                *last = '\0';
+            string_list_append(&result, path);
+        } else {
             char *value = environment_value(name);
             append_unquoted(&result, value);
             free(value);
@@ -179,6 +190,31 @@ char *runtime_option(const char *option)
     return nullptr;
 }
 
+// The ";"-separated entries, each relative one made absolute against the current directory
+// (the launcher's folder, or the working directory entered early): the virtual machine opens
+// class path entries when it first needs them, after the application may have entered another
+// directory (return_to_startup_dir).
+static char *absolute_entries(const char *entries)
+{
+    char directory[PATH_SIZE];
+    bool known = get_current_directory(directory, sizeof directory);
+    bool root = known && directory[strlen(directory) - 1] == '\\';
+    string_list result = {};
+    for (const char *p = entries;;) {
+        size_t n = strcspn(p, ";");
+        if (known && n > 0 && p[0] != '\\' && p[0] != '/' && !(n > 1 && p[1] == ':')) {
+            string_list_append(&result, directory);
+            string_list_append(&result, root ? "" : "\\");
+        }
+        append_part(&result, p, n);
+        if (!p[n])
+            break;
+        string_list_append(&result, ";");
+        p += n + 1;
+    }
+    return result.text ? result.text : must_copy("");
+}
+
 // The class path option: "-Djava.class.path=" and the entries of class_path, each folder
 // followed by the archives below it when expand_folders, "%NAME%" expanded; null when there
 // are no entries, or after a reported listing failure (*ok false).
@@ -190,6 +226,19 @@ static char *class_path_option(const char *class_path, bool expand_folders,
     char *cursor = nullptr;
     *ok = true;
     while (char *entry = next_token(entries, ";", &cursor)) {
+        size_t length = strlen(entry);
+        if (expand_folders && entry[length - 1] == '*' && !strchr(entry, '%') &&
+            (length == 1 || entry[length - 2] == '\\' || entry[length - 2] == '/')) {
+            // "lib\*": the folder's archives stand in its place; a folder that is not there
+            // gives none, as with the java command.
+            entry[length - 1] = '\0';
+            char *folder = length == 1 ? (char *)"." : entry;
+            if (path_attributes(folder) == 1 && !add_directory_archives(&list, folder, true)) {
+                *ok = false;
+                break;
+            }
+            continue;
+        }
         int kind = expand_folders ? path_kind(entry) : 0;
         string_list_append(&list, entry);
         string_list_append(&list, ";");
@@ -203,7 +252,9 @@ static char *class_path_option(const char *class_path, bool expand_folders,
     if (*ok && list.length > 0) {
         list.text[--list.length] = '\0'; // the last ";"
         char *expanded = expand_variables(list.text, runtime_home);
-        option = join_text("-Djava.class.path=", expanded);
+        char *absolute = absolute_entries(expanded);
+        option = join_text("-Djava.class.path=", absolute);
+        free(absolute);
         free(expanded);
     }
     free(list.text);

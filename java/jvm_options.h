@@ -14,7 +14,9 @@ struct jvm_option_list {
 // entries, by one
 // "-Djava.class.path=" option of them (";"-separated: the class_path setting, or the unpacked
 // files, which are never folders: expand_folders false; each folder followed by the archives
-// below it, then %NAME% expanded). runtime_home stands for JAVA_HOME. False after a reported
+// below it, "folder\*" replaced by the ".jar" files of that folder alone, then %NAME% expanded
+// and each relative entry made absolute against the current directory). runtime_home stands
+// for JAVA_HOME. False after a reported
 // listing failure, with *list empty.
 bool build_jvm_options(const char *options, const char *class_path, bool expand_folders,
                        const char *runtime_home, jvm_option_list *list);
@@ -28,8 +30,9 @@ void free_jvm_options(jvm_option_list *list);
 // short (8.3) form. Null when that cannot make it fit.
 char *runtime_option(const char *option);
 
-// A new heap text with every %NAME% replaced: JAVA_HOME (exactly so) by runtime_home, other
-// names by the environment variable's value without its enclosing double quotes, unknown
+// A new heap text with every %NAME% replaced: JAVA_HOME (exactly so) by runtime_home,
+// LAUNCHER_DIR by the launcher's folder (no trailing backslash), LAUNCHER_PATH by its full
+// path, other names by the environment variable's value without its enclosing double quotes, unknown
 // names by nothing. "%%" writes one '%'. A '%' without a closing partner, or whose text up
 // to the partner holds a blank or '=' (so cannot be a name), is dropped alone.
 char *expand_variables(const char *text, const char *runtime_home);

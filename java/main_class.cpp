@@ -14,6 +14,7 @@
 #include "java/jni_calls.h"
 #include "os/os.h"
 #include "os/report.h"
+#include "os/trace.h"
 
 // Creates the configured output file path afresh, so that a file that cannot be written is
 // reported with its path and the system's reason before Java opens it.
@@ -107,7 +108,9 @@ static bool call_main(JNIEnv *env, const launcher_settings &settings, int count,
         }
     }
 
+    trace("calling main with %d arguments", count);
     env->CallStaticVoidMethod(main_class, main, array);
+    trace(env->ExceptionCheck() ? "main ended with an exception" : "main returned");
     if (env->ExceptionCheck()) {
         report_java_error(env, settings.msg_invoke, MAIN_METHOD);
         return false;

@@ -12,6 +12,7 @@
 #include "base/text.h"
 #include "config/search_methods.h"
 #include "os/os.h"
+#include "os/trace.h"
 
 static const char *const runtime_keys[] = {
     "Software\\JavaSoft\\Java Runtime Environment",
@@ -228,6 +229,9 @@ unsigned library_machine(const char *path)
 static void note_passed(search_state *state, passed_reason reason, unsigned number,
                         const char *path)
 {
+    static const char *const reasons[] = {"version outside the bounds", "version unknown",
+                                          "built for another processor", "no jvm.dll"};
+    trace("passed over %s: %s (%u)", path, reasons[reason], number);
     if (strlen(path) >= RUNTIME_PATH_SIZE)
         return;
     int slot = -1;
@@ -257,6 +261,7 @@ enum library_check { LIBRARY_OTHER_PROCESSOR = -1, LIBRARY_UNUSABLE, LIBRARY_USA
 static library_check check_library(search_state *state, const char *path, bool strict)
 {
     unsigned machine = library_machine(path);
+    trace("runtime library %s: machine type 0x%x", path, machine);
     if (machine == state->machine)
         return LIBRARY_USABLE;
     if (machine == 0)
@@ -686,13 +691,16 @@ bool find_runtime_library(const runtime_request &request, unsigned machine, char
     // A character of the order that names no method (which the builder refuses) is passed
     // over.
     for (const char *digit = request.search_order; *digit && !found; digit++) {
+        trace("search method %c", *digit);
         state.chosen = false;
         for (const search_method &method : search_methods)
             if (method.digit == *digit)
                 found = method.run(&state);
     }
     free(state.relative);
-    if (!found)
+    if (found)
+        trace("runtime chosen: %s, home %s", result, home);
+    else
         describe_passed_runtimes(state, note);
     return found;
 }

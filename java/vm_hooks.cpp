@@ -10,6 +10,7 @@
 #include "base/memory.h"
 #include "os/os.h"
 #include "os/report.h"
+#include "os/trace.h"
 
 enum { OUTPUT_PIECE_SIZE = 4096, OUTPUT_TAIL_SIZE = 16384 };
 
@@ -142,6 +143,7 @@ static void finish_run(int failure)
 
 void JNICALL jvm_exit_hook(jint status)
 {
+    trace("the virtual machine ends the process: System.exit(%d)", (int)status);
     finish_run((int)status);
     exit((int)status);
 }
@@ -150,6 +152,7 @@ void JNICALL jvm_exit_hook(jint status)
 // printed; the process ends as every other start failure ends it.
 static void end_failed_creation()
 {
+    trace("the virtual machine ends the process while it is created");
     report_creation_failure();
     if (application_end_hook)
         application_end_hook(APPLICATION_FAILED);
@@ -204,6 +207,7 @@ void watch_runtime_exit(void *library)
 
 void JNICALL jvm_abort_hook()
 {
+    trace("the virtual machine aborts");
     // An abort while the virtual machine is being created means it could not start: that is
     // reported as a failed creation and ends the process as every other start failure does.
     if (creating)

@@ -13,6 +13,7 @@
 #include "java/run.h"
 #include "java/vm_hooks.h"
 #include "os/report.h"
+#include "os/trace.h"
 #include "os/wide.h"
 #include "service/service.h"
 #include "ui/splash.h"
@@ -45,8 +46,17 @@ static bool guard_single_instance(const launcher_settings &settings)
     return true;
 }
 
+// The exit status, traced.
+static int finish(int status)
+{
+    trace("exit status %d", status);
+    return status;
+}
+
 int launch(const char *command_line, bool console)
 {
+    start_trace(console);
+    trace("started with arguments: %s", command_line);
     set_allocation_failure_hook(report_out_of_memory);
     set_application_end_hook(release_instance_mutex);
 
@@ -57,20 +67,20 @@ int launch(const char *command_line, bool console)
     // The settings: built here, then handed down read-only to what needs them.
     launcher_settings settings = {};
     if (!save_startup_directory(&settings))
-        return 0;
+        return finish(0);
     // Relative class path entries, the INI file and runtime paths must never resolve in
     // whatever directory the launcher was started from.
     if (!enter_launcher_directory())
-        return -1;
+        return finish(-1);
     load_settings(&settings);
 
     int switch_status;
     if (settings.service_name[0] &&
         dispatch_service_switch(settings, count, vector, &switch_status))
-        return switch_status;
+        return finish(switch_status);
 
     if (!settings.multiple_instances && !guard_single_instance(settings))
-        return 0;
+        return finish(0);
 
     if (!console && (settings.splash_until_window || settings.splash_seconds != 0))
         start_splash_screen(settings.splash_text, settings.splash_until_window,
@@ -79,5 +89,5 @@ int launch(const char *command_line, bool console)
     jvm_record jvm = {};
     bool ok = run_application(settings, count - 1, vector + 1, false, &jvm, nullptr);
     release_instance_mutex();
-    return ok ? 0 : -1;
+    return finish(ok ? 0 : -1);
 }

@@ -105,6 +105,10 @@ struct os_file;
 os_file *create_file(const char *path);
 void close_file(os_file *file);
 
+// Opens the file at path for appending (created when it is not there), shared with other
+// readers and writers, so that every write lands whole at its end; null on failure.
+os_file *open_append_file(const char *path);
+
 // Sets the last-write time, as a FILETIME's two halves.
 bool set_file_time(os_file *file, uint32_t low, uint32_t high);
 
@@ -153,6 +157,9 @@ char *read_text_file(const char *path);
 // The value of the environment variable name as a new heap text, the name compared without
 // regard to case as Windows does; null when it is not set.
 char *environment_value(const char *name);
+
+// A clock in milliseconds, for time differences only.
+unsigned milliseconds();
 
 // Sets the priority class of the whole process.
 void set_process_priority(unsigned priority_class);

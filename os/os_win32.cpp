@@ -239,6 +239,15 @@ os_file *create_file(const char *path)
     return file == INVALID_HANDLE_VALUE ? nullptr : (os_file *)file;
 }
 
+os_file *open_append_file(const char *path)
+{
+    HANDLE file = with_wide(path, [](const wchar_t *wide) {
+        return CreateFileW(wide, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    });
+    return file == INVALID_HANDLE_VALUE ? nullptr : (os_file *)file;
+}
+
 void close_file(os_file *file)
 {
     CloseHandle((HANDLE)file);
@@ -491,6 +500,11 @@ char *read_text_file(const char *path)
     }
     free(bytes);
     return text;
+}
+
+unsigned milliseconds()
+{
+    return GetTickCount();
 }
 
 void set_process_priority(unsigned priority_class)

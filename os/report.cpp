@@ -5,6 +5,7 @@
 #include "base/messages.h"
 #include "base/text.h"
 #include "os/os.h"
+#include "os/trace.h"
 
 enum {
     MESSAGE_SIZE = 8192,
@@ -32,6 +33,7 @@ void set_message_sink(message_sink new_sink)
 
 void emit_message(bool error, const char *text)
 {
+    trace("reported: %s", text);
     sink(error, text);
 }
 

@@ -104,6 +104,7 @@ void *abort_hook = nullptr;
 int non_daemon_threads = 0;
 int next_thread_number = 0;
 std::vector<std::string> shutdown_hooks;
+HANDLE destroy_begun = CreateEventA(nullptr, TRUE, FALSE, nullptr);  // set by DestroyJavaVM
 
 void vm_abort();
 
@@ -304,6 +305,7 @@ jint JNICALL DestroyJavaVM(JavaVM *vm)
         self = current_thread();
     }
     log_line("destroy waiting");
+    SetEvent(destroy_begun);
     lock();
     while (non_daemon_threads > 1)
         SleepConditionVariableCS(&threads_changed, &vm_lock, INFINITE);
@@ -452,6 +454,11 @@ void start_java_thread(ThreadBody body, void *arg)
     if (!handle)
         fatal_error("CreateThread failed for a Java thread");
     CloseHandle(handle);
+}
+
+void wait_for_destroy()
+{
+    WaitForSingleObject(destroy_begun, INFINITE);
 }
 
 void add_shutdown_hook(const std::string &name)

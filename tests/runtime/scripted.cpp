@@ -13,7 +13,8 @@
 //                            until it is closed), closes it. main returns at once.
 //   trevalo/test/Wait        registers a shutdown hook, blocks until a stop request arrives.
 //   trevalo/test/Ignore      blocks forever; a stop request is logged and ignored.
-//   trevalo/test/ThreadExit  starts a non-daemon thread that calls System.exit(5) after 300 ms,
+//   trevalo/test/ThreadExit  starts a non-daemon thread that calls System.exit(5) once
+//                            DestroyJavaVM waits for it (the launcher has handled main's end),
 //                            then throws java.lang.IllegalStateException "boom".
 //   trevalo/test/NonDaemon   starts a non-daemon thread that runs 500 ms more, returns at once.
 //   trevalo/test/Abort       prints a fatal-error text through "vfprintf", then aborts.
@@ -177,7 +178,7 @@ void ignore_main(ThreadState *, const Args &args)
 
 void exit_five_later(ThreadState *t, void *)
 {
-    Sleep(300);
+    wait_for_destroy();
     system_exit(t, 5);
 }
 

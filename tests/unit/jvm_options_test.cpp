@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -31,12 +32,19 @@ std::string expand(const char *text)
 
 using option_vector = std::vector<std::string>;
 
+// The options built; the current directory, which relative class path entries are made
+// absolute against, written "<cwd>".
 option_vector build(const std::string &options, const std::string &class_path)
 {
     jvm_option_list list;
     EXPECT_TRUE(build_jvm_options(options.c_str(), class_path.c_str(), true, runtime_home, &list));
     option_vector result(list.options, list.options + list.count);
     free_jvm_options(&list);
+    char cwd[4096];
+    std::string directory = std::string(getcwd(cwd, sizeof cwd)) + "\\";
+    for (std::string &option : result)
+        for (size_t at; (at = option.find(directory)) != std::string::npos;)
+            option.replace(at, directory.size(), "<cwd>\\");
     return result;
 }
 
@@ -92,9 +100,17 @@ TEST(ExpandVariables, ReplacesReferences)
         {"-Dp=%TREVALO_QUOTED%", "-Dp=C:\\Program Files\\x"},
         {"%TREVALO_HALF%", "half"},
         {"x%TREVALO_PLAIN%y%z", "xvalueyz"},
+        // The launcher's own folder and path, whatever the environment says.
+        {"-Xbootclasspath/a:%LAUNCHER_DIR%\\lib\\x.jar",
+         "-Xbootclasspath/a:C:\\apps\\tool\\lib\\x.jar"},
+        {"-Dself=%LAUNCHER_PATH%", "-Dself=C:\\apps\\tool\\app.exe"},
     };
+    setenv("LAUNCHER_DIR", "from-environment", 1);
+    fake_executable_path("C:\\apps\\tool\\app.exe");
     for (const auto &c : cases)
         EXPECT_EQ(expand(c.text), c.expanded) << c.text;
+    fake_executable_path(nullptr);
+    unsetenv("LAUNCHER_DIR");
 
     runtime_home[0] = '\0';
     EXPECT_EQ(expand("[%JAVA_HOME%]"), "[]") << "no runtime home: nothing";
@@ -118,22 +134,26 @@ TEST(BuildJvmOptions, AddsTheClassPathOption)
     } cases[] = {
         {"-Xmx64m", "", {"-Xmx64m"}},
         {"-Xmx64m", ";;;", {"-Xmx64m"}},
-        {"", "app.jar", {"-Djava.class.path=app.jar"}},
-        {"-Da", "missing.jar;;other.jar;", {"-Da", "-Djava.class.path=missing.jar;other.jar"}},
+        // Relative entries are made absolute against the current directory.
+        {"", "app.jar", {"-Djava.class.path=<cwd>\\app.jar"}},
+        {"-Da", "missing.jar;;other.jar;",
+         {"-Da", "-Djava.class.path=<cwd>\\missing.jar;<cwd>\\other.jar"}},
+        {"", "\\\\server\\share\\a.jar;D:b.jar;/x.jar",
+         {"-Djava.class.path=\\\\server\\share\\a.jar;D:b.jar;/x.jar"}},
         {"", "C:\\Program Files\\app.jar", {"-Djava.class.path=C:\\Program Files\\app.jar"}},
         {"-Da \"-Db=x y\"", "", {"-Da", "-Db=x y"}},
         // A blank at the end of the user's text gives an empty option before the class path
         // option, one per blank; blanks alone give none.
-        {"-Xmx64m ", "app.jar", {"-Xmx64m", "", "-Djava.class.path=app.jar"}},
-        {"-Xmx64m  ", "app.jar", {"-Xmx64m", "", "", "-Djava.class.path=app.jar"}},
+        {"-Xmx64m ", "app.jar", {"-Xmx64m", "", "-Djava.class.path=<cwd>\\app.jar"}},
+        {"-Xmx64m  ", "app.jar", {"-Xmx64m", "", "", "-Djava.class.path=<cwd>\\app.jar"}},
         {"-Xmx64m ", "", {"-Xmx64m"}},
-        {"   ", "app.jar", {"-Djava.class.path=app.jar"}},
+        {"   ", "app.jar", {"-Djava.class.path=<cwd>\\app.jar"}},
         {"   ", "", {""}},
-        {"-Da \"-Db \" ", "app.jar", {"-Da", "-Db ", "", "-Djava.class.path=app.jar"}},
+        {"-Da \"-Db \" ", "app.jar", {"-Da", "-Db ", "", "-Djava.class.path=<cwd>\\app.jar"}},
         // A quote the user's text leaves open does not swallow the class path option.
-        {"-Dx=\"a", "app.jar", {"-Dx=\"a", "-Djava.class.path=app.jar"}},
+        {"-Dx=\"a", "app.jar", {"-Dx=\"a", "-Djava.class.path=<cwd>\\app.jar"}},
         // A quote inside the class path stays where it is.
-        {"", "a\"b.jar", {"-Djava.class.path=a\"b.jar"}},
+        {"", "a\"b.jar", {"-Djava.class.path=<cwd>\\a\"b.jar"}},
     };
     for (const auto &c : cases)
         EXPECT_EQ(build(c.options, c.class_path), c.result) << c.options << " | " << c.class_path;
@@ -164,7 +184,18 @@ TEST(BuildJvmOptions, ExpandsDirectoriesIntoTheirArchives)
     }
     EXPECT_EQ(build("-Xmx256m -Dhome=%JAVA_HOME%", "app.jar;" + lib),
               (option_vector{"-Xmx256m", "-Dhome=C:\\jre",
-                             "-Djava.class.path=app.jar;" + lib + expected_list}));
+                             "-Djava.class.path=<cwd>\\app.jar;" + lib + expected_list}));
+
+    // "lib\*": the folder's own ".jar" files in its place, as the java command reads it.
+    std::string jars;
+    for (const std::string &name : listed(lib))
+        if (name == "a.jar" || name == ".jar")
+            jars += (jars.empty() ? "" : ";") + lib + "\\" + name;
+    EXPECT_EQ(build("", lib + "\\*"), option_vector{"-Djava.class.path=" + jars});
+    EXPECT_EQ(build("", lib + "/*;x.jar"), option_vector{"-Djava.class.path=" + jars +
+                                                         ";<cwd>\\x.jar"});
+    EXPECT_EQ(build("", tree.name("missing") + "\\*;x.jar"),
+              option_vector{"-Djava.class.path=<cwd>\\x.jar"});
 
     // One trailing separator of the entry is kept in the list, not in the archives' paths.
     std::string only = tree.path("only");
@@ -188,7 +219,7 @@ TEST(BuildJvmOptions, ReferencedDirectoriesAreNotListed)
     // A value with a blank stays in the one class path option.
     setenv("TREVALO_SPACED", "C:\\Program Files\\a.jar", 1);
     EXPECT_EQ(build("", "%TREVALO_SPACED%;b.jar"),
-              option_vector{"-Djava.class.path=C:\\Program Files\\a.jar;b.jar"});
+              option_vector{"-Djava.class.path=C:\\Program Files\\a.jar;<cwd>\\b.jar"});
 }
 
 TEST(BuildJvmOptions, ListingFailureKeepsTheOptions)

@@ -12,6 +12,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
+#include <time.h>
 #include <sys/stat.h>
 #include <dlfcn.h>
 #include <unistd.h>
@@ -299,6 +300,21 @@ bool executable_path(char *buffer, size_t size)
 os_file *create_file(const char *path)
 {
     return (os_file *)fopen(host_path(path).c_str(), "wb");
+}
+
+os_file *open_append_file(const char *path)
+{
+    FILE *file = fopen(host_path(path).c_str(), "ab");
+    if (file)
+        setvbuf(file, nullptr, _IONBF, 0);
+    return (os_file *)file;
+}
+
+unsigned milliseconds()
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (unsigned)(now.tv_sec * 1000 + now.tv_nsec / 1000000);
 }
 
 void close_file(os_file *file)

@@ -89,7 +89,8 @@ TEST(JvmRun, PassesTheHooksFirstThenTheOptions)
     EXPECT_EQ(a.result.exit_code, 0u) << a.boxes();
     std::vector<std::string> expected = {"hook vfprintf", "hook abort", "hook exit",
                                          "option -Dsun.java.command=trevalo.test.Args",
-                                         "option -Xmx256m", "option -Djava.class.path=a.jar"};
+                                         "option -Xmx256m",
+                                         "option -Djava.class.path=" + a.dir + "\\a.jar"};
     // Hooks and options as the runtime received them, in one sequence: their order counts.
     std::vector<std::string> options;
     for (const std::string &line : a.lines)
@@ -112,7 +113,7 @@ TEST(JvmRun, PassesTheHooksFirstThenTheOptions)
     EXPECT_EQ(spaced.lines_with("option "),
               (std::vector<std::string>{"option -Dsun.java.command=trevalo.test.Args",
                                         "option -Xmx256m", "option ",
-                                        "option -Djava.class.path=a.jar"}));
+                                        "option -Djava.class.path=" + spaced.dir + "\\a.jar"}));
     EXPECT_EQ(spaced.result.exit_code, 0u);
 }
 
@@ -324,7 +325,7 @@ TEST(JvmRun, ExitStatusesOfTheApplication)
     EXPECT_EQ(missing.result.boxes[0].text,
               "Error locating class: trevalo/test/Missing\n\njava.lang.NoClassDefFoundError: "
               "trevalo/test/Missing\nCaused by: java.lang.ClassNotFoundException: "
-              "trevalo.test.Missing\nClass path searched: lib\\a.jar");
+              "trevalo.test.Missing\nClass path searched: " + missing.dir + "\\lib\\a.jar");
 
     // An abort: what the virtual machine printed is shown, then the process ends through
     // abort() (status 3 with this C runtime).
@@ -395,6 +396,30 @@ TEST(JvmRun, TheRealRuntimeSaysWhatHappened)
     EXPECT_EQ(args.result.exit_code, 0u) << args.boxes();
     EXPECT_NE(args.error_output.find("sun.java.command=trevalo.fixture.Args one two words\r\n"),
               std::string::npos) << args.error_output;
+    // Paths people write: "lib\*" and the launcher's folder, from another folder with
+    // return_to_startup_dir, where relative paths would miss the classes.
+    std::string start = make_temp_dir("start");
+    const struct {
+        std::string config, printed;
+    } paths[] = {
+        {"class_path = lib\\*\n", "java.class.path=%s\\lib\\fixtures.jar\r\n"},
+        {"jvm_options = -Xbootclasspath/a:%LAUNCHER_DIR%\\lib\\fixtures.jar\n",
+         "user.dir=" + start + "\r\n"},
+    };
+    for (const auto &p : paths) {
+        std::string dir = make_temp_dir("paths");
+        CreateDirectoryA((dir + "\\lib").c_str(), nullptr);
+        ASSERT_TRUE(CopyFileA(jar.c_str(), (dir + "\\lib\\fixtures.jar").c_str(), FALSE));
+        std::string app = make_launcher(dir, "search_order = 0\nruntime_paths = " + library +
+                                                 "\nmain_class = trevalo.fixture.Args\n"
+                                                 "return_to_startup_dir = 1\n" + p.config);
+        run_result r = run_answering(quote(app), start, 60000, dir + "\\out.txt", env.data());
+        std::string out = read_file(dir + "\\out.txt"), printed = p.printed;
+        if (printed.find("%s") != std::string::npos)
+            printed.replace(printed.find("%s"), 2, dir);
+        EXPECT_EQ(r.exit_code, 0u) << p.config << out;
+        EXPECT_NE(out.find(printed), std::string::npos) << printed << " in " << out;
+    }
     // A runtime that cannot load its own native library (its java.dll is missing) ends the
     // process while it is created: its last words are shown as a failed creation's.
     std::string broken = make_temp_dir("jre-without-java-dll");
@@ -412,6 +437,69 @@ TEST(JvmRun, TheRealRuntimeSaysWhatHappened)
               "Unable to create JVM instance using " + broken + "\\bin\\client\\jvm.dll\n\n"
               "Error occurred during initialization of VM\nUnable to load native library: Can't "
               "find dependent libraries\n");
+}
+
+// TREVALO_TRACE: one line per step, each with the milliseconds since the start.
+TEST(JvmRun, TraceSaysWhatTheLauncherDid)
+{
+    const struct {
+        std::string config, args, trace;  // trace: "file", "-", "folder" (cannot be written), ""
+        bool console;
+        DWORD status;
+        std::vector<std::string> steps;  // each the start of a line's text, in this order
+    } cases[] = {
+        {"main_class = trevalo.test.Args\nclass_path = lib\\*\n", "one", "file", false, 0,
+         {"started with arguments: one", "settings from the launcher's resources; INI file none",
+          "search method 0", "runtime library " + runtime() + ": machine type 0x",
+          "runtime chosen: " + runtime(), "option -Dsun.java.command=trevalo.test.Args one",
+          "option -Djava.class.path=<dir>\\lib\\x.jar", "virtual machine creation: 0",
+          "calling main with 1",
+          "main returned", "exit status 0"}},
+        {"main_class = trevalo.test.Throws\n", "", "-", true, FAILED,
+         {"started with arguments: ", "virtual machine creation: 0",
+          "main ended with an exception",
+          "reported: Error invoking method: main(java/lang/String[])", "exit status -1"}},
+        {"main_class = trevalo.test.Exit\n", "7", "file", false, 7,
+         {"calling main with 1", "the virtual machine ends the process: System.exit(7)"}},
+        // A trace that cannot be written never stops the application.
+        {"main_class = trevalo.test.Exit\n", "0", "folder", false, 0, {}},
+        {"main_class = trevalo.test.Exit\n", "0", "", true, 0, {}},
+    };
+    for (const auto &c : cases) {
+        launch a(c.config);
+        CreateDirectoryA((a.dir + "\\lib").c_str(), nullptr);
+        write_file(a.dir + "\\lib\\x.jar", "PK");
+        if (c.console)
+            a.app = make_launcher(a.dir, "search_order = 0\nruntime_paths = " + runtime() + "\n" +
+                                             c.config, "app.exe", stub_path(target_arch(), true));
+        std::string target = c.trace == "file"     ? a.dir + "\\trace.txt"
+                             : c.trace == "folder" ? a.dir
+                                                   : c.trace;
+        std::string env = environment_with({"TREVALO_TEST_LOG=" + a.log, "TREVALO_TRACE=" + target});
+        run_result r = run_answering(quote(a.app) + " " + c.args, a.dir, 30000,
+                                     a.dir + "\\stderr.txt", env.data());
+        EXPECT_EQ(r.exit_code, c.status) << c.config;
+        std::string text = c.trace == "file" ? read_file(a.dir + "\\trace.txt")
+                                             : read_file(a.dir + "\\stderr.txt");
+        if (c.steps.empty()) {
+            EXPECT_EQ(text.find("exit status"), std::string::npos) << text;
+            continue;
+        }
+        // Each step after the one before it, every line "<milliseconds> <text>".
+        size_t at = 0;
+        for (std::string step : c.steps) {
+            if (step.find("<dir>") != std::string::npos)
+                step.replace(step.find("<dir>"), 5, a.dir);
+            size_t found = text.find(" " + step, at);
+            EXPECT_NE(found, std::string::npos) << step << " after " << at << " in\n" << text;
+            at = found == std::string::npos ? at : found;
+        }
+        for (const std::string &line : split_lines(text))
+            if (c.trace == "file" && line.find("reported: ") == std::string::npos)
+                EXPECT_TRUE(line.size() > 7 && line[6] == ' ' &&
+                            line.find_first_not_of(" 0123456789") == 7)
+                    << line;
+    }
 }
 
 TEST(JvmRun, NonDaemonThreadKeepsTheProcessAlive)

@@ -164,18 +164,28 @@ TEST_F(RuntimeSearchUnderWine, BuildsTheOptionsOfTheWorkedExample)
     ASSERT_EQ(options.size(), 3u) << values["jvm_options"];
     EXPECT_EQ(options[0], "-Xmx256m");
     EXPECT_EQ(options[1], "-Dhome=" + home);
-    // Archives in the order Wine lists the folder: check each is there once, after the folder.
-    std::string class_path = options[2];
-    ASSERT_EQ(class_path.find("-Djava.class.path=app.jar;app\\lib;"), 0u) << class_path;
-    for (const char *archive : {";app\\lib\\a.jar", ";app\\lib\\B.ZIP", ";app\\lib\\sub\\c.jar"})
+    // Archives in the order Wine lists the folder: check each is there once, after the folder;
+    // every entry made absolute against the launcher's folder ("<dir>" here).
+    auto with_dir = [&](std::string text) {
+        for (size_t at; (at = text.find(dir + "\\")) != std::string::npos;)
+            text.replace(at, dir.size(), "<dir>");
+        return text;
+    };
+    std::string class_path = with_dir(options[2]);
+    ASSERT_EQ(class_path.find("-Djava.class.path=<dir>\\app.jar;<dir>\\app\\lib;"), 0u)
+        << class_path;
+    for (const char *archive :
+         {";<dir>\\app\\lib\\a.jar", ";<dir>\\app\\lib\\B.ZIP", ";<dir>\\app\\lib\\sub\\c.jar"})
         EXPECT_NE(class_path.find(archive), std::string::npos) << archive << " in " << class_path;
     EXPECT_EQ(class_path.find("notes.txt"), std::string::npos);
-    EXPECT_EQ(class_path.size(), strlen("-Djava.class.path=app.jar;app\\lib;app\\lib\\a.jar;"
-                                        "app\\lib\\B.ZIP;app\\lib\\sub\\c.jar"));
+    EXPECT_EQ(class_path.size(),
+              strlen("-Djava.class.path=<dir>\\app.jar;<dir>\\app\\lib;<dir>\\app\\lib\\a.jar;"
+                     "<dir>\\app\\lib\\B.ZIP;<dir>\\app\\lib\\sub\\c.jar"));
 
     probe("class_path = app\\lib\\sub\\;app\\empty\n", &options);
     ASSERT_EQ(options.size(), 1u);
-    EXPECT_EQ(options[0], "-Djava.class.path=app\\lib\\sub\\;app\\lib\\sub\\c.jar;app\\empty");
+    EXPECT_EQ(with_dir(options[0]), "-Djava.class.path=<dir>\\app\\lib\\sub\\;"
+                                    "<dir>\\app\\lib\\sub\\c.jar;<dir>\\app\\empty");
 }
 
 TEST_F(RuntimeSearchUnderWine, ExpandsEnvironmentReferences)
