@@ -286,6 +286,10 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
                      std::to_string(set_on_line[i]);
             return false;
         }
+        if (e.id == SETTING_class_sharing && value != "auto" && value != "off") {
+            *error = at_line(line_number) + "'class_sharing' is auto or off, not '" + value + "'";
+            return false;
+        }
         if (e.kind == KIND_MESSAGE && !is_safe_message_format(value, false)) {
             *error = at_line(line_number) + "message '" + e.name +
                      "' may hold one %s and no other conversion (write %% for a percent sign)";

@@ -64,7 +64,8 @@
     X(restart_seconds, 1792, INTEGER, "0")                                                     \
     X(delayed_start, 1808, FLAG, "0")                                                          \
     X(service_account, 1824, TEXT, "")                                                         \
-    X(max_java_version, 1840, INTEGER, "")
+    X(max_java_version, 1840, INTEGER, "")                                                     \
+    X(class_sharing, 2000, TEXT, "auto")
 
 #define TREVALO_SETTING_ID(name, id, kind, default_text) SETTING_##name = id,
 enum setting_id { TREVALO_SETTINGS(TREVALO_SETTING_ID) };
@@ -72,4 +73,4 @@ enum setting_id { TREVALO_SETTINGS(TREVALO_SETTING_ID) };
 
 // Ids between SETTING_FIRST and SETTING_LAST that the list does not name are free: nothing is
 // stored there.
-enum { SETTING_FIRST = 1024, SETTING_LAST = 1840, SETTING_STEP = 16 };
+enum { SETTING_FIRST = 1024, SETTING_LAST = 2000, SETTING_STEP = 16 };

@@ -12,6 +12,7 @@
 #include "base/messages.h"
 #include "config/directories.h"
 #include "config/settings.h"
+#include "java/class_sharing.h"
 #include "java/jvm_options.h"
 #include "java/main_class.h"
 #include "java/runtime_search.h"
@@ -146,6 +147,7 @@ bool create_jvm(bool console, const char *class_path, bool expand_folders)
     char **user_options;
     split_command_line(option_text, &count, &user_options, false);
     free(option_text);
+    add_class_sharing_options(settings, library, console, &count, &user_options);
 
     // The hooks come first: a virtual machine takes each option in turn, and what it prints
     // about a bad user option must already go to the output hook.
@@ -211,5 +213,6 @@ void destroy_jvm()
 {
     java_vm->DetachCurrentThread();
     java_vm->DestroyJavaVM();
+    finish_class_sharing();
     free_runtime_library(runtime_library);
 }

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include "config/settings.h"
+#include "java/class_sharing.h"
 #include "java/jvm.h"
 #include "java/main_class.h"
 #include "os/report.h"
@@ -65,6 +66,7 @@ static void finish_run(int failure)
 
 void JNICALL jvm_exit_hook(jint status)
 {
+    finish_class_sharing();
     finish_run((int)status);
     exit((int)status);
 }

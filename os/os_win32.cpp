@@ -492,6 +492,47 @@ char *read_text_file(const char *path)
     return text;
 }
 
+bool delete_file(const char *path)
+{
+    return with_wide(path, [](const wchar_t *wide) { return DeleteFileW(wide) != 0; });
+}
+
+bool replace_file(const char *from, const char *to)
+{
+    wchar_t *wide_from = to_wide(from), *wide_to = to_wide(to);
+    BOOL moved = MoveFileExW(wide_from, wide_to, MOVEFILE_REPLACE_EXISTING);
+    DWORD error = GetLastError();
+    free(wide_from);
+    free(wide_to);
+    SetLastError(error);
+    return moved != 0;
+}
+
+int run_process(const char *command_line)
+{
+    // CreateProcessW may write into the command line, so it gets its own copy.
+    wchar_t *wide = to_wide(command_line);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    BOOL started = CreateProcessW(nullptr, wide, nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                                  nullptr, nullptr, &startup, &process);
+    free(wide);
+    if (!started)
+        return -1;
+    DWORD status = (DWORD)-1;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    GetExitCodeProcess(process.hProcess, &status);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return (int)status;
+}
+
+unsigned process_id()
+{
+    return GetCurrentProcessId();
+}
+
 void set_process_priority(unsigned priority_class)
 {
     SetPriorityClass(GetCurrentProcess(), priority_class);
