@@ -425,13 +425,15 @@ void fake_short_path(const char *path, const char *short_form)
 
 char *runtime_option_text(const char *option)
 {
-    // The host's virtual machine separates class-path entries with ':'.
+    // The host's virtual machine reads paths with "/" and separates class-path entries with
+    // ':'.
     static const char class_path[] = "-Djava.class.path=";
-    if (!latin1_runtime && strncmp(option, class_path, sizeof class_path - 1) == 0) {
-        char *text = strdup(option);
-        for (char *p = text + sizeof class_path - 1; *p; p++)
-            if (*p == ';')
-                *p = ':';
+    if (!latin1_runtime) {
+        char *text = strdup(host_path(option).c_str());
+        if (strncmp(option, class_path, sizeof class_path - 1) == 0)
+            for (char *p = text + sizeof class_path - 1; *p; p++)
+                if (*p == ';')
+                    *p = ':';
         return text;
     }
     // Lead bytes from 0xC4 on start characters past U+00FF.
