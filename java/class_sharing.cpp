@@ -2,7 +2,6 @@
 // environment are reached through the system seam.
 #include "java/class_sharing.h"
 
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
@@ -80,17 +79,28 @@ bool parent_folder(const char *path, char *buffer, size_t size)
     return true;
 }
 
-// The stamp of path as fingerprint text: "size time", or "missing".
+// Appends value as 16 hexadecimal digits.
+void append_number(string_list *text, uint64_t value)
+{
+    char digits[17];
+    for (int i = 15; i >= 0; i--, value >>= 4)
+        digits[i] = "0123456789abcdef"[value & 15];
+    digits[16] = '\0';
+    string_list_append(text, digits);
+}
+
+// The stamp of path as fingerprint text: " size time", or " missing".
 void append_stamp(string_list *text, const char *path)
 {
     file_stamp stamp;
-    char line[64];
-    if (!read_file_stamp(path, &stamp))
-        snprintf(line, sizeof line, " missing");
-    else
-        snprintf(line, sizeof line, " %llu %08x%08x", (unsigned long long)stamp.size,
-                 stamp.time_high, stamp.time_low);
-    string_list_append(text, line);
+    if (!read_file_stamp(path, &stamp)) {
+        string_list_append(text, " missing");
+        return;
+    }
+    string_list_append(text, " ");
+    append_number(text, stamp.size);
+    string_list_append(text, " ");
+    append_number(text, (uint64_t)stamp.time_high << 32 | stamp.time_low);
 }
 
 uint32_t little_endian(const unsigned char *p, int bytes)
@@ -218,9 +228,9 @@ bool append_class_path(string_list *text, const char *value)
             break;
         }
         append_stamp(text, entry);
-        char line[32];
-        snprintf(line, sizeof line, " %016llx\n", (unsigned long long)hash);
-        string_list_append(text, line);
+        string_list_append(text, " ");
+        append_number(text, hash);
+        string_list_append(text, "\n");
     }
     free(entries);
     // A relative entry names another file from another current directory.
@@ -312,12 +322,15 @@ char *archive_folder(const launcher_settings &settings, bool service)
     char base[PATH_SIZE];
     char *user = service ? nullptr : environment_value("LOCALAPPDATA");
     bool found = false;
-    if (service)
+    if (service) {
         found = program_data_directory(base, sizeof base);
-    else if (user && user[0] && strlen(user) + 2 < sizeof base)
-        found = snprintf(base, sizeof base, "%s\\", user) > 0;
-    else
+    } else if (user && user[0] && strlen(user) + 2 < sizeof base) {
+        strcpy(base, user);
+        strcat(base, "\\");
+        found = true;
+    } else {
         found = temp_directory(base, sizeof base);
+    }
     free(user);
     if (!found)
         return nullptr;
@@ -346,80 +359,71 @@ uint64_t stamp_time(const file_stamp &stamp)
 }
 
 struct cached_file {
-    char *name;
+    char *name; // null once removed
     file_stamp stamp;
 };
 
-int compare_names(const void *a, const void *b)
+// The newest time among the files of files[i]'s key: when that archive was last used.
+uint64_t last_use(const cached_file *files, size_t count, size_t i)
 {
-    return strcmp(((const cached_file *)a)->name, ((const cached_file *)b)->name);
+    uint64_t used = 0;
+    for (size_t j = 0; j < count; j++)
+        if (files[j].name && strncmp(files[j].name, files[i].name, KEY_LENGTH) == 0 &&
+            stamp_time(files[j].stamp) > used)
+            used = stamp_time(files[j].stamp);
+    return used;
 }
 
 // Removes the archives of folder not used for UNUSED_LIMIT before now, then the least recently
-// used until all fit in CACHE_CAP; the files of key itself stay.
+// used while all take more than CACHE_CAP; the files of key itself stay. A folder holds a few
+// archives' files: plain loops serve.
 void trim_cache(const char *folder, const char *key, uint64_t now)
 {
     cached_file *files = nullptr;
     size_t count = 0;
+    uint64_t total = 0;
     directory_listing *listing;
     directory_entry entry;
     listing_step step = open_directory_listing(folder, &listing, &entry);
     bool opened = step == LISTING_ENTRY;
     for (; step == LISTING_ENTRY; step = next_directory_entry(listing, &entry)) {
         if (entry.is_directory || strlen(entry.name) <= KEY_LENGTH ||
-            entry.name[KEY_LENGTH] != '.')
+            entry.name[KEY_LENGTH] != '.' || strncmp(entry.name, key, KEY_LENGTH) == 0)
             continue;
         files = (cached_file *)must_realloc(files, (count + 1) * sizeof *files);
         files[count++] = {must_copy(entry.name), entry.stamp};
+        total += entry.stamp.size;
     }
     if (opened)
         close_directory_listing(listing);
-    if (count > 0)
-        qsort(files, count, sizeof *files, compare_names);
-    // Per key (files sorted by name group by key): its newest time and total size.
-    struct group {
-        size_t first, end;
-        uint64_t used, size;
-    };
-    group *groups = (group *)must_alloc((count + 1) * sizeof(group));
-    size_t group_count = 0;
-    uint64_t total = 0;
-    for (size_t i = 0; i < count;) {
-        group g = {i, i, 0, 0};
-        while (g.end < count && strncmp(files[g.end].name, files[i].name, KEY_LENGTH) == 0) {
-            uint64_t time = stamp_time(files[g.end].stamp);
-            g.used = time > g.used ? time : g.used;
-            g.size += files[g.end].stamp.size;
-            g.end++;
-        }
-        total += g.size;
-        groups[group_count++] = g;
-        i = g.end;
-    }
     for (;;) {
-        // The oldest group other than key's: removed when too old, or while over the cap.
-        group *oldest = nullptr;
-        for (size_t i = 0; i < group_count; i++) {
-            group &g = groups[i];
-            if (g.first == g.end || strncmp(files[g.first].name, key, KEY_LENGTH) == 0)
-                continue;
-            if (!oldest || g.used < oldest->used)
-                oldest = &g;
+        size_t oldest = count;
+        uint64_t oldest_use = 0;
+        for (size_t i = 0; i < count; i++) {
+            uint64_t use = files[i].name ? last_use(files, count, i) : 0;
+            if (files[i].name && (oldest == count || use < oldest_use)) {
+                oldest = i;
+                oldest_use = use;
+            }
         }
-        if (!oldest || (oldest->used + UNUSED_LIMIT >= now && total <= CACHE_CAP))
+        if (oldest == count || (oldest_use + UNUSED_LIMIT >= now && total <= CACHE_CAP))
             break;
-        for (size_t i = oldest->first; i < oldest->end; i++) {
+        char prefix[KEY_LENGTH];
+        memcpy(prefix, files[oldest].name, KEY_LENGTH);
+        for (size_t i = 0; i < count; i++) {
+            if (!files[i].name || strncmp(files[i].name, prefix, KEY_LENGTH) != 0)
+                continue;
             char *path = join_text(folder, "\\", files[i].name);
             delete_file(path);
             free(path);
+            free(files[i].name);
+            files[i].name = nullptr;
+            total -= files[i].stamp.size;
         }
-        total -= oldest->size;
-        oldest->end = oldest->first;
     }
     for (size_t i = 0; i < count; i++)
         free(files[i].name);
     free(files);
-    free(groups);
 }
 
 // key + suffix in folder, as a new heap text.
@@ -452,32 +456,28 @@ bool write_text_file(const char *path, const char *text)
     return ok;
 }
 
-// Adds option (a new heap text, taken) to the list of sharing's own options.
-void add(string_list *added, int *added_count, char *option)
+// Sharing's own options of this run, at most six.
+struct added_options {
+    char *option[6];
+    int count;
+};
+
+void add(added_options *added, char *option)
 {
-    string_list_append(added, option);
-    string_list_append(added, "\n");
-    (*added_count)++;
-    free(option);
+    added->option[added->count++] = option;
 }
 
-// Puts the added options, separated by newlines in added, before the count options.
-void insert_options(const string_list &added, int added_count, int *count, char ***options)
+// Puts the added options before the count options of *options.
+void insert_options(const added_options &added, int *count, char ***options)
 {
-    if (added_count == 0)
+    if (added.count == 0)
         return;
-    char **merged = (char **)must_alloc(((size_t)*count + (size_t)added_count + 1) * sizeof(char *));
-    char *cursor = nullptr;
-    int n = 0;
-    char *copy = must_copy(added.text);
-    while (char *option = next_token(copy, "\n", &cursor))
-        merged[n++] = must_copy(option);
-    free(copy);
-    for (int i = 0; i < *count; i++)
-        merged[n++] = (*options)[i];
+    char **merged = (char **)must_alloc(((size_t)*count + (size_t)added.count + 1) * sizeof(char *));
+    memcpy(merged, added.option, (size_t)added.count * sizeof(char *));
+    memcpy(merged + added.count, *options, (size_t)*count * sizeof(char *));
     free(*options);
     *options = merged;
-    *count = n;
+    *count += added.count;
 }
 
 void forget_pending()
@@ -515,10 +515,10 @@ void add_class_sharing_options(const launcher_settings &settings, const char *li
         self[0] = '\0';
     char *identity = join_text(self, "\n", settings.main_class_encoded);
     char *full_identity = join_text(identity, "\n", library);
-    char key[KEY_LENGTH + 1];
-    snprintf(key, sizeof key, "%016llx",
-             (unsigned long long)archive_hash((const unsigned char *)full_identity,
-                                              strlen(full_identity)));
+    string_list key_text = {};
+    append_number(&key_text, archive_hash((const unsigned char *)full_identity,
+                                          strlen(full_identity)));
+    char *key = key_text.text;
     free(identity);
     free(full_identity);
 
@@ -531,17 +531,16 @@ void add_class_sharing_options(const launcher_settings &settings, const char *li
     free(recorded);
     free(expected);
 
-    string_list added = {};
-    int added_count = 0;
+    added_options added = {};
     if (current) {
         // A new archive is checked once, on its first use.
         bool first_use = path_attributes(used) != 0;
         if (facts.kind == SHARING_CLASS_LIST)
-            add(&added, &added_count, must_copy("-XX:+UnlockDiagnosticVMOptions"));
-        add(&added, &added_count, join_text("-XX:SharedArchiveFile=", archive));
-        add(&added, &added_count, must_copy("-Xshare:auto"));
+            add(&added, must_copy("-XX:+UnlockDiagnosticVMOptions"));
+        add(&added, join_text("-XX:SharedArchiveFile=", archive));
+        add(&added, must_copy("-Xshare:auto"));
         if (first_use)
-            add(&added, &added_count, must_copy("-XX:+VerifySharedSpaces"));
+            add(&added, must_copy("-XX:+VerifySharedSpaces"));
         os_file *touched = create_file(used);
         if (touched)
             close_file(touched);
@@ -552,10 +551,12 @@ void add_class_sharing_options(const launcher_settings &settings, const char *li
         delete_file(record);
         delete_file(archive);
         delete_file(used);
-        char suffix[48];
-        snprintf(suffix, sizeof suffix, ".new-%u%s", process_id(),
-                 facts.kind == SHARING_CLASS_LIST ? ".classlist" : ".jsa");
-        char *made = cache_path(folder, key, suffix);
+        string_list suffix = {};
+        string_list_append(&suffix, ".new-");
+        append_number(&suffix, process_id());
+        string_list_append(&suffix, facts.kind == SHARING_CLASS_LIST ? ".classlist" : ".jsa");
+        char *made = cache_path(folder, key, suffix.text);
+        free(suffix.text);
         // The folder must take the file: a virtual machine that cannot write it changes the
         // exit status.
         os_file *probe = create_file(made);
@@ -565,13 +566,13 @@ void add_class_sharing_options(const launcher_settings &settings, const char *li
         if (writable) {
             trim_cache(folder, key, stamp_time(now));
             if (facts.kind == SHARING_CLASS_LIST) {
-                add(&added, &added_count, join_text("-XX:DumpLoadedClassList=", made));
+                add(&added, join_text("-XX:DumpLoadedClassList=", made));
             } else {
                 if (facts.kind == SHARING_AUTO_CREATE) {
-                    add(&added, &added_count, must_copy("-XX:+AutoCreateSharedArchive"));
-                    add(&added, &added_count, join_text("-XX:SharedArchiveFile=", made));
+                    add(&added, must_copy("-XX:+AutoCreateSharedArchive"));
+                    add(&added, join_text("-XX:SharedArchiveFile=", made));
                 } else {
-                    add(&added, &added_count, join_text("-XX:ArchiveClassesAtExit=", made));
+                    add(&added, join_text("-XX:ArchiveClassesAtExit=", made));
                 }
             }
             forget_pending();
@@ -587,16 +588,16 @@ void add_class_sharing_options(const launcher_settings &settings, const char *li
         free(made);
     }
     // What the virtual machine logs about archives would be the application's output.
-    if (added_count > 0 && facts.kind != SHARING_CLASS_LIST) {
-        add(&added, &added_count, must_copy("-Xlog:cds*=off"));
+    if (added.count > 0 && facts.kind != SHARING_CLASS_LIST) {
+        add(&added, must_copy("-Xlog:cds*=off"));
         if (facts.feature >= 24)
-            add(&added, &added_count, must_copy("-Xlog:aot*=off"));
+            add(&added, must_copy("-Xlog:aot*=off"));
     }
-    insert_options(added, added_count, count, options);
-    free(added.text);
+    insert_options(added, count, options);
     free(archive);
     free(record);
     free(used);
+    free(key);
     free(folder);
     free(fingerprint);
 }

@@ -492,14 +492,27 @@ char *read_text_file(const char *path)
     return text;
 }
 
+// The virtual machine writes its archives read-only, which DeleteFileW and MoveFileExW refuse
+// to remove or replace: the attribute goes first.
+static void make_writable(const wchar_t *path)
+{
+    DWORD attributes = GetFileAttributesW(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesW(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+}
+
 bool delete_file(const char *path)
 {
-    return with_wide(path, [](const wchar_t *wide) { return DeleteFileW(wide) != 0; });
+    return with_wide(path, [](const wchar_t *wide) {
+        make_writable(wide);
+        return DeleteFileW(wide) != 0;
+    });
 }
 
 bool replace_file(const char *from, const char *to)
 {
     wchar_t *wide_from = to_wide(from), *wide_to = to_wide(to);
+    make_writable(wide_to);
     BOOL moved = MoveFileExW(wide_from, wide_to, MOVEFILE_REPLACE_EXISTING);
     DWORD error = GetLastError();
     free(wide_from);
