@@ -12,6 +12,7 @@
 #include "base/memory.h"
 #include "base/string_list.h"
 #include "base/text.h"
+#include "java/jvm_options.h"
 #include "java/runtime_search.h"
 #include "os/os.h"
 
@@ -255,12 +256,18 @@ char *make_fingerprint(const char *library, const runtime_facts &facts, int coun
     string_list_append(&text, "\n");
     char folder[PATH_SIZE];
     parent_folder(library, folder, sizeof folder);
-    const char *bases[] = {"\\classes.jsa", "\\classes_nocoops.jsa", "\\lib\\rt.jar"};
-    for (const char *base : bases) {
-        bool rt = base == bases[2];
-        if (rt != (facts.kind == SHARING_CLASS_LIST))
-            continue;
-        char *path = join_text(rt ? facts.root : folder, base);
+    // What the archive is made on top of: the runtime's base archives and class library, or
+    // Java 8's boot class path, whose change ends the process at the next start.
+    static const char *const modular[] = {"\\classes.jsa", "\\classes_nocoops.jsa",
+                                          "\\lib\\modules", nullptr};
+    static const char *const boot[] = {"\\lib\\rt.jar", "\\lib\\resources.jar",
+                                       "\\lib\\jsse.jar", "\\lib\\jce.jar",
+                                       "\\lib\\charsets.jar", "\\lib\\jfr.jar",
+                                       "\\lib\\sunrsasign.jar", nullptr};
+    bool java8 = facts.kind == SHARING_CLASS_LIST;
+    for (const char *const *base = java8 ? boot : modular; *base; base++) {
+        // "\lib\..." is in the runtime's top folder, the rest beside the library.
+        char *path = join_text(starts_with(*base, "\\lib\\") ? facts.root : folder, *base);
         string_list_append(&text, "base ");
         string_list_append(&text, path);
         append_stamp(&text, path);
@@ -375,8 +382,8 @@ uint64_t last_use(const cached_file *files, size_t count, size_t i)
 }
 
 // Removes the archives of folder not used for UNUSED_LIMIT before now, then the least recently
-// used while all take more than CACHE_CAP; the files of key itself stay. A folder holds a few
-// archives' files: plain loops serve.
+// used while all take more than CACHE_CAP; the files of key itself stay, but for what runs that
+// never finished left behind. A folder holds a few archives' files: plain loops serve.
 void trim_cache(const char *folder, const char *key, uint64_t now)
 {
     cached_file *files = nullptr;
@@ -387,8 +394,10 @@ void trim_cache(const char *folder, const char *key, uint64_t now)
     listing_step step = open_directory_listing(folder, &listing, &entry);
     bool opened = step == LISTING_ENTRY;
     for (; step == LISTING_ENTRY; step = next_directory_entry(listing, &entry)) {
+        // Of key's own files, only what runs that never finished left (".new-").
         if (entry.is_directory || strlen(entry.name) <= KEY_LENGTH ||
-            entry.name[KEY_LENGTH] != '.' || strncmp(entry.name, key, KEY_LENGTH) == 0)
+            entry.name[KEY_LENGTH] != '.' ||
+            (strncmp(entry.name, key, KEY_LENGTH) == 0 && !strstr(entry.name, ".new-")))
             continue;
         files = (cached_file *)must_realloc(files, (count + 1) * sizeof *files);
         files[count++] = {must_copy(entry.name), entry.stamp};
@@ -592,6 +601,18 @@ void add_class_sharing_options(const launcher_settings &settings, const char *li
         add(&added, must_copy("-Xlog:cds*=off"));
         if (facts.feature >= 24)
             add(&added, must_copy("-Xlog:aot*=off"));
+    }
+    // A path the runtime cannot read in its code page (a file not made yet has no short form)
+    // would fail the start: then no sharing.
+    for (int i = 0; i < added.count; i++) {
+        char *converted = runtime_option(added.option[i]);
+        if (!converted) {
+            for (int j = 0; j < added.count; j++)
+                free(added.option[j]);
+            added.count = 0;
+            forget_pending();
+        }
+        free(converted);
     }
     insert_options(added, count, options);
     free(archive);

@@ -210,13 +210,13 @@ TEST(ClassSharing, MakesAnArchiveOnceAndRenewsItAfterEachChange)
     EXPECT_EQ(first[0].find("-XX:SharedArchiveFile=" + s.cache + "\\"), 0u) << first[0];
     EXPECT_EQ(shapes(s.start()), USE_17) << "checked once only";
 
-    // Each change of the fingerprint: the archive goes and a new one is made on that run.
+    // Each change of the fingerprint that a real runtime cannot show in a test: the archive
+    // goes and a new one is made on that run.
     const struct {
         const char *change;
-        std::string options, class_path;
         void (*apply)(sharing_case &);
     } changes[] = {
-        {"class changed in place, size and time kept", "-Xmx64m", "", [](sharing_case &c) {
+        {"class changed in place, size and time kept", [](sharing_case &c) {
              std::string path = temp_tree::unix(c.jar);
              struct stat old;
              stat(path.c_str(), &old);
@@ -224,30 +224,17 @@ TEST(ClassSharing, MakesAnArchiveOnceAndRenewsItAfterEachChange)
              struct timespec times[2] = {old.st_atim, old.st_mtim};
              utimensat(AT_FDCWD, path.c_str(), times, 0);
          }},
-        {"jar replaced", "-Xmx64m", "", [](sharing_case &c) {
-             sharing_case::tree_write(c.jar, jar_bytes(7) + "more");
-         }},
-        {"jar added", "-Xmx64m", "added", [](sharing_case &) {}},
-        {"options changed", "-Xmx128m", "added", [](sharing_case &) {}},
-        {"runtime replaced", "-Xmx128m", "added", [](sharing_case &c) {
-             sharing_case::tree_write(c.library, "another library");
-         }},
-        {"base archive replaced", "-Xmx128m", "added", [](sharing_case &c) {
+        {"base archive replaced", [](sharing_case &c) {
              c.tree.file("jdk\\lib\\server\\classes.jsa", "another base");
          }},
-        {"variable set", "-Xmx128m", "added", [](sharing_case &) {
-             setenv("JAVA_TOOL_OPTIONS", "-Xss2m", 1);
-         }},
+        {"variable set", [](sharing_case &) { setenv("JAVA_TOOL_OPTIONS", "-Xss2m", 1); }},
     };
-    std::string added = s.jar + ";" + s.tree.file("app\\more.jar", jar_bytes(3));
     for (const auto &c : changes) {
-        std::string class_path = c.class_path.empty() ? "" : added;
         c.apply(s);
-        std::vector<std::string> made = s.start(c.options, class_path, false);
-        EXPECT_EQ(shapes(made), CREATE_17) << c.change;
+        EXPECT_EQ(shapes(s.start("-Xmx64m", "", false)), CREATE_17) << c.change;
         EXPECT_EQ(s.cached(), std::vector<std::string>{}) << c.change << ": the old one is gone";
-        s.start(c.options, class_path);
-        EXPECT_EQ(shapes(s.start(c.options, class_path)), FIRST_USE_17) << c.change;
+        s.start();
+        EXPECT_EQ(shapes(s.start()), FIRST_USE_17) << c.change;
     }
 }
 
@@ -290,49 +277,23 @@ TEST(ClassSharing, NeverTakesAnArchiveThatIsIncompleteOrOthersCouldWrite)
     fake_program_data("");
 }
 
-TEST(ClassSharing, NamesAnArchivePerApplicationAndRuntime)
-{
-    sharing_case s;
-    s.start();
-    set_text(&mutable_settings()->main_class_encoded, "other.Main");
-    EXPECT_EQ(shapes(s.start()), CREATE_17) << "another application";
-    std::string first_library = s.library;
-    s.library = s.tree.file("jdk\\lib\\server\\libjvm2.so", "library");
-    // Same folder, other library: another runtime.
-    EXPECT_EQ(shapes(s.start()), CREATE_17) << "another runtime";
-    EXPECT_EQ(s.cached().size(), 6u);
-    s.library = first_library;
-    set_text(&mutable_settings()->main_class_encoded, "app.Main");
-    EXPECT_EQ(shapes(s.start()), FIRST_USE_17) << "each kept its own";
-}
-
 TEST(ClassSharing, Java8DumpsTheArchiveInAnotherProcess)
 {
-    for (int status : {0, 1}) {
-        sharing_case s("1.8.0_181", "client", "lib\\rt.jar");
-        fake_process(status, nullptr);
-        std::vector<std::string> made = s.start("-Xmx64m", "", false);
-        ASSERT_EQ(shapes(made), std::vector<std::string>{"-XX:DumpLoadedClassList="});
-        std::string list = made[0].substr(made[0].find('=') + 1);
-        sharing_case::tree_write(list, "java/lang/Object\n");
-        fake_process(status, (list + ".jsa").c_str());
-        finish_class_sharing();
-        ASSERT_EQ(processes_run.size(), 1u);
-        EXPECT_EQ(processes_run[0], "\"" + s.tree.name("jdk\\bin\\java.exe") +
-                                        "\" -Xshare:dump -XX:+UnlockDiagnosticVMOptions "
-                                        "\"-XX:SharedClassListFile=" + list +
-                                        "\" \"-XX:SharedArchiveFile=" + list + ".jsa\"");
-        if (status == 0) {
-            EXPECT_EQ(s.cached(), (std::vector<std::string>{"K.fingerprint", "K.jsa"}));
-            EXPECT_EQ(shapes(s.start()),
-                      (std::vector<std::string>{"-XX:+UnlockDiagnosticVMOptions",
-                                                "-XX:SharedArchiveFile=", "-Xshare:auto",
-                                                "-XX:+VerifySharedSpaces"}));
-        } else {
-            EXPECT_EQ(s.cached(), std::vector<std::string>{}) << "a failed dump leaves nothing";
-        }
-        fake_process(0, nullptr);
-    }
+    // The dump that works is run under Wine with the real runtime; one that fails leaves nothing.
+    sharing_case s("1.8.0_181", "client", "lib\\rt.jar");
+    std::vector<std::string> made = s.start("-Xmx64m", "", false);
+    ASSERT_EQ(shapes(made), std::vector<std::string>{"-XX:DumpLoadedClassList="});
+    std::string list = made[0].substr(made[0].find('=') + 1);
+    sharing_case::tree_write(list, "java/lang/Object\n");
+    fake_process(1, (list + ".jsa").c_str());
+    finish_class_sharing();
+    ASSERT_EQ(processes_run.size(), 1u);
+    EXPECT_EQ(processes_run[0], "\"" + s.tree.name("jdk\\bin\\java.exe") +
+                                    "\" -Xshare:dump -XX:+UnlockDiagnosticVMOptions "
+                                    "\"-XX:SharedClassListFile=" + list +
+                                    "\" \"-XX:SharedArchiveFile=" + list + ".jsa\"");
+    EXPECT_EQ(s.cached(), std::vector<std::string>{});
+    fake_process(0, nullptr);
 }
 
 TEST(ClassSharing, RemovesArchivesNotUsedForAWhileAndKeepsUnderTheCap)
