@@ -267,6 +267,14 @@ TEST(ClassSharing, NeverTakesAnArchiveThatIsIncompleteOrOthersCouldWrite)
     blocked.tree.file("local\\Trevalo\\class-sharing", "a file");
     EXPECT_EQ(blocked.start(), NONE);
 
+    // A folder the runtime cannot name in its code page: a file not made yet has no short form.
+    sharing_case foreign;
+    std::string named = temp_tree::unix(foreign.tree.path("\u65e5\u672c"));
+    setenv("LOCALAPPDATA", named.c_str(), 1);
+    fake_latin1_runtime(true);
+    EXPECT_EQ(foreign.start(), NONE);
+    fake_latin1_runtime(false);
+
     // A service keeps its archives under its own program-data folder.
     sharing_case service;
     std::string data = service.tree.path("data");
