@@ -39,6 +39,7 @@ std::string jar_bytes(unsigned char crc)
 struct sharing_case {
     temp_tree tree;
     std::string library, jar, cache;
+    launcher_settings settings = blank_settings();
 
     // A runtime of version (its release file) with a library in folder kind and base, the
     // file beside it that sharing needs ("classes.jsa", or "lib\rt.jar" for Java 8).
@@ -54,8 +55,8 @@ struct sharing_case {
         std::string local = tree.path("local");
         setenv("LOCALAPPDATA", temp_tree::unix(local).c_str(), 1);
         cache = temp_tree::unix(local) + "\\Trevalo\\class-sharing";
-        set_text(&mutable_settings()->class_sharing, "auto");
-        set_text(&mutable_settings()->main_class_encoded, "app.Main");
+        set_text(&settings.class_sharing, "auto");
+        set_text(&settings.main_class_encoded, "app.Main");
     }
     ~sharing_case()
     {
@@ -163,7 +164,7 @@ TEST(ClassSharing, ServesHotSpotRuntimesThatCanMakeAnArchive)
         EXPECT_EQ(shapes(s.start("-Xmx64m", "", false)), c.creating) << c.version << " " << c.kind;
     }
     sharing_case off;
-    set_text(&mutable_settings()->class_sharing, "off");
+    set_text(&off.settings.class_sharing, "off");
     EXPECT_EQ(off.start(), NONE);
     EXPECT_EQ(off.cached(), std::vector<std::string>{}) << "nothing made when off";
 }
