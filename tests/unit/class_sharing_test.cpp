@@ -36,10 +36,13 @@ std::string jar_bytes(unsigned char crc)
     return record + end;
 }
 
+// The settings of every case, as the launcher holds them.
+launcher_settings case_settings = blank_settings();
+
 struct sharing_case {
     temp_tree tree;
     std::string library, jar, cache;
-    launcher_settings settings = blank_settings();
+    launcher_settings &settings = case_settings;
 
     // A runtime of version (its release file) with a library in folder kind and base, the
     // file beside it that sharing needs ("classes.jsa", or "lib\rt.jar" for Java 8).
