@@ -239,7 +239,7 @@ bool append_class_path(string_list *text, const char *value)
     if (ok && relative) {
         ok = get_current_directory(directory, sizeof directory);
         string_list_append(text, "directory ");
-        string_list_append(text, directory);
+        string_list_append(text, ok ? directory : "");
         string_list_append(text, "\n");
     }
     return ok;
@@ -305,8 +305,8 @@ char *make_fingerprint(const char *library, const runtime_facts &facts, int coun
         string_list_append(&text, options[i]);
         string_list_append(&text, "\n");
     }
-    if (ok && class_path)
-        ok = append_class_path(&text, class_path);
+    // Without a class path the virtual machine takes the current folder, a folder.
+    ok = ok && class_path && append_class_path(&text, class_path);
     if (!ok) {
         free(text.text);
         return nullptr;

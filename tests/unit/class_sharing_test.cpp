@@ -75,8 +75,10 @@ struct sharing_case {
                                    const std::string &class_path = "", bool write = true,
                                    bool service = false)
     {
-        std::string text = user_options + " \"-Djava.class.path=" +
-                           (class_path.empty() ? jar : class_path) + "\"";
+        // "none": no class path at all.
+        std::string text = user_options;
+        if (class_path != "none")
+            text += " \"-Djava.class.path=" + (class_path.empty() ? jar : class_path) + "\"";
         int count;
         char **options;
         split_command_line(text.c_str(), &count, &options, false);
@@ -187,6 +189,7 @@ TEST(ClassSharing, LeavesOptionsAndClassPathsItCannotFollow)
         {"-Xmx64m", "folder", "", false},     // a folder on the class path
         {"-Xmx64m", "not-a-jar", "", false},  // a file that is no zip archive
         {"-Xmx64m", "missing.jar", "", true}, // missing now: part of the fingerprint
+        {"-Xmx64m", "none", "", false},       // the current folder
         {"-Xmx64m -Xlog:class+load=info", "", "-Dx=1", true},
     };
     for (const auto &c : cases) {
@@ -196,6 +199,8 @@ TEST(ClassSharing, LeavesOptionsAndClassPathsItCannotFollow)
             class_path += ";" + s.tree.path("classes");
         else if (c.class_path == "not-a-jar")
             class_path += ";" + s.tree.file("notes.jar", "not a zip archive");
+        else if (c.class_path == "none")
+            class_path = "none";
         else if (!c.class_path.empty())
             class_path += ";" + s.tree.name(c.class_path);
         if (!c.environment.empty())
