@@ -173,21 +173,30 @@ runtime_facts runtime_of(const char *library)
     if (facts.feature == 8 && version.part[2] >= 40) {
         check = join_text(facts.root, "\\lib\\rt.jar");
         facts.kind = SHARING_CLASS_LIST;
-    } else if (facts.feature >= 13) {
-        check = join_text(folder, "\\classes.jsa");
+    } else if (facts.feature >= 15) {
+        // Before 19, a creating run whose base archive cannot be mapped ends the process: both
+        // base archives must be there (runtimes for 32 bits, which have one, can fail to map
+        // it; 13 and 14 have no archive for heaps without compressed pointers).
+        check = join_text(folder, facts.feature >= 19 ? "\\classes.jsa" : "\\classes_nocoops.jsa");
         facts.kind = facts.feature >= 19 ? SHARING_AUTO_CREATE : SHARING_AT_EXIT;
     }
     if (check && path_attributes(check) != 0)
         facts.kind = SHARING_NONE;
     free(check);
+    char *base = join_text(folder, "\\classes.jsa");
+    if (facts.kind != SHARING_CLASS_LIST && path_attributes(base) != 0)
+        facts.kind = SHARING_NONE;
+    free(base);
     return facts;
 }
 
-// Options that leave the archive to the user or that the fingerprint cannot follow (an agent,
-// another boot class path, modules, options read from a file): with any of them, no sharing.
+// Options that leave the archive to the user, that the fingerprint cannot follow (an agent,
+// another boot class path, modules, options read from a file), or with which the base archive
+// cannot be mapped: with any of them, no sharing.
 bool option_allows_sharing(const char *option)
 {
     static const char *const refused[] = {
+        "-XX:-UseCompressedClassPointers", "-XX:ObjectAlignmentInBytes", "-XX:SharedBaseAddress",
         "-Xshare", "-XX:SharedArchiveFile", "-XX:ArchiveClassesAtExit",
         "-XX:+AutoCreateSharedArchive", "-XX:SharedClassListFile", "-XX:DumpLoadedClassList",
         "-XX:AOT", "-XX:+AOT", "-XX:-AOT", "-XX:+RecordDynamicDumpInfo", "-XX:Flags",

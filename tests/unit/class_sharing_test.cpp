@@ -51,9 +51,12 @@ struct sharing_case {
     {
         tree.file("jdk\\release", "JAVA_VERSION=\"" + version + "\"\n");
         library = tree.file("jdk\\lib\\" + kind + "\\libjvm.so", "library");
+        // "classes.jsa": both base archives; "classes.jsa only": the one.
         if (!base.empty())
-            tree.file(base == "lib\\rt.jar" ? "jdk\\lib\\rt.jar" : "jdk\\lib\\" + kind + "\\" + base,
+            tree.file(base == "lib\\rt.jar" ? "jdk\\lib\\rt.jar" : "jdk\\lib\\" + kind + "\\classes.jsa",
                       jar_bytes(1));
+        if (base == "classes.jsa")
+            tree.file("jdk\\lib\\" + kind + "\\classes_nocoops.jsa", jar_bytes(2));
         jar = tree.file("app\\app.jar", jar_bytes(7));
         std::string local = tree.path("local");
         setenv("LOCALAPPDATA", temp_tree::unix(local).c_str(), 1);
@@ -151,7 +154,11 @@ TEST(ClassSharing, ServesHotSpotRuntimesThatCanMakeAnArchive)
         std::vector<std::string> creating;
     } cases[] = {
         {"17.0.15", "server", "classes.jsa", CREATE_17},
-        {"13.0.2", "client", "classes.jsa", CREATE_17},
+        {"15.0.2", "client", "classes.jsa", CREATE_17},
+        {"13.0.2", "server", "classes.jsa", NONE},       // no archive without compressed pointers
+        {"17.0.15", "server", "classes.jsa only", NONE}, // a failed mapping would end the start
+        {"21.0.6", "client", "classes.jsa only",
+         {"-XX:+AutoCreateSharedArchive", "-XX:SharedArchiveFile=", "-Xlog:cds*=off"}},
         {"21.0.6", "server", "classes.jsa",
          {"-XX:+AutoCreateSharedArchive", "-XX:SharedArchiveFile=", "-Xlog:cds*=off"}},
         {"25.0.3", "server", "classes.jsa",
@@ -185,6 +192,7 @@ TEST(ClassSharing, LeavesOptionsAndClassPathsItCannotFollow)
         {"-javaagent:agent.jar", "", "", false},
         {"-Xbootclasspath/a:x.jar", "", "", false},
         {"-XX:AOTCache=app.aot", "", "", false},
+        {"-XX:-UseCompressedClassPointers", "", "", false}, // no base archive to map
         {"-Xmx64m", "", "-javaagent:agent.jar", false},
         {"-Xmx64m", "folder", "", false},     // a folder on the class path
         {"-Xmx64m", "not-a-jar", "", false},  // a file that is no zip archive

@@ -487,6 +487,15 @@ TEST(RealJvm, ClassSharingNeverChangesWhatTheApplicationDoes)
         EXPECT_TRUE(contains(loaded.output, "trevalo.fixture.Args source: shared objects file (top)"))
             << loaded.output.substr(0, 2000);
 
+        // Options with which no base archive can be mapped: JDK 17 would refuse to start
+        // with an archive to make.
+        for (const char *mode : {"class_sharing=off", "class_sharing=auto"}) {
+            child_result r = run_child("run", {mode, runtime, "class_path=" + jar,
+                                               "jvm_options=-XX:-UseCompressedClassPointers"});
+            EXPECT_EQ(r.status, 0) << r.output;
+            EXPECT_TRUE(contains(r.output, "count=0\n")) << r.output;
+        }
+
         // A folder that cannot be written, in the archive folder's place: no sharing.
         std::string blocked = temp_tree::unix(tree.path("blocked"));
         ASSERT_EQ(system(("mkdir -p " + blocked + "/Trevalo && touch " + blocked +
