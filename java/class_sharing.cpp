@@ -49,7 +49,7 @@ struct pending_archive {
     char *archive;     // the archive's own name
     char *fingerprint; // the fingerprint file's name
     char *text;        // the fingerprint
-    char *java;        // Java 8: the runtime's java program
+    char *java;        // Java 8: the runtime's java program and the virtual machine to dump
 };
 
 pending_archive pending;
@@ -516,7 +516,8 @@ void add_class_sharing_options(const launcher_settings &settings, const char *li
     if (strcasecmp(settings.class_sharing, "off") == 0)
         return;
     runtime_facts facts = runtime_of(library);
-    if (facts.kind == SHARING_NONE)
+    char library_folder[PATH_SIZE];
+    if (facts.kind == SHARING_NONE || !parent_folder(library, library_folder, sizeof library_folder))
         return;
     char *fingerprint = make_fingerprint(library, facts, *count, *options);
     if (!fingerprint)
@@ -600,7 +601,9 @@ void add_class_sharing_options(const launcher_settings &settings, const char *li
             pending.archive = must_copy(archive);
             pending.fingerprint = must_copy(record);
             pending.text = must_copy(fingerprint);
-            pending.java = join_text(facts.root, "\\bin\\java.exe");
+            // The dump is made by the same virtual machine (client or server) that maps it.
+            pending.java = join_text(facts.root, "\\bin\\java.exe\" -",
+                                     ends_with(library_folder, "client") ? "client" : "server");
             made = nullptr;
         }
         free(made);
@@ -644,7 +647,7 @@ void finish_class_sharing()
         archive = join_text(pending.made, ".jsa");
         string_list command = {};
         const char *parts[] = {"\"", pending.java,
-                               "\" -Xshare:dump -XX:+UnlockDiagnosticVMOptions "
+                               " -Xshare:dump -XX:+UnlockDiagnosticVMOptions "
                                "\"-XX:SharedClassListFile=",
                                pending.made, "\" \"-XX:SharedArchiveFile=", archive, "\""};
         for (const char *part : parts)

@@ -314,7 +314,7 @@ TEST(ClassSharing, Java8DumpsTheArchiveInAnotherProcess)
     finish_class_sharing();
     ASSERT_EQ(processes_run.size(), 1u);
     EXPECT_EQ(processes_run[0], "\"" + s.tree.name("jdk\\bin\\java.exe") +
-                                    "\" -Xshare:dump -XX:+UnlockDiagnosticVMOptions "
+                                    "\" -client -Xshare:dump -XX:+UnlockDiagnosticVMOptions "
                                     "\"-XX:SharedClassListFile=" + list +
                                     "\" \"-XX:SharedArchiveFile=" + list + ".jsa\"");
     EXPECT_EQ(s.cached(), std::vector<std::string>{});
