@@ -9,6 +9,7 @@
 #include "base/messages.h"
 #include "base/string_list.h"
 #include "config/directories.h"
+#include "java/class_sharing.h"
 #include "java/jni_calls.h"
 #include "java/jvm_options.h"
 #include "java/vm_hooks.h"
@@ -154,13 +155,14 @@ static char *java_command_option(const launcher_settings &settings, int count, c
 
 // Builds the options and creates the virtual machine with them; false after a reported
 // failure.
-static bool create_with_options(const launcher_settings &settings, const char *class_path,
-                                bool expand_folders, const char *home, int count,
-                                char **vector, jvm_record *jvm)
+static bool create_with_options(const launcher_settings &settings, bool service,
+                                const char *class_path, bool expand_folders, const char *home,
+                                int count, char **vector, jvm_record *jvm)
 {
     jvm_option_list list;
     if (!build_jvm_options(settings.jvm_options, class_path, expand_folders, home, &list))
         return false;
+    add_class_sharing_options(settings, jvm->library_path, service, &list.count, &list.options);
     char *command = java_command_option(settings, count, vector);
     creation_options options = {};
     bool ok = sort_options(list, command, &options);
@@ -178,7 +180,8 @@ bool create_jvm(const launcher_settings &settings, bool console, const char *cla
         return false;
     char home[RUNTIME_HOME_SIZE];
     if (!find_runtime(settings, jvm, home) || !load_runtime(settings, jvm) ||
-        !create_with_options(settings, class_path, expand_folders, home, count, vector, jvm))
+        !create_with_options(settings, console, class_path, expand_folders, home, count, vector,
+                             jvm))
         return false;
     if (console) {
         open_process_console();
@@ -191,5 +194,6 @@ void destroy_jvm(const jvm_record &jvm)
 {
     jvm.vm->DetachCurrentThread();
     jvm.vm->DestroyJavaVM();
+    finish_class_sharing();
     free_runtime_library(jvm.library);
 }

@@ -316,15 +316,14 @@ std::vector<std::string> read_lines(const std::string &path)
 std::string java8_library()
 {
     const char *home = getenv("TREVALO_JRE8");
-    return home && *home && target_arch() == "x86"
-               ? std::string(home) + "\\bin\\client\\jvm.dll"
-               : "";
+    std::string library = home ? std::string(home) + "\\bin\\client\\jvm.dll" : "";
+    return target_arch() == "x86" && home && file_exists(library) ? library : "";
 }
 
 std::string java8_fixtures()
 {
-    const char *jar = getenv("TREVALO_JAVA8_FIXTURES");
-    return jar && *jar && !java8_library().empty() ? jar : "";
+    const char *jar = getenv("TREVALO_JAVA8_FIXTURE");
+    return jar && !java8_library().empty() && file_exists(jar) ? jar : "";
 }
 
 std::string java8_environment(const std::vector<std::string> &assignments)
