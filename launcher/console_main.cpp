@@ -31,8 +31,10 @@ static void write_message_line(bool error, const char *text)
     free(line);
 }
 
-int main()
+// The program's entry point (see gui_main.cpp).
+extern "C" __attribute__((force_align_arg_pointer, noreturn)) void trevalo_start()
 {
+    __set_app_type(CONSOLE_PROGRAM);
     set_message_sink(write_message_line);
-    return launch(skip_program_name(from_wide(GetCommandLineW())), true);
+    exit(launch(skip_program_name(from_wide(GetCommandLineW())), true));
 }

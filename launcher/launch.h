@@ -5,3 +5,8 @@
 // switch, or the application. A console launcher shows no splash screen. Returns the
 // process's exit status.
 int launch(const char *command_line, bool console);
+
+// msvcrt.dll's record of the kind of program (1 console, 2 GUI), which decides where its own
+// messages (an abort's) go; the start-up code the stubs leave out would have set it.
+extern "C" __declspec(dllimport) void __cdecl __set_app_type(int type);
+enum { CONSOLE_PROGRAM = 1, GUI_PROGRAM = 2 };
