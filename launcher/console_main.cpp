@@ -31,9 +31,11 @@ static void write_message_line(bool error, const char *text)
     free(line);
 }
 
-// The program's entry point (see gui_main.cpp).
-extern "C" __attribute__((force_align_arg_pointer, noreturn)) void trevalo_start()
+// The program's entry point, under the name the linker gives a console program's entry (see
+// gui_main.cpp).
+extern "C" __attribute__((force_align_arg_pointer, noreturn)) void mainCRTStartup()
 {
+    _pei386_runtime_relocator();
     __set_app_type(CONSOLE_PROGRAM);
     set_message_sink(write_message_line);
     exit(launch(skip_program_name(from_wide(GetCommandLineW())), true));

@@ -10,3 +10,8 @@ int launch(const char *command_line, bool console);
 // messages (an abort's) go; the start-up code the stubs leave out would have set it.
 extern "C" __declspec(dllimport) void __cdecl __set_app_type(int type);
 enum { CONSOLE_PROGRAM = 1, GUI_PROGRAM = 2 };
+
+// The C runtime library's fix-up of data the program reaches in DLLs without dllimport (the
+// linker asks for it once link-time optimisation has run); the entry points call it first,
+// as the start-up code they leave out would.
+extern "C" void _pei386_runtime_relocator(void);
