@@ -154,7 +154,7 @@ TEST(JvmRun, ReportsEachWayTheRuntimeCanFail)
         launch a("main_class = trevalo.test.Args\n" + c.config, c.library);
         a.run();
         EXPECT_EQ(a.result.exit_code, FAILED) << c.message;
-        ASSERT_EQ(a.result.boxes.size(), 1u) << a.boxes();
+        ASSERT_EQ(a.result.boxes.size(), 1u) << c.message << a.boxes();
         EXPECT_EQ(a.result.boxes[0].text, c.message);
         EXPECT_EQ(a.result.boxes[0].caption, "Error");
         EXPECT_TRUE(a.lines_with("main ").empty()) << "main never ran";
