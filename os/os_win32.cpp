@@ -12,6 +12,7 @@
 #include "base/memory.h"
 #include "base/text.h"
 #include "base/unicode.h"
+#include "os/access_list.h"
 #include "os/wide.h"
 
 wchar_t *to_wide(const char *text)
@@ -355,10 +356,6 @@ static bool is_trusted(PSID sid, PSID user)
 
 bool directory_is_private(const char *path)
 {
-    // Every right that changes the folder, its entries or what is created in it.
-    const DWORD changing = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
-                           FILE_DELETE_CHILD | FILE_WRITE_ATTRIBUTES | DELETE | WRITE_DAC |
-                           WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
     PSID owner = nullptr;
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -370,17 +367,22 @@ bool directory_is_private(const char *path)
     if (status != ERROR_SUCCESS)
         return false;
     PSID user = process_user();
-    // No access list at all grants everyone everything.
-    bool trusted = owner && dacl && is_trusted(owner, user);
-    for (DWORD i = 0; trusted && i < dacl->AceCount; i++) {
+    DWORD count = dacl ? dacl->AceCount : 0;
+    access_entry *entries = (access_entry *)must_alloc((count + 1) * sizeof *entries);
+    bool readable = true;
+    for (DWORD i = 0; i < count; i++) {
         ACE_HEADER *ace;
-        if (!GetAce(dacl, i, (void **)&ace)) {
-            trusted = false;
-        } else if (ace->AceType == ACCESS_ALLOWED_ACE_TYPE) {
-            ACCESS_ALLOWED_ACE *allowed = (ACCESS_ALLOWED_ACE *)ace;
-            trusted = !(allowed->Mask & changing) || is_trusted(&allowed->SidStart, user);
-        }
+        readable = readable && GetAce(dacl, i, (void **)&ace);
+        // Only an allowing entry can let anybody change the folder; its holder and rights
+        // follow the header as they do in every allowing entry.
+        ACCESS_ALLOWED_ACE *allowed = readable ? (ACCESS_ALLOWED_ACE *)ace : nullptr;
+        bool allows = allowed && ace->AceType == ACCESS_ALLOWED_ACE_TYPE;
+        entries[i] = {allows, allows && is_trusted(&allowed->SidStart, user),
+                      allows ? (uint32_t)allowed->Mask : 0};
     }
+    bool trusted = readable && access_list_is_private(owner && is_trusted(owner, user),
+                                                      dacl != nullptr, entries, count);
+    free(entries);
     free(user);
     LocalFree(descriptor);
     return trusted;

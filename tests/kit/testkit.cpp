@@ -25,8 +25,6 @@ namespace {
 
 // How often the polling loops look again.
 const DWORD POLL_MS = 20;
-// How long a cross-process WM_GETTEXT may take before we give up on a hung child.
-const UINT SEND_TIMEOUT_MS = 2000;
 // How long after a box becomes visible we keep trying to see its icon painted.
 const DWORD ICON_PAINT_MS = 1500;
 
@@ -48,17 +46,18 @@ std::string class_name(HWND window) {
 
 // The full text of a window of another process, read in UTF-16 so that every character
 // arrives, as UTF-8. GetWindowText does not send WM_GETTEXT to controls of other processes,
-// so the messages are sent explicitly, with a timeout.
-std::string window_text(HWND window) {
+// so the messages are sent explicitly. The other process answers them only when its thread
+// gets to its messages, which on a busy machine may take long: the sends wait for that, up to
+// timeout_ms, whatever the system thinks of a thread that is slow to answer.
+std::string window_text(HWND window, DWORD timeout_ms) {
     DWORD_PTR length = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS,
-                             &length))
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, timeout_ms, &length))
         return "";
     std::vector<wchar_t> buffer(length + 1, L'\0');
     DWORD_PTR copied = 0;
     if (!SendMessageTimeoutW(window, WM_GETTEXT, buffer.size(),
-                             reinterpret_cast<LPARAM>(buffer.data()), SMTO_ABORTIFHUNG,
-                             SEND_TIMEOUT_MS, &copied))
+                             reinterpret_cast<LPARAM>(buffer.data()), SMTO_NORMAL, timeout_ms,
+                             &copied))
         return "";
     return utf8(std::wstring(buffer.data(), copied < buffer.size() ? copied : length));
 }
@@ -205,18 +204,18 @@ std::string identify_icon(const pixels &image, int width, int height) {
 // Whether the icon control holds an icon. The handle it answers belongs to the other
 // process and means nothing here, but null means no icon. Wine keeps a visible, empty icon
 // control in boxes without an icon, overlapped by the text, so capturing it would be wrong.
-bool holds_icon(HWND icon_control) {
+bool holds_icon(HWND icon_control, DWORD timeout_ms) {
     DWORD_PTR icon = 0;
-    return SendMessageTimeoutA(icon_control, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG,
-                               SEND_TIMEOUT_MS, &icon) && icon != 0;
+    return SendMessageTimeoutA(icon_control, STM_GETICON, 0, 0, SMTO_NORMAL, timeout_ms,
+                               &icon) && icon != 0;
 }
 
 // Which icon the box shows. The control is captured from the screen, so the box must be
 // painted and not covered; the capture is retried until two in a row agree and show
 // something, for at most ICON_PAINT_MS. A box with no visible icon control, or an empty
 // one, or one that stays blank, shows "none".
-std::string read_icon(HWND icon_control) {
-    if (!icon_control || !holds_icon(icon_control))
+std::string read_icon(HWND icon_control, DWORD timeout_ms) {
+    if (!icon_control || !holds_icon(icon_control, timeout_ms))
         return "none";
     DWORD start = GetTickCount();
     pixels previous;
@@ -345,14 +344,20 @@ bool wait_message_box(const child_process &child, DWORD timeout_ms, message_box 
         box_search search = {child.pid, &ignore, nullptr};
         EnumWindows(find_box, reinterpret_cast<LPARAM>(&search));
         if (search.found) {
+            // Until the box's process waits for input, it may not answer the messages that
+            // read the box, nor have painted it.
+            DWORD left = remaining(start, timeout_ms);
+            if (left < POLL_MS)
+                left = POLL_MS;
+            WaitForInputIdle(child.process, left);
             dialog_controls controls;
             EnumChildWindows(search.found, collect_control, reinterpret_cast<LPARAM>(&controls));
             wchar_t caption[1024] = L"";
             GetWindowTextW(search.found, caption, 1024);
             out->window = search.found;
             out->caption = utf8(caption);
-            out->text = controls.text ? window_text(controls.text) : "";
-            out->icon = read_icon(controls.icon);
+            out->text = controls.text ? window_text(controls.text, left) : "";
+            out->icon = read_icon(controls.icon, left);
             return true;
         }
         if (remaining(start, timeout_ms) == 0 || has_exited(child.process))
@@ -410,6 +415,43 @@ run_result run_answering(const std::string &command_line, const std::string &dir
     result.timed_out = !wait_exit(child, remaining(start, timeout_ms), &result.exit_code);
     close_child(&child);
     return result;
+}
+
+DWORD run_in_console(const std::string &command_line, const std::string &directory,
+                     DWORD timeout_ms, std::vector<std::string> *screen) {
+    screen->clear();
+    const DWORD streams[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    HANDLE saved[3];
+    for (int i = 0; i < 3; ++i)
+        saved[i] = GetStdHandle(streams[i]);
+    FreeConsole();
+    DWORD status = 0xDEADBEEF;
+    child_process child;
+    if (AllocConsole() && start_child(command_line, directory, &child)) {
+        if (!wait_exit(child, timeout_ms, &status))
+            status = 0xDEADBEEF;
+        close_child(&child);
+        HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                     0, nullptr);
+        CONSOLE_SCREEN_BUFFER_INFO info;
+        if (console != INVALID_HANDLE_VALUE && GetConsoleScreenBufferInfo(console, &info)) {
+            std::vector<wchar_t> row(info.dwSize.X);
+            for (SHORT y = 0; y <= info.dwCursorPosition.Y; ++y) {
+                DWORD read = 0;
+                ReadConsoleOutputCharacterW(console, row.data(), info.dwSize.X, {0, y}, &read);
+                std::wstring line(row.data(), read);
+                line.erase(line.find_last_not_of(L' ') + 1);
+                screen->push_back(utf8(line));
+            }
+        }
+        if (console != INVALID_HANDLE_VALUE)
+            CloseHandle(console);
+    }
+    FreeConsole();
+    for (int i = 0; i < 3; ++i)
+        SetStdHandle(streams[i], saved[i]);
+    return status;
 }
 
 std::string quote_argument(const std::string &argument) {

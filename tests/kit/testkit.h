@@ -77,6 +77,14 @@ run_result run_answering(const std::string &command_line, const std::string &dir
                          DWORD timeout_ms, const std::string &stderr_path = "",
                          const char *environment = nullptr);
 
+// Runs command_line in directory on a new console of this process's own, which the child
+// shares (its standard streams are that console), waits up to timeout_ms for it to end and
+// reads what the console's screen then shows: a line per row up to the cursor's, each without
+// its trailing blanks. Returns the exit status, or 0xDEADBEEF when it could not be started or
+// did not end in time.
+DWORD run_in_console(const std::string &command_line, const std::string &directory,
+                     DWORD timeout_ms, std::vector<std::string> *screen);
+
 // Quotes one argument so that the Microsoft C runtime rules give it back unchanged: as is
 // when it holds no space, tab or quote and is not empty, else in quotes with backslashes
 // before quotes doubled.

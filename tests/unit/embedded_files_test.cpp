@@ -10,6 +10,7 @@
 
 #include "config/embedded_files.h"
 #include "config/settings.h"
+#include "os/access_list.h"
 #include "os/os.h"
 #include "tests/unit/fake_os.h"
 #include "tests/unit/fake_report.h"
@@ -101,6 +102,34 @@ TEST(EmbeddedFiles, ServiceFilesGoToAPrivateFolderOfTheirContent)
     }
     fake_shared_folder(nullptr);
     fake_archive_resource("");
+}
+
+TEST(PrivateFolder, AnyRightToChangeItGivenToOthersMakesItShared)
+{
+    const uint32_t READ_EXECUTE = 0x1200A9, FULL = 0x1F01FF;
+    const struct {
+        bool owner_trusted, has_list;
+        std::vector<access_entry> entries;
+        bool is_private;
+    } cases[] = {
+        {true, true, {{true, true, FULL}, {true, false, READ_EXECUTE}}, true},
+        {true, true, {{false, false, FULL}}, true},  // a denial gives nothing
+        {false, true, {{true, true, FULL}}, false},  // another's folder
+        {true, false, {}, false},                    // no list: everyone may do everything
+        {true, true, {{true, false, 0x0002}}, false},      // add files
+        {true, true, {{true, false, 0x0004}}, false},      // add folders
+        {true, true, {{true, false, 0x0040}}, false},      // delete what is in it
+        {true, true, {{true, false, 0x10000}}, false},     // delete or rename it
+        {true, true, {{true, false, 0x40000}}, false},     // rewrite its access list
+        {true, true, {{true, false, 0x80000}}, false},     // take it over
+        {true, true, {{true, false, 0x10000000}}, false},  // all rights
+        {true, true, {{true, false, 0x40000000}}, false},  // the right to write
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(access_list_is_private(c.owner_trusted, c.has_list, c.entries.data(),
+                                         c.entries.size()),
+                  c.is_private)
+            << std::hex << (c.entries.empty() ? 0 : c.entries[0].rights);
 }
 
 } // namespace

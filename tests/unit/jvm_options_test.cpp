@@ -243,7 +243,8 @@ TEST(IniValue, ReadsAsTheProfileFunctionsDo)
                        "AppOptions=\"quoted value\"\n"
                        "Empty=\n"
                        "JvmOptions=second\n"
-                       "[Application Configuration]\nLater=found\n";
+                       "[Application Configuration]\nLater=found\nQuote='\n"
+                       "[After]\nOnlyAfter=taken\n";
     const struct {
         const char *key;
         const char *value;  // null: none
@@ -252,6 +253,8 @@ TEST(IniValue, ReadsAsTheProfileFunctionsDo)
         {"AppOptions", "quoted value"},
         {"Empty", nullptr},
         {"Later", "found"},  // a section named again goes on
+        {"Quote", "'"},      // one quote is no pair of quotes
+        {"OnlyAfter", nullptr},  // a later section's key
         {"Missing", nullptr},
     };
     for (const auto &c : cases) {

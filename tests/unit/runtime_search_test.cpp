@@ -466,7 +466,7 @@ TEST_F(RuntimeSearch, FolderMethodsTakeTheFirstThatPasses)
         {"b3", runtime("b3\\runtime", "17", nullptr)}, {"b3jre", runtime("b3\\jre", "11")},
     };
     // A folder of links to java.exe lies outside any runtime's bin folder.
-    for (const char *folder : {"v17\\bin", "v21\\bin", "bare\\bin", "v11\\javapath"})
+    for (const char *folder : {"v17\\bin", "v21\\bin", "bare\\bin", "v11\\javapath", "v17\\BIN"})
         tree.file(std::string(folder) + "\\java.exe");
     const char *J = "0x00010008";
     const struct {
@@ -497,6 +497,7 @@ TEST_F(RuntimeSearch, FolderMethodsTakeTheFirstThatPasses)
         {"9", nullptr, "<bare>\\bin;<v17>\\bin;<v21>\\bin", "b4", J, 0, "<v17>"},
         {"9", nullptr, "<v11>\\javapath;<v11>\\bin;\"<v21>\\bin\\\\\"", "b4", J, 0, "<v21>"},
         {"9", nullptr, "<v21>\\bin", "b4", J, 17, ""},
+        {"9", nullptr, "<v17>\\BIN", "b4", J, 0, "<v17>"},  // names compared as Windows does
         {"987", "<v17>", "<v21>\\bin", "b4", J, 0, "<v21>"},
         {"8071234569", "<v17>", "<v21>\\bin", "b1", J, 0, "<b1>"},
     };

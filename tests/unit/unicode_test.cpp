@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <string.h>
 
 #include <string>
 
@@ -20,9 +21,14 @@ std::u16string to_utf16(const std::string &text)
     return result;
 }
 
+// Converted from a heap copy of exactly text.size() units, without a terminator, so that the
+// address checker sees any read past the end.
 std::string to_utf8(const std::u16string &text)
 {
-    char *out = utf16_to_utf8(reinterpret_cast<const uint16_t *>(text.data()), text.size());
+    uint16_t *units = (uint16_t *)malloc(text.size() * sizeof(uint16_t) + (text.empty() ? 1 : 0));
+    memcpy(units, text.data(), text.size() * sizeof(uint16_t));
+    char *out = utf16_to_utf8(units, text.size());
+    free(units);
     std::string result(out);
     free(out);
     return result;
@@ -104,6 +110,8 @@ TEST(FillMessage, CutsBeforeACharacterThatDoesNotFit)
         {"\u00e9%s", "x", 2, ""},                    // cut in the message itself
         {"a%sz", "\U0001F600", 5, "a"},             // 4 bytes, 3 left
         {"a%sz", "\U0001F600", 7, "a\U0001F600z"},
+        {"a%sz", "\U0001F600", 6, "a\U0001F600"},  // cut right after a whole character
+        {"%sz", "ab\u65e5", 6, "ab\u65e5"},
         {"%s", "\x80\x80", 3, "\x80\x80"},           // not cut: invalid bytes stay as they are
     };
     for (const auto &c : cases) {
