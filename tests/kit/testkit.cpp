@@ -5,11 +5,29 @@
 
 namespace testkit {
 
-std::wstring wide(const std::string &text) {
+// text as the system converts UTF-8: what is not valid becomes U+FFFD.
+static std::wstring system_wide(const std::string &text) {
     int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring result(n, L'\0');
     MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], n);
     return result;
+}
+
+std::wstring wide(const std::string &text) {
+    // An unpaired surrogate written as the three bytes of its value stands for that unit, as
+    // the launcher reads it (tests pass such names on purpose).
+    std::wstring result;
+    size_t start = 0;
+    for (size_t i = 0; i + 2 < text.size(); ++i) {
+        if (static_cast<unsigned char>(text[i]) != 0xED || (text[i + 1] & 0xE0) != 0xA0 ||
+            (text[i + 2] & 0xC0) != 0x80)
+            continue;
+        result += system_wide(text.substr(start, i - start));
+        result += static_cast<wchar_t>(0xD000 | (text[i + 1] & 0x3F) << 6 | (text[i + 2] & 0x3F));
+        start = i + 3;
+        i += 2;
+    }
+    return result + system_wide(text.substr(start));
 }
 
 std::string utf8(const std::wstring &text) {

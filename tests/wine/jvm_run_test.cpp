@@ -165,6 +165,8 @@ TEST(JvmRun, CommandLineArgumentsReplaceTheConfiguredOnes)
         {"app_args = -win -nos\n", "", "\"two words\" x", {"arg[0]=two words", "arg[1]=x"}},
         {"app_args = -win -nos\n", "", "only", {"arg[0]=only"}},
         {"", "", world, world_logged},
+        // A Windows name may hold an unpaired surrogate: it arrives as that unit.
+        {"", "", "\xed\xa0\x80x.jar \"a\xed\xbf\xbf\"", {"arg[0]=\\uD800x.jar", "arg[1]=a\\uDFFF"}},
         {"app_args = " + world + "\n", "", "", world_logged},
         // The INI file: UTF-8 with or without its mark, or in the ANSI code page (1252 here:
         // 0x80 is the euro sign) when it is not valid UTF-8.
