@@ -150,8 +150,10 @@ bool read_release_version(const char *home, java_version *version)
     int count = read_file_part(path, 0, text, sizeof text);
     static const char key[] = "JAVA_VERSION=";
     const size_t key_length = sizeof key - 1;
+    // A file written with the UTF-8 mark has its first line after it.
+    int first = count >= 3 && memcmp(text, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
     // The key at the start of a line; its value up to the line's end, quotes dropped.
-    for (int start = 0; start >= 0 && start < count;) {
+    for (int start = first; start >= 0 && start < count;) {
         const char *line = text + start;
         size_t left = (size_t)(count - start);
         const char *end = (const char *)memchr(line, '\n', left);

@@ -143,9 +143,10 @@ char *load_string(unsigned id);
 const unsigned char *find_resource_data(unsigned id, size_t *size);
 
 // The text of the file at path as a new heap text in UTF-8: files starting with the UTF-8
-// byte-order mark or valid as UTF-8 are taken as UTF-8, files starting with the UTF-16
-// byte-order mark as UTF-16, any other in the ANSI code page. The mark is dropped. Null when
-// the file cannot be read.
+// byte-order mark or valid as UTF-8 are taken as UTF-8, files starting with a UTF-16
+// byte-order mark as UTF-16 of that byte order, any other in the ANSI code page. The mark is
+// dropped; a NUL character becomes U+FFFD, so that nothing after it is lost. Null when the
+// file cannot be read.
 char *read_text_file(const char *path);
 
 // --- Environment and process. ---

@@ -475,22 +475,34 @@ char *read_text_file(const char *path)
         free(bytes);
         return nullptr;
     }
+    // The file as UTF-16, whatever its encoding.
     const unsigned char *b = (const unsigned char *)bytes;
-    char *text;
+    size_t units;
+    wchar_t *wide;
     if (size >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
-        text = copy_text(bytes + 3, size - 3);
-    } else if (size >= 2 && b[0] == 0xFF && b[1] == 0xFE) {
-        text = from_wide((const wchar_t *)(bytes + 2), (int)(size - 2) / 2);
+        wide = (wchar_t *)utf8_to_utf16(bytes + 3, size - 3, &units);
+    } else if (size >= 2 && ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF))) {
+        // Each unit in the order the mark gives: FF FE little-endian, FE FF big-endian.
+        int high = b[0] == 0xFE ? 0 : 1;
+        units = (size - 2) / 2;
+        wide = (wchar_t *)must_alloc((units + 1) * sizeof(wchar_t));
+        for (size_t i = 0; i < units; i++)
+            wide[i] = (wchar_t)(b[2 + 2 * i + high] << 8 | b[2 + 2 * i + 1 - high]);
     } else if (is_valid_utf8(bytes, size)) {
-        return bytes;  // zero-filled past the end: already terminated
+        wide = (wchar_t *)utf8_to_utf16(bytes, size, &units);
     } else {
-        int units = MultiByteToWideChar(CP_ACP, 0, bytes, (int)size, nullptr, 0);
-        wchar_t *wide = (wchar_t *)must_alloc(((size_t)units + 1) * sizeof(wchar_t));
-        MultiByteToWideChar(CP_ACP, 0, bytes, (int)size, wide, units);
-        text = from_wide(wide, units);
-        free(wide);
+        units = (size_t)MultiByteToWideChar(CP_ACP, 0, bytes, (int)size, nullptr, 0);
+        wide = (wchar_t *)must_alloc((units + 1) * sizeof(wchar_t));
+        MultiByteToWideChar(CP_ACP, 0, bytes, (int)size, wide, (int)units);
     }
     free(bytes);
+    // A NUL would end the text there, and every line after it would be lost: it is read as
+    // the replacement character instead, where the value holding it shows it.
+    for (size_t i = 0; i < units; i++)
+        if (wide[i] == 0)
+            wide[i] = 0xFFFD;
+    char *text = from_wide(wide, (int)units);
+    free(wide);
     return text;
 }
 

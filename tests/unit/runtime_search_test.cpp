@@ -319,6 +319,7 @@ TEST(JavaVersions, ComeFromReleaseFilesOrKeyNamesAndCompareByFeature)
     } files[] = {
         {"IMPLEMENTOR=\"X\"\r\nJAVA_VERSION=\"21.0.6\"\r\nMODULES=\"java.base\"\r\n", 21},
         {"JAVA_VERSION=1.8.0_241\n", 8}, {"JAVA_VERSION_DATE=\"2025-01-21\"\n", 0},
+        {"\xEF\xBB\xBFJAVA_VERSION=\"17.0.2\"\r\n", 17},  // written with the UTF-8 mark
         {"XJAVA_VERSION=\"17\"\nJAVA_VERSION=\"11.0.16.1\"", 11}, {"JAVA_VERSION=\"\"\n", 0},
         {std::string("\0\0JAVA_VERSION=\"17\"\n", 19), 0}, {"", 0},
         {std::string("\n\xff\0\nJAVA_VERSION=\"17\"", 21), 17},
