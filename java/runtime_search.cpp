@@ -322,8 +322,13 @@ static bool search_runtime_keys(search_state *state, int first_row, int row_coun
         registry_key *key = open_registry_key(REGISTRY_MACHINE, runtime_keys[row]);
         if (!key)
             continue;
-        for (unsigned index = 0; enum_registry_subkey(key, index, version, sizeof version);
+        // A sub-key whose name does not fit is passed over; the list goes on to its end.
+        subkey_step step;
+        for (unsigned index = 0;
+             (step = enum_registry_subkey(key, index, version, sizeof version)) != SUBKEY_END;
              index++) {
+            if (step == SUBKEY_SKIPPED)
+                continue;
             strcpy(key_path, runtime_keys[row]);
             if (check_runtime_version_key(state, key_path, version)) {
                 close_registry_key(key);
@@ -388,8 +393,12 @@ static void search_registry_tables(search_state *state, const registry_table *ta
             registry_key *key = open_registry_key(roots[r], table.key);
             if (!key)
                 continue;
-            for (unsigned index = 0; enum_registry_subkey(key, index, name, sizeof name);
+            subkey_step step;
+            for (unsigned index = 0;
+                 (step = enum_registry_subkey(key, index, name, sizeof name)) != SUBKEY_END;
                  index++) {
+                if (step == SUBKEY_SKIPPED)
+                    continue;
                 size_t folders = table.vm_folders ? sizeof vm_folders / sizeof *vm_folders : 1;
                 for (size_t f = 0; f < folders; f++) {
                     char base[KEY_PATH_SIZE];

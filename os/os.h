@@ -33,9 +33,13 @@ struct registry_key;
 // Opens key for reading; null when it cannot be opened.
 registry_key *open_registry_key(registry_root root, const char *key);
 
-// The name of sub-key number index into name (capacity bytes, at most 256 used); false at the
-// end of the list, on a name that does not fit, or on any other error.
-bool enum_registry_subkey(registry_key *key, unsigned index, char *name, size_t capacity);
+enum subkey_step { SUBKEY_NAME, SUBKEY_SKIPPED, SUBKEY_END };
+
+// The name of sub-key number index into name (capacity bytes). SUBKEY_SKIPPED when that
+// name does not fit (a name of 255 units takes up to 765 bytes): the sub-keys after it are
+// still listed. SUBKEY_END at the end of the list, or on any other error.
+subkey_step enum_registry_subkey(registry_key *key, unsigned index, char *name,
+                                 size_t capacity);
 
 void close_registry_key(registry_key *key);
 

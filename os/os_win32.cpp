@@ -100,14 +100,16 @@ registry_key *open_registry_key(registry_root root, const char *key)
     return (registry_key *)open_key(root, key, KEY_READ);
 }
 
-bool enum_registry_subkey(registry_key *key, unsigned index, char *name, size_t capacity)
+subkey_step enum_registry_subkey(registry_key *key, unsigned index, char *name,
+                                 size_t capacity)
 {
     // Key names have at most 255 units.
     wchar_t wide[256];
     DWORD size = 256;
-    return RegEnumKeyExW((HKEY)key, index, wide, &size, nullptr, nullptr, nullptr, nullptr) ==
-               ERROR_SUCCESS &&
-           copy_from_wide(wide, (int)size, name, capacity);
+    if (RegEnumKeyExW((HKEY)key, index, wide, &size, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS)
+        return SUBKEY_END;
+    return copy_from_wide(wide, (int)size, name, capacity) ? SUBKEY_NAME : SUBKEY_SKIPPED;
 }
 
 void close_registry_key(registry_key *key)

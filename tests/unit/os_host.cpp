@@ -128,7 +128,8 @@ registry_key *open_registry_key(registry_root root, const char *key)
     return new registry_key{root, key};
 }
 
-bool enum_registry_subkey(registry_key *key, unsigned index, char *name, size_t capacity)
+subkey_step enum_registry_subkey(registry_key *key, unsigned index, char *name,
+                                 size_t capacity)
 {
     std::string prefix = key->path + "\\";
     unsigned seen = 0;
@@ -140,12 +141,12 @@ bool enum_registry_subkey(registry_key *key, unsigned index, char *name, size_t 
         if (seen++ != index)
             continue;
         std::string child = path.substr(prefix.size());
-        if (child.size() + 1 > capacity || child.size() + 1 > 256)
-            return false;
+        if (child.size() + 1 > capacity)
+            return SUBKEY_SKIPPED;
         memcpy(name, child.c_str(), child.size() + 1);
-        return true;
+        return SUBKEY_NAME;
     }
-    return false;
+    return SUBKEY_END;
 }
 
 void close_registry_key(registry_key *key)

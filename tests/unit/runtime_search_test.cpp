@@ -159,8 +159,9 @@ TEST_F(RuntimeSearch, AnotherVersionPassesWhenTheCurrentOneIsTooOld)
     std::string library = tree.file("jre14\\jvm.dll");
     fake_registry_set_text(JRE, "CurrentVersion", "1.3.1");
     add_version(JRE, "1.3.1", nullptr, old_library.c_str());
+    add_version(JRE, ("1.4-" + std::string(300, 'x')).c_str(), nullptr, old_library.c_str());
     add_version(JRE, "1.4.2", nullptr, library.c_str());
-    EXPECT_EQ(find(), library);
+    EXPECT_EQ(find(), library) << "after a name too long for the launcher";
 
     SetUp();
     add_version(JRE, "1.3.1", nullptr, old_library.c_str());
@@ -414,6 +415,9 @@ TEST_F(RuntimeSearch, RegistryMethodsTakeTheNewestThatPasses)
                   {M, J + "23", home, too_long.c_str()}, {M, J + "22", home, "<bare>"},
                   {M, J + "1.7", home, "<v7>"}, {M, J + "11", home, "<v11>"}}, "v11"},
         {"5", 0, {{U, J + "17", home, "<v17>"}}, nullptr},  // machine-wide only
+        // A name too long for the launcher is passed over, and the list goes on after it.
+        {"5", 0, {{M, J + "10" + std::string(300, 'x'), home, "<v11>"},
+                  {M, J + "17", home, "<v17>"}}, "v17"},
         {"5", 0, {{M, J + "8", home, "<kit8>"}, {M, J + "17", home, "<client>"}}, "client"},
         // Each vendor's layout, machine-wide and per user; the newest of them all.
         {"6", 0, {{M, T + "17.0.15.6\\hotspot\\MSI", path, "<v17>\\"}}, "v17"},
