@@ -186,9 +186,9 @@ char *runtime_option_text(const char *option);
 // The short (8.3) form of the existing path as a new heap text; null when it has none.
 char *short_path_name(const char *path);
 
-// Loads the runtime library by its full path; null when it cannot be loaded. The folder above
-// the library's own (a runtime's bin folder, which holds the C runtime that the library
-// imports) is added to the library search path first.
+// Loads the runtime library by its full path; null when it cannot be loaded. Its imports come
+// from its own folder, the folder above it (a runtime's bin folder, which holds the C runtime
+// that the library imports) and the system's, never from the launcher's folder.
 void *load_runtime_library(const char *path);
 
 // The address of the exported function name of library; null when it has none.

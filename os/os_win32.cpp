@@ -546,7 +546,13 @@ void *load_runtime_library(const char *path)
     }
     with_wide(folder, SetDllDirectoryW);
     free(folder);
-    return with_wide(path, [](const wchar_t *wide) { return LoadLibraryW(wide); });
+    // The library's imports are looked for in its own folder first, then in the folder set
+    // above and the system's; the launcher's own folder, which the normal search tries first,
+    // is never searched: a C runtime DLL planted beside the launcher (MSVCR100.dll and
+    // VCRUNTIME140.dll are no known DLLs) would otherwise be loaded into the runtime.
+    return with_wide(path, [](const wchar_t *wide) {
+        return LoadLibraryExW(wide, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    });
 }
 
 char *runtime_option_text(const char *option)

@@ -138,12 +138,18 @@ TEST(JvmRun, ReportsEachWayTheRuntimeCanFail)
 
 TEST(JvmRun, LoadsARuntimeThatNeedsItsOwnBinFolder)
 {
-    // The runtime's jvm.dll imports a DLL that lies only in the runtime's bin folder.
-    launch a("main_class = trevalo.test.Args\n", runtime("test-runtime-dep"));
-    a.run();
-    EXPECT_EQ(a.result.exit_code, 0u) << a.boxes();
-    EXPECT_TRUE(a.result.boxes.empty()) << a.boxes();
-    EXPECT_FALSE(a.lines_with("main trevalo/test/Args").empty());
+    // The runtime's jvm.dll imports a DLL that lies in the runtime's bin folder. A copy of
+    // the same name beside the launcher (which refuses to load) is never taken instead.
+    for (bool planted : {false, true}) {
+        launch a("main_class = trevalo.test.Args\n", runtime("test-runtime-dep"));
+        if (planted)
+            ASSERT_TRUE(CopyFileA((build_dir() + "\\planted\\trevalo_rtdep.dll").c_str(),
+                                  (a.dir + "\\trevalo_rtdep.dll").c_str(), FALSE));
+        a.run();
+        EXPECT_EQ(a.result.exit_code, 0u) << a.boxes();
+        EXPECT_TRUE(a.result.boxes.empty()) << a.boxes();
+        EXPECT_FALSE(a.lines_with("main trevalo/test/Args").empty()) << planted;
+    }
 }
 
 TEST(JvmRun, CommandLineArgumentsReplaceTheConfiguredOnes)
