@@ -141,21 +141,48 @@ static bool find_stamp(const listed_file *files, size_t count, const char *path,
     return found != nullptr;
 }
 
+static bool is_up_to_date(const file_stamp &stamp, const archive_entry &entry)
+{
+    return !stamp.is_directory && stamp.size == entry.size && stamp.time_low == entry.time_low &&
+           stamp.time_high == entry.time_high;
+}
+
 // Writes the entry's content to path, straight from the resource, with the entry's
-// last-write time. False after a reported failure: a file that must be written and cannot
-// be (held by another process, say) is never left as it is, whatever it holds.
+// last-write time. The file is written under a name of this process's own beside it and then
+// put in place in one step, so that another instance starting at the same time never sees a
+// part of it; when that other instance put its own copy in place first, and it is up to date,
+// that one stays. False after a reported failure: a file that must be written and cannot be
+// (held by another process, say) is never left as it is, whatever it holds.
 static bool write_entry(const char *path, const archive_entry &entry)
 {
-    os_file *file = create_file(path);
-    if (!file) {
-        report_error_with_reason(settings.msg_write_error, path);
-        return false;
-    }
-    bool ok = write_file(file, entry.content, entry.size) &&
+    char suffix[16];
+    char *hex = suffix + sizeof suffix;
+    *--hex = '\0';
+    unsigned id = process_id();
+    do {
+        *--hex = "0123456789abcdef"[id & 0xF];
+        id >>= 4;
+    } while (id);
+    char *temporary = join_text(path, ".~", hex);
+    os_file *file = create_file(temporary);
+    bool ok = file && write_file(file, entry.content, entry.size) &&
               set_file_time(file, entry.time_low, entry.time_high);
+    if (file) {
+        unsigned error = last_error();
+        close_file(file);
+        set_last_error(error);
+    }
+    if (ok && !replace_file(temporary, path)) {
+        file_stamp stamp;
+        unsigned error = last_error();
+        ok = read_file_stamp(path, &stamp) && is_up_to_date(stamp, entry);
+        set_last_error(error);
+    }
+    if (file)
+        delete_file(temporary);  // nothing is left there once it was put in place
+    free(temporary);
     if (!ok)
         report_error_with_reason(settings.msg_write_error, path);
-    close_file(file);
     return ok;
 }
 
@@ -178,8 +205,7 @@ static bool unpack_entries(const unsigned char *data, uint32_t count, const char
         if (present && stamp.is_directory) {
             report_error_with_detail(settings.msg_write_error, path, REASON_FOLDER_IN_THE_WAY);
             ok = false;
-        } else if (!present || stamp.size != entry.size || stamp.time_low != entry.time_low ||
-                   stamp.time_high != entry.time_high) {
+        } else if (!present || !is_up_to_date(stamp, entry)) {
             ok = write_entry(path, entry);
         }
         free(path);

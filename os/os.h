@@ -115,6 +115,17 @@ bool set_file_time(os_file *file, uint32_t low, uint32_t high);
 // Writes size bytes; false unless all were written.
 bool write_file(os_file *file, const void *data, uint32_t size);
 
+// Puts the closed file at temporary (in the same folder) in the place of path, replacing what
+// is there in one step: a reader sees the old file or the new one, never a part. False when
+// it cannot (the file at path is held open, say); temporary then stays.
+bool replace_file(const char *temporary, const char *path);
+
+// Deletes the file at path, keeping the last error as it stood.
+void delete_file(const char *path);
+
+// The running process's id: no other running process has it.
+unsigned process_id();
+
 enum listing_step { LISTING_ENTRY, LISTING_END, LISTING_FAILED };
 
 struct directory_entry {

@@ -258,6 +258,28 @@ bool write_file(os_file *file, const void *data, uint32_t size)
     return WriteFile((HANDLE)file, data, size, &written, nullptr) && written == size;
 }
 
+bool replace_file(const char *temporary, const char *path)
+{
+    wchar_t *from = to_wide(temporary);
+    BOOL moved = with_wide(path, [&](const wchar_t *to) {
+        return MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING);
+    });
+    free(from);
+    return moved != 0;
+}
+
+void delete_file(const char *path)
+{
+    DWORD error = GetLastError();
+    with_wide(path, DeleteFileW);
+    SetLastError(error);
+}
+
+unsigned process_id()
+{
+    return GetCurrentProcessId();
+}
+
 struct directory_listing {
     HANDLE find;
 };

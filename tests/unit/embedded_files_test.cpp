@@ -67,6 +67,8 @@ TEST(EmbeddedFiles, ServiceFilesGoToAPrivateFolderOfTheirContent)
     EXPECT_EQ(own.find(data + "\\Trevalo\\4D\\"), 0u) << own;
     EXPECT_EQ(own.size(), data.size() + strlen("\\Trevalo\\4D\\") + 16) << "a 16-digit hash";
     EXPECT_EQ(service.class_path, own + "\\a.jar;");
+    EXPECT_EQ(system(("test \"$(ls -A '" + temp_tree::unix(own) + "')\" = a.jar").c_str()), 0)
+        << "written under another name and put in place: nothing else is left";
 
     unpacked interactive = unpack(false);
     EXPECT_EQ(interactive.class_path.find(tree.name("tmp") + "\\4D\\"), 0u)

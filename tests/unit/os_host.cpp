@@ -317,6 +317,23 @@ bool write_file(os_file *file, const void *data, uint32_t size)
     return fwrite(data, 1, size, (FILE *)file) == size;
 }
 
+bool replace_file(const char *temporary, const char *path)
+{
+    return rename(host_path(temporary).c_str(), host_path(path).c_str()) == 0;
+}
+
+void delete_file(const char *path)
+{
+    int error = errno;
+    unlink(host_path(path).c_str());
+    errno = error;
+}
+
+unsigned process_id()
+{
+    return (unsigned)getpid();
+}
+
 struct directory_listing {
     DIR *dir;
     std::string path;

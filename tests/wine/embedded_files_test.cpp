@@ -183,6 +183,35 @@ TEST(EmbeddedFiles, AFileInUseIsLeftAloneOnlyWhenUpToDate)
     EXPECT_EQ(run.values["class_path"], held + ";" + a.unpacked + "\\b.jar;");
 }
 
+TEST(EmbeddedFiles, TwoInstancesStartedTogetherOnTheFirstRunBothStart)
+{
+    // Each writes its own copy under a name of its own and puts it in place in one step: the
+    // other never sees a part of it, nor fails on it.
+    std::string big(40 << 20, 'j');
+    app a = make_app({{"a.jar", big}});
+    std::string block = environment_with({"TMP=" + a.temp + "\\", "TEMP=" + a.temp + "\\"});
+    child_process children[2];
+    for (int i = 0; i < 2; i++)
+        ASSERT_TRUE(start_child(quote(a.probe), a.dir, &children[i],
+                                a.dir + "\\out" + std::to_string(i) + ".txt", block.data()));
+    for (int i = 0; i < 2; i++) {
+        message_box box;
+        std::vector<HWND> answered;
+        while (wait_message_box(children[i], 60000, &box, answered)) {
+            ADD_FAILURE() << box.text;
+            answered.push_back(box.window);
+            press_ok(box);
+        }
+        DWORD status = 0xDEADBEEF;
+        EXPECT_TRUE(wait_exit(children[i], 60000, &status));
+        close_child(&children[i]);
+        auto values = parse_values(read_file(a.dir + "\\out" + std::to_string(i) + ".txt"));
+        EXPECT_EQ(values["unpack_ok"], "1") << i;
+        EXPECT_EQ(values["class_path"], a.unpacked + "\\a.jar;") << i;
+    }
+    EXPECT_TRUE(read_file(a.unpacked + "\\a.jar") == big);
+}
+
 TEST(EmbeddedFiles, AFileThatCannotBeWrittenStopsTheRun)
 {
     // Whatever is in its place is never used instead: not a file held open (it may hold
