@@ -3,8 +3,8 @@
 #pragma once
 
 // A class path directory could not be listed, at its start or part-way through.
-#define MSG_LISTING_FAILED "Internal error RC000001"
-#define MSG_LISTING_NEXT_FAILED "Internal error RC000002"
+#define MSG_LISTING_FAILED "Internal error RC000001 listing the folder %s"
+#define MSG_LISTING_NEXT_FAILED "Internal error RC000002 listing the folder %s"
 // The service's connection to the Service Control Manager, its done event or its worker
 // thread could not be made.
 #define MSG_DISPATCHER_FAILED "Internal error RC000003"

@@ -32,8 +32,10 @@ static bool has_archive_suffix(const char *name)
 }
 
 // Appends every ".jar" and ".zip" file below directory, at any depth and in the order the
-// file system lists them, each followed by ";". One trailing "\" or "/" of directory is
-// removed in place. Returns false after a reported listing failure.
+// file system lists them, each followed by ";". A folder that is a link or junction is not
+// followed: it may lead back up (a loop) or anywhere else. One trailing "\" or "/" of
+// directory is removed in place. Returns false after a reported listing failure, which names
+// the folder.
 static bool add_directory_archives(string_list *list, char *directory)
 {
     size_t length = strlen(directory);
@@ -46,14 +48,14 @@ static bool add_directory_archives(string_list *list, char *directory)
     if (step == LISTING_END)
         return true;
     if (step == LISTING_FAILED) {
-        report_error_with_reason(MSG_LISTING_FAILED);
+        report_error_with_reason(MSG_LISTING_FAILED, directory);
         return false;
     }
     bool ok = true;
     while (ok) {
         bool dots = strcmp(entry.name, ".") == 0 || strcmp(entry.name, "..") == 0;
         char *path = join_text(directory, "\\", entry.name);
-        if (entry.is_directory && !dots) {
+        if (entry.is_directory && !dots && !entry.is_link) {
             ok = add_directory_archives(list, path);
         } else if (has_archive_suffix(entry.name)) {
             string_list_append(list, path);
@@ -66,7 +68,7 @@ static bool add_directory_archives(string_list *list, char *directory)
         if (step == LISTING_END)
             break;
         if (step == LISTING_FAILED) {
-            report_error_with_reason(MSG_LISTING_NEXT_FAILED);
+            report_error_with_reason(MSG_LISTING_NEXT_FAILED, directory);
             ok = false;
         }
     }

@@ -131,6 +131,7 @@ enum listing_step { LISTING_ENTRY, LISTING_END, LISTING_FAILED };
 struct directory_entry {
     char name[PATH_SIZE];
     bool is_directory;
+    bool is_link;  // a reparse point: a symbolic link or junction, which may lead anywhere
     file_stamp stamp;
 };
 

@@ -300,6 +300,7 @@ static void fill_entry(const WIN32_FIND_DATAW &found, directory_entry *entry)
     fill_stamp(found.dwFileAttributes, found.nFileSizeHigh, found.nFileSizeLow,
                found.ftLastWriteTime, &entry->stamp);
     entry->is_directory = entry->stamp.is_directory;
+    entry->is_link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 bool read_file_stamp(const char *path, file_stamp *stamp)

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <unistd.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -142,6 +143,10 @@ TEST(BuildJvmOptions, ExpandsDirectoriesIntoTheirArchives)
     tree.file("lib\\sub\\c.jar");
     tree.path("lib\\folder.jar");
     tree.file("lib\\folder.jar\\inner.zip");
+    // Links to folders are not followed: one leads back up, one elsewhere.
+    symlink(temp_tree::unix(lib).c_str(), temp_tree::unix(lib + "\\loop").c_str());
+    symlink(temp_tree::unix(tree.path("other")).c_str(), temp_tree::unix(lib + "\\away").c_str());
+    tree.file("other\\d.jar");
     strcpy(runtime_home, "C:\\jre");
 
     std::string expected_list;
@@ -186,11 +191,11 @@ TEST(BuildJvmOptions, ListingFailureKeepsTheOptions)
     const struct {
         std::string failing;
         bool at_start;
-        const char *message;
+        std::string message;
     } cases[] = {
-        {lib, true, "Internal error RC000001\n\nReason: (reason)"},
-        {sub, true, "Internal error RC000001\n\nReason: (reason)"},
-        {lib, false, "Internal error RC000002\n\nReason: (reason)"},
+        {lib, true, "Internal error RC000001 listing the folder " + lib + "\n\nReason: (reason)"},
+        {sub, true, "Internal error RC000001 listing the folder " + sub + "\n\nReason: (reason)"},
+        {lib, false, "Internal error RC000002 listing the folder " + lib + "\n\nReason: (reason)"},
     };
     for (const auto &c : cases) {
         fake_listing_failure(c.failing.c_str(), c.at_start);

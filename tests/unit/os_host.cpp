@@ -355,6 +355,8 @@ static listing_step read_entry(directory_listing *listing, directory_entry *entr
     stat(full.c_str(), &info);
     fill_stamp(info, &entry->stamp);
     entry->is_directory = entry->stamp.is_directory;
+    struct stat link = {};
+    entry->is_link = lstat(full.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
     return LISTING_ENTRY;
 }
 
