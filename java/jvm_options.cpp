@@ -184,18 +184,26 @@ char *runtime_option(const char *option)
 char *build_jvm_options(const char *runtime_home, const char *class_path_setting,
                         bool expand_folders)
 {
+    // Only what the configuration's author wrote is expanded: the options, and the class
+    // path entries when they are the configured ones. Paths the launcher makes (unpacked
+    // files, the archives listed from a folder) are taken as they are, since a folder may
+    // hold a '%' (a user named "50%" has it in the temporary folder's path).
     string_list options = {};
     string_list class_path = {};
-    string_list_append(&options, settings.jvm_options);
+    char *user_options = expand_variables(settings.jvm_options, runtime_home);
+    string_list_append(&options, user_options);
+    free(user_options);
 
     char *entries = must_copy(class_path_setting);
     char *cursor = nullptr;
     bool ok = true;
     while (char *entry = next_token(entries, ";", &cursor)) {
-        int kind = expand_folders ? path_kind(entry) : 0;
-        string_list_append(&class_path, entry);
+        char *expanded = expand_folders ? expand_variables(entry, runtime_home) : nullptr;
+        string_list_append(&class_path, expanded ? expanded : entry);
         string_list_append(&class_path, ";");
-        if (kind == 1 && !add_directory_archives(&class_path, entry)) {
+        free(expanded);
+        if (expand_folders && path_kind(entry) == 1 &&
+            !add_directory_archives(&class_path, entry)) {
             ok = false;
             break;
         }
@@ -209,7 +217,8 @@ char *build_jvm_options(const char *runtime_home, const char *class_path_setting
             string_list_append(&options, class_path.text);
             string_list_append(&options, "\"");
         }
-        result = expand_variables(options.text ? options.text : "", runtime_home);
+        result = options.text ? options.text : must_copy("");
+        options.text = nullptr;
     }
     free(entries);
     free(options.text);

@@ -4,7 +4,9 @@
 
 // The full option text, a new heap text, built from setting 1056 and class_path (";"-separated
 // entries: setting 1072, or the unpacked files, which are never folders: expand_folders
-// false) with runtime_home standing for JAVA_HOME. Null after a reported listing failure.
+// false) with runtime_home standing for JAVA_HOME. %NAME% references are expanded in the
+// options and the configured entries only, never in the paths the launcher makes. Null after
+// a reported listing failure.
 char *build_jvm_options(const char *runtime_home, const char *class_path, bool expand_folders);
 
 // option as the runtime reads its creation options (the ANSI code page on Windows), as a new

@@ -180,6 +180,15 @@ TEST(BuildJvmOptions, ReferencedDirectoriesAreNotListed)
     tree.file("lib\\a.jar");
     setenv("TREVALO_LIB", lib.c_str(), 1);
     EXPECT_EQ(build("", "%TREVALO_LIB%"), " \"-Djava.class.path=" + lib + "\"");
+
+    // Paths the launcher makes are never expanded: an archive listed from a folder, and the
+    // unpacked files (in a temporary folder of a user named "50%TREVALO_LIB%").
+    std::string odd = tree.path("odd");
+    tree.file("odd\\%TREVALO_LIB%.jar");
+    EXPECT_EQ(build("", odd), " \"-Djava.class.path=" + odd + ";" + odd + "\\%TREVALO_LIB%.jar\"");
+    char *unpacked = build_jvm_options(runtime_home, "C:\\Users\\50%TREVALO_LIB%\\a.jar", false);
+    EXPECT_STREQ(unpacked, " \"-Djava.class.path=C:\\Users\\50%TREVALO_LIB%\\a.jar\"");
+    free(unpacked);
 }
 
 TEST(BuildJvmOptions, ListingFailureKeepsTheOptions)
