@@ -30,7 +30,9 @@ static uint64_t packed_archive_hash(const unsigned char *data, size_t size)
 }
 
 // Makes one level of the unpacking folder. A service's levels must be private: one that
-// exists and that others may change is refused, since they could put their code there.
+// exists and that others may change, or that is a link, is refused, since they could put
+// their code there; each level is held open, so that the folders checked are the ones the
+// runtime reads the files from.
 static bool make_level(const char *path, bool service)
 {
     if (!service) {
@@ -38,12 +40,14 @@ static bool make_level(const char *path, bool service)
         create_directory(path);
         return true;
     }
-    switch (create_private_directory(path)) {
-    case FOLDER_CREATED:
+    if (create_private_directory(path) == FOLDER_FAILED) {
+        report_error_with_reason(settings.msg_write_error, path);
+        return false;
+    }
+    switch (hold_private_directory(path)) {
+    case FOLDER_HELD:
         return true;
-    case FOLDER_EXISTS:
-        if (directory_is_private(path))
-            return true;
+    case FOLDER_REFUSED:
         report_error(MSG_FOLDER_NOT_PRIVATE, path);
         return false;
     default:

@@ -379,18 +379,10 @@ static bool is_trusted(PSID sid, PSID user)
     return user && EqualSid(sid, user);
 }
 
-bool directory_is_private(const char *path)
+// Whether the descriptor's owner and access list keep the folder private (see
+// access_list_is_private).
+static bool is_private(PSID owner, PACL dacl)
 {
-    PSID owner = nullptr;
-    PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    DWORD status = with_wide(path, [&](const wchar_t *wide) {
-        return GetNamedSecurityInfoW(wide, SE_FILE_OBJECT,
-                                     OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                                     &owner, nullptr, &dacl, nullptr, &descriptor);
-    });
-    if (status != ERROR_SUCCESS)
-        return false;
     PSID user = process_user();
     DWORD count = dacl ? dacl->AceCount : 0;
     access_entry *entries = (access_entry *)must_alloc((count + 1) * sizeof *entries);
@@ -409,8 +401,38 @@ bool directory_is_private(const char *path)
                                                       dacl != nullptr, entries, count);
     free(entries);
     free(user);
-    LocalFree(descriptor);
     return trusted;
+}
+
+held_folder hold_private_directory(const char *path)
+{
+    // The folder itself, never where a link leads (FILE_FLAG_OPEN_REPARSE_POINT), opened as a
+    // folder (FILE_FLAG_BACKUP_SEMANTICS) to read its attributes and security; shared for
+    // reading and writing but not for deletion, which also refuses a rename.
+    HANDLE folder = with_wide(path, [](const wchar_t *wide) {
+        return CreateFileW(wide, READ_CONTROL | FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    });
+    if (folder == INVALID_HANDLE_VALUE)
+        return FOLDER_UNOPENED;
+    BY_HANDLE_FILE_INFORMATION info;
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    bool held = GetFileInformationByHandle(folder, &info) &&
+                (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+                GetSecurityInfo(folder, SE_FILE_OBJECT,
+                                OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                                nullptr, &dacl, nullptr, &descriptor) == ERROR_SUCCESS &&
+                is_private(owner, dacl);
+    if (descriptor)
+        LocalFree(descriptor);
+    // A held folder's handle is never closed: it is released when the process ends.
+    if (!held)
+        CloseHandle(folder);
+    return held ? FOLDER_HELD : FOLDER_REFUSED;
 }
 
 bool program_data_directory(char *buffer, size_t size)

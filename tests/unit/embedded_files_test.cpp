@@ -78,20 +78,28 @@ TEST(EmbeddedFiles, ServiceFilesGoToAPrivateFolderOfTheirContent)
     unpacked other = unpack(true);
     EXPECT_NE(other.class_path, service.class_path) << "other content, another folder";
 
-    // A level that others may change is refused, whoever made it; so is a folder in a file's
-    // place. Each stops the run with one report, and nothing is written.
+    // A level that others may change is refused, whoever made it; so is a level that is a
+    // link (even to a private folder: it could be pointed elsewhere after the check), and a
+    // folder in a file's place. Each stops the run with one report, and nothing is written.
+    const std::string elsewhere = tree.path("elsewhere");
     const struct {
         std::string shared, folder_in_place, report;
+        bool link;  // the last level is a link to a private folder elsewhere
     } refusals[] = {
-        {data + "\\Trevalo", "", "The folder " + data + "\\Trevalo can be changed"},
-        {own, "", "The folder " + own + " can be changed"},
+        {data + "\\Trevalo", "", "The folder " + data + "\\Trevalo can be changed", false},
+        {own, "", "The folder " + own + " can be changed", false},
         {"", own + "\\a.jar",
          "Error writing to file/directory: " + own +
-             "\\a.jar\n\nReason: a folder of this name is in the way."},
+             "\\a.jar\n\nReason: a folder of this name is in the way.", false},
+        {"", "", "The folder " + own + " can be changed by accounts other than the system, "
+                 "administrators and the service's own, or is a link", true},
     };
     fake_archive_resource(first);
     for (const auto &r : refusals) {
         system(("rm -rf '" + temp_tree::unix(own) + "'/*").c_str());
+        if (r.link)
+            system(("rm -rf '" + temp_tree::unix(own) + "' && ln -s '" +
+                    temp_tree::unix(elsewhere) + "' '" + temp_tree::unix(own) + "'").c_str());
         fake_shared_folder(r.shared.empty() ? nullptr : r.shared.c_str());
         if (!r.folder_in_place.empty())
             tree.path(r.folder_in_place.substr(tree.name("").size()));

@@ -250,9 +250,14 @@ private_folder create_private_directory(const char *path)
     return errno == EEXIST ? FOLDER_EXISTS : FOLDER_FAILED;
 }
 
-bool directory_is_private(const char *path)
+// A symbolic link stands for a reparse point.
+held_folder hold_private_directory(const char *path)
 {
-    return host_path(path) != shared_folder;
+    struct stat info;
+    if (lstat(host_path(path).c_str(), &info) != 0)
+        return FOLDER_UNOPENED;
+    bool refused = S_ISLNK(info.st_mode) || !S_ISDIR(info.st_mode) || host_path(path) == shared_folder;
+    return refused ? FOLDER_REFUSED : FOLDER_HELD;
 }
 
 std::string program_data;
