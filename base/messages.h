@@ -18,10 +18,11 @@
 // An allocation failed; the process ends after this report.
 #define MSG_OUT_OF_MEMORY "Internal error RC000008: out of memory."
 
-// A service's folder for its unpacked files exists and others may change it, or it is a link.
+// A private folder for unpacked files (a service's, an elevated run's) exists and others may
+// change it, or it is a link.
 #define MSG_FOLDER_NOT_PRIVATE                                                                  \
     "The folder %s can be changed by accounts other than the system, administrators and the " \
-    "service's own, or is a link to another folder, so the service does not run files from " \
+    "program's own, or is a link to another folder, so the program does not run files from " \
     "it. Remove the folder, or let only those accounts change it."
 // An unpacked file's name is taken by a folder.
 #define REASON_FOLDER_IN_THE_WAY "Reason: a folder of this name is in the way."

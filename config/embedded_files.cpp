@@ -29,22 +29,24 @@ static uint64_t packed_archive_hash(const unsigned char *data, size_t size)
     return hash;
 }
 
-// Makes one level of the unpacking folder. A service's levels must be private: one that
-// exists and that others may change, or that is a link, is refused, since they could put
-// their code there; each level is held open, so that the folders checked are the ones the
-// runtime reads the files from.
-static bool make_level(const char *path, bool service)
+// Makes one level of the unpacking folder. The levels of a private unpacking folder must be
+// private: one that exists and that others may change, or that is a link, is refused, since
+// they could put their code there; each level is held open, so that the folders checked are
+// the ones the runtime reads the files from. own_account: whether the process's own account
+// may change them too (a service's account; not an elevated user's, whose other processes
+// share it).
+static bool make_level(const char *path, bool privately, bool own_account)
 {
-    if (!service) {
+    if (!privately) {
         // The user's own temporary folder: a failure shows when the files are written.
         create_directory(path);
         return true;
     }
-    if (create_private_directory(path) == FOLDER_FAILED) {
+    if (create_private_directory(path, own_account) == FOLDER_FAILED) {
         report_error_with_reason(settings.msg_write_error, path);
         return false;
     }
-    switch (hold_private_directory(path)) {
+    switch (hold_private_directory(path, own_account)) {
     case FOLDER_HELD:
         return true;
     case FOLDER_REFUSED:
@@ -58,19 +60,24 @@ static bool make_level(const char *path, bool service)
 
 // The unpacking folder, made level by level, as a new heap text in *folder; false after a
 // reported failure that stops the run. *folder stays null when the base folder cannot be
-// read (reported; the configured class path stays).
+// read (reported; the configured class path stays). A service, and a process with rights
+// that the user's other processes lack, unpack privately under the machine's program data;
+// any other run into the user's temporary folder.
 static bool make_unpack_folder(uint64_t hash, bool service, char **folder)
 {
     *folder = nullptr;
+    bool privately = service || process_is_elevated();
     char base[PATH_SIZE];
-    if (!(service ? program_data_directory(base, sizeof base) : temp_directory(base, sizeof base))) {
+    if (!(privately ? program_data_directory(base, sizeof base)
+                    : temp_directory(base, sizeof base))) {
         report_error_with_reason(settings.msg_file_error,
-                                 service ? SUBJECT_PROGRAM_DATA : SUBJECT_TEMP_PATH);
+                                 privately ? SUBJECT_PROGRAM_DATA : SUBJECT_TEMP_PATH);
         return true;
     }
     char hash_text[ARCHIVE_FOLDER_NAME_SIZE];
     archive_folder_name(hash, hash_text);
-    const char *levels[] = {service ? "Trevalo" : nullptr, settings.main_class_encoded, hash_text};
+    const char *levels[] = {privately ? "Trevalo" : nullptr, settings.main_class_encoded,
+                            hash_text};
     char *path = join_text(base, "");
     for (const char *level : levels) {
         if (!level)
@@ -79,7 +86,7 @@ static bool make_unpack_folder(uint64_t hash, bool service, char **folder)
         char *next = join_text(path, path[strlen(path) - 1] == '\\' ? "" : "\\", level);
         free(path);
         path = next;
-        if (!make_level(path, service)) {
+        if (!make_level(path, privately, service)) {
             free(path);
             return false;
         }

@@ -2,7 +2,8 @@
 #pragma once
 
 // Unpacks the embedded files: for an interactive run into the user's temporary folder, for a
-// service run into a folder under the machine's program data that only the system,
+// service run, and for a run with rights the user's other processes lack (elevated, or as the
+// system), into a folder under the machine's program data that only the system,
 // administrators and the service's account may change; in both, a sub-folder named after
 // the main class and one named after the archive's content. Returns false after a reported
 // failure that must stop the run (a file that must be written and cannot be, a folder in a

@@ -80,21 +80,27 @@ bool read_file_stamp(const char *path, file_stamp *stamp);
 
 enum private_folder { FOLDER_CREATED, FOLDER_EXISTS, FOLDER_FAILED };
 
-// Creates path as a folder that only the system, administrators and the process's own
-// account may change (others may read), its files inheriting that. FOLDER_EXISTS when
-// something of that name is there already.
-private_folder create_private_directory(const char *path);
+// Creates path as a folder that only the system, administrators and, with own_account, the
+// process's own account may change (others may read), its files inheriting that.
+// FOLDER_EXISTS when something of that name is there already.
+private_folder create_private_directory(const char *path, bool own_account);
 
 enum held_folder { FOLDER_HELD, FOLDER_REFUSED, FOLDER_UNOPENED };
 
 // Opens the existing folder at path and checks the folder opened: FOLDER_HELD when it is no
 // link or junction (a reparse point, which could be pointed elsewhere after the check), it
-// belongs to the system, administrators or the process's own account, and its access list
-// lets no other account change it, or what is created in it. A held folder stays open to the
+// belongs to the system, administrators or (with own_account) the process's own account, and
+// its access list lets no other account change it, or what is created in it. A held folder stays open to the
 // process's end without sharing its removal, so that it can be neither removed, renamed nor
 // replaced while its files are used: what was checked is what is run. FOLDER_REFUSED
 // otherwise; FOLDER_UNOPENED when it cannot be opened (the last error says why).
-held_folder hold_private_directory(const char *path);
+held_folder hold_private_directory(const char *path, bool own_account);
+
+// True when the process has rights that other processes of its account lack: it runs
+// elevated (a full administrators' token beside the account's limited one), or as the
+// system. Such a process neither trusts the user's temporary folder, which those others may
+// change, nor its own account in a private folder's access list.
+bool process_is_elevated();
 
 // The machine's folder for programs' data, with a trailing "", into buffer (size bytes);
 // false when it cannot be read or does not fit.

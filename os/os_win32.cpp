@@ -335,21 +335,26 @@ static PSID process_user()
     return sid;
 }
 
-private_folder create_private_directory(const char *path)
+private_folder create_private_directory(const char *path, bool own_account)
 {
-    // Full control for the system, administrators and the process's own account, for the
-    // folder and everything created in it (OICI); read and execute for users; nothing
-    // inherited from the parent (P).
-    PSID user = process_user();
+    // Full control for the system, administrators and, when asked, the process's own
+    // account, for the folder and everything created in it (OICI); read and execute for
+    // users; nothing inherited from the parent (P). Without its own account the folder
+    // belongs to the administrators (O:BA), of which the elevated process is one.
     char *user_text = nullptr;
-    if (!user || !ConvertSidToStringSidA(user, &user_text)) {
+    if (own_account) {
+        PSID user = process_user();
+        bool named = user && ConvertSidToStringSidA(user, &user_text);
         free(user);
-        return FOLDER_FAILED;
+        if (!named)
+            return FOLDER_FAILED;
     }
-    char *sddl = join_text("D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)(A;OICI;FA;;;",
-                           user_text, ")");
-    LocalFree(user_text);
-    free(user);
+    char *sddl = user_text ? join_text("D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)"
+                                       "(A;OICI;FA;;;",
+                                       user_text, ")")
+                           : must_copy("O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)");
+    if (user_text)
+        LocalFree(user_text);
     SECURITY_ATTRIBUTES attributes = {sizeof attributes, nullptr, FALSE};
     bool made = ConvertStringSecurityDescriptorToSecurityDescriptorA(
         sddl, SDDL_REVISION_1, &attributes.lpSecurityDescriptor, nullptr);
@@ -380,10 +385,10 @@ static bool is_trusted(PSID sid, PSID user)
 }
 
 // Whether the descriptor's owner and access list keep the folder private (see
-// access_list_is_private).
-static bool is_private(PSID owner, PACL dacl)
+// access_list_is_private), the process's own account trusted with own_account.
+static bool is_private(PSID owner, PACL dacl, bool own_account)
 {
-    PSID user = process_user();
+    PSID user = own_account ? process_user() : nullptr;
     DWORD count = dacl ? dacl->AceCount : 0;
     access_entry *entries = (access_entry *)must_alloc((count + 1) * sizeof *entries);
     bool readable = true;
@@ -404,7 +409,7 @@ static bool is_private(PSID owner, PACL dacl)
     return trusted;
 }
 
-held_folder hold_private_directory(const char *path)
+held_folder hold_private_directory(const char *path, bool own_account)
 {
     // The folder itself, never where a link leads (FILE_FLAG_OPEN_REPARSE_POINT), opened as a
     // folder (FILE_FLAG_BACKUP_SEMANTICS) to read its attributes and security; shared for
@@ -426,13 +431,29 @@ held_folder hold_private_directory(const char *path)
                 GetSecurityInfo(folder, SE_FILE_OBJECT,
                                 OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
                                 nullptr, &dacl, nullptr, &descriptor) == ERROR_SUCCESS &&
-                is_private(owner, dacl);
+                is_private(owner, dacl, own_account);
     if (descriptor)
         LocalFree(descriptor);
     // A held folder's handle is never closed: it is released when the process ends.
     if (!held)
         CloseHandle(folder);
     return held ? FOLDER_HELD : FOLDER_REFUSED;
+}
+
+bool process_is_elevated()
+{
+    HANDLE token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return false;
+    TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
+    DWORD size;
+    bool full = GetTokenInformation(token, TokenElevationType, &type, sizeof type, &size) &&
+                type == TokenElevationTypeFull;
+    CloseHandle(token);
+    PSID user = full ? nullptr : process_user();
+    bool system = user && IsWellKnownSid(user, WinLocalSystemSid);
+    free(user);
+    return full || system;
 }
 
 bool program_data_directory(char *buffer, size_t size)

@@ -280,8 +280,25 @@ BOOL CALLBACK find_box(HWND window, LPARAM param) {
 
 }  // namespace
 
+// This process's limited twin token, when it runs elevated; null otherwise.
+static HANDLE limited_token() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return nullptr;
+    TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
+    TOKEN_LINKED_TOKEN linked = {};
+    DWORD size;
+    if (!GetTokenInformation(token, TokenElevationType, &type, sizeof type, &size) ||
+        type != TokenElevationTypeFull ||
+        !GetTokenInformation(token, TokenLinkedToken, &linked, sizeof linked, &size))
+        linked.LinkedToken = nullptr;
+    CloseHandle(token);
+    return linked.LinkedToken;
+}
+
 bool start_child(const std::string &command_line, const std::string &directory,
-                 child_process *out, const std::string &stderr_path, const char *environment) {
+                 child_process *out, const std::string &stderr_path, const char *environment,
+                 bool limited) {
     *out = child_process();
     STARTUPINFOW startup;
     std::memset(&startup, 0, sizeof startup);
@@ -310,12 +327,20 @@ bool start_child(const std::string &command_line, const std::string &directory,
     }
     PROCESS_INFORMATION info;
     std::memset(&info, 0, sizeof info);
-    BOOL ok = CreateProcessW(nullptr, &mutable_line[0], nullptr, nullptr,
-                             output != INVALID_HANDLE_VALUE, CREATE_UNICODE_ENVIRONMENT,
-                             environment ? &block[0] : nullptr,
-                             directory.empty() ? nullptr : wide(directory).c_str(), &startup,
-                             &info);
+    HANDLE token = limited ? limited_token() : nullptr;
+    std::wstring folder = wide(directory);
+    BOOL inherit = output != INVALID_HANDLE_VALUE;
+    wchar_t *variables = environment ? &block[0] : nullptr;
+    const wchar_t *current = directory.empty() ? nullptr : folder.c_str();
+    BOOL ok = token ? CreateProcessAsUserW(token, nullptr, &mutable_line[0], nullptr, nullptr,
+                                           inherit, CREATE_UNICODE_ENVIRONMENT, variables,
+                                           current, &startup, &info)
+                    : CreateProcessW(nullptr, &mutable_line[0], nullptr, nullptr, inherit,
+                                     CREATE_UNICODE_ENVIRONMENT, variables, current, &startup,
+                                     &info);
     DWORD error = GetLastError();
+    if (token)
+        CloseHandle(token);
     if (output != INVALID_HANDLE_VALUE)
         CloseHandle(output);
     if (!ok) {
@@ -414,10 +439,10 @@ void close_child(child_process *child) {
 
 run_result run_answering(const std::string &command_line, const std::string &directory,
                          DWORD timeout_ms, const std::string &stderr_path,
-                         const char *environment) {
+                         const char *environment, bool limited) {
     run_result result;
     child_process child;
-    if (!start_child(command_line, directory, &child, stderr_path, environment))
+    if (!start_child(command_line, directory, &child, stderr_path, environment, limited))
         return result;
     result.started = true;
     DWORD start = GetTickCount();

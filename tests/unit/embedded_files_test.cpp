@@ -73,6 +73,10 @@ TEST(EmbeddedFiles, ServiceFilesGoToAPrivateFolderOfTheirContent)
     unpacked interactive = unpack(false);
     EXPECT_EQ(interactive.class_path.find(tree.name("tmp") + "\\4D\\"), 0u)
         << "a user's own temporary folder: " << interactive.class_path;
+    fake_elevated(true);
+    EXPECT_EQ(unpack(false).class_path, service.class_path)
+        << "elevated: the private folder, never one the user's other processes may change";
+    fake_elevated(false);
 
     fake_archive_resource(second);
     unpacked other = unpack(true);
@@ -92,7 +96,7 @@ TEST(EmbeddedFiles, ServiceFilesGoToAPrivateFolderOfTheirContent)
          "Error writing to file/directory: " + own +
              "\\a.jar\n\nReason: a folder of this name is in the way.", false},
         {"", "", "The folder " + own + " can be changed by accounts other than the system, "
-                 "administrators and the service's own, or is a link", true},
+                 "administrators and the program's own, or is a link", true},
     };
     fake_archive_resource(first);
     for (const auto &r : refusals) {

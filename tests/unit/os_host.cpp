@@ -243,7 +243,7 @@ void fake_shared_folder(const char *path)
     shared_folder = path ? host_path(path) : "";
 }
 
-private_folder create_private_directory(const char *path)
+private_folder create_private_directory(const char *path, bool)
 {
     if (mkdir(host_path(path).c_str(), 0755) == 0)
         return FOLDER_CREATED;
@@ -251,13 +251,25 @@ private_folder create_private_directory(const char *path)
 }
 
 // A symbolic link stands for a reparse point.
-held_folder hold_private_directory(const char *path)
+held_folder hold_private_directory(const char *path, bool)
 {
     struct stat info;
     if (lstat(host_path(path).c_str(), &info) != 0)
         return FOLDER_UNOPENED;
     bool refused = S_ISLNK(info.st_mode) || !S_ISDIR(info.st_mode) || host_path(path) == shared_folder;
     return refused ? FOLDER_REFUSED : FOLDER_HELD;
+}
+
+bool elevated;
+
+void fake_elevated(bool is_elevated)
+{
+    elevated = is_elevated;
+}
+
+bool process_is_elevated()
+{
+    return elevated;
 }
 
 std::string program_data;

@@ -67,14 +67,16 @@ app make_app(const std::vector<std::pair<std::string, std::string>> &files,
     return a;
 }
 
-probe_run run_probe(const app &a, std::vector<std::string> environment = {})
+// Runs the probe as the user's unelevated programs run, unless elevated.
+probe_run run_probe(const app &a, std::vector<std::string> environment = {},
+                    bool elevated = false)
 {
     environment.push_back("TMP=" + a.temp + "\\");
     environment.push_back("TEMP=" + a.temp + "\\");
     std::string block = environment_with(environment);
     std::string out = a.dir + "\\probe-output.txt";
     probe_run run;
-    run.result = run_answering(quote(a.probe), a.dir, 60000, out, block.data());
+    run.result = run_answering(quote(a.probe), a.dir, 60000, out, block.data(), !elevated);
     run.values = parse_values(read_file(out));
     return run;
 }
@@ -193,7 +195,8 @@ TEST(EmbeddedFiles, TwoInstancesStartedTogetherOnTheFirstRunBothStart)
     child_process children[2];
     for (int i = 0; i < 2; i++)
         ASSERT_TRUE(start_child(quote(a.probe), a.dir, &children[i],
-                                a.dir + "\\out" + std::to_string(i) + ".txt", block.data()));
+                                a.dir + "\\out" + std::to_string(i) + ".txt", block.data(),
+                                true));
     for (int i = 0; i < 2; i++) {
         message_box box;
         std::vector<HWND> answered;
@@ -289,6 +292,35 @@ TEST(EmbeddedFiles, AServiceUnpacksOnlyIntoAFolderOthersCannotChange)
     ASSERT_EQ(refused.result.boxes.size(), 1u);
     EXPECT_EQ(refused.result.boxes[0].text.find("The folder " + planted + " can be changed"), 0u)
         << refused.result.boxes[0].text;
+}
+
+TEST(EmbeddedFiles, AnElevatedRunNeverTakesFilesFromTheUsersTemporaryFolder)
+{
+    // The user's unelevated programs may write into the temporary folder: a jar of the same
+    // name, size and time planted there is never run elevated.
+    app a = make_app({{"a.jar", "aaaa"}});
+    run_probe(a);
+    FILETIME packed = last_write(a.unpacked + "\\a.jar");
+    write_file(a.unpacked + "\\a.jar", "evil");
+    set_last_write(a.unpacked + "\\a.jar", packed);
+    std::string data = a.dir + "\\data";
+    CreateDirectoryA(data.c_str(), nullptr);
+    std::string own = unpack_folder(data + "\\Trevalo", "e.Main", a.probe);
+
+    probe_run elevated = run_probe(a, {"ProgramData=" + data}, true);
+    EXPECT_EQ(elevated.values["class_path"].find(a.temp), std::string::npos)
+        << elevated.values["class_path"];
+    EXPECT_EQ(read_file(a.unpacked + "\\a.jar"), "evil") << "left alone";
+    if (elevated.values["unpack_ok"] == "1") {
+        EXPECT_EQ(elevated.values["class_path"], own + "\\a.jar;");
+        EXPECT_EQ(read_file(own + "\\a.jar"), "aaaa");
+    } else {
+        // Wine gives every folder its user as owner (it keeps no other), so the private
+        // folder made for an elevated run is refused there rather than used.
+        ASSERT_EQ(elevated.result.boxes.size(), 1u);
+        EXPECT_EQ(elevated.result.boxes[0].text.find("The folder " + data + "\\Trevalo"), 0u)
+            << elevated.result.boxes[0].text;
+    }
 }
 
 TEST(EmbeddedFiles, AFolderThatCannotBeListedIsWrittenAgain)

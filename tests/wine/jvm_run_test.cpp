@@ -216,7 +216,8 @@ TEST(JvmRun, RunsFromAFolderOutsideTheCodePage)
                "AppOptions=\u65e5\u672c\u8a9e\n");
     std::string env = environment_with({"TREVALO_TEST_LOG=" + a.log, "TMP=" + folder + "\\tmp",
                                         "TEMP=" + folder + "\\tmp"});
-    run_result r = run_answering(quote(app), folder, 30000, "", env.data());
+    // As the user's unelevated programs run: an elevated one unpacks elsewhere.
+    run_result r = run_answering(quote(app), folder, 30000, "", env.data(), true);
     a.lines = read_lines(a.log);
     std::string boxes;
     for (const message_box &box : r.boxes)
