@@ -35,7 +35,8 @@ static uint64_t packed_archive_hash(const unsigned char *data, size_t size)
 // the ones the runtime reads the files from. own_account: whether the process's own account
 // may change them too (a service's account; not an elevated user's, whose other processes
 // share it).
-static bool make_level(const char *path, bool privately, bool own_account)
+static bool make_level(const launcher_settings &settings, const char *path, bool privately,
+                       bool own_account)
 {
     if (!privately) {
         // The user's own temporary folder: a failure shows when the files are written.
@@ -63,7 +64,8 @@ static bool make_level(const char *path, bool privately, bool own_account)
 // read (reported; the configured class path stays). A service, and a process with rights
 // that the user's other processes lack, unpack privately under the machine's program data;
 // any other run into the user's temporary folder.
-static bool make_unpack_folder(uint64_t hash, bool service, char **folder)
+static bool make_unpack_folder(const launcher_settings &settings, uint64_t hash, bool service,
+                               char **folder)
 {
     *folder = nullptr;
     bool privately = service || process_is_elevated();
@@ -86,7 +88,7 @@ static bool make_unpack_folder(uint64_t hash, bool service, char **folder)
         char *next = join_text(path, path[strlen(path) - 1] == '\\' ? "" : "\\", level);
         free(path);
         path = next;
-        if (!make_level(path, privately, service)) {
+        if (!make_level(settings, path, privately, service)) {
             free(path);
             return false;
         }
@@ -164,7 +166,8 @@ static bool is_up_to_date(const file_stamp &stamp, const archive_entry &entry)
 // part of it; when that other instance put its own copy in place first, and it is up to date,
 // that one stays. False after a reported failure: a file that must be written and cannot be
 // (held by another process, say) is never left as it is, whatever it holds.
-static bool write_entry(const char *path, const archive_entry &entry)
+static bool write_entry(const launcher_settings &settings, const char *path,
+                        const archive_entry &entry)
 {
     char suffix[16];
     char *hex = suffix + sizeof suffix;
@@ -198,8 +201,8 @@ static bool write_entry(const char *path, const archive_entry &entry)
 }
 
 // Brings every entry's file in folder up to date, listing each in *list.
-static bool unpack_entries(const unsigned char *data, uint32_t count, const char *folder,
-                           string_list *list)
+static bool unpack_entries(const launcher_settings &settings, const unsigned char *data,
+                           uint32_t count, const char *folder, string_list *list)
 {
     size_t listed_count;
     listed_file *listed = list_folder(folder, &listed_count);
@@ -217,7 +220,7 @@ static bool unpack_entries(const unsigned char *data, uint32_t count, const char
             report_error_with_detail(settings.msg_write_error, path, REASON_FOLDER_IN_THE_WAY);
             ok = false;
         } else if (!present || !is_up_to_date(stamp, entry)) {
-            ok = write_entry(path, entry);
+            ok = write_entry(settings, path, entry);
         }
         free(path);
     }
@@ -227,7 +230,7 @@ static bool unpack_entries(const unsigned char *data, uint32_t count, const char
     return ok;
 }
 
-bool unpack_embedded_files(bool service, char **class_path)
+bool unpack_embedded_files(const launcher_settings &settings, bool service, char **class_path)
 {
     *class_path = nullptr;
     size_t size = 0;
@@ -254,12 +257,12 @@ bool unpack_embedded_files(bool service, char **class_path)
         return true;
 
     char *folder;
-    if (!make_unpack_folder(packed_archive_hash(data, size), service, &folder))
+    if (!make_unpack_folder(settings, packed_archive_hash(data, size), service, &folder))
         return false;
     if (!folder)
         return true;
     string_list list = {};
-    bool ok = unpack_entries(data, count, folder, &list);
+    bool ok = unpack_entries(settings, data, count, folder, &list);
     free(folder);
     if (ok)
         *class_path = list.text;
