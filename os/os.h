@@ -90,10 +90,11 @@ enum held_folder { FOLDER_HELD, FOLDER_REFUSED, FOLDER_UNOPENED };
 // Opens the existing folder at path and checks the folder opened: FOLDER_HELD when it is no
 // link or junction (a reparse point, which could be pointed elsewhere after the check), it
 // belongs to the system, administrators or (with own_account) the process's own account, and
-// its access list lets no other account change it, or what is created in it. A held folder stays open to the
-// process's end without sharing its removal, so that it can be neither removed, renamed nor
-// replaced while its files are used: what was checked is what is run. FOLDER_REFUSED
-// otherwise; FOLDER_UNOPENED when it cannot be opened (the last error says why).
+// its access list lets no other account change it, or what is created in it. A held folder
+// stays open to the process's end without sharing its removal, so that it can be neither
+// removed, renamed nor replaced while its files are used: what was checked is what is run.
+// FOLDER_REFUSED otherwise; FOLDER_UNOPENED when it cannot be opened (the last error says
+// why).
 held_folder hold_private_directory(const char *path, bool own_account);
 
 // True when the process has rights that other processes of its account lack: it runs
