@@ -387,12 +387,11 @@ bool wait_message_box(const child_process &child, DWORD timeout_ms, message_box 
         box_search search = {child.pid, &ignore, nullptr};
         EnumWindows(find_box, reinterpret_cast<LPARAM>(&search));
         if (search.found) {
-            // Until the box's process waits for input, it may not answer the messages that
-            // read the box, nor have painted it.
+            // The box's process answers the messages that read it, and paints it, when its
+            // thread gets to them: each read waits for that, up to the time left.
             DWORD left = remaining(start, timeout_ms);
             if (left < POLL_MS)
                 left = POLL_MS;
-            WaitForInputIdle(child.process, left);
             dialog_controls controls;
             EnumChildWindows(search.found, collect_control, reinterpret_cast<LPARAM>(&controls));
             wchar_t caption[1024] = L"";
