@@ -192,8 +192,12 @@ static bool write_entry(const launcher_settings &settings, const char *path,
         ok = read_file_stamp(path, &stamp) && is_up_to_date(stamp, entry);
         set_last_error(error);
     }
-    if (file)
-        delete_file(temporary);  // nothing is left there once it was put in place
+    if (file) {
+        // Nothing is left there once it was put in place; the reason for a failure stays.
+        unsigned error = last_error();
+        delete_file(temporary);
+        set_last_error(error);
+    }
     free(temporary);
     if (!ok)
         report_error_with_reason(settings.msg_write_error, path);
