@@ -49,8 +49,10 @@ int usage_error()
     return 2;
 }
 
-// --print: the configuration of launcher to standard output or, with a folder, into
-// folder/launcher.cfg beside the files it names (embedded files with their last-write times).
+// --print: the configuration of launcher to standard output or, with a folder, into the
+// folder beside the files it names (embedded files with their last-write times). The folder
+// may exist, but nothing in it is replaced: a file of a name to be written refuses it whole,
+// before anything is written.
 int print_configuration(const std::string &launcher, const std::string *folder)
 {
     std::string content, text, error;
@@ -58,28 +60,49 @@ int print_configuration(const std::string &launcher, const std::string *folder)
     std::vector<printed_file> files;
     if (!read_whole_file(launcher, &content, &error))
         return fail(error);
-    if (!pe_parse((const unsigned char *)content.data(), content.size(), &image, &error) ||
+    if (!pe_parse((const unsigned char *)content.data(), content.size(), &image, &error, true) ||
         !print_launcher(image, &text, &files, &error))
         return fail(launcher + ": " + error);
     if (!folder) {
-        write_standard_output(text);
+        if (!write_standard_output(text, &error))
+            return fail(error);
         return 0;
     }
+    // The configuration takes a name no embedded file has, as the splash and the icon do.
+    const std::string config_name = free_file_name("launcher", ".cfg", files);
+    files.push_back({config_name, 0, 0, text});
     if (!make_folder(*folder, &error))
         return fail(error);
-    files.push_back({"launcher.cfg", 0, 0, text});
+    for (const printed_file &f : files) {
+        file_facts facts;
+        std::string path = *folder + PATH_SEPARATOR + f.name, ignored;
+        if (file_stat(path, &facts, &ignored))
+            return fail("--print " + *folder + ": it holds " + f.name + " already, which the "
+                        "printed configuration would replace; give a new or empty folder");
+    }
     for (const printed_file &f : files)
         if (!write_file_replacing(*folder + PATH_SEPARATOR + f.name,
                                   (const unsigned char *)f.content.data(), f.content.size(),
                                   &error, (uint64_t)f.time_high << 32 | f.time_low))
             return fail(error);
-    printf("trevalo-build: wrote %s%clauncher.cfg\n", folder->c_str(), PATH_SEPARATOR);
+    printf("trevalo-build: wrote %s%c%s\n", folder->c_str(), PATH_SEPARATOR,
+           config_name.c_str());
     return 0;
 }
 
-} // namespace
+// Standard output must take every byte: a full disk or a closed pipe is a failure, not a run
+// that wrote nothing and ended with 0.
+int finish(int status)
+{
+    // A failure reported already (a write refused) is not reported twice.
+    if ((fflush(stdout) != 0 || ferror(stdout)) && status == 0) {
+        fprintf(stderr, "trevalo-build: error: cannot write to standard output\n");
+        return 1;
+    }
+    return status;
+}
 
-int main(int argc, char **argv)
+int run(int argc, char **argv)
 {
     std::vector<std::string> args = program_arguments(argc, argv);
     if (args.size() == 1 && args[0] == "--help") {
@@ -110,6 +133,7 @@ int main(int argc, char **argv)
     builder_config config;
     if (!parse_config(config_text, &config, &error))
         return fail(config_path + ": " + error);
+    config.source = config_path;
     if (stub.empty())
         stub = default_stub_path(config);
     pe_image image;
@@ -125,4 +149,11 @@ int main(int argc, char **argv)
         return fail(error);
     printf("trevalo-build: wrote %s\n", output.c_str());
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    return finish(run(argc, argv));
 }
