@@ -161,6 +161,12 @@ bool create_jvm(bool console, const char *class_path, bool expand_folders)
     // through System.setProperty, in UTF-16, once the machine runs; any other is refused.
     int given = 0, late = 0;
     for (int i = 0; i < count; i++) {
+        // Two blanks in a row in the option text leave an empty piece: no option at all,
+        // which a virtual machine would refuse ("Unrecognized option: ").
+        if (!user_options[i][0]) {
+            free(user_options[i]);
+            continue;
+        }
         char *option = runtime_option(user_options[i]);
         if (option) {
             options[3 + given++].optionString = option;
