@@ -337,7 +337,8 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
             *error = at_line(line_number) + problem;
             return false;
         }
-        value = problem.empty() ? stored : value;
+        if (check_values)
+            value = stored;
         if (utf16_length(value) > MAX_SETTING_LENGTH) {
             *error = at_line(line_number) + "'" + e.name + "' is longer than " +
                      std::to_string(MAX_SETTING_LENGTH) +

@@ -8,7 +8,8 @@
 // and subsystem name: trevalo-stub-<x64|x86>[-console].exe. The output is written under a
 // temporary name in its folder and renamed only when complete, so a failed run never leaves a
 // half-written launcher behind. Exit status: 0 when the launcher was written, 1 when something
-// was refused or failed, 2 for a wrong command line.
+// was refused or failed (standard output that cannot be written too), 2 for a wrong command
+// line.
 #include <stdio.h>
 
 #include <string>
@@ -33,9 +34,13 @@ const char USAGE[] =
     "Writes the settings of CONFIGURATION (UTF-8 lines of 'key = value') into a copy of the\n"
     "launcher stub and saves it as OUTPUT. The stub is STUB, or the one beside this program\n"
     "that the configuration's 'architecture' and 'subsystem' name (trevalo-stub-x64.exe\n"
-    "unless they say otherwise). --print writes the configuration of LAUNCHER to standard\n"
-    "output or, with FOLDER, into FOLDER/launcher.cfg beside its embedded files, splash\n"
-    "bitmap and icon. Exit status: 0 written, 1 refused or failed, 2 usage.\n";
+    "unless they say otherwise). Every value is checked against its kind: a refusal names\n"
+    "the file, the line and what would be accepted, and nothing is written.\n"
+    "--print writes the configuration of LAUNCHER, signed or not, to standard output or,\n"
+    "with FOLDER (new, or holding none of the files it writes), into FOLDER/launcher.cfg\n"
+    "(another name when an embedded file has that one) beside its embedded files, splash\n"
+    "bitmap and icon. Sign a launcher after building it, never the stub before.\n"
+    "Exit status: 0 done, 1 refused or failed, 2 usage.\n";
 
 int fail(const std::string &message)
 {

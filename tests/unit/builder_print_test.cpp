@@ -136,4 +136,44 @@ TEST(BuilderPrint, RefusesWhatNoConfigurationLineCanCarry)
     }
 }
 
+// Values a launcher built before the builder checked them may hold: the text is printed, with a
+// note at the top saying what building it again does.
+TEST(BuilderPrint, NotesValuesTheBuilderNowRefusesOrStoresOtherwise)
+{
+    std::string error, config = "main_class = a.M\n";
+    std::string folder = out_folder("print-old");
+    write_bytes(folder + "/a.cfg", bytes(config.begin(), config.end()));
+    bytes launcher = build_launcher_on_host(folder + "/a.cfg", &error);
+    ASSERT_FALSE(launcher.empty()) << error;
+    pe_image image;
+    ASSERT_TRUE(pe_parse(launcher.data(), launcher.size(), &image, &error)) << error;
+
+    const struct {
+        uint16_t block;
+        std::u16string text;
+        const char *line;  // printed
+        const char *note;  // the note at the top
+    } cases[] = {
+        {1344 / 16 + 1, u"no", "\nmultiple_instances = no\n",
+         "\n# multiple_instances: this launcher holds 'no'; built again, it holds '0'\n"},
+        {1024 / 16 + 1, u"1.8", "\njava_version = 1.8\n",
+         "\n# java_version: this launcher holds '1.8'; built again, it holds '0x00010008'\n"},
+        {1088 / 16 + 1, u"x1", "\nsearch_order = x1\n# search methods: 1 registered_runtimes\n",
+         "\n# Building this configuration again is refused until this is changed: line "},
+        {1440 / 16 + 1, u"9", "\npriority = 9\n", "'priority' is '9': give a whole number"},
+    };
+    for (const auto &c : cases) {
+        pe_image changed = image;
+        bytes block;
+        ASSERT_TRUE(pe_encode_string_block({c.text}, &block, &error));
+        pe_set_resource(&changed, {6}, {c.block}, 0x0409, block);
+        std::string text;
+        std::vector<printed_file> files;
+        ASSERT_TRUE(print_launcher(changed, &text, &files, &error)) << error;
+        EXPECT_NE(text.find(c.line), std::string::npos) << text;
+        size_t note = text.find(c.note);
+        EXPECT_LT(note, text.find("\narchitecture = ")) << c.note << "\n" << text;
+    }
+}
+
 } // namespace
