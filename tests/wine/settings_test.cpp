@@ -17,8 +17,8 @@ TEST(Settings, ConvertsEachKind)
         const char *config;
         const char *name;
         const char *value;
-        unsigned stored_id;
-        const char *stored;
+        unsigned stored_id = 0;
+        const char *stored = nullptr;
     } cases[] = {
         {"", "main_class", "a/b/Main"},  // every dot becomes a slash
         {"", "splash_until_window", "1"},
