@@ -1,28 +1,34 @@
 // Service mode: the service switches, installing and removing the service, and running as one.
 #pragma once
 
+#include "config/settings.h"
+
 // Handles the command line when it is exactly one argument (slot 1; slot 0 is reserved) equal
 // to one of the service switches, and returns true; *exit_status is then 0 on success (and
 // when the service was already installed) or the system's error code of the failure.
-bool dispatch_service_switch(int count, char **vector, int *exit_status);
+// The switches, names, texts and service settings are those of settings.
+bool dispatch_service_switch(const launcher_settings &settings, int count, char **vector,
+                             int *exit_status);
 
 // 1 when the service exists, 0 when it does not, -1 when the manager gives no answer.
 int service_exists(const char *name);
 
 // Installs the running executable as the service name, with its event-log source, the
-// description (may be empty) and the service settings: start type, dependencies, account,
-// delayed start and recovery. A delayed start or recovery that the manager does not accept is
-// reported and leaves the service installed without it. 0 on success, -1 after a reported
-// failure.
-int install_service(const char *name, const char *description);
+// description (may be empty) and the service settings of settings: start type, dependencies,
+// account, delayed start and recovery. A delayed start or recovery that the manager does not
+// accept is reported and leaves the service installed without it. 0 on success, -1 after a
+// reported failure.
+int install_service(const launcher_settings &settings, const char *name,
+                    const char *description);
 
 // Removes the service name; its event-log source stays. 0 on success, -1 after a reported
 // failure.
 int uninstall_service(const char *name);
 
-// Runs the process as the service: hands the main thread to the Service Control Manager and
-// returns when the service has stopped, or at once when the manager did not start the process.
-void start_service_dispatcher();
+// Runs the process as the service of settings: hands the main thread to the Service Control
+// Manager and returns when the service has stopped, or at once when the manager did not start
+// the process. settings must last until then.
+void start_service_dispatcher(const launcher_settings &settings);
 
 // Registers the event source name (null: none) and sends every later report to the event log;
 // with no source registered (false), reports are recorded nowhere. close_event_log deregisters

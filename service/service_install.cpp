@@ -58,13 +58,13 @@ static int install_failed(SC_HANDLE manager, SC_HANDLE service)
     return -1;
 }
 
-// The account the service runs as, for CreateService: null for LocalSystem (an empty
-// service_account), else a heap text. False, with ERROR_INVALID_SERVICE_ACCOUNT as the last
-// error, for a text that names none of the accounts below (the builder lets none through).
+// The account the service runs as, for CreateService, from setting (the service_account
+// setting): null for LocalSystem (an empty setting), else a heap text. False, with
+// ERROR_INVALID_SERVICE_ACCOUNT as the last error, for a text that names none of the accounts
+// below (the builder lets none through).
 // These accounts have no password.
-static bool service_account(const char *name, char **account)
+static bool service_account(const char *setting, const char *name, char **account)
 {
-    const char *setting = settings.service_account;
     *account = nullptr;
     if (strcmp(setting, "LocalService") == 0 || strcmp(setting, "NetworkService") == 0)
         *account = join_text("NT AUTHORITY\\", setting);
@@ -80,7 +80,7 @@ static bool service_account(const char *name, char **account)
 // Recovery and the delayed start: a manager that does not take them (Windows before Vista has
 // neither the failure-actions flag nor the delayed start; Wine keeps neither) leaves the
 // service installed and working without them. That is not a failed install, but it is said.
-static void apply_optional_config(SC_HANDLE service)
+static void apply_optional_config(const launcher_settings &settings, SC_HANDLE service)
 {
     int seconds = settings.restart_seconds;
     if (seconds > 0) {
@@ -116,10 +116,11 @@ static wchar_t *wide_list(const char *list)
     return (wchar_t *)utf8_to_utf16(list, length + 2, nullptr);
 }
 
-int install_service(const char *name, const char *description)
+int install_service(const launcher_settings &settings, const char *name,
+                    const char *description)
 {
     char *account;
-    if (!service_account(name, &account))
+    if (!service_account(settings.service_account, name, &account))
         return install_failed(nullptr, nullptr);
     SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE);
     if (!manager) {
@@ -171,7 +172,7 @@ int install_service(const char *name, const char *description)
         if (!described)
             return install_failed(manager, service);
     }
-    apply_optional_config(service);
+    apply_optional_config(settings, service);
     CloseServiceHandle(service);
     CloseServiceHandle(manager);
 
@@ -206,7 +207,8 @@ static int failure_status()
     return error ? (int)error : 1;
 }
 
-bool dispatch_service_switch(int count, char **vector, int *exit_status)
+bool dispatch_service_switch(const launcher_settings &settings, int count, char **vector,
+                             int *exit_status)
 {
     if (count != 2)
         return false;
@@ -220,7 +222,7 @@ bool dispatch_service_switch(int count, char **vector, int *exit_status)
             report_error(settings.msg_already_installed, name);
             break;
         case 0:
-            if (install_service(name, settings.service_description) == 0)
+            if (install_service(settings, name, settings.service_description) == 0)
                 report_info(settings.msg_installed, name);
             else
                 *exit_status = failure_status();
@@ -241,7 +243,7 @@ bool dispatch_service_switch(int count, char **vector, int *exit_status)
         return true;
     }
     if (strcmp(argument, settings.service_switch) == 0) {
-        start_service_dispatcher();
+        start_service_dispatcher(settings);
         return true;
     }
     return false;

@@ -15,10 +15,15 @@
 #include "java/main_class.h"
 #include "java/run.h"
 #include "java/stopper.h"
+#include "java/vm_hooks.h"
 #include "os/report.h"
 #include "os/wide.h"
 
 static HANDLE event_source;
+// The settings the service runs with and its virtual machine, which the stop thread attaches
+// to: the service manager calls the service's functions with no pointer of the launcher's.
+static const launcher_settings *service_settings;
+static jvm_record service_jvm;
 
 enum {
     STOP_WAIT_HINT_MS = 40000,
@@ -88,22 +93,25 @@ static DWORD WINAPI service_worker_thread(LPVOID)
 {
     int count;
     char **vector;
+    const launcher_settings &settings = *service_settings;
     split_command_line(settings.service_args, &count, &vector, false);
     service_success = true;
-    service_success = run_application(count, vector, true, record_main_outcome);
+    service_success =
+        run_application(settings, count, vector, true, &service_jvm, record_main_outcome);
     signal_done();
     return 0;
 }
 
 static DWORD WINAPI service_stop_thread(LPVOID)
 {
+    const launcher_settings &settings = *service_settings;
     if (settings.stop_with_exit) {
-        service_success = stop_java_application();
+        service_success = stop_java_application(settings, service_jvm);
     } else {
         int count;
         char **vector;
         split_command_line(settings.stop_args, &count, &vector, false);
-        service_success = run_main_class(count, vector, true);
+        service_success = run_main_class(settings, service_jvm, count, vector, true);
     }
     return 0;
 }
@@ -111,7 +119,7 @@ static DWORD WINAPI service_stop_thread(LPVOID)
 static DWORD WINAPI service_stop_timeout_thread(LPVOID)
 {
     Sleep(STOP_TIMEOUT_MS);
-    report_error(settings.msg_stop_timeout, settings.service_name);
+    report_error(service_settings->msg_stop_timeout, service_settings->service_name);
     signal_done();
     return 0;
 }
@@ -154,6 +162,7 @@ static void report_stopped(bool success)
 
 static void WINAPI service_entry(DWORD, LPWSTR *)
 {
+    const launcher_settings &settings = *service_settings;
     status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     status.dwControlsAccepted = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN;
     wchar_t *name = to_wide(settings.service_name);
@@ -213,8 +222,9 @@ static void complete_service_handshake(int failure)
         Sleep(100);
 }
 
-void start_service_dispatcher()
+void start_service_dispatcher(const launcher_settings &settings)
 {
+    service_settings = &settings;
     set_message_sink(write_event);
     set_application_end_hook(complete_service_handshake);
     wchar_t *name = to_wide(settings.service_name);
