@@ -206,13 +206,14 @@ std::string service_account_problem(const std::string &value)
            ": it may be empty (LocalSystem), LocalService, NetworkService or virtual";
 }
 
+// Empty is the classic rule: what launchers built before the setting existed hold.
 std::string command_line_rule_problem(const std::string &value)
 {
-    if (value == "classic" || value == "windows")
+    if (value.empty() || value == "classic" || value == "windows")
         return "";
     return "'command_line_rule' is " + quoted(shown(value)) + ": give windows (arguments split "
            "as Windows programs split them: CommandLineToArgvW, the C runtime) or classic "
-           "(spaces and double quotes only, no escape character)";
+           "(spaces and double quotes only, no escape character), or leave it empty (classic)";
 }
 
 } // namespace

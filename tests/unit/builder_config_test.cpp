@@ -121,6 +121,7 @@ TEST(BuilderConfig, AcceptsWhatALauncherCanUse)
          times(256, "\xC3\xA9")},
         {"main_class = M\ncommand_line_rule = windows\n", SETTING_command_line_rule, "windows"},
         {"main_class = M\n", SETTING_command_line_rule, "classic"},
+        {"main_class = M\ncommand_line_rule =\n", SETTING_command_line_rule, ""},
     };
     for (const auto &c : cases) {
         builder_config values;
