@@ -216,6 +216,14 @@ std::string command_line_rule_problem(const std::string &value)
            "(spaces and double quotes only, no escape character), or leave it empty (classic)";
 }
 
+// Empty is auto, as the launcher reads it (and as launchers built before the setting hold it).
+std::string class_sharing_problem(const std::string &value)
+{
+    if (value.empty() || value == "auto" || value == "off")
+        return "";
+    return "'class_sharing' is auto or off, not " + quoted(shown(value));
+}
+
 } // namespace
 
 std::string check_setting_value(unsigned id, const std::string &value, std::string *stored)
@@ -238,6 +246,8 @@ std::string check_setting_value(unsigned id, const std::string &value, std::stri
         return java_version_problem(value, stored);
     case SETTING_command_line_rule:
         return command_line_rule_problem(value);
+    case SETTING_class_sharing:
+        return class_sharing_problem(value);
     default:
         break;
     }

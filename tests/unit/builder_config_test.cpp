@@ -259,6 +259,7 @@ TEST(BuilderConfig, RefusesBadInputWithTheLine)
          "line 2: expected 'key = value', found '" + times(30, "\xE6\x97\xA5") + times(30, "x") +
              "...'"},
         {"main_class = M\nfile_version = " + times(1000, "9"), "version '" + times(60, "9") + "...'"},
+        {"main_class = M\nclass_sharing = on\n", "line 2: 'class_sharing' is auto or off, not 'on'"},
         {"main_class = M\nsearch_order =\n",
          "line 2: 'search_order' is empty, so the launcher would look for no runtime: give "
          "digits of the search methods (0 runtime_paths"},

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "os/os.h"
 
@@ -44,3 +45,8 @@ void fake_short_path(const char *path, const char *short_form);
 
 // Makes the existing folder at path one that others may change (null: none).
 void fake_shared_folder(const char *path);
+
+// The command lines run_process was given since the last call, which sets the status the next
+// ones end with and the file they write (null: none).
+extern std::vector<std::string> processes_run;
+void fake_process(int status, const char *writes);
