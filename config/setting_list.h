@@ -65,6 +65,7 @@
     X(delayed_start, 1808, FLAG, "0")                                                          \
     X(service_account, 1824, TEXT, "")                                                         \
     X(max_java_version, 1840, INTEGER, "")                                                     \
+    X(command_line_rule, 1968, TEXT, "classic")                                                \
     X(download_url, 1984, TEXT, "")                                                            \
     X(class_sharing, 2000, TEXT, "auto")
 

@@ -42,24 +42,19 @@ static void override_from_ini(const char *text, const char *key, char **setting)
     *setting = value;
 }
 
-// Applies JvmOptions and AppOptions of the INI file named by the ini_file setting. A file
-// that cannot be opened is passed over silently: the INI file is optional.
+// Applies JvmOptions and AppOptions of the INI file named by the ini_file setting: a relative
+// name from the launcher's folder (the current directory while the settings load), an
+// absolute one as it is. A file that cannot be opened is passed over silently: the INI file
+// is optional.
 static void apply_ini_override(launcher_settings &storage)
 {
-    if (!storage.ini_file[0] || !file_exists(storage.ini_file)) {
-        trace("settings from the launcher's resources; INI file %s", storage.ini_file[0]
-                                                                       ? "not found"
-                                                                       : "none");
+    if (!storage.ini_file[0]) {
+        trace("settings from the launcher's resources; no INI file");
         return;
     }
-    // The profile path is the launcher's folder, a backslash and the name as configured.
-    char directory[PATH_SIZE];
-    if (!get_current_directory(directory, sizeof directory))
-        directory[0] = '\0';
-    char *profile_path = join_text(directory, "\\", storage.ini_file);
-    char *text = read_text_file(profile_path);
-    trace("INI file %s %s", profile_path, text ? "read" : "cannot be read");
-    free(profile_path);
+    char *text = read_text_file(storage.ini_file);
+    trace("settings from the launcher's resources; INI file %s %s", storage.ini_file,
+          text ? "read" : "not read");
     if (!text)
         return;
     override_from_ini(text, "JvmOptions", &storage.jvm_options);

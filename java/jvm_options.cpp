@@ -33,8 +33,10 @@ static bool has_archive_suffix(const char *name)
 
 // Appends every ".jar" and ".zip" file below directory, at any depth and in the order the
 // file system lists them, each followed by ";"; for a wildcard ("lib\*", as the java command
-// reads it), only the ".jar" files of directory itself. One trailing "\" or "/" of directory
-// is removed in place. Returns false after a reported listing failure.
+// reads it), only the ".jar" files of directory itself. A folder that is a link or junction is
+// not followed: it may lead back up (a loop) or anywhere else. One trailing "\" or "/" of
+// directory is removed in place. Returns false after a reported listing failure, which names
+// the folder.
 static bool add_directory_archives(string_list *list, char *directory, bool wildcard = false)
 {
     size_t length = strlen(directory);
@@ -47,7 +49,7 @@ static bool add_directory_archives(string_list *list, char *directory, bool wild
     if (step == LISTING_END)
         return true;
     if (step == LISTING_FAILED) {
-        report_error_with_reason(MSG_LISTING_FAILED);
+        report_error_with_reason(MSG_LISTING_FAILED, directory);
         return false;
     }
     bool ok = true;
@@ -55,7 +57,7 @@ static bool add_directory_archives(string_list *list, char *directory, bool wild
         bool dots = strcmp(entry.name, ".") == 0 || strcmp(entry.name, "..") == 0;
         char *path = join_text(directory, "\\", entry.name);
         if (entry.is_directory) {
-            if (!dots && !wildcard)
+            if (!dots && !wildcard && !entry.is_link)
                 ok = add_directory_archives(list, path);
         } else if (has_archive_suffix(entry.name) &&
                    (!wildcard || strcasecmp(entry.name + strlen(entry.name) - 4, ".jar") == 0)) {
@@ -69,7 +71,7 @@ static bool add_directory_archives(string_list *list, char *directory, bool wild
         if (step == LISTING_END)
             break;
         if (step == LISTING_FAILED) {
-            report_error_with_reason(MSG_LISTING_NEXT_FAILED);
+            report_error_with_reason(MSG_LISTING_NEXT_FAILED, directory);
             ok = false;
         }
     }
@@ -216,8 +218,11 @@ static char *absolute_entries(const char *entries)
 }
 
 // The class path option: "-Djava.class.path=" and the entries of class_path, each folder
-// followed by the archives below it when expand_folders, "%NAME%" expanded; null when there
-// are no entries, or after a reported listing failure (*ok false).
+// followed by the archives below it when expand_folders; null when there are no entries, or
+// after a reported listing failure (*ok false). Only what the configuration's author wrote is
+// expanded: the configured entries (expand_folders), each on its own. Paths the launcher makes
+// (the unpacked files, the archives listed from a folder) are taken as they are, since a
+// folder may hold a '%' (a user named "50%" has one in the temporary folder's path).
 static char *class_path_option(const char *class_path, bool expand_folders,
                                const char *runtime_home, bool *ok)
 {
@@ -239,10 +244,11 @@ static char *class_path_option(const char *class_path, bool expand_folders,
             }
             continue;
         }
-        int kind = expand_folders ? path_kind(entry) : 0;
-        string_list_append(&list, entry);
+        char *expanded = expand_folders ? expand_variables(entry, runtime_home) : nullptr;
+        string_list_append(&list, expanded ? expanded : entry);
         string_list_append(&list, ";");
-        if (kind == 1 && !add_directory_archives(&list, entry)) {
+        free(expanded);
+        if (expand_folders && path_kind(entry) == 1 && !add_directory_archives(&list, entry)) {
             *ok = false;
             break;
         }
@@ -251,26 +257,12 @@ static char *class_path_option(const char *class_path, bool expand_folders,
     char *option = nullptr;
     if (*ok && list.length > 0) {
         list.text[--list.length] = '\0'; // the last ";"
-        char *expanded = expand_variables(list.text, runtime_home);
-        char *absolute = absolute_entries(expanded);
+        char *absolute = absolute_entries(list.text);
         option = join_text("-Djava.class.path=", absolute);
         free(absolute);
-        free(expanded);
     }
     free(list.text);
     return option;
-}
-
-// Whether text ends in a blank that separates (outside double quotes) after some argument.
-// Such a text gives one more empty argument when another argument follows it than alone:
-// "-Xmx256m " before the class path option gives "-Xmx256m", "" and that option, as the two
-// always have when read as one text.
-static bool ends_with_separating_blank(const char *text)
-{
-    size_t length = strlen(text), quotes = 0;
-    for (const char *p = text; *p; p++)
-        quotes += *p == '"';
-    return length > 0 && text[length - 1] == ' ' && strspn(text, " ") < length && quotes % 2 == 0;
 }
 
 bool build_jvm_options(const char *options, const char *class_path, bool expand_folders,
@@ -285,19 +277,22 @@ bool build_jvm_options(const char *options, const char *class_path, bool expand_
     char *expanded = expand_variables(options, runtime_home);
     int count = 0;
     char **vector = nullptr;
-    // Blanks alone are one empty option, unless the class path option follows them.
-    if (!class_path_text || expanded[strspn(expanded, " ")])
-        split_command_line(expanded, &count, &vector, false);
-    list->options = (char **)must_alloc(((size_t)count + 2) * sizeof(char *));
-    for (int i = 0; i < count; i++)
-        list->options[i] = vector[i];
-    free(vector);
-    if (class_path_text && ends_with_separating_blank(expanded))
-        list->options[count++] = must_copy("");
+    split_command_line(expanded, &count, &vector, false);
     free(expanded);
+    list->options = (char **)must_alloc(((size_t)count + 1) * sizeof(char *));
+    int kept = 0;
+    // An empty piece (two blanks in a row, a blank at either end, blanks alone) is no option:
+    // a virtual machine would refuse it ("Unrecognized option: ") and not start.
+    for (int i = 0; i < count; i++) {
+        if (vector[i][0])
+            list->options[kept++] = vector[i];
+        else
+            free(vector[i]);
+    }
+    free(vector);
     if (class_path_text)
-        list->options[count++] = class_path_text;
-    list->count = count;
+        list->options[kept++] = class_path_text;
+    list->count = kept;
     return true;
 }
 

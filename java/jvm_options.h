@@ -9,14 +9,14 @@ struct jvm_option_list {
 };
 
 // Builds *list from options (the jvm_options setting: the text with every %NAME% expanded,
-// split once by the command-line rules; a blank at its end gives an empty option before the
-// class path option, as the two read as one text always have) followed, when class_path has
+// split once by the command-line rules, empty pieces dropped) followed, when class_path has
 // entries, by one
 // "-Djava.class.path=" option of them (";"-separated: the class_path setting, or the unpacked
 // files, which are never folders: expand_folders false; each folder followed by the archives
-// below it, "folder\*" replaced by the ".jar" files of that folder alone, then %NAME% expanded
-// and each relative entry made absolute against the current directory). runtime_home stands
-// for JAVA_HOME. False after a reported
+// below it, "folder\*" replaced by the ".jar" files of that folder alone; %NAME% expanded in
+// the configured entries only, never in the paths the launcher makes; each relative entry made
+// absolute against the current directory). runtime_home stands for JAVA_HOME. False after a
+// reported
 // listing failure, with *list empty.
 bool build_jvm_options(const char *options, const char *class_path, bool expand_folders,
                        const char *runtime_home, jvm_option_list *list);

@@ -24,11 +24,13 @@ struct launch {
     std::vector<std::string> lines;
     std::string error_output;  // what the launcher wrote to its standard error
 
-    explicit launch(const std::string &config, const std::string &library = runtime())
+    explicit launch(const std::string &config, const std::string &library = runtime(),
+                    bool console = false)
     {
         dir = make_temp_dir("jvm");
         log = dir + "\\runtime.log";
-        app = make_launcher(dir, "search_order = 0\nruntime_paths = " + library + "\n" + config);
+        app = make_launcher(dir, "search_order = 0\nruntime_paths = " + library + "\n" + config,
+                            "app.exe", console ? stub_path(target_arch(), true) : "");
     }
 
     // Runs the launcher with args from directory (empty: its own folder).
@@ -106,13 +108,14 @@ TEST(JvmRun, PassesTheHooksFirstThenTheOptions)
     EXPECT_EQ(bare.lines_with("option "),
               std::vector<std::string>{"option -Dsun.java.command=trevalo.test.Args one two words"});
 
-    // A trailing space leaves an empty option between the user's and the class path option.
+    // Two blanks in a row and a trailing one leave empty pieces, which are no options: the
+    // runtime receives none of them.
     launch spaced("main_class = trevalo.test.Args\nclass_path = a.jar\n");
-    ASSERT_TRUE(replace_setting(spaced.app, SETTING_jvm_options, "-Xmx256m "));
+    ASSERT_TRUE(replace_setting(spaced.app, SETTING_jvm_options, " -Xmx256m  -Xmx128m "));
     spaced.run();
     EXPECT_EQ(spaced.lines_with("option "),
               (std::vector<std::string>{"option -Dsun.java.command=trevalo.test.Args",
-                                        "option -Xmx256m", "option ",
+                                        "option -Xmx256m", "option -Xmx128m",
                                         "option -Djava.class.path=" + spaced.dir + "\\a.jar"}));
     EXPECT_EQ(spaced.result.exit_code, 0u);
 }
@@ -163,12 +166,18 @@ TEST(JvmRun, ReportsEachWayTheRuntimeCanFail)
 
 TEST(JvmRun, LoadsARuntimeThatNeedsItsOwnBinFolder)
 {
-    // The runtime's jvm.dll imports a DLL that lies only in the runtime's bin folder.
-    launch a("main_class = trevalo.test.Args\n", runtime("test-runtime-dep"));
-    a.run();
-    EXPECT_EQ(a.result.exit_code, 0u) << a.boxes();
-    EXPECT_TRUE(a.result.boxes.empty()) << a.boxes();
-    EXPECT_FALSE(a.lines_with("main trevalo/test/Args").empty());
+    // The runtime's jvm.dll imports a DLL that lies in the runtime's bin folder. A copy of
+    // the same name beside the launcher (which refuses to load) is never taken instead.
+    for (bool planted : {false, true}) {
+        launch a("main_class = trevalo.test.Args\n", runtime("test-runtime-dep"));
+        if (planted)
+            ASSERT_TRUE(CopyFileA((build_dir() + "\\planted\\trevalo_rtdep.dll").c_str(),
+                                  (a.dir + "\\trevalo_rtdep.dll").c_str(), FALSE));
+        a.run();
+        EXPECT_EQ(a.result.exit_code, 0u) << a.boxes();
+        EXPECT_TRUE(a.result.boxes.empty()) << a.boxes();
+        EXPECT_FALSE(a.lines_with("main trevalo/test/Args").empty()) << planted;
+    }
 }
 
 TEST(JvmRun, CommandLineArgumentsReplaceTheConfiguredOnes)
@@ -190,6 +199,8 @@ TEST(JvmRun, CommandLineArgumentsReplaceTheConfiguredOnes)
         {"app_args = -win -nos\n", "", "\"two words\" x", {"arg[0]=two words", "arg[1]=x"}},
         {"app_args = -win -nos\n", "", "only", {"arg[0]=only"}},
         {"", "", world, world_logged},
+        // A Windows name may hold an unpaired surrogate: it arrives as that unit.
+        {"", "", "\xed\xa0\x80x.jar \"a\xed\xbf\xbf\"", {"arg[0]=\\uD800x.jar", "arg[1]=a\\uDFFF"}},
         {"app_args = " + world + "\n", "", "", world_logged},
         // The INI file: UTF-8 with or without its mark, or in the ANSI code page (1252 here:
         // 0x80 is the euro sign) when it is not valid UTF-8.
@@ -213,6 +224,37 @@ TEST(JvmRun, CommandLineArgumentsReplaceTheConfiguredOnes)
     EXPECT_FALSE(none.lines_with("main trevalo/test/Args argc=0").empty()) << "an empty array";
 }
 
+// A console launcher splits its command line as Windows programs do (CommandLineToArgvW)
+// unless its configuration asks for the classic rule; a GUI launcher keeps the classic rule
+// unless its configuration asks for the Windows one.
+TEST(JvmRun, SplitsTheCommandLineByTheRuleOfItsKind)
+{
+    const std::string escaped = "a\\\"b c";  // a\"b c
+    const struct {
+        bool console;
+        std::string config;  // after the main class
+        std::string args;
+        std::vector<std::string> logged;
+    } cases[] = {
+        {true, "", escaped, {"arg[0]=a\"b", "arg[1]=c"}},
+        {true, "", "\"C:\\dir with space\\\\\" x", {"arg[0]=C:\\dir with space\\", "arg[1]=x"}},
+        {true, "", "a\\\\\\\\\"b c\" d", {"arg[0]=a\\\\b c", "arg[1]=d"}},
+        {true, "", "a  \tb \"\" \"\"\"", {"arg[0]=a", "arg[1]=b", "arg[2]=", "arg[3]=\""}},
+        {true, "", "5\u20ac \"caf\u00e9 \U0001F600\"", {"arg[0]=5\u20ac", "arg[1]=caf\u00e9 \U0001F600"}},
+        {true, "command_line_rule = classic\n", escaped, {"arg[0]=" + escaped}},
+        {true, "command_line_rule = classic\n", "a  b", {"arg[0]=a", "arg[1]=", "arg[2]=b"}},
+        {false, "", escaped, {"arg[0]=" + escaped}},
+        {false, "", "a  b", {"arg[0]=a", "arg[1]=", "arg[2]=b"}},
+        {false, "command_line_rule = windows\n", escaped, {"arg[0]=a\"b", "arg[1]=c"}},
+    };
+    for (const auto &c : cases) {
+        launch a("main_class = trevalo.test.Args\n" + c.config, runtime(), c.console);
+        a.run(c.args);
+        EXPECT_EQ(a.lines_with("arg["), c.logged) << c.console << " " << c.config << c.args;
+        EXPECT_EQ(a.result.exit_code, 0u);
+    }
+}
+
 TEST(JvmRun, RunsFromAFolderOutsideTheCodePage)
 {
     // The launcher, its INI file and its temporary folder in a folder whose name the Western
@@ -233,7 +275,8 @@ TEST(JvmRun, RunsFromAFolderOutsideTheCodePage)
                "AppOptions=\u65e5\u672c\u8a9e\n");
     std::string env = environment_with({"TREVALO_TEST_LOG=" + a.log, "TMP=" + folder + "\\tmp",
                                         "TEMP=" + folder + "\\tmp"});
-    run_result r = run_answering(quote(app), folder, 30000, "", env.data());
+    // As the user's unelevated programs run: an elevated one unpacks elsewhere.
+    run_result r = run_answering(quote(app), folder, 30000, "", env.data(), true);
     a.lines = read_lines(a.log);
     std::string boxes;
     for (const message_box &box : r.boxes)

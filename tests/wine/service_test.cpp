@@ -296,7 +296,7 @@ TEST_F(ServiceUnderWine, StartTypesAndDependencyLists)
         std::string dependencies;  // the record's value, as Wine keeps it
     } cases[] = {
         {"manual_start = 0\n", SERVICE_AUTO_START, ""},
-        {"manual_start =\n", SERVICE_DEMAND_START, ""},
+        {"manual_start = yes\n", SERVICE_DEMAND_START, ""},
         {"service_dependencies = Alpha;;Beta\n", SERVICE_AUTO_START, std::string("Alpha\0\0", 7)},
     };
     for (const auto &c : cases) {
@@ -585,7 +585,7 @@ TEST_F(ServiceUnderWine, RecoveryDelayedStartAndAccount)
         {"delayed_start = 1\nmanual_start = 1\n", "LocalSystem", 0, {}},
         {"service_account = LocalService\n", "NT AUTHORITY\\LocalService", 0, {}},
         {"service_account = NetworkService\n", "NT AUTHORITY\\NetworkService", 0, {}},
-        {"service_account = virtual\nrestart_seconds = 86400\ndelayed_start =\n", "virtual", 1,
+        {"service_account = virtual\nrestart_seconds = 86400\ndelayed_start = true\n", "virtual", 1,
          {"restart_seconds", "delayed_start"}},
     };
     for (const auto &c : cases) {

@@ -2,6 +2,7 @@
 // the builder wrote.
 #include <gtest/gtest.h>
 
+#include "config/setting_list.h"
 #include "tests/wine/harness.h"
 
 namespace {
@@ -10,27 +11,34 @@ const char *const MAIN = "main_class = a.b.Main\n";
 
 TEST(Settings, ConvertsEachKind)
 {
+    // stored: the text is written into the launcher as it is, not through the builder, which
+    // refuses it or stores another form; launchers built before it checked may hold it.
     const struct {
         const char *config;
         const char *name;
         const char *value;
+        unsigned stored_id = 0;
+        const char *stored = nullptr;
     } cases[] = {
         {"", "main_class", "a/b/Main"},  // every dot becomes a slash
         {"", "splash_until_window", "1"},
         {"splash_until_window = 1\n", "splash_until_window", "1"},
-        {"splash_until_window = x\n", "splash_until_window", "1"},
-        {"splash_until_window = no\n", "splash_until_window", "1"},
-        {"splash_until_window =\n", "splash_until_window", "1"},  // empty is on
+        {"", "splash_until_window", "1", SETTING_splash_until_window, "x"},
+        {"", "splash_until_window", "1", SETTING_splash_until_window, "no"},
+        {"", "splash_until_window", "1", SETTING_splash_until_window, ""},  // empty is on
         {"splash_until_window = 0\n", "splash_until_window", "0"},
-        {"splash_until_window = 00\n", "splash_until_window", "0"},
+        {"splash_until_window = no\n", "splash_until_window", "0"},
+        {"", "splash_until_window", "0", SETTING_splash_until_window, "00"},
         {"multiple_instances = 0\n", "multiple_instances", "0"},
         {"stop_with_exit = 1\n", "stop_with_exit", "1"},
-        {"splash_seconds = abc\n", "splash_seconds", "0"},
+        {"", "splash_seconds", "0", SETTING_splash_seconds, "abc"},
         {"splash_seconds = 12\n", "splash_seconds", "12"},
-        {"java_version = 10004\n", "java_version", "0x00010004"},
+        {"", "java_version", "0x00010004", SETTING_java_version, "10004"},
         {"java_version = 0x00010004\n", "java_version", "0x00010004"},
         {"java_version =\n", "java_version", "0x00000000"},
-        {"java_version = 1.6\n", "java_version_text", "1.6"},
+        {"java_version = 1.6\n", "java_version", "0x00010006"},
+        {"java_version = 17\n", "java_version", "0x00110000"},
+        {"", "java_version_text", "1.6", SETTING_java_version, "1.6"},
         {"jvm_options = -Dpath=\"%TEMP%\\x y\"\n", "jvm_options", "-Dpath=\"%TEMP%\\x y\""},
         {"", "search_order", "8071234569"},
         {"search_order = 01234\n", "search_order", "01234"},
@@ -41,8 +49,11 @@ TEST(Settings, ConvertsEachKind)
     };
     for (const auto &c : cases) {
         std::string dir = make_temp_dir("kinds");
-        auto values = probe_settings(dir, std::string(MAIN) + c.config);
-        EXPECT_EQ(values[c.name], c.value) << "config: " << c.config;
+        std::map<unsigned, std::string> stored;
+        if (c.stored)
+            stored[c.stored_id] = c.stored;
+        auto values = probe_settings(dir, std::string(MAIN) + c.config, stored);
+        EXPECT_EQ(values[c.name], c.value) << "config: " << c.config << (c.stored ? c.stored : "");
     }
 }
 
@@ -59,7 +70,8 @@ TEST(Settings, AppliesThePriorityTable)
     };
     for (const auto &c : cases) {
         std::string dir = make_temp_dir("priority");
-        auto values = probe_settings(dir, std::string(MAIN) + "priority = " + c.value + "\n");
+        // As stored: the builder takes only 0 to 5.
+        auto values = probe_settings(dir, MAIN, {{SETTING_priority, c.value}});
         EXPECT_EQ(values["priority_class"], c.priority_class) << "priority = " << c.value;
     }
 }
@@ -89,14 +101,24 @@ TEST(Settings, IniFileOverridesOptionsAndArguments)
         long_options += "-Dk" + std::to_string(i) + "=v ";
     long_options += "-Xmx1024m";
     std::string long_ini = "[Application Configuration]\nJvmOptions=" + long_options + "\n";
+    // ASCII text in UTF-16 of either byte order, with its mark.
+    auto utf16 = [](bool big_endian, const std::string &text) {
+        std::string bytes = big_endian ? "\xFE\xFF" : "\xFF\xFE";
+        for (char c : text)
+            bytes += big_endian ? std::string(1, '\0') + c : std::string(1, c) + '\0';
+        return bytes;
+    };
+    std::string big_endian = utf16(true, "[Application Configuration]\r\nAppOptions=be\r\n");
+    std::string nul_line = std::string("JvmOptions=-Da=1", 16) + '\0' + "\r\nAppOptions=after\r\n";
+    std::string with_nul = utf16(false, "[Application Configuration]\r\n" + nul_line);
     const struct {
         const char *what;
         const char *ini_setting;   // "" : no INI setting
-        const char *ini_content;   // null: no file written
+        std::string ini_content;   // "-": no file written
         const char *jvm_options;
         const char *app_args;
     } cases[] = {
-        {"a value of any length, whole", "app.ini", long_ini.c_str(), long_options.c_str(),
+        {"a value of any length, whole", "app.ini", long_ini, long_options.c_str(),
          "table args"},
         {"both keys", "app.ini",
          "[Application Configuration]\nJvmOptions=-Xmx1g\nAppOptions=ini args\n",
@@ -104,18 +126,20 @@ TEST(Settings, IniFileOverridesOptionsAndArguments)
         {"empty value overrides nothing", "app.ini",
          "[Application Configuration]\nJvmOptions=\nAppOptions=-x \"a b\"\n",
          "-Dfrom=table", "-x \"a b\""},
-        {"missing file", "missing.ini", nullptr, "-Dfrom=table", "table args"},
+        {"missing file", "missing.ini", "-", "-Dfrom=table", "table args"},
         {"other section", "app.ini", "[Other]\nJvmOptions=-Xmx1g\n", "-Dfrom=table",
          "table args"},
         {"no INI setting", "", "[Application Configuration]\nJvmOptions=-Xmx1g\n",
          "-Dfrom=table", "table args"},
         {"INI in a sub-folder", "conf\\app.ini",
          "[Application Configuration]\nAppOptions=sub\n", "-Dfrom=table", "sub"},
+        {"UTF-16, big-endian", "app.ini", big_endian, "-Dfrom=table", "be"},
+        {"a NUL in UTF-16 ends nothing", "app.ini", with_nul, "-Da=1\xEF\xBF\xBD", "after"},
     };
     for (const auto &c : cases) {
         std::string dir = make_temp_dir("ini");
         CreateDirectoryA((dir + "\\conf").c_str(), nullptr);
-        if (c.ini_content)
+        if (c.ini_content != "-")
             write_file(dir + "\\" + (c.ini_setting[0] ? c.ini_setting : "app.ini"),
                        c.ini_content);
         std::string config = std::string(MAIN) + base + "ini_file = " + c.ini_setting + "\n";
@@ -125,15 +149,14 @@ TEST(Settings, IniFileOverridesOptionsAndArguments)
     }
 }
 
-TEST(Settings, AbsoluteIniPathOverridesNothing)
+TEST(Settings, AbsoluteIniPathIsUsedAsItIs)
 {
-    // The name is joined to the launcher's folder, so an absolute path names no file.
-    std::string dir = make_temp_dir("ini-abs");
-    std::string ini = dir + "\\abs.ini";
+    std::string dir = make_temp_dir("ini-abs"), elsewhere = make_temp_dir("ini-elsewhere");
+    std::string ini = elsewhere + "\\abs.ini";
     write_file(ini, "[Application Configuration]\nJvmOptions=-Xmx1g\n");
     auto values = probe_settings(dir, std::string(MAIN) + "jvm_options = -Dt\nini_file = " +
                                           ini + "\n");
-    EXPECT_EQ(values["jvm_options"], "-Dt");
+    EXPECT_EQ(values["jvm_options"], "-Xmx1g");
 }
 
 TEST(Settings, IniFileIsReadFromTheLaunchersFolder)
