@@ -492,7 +492,7 @@ TEST(JvmRun, TraceSaysWhatTheLauncherDid)
         std::vector<std::string> steps;  // each the start of a line's text, in this order
     } cases[] = {
         {"main_class = trevalo.test.Args\nclass_path = lib\\*\n", "one", "file", false, 0,
-         {"started with arguments: one", "settings from the launcher's resources; INI file none",
+         {"started with arguments: one", "settings from the launcher's resources; no INI file",
           "search method 0", "runtime library " + runtime() + ": machine type 0x",
           "runtime chosen: " + runtime(), "option -Dsun.java.command=trevalo.test.Args one",
           "option -Djava.class.path=<dir>\\lib\\x.jar", "virtual machine creation: 0",
