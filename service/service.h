@@ -16,13 +16,17 @@ int service_exists(const char *name);
 // failure.
 int install_service(const char *name, const char *description);
 
+// The delay of a restart after a failure, in milliseconds as the manager takes it, for the
+// setting restart_seconds; 0 for none, the longest the manager can hold for a longer one.
+unsigned restart_delay_ms(int seconds);
+
 // Removes the service name; its event-log source stays. 0 on success, -1 after a reported
 // failure.
 int uninstall_service(const char *name);
 
-// Runs the process as the service: hands the main thread to the Service Control Manager and
-// returns when the service has stopped, or at once when the manager did not start the process.
-void start_service_dispatcher();
+// Runs the process as the configured service: returns when the service has stopped, or at
+// once when the manager did not start the process.
+void run_as_service();
 
 // Registers the event source name (null: none) and sends every later report to the event log;
 // with no source registered (false), reports are recorded nowhere. close_event_log deregisters

@@ -512,6 +512,8 @@ bool report_echo;
 
 void show_message_box(bool, const char *text)
 {
+    // Showing a message box changes the last error, as it does on Windows.
+    errno = 0;
     reported.push_back(text);
     if (!report_echo)
         return;
