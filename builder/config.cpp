@@ -11,7 +11,8 @@
 #include "base/setting_codec.h"
 #include "base/unicode.h"
 #include "builder/utf16.h"
-#include "builder/version_info.h"
+#include "builder/version_number.h"
+#include "config/search_methods.h"
 #include "config/setting_list.h"
 
 namespace {
@@ -114,6 +115,44 @@ bool is_class_name(const std::string &name)
     return !part_empty;
 }
 
+struct search_method_entry {
+    char digit;
+    const char *name;
+};
+
+const search_method_entry search_methods[] = {
+#define TREVALO_SEARCH_METHOD(digit, name, function, description) {digit, #name},
+    TREVALO_SEARCH_METHODS(TREVALO_SEARCH_METHOD)
+#undef TREVALO_SEARCH_METHOD
+};
+
+const char *search_method_name(char digit)
+{
+    for (const search_method_entry &m : search_methods)
+        if (m.digit == digit)
+            return m.name;
+    return nullptr;
+}
+
+// Why order cannot be a search order (empty: it can): the launcher tries its methods in turn,
+// so an empty order finds no runtime, and it would pass over a character that names no method.
+std::string search_order_problem(const std::string &order)
+{
+    std::string methods;
+    for (const search_method_entry &m : search_methods)
+        methods += std::string(methods.empty() ? "" : ", ") + m.digit + " " + m.name;
+    const std::string accepted = "digits of the search methods (" + methods + "), such as " +
+                                 entries[find_entry("search_order")].default_text;
+    if (order.empty())
+        return "'search_order' is empty, so the launcher would look for no runtime: give " +
+               accepted;
+    for (char c : order)
+        if (!search_method_name(c))
+            return "'search_order' is '" + order + "': '" + std::string(1, c) +
+                   "' names no search method; give " + accepted;
+    return "";
+}
+
 // The accounts a service may run as without a password: empty is LocalSystem.
 bool is_service_account(const std::string &value)
 {
@@ -128,6 +167,15 @@ std::u16string utf16_of(const std::string &utf8)
     std::u16string units;
     utf8_to_utf16(utf8, &units);
     return units;
+}
+
+std::string search_method_names(const std::string &order)
+{
+    std::string names;
+    for (char c : order)
+        if (const char *name = search_method_name(c))
+            names += std::string(names.empty() ? "" : ", ") + c + " " + name;
+    return names;
 }
 
 const char *setting_name(unsigned id)
@@ -306,6 +354,11 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
         if (e.kind == KIND_ENCODED && value.size() > MAX_ENCODED_BYTES) {
             *error = at_line(line_number) + "main class is longer than " +
                      std::to_string((int)MAX_ENCODED_BYTES) + " characters";
+            return false;
+        }
+        std::string problem = e.id == SETTING_search_order ? search_order_problem(value) : "";
+        if (!problem.empty()) {
+            *error = at_line(line_number) + problem;
             return false;
         }
         if (e.id == SETTING_service_account && !is_service_account(value)) {

@@ -47,6 +47,10 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
 // string table stores.
 std::u16string utf16_of(const std::string &utf8);
 
+// The search methods that the digits of order name, as "8 bundled, 0 runtime_paths"; a
+// character that names none is left out.
+std::string search_method_names(const std::string &order);
+
 // The name of setting id in configuration files, or null for an unknown id.
 const char *setting_name(unsigned id);
 

@@ -191,6 +191,8 @@ bool print_launcher(const pe_image &image, std::string *text, std::vector<printe
             }
         }
         out += std::string(s.name) + " = " + value + "\n";
+        if (s.id == SETTING_search_order)
+            out += "# search methods: " + search_method_names(value) + "\n";
     }
 
     // 3. The embedded files, in the archive's order.

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "builder/pe_resources.h"
+#include "builder/version_number.h"
 
 struct builder_config;
 
@@ -25,14 +26,6 @@ struct version_info {
     // The string table's entries in their order, as key and value (UTF-8).
     std::vector<std::pair<std::string, std::string>> strings;
 };
-
-// Reads a version as a configuration writes it: one to four decimal numbers of 0 to 65535
-// joined by dots ("2", "1.4", "1.2.3.4"); missing numbers are 0. Returns false with error
-// saying what is wrong.
-bool parse_version_number(const std::string &text, uint16_t version[4], std::string *error);
-
-// The version as four numbers joined by dots.
-std::string version_text(const uint16_t version[4]);
 
 // The resource's bytes. Refuses a value that is not UTF-8 and a resource that would pass the
 // 65535 bytes a block's length can count.

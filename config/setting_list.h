@@ -70,6 +70,16 @@
 enum setting_id { TREVALO_SETTINGS(TREVALO_SETTING_ID) };
 #undef TREVALO_SETTING_ID
 
+// The highest id of the list.
+constexpr unsigned setting_last_id()
+{
+    unsigned last = 0;
+#define TREVALO_SETTING_LAST(name, id, kind, default_text) last = id > last ? id : last;
+    TREVALO_SETTINGS(TREVALO_SETTING_LAST)
+#undef TREVALO_SETTING_LAST
+    return last;
+}
+
 // Ids between SETTING_FIRST and SETTING_LAST that the list does not name are free: nothing is
 // stored there.
-enum { SETTING_FIRST = 1024, SETTING_LAST = 1840, SETTING_STEP = 16 };
+enum { SETTING_FIRST = 1024, SETTING_LAST = setting_last_id(), SETTING_STEP = 16 };

@@ -10,6 +10,7 @@
 #include "base/messages.h"
 #include "base/setting_codec.h"
 #include "base/text.h"
+#include "config/search_methods.h"
 #include "config/settings.h"
 #include "os/os.h"
 
@@ -483,14 +484,85 @@ static unsigned minimum_feature()
     return major <= 1 ? minor : major;
 }
 
+// The methods of the search-method list, each with the list's function name: true when it
+// found a runtime library.
+static bool search_configured_paths(search_state *state)
+{
+    return try_configured_runtime_paths(state);
+}
+
+static bool search_registered_runtimes(search_state *state)
+{
+    return search_runtime_keys(state, 0, 2);
+}
+
+// Methods 2 to 4: the development kits' keys, each with its path of the library inside a
+// kit's home, which registry methods run later also join to a JavaHome.
+static bool search_kits(search_state *state, const char *kit_path)
+{
+    state->kit_path = kit_path;
+    return search_runtime_keys(state, 2, 2);
+}
+
+static bool search_kits_client(search_state *state)
+{
+    return search_kits(state, "jre\\bin\\client\\jvm.dll");
+}
+
+static bool search_kits_server(search_state *state)
+{
+    return search_kits(state, "jre\\bin\\server\\jvm.dll");
+}
+
+static bool search_kits_classic(search_state *state)
+{
+    return search_kits(state, "jre\\bin\\classic\\jvm.dll");
+}
+
+static bool search_java_keys(search_state *state)
+{
+    search_registry_tables(state, java_keys, sizeof java_keys / sizeof *java_keys, 1);
+    return state->chosen;
+}
+
+static bool search_vendor_keys(search_state *state)
+{
+    search_registry_tables(state, vendor_keys, sizeof vendor_keys / sizeof *vendor_keys, 2);
+    return state->chosen;
+}
+
+static bool search_java_home(search_state *state)
+{
+    try_java_home_variable(state);
+    return state->chosen;
+}
+
+static bool search_bundled(search_state *state)
+{
+    try_bundled_runtime(state);
+    return state->chosen;
+}
+
+static bool search_path_variable(search_state *state)
+{
+    try_path_variable(state);
+    return state->chosen;
+}
+
+struct search_method {
+    char digit;
+    bool (*run)(search_state *state);
+};
+
+static const search_method search_methods[] = {
+#define TREVALO_SEARCH_METHOD(digit, name, function, description) {digit, function},
+    TREVALO_SEARCH_METHODS(TREVALO_SEARCH_METHOD)
+#undef TREVALO_SEARCH_METHOD
+};
+
 bool find_runtime_library(unsigned machine, char *result, size_t capacity, char *home,
                           char *note)
 {
-    static const char *const kit_paths[] = {
-        "jre\\bin\\client\\jvm.dll",
-        "jre\\bin\\server\\jvm.dll",
-        "jre\\bin\\classic\\jvm.dll",
-    };
     home[0] = '\0';
     note[0] = '\0';
     search_state state = {};
@@ -502,41 +574,13 @@ bool find_runtime_library(unsigned machine, char *result, size_t capacity, char 
     state.minimum = minimum_feature();
     state.maximum = settings.max_java_version > 0 ? (unsigned)settings.max_java_version : 0;
     bool found = false;
-    for (const char *method = settings.search_order; *method && !found; method++) {
+    // A character of the order that names no method (which the builder refuses) is passed
+    // over.
+    for (const char *digit = settings.search_order; *digit && !found; digit++) {
         state.chosen = false;
-        switch (*method) {
-        case '0':
-            found = try_configured_runtime_paths(&state);
-            break;
-        case '1':
-            found = search_runtime_keys(&state, 0, 2);
-            break;
-        case '2':
-        case '3':
-        case '4':
-            state.kit_path = kit_paths[*method - '2'];
-            found = search_runtime_keys(&state, 2, 2);
-            break;
-        case '5':
-            search_registry_tables(&state, java_keys, sizeof java_keys / sizeof *java_keys, 1);
-            break;
-        case '6':
-            search_registry_tables(&state, vendor_keys, sizeof vendor_keys / sizeof *vendor_keys,
-                                   2);
-            break;
-        case '7':
-            try_java_home_variable(&state);
-            break;
-        case '8':
-            try_bundled_runtime(&state);
-            break;
-        case '9':
-            try_path_variable(&state);
-            break;
-        default:
-            break;
-        }
-        found = found || state.chosen;
+        for (const search_method &method : search_methods)
+            if (method.digit == *digit)
+                found = method.run(&state);
     }
     free(state.relative);
     if (!found && state.skipped[0]) {

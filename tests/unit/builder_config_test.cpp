@@ -1,10 +1,14 @@
 // The launcher builder's configuration file: what it accepts, what it refuses and why.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
+
 #include <string>
 #include <vector>
 
 #include "base/setting_codec.h"
+#include "config/search_methods.h"
 #include "config/setting_list.h"
 #include "builder/config.h"
 
@@ -177,6 +181,14 @@ TEST(BuilderConfig, RefusesBadInputWithTheLine)
         {"main_class = M\nicon =\n", "line 2: 'icon' needs a file"},
         {"main_class = M\nicon = a.ico\n\nicon = b.ico\n", "line 4: 'icon' is already set on line 2"},
         {"main_class = M\ncopyright = \xA9 2026\n", "line 2: is not valid UTF-8"},
+        {"main_class = M\nsearch_order = x1\n",
+         "line 2: 'search_order' is 'x1': 'x' names no search method; give digits of the "
+         "search methods (0 runtime_paths, 1 registered_runtimes, 2 kit_client"},
+        {"main_class = M\nsearch_order = 0a\n", "line 2: 'search_order' is '0a': 'a' names no"},
+        {"main_class = M\n\nsearch_order = 8 0\n", "line 3: 'search_order' is '8 0': ' ' names"},
+        {"main_class = M\nsearch_order =\n",
+         "line 2: 'search_order' is empty, so the launcher would look for no runtime: give "
+         "digits of the search methods (0 runtime_paths"},
     };
     for (const auto &c : cases) {
         builder_config values;
@@ -216,6 +228,34 @@ TEST(BuilderConfig, NamesEverySetting)
     TREVALO_SETTINGS(TREVALO_SETTING_NAME_OF)
 #undef TREVALO_SETTING_NAME_OF
     EXPECT_EQ(setting_name(1025), nullptr);
+}
+
+// The README's table of search methods has one row per method of the list, in its order, each
+// with the method's digit and name; --print names them the same way.
+TEST(BuilderConfig, ReadmeTableListsTheSearchMethods)
+{
+    std::ifstream file(TREVALO_SOURCE_DIR "/README.md");
+    std::stringstream readme;
+    readme << file.rdbuf();
+    std::string text = readme.str();
+    size_t at = text.find("| digit | name | where |");
+    ASSERT_NE(at, std::string::npos) << "no search-method table in the README";
+    std::string rows, listed, order;
+    for (size_t end; (end = text.find('\n', at)) != std::string::npos && text[at] == '|';
+         at = end + 1) {
+        // "| 0 | `runtime_paths` | ...": the digit and the name.
+        std::string row = text.substr(at, end - at);
+        size_t third = row.find(" | ", 4);
+        if (row.size() > 4 && row[2] >= '0' && row[2] <= '9' && third != std::string::npos)
+            rows += row.substr(2, third - 2) + "\n";
+    }
+#define TREVALO_SEARCH_METHOD_ROW(digit, name, function, description)                           \
+    listed += std::string(1, digit) + " | `" #name "`\n";                                       \
+    order += digit;
+    TREVALO_SEARCH_METHODS(TREVALO_SEARCH_METHOD_ROW)
+#undef TREVALO_SEARCH_METHOD_ROW
+    EXPECT_EQ(rows, listed);
+    EXPECT_EQ(search_method_names(order.substr(0, 2) + "x"), "0 runtime_paths, 1 registered_runtimes");
 }
 
 } // namespace

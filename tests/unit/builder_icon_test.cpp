@@ -109,6 +109,20 @@ TEST(BuilderIcon, ReplacesTheStubsIconAsWindowsReadsIt)
         EXPECT_TRUE(found);
         EXPECT_EQ(build_icon_file(images), ico);
 
+        // An icon file whose directory leaves planes and bits 0 (as many editors write
+        // them): the group says what the images hold, since Windows chooses by those fields.
+        std::vector<icon_image> unsaid = {{16, 16, 0, 0, 0, 0, icon_bitmap(16, 0xFF00FF00)},
+                                          {1, 1, 0, 0, 0, 0, tiny_png()}};
+        const bytes unsaid_ico = build_icon_file(unsaid);
+        pe_image filled = image;
+        ASSERT_TRUE(apply_icon(&filled, unsaid_ico.data(), unsaid_ico.size(), &error)) << error;
+        ASSERT_TRUE(read_icon(filled, &images, &found, &error)) << error;
+        ASSERT_EQ(images.size(), 2u);
+        for (const icon_image &i : images) {
+            EXPECT_EQ(i.planes, 1u);
+            EXPECT_EQ(i.bit_count, 32u);
+        }
+
         // Without an icon group there is nothing to replace.
         pe_remove_resources(&image, {RT_GROUP_ICON_TYPE}, nullptr, nullptr);
         EXPECT_FALSE(apply_icon(&image, ico.data(), ico.size(), &error));

@@ -38,7 +38,8 @@ std::string print(const bytes &launcher, std::vector<printed_file> *files)
 }
 
 // The sample configuration, and one with every key, the files of an embedded folder (one of
-// them named as the printed icon would be), a 32-bit console stub and non-ASCII values.
+// them named as the printed icon would be, in other capitals: Windows' names ignore case), a
+// 32-bit console stub and non-ASCII values.
 TEST(BuilderPrint, PrintedConfigurationBuildsTheSameLauncher)
 {
     const std::string nonascii = "caf\xC3\xA9 \xD0\x96\xD1\x83\xD0\xBA \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E";
@@ -46,7 +47,7 @@ TEST(BuilderPrint, PrintedConfigurationBuildsTheSameLauncher)
     system(("mkdir -p '" + full + "/lib' && touch -d '2021-02-03 04:05:06.7890123 UTC' '" +
             full + "/lib'").c_str());
     write_bytes(full + "/lib/app.jar", bytes(5000, 'j'));
-    write_bytes(full + "/lib/icon.ico", bytes(3, 'i'));
+    write_bytes(full + "/lib/Icon.ico", bytes(3, 'i'));
     system(("touch -d '2021-02-03 04:05:06.7890123 UTC' '" + full + "/lib/app.jar'").c_str());
     write_bytes(full + "/app.ico", icon_file({16, 32}));
     system(("cp '" RESOURCES_TEST_WIN32 "/images/splash.bmp' '" + full + "/'").c_str());
@@ -71,10 +72,13 @@ TEST(BuilderPrint, PrintedConfigurationBuildsTheSameLauncher)
         {sample + "/sample-app.cfg",
          {"architecture = x64", "subsystem = gui", "main_class = trevalo.sample.SampleApp",
           "class_path = trevalo-sample.jar", "stdout_file = ", "splash = splash.bmp",
+          "search_order = 8071234569\n# search methods: 8 bundled, 0 runtime_paths, 7 java_home, "
+          "1 registered_runtimes, 2 kit_client, 3 kit_server, 4 kit_classic, 5 java_keys, "
+          "6 vendor_keys, 9 path",
           "icon = icon.ico", "execution_level = asInvoker"}},
         {full + "/full.cfg",
          {"architecture = x86", "subsystem = console", "main_class = com.example.caf\xC3\xA9Main",
-          "app_args = #not a comment = really", "embed = app.jar", "embed = icon.ico",
+          "app_args = #not a comment = really", "embed = app.jar", "embed = Icon.ico",
           "# app.jar: 5000 bytes, 2021-02-03 04:05:06 UTC", "icon = icon-2.ico",
           "file_version = 1.2.3.0", "product_version = 4.0.0.0", "product_name = " + nonascii,
           "copyright = \xC2\xA9 2026 ACME", "execution_level = requireAdministrator"}},

@@ -53,6 +53,26 @@ TEST(BuilderVersionInfo, EncodedResourceDecodesAsWritten)
         for (size_t cut = 0; cut < data.size(); cut += 3)
             decode_version_info(data.data(), cut, &back, &error);
     }
+    // One resource byte for byte, as written out by hand from the format: the fixed versions
+    // (FEEF04BD), one string whose value length (2) counts its NUL, and the translation table.
+    const char expected_hex[] =
+        "000134000000560053005F00560045005200530049004F004E005F0049004E0046004F0000000000BD04EFFE00000100"
+        "020001000400030006000500080007003F00000000000000040004000100000000000000000000000000000060000000"
+        "010053007400720069006E006700460069006C00650049006E0066006F0000003C000000010030003400300039003000"
+        "3400420030000000240002000100500072006F0064007500630074004E0061006D006500000000007800000044000000"
+        "0100560061007200460069006C00650049006E0066006F00000000002400040000005400720061006E0073006C006100"
+        "740069006F006E00000000000904B004";
+    version_info small = {{1, 2, 3, 4}, {5, 6, 7, 8}, {{"ProductName", "x"}}};
+    bytes small_data;
+    std::string small_error, hex;
+    ASSERT_TRUE(encode_version_info(small, &small_data, &small_error)) << small_error;
+    for (unsigned char b : small_data) {
+        char two[3];
+        snprintf(two, sizeof two, "%02X", b);
+        hex += two;
+    }
+    EXPECT_EQ(hex, expected_hex);
+
     version_info too_long = {{1}, {1}, {{"ProductName", std::string(40000, 'x')}}};
     bytes data;
     std::string error;
@@ -126,7 +146,10 @@ TEST(BuilderExecutionLevel, RewritesOnlyTheLevel)
         {"root", "", "execution level 'root' is not"},
         {"asInvoker", std::string(manifest).replace(at, element.size(), "<other"), "holds none"},
         {"asInvoker", manifest + element + "/>", "holds several"},
-        {"asInvoker", std::string(manifest).replace(at, element.size(), "<requestedExecutionLevel uiLevel=\"x\""),
+        {"asInvoker", std::string(manifest).replace(at, element.size(), "<requestedExecutionLevel uilevel=\"x\""),
+         "without a level attribute"},
+        // An attribute whose name only ends in "level" is another attribute.
+        {"asInvoker", std::string(manifest).replace(at, element.size(), "<requestedExecutionLevel\n  maxlevel='x'"),
          "without a level attribute"},
     };
     for (const auto &c : cases) {
