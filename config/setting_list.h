@@ -64,7 +64,11 @@
     X(restart_seconds, 1792, INTEGER, "0")                                                     \
     X(delayed_start, 1808, FLAG, "0")                                                          \
     X(service_account, 1824, TEXT, "")                                                         \
-    X(max_java_version, 1840, INTEGER, "")
+    X(max_java_version, 1840, INTEGER, "")                                                     \
+    X(stop_timeout_seconds, 1856, INTEGER, "30")                                               \
+    X(start_switch, 1920, TEXT, "-start")                                                      \
+    X(stop_switch, 1936, TEXT, "-stop")                                                        \
+    X(status_switch, 1952, TEXT, "-status")
 
 #define TREVALO_SETTING_ID(name, id, kind, default_text) SETTING_##name = id,
 enum setting_id { TREVALO_SETTINGS(TREVALO_SETTING_ID) };

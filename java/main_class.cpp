@@ -170,7 +170,8 @@ static bool redirect_output_files(JNIEnv *env)
 
 // Everything after the environment is chosen: user.dir, the output files, the lookups, the
 // arguments and the call. Returns true when main returned without a pending exception.
-static bool call_main(JNIEnv *env, int count, char **vector, bool redirect)
+static bool call_main(JNIEnv *env, int count, char **vector, bool redirect,
+                      void (*calling)())
 {
     char directory[STARTUP_DIRECTORY_SIZE];
     if (!get_current_directory(directory, sizeof directory)) {
@@ -214,6 +215,8 @@ static bool call_main(JNIEnv *env, int count, char **vector, bool redirect)
         }
     }
 
+    if (calling)
+        calling();
     env->CallStaticVoidMethod(main_class, main, array);
     if (check_java_exception(env)) {
         report_error(settings.msg_invoke, MAIN_METHOD);
@@ -222,7 +225,7 @@ static bool call_main(JNIEnv *env, int count, char **vector, bool redirect)
     return true;
 }
 
-bool run_main_class(int count, char **vector, bool attach)
+bool run_main_class(int count, char **vector, bool attach, void (*calling)())
 {
     if (!attach && !settings.early_working_dir && !enter_working_directory(false))
         return false;
@@ -237,7 +240,7 @@ bool run_main_class(int count, char **vector, bool attach)
     }
     // An attached call (the stop call of a service) leaves the output files alone: opening
     // them again would truncate what the running application is still writing.
-    bool ok = call_main(env, count, vector, !attach);
+    bool ok = call_main(env, count, vector, !attach, calling);
     if (attach)
         java_vm->DetachCurrentThread();
     return ok;

@@ -6,8 +6,9 @@
 // Calls main of the main class with the count arguments of vector, or with setting 1184 split
 // when count is 0. With attach, the calling thread attaches first (as the stopper thread),
 // does not redirect the output files again, and detaches afterwards. Returns true when main
-// returned without a pending exception; false after a reported failure.
-bool run_main_class(int count, char **vector, bool attach);
+// returned without a pending exception; false after a reported failure. calling (may be null)
+// is called once everything is in place, just before main.
+bool run_main_class(int count, char **vector, bool attach, void (*calling)() = nullptr);
 
 // The attach record of every native thread that attaches itself: the JNI version of setting
 // 1024 and the name "Trevalo stopper thread".

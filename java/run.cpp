@@ -8,7 +8,8 @@
 #include "java/jvm.h"
 #include "java/main_class.h"
 
-bool run_application(int count, char **vector, bool console, void (*main_returned)(bool ok))
+bool run_application(int count, char **vector, bool console, void (*main_returned)(bool ok),
+                     void (*main_calling)())
 {
     char *unpacked;
     if (!unpack_embedded_files(console, &unpacked))
@@ -17,7 +18,7 @@ bool run_application(int count, char **vector, bool console, void (*main_returne
     free(unpacked);
     if (!created)
         return false;
-    bool ok = run_main_class(count, vector, false);
+    bool ok = run_main_class(count, vector, false, main_calling);
     if (main_returned)
         main_returned(ok);
     destroy_jvm();

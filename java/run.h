@@ -7,5 +7,7 @@
 // (none: setting 1184 split), and destroys the virtual machine, which waits for the
 // application's last non-daemon thread. main_returned (may be null) learns main's outcome
 // before that wait, while other threads may still end the process. True when main returned
-// normally; false after a reported failure.
-bool run_application(int count, char **vector, bool console, void (*main_returned)(bool ok));
+// normally; false after a reported failure. main_calling (may be null) learns that main is
+// about to be called: the virtual machine runs and the main class and method were found.
+bool run_application(int count, char **vector, bool console, void (*main_returned)(bool ok),
+                     void (*main_calling)() = nullptr);

@@ -2,8 +2,11 @@
 #pragma once
 
 // Handles the command line when it is exactly one argument (slot 1; slot 0 is reserved) equal
-// to one of the service switches, and returns true; *exit_status is then 0 on success (and
-// when the service was already installed) or the system's error code of the failure.
+// to one of the service switches, and returns true; *exit_status is then 0 on success (an
+// install over this launcher's own service updates it) or the system's error code of the
+// failure (1073 for another program's service of that name, 1053 for a service that did not
+// stop in time, a failed run's exit code for -start and -stop). -status ends with 0 for a
+// running service, 2 for one starting or stopping, 3 for a stopped one.
 bool dispatch_service_switch(int count, char **vector, int *exit_status);
 
 // 1 when the service exists, 0 when it does not, -1 when the manager gives no answer.
@@ -20,8 +23,9 @@ int install_service(const char *name, const char *description);
 // setting restart_seconds; 0 for none, the longest the manager can hold for a longer one.
 unsigned restart_delay_ms(int seconds);
 
-// Removes the service name; its event-log source stays. 0 on success, -1 after a reported
-// failure.
+// Stops the service name when it runs (within the stop time-out), then removes it and the
+// event-log source this launcher registered. 0 on success, -1 after a reported failure (the
+// last error says why; 1053 when the service did not stop).
 int uninstall_service(const char *name);
 
 // Runs the process as the configured service: returns when the service has stopped, or at

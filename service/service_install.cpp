@@ -4,6 +4,7 @@
 
 #include <stdlib.h>
 #include <string.h>
+#include <strings.h>
 
 #include "base/messages.h"
 #include "base/text.h"
@@ -11,13 +12,24 @@
 #include "os/os.h"
 #include "os/report.h"
 #include "service/dependency_list.h"
+#include "service/service_run.h"
 #include "service/service_system.h"
 
 static const char *const EVENT_LOG_KEY = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
 
 enum {
-    // The system's codes for an account the manager does not know and a missing service.
+    // The system's codes: an account the manager does not know, a service that did not answer
+    // a request in time, a service name taken, a run that ended with its own code, a service
+    // that has not run since the system started.
     ERROR_INVALID_SERVICE_ACCOUNT_CODE = 1057,
+    ERROR_SERVICE_REQUEST_TIMEOUT_CODE = 1053,
+    ERROR_SERVICE_EXISTS_CODE = 1073,
+    ERROR_SERVICE_SPECIFIC_ERROR_CODE = 1066,
+    ERROR_SERVICE_NEVER_STARTED_CODE = 1077,
+    // How often a waiting switch asks the manager again, and how long -start waits for a
+    // service that is still starting.
+    POLL_MS = 250,
+    START_TIMEOUT_MS = 120000,
     // The longest delay a restart can be given, in whole seconds.
     MAX_RESTART_SECONDS = 4294967,
 };
@@ -66,15 +78,23 @@ static bool service_account(const char *name, char **account)
 // Recovery and the delayed start: a manager that does not take them (Windows before Vista has
 // neither the failure-actions flag nor the delayed start; Wine keeps neither) leaves the
 // service installed and working without them. That is not a failed install, but it is said.
-static void apply_optional_config(const char *name)
+// An update (update) also takes away what the settings no longer ask for.
+static void apply_optional_config(const char *name, bool update)
 {
+    // What is taken away goes without a word where the manager refuses: it keeps none then.
     unsigned delay = restart_delay_ms(settings.restart_seconds);
-    if (delay && !set_service_restarts(name, delay))
-        report_error_with_reason(MSG_SETTING_NOT_APPLIED, "restart_seconds");
+    if (delay ? !set_service_restarts(name, delay) : update && !set_service_restarts(name, 0)) {
+        if (delay)
+            report_error_with_reason(MSG_SETTING_NOT_APPLIED, "restart_seconds");
+    }
     // A delayed start means something only to a service that starts automatically.
-    if (settings.delayed_start && !settings.manual_start &&
-        !set_service_delayed_start(name, true))
+    bool delayed = settings.delayed_start && !settings.manual_start;
+    if ((delayed || update) && !set_service_delayed_start(name, delayed) && delayed)
         report_error_with_reason(MSG_SETTING_NOT_APPLIED, "delayed_start");
+    // A shutdown of the system gives the application the time a stop has.
+    unsigned stop_ms = stop_timeout_ms(settings.stop_timeout_seconds) + STOP_WAIT_MARGIN_MS;
+    if (!set_service_preshutdown_timeout(name, stop_ms))
+        report_error_with_reason(MSG_SETTING_NOT_APPLIED, "stop_timeout_seconds");
 }
 
 // Registers the event-log source name for the launcher at path.
@@ -88,32 +108,221 @@ static bool register_event_source(const char *name, const char *path)
     return ok;
 }
 
-int install_service(const char *name, const char *description)
+// The command line the manager starts the launcher at path with: "path" switch, built to fit
+// however long the parts are. A heap text.
+static char *service_command(const char *path)
+{
+    char *quoted = join_text("\"", path, "\" ");
+    char *command = join_text(quoted, settings.service_switch);
+    free(quoted);
+    return command;
+}
+
+// Writes the record of the service name (a new one, or with update the existing one) with
+// description and the service settings, and registers its event-log source.
+static int write_service(const char *name, const char *description, bool update)
 {
     char path[PATH_SIZE];
     char *account;
     if (!executable_path(path, sizeof path) || !service_account(name, &account))
         return report_failure();
-    // "path" switch, built to fit, however long the parts are.
-    char *quoted = join_text("\"", path, "\" ");
-    char *command = join_text(quoted, settings.service_switch);
-    free(quoted);
+    char *command = service_command(path);
     char *dependencies = dependency_list(settings.service_dependencies);
     service_record record = {name, command, settings.manual_start != 0, dependencies, account};
-    bool ok = create_service_record(&record) &&
-              (!description || !description[0] || set_service_description(name, description));
+    // An update writes the description even when empty: that removes the one it had.
+    bool ok = (update ? update_service_record(&record) : create_service_record(&record)) &&
+              (!description || (!description[0] && !update) ||
+               set_service_description(name, description));
     free(command);
     free(dependencies);
     free(account);
     if (!ok)
         return report_failure();
-    apply_optional_config(name);
+    apply_optional_config(name, update);
     return register_event_source(name, path) ? 0 : report_failure();
+}
+
+int install_service(const char *name, const char *description)
+{
+    return write_service(name, description, false);
+}
+
+// 1 when the installed service name runs this launcher with the service switch, 0 when it
+// runs something else, -1 when the manager gives no answer.
+static int installed_from_here(const char *name)
+{
+    char path[PATH_SIZE], installed[2 * PATH_SIZE + 256];
+    int found = query_service_command(name, installed, sizeof installed);
+    if (found != 1)
+        return found;
+    if (!executable_path(path, sizeof path))
+        return -1;
+    char *command = service_command(path);
+    // Windows compares paths without regard to case.
+    bool same = strcasecmp(command, installed) == 0;
+    free(command);
+    return same ? 1 : 0;
+}
+
+// Waits while the service name is in state (until, with until: until it is), at most
+// timeout_ms, asking the manager every POLL_MS; *status is its status then. False (last error
+// set) when the manager gives no answer.
+static bool wait_while(const char *name, service_state state, unsigned timeout_ms,
+                       service_status *status, bool until = false)
+{
+    unsigned began = service_clock_ms();
+    for (;;) {
+        if (!query_service_status(name, status))
+            return false;
+        if ((status->state == state) == until || service_clock_ms() - began >= timeout_ms)
+            return true;
+        pause_for_service(POLL_MS);
+    }
+}
+
+// Stops the service name when it runs and waits until it has stopped (within the stop
+// time-out and the margin of its wait hint); *status is its status then. False (last error
+// set) when the manager gives no answer or refuses.
+static bool stop_and_wait(const char *name, service_status *status)
+{
+    if (!query_service_status(name, status))
+        return false;
+    if (status->state == STATE_STOPPED)
+        return true;
+    if (status->state != STATE_STOP_PENDING && !request_service_stop(name))
+        return false;
+    unsigned timeout = stop_timeout_ms(settings.stop_timeout_seconds) + STOP_WAIT_MARGIN_MS;
+    return wait_while(name, STATE_STOPPED, timeout, status, true);
+}
+
+// Removes the event-log source name when the launcher at path registered it.
+static bool remove_own_event_source(const char *name)
+{
+    char path[PATH_SIZE], registered[PATH_SIZE];
+    char *event_key = join_text(EVENT_LOG_KEY, name);
+    int found = query_registry_text(REGISTRY_MACHINE, event_key, "EventMessageFile", registered,
+                                    sizeof registered);
+    free(event_key);
+    if (found != 0 || !executable_path(path, sizeof path) || strcasecmp(path, registered) != 0)
+        return true;
+    return remove_event_source(name);
 }
 
 int uninstall_service(const char *name)
 {
-    return delete_service_record(name) ? 0 : report_failure();
+    service_status status;
+    if (!stop_and_wait(name, &status))
+        return report_failure();
+    if (status.state != STATE_STOPPED) {
+        report_error(MSG_SERVICE_NOT_STOPPED, name);
+        set_last_error(ERROR_SERVICE_REQUEST_TIMEOUT_CODE);
+        return -1;
+    }
+    if (!delete_service_record(name) || !remove_own_event_source(name))
+        return report_failure();
+    return 0;
+}
+
+// The number as decimal text into buffer (at least 12 bytes), signed as the status a process
+// ends with.
+static const char *decimal(unsigned number, char *buffer)
+{
+    char *end = buffer + 11;
+    *end = '\0';
+    unsigned magnitude = (int)number < 0 ? 0u - number : number;
+    do
+        *--end = (char)('0' + magnitude % 10);
+    while (magnitude /= 10);
+    if ((int)number < 0)
+        *--end = '-';
+    return end;
+}
+
+// The exit code a stopped service's last run ended with: its own when it gave one; 0 for a
+// service that has not run since the system started.
+static unsigned last_exit_code(const service_status &status)
+{
+    if (status.exit_code == ERROR_SERVICE_NEVER_STARTED_CODE)
+        return 0;
+    return status.exit_code == ERROR_SERVICE_SPECIFIC_ERROR_CODE ? status.specific_exit_code
+                                                                 : status.exit_code;
+}
+
+// Reports the state of the service name; error for a report that is a failure.
+static void report_state(const char *name, const service_status &status, bool error)
+{
+    if (status.state != STATE_STOPPED) {
+        const char *text = status.state == STATE_RUNNING        ? MSG_SERVICE_RUNNING
+                           : status.state == STATE_START_PENDING ? MSG_SERVICE_STARTING
+                                                                 : MSG_SERVICE_STOPPING;
+        if (error)
+            report_error(text, name);
+        else
+            report_info(text, name);
+        return;
+    }
+    if (status.exit_code == ERROR_SERVICE_NEVER_STARTED_CODE) {
+        report_info(MSG_SERVICE_NOT_RUN, name);
+        return;
+    }
+    char number[12];
+    char *text = join_text(MSG_SERVICE_STOPPED, decimal(last_exit_code(status), number), ".");
+    if (error)
+        report_error(text, name);
+    else
+        report_info(text, name);
+    free(text);
+}
+
+// The -status switch: 0 running, 2 starting or stopping, 3 stopped.
+static int show_status(const char *name)
+{
+    service_status status;
+    if (!query_service_status(name, &status)) {
+        report_failure();
+        return -1;
+    }
+    report_state(name, status, false);
+    return status.state == STATE_RUNNING ? 0 : status.state == STATE_STOPPED ? 3 : 2;
+}
+
+// The -start switch: 0 once the service runs; a service that stopped instead gives the exit
+// code of its run (1 when that is 0).
+static int start_and_wait(const char *name)
+{
+    service_status status;
+    if (!request_service_start(name)) {
+        report_failure();
+        return -1;
+    }
+    if (!wait_while(name, STATE_START_PENDING, START_TIMEOUT_MS, &status)) {
+        report_failure();
+        return -1;
+    }
+    bool running = status.state == STATE_RUNNING;
+    report_state(name, status, !running);
+    if (running)
+        return 0;
+    unsigned code = last_exit_code(status);
+    set_last_error(status.state == STATE_STOPPED ? (code ? code : 1)
+                                                 : (unsigned)ERROR_SERVICE_REQUEST_TIMEOUT_CODE);
+    return -1;
+}
+
+// The -stop switch: 0 once the service stopped cleanly (or was not running); a run that
+// ended with a failure gives its exit code, a stop that did not end in time 1053.
+static int stop_switch(const char *name)
+{
+    service_status status;
+    if (!stop_and_wait(name, &status)) {
+        report_failure();
+        return -1;
+    }
+    bool stopped = status.state == STATE_STOPPED;
+    unsigned code = stopped ? last_exit_code(status) : (unsigned)ERROR_SERVICE_REQUEST_TIMEOUT_CODE;
+    report_state(name, status, code != 0);
+    set_last_error(code);
+    return code ? -1 : 0;
 }
 
 // The status a handled switch ends the process with: 0, or the error that made it fail.
@@ -123,43 +332,69 @@ static int failure_status()
     return error ? (int)error : 1;
 }
 
+// True when argument is the switch (a switch name that is empty, as in launchers built before
+// it existed, matches nothing).
+static bool is_switch(const char *argument, const char *name)
+{
+    return name[0] && strcmp(argument, name) == 0;
+}
+
+// The -install switch: a new service, or an update of the one this launcher installed before.
+static int install_switch(const char *name)
+{
+    switch (installed_from_here(name)) {
+    case 1:
+        // Installing again on purpose (upgrade scripts install every time): brought up to date.
+        if (write_service(name, settings.service_description, true) != 0)
+            return -1;
+        report_info(MSG_SERVICE_UPDATED, name);
+        return 0;
+    case 0:
+        if (service_exists(name) == 1) {
+            // Another program's service of that name: left alone.
+            report_error(settings.msg_already_installed, name);
+            set_last_error(ERROR_SERVICE_EXISTS_CODE);
+            return -1;
+        }
+        if (install_service(name, settings.service_description) != 0)
+            return -1;
+        report_info(settings.msg_installed, name);
+        return 0;
+    default:
+        // The manager gave no answer (no right to create services, for one): say why.
+        report_failure();
+        return -1;
+    }
+}
+
 bool dispatch_service_switch(int count, char **vector, int *exit_status)
 {
     if (count != 2)
         return false;
     const char *argument = vector[1];
     const char *name = settings.service_name;
-    *exit_status = 0;
-    if (strcmp(argument, settings.install_switch) == 0) {
-        switch (service_exists(name)) {
-        case 1:
-            // Installing again is not a failure: upgrade scripts run the install each time.
-            report_error(settings.msg_already_installed, name);
-            break;
-        case 0:
-            if (install_service(name, settings.service_description) == 0)
-                report_info(settings.msg_installed, name);
-            else
-                *exit_status = failure_status();
-            break;
-        default:
-            // The manager gave no answer (no right to create services, for one): say why.
-            report_failure();
-            *exit_status = failure_status();
-            break;
-        }
-        return true;
-    }
-    if (strcmp(argument, settings.uninstall_switch) == 0) {
-        if (uninstall_service(name) == 0)
+    int status;
+    if (is_switch(argument, settings.install_switch)) {
+        status = install_switch(name);
+    } else if (is_switch(argument, settings.uninstall_switch)) {
+        status = uninstall_service(name);
+        if (status == 0)
             report_info(settings.msg_uninstalled, name);
-        else
+    } else if (is_switch(argument, settings.start_switch)) {
+        status = start_and_wait(name);
+    } else if (is_switch(argument, settings.stop_switch)) {
+        status = stop_switch(name);
+    } else if (is_switch(argument, settings.status_switch)) {
+        *exit_status = show_status(name);
+        if (*exit_status < 0)
             *exit_status = failure_status();
         return true;
-    }
-    if (strcmp(argument, settings.service_switch) == 0) {
+    } else if (is_switch(argument, settings.service_switch)) {
         run_as_service();
-        return true;
+        status = 0;
+    } else {
+        return false;
     }
-    return false;
+    *exit_status = status == 0 ? 0 : failure_status();
+    return true;
 }

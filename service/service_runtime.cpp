@@ -10,14 +10,12 @@
 #include "service/service_run.h"
 #include "service/service_system.h"
 
-enum { STOP_TIMEOUT_MS = 30000 };
-
-static bool run_service_application(void (*main_returned)(bool ok))
+static bool run_service_application(void (*main_calling)(), void (*main_returned)(bool ok))
 {
     int count;
     char **vector;
     split_command_line(settings.service_args, &count, &vector, false);
-    return run_application(count, vector, true, main_returned);
+    return run_application(count, vector, true, main_returned, main_calling);
 }
 
 // The stop call: main again with stop_args on an attached thread.
@@ -39,7 +37,7 @@ void run_as_service()
     plan.stopped = settings.msg_stopped;
     plan.failed = settings.msg_failed;
     plan.stop_timeout = settings.msg_stop_timeout;
-    plan.stop_timeout_ms = STOP_TIMEOUT_MS;
+    plan.stop_timeout_ms = stop_timeout_ms(settings.stop_timeout_seconds);
     set_application_end_hook(end_service_application);
     start_service_dispatcher(&plan);
 }

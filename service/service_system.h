@@ -79,11 +79,35 @@ bool update_service_record(const service_record *record);
 
 // The optional parts of a record: the description, restarts after every failure (the delay,
 // the failure count reset after a day without one; also for failures that are no crash),
-// the delayed start. False (last error set) when the manager refuses them.
+// the delayed start, the pre-shutdown time. False (last error set) when the manager refuses them.
 bool set_service_description(const char *name, const char *text);
 bool set_service_restarts(const char *name, unsigned delay_ms);
 bool set_service_delayed_start(const char *name, bool delayed);
+// How long the system waits for the service to stop after the pre-shutdown notification.
+bool set_service_preshutdown_timeout(const char *name, unsigned timeout_ms);
 
 // Removes the record (the manager deletes it once the service has stopped); false (last error
 // set) on failure.
 bool delete_service_record(const char *name);
+
+// The state of the service name as the manager answers it, with the exit codes of its last
+// run (meaningful once stopped).
+struct service_status {
+    service_state state;
+    unsigned exit_code;          // the system's code; ERROR_SERVICE_SPECIFIC_ERROR (1066):
+    unsigned specific_exit_code; // then this one is the service's own
+};
+
+// False (last error set) when the manager gives no answer or has no such service.
+bool query_service_status(const char *name, service_status *status);
+
+// Asks the manager to start the service name, or to stop it; false (last error set) when it
+// refuses (for a stop: 1062 when the service is not running).
+bool request_service_start(const char *name);
+bool request_service_stop(const char *name);
+
+// Waits ms before the manager is asked again.
+void pause_for_service(unsigned ms);
+
+// Removes the event-log source name; false (last error set) on failure.
+bool remove_event_source(const char *name);

@@ -28,6 +28,9 @@ void tell_service_manager(service_state state, unsigned wait_hint_ms, unsigned c
     EnterCriticalSection(&status_lock);
     if (status.dwCurrentState != SERVICE_STOPPED) {
         status.dwCurrentState = state;
+        // Stops only while running: a service that starts or stops already takes none.
+        status.dwControlsAccepted = state == STATE_RUNNING ? SERVICE_ACCEPT_STOP |
+                                    SERVICE_ACCEPT_SHUTDOWN | SERVICE_ACCEPT_PRESHUTDOWN : 0;
         status.dwWaitHint = wait_hint_ms;
         status.dwCheckPoint = check_point;
         // A failed run ends with a service-specific error, so that the manager records a
@@ -112,26 +115,30 @@ unsigned service_clock_ms()
     return GetTickCount();
 }
 
-static void WINAPI control_handler(DWORD control)
+static DWORD WINAPI control_handler(DWORD control, DWORD, LPVOID, LPVOID)
 {
     if (control == SERVICE_CONTROL_STOP) {
         control_service(CONTROL_STOP);
+    } else if (control == SERVICE_CONTROL_PRESHUTDOWN) {
+        control_service(CONTROL_PRESHUTDOWN);
     } else if (control == SERVICE_CONTROL_SHUTDOWN) {
         control_service(CONTROL_SHUTDOWN);
-    } else {
-        // Interrogate and the rest: the state as it stands.
+    } else if (control == SERVICE_CONTROL_INTERROGATE) {
+        // The state as it stands.
         EnterCriticalSection(&status_lock);
         SetServiceStatus(status_handle, &status);
         LeaveCriticalSection(&status_lock);
+    } else {
+        return ERROR_CALL_NOT_IMPLEMENTED;
     }
+    return NO_ERROR;
 }
 
 static void WINAPI service_entry(DWORD, LPWSTR *)
 {
     status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
-    status.dwControlsAccepted = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN;
     wchar_t *name = to_wide(dispatched_plan->name);
-    status_handle = RegisterServiceCtrlHandlerW(name, control_handler);
+    status_handle = RegisterServiceCtrlHandlerExW(name, control_handler, nullptr);
     free(name);
     if (!status_handle) {
         // No state can ever reach the manager, which would wait for one: end the process.
@@ -314,6 +321,12 @@ bool set_service_delayed_start(const char *name, bool delayed)
     return change_config2(name, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &info);
 }
 
+bool set_service_preshutdown_timeout(const char *name, unsigned timeout_ms)
+{
+    SERVICE_PRESHUTDOWN_INFO info = {timeout_ms};
+    return change_config2(name, SERVICE_CONFIG_PRESHUTDOWN_INFO, &info);
+}
+
 bool delete_service_record(const char *name)
 {
     SC_HANDLE manager;
@@ -322,4 +335,53 @@ bool delete_service_record(const char *name)
     if (!service)
         return false;
     return close_service(manager, service, DeleteService(service));
+}
+
+bool query_service_status(const char *name, service_status *answer)
+{
+    SC_HANDLE manager;
+    SC_HANDLE service = open_service(name, SC_MANAGER_CONNECT, SERVICE_QUERY_STATUS, &manager);
+    if (!service)
+        return false;
+    SERVICE_STATUS s;
+    bool ok = QueryServiceStatus(service, &s);
+    answer->state = (service_state)s.dwCurrentState;
+    answer->exit_code = s.dwWin32ExitCode;
+    answer->specific_exit_code = s.dwServiceSpecificExitCode;
+    return close_service(manager, service, ok);
+}
+
+bool request_service_start(const char *name)
+{
+    SC_HANDLE manager;
+    SC_HANDLE service = open_service(name, SC_MANAGER_CONNECT, SERVICE_START, &manager);
+    if (!service)
+        return false;
+    return close_service(manager, service, StartServiceW(service, 0, nullptr));
+}
+
+bool request_service_stop(const char *name)
+{
+    SC_HANDLE manager;
+    SC_HANDLE service = open_service(name, SC_MANAGER_CONNECT, SERVICE_STOP, &manager);
+    if (!service)
+        return false;
+    SERVICE_STATUS s;
+    return close_service(manager, service, ControlService(service, SERVICE_CONTROL_STOP, &s));
+}
+
+void pause_for_service(unsigned ms)
+{
+    Sleep(ms);
+}
+
+bool remove_event_source(const char *name)
+{
+    char *path = join_text("SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\", name);
+    wchar_t *key = to_wide(path);
+    LONG status = RegDeleteKeyW(HKEY_LOCAL_MACHINE, key);
+    free(key);
+    free(path);
+    SetLastError((DWORD)status);
+    return status == ERROR_SUCCESS;
 }

@@ -19,10 +19,11 @@ std::vector<told_state> fake_service_states();
 // The event-log records since the last reset, as "info <text>" or "error <text>".
 std::vector<std::string> fake_service_records();
 
-// Blocks until the manager has been told state.
-void fake_service_wait_told(service_state state);
+// Blocks until the manager has been told state, times times.
+void fake_service_wait_told(service_state state, unsigned times = 1);
 
-// Blocks until some thread waits with a time-out, then moves the clock on by ms.
+// Blocks until some thread waits with a time-out that began at the clock's present time,
+// then moves the clock on by ms.
 void fake_service_advance_clock(unsigned ms);
 
 // Makes the event source unregistrable, and thread number n (from 1) of the next run fail to
@@ -37,14 +38,21 @@ void fake_service_reset();
 struct fake_record {
     std::string command, dependencies, account, description;
     bool manual_start, delayed_start;
-    unsigned restart_delay_ms;
+    unsigned restart_delay_ms, preshutdown_ms;
+    // The statuses the next queries answer, in turn (the last one stays; none: stopped, 0).
+    std::vector<service_status> answers;
+    std::string requests; // "start " and "stop " for each request, in order
 };
+
+// The event-log sources removed, in order.
+extern std::vector<std::string> removed_sources;
 
 // The fake manager's records, by name; a test may add and change them.
 std::map<std::string, fake_record> &fake_service_records_table();
 
 // The manager calls that fail from now on, with the system error of each: "query" (no
-// answer), "create", "update", "description", "restarts", "delayed", "delete"; error 0 lets
+// answer), "create", "update", "description", "restarts", "delayed", "preshutdown",
+// "delete", "status", "start", "stop", "remove source"; error 0 lets
 // the call succeed again.
 void fake_service_refuse(const std::string &call, unsigned error);
 

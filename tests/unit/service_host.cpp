@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "os/os.h"
@@ -30,7 +31,8 @@ std::vector<std::thread> threads;
 std::vector<std::unique_ptr<service_event>> events;
 bool stopped_told, source_open, fail_event_log;
 int threads_started, failing_thread;
-unsigned clock_ms, timed_waits;
+unsigned clock_ms;
+std::multiset<unsigned> timed_waits; // when each pending wait with a time-out began
 
 } // namespace
 
@@ -95,10 +97,12 @@ bool wait_service_event(service_event *event, unsigned timeout_ms)
     std::unique_lock<std::mutex> hold(lock);
     unsigned start = clock_ms;
     bool timed = timeout_ms != WAIT_FOREVER;
-    timed_waits += timed;
+    if (timed)
+        timed_waits.insert(start);
     changed.notify_all();
     changed.wait(hold, [&] { return event->set || (timed && clock_ms - start >= timeout_ms); });
-    timed_waits -= timed;
+    if (timed)
+        timed_waits.erase(timed_waits.find(start));
     bool signalled = event->set;
     if (!event->manual)
         event->set = false;
@@ -123,21 +127,21 @@ std::vector<std::string> fake_service_records()
     return records;
 }
 
-void fake_service_wait_told(service_state state)
+void fake_service_wait_told(service_state state, unsigned times)
 {
     std::unique_lock<std::mutex> hold(lock);
     changed.wait(hold, [&] {
+        unsigned seen = 0;
         for (const told_state &told : states)
-            if (told.state == state)
-                return true;
-        return false;
+            seen += told.state == state;
+        return seen >= times;
     });
 }
 
 void fake_service_advance_clock(unsigned ms)
 {
     std::unique_lock<std::mutex> hold(lock);
-    changed.wait(hold, [] { return timed_waits > 0; });
+    changed.wait(hold, [] { return timed_waits.count(clock_ms) > 0; });
     clock_ms += ms;
     changed.notify_all();
 }
@@ -292,6 +296,15 @@ bool set_service_delayed_start(const char *name, bool delayed)
     return true;
 }
 
+bool set_service_preshutdown_timeout(const char *name, unsigned timeout_ms)
+{
+    fake_record *kept = find_record(name);
+    if (!kept || !allowed("preshutdown"))
+        return false;
+    kept->preshutdown_ms = timeout_ms;
+    return true;
+}
+
 bool delete_service_record(const char *name)
 {
     if (!find_record(name) || !allowed("delete"))
@@ -300,9 +313,57 @@ bool delete_service_record(const char *name)
     return true;
 }
 
+extern std::vector<std::string> removed_sources;
+
 void clear_manager_records()
 {
     record_table.clear();
     refusals.clear();
+    removed_sources.clear();
     dispatcher_calls = 0;
+}
+
+bool query_service_status(const char *name, service_status *status)
+{
+    fake_record *kept = find_record(name);
+    if (!kept || !allowed("status"))
+        return false;
+    *status = kept->answers.empty() ? service_status{STATE_STOPPED, 0, 0} : kept->answers.front();
+    if (kept->answers.size() > 1)
+        kept->answers.erase(kept->answers.begin());
+    return true;
+}
+
+bool request_service_start(const char *name)
+{
+    fake_record *kept = find_record(name);
+    if (!kept || !allowed("start"))
+        return false;
+    kept->requests += "start ";
+    return true;
+}
+
+bool request_service_stop(const char *name)
+{
+    fake_record *kept = find_record(name);
+    if (!kept || !allowed("stop"))
+        return false;
+    kept->requests += "stop ";
+    return true;
+}
+
+void pause_for_service(unsigned ms)
+{
+    std::lock_guard<std::mutex> hold(lock);
+    clock_ms += ms;
+}
+
+std::vector<std::string> removed_sources;
+
+bool remove_event_source(const char *name)
+{
+    if (!allowed("remove source"))
+        return false;
+    removed_sources.push_back(name);
+    return true;
 }

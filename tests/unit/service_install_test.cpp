@@ -25,7 +25,9 @@ class ServiceInstall : public testing::Test {
 protected:
     void SetUp() override
     {
-        s->restart_seconds = s->delayed_start = s->manual_start = 0;
+        s->restart_seconds = 0;
+        s->delayed_start = s->manual_start = false;
+        s->stop_timeout_seconds = 0;
         const std::pair<char **, const char *> texts[] = {
             {&s->service_name, "Svc"},
             {&s->install_switch, "-install"},
@@ -34,6 +36,9 @@ protected:
             {&s->msg_installed, "Service installed: %s"},
             {&s->msg_uninstalled, "Service uninstalled: %s"},
             {&s->msg_already_installed, "Service is already installed: %s"},
+            {&s->start_switch, "-start"},
+            {&s->stop_switch, "-stop"},
+            {&s->status_switch, "-status"},
             {&s->service_description, ""},
             {&s->service_account, ""},
             {&s->service_dependencies, ""},
@@ -128,6 +133,7 @@ TEST_F(ServiceInstall, WritesTheRecordAndSaysWhatTheManagerRefused)
         EXPECT_EQ(record.restart_delay_ms, c.restart_delay_ms) << c.what;
         EXPECT_EQ(record.delayed_start, c.delayed) << c.what;
         EXPECT_EQ(record.description, c.description) << c.what;
+        EXPECT_EQ(record.preshutdown_ms, c.status ? 0u : 40000u) << c.what;
         EXPECT_EQ(event_message_file(), c.status ? "" : LAUNCHER) << c.what;
     }
 }
@@ -158,28 +164,112 @@ TEST_F(ServiceInstall, AccountsAndDependencies)
     EXPECT_TRUE(fake_service_records_table().empty());
 }
 
-TEST_F(ServiceInstall, InstallingAgainAndRemoving)
+TEST_F(ServiceInstall, InstallingAgain)
 {
+    set_text(&s->service_description, "First");
+    s->restart_seconds = 5;
     EXPECT_EQ(run_switch("-install"), 0);
+
+    // Over this launcher's own service (the path compared without regard to case): brought up
+    // to date, said as information, status 0.
+    fake_service_records_table()["Svc"].command = "\"/OPT/app/APP.exe\" -startlauncherinservicemode";
+    set_text(&s->service_description, "");
+    s->restart_seconds = 0;
+    s->manual_start = 1;
     reported.clear();
     EXPECT_EQ(run_switch("-install"), 0) << "upgrade scripts install every time";
+    EXPECT_EQ(reported, std::vector<std::string>{"The Svc service was installed from this "
+                                                 "program already; its configuration is now up "
+                                                 "to date."});
+    const fake_record &record = fake_service_records_table()["Svc"];
+    EXPECT_EQ(record.command, COMMAND);
+    EXPECT_TRUE(record.manual_start);
+    EXPECT_EQ(record.description, "");
+    EXPECT_EQ(record.restart_delay_ms, 0u) << "the restarts taken away";
+
+    // Over another program's service of that name: an error, and that service left alone.
+    fake_service_records_table()["Svc"].command = "\"C:\\other\\server.exe\"";
+    reported.clear();
+    EXPECT_EQ(run_switch("-install"), 1073);
     EXPECT_EQ(reported, std::vector<std::string>{"Service is already installed: Svc"});
-
-    reported.clear();
-    EXPECT_EQ(run_switch("-uninstall"), 0);
-    EXPECT_EQ(reported, std::vector<std::string>{"Service uninstalled: Svc"});
-    EXPECT_TRUE(fake_service_records_table().empty());
-
-    reported.clear();
-    EXPECT_EQ(run_switch("-uninstall"), 1060);
-    EXPECT_EQ(reported, std::vector<std::string>{"(reason)"});
+    EXPECT_EQ(fake_service_records_table()["Svc"].command, "\"C:\\other\\server.exe\"");
 
     // A manager that gives no answer: its reason, and a status that says so.
     fake_service_refuse("query", 5);
     reported.clear();
     EXPECT_EQ(run_switch("-install"), 5);
     EXPECT_EQ(reported, std::vector<std::string>{"(reason)"});
-    EXPECT_TRUE(fake_service_records_table().empty());
+}
+
+TEST_F(ServiceInstall, OperatingSwitches)
+{
+    const service_status running = {STATE_RUNNING, 0, 0},
+                         starting = {STATE_START_PENDING, 0, 0},
+                         stopping = {STATE_STOP_PENDING, 0, 0},
+                         clean = {STATE_STOPPED, 0, 0}, failed3 = {STATE_STOPPED, 1066, 3},
+                         failed1 = {STATE_STOPPED, 1066, 1};
+    const std::string stopped_with = "The Svc service is stopped; its last run ended with exit code ";
+    const struct {
+        const char *what, *argument;
+        std::vector<service_status> answers;
+        int status;
+        std::vector<std::string> reports;
+        const char *requests;
+        bool removed;           // the record is gone
+    } cases[] = {
+        {"remove a stopped service", "-uninstall", {clean}, 0, {"Service uninstalled: Svc"}, "",
+         true},
+        {"remove a running service", "-uninstall", {running, stopping, stopping, clean}, 0,
+         {"Service uninstalled: Svc"}, "stop ", true},
+        {"remove a service that does not stop", "-uninstall", {running, stopping}, 1053,
+         {"The Svc service did not stop, so it was not removed."}, "stop ", false},
+        {"start", "-start", {starting, starting, running}, 0, {"The Svc service is running."},
+         "start ", false},
+        {"a start that fails", "-start", {starting, failed3}, 3, {stopped_with + "3."},
+         "start ", false},
+        {"stop", "-stop", {running, stopping, clean}, 0, {stopped_with + "0."}, "stop ", false},
+        {"stop a stopped service", "-stop", {clean}, 0, {stopped_with + "0."}, "", false},
+        {"a stop cut short", "-stop", {running, stopping, failed1}, 1, {stopped_with + "1."},
+         "stop ", false},
+        {"a stop that does not end", "-stop", {running, stopping}, 1053,
+         {"The Svc service is stopping."}, "stop ", false},
+        {"status: running", "-status", {running}, 0, {"The Svc service is running."}, "", false},
+        {"status: starting", "-status", {starting}, 2, {"The Svc service is starting."}, "",
+         false},
+        {"status: stopped", "-status", {failed3}, 3, {stopped_with + "3."}, "", false},
+        {"status: never run", "-status", {{STATE_STOPPED, 1077, 0}}, 3,
+         {"The Svc service is stopped; it has not run since the system started."}, "", false},
+    };
+    for (const auto &c : cases) {
+        SetUp();
+        ASSERT_EQ(run_switch("-install"), 0);
+        fake_service_records_table()["Svc"].answers = c.answers;
+        reported.clear();
+        EXPECT_EQ(run_switch(c.argument), c.status) << c.what;
+        EXPECT_EQ(reported, c.reports) << c.what;
+        EXPECT_EQ(fake_service_records_table().count("Svc"), c.removed ? 0u : 1u) << c.what;
+        if (!c.removed) {
+            EXPECT_EQ(fake_service_records_table()["Svc"].requests, c.requests) << c.what;
+        }
+        // The event-log source goes with the service.
+        EXPECT_EQ(removed_sources, c.removed ? std::vector<std::string>{"Svc"}
+                                             : std::vector<std::string>{}) << c.what;
+    }
+
+    // Not installed: the manager's reason and status for every switch.
+    for (const char *argument : {"-uninstall", "-start", "-stop", "-status"}) {
+        SetUp();
+        EXPECT_EQ(run_switch(argument), 1060) << argument;
+        EXPECT_EQ(reported, std::vector<std::string>{"(reason)"}) << argument;
+    }
+}
+
+TEST_F(ServiceInstall, AnotherProgramsEventSourceStays)
+{
+    ASSERT_EQ(run_switch("-install"), 0);
+    fake_registry_set_text(EVENT_KEY.c_str(), "EventMessageFile", "/opt/other/other.exe");
+    EXPECT_EQ(run_switch("-uninstall"), 0);
+    EXPECT_TRUE(removed_sources.empty());
 }
 
 } // namespace

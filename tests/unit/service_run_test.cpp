@@ -26,6 +26,7 @@ enum behaviour {
     IGNORES_STOP,      // runs for ever
     EXITS_ON_STOP,     // the stop call is System.exit(0)
     STOP_CALL_FAILS,   // runs for ever; the stop call fails
+    SLOW_START,        // main is called once the test lets it, then returns
 };
 
 struct fake_application {
@@ -33,7 +34,7 @@ struct fake_application {
     int status;
     std::mutex lock;
     std::condition_variable changed;
-    bool stop_called, released;
+    bool stop_called, released, go;
 };
 fake_application app;
 
@@ -44,10 +45,17 @@ void block_until_released()
     app.changed.wait(hold, [] { return app.released; });
 }
 
-bool run_fake(void (*main_returned)(bool ok))
+bool run_fake(void (*main_calling)(), void (*main_returned)(bool ok))
 {
+    if (app.how == SLOW_START) {
+        std::unique_lock<std::mutex> hold(app.lock);
+        app.changed.wait(hold, [] { return app.go; });
+    }
+    if (app.how != NO_RUNTIME && app.how != ABORTS_CREATING)
+        main_calling();
     switch (app.how) {
     case RETURNS:
+    case SLOW_START:
         main_returned(true);
         return true;
     case THROWS:
@@ -115,6 +123,10 @@ const service_plan plan = {
 const std::string STARTED = "info The Svc service has started.";
 const std::string STOPPED = "info The Svc service has stopped.";
 const std::string FAILED = "error The Svc service failed to start.";
+std::string ended_with(int status)
+{
+    return "error The Svc service's application ended with status " + std::to_string(status) + ".";
+}
 const std::string TIMED_OUT =
     "error The Svc service has timed out during a stop request and will be terminated.";
 
@@ -138,7 +150,7 @@ void run_case_through(const run_case &c)
 {
     app.how = c.how;
     app.status = c.status;
-    app.stop_called = app.released = false;
+    app.stop_called = app.released = app.go = false;
     std::thread dispatcher(run_service, &plan);
     if (c.stop) {
         fake_service_wait_told(STATE_RUNNING);
@@ -168,35 +180,43 @@ void check(const run_case &c, const std::vector<told_state> &told,
     ASSERT_FALSE(told.empty()) << c.what;
     EXPECT_EQ(told.back().exit_code, c.exit_code) << c.what;
     for (const told_state &t : told)
-        EXPECT_EQ(t.wait_hint, t.state == STATE_STOP_PENDING ? 40000u : 0u) << c.what;
+        EXPECT_EQ(t.wait_hint, t.state == STATE_STOP_PENDING    ? 40000u
+                               : t.state == STATE_START_PENDING ? 10000u
+                                                                : 0u)
+            << c.what;
     EXPECT_EQ(records, c.records) << c.what;
 }
 
 TEST(ServiceRun, EachEndGivesItsStatesExitCodeAndRecords)
 {
-    const std::vector<service_state> ran = {STATE_RUNNING, STATE_STOPPED},
-                                     stopped = {STATE_RUNNING, STATE_STOP_PENDING, STATE_STOPPED};
+    // Start-pending until main is being called; then running, and the start recorded.
+    const std::vector<service_state> ran = {STATE_START_PENDING, STATE_RUNNING, STATE_STOPPED},
+                                     stopped = {STATE_START_PENDING, STATE_RUNNING,
+                                                STATE_STOP_PENDING, STATE_STOPPED},
+                                     not_started = {STATE_START_PENDING, STATE_STOPPED};
     const run_case cases[] = {
         {"a stop that completes", WAITS_FOR_STOP, 0, true, 0, stopped, 0, {STARTED, STOPPED}},
         {"a stop through System.exit(0)", EXITS_ON_STOP, 0, true, 0, stopped, 0,
          {STARTED, STOPPED}},
-        {"a stop that times out", IGNORES_STOP, 0, true, 30000, stopped, 0,
-         {STARTED, TIMED_OUT, STOPPED}},
+        {"a stop cut short", IGNORES_STOP, 0, true, 30000, stopped, 1, {STARTED, TIMED_OUT}},
         {"a failed stop call", STOP_CALL_FAILS, 0, true, 0, stopped, 1,
-         {STARTED, "error Unable to attach thread to the JVM.", FAILED}},
+         {STARTED, "error Unable to attach thread to the JVM.", ended_with(1)}},
         {"main returns", RETURNS, 0, false, 0, ran, 0, {STARTED, STOPPED}},
         {"main throws", THROWS, 0, false, 0, ran, 1,
-         {STARTED, "error Error invoking method: main", FAILED}},
+         {STARTED, "error Error invoking method: main", ended_with(1)}},
         {"System.exit(0) from main", EXITS_IN_MAIN, 0, false, 0, ran, 0, {STARTED, STOPPED}},
-        {"System.exit(3) from main", EXITS_IN_MAIN, 3, false, 0, ran, 3, {STARTED, FAILED}},
+        {"System.exit(3) from main", EXITS_IN_MAIN, 3, false, 0, ran, 3,
+         {STARTED, ended_with(3)}},
+        {"System.exit(-2) from main", EXITS_IN_MAIN, -2, false, 0, ran, 0xFFFFFFFEu,
+         {STARTED, ended_with(-2)}},
         {"System.exit(5) from another thread after main threw", THROWS_THEN_EXITS, 5, false, 0,
-         ran, 5, {STARTED, "error Error invoking method: main", FAILED}},
+         ran, 5, {STARTED, "error Error invoking method: main", ended_with(5)}},
         {"System.exit(0) from another thread after main threw", THROWS_THEN_EXITS, 0, false, 0,
-         ran, 1, {STARTED, "error Error invoking method: main", FAILED}},
-        {"an abort while the virtual machine is created", ABORTS_CREATING, 0, false, 0, ran, 1,
-         {STARTED, "error Unable to create JVM instance", FAILED}},
-        {"no runtime", NO_RUNTIME, 0, false, 0, ran, 1,
-         {STARTED, "error Unable to locate a runtime.", FAILED}},
+         ran, 1, {STARTED, "error Error invoking method: main", ended_with(1)}},
+        {"an abort while the virtual machine is created", ABORTS_CREATING, 0, false, 0,
+         not_started, 1, {"error Unable to create JVM instance", FAILED}},
+        {"no runtime", NO_RUNTIME, 0, false, 0, not_started, 1,
+         {"error Unable to locate a runtime.", FAILED}},
     };
     for (const run_case &c : cases)
         run_case_through(c);
@@ -213,11 +233,50 @@ TEST(ServiceRun, WhatCannotBeginEndsAsAFailure)
     std::thread dispatcher(run_service, &plan);
     dispatcher.join();
     std::vector<std::string> records = fake_service_records();
-    ASSERT_EQ(records.size(), 3u);
-    EXPECT_EQ(records[1].find("error Internal error RC000005\n\nReason: "), 0u) << records[1];
-    EXPECT_EQ(records[2], FAILED);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].find("error Internal error RC000005\n\nReason: "), 0u) << records[0];
+    EXPECT_EQ(records[1], FAILED);
     EXPECT_EQ(fake_service_states().back().exit_code, 1u);
     fake_service_reset();
+}
+
+TEST(ServiceRun, ASlowStartTellsItsProgress)
+{
+    app.how = SLOW_START;
+    app.stop_called = app.released = app.go = false;
+    std::thread dispatcher(run_service, &plan);
+    fake_service_advance_clock(1000);
+    fake_service_advance_clock(1000);
+    fake_service_wait_told(STATE_START_PENDING, 3);
+    {
+        std::lock_guard<std::mutex> hold(app.lock);
+        app.go = true;
+        app.changed.notify_all();
+    }
+    dispatcher.join();
+    std::vector<told_state> told = fake_service_states();
+    fake_service_reset();
+    std::string seen;
+    for (const told_state &t : told)
+        seen += std::to_string(t.state) + "/" + std::to_string(t.check_point) + " ";
+    ASSERT_EQ(told.size(), 5u) << seen;
+    for (unsigned i = 0; i < 3; i++) {
+        EXPECT_EQ(told[i].state, STATE_START_PENDING);
+        EXPECT_EQ(told[i].check_point, i + 1) << "a new check point each time";
+    }
+    EXPECT_EQ(told[3].state, STATE_RUNNING);
+    EXPECT_EQ(told[4].state, STATE_STOPPED);
+}
+
+TEST(ServiceRun, StopTimeOut)
+{
+    const struct {
+        int seconds;
+        unsigned ms;
+    } cases[] = {{30, 30000}, {5, 5000}, {60, 60000}, {0, 30000}, {-1, 30000}, {86400, 86400000},
+                 {100000, 86400000}};
+    for (const auto &c : cases)
+        EXPECT_EQ(stop_timeout_ms(c.seconds), c.ms) << c.seconds;
 }
 
 } // namespace

@@ -244,7 +244,7 @@ protected:
 
 TEST_F(ServiceUnderWine, InstallsQueriesAndUninstalls)
 {
-    make("main_class = trevalo.test.Wait\nservice_description = Trevalo test service\n"
+    make("main_class = trevalo.test.Wait\nstop_args = stop\nservice_description = Trevalo test service\n"
          "service_dependencies = Alpha;Beta\nmanual_start = 1\n");
     run_result installed = run("-install");
     EXPECT_EQ(installed.exit_code, 0u);
@@ -281,19 +281,28 @@ TEST_F(ServiceUnderWine, InstallsQueriesAndUninstalls)
                  "Description", RRF_RT_ANY | RRF_NOEXPAND, &type, nullptr, nullptr);
     EXPECT_EQ(type, (DWORD)REG_SZ);
 
+    // Installing again from the same launcher brings the record up to date (a start type
+    // changed behind the builder's back here), as information with status 0.
+    ASSERT_TRUE(replace_setting(app, 1328, "0"));
     run_result again = run("-install");
     EXPECT_EQ(again.exit_code, 0u) << "installing again is not a failure";
     ASSERT_EQ(again.boxes.size(), 1u);
-    EXPECT_EQ(again.boxes[0].text, "Service is already installed: " + name);
-    EXPECT_EQ(again.boxes[0].icon, "error");
+    EXPECT_EQ(again.boxes[0].text, "The " + name + " service was installed from this program "
+                                   "already; its configuration is now up to date.");
+    EXPECT_EQ(again.boxes[0].icon, "information");
+    EXPECT_EQ(query_record().start_type, (DWORD)SERVICE_AUTO_START);
 
+    // Removing a running service stops it first; its event-log source goes with it.
+    ASSERT_TRUE(start());
+    ASSERT_TRUE(wait_state(SERVICE_RUNNING));
     run_result removed = run("-uninstall");
     EXPECT_EQ(removed.exit_code, 0u);
     ASSERT_EQ(removed.boxes.size(), 1u);
     EXPECT_EQ(removed.boxes[0].text, "Service uninstalled: " + name);
     EXPECT_EQ(open_service(SERVICE_QUERY_CONFIG), nullptr);
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_SERVICE_DOES_NOT_EXIST);
-    EXPECT_EQ(registry_text(event_key, "EventMessageFile"), app) << "the source stays";
+    EXPECT_TRUE(wait_logged("stopped trevalo/test/Wait")) << "stopped before it was removed";
+    EXPECT_EQ(registry_text(event_key, "EventMessageFile"), "") << "the source is gone";
 
     // Removing what is not there fails: the system's reason, and a status that says so.
     run_result missing = run("-uninstall");
@@ -301,6 +310,61 @@ TEST_F(ServiceUnderWine, InstallsQueriesAndUninstalls)
     ASSERT_EQ(missing.boxes.size(), 1u);
     EXPECT_EQ(missing.boxes[0].caption, "Error");
     EXPECT_FALSE(missing.boxes[0].text.empty());
+}
+
+// Another program's service of the same name is no service of this launcher's: installing over
+// it is an error, and it stays as it was.
+TEST_F(ServiceUnderWine, InstallOverAnotherProgramsService)
+{
+    make("main_class = trevalo.test.Wait\n");
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE other = CreateServiceA(manager, name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
+                                     SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                                     SERVICE_ERROR_NORMAL, "C:\\other\\server.exe", nullptr,
+                                     nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(other, nullptr);
+    CloseServiceHandle(other);
+    CloseServiceHandle(manager);
+    run_result installed = run("-install");
+    EXPECT_EQ(installed.exit_code, (DWORD)ERROR_SERVICE_EXISTS);
+    ASSERT_EQ(installed.boxes.size(), 1u);
+    EXPECT_EQ(installed.boxes[0].text, "Service is already installed: " + name);
+    EXPECT_EQ(installed.boxes[0].icon, "error");
+    EXPECT_EQ(query_record().command, "C:\\other\\server.exe");
+}
+
+// -start, -stop and -status with the statuses a script tests: 0 running, 3 stopped, and a
+// start that fails ends with the exit code of the run.
+TEST_F(ServiceUnderWine, OperatedFromTheCommandLine)
+{
+    make("main_class = trevalo.test.Wait\nstop_args = stop\nmanual_start = 1\n");
+    ASSERT_EQ(run("-install").exit_code, 0u);
+    const struct {
+        const char *argument;
+        DWORD status;
+        std::string box;
+    } steps[] = {
+        {"-status", 3, "The " + name + " service is stopped; it has not run since the system started."},
+        {"-start", 0, "The " + name + " service is running."},
+        {"-status", 0, "The " + name + " service is running."},
+        {"-stop", 0, "The " + name + " service is stopped; its last run ended with exit code 0."},
+    };
+    for (const auto &step : steps) {
+        run_result r = run(step.argument);
+        EXPECT_EQ(r.exit_code, step.status) << step.argument;
+        ASSERT_EQ(r.boxes.size(), 1u) << step.argument;
+        EXPECT_EQ(r.boxes[0].text, step.box) << step.argument;
+    }
+    EXPECT_TRUE(wait_logged("stopped trevalo/test/Wait"));
+
+    // No runtime: the start fails, and says so with the run's exit code.
+    ASSERT_TRUE(replace_setting(app, 1040, dir + "\\missing\\jvm.dll"));
+    run_result failed = run("-start");
+    EXPECT_EQ(failed.exit_code, 1u);
+    ASSERT_EQ(failed.boxes.size(), 1u);
+    EXPECT_EQ(failed.boxes[0].text,
+              "The " + name + " service is stopped; its last run ended with exit code 1.");
+    EXPECT_EQ(failed.boxes[0].icon, "error");
 }
 
 TEST_F(ServiceUnderWine, StartTypesAndDependencyLists)
@@ -448,9 +512,9 @@ TEST_F(ServiceUnderWine, FailureIsRecordedAndReported)
     SERVICE_STATUS final_status = status();
     EXPECT_EQ(final_status.dwWin32ExitCode, (DWORD)ERROR_SERVICE_SPECIFIC_ERROR);
     EXPECT_EQ(final_status.dwServiceSpecificExitCode, 1u);
+    // The service never ran: it was start-pending until it stopped.
     EXPECT_EQ(event_records(offset),
               (std::vector<std::string>{
-                  "info The " + name + " service has started.",
                   "error Unable to locate suitable Java Runtime Environment on this machine.",
                   "error The " + name + " service failed to start."}));
 }
@@ -465,15 +529,18 @@ TEST_F(ServiceUnderWine, ApplicationEndingByItself)
     const struct {
         const char *config, *options;
         DWORD code;
-        std::vector<std::string> events; // the starts of the records between "started" and
-                                         // "failed"
+        std::vector<std::string> records; // their starts; the name stands for "%s"
     } failures[] = {
-        {"main_class = trevalo.test.Exit\nservice_args = 3\n", "", 3, {}},
+        {"main_class = trevalo.test.Exit\nservice_args = 3\n", "", 3,
+         {"info The %s service has started.",
+          "error The %s service's application ended with status 3."}},
         {"main_class = trevalo.test.Args\n", "-Xmx1", 1,
-         {"error Unable to create JVM instance using "}},
+         {"error Unable to create JVM instance using ", "error The %s service failed to start."}},
         {"main_class = trevalo.test.ThreadExit\n", "", 5,
-         {"error Error invoking method: main(java/lang/String[])",
-          "error Exception in thread "}},  // what the virtual machine printed
+         {"info The %s service has started.",
+          "error Error invoking method: main(java/lang/String[])",
+          "error Exception in thread ", // what the virtual machine printed
+          "error The %s service's application ended with status 5."}},
     };
     for (const auto &f : failures) {
         make(f.config, f.options);
@@ -483,19 +550,24 @@ TEST_F(ServiceUnderWine, ApplicationEndingByItself)
         ASSERT_TRUE(wait_state(SERVICE_STOPPED)) << f.config;
         EXPECT_EQ(status().dwWin32ExitCode, (DWORD)ERROR_SERVICE_SPECIFIC_ERROR) << f.config;
         EXPECT_EQ(status().dwServiceSpecificExitCode, f.code) << f.config;
-        auto records = wait_records(offset, f.events.size() + 2);
-        ASSERT_EQ(records.size(), f.events.size() + 2) << f.config << testing::PrintToString(records);
-        EXPECT_EQ(records.front(), "info The " + name + " service has started.");
-        for (size_t i = 0; i < f.events.size(); i++)
-            EXPECT_EQ(records[i + 1].find(f.events[i]), 0u) << records[i + 1];
-        EXPECT_EQ(records.back(), "error The " + name + " service failed to start.");
+        auto records = wait_records(offset, f.records.size());
+        ASSERT_EQ(records.size(), f.records.size()) << f.config << testing::PrintToString(records);
+        for (size_t i = 0; i < records.size(); i++) {
+            std::string expected = f.records[i];
+            size_t at = expected.find("%s");
+            if (at != std::string::npos)
+                expected.replace(at, 2, name);
+            EXPECT_EQ(records[i].find(expected), 0u) << records[i];
+        }
         TearDown();
     }
 }
 
-TEST_F(ServiceUnderWine, StopTimesOutAfterThirtySeconds)
+// A stop that the application ignores is cut short after stop_timeout_seconds and ends as a
+// failure, so that the manager, the event log and monitoring see it.
+TEST_F(ServiceUnderWine, AStopCutShortIsAFailure)
 {
-    make("main_class = trevalo.test.Ignore\nstop_args = stop\n");
+    make("main_class = trevalo.test.Ignore\nstop_args = stop\nstop_timeout_seconds = 5\n");
     ASSERT_EQ(run("-install").exit_code, 0u);
     size_t offset = log_size();
     ASSERT_TRUE(start());
@@ -504,15 +576,17 @@ TEST_F(ServiceUnderWine, StopTimesOutAfterThirtySeconds)
     DWORD stop_start = GetTickCount();
     ASSERT_TRUE(control(SERVICE_CONTROL_STOP, &s));
     EXPECT_EQ(status().dwCurrentState, (DWORD)SERVICE_STOP_PENDING);
-    EXPECT_EQ(status().dwWaitHint, 40000u);
+    EXPECT_EQ(status().dwWaitHint, 15000u);
     ASSERT_TRUE(wait_state(SERVICE_STOPPED));
-    EXPECT_GE(GetTickCount() - stop_start, 30000u) << "the stop is given its whole time";
-    EXPECT_EQ(event_records(offset),
+    EXPECT_GE(GetTickCount() - stop_start, 5000u) << "the stop is given its whole time";
+    EXPECT_EQ(status().dwWin32ExitCode, (DWORD)ERROR_SERVICE_SPECIFIC_ERROR);
+    EXPECT_EQ(status().dwServiceSpecificExitCode, 1u);
+    EXPECT_TRUE(wait_logged("stop ignored trevalo/test/Ignore"));
+    EXPECT_EQ(wait_records(offset, 2),
               (std::vector<std::string>{
                   "info The " + name + " service has started.",
                   "error The " + name +
-                      " service has timed out during a stop request and will be terminated.",
-                  "info The " + name + " service has stopped."}));
+                      " service has timed out during a stop request and will be terminated."}));
 }
 
 // Recovery, the delayed start and the account, as installed and as the manager answers them.
