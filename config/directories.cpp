@@ -5,11 +5,10 @@
 #include <string.h>
 
 #include "base/messages.h"
+#include "base/text.h"
 #include "config/settings.h"
 #include "os/os.h"
 #include "os/report.h"
-
-char startup_directory[STARTUP_DIRECTORY_SIZE];
 
 // These two run before the settings are loaded, so the message is read for the purpose.
 static void report_directory_error(const char *subject)
@@ -21,14 +20,15 @@ static void report_directory_error(const char *subject)
     free(message);
 }
 
-bool save_startup_directory()
+bool save_startup_directory(launcher_settings *settings)
 {
-    if (!get_current_directory(startup_directory, sizeof startup_directory)) {
-        // A directory too long for the buffer leaves nothing usable in it either.
-        startup_directory[0] = '\0';
+    char directory[STARTUP_DIRECTORY_SIZE];
+    if (!get_current_directory(directory, sizeof directory)) {
         report_directory_error(SUBJECT_CURRENT_DIR);
         return false;
     }
+    free(settings->startup_directory);
+    settings->startup_directory = join_text(directory, "");
     return true;
 }
 
@@ -49,11 +49,11 @@ bool enter_launcher_directory()
     return true;
 }
 
-bool enter_working_directory(bool force_configured)
+bool enter_working_directory(const launcher_settings &settings, bool force_configured)
 {
     const char *target;
     if (!force_configured && settings.return_to_startup_dir)
-        target = startup_directory;
+        target = settings.startup_directory;
     else if (settings.working_dir[0])
         target = settings.working_dir;
     else

@@ -2,21 +2,20 @@
 // the application's working directory.
 #pragma once
 
+#include "config/settings.h"
 #include "os/os.h"
 
 enum { STARTUP_DIRECTORY_SIZE = PATH_SIZE };
 
-// The current directory when the launcher started, read once by save_startup_directory.
-extern char startup_directory[STARTUP_DIRECTORY_SIZE];
-
-// Reads the current directory into startup_directory; reports and returns false on failure.
-bool save_startup_directory();
+// Reads the current directory into settings->startup_directory (a new heap text); reports and
+// returns false on failure, leaving it as it was.
+bool save_startup_directory(launcher_settings *settings);
 
 // Makes the folder of the launcher's own executable the current directory; reports and
 // returns false on failure.
 bool enter_launcher_directory();
 
-// Enters the directory the application runs in: the start-up directory when setting 1216 is
-// on and force_configured is false, else setting 1152 when it is not empty. Reports and
-// returns false when the directory cannot be entered.
-bool enter_working_directory(bool force_configured);
+// Enters the directory the application runs in: the start-up directory when
+// return_to_startup_dir is on and force_configured is false, else working_dir when it is not
+// empty. Reports and returns false when the directory cannot be entered.
+bool enter_working_directory(const launcher_settings &settings, bool force_configured);

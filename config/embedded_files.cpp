@@ -31,7 +31,7 @@ static uint64_t packed_archive_hash(const unsigned char *data, size_t size)
 
 // Makes one level of the unpacking folder. A service's levels must be private: one that
 // exists and that others may change is refused, since they could put their code there.
-static bool make_level(const char *path, bool service)
+static bool make_level(const launcher_settings &settings, const char *path, bool service)
 {
     if (!service) {
         // The user's own temporary folder: a failure shows when the files are written.
@@ -55,7 +55,8 @@ static bool make_level(const char *path, bool service)
 // The unpacking folder, made level by level, as a new heap text in *folder; false after a
 // reported failure that stops the run. *folder stays null when the base folder cannot be
 // read (reported; the configured class path stays).
-static bool make_unpack_folder(uint64_t hash, bool service, char **folder)
+static bool make_unpack_folder(const launcher_settings &settings, uint64_t hash, bool service,
+                               char **folder)
 {
     *folder = nullptr;
     char base[PATH_SIZE];
@@ -75,7 +76,7 @@ static bool make_unpack_folder(uint64_t hash, bool service, char **folder)
         char *next = join_text(path, path[strlen(path) - 1] == '\\' ? "" : "\\", level);
         free(path);
         path = next;
-        if (!make_level(path, service)) {
+        if (!make_level(settings, path, service)) {
             free(path);
             return false;
         }
@@ -144,7 +145,8 @@ static bool find_stamp(const listed_file *files, size_t count, const char *path,
 // Writes the entry's content to path, straight from the resource, with the entry's
 // last-write time. False after a reported failure: a file that must be written and cannot
 // be (held by another process, say) is never left as it is, whatever it holds.
-static bool write_entry(const char *path, const archive_entry &entry)
+static bool write_entry(const launcher_settings &settings, const char *path,
+                        const archive_entry &entry)
 {
     os_file *file = create_file(path);
     if (!file) {
@@ -160,8 +162,8 @@ static bool write_entry(const char *path, const archive_entry &entry)
 }
 
 // Brings every entry's file in folder up to date, listing each in *list.
-static bool unpack_entries(const unsigned char *data, uint32_t count, const char *folder,
-                           string_list *list)
+static bool unpack_entries(const launcher_settings &settings, const unsigned char *data,
+                           uint32_t count, const char *folder, string_list *list)
 {
     size_t listed_count;
     listed_file *listed = list_folder(folder, &listed_count);
@@ -180,7 +182,7 @@ static bool unpack_entries(const unsigned char *data, uint32_t count, const char
             ok = false;
         } else if (!present || stamp.size != entry.size || stamp.time_low != entry.time_low ||
                    stamp.time_high != entry.time_high) {
-            ok = write_entry(path, entry);
+            ok = write_entry(settings, path, entry);
         }
         free(path);
     }
@@ -190,7 +192,7 @@ static bool unpack_entries(const unsigned char *data, uint32_t count, const char
     return ok;
 }
 
-bool unpack_embedded_files(bool service, char **class_path)
+bool unpack_embedded_files(const launcher_settings &settings, bool service, char **class_path)
 {
     *class_path = nullptr;
     size_t size = 0;
@@ -217,12 +219,12 @@ bool unpack_embedded_files(bool service, char **class_path)
         return true;
 
     char *folder;
-    if (!make_unpack_folder(packed_archive_hash(data, size), service, &folder))
+    if (!make_unpack_folder(settings, packed_archive_hash(data, size), service, &folder))
         return false;
     if (!folder)
         return true;
     string_list list = {};
-    bool ok = unpack_entries(data, count, folder, &list);
+    bool ok = unpack_entries(settings, data, count, folder, &list);
     free(folder);
     if (ok)
         *class_path = list.text;

@@ -10,14 +10,6 @@
 #include "base/text.h"
 #include "os/os.h"
 
-static launcher_settings storage;
-const launcher_settings &settings = storage;
-
-launcher_settings *mutable_settings()
-{
-    return &storage;
-}
-
 enum setting_kind {
     KIND_TEXT, KIND_MESSAGE, KIND_PLAIN_MESSAGE, KIND_MAIN_CLASS, KIND_FLAG, KIND_INTEGER, KIND_HEX
 };
@@ -48,9 +40,9 @@ static void override_from_ini(const char *text, const char *key, char **setting)
     *setting = value;
 }
 
-// Applies JvmOptions and AppOptions of the INI file named by setting 1200. A file that cannot
-// be opened is passed over silently: the INI file is optional.
-static void apply_ini_override()
+// Applies JvmOptions and AppOptions of the INI file named by the ini_file setting. A file
+// that cannot be opened is passed over silently: the INI file is optional.
+static void apply_ini_override(launcher_settings &storage)
 {
     if (!storage.ini_file[0] || !file_exists(storage.ini_file))
         return;
@@ -68,8 +60,9 @@ static void apply_ini_override()
     free(text);
 }
 
-void load_settings()
+void load_settings(launcher_settings *settings)
 {
+    launcher_settings &storage = *settings;
     for (const setting_field &field : fields) {
         char *text = load_string(SETTING_FIRST + field.slot * SETTING_STEP);
         char *place = (char *)&storage + field.offset;
@@ -101,5 +94,5 @@ void load_settings()
     if (priority)
         set_process_priority(priority);
 
-    apply_ini_override();
+    apply_ini_override(storage);
 }

@@ -1,5 +1,5 @@
-// The launcher's configuration: the settings of the string table, read once at start-up and
-// read-only afterwards.
+// The launcher's configuration: the settings of the string table, read once at start-up into
+// a value that the entry point owns and hands down, read-only, to what needs it.
 #pragma once
 
 #include "config/setting_list.h"
@@ -26,15 +26,12 @@ struct launcher_settings {
     char *main_class_encoded;
     // java_version as stored, for the runtime version test.
     char *java_version_text;
+    // The current directory when the launcher started (what return_to_startup_dir goes back
+    // to), saved before the launcher enters its own folder; null until then.
+    char *startup_directory;
 };
 
-// The loaded settings.
-extern const launcher_settings &settings;
-
-// The same structure, writable: for the loader and for tests that set up a case.
-launcher_settings *mutable_settings();
-
-// Reads every setting from the launcher's own string table, applies the process priority and
-// the INI override. Runs once, on the main thread, with the launcher's folder as the current
-// directory.
-void load_settings();
+// Reads every setting from the launcher's own string table into *settings, applies the process
+// priority and the INI override. Runs once, on the main thread, with the launcher's folder as
+// the current directory.
+void load_settings(launcher_settings *settings);

@@ -5,211 +5,160 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <atomic>
-
-#include "base/command_line.h"
 #include "base/memory.h"
 #include "base/messages.h"
 #include "config/directories.h"
-#include "config/settings.h"
+#include "java/jni_calls.h"
 #include "java/jvm_options.h"
-#include "java/main_class.h"
-#include "java/runtime_search.h"
-#include "java/stopper.h"
+#include "java/vm_hooks.h"
 #include "os/os.h"
 #include "os/report.h"
 
-void *runtime_library;
-JavaVM *java_vm;
-JNIEnv *jvm_env;
+// The options a virtual machine is created with, and the "-D" options it cannot read in its
+// code page, which are set once it runs.
+struct creation_options {
+    JavaVMOption *given;
+    int given_count;
+    char **late;
+    int late_count;
+};
 
-typedef jint(JNICALL *create_vm_entry)(JavaVM **, void **, void *);
-static create_vm_entry create_java_vm;
-static void *default_init_args_entry;
-
-enum { OUTPUT_PIECE_SIZE = 4096, OUTPUT_TAIL_SIZE = 16384 };
-
-// The last OUTPUT_TAIL_SIZE bytes the virtual machine printed, kept for the message shown
-// when it fails: a ring appended by the output hook on any VM thread and taken by the exit
-// and abort hooks and after a failed creation. A spin lock serialises both sides.
-static char *output_tail; // allocated at the first piece
-static size_t tail_start, tail_length;
-static char tail_lock;
-// Set while JNI_CreateJavaVM runs: an abort then means the virtual machine never started.
-static std::atomic<bool> creating;
-// The path of the runtime library that was chosen.
-static char library[RUNTIME_PATH_SIZE];
-
-static void lock_tail()
+// Finds the runtime library for this launcher's processor: its path in jvm->library_path and
+// its home in home (RUNTIME_HOME_SIZE bytes). False after a reported failure.
+static bool find_runtime(const launcher_settings &settings, jvm_record *jvm, char *home)
 {
-    while (__atomic_test_and_set(&tail_lock, __ATOMIC_ACQUIRE))
-        ;
-}
-
-static void unlock_tail()
-{
-    __atomic_clear(&tail_lock, __ATOMIC_RELEASE);
-}
-
-static void keep_in_tail(const char *piece, size_t n)
-{
-    if (n > OUTPUT_TAIL_SIZE) {
-        piece += n - OUTPUT_TAIL_SIZE;
-        n = OUTPUT_TAIL_SIZE;
-    }
-    size_t end = (tail_start + tail_length) % OUTPUT_TAIL_SIZE;
-    size_t first = n < OUTPUT_TAIL_SIZE - end ? n : OUTPUT_TAIL_SIZE - end;
-    memcpy(output_tail + end, piece, first);
-    memcpy(output_tail, piece + first, n - first);
-    tail_length += n;
-    if (tail_length > OUTPUT_TAIL_SIZE) {
-        tail_start = (tail_start + tail_length - OUTPUT_TAIL_SIZE) % OUTPUT_TAIL_SIZE;
-        tail_length = OUTPUT_TAIL_SIZE;
-    }
-}
-
-jint JNICALL jvm_output_hook(FILE *, const char *format, va_list args)
-{
-    char piece[OUTPUT_PIECE_SIZE];
-    int n = format_text(piece, sizeof piece, format, args);
-    write_standard_error(piece, (size_t)n);
-    lock_tail();
-    if (!output_tail)
-        output_tail = (char *)must_alloc(OUTPUT_TAIL_SIZE);
-    keep_in_tail(piece, (size_t)n);
-    unlock_tail();
-    return n;
-}
-
-char *take_jvm_message_text()
-{
-    lock_tail();
-    char *text = nullptr;
-    if (tail_length > 0) {
-        text = (char *)must_alloc(tail_length + 1);
-        size_t first = tail_length < OUTPUT_TAIL_SIZE - tail_start ? tail_length
-                                                                    : OUTPUT_TAIL_SIZE - tail_start;
-        memcpy(text, output_tail + tail_start, first);
-        memcpy(text + first, output_tail, tail_length - first);
-    }
-    tail_start = tail_length = 0;
-    unlock_tail();
-    return text;
-}
-
-bool jvm_creation_pending()
-{
-    return creating;
-}
-
-void report_creation_failure()
-{
-    char *vm_text = take_jvm_message_text();
-    if (vm_text)
-        report_error_with_detail(settings.msg_create_jvm, library, vm_text);
+    runtime_request request = {settings.search_order, settings.runtime_paths,
+                               settings.java_version, settings.max_java_version};
+    char note[SEARCH_NOTE_SIZE];
+    if (find_runtime_library(request, LAUNCHER_MACHINE, jvm->library_path,
+                             sizeof jvm->library_path, home, note))
+        return true;
+    // A runtime for another processor is named: the user has one, but not the right one.
+    if (note[0])
+        report_error_with_detail(settings.msg_no_runtime, "", note);
     else
-        report_error(settings.msg_create_jvm, library);
-    free(vm_text);
+        report_error(settings.msg_no_runtime);
+    return false;
 }
 
-bool create_jvm(bool console, const char *class_path, bool expand_folders)
+// Loads the chosen library and finds its entry points; false after a reported failure.
+static bool load_runtime(const launcher_settings &settings, jvm_record *jvm)
 {
-    if (settings.early_working_dir && !enter_working_directory(true))
-        return false;
-
-    char home[RUNTIME_HOME_SIZE], note[SEARCH_NOTE_SIZE];
-    if (!find_runtime_library(LAUNCHER_MACHINE, library, sizeof library, home, note)) {
-        // A runtime for another processor is named: the user has one, but not the right one.
-        if (note[0])
-            report_error_with_detail(settings.msg_no_runtime, "", note);
-        else
-            report_error(settings.msg_no_runtime);
+    jvm->library = load_runtime_library(jvm->library_path);
+    if (!jvm->library) {
+        report_error(settings.msg_load_runtime, jvm->library_path);
         return false;
     }
-
-    runtime_library = load_runtime_library(library);
-    if (!runtime_library) {
-        report_error(settings.msg_load_runtime, library);
+    jvm->create_vm = (create_vm_entry)find_library_symbol(jvm->library, "JNI_CreateJavaVM");
+    jvm->default_init_args = find_library_symbol(jvm->library, "JNI_GetDefaultJavaVMInitArgs");
+    if (!jvm->create_vm || !jvm->default_init_args) {
+        report_error(settings.msg_jni_entry, jvm->library_path);
         return false;
-    }
-    create_java_vm = (create_vm_entry)find_library_symbol(runtime_library, "JNI_CreateJavaVM");
-    default_init_args_entry = find_library_symbol(runtime_library, "JNI_GetDefaultJavaVMInitArgs");
-    if (!create_java_vm || !default_init_args_entry) {
-        report_error(settings.msg_jni_entry, library);
-        return false;
-    }
-
-    char *option_text = build_jvm_options(home, class_path, expand_folders);
-    if (!option_text)
-        return false;
-    int count;
-    char **user_options;
-    split_command_line(option_text, &count, &user_options, false);
-    free(option_text);
-
-    // The hooks come first: a virtual machine takes each option in turn, and what it prints
-    // about a bad user option must already go to the output hook.
-    JavaVMOption *options =
-        (JavaVMOption *)must_alloc(((size_t)count + 3) * sizeof(JavaVMOption));
-    options[0].optionString = (char *)"vfprintf";
-    options[0].extraInfo = (void *)jvm_output_hook;
-    options[1].optionString = (char *)"abort";
-    options[1].extraInfo = (void *)jvm_abort_hook;
-    options[2].optionString = (char *)"exit";
-    options[2].extraInfo = (void *)jvm_exit_hook;
-    // An option the runtime cannot read in its code page: a property ("-Dname=value") is set
-    // through System.setProperty, in UTF-16, once the machine runs; any other is refused.
-    int given = 0, late = 0;
-    for (int i = 0; i < count; i++) {
-        char *option = runtime_option(user_options[i]);
-        if (option) {
-            options[3 + given++].optionString = option;
-            free(user_options[i]);
-        } else if (strncmp(user_options[i], "-D", 2) == 0) {
-            user_options[late++] = user_options[i];
-        } else {
-            report_error(MSG_OPTION_NOT_REPRESENTABLE, user_options[i]);
-            return false;
-        }
-    }
-    count = given;
-
-    static JavaVMInitArgs init_args;
-    init_args.version = JNI_VERSION_1_2;
-    init_args.nOptions = count + 3;
-    init_args.options = options;
-    init_args.ignoreUnrecognized = JNI_FALSE;
-
-    creating = true;
-    jint created = create_java_vm(&java_vm, (void **)&jvm_env, &init_args);
-    creating = false;
-    if (created != 0) {
-        report_creation_failure();
-        return false;
-    }
-
-    bool ok = true;
-    for (int i = 0; i < late; i++) {
-        char *name = user_options[i] + 2, *equals = strchr(name, '=');
-        if (equals)
-            *equals = '\0';
-        ok = ok && set_java_property(jvm_env, name, equals ? equals + 1 : "");
-        free(user_options[i]);
-    }
-    free(user_options);
-    if (!ok)
-        return false;
-
-    if (console) {
-        open_process_console();
-        redirect_java_stream(jvm_env, "CONOUT$", true, true);
     }
     return true;
 }
 
-void destroy_jvm()
+// Frees the late options. The given ones stay for the life of the process, as a virtual
+// machine may keep pointers into what it was created with.
+static void free_late_options(creation_options *options)
 {
-    java_vm->DetachCurrentThread();
-    java_vm->DestroyJavaVM();
-    free_runtime_library(runtime_library);
+    for (int i = 0; i < options->late_count; i++)
+        free(options->late[i]);
+    free(options->late);
+}
+
+// The hooks and then the user's options in the runtime's encoding. The hooks come first: a
+// virtual machine takes each option in turn, and what it prints about a bad user option must
+// already go to the output hook. An option the runtime cannot read in its code page: a
+// property ("-Dname=value") is set through System.setProperty, in UTF-16, once the machine
+// runs; any other is refused (reported, false).
+static bool sort_options(const jvm_option_list &list, creation_options *options)
+{
+    options->given = (JavaVMOption *)must_alloc(((size_t)list.count + 3) * sizeof(JavaVMOption));
+    options->late = (char **)must_alloc(((size_t)list.count + 1) * sizeof(char *));
+    options->given[0] = {(char *)"vfprintf", (void *)jvm_output_hook};
+    options->given[1] = {(char *)"abort", (void *)jvm_abort_hook};
+    options->given[2] = {(char *)"exit", (void *)jvm_exit_hook};
+    options->given_count = 3;
+    options->late_count = 0;
+    for (int i = 0; i < list.count; i++) {
+        const char *option = list.options[i];
+        if (char *converted = runtime_option(option)) {
+            options->given[options->given_count++] = {converted, nullptr};
+        } else if (strncmp(option, "-D", 2) == 0) {
+            options->late[options->late_count++] = must_copy(option);
+        } else {
+            report_error(MSG_OPTION_NOT_REPRESENTABLE, option);
+            return false;
+        }
+    }
+    return true;
+}
+
+// Creates the virtual machine with options; false after a reported failure.
+static bool start_vm(const launcher_settings &settings, jvm_record *jvm,
+                     const creation_options &options)
+{
+    JavaVMInitArgs init_args;
+    init_args.version = JNI_VERSION_1_2;
+    init_args.nOptions = options.given_count;
+    init_args.options = options.given;
+    init_args.ignoreUnrecognized = JNI_FALSE;
+    begin_vm_creation(settings.msg_create_jvm, jvm->library_path);
+    bool created = jvm->create_vm(&jvm->vm, (void **)&jvm->env, &init_args) == 0;
+    end_vm_creation(created);
+    return created;
+}
+
+// Sets each "-Dname=value" of late as a system property; false after a reported failure.
+static bool set_late_properties(const launcher_settings &settings, JNIEnv *env,
+                                const creation_options &options)
+{
+    for (int i = 0; i < options.late_count; i++) {
+        char *name = options.late[i] + 2, *equals = strchr(name, '=');
+        if (equals)
+            *equals = '\0';
+        if (!set_java_property(env, settings, name, equals ? equals + 1 : ""))
+            return false;
+    }
+    return true;
+}
+
+// Builds the options and creates the virtual machine with them; false after a reported
+// failure.
+static bool create_with_options(const launcher_settings &settings, const char *class_path,
+                                bool expand_folders, const char *home, jvm_record *jvm)
+{
+    jvm_option_list list;
+    if (!build_jvm_options(settings.jvm_options, class_path, expand_folders, home, &list))
+        return false;
+    creation_options options = {};
+    bool ok = sort_options(list, &options);
+    free_jvm_options(&list);
+    ok = ok && start_vm(settings, jvm, options) && set_late_properties(settings, jvm->env, options);
+    free_late_options(&options);
+    return ok;
+}
+
+bool create_jvm(const launcher_settings &settings, bool console, const char *class_path,
+                bool expand_folders, jvm_record *jvm)
+{
+    if (settings.early_working_dir && !enter_working_directory(settings, true))
+        return false;
+    char home[RUNTIME_HOME_SIZE];
+    if (!find_runtime(settings, jvm, home) || !load_runtime(settings, jvm) ||
+        !create_with_options(settings, class_path, expand_folders, home, jvm))
+        return false;
+    if (console) {
+        open_process_console();
+        redirect_java_stream(jvm->env, settings, "CONOUT$", true, true);
+    }
+    return true;
+}
+
+void destroy_jvm(const jvm_record &jvm)
+{
+    jvm.vm->DetachCurrentThread();
+    jvm.vm->DestroyJavaVM();
+    free_runtime_library(jvm.library);
 }

@@ -1,15 +1,15 @@
-// Building the JVM option text. Portable: folders are listed through the system seam.
+// Building the JVM options. Portable: folders are listed through the system seam.
 #include "java/jvm_options.h"
 
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
 
+#include "base/command_line.h"
 #include "base/memory.h"
 #include "base/messages.h"
 #include "base/string_list.h"
 #include "base/text.h"
-#include "config/settings.h"
 #include "os/os.h"
 #include "os/report.h"
 
@@ -179,38 +179,82 @@ char *runtime_option(const char *option)
     return nullptr;
 }
 
-char *build_jvm_options(const char *runtime_home, const char *class_path_setting,
-                        bool expand_folders)
+// The class path option: "-Djava.class.path=" and the entries of class_path, each folder
+// followed by the archives below it when expand_folders, "%NAME%" expanded; null when there
+// are no entries, or after a reported listing failure (*ok false).
+static char *class_path_option(const char *class_path, bool expand_folders,
+                               const char *runtime_home, bool *ok)
 {
-    string_list options = {};
-    string_list class_path = {};
-    string_list_append(&options, settings.jvm_options);
-
-    char *entries = must_copy(class_path_setting);
+    string_list list = {};
+    char *entries = must_copy(class_path);
     char *cursor = nullptr;
-    bool ok = true;
+    *ok = true;
     while (char *entry = next_token(entries, ";", &cursor)) {
         int kind = expand_folders ? path_kind(entry) : 0;
-        string_list_append(&class_path, entry);
-        string_list_append(&class_path, ";");
-        if (kind == 1 && !add_directory_archives(&class_path, entry)) {
-            ok = false;
+        string_list_append(&list, entry);
+        string_list_append(&list, ";");
+        if (kind == 1 && !add_directory_archives(&list, entry)) {
+            *ok = false;
             break;
         }
     }
-    char *result = nullptr;
-    if (ok) {
-        if (class_path.length > 0) {
-            if (class_path.text[class_path.length - 1] == ';')
-                class_path.text[--class_path.length] = '\0';
-            string_list_append(&options, " \"-Djava.class.path=");
-            string_list_append(&options, class_path.text);
-            string_list_append(&options, "\"");
-        }
-        result = expand_variables(options.text ? options.text : "", runtime_home);
-    }
     free(entries);
-    free(options.text);
-    free(class_path.text);
-    return result;
+    char *option = nullptr;
+    if (*ok && list.length > 0) {
+        list.text[--list.length] = '\0'; // the last ";"
+        char *expanded = expand_variables(list.text, runtime_home);
+        option = join_text("-Djava.class.path=", expanded);
+        free(expanded);
+    }
+    free(list.text);
+    return option;
+}
+
+// Whether text ends in a blank that separates (outside double quotes) after some argument.
+// Such a text gives one more empty argument when another argument follows it than alone:
+// "-Xmx256m " before the class path option gives "-Xmx256m", "" and that option, as the two
+// always have when read as one text.
+static bool ends_with_separating_blank(const char *text)
+{
+    size_t length = strlen(text), quotes = 0;
+    for (const char *p = text; *p; p++)
+        quotes += *p == '"';
+    return length > 0 && text[length - 1] == ' ' && strspn(text, " ") < length && quotes % 2 == 0;
+}
+
+bool build_jvm_options(const char *options, const char *class_path, bool expand_folders,
+                       const char *runtime_home, jvm_option_list *list)
+{
+    list->count = 0;
+    list->options = nullptr;
+    bool ok;
+    char *class_path_text = class_path_option(class_path, expand_folders, runtime_home, &ok);
+    if (!ok)
+        return false;
+    char *expanded = expand_variables(options, runtime_home);
+    int count = 0;
+    char **vector = nullptr;
+    // Blanks alone are one empty option, unless the class path option follows them.
+    if (!class_path_text || expanded[strspn(expanded, " ")])
+        split_command_line(expanded, &count, &vector, false);
+    list->options = (char **)must_alloc(((size_t)count + 2) * sizeof(char *));
+    for (int i = 0; i < count; i++)
+        list->options[i] = vector[i];
+    free(vector);
+    if (class_path_text && ends_with_separating_blank(expanded))
+        list->options[count++] = must_copy("");
+    free(expanded);
+    if (class_path_text)
+        list->options[count++] = class_path_text;
+    list->count = count;
+    return true;
+}
+
+void free_jvm_options(jvm_option_list *list)
+{
+    for (int i = 0; i < list->count; i++)
+        free(list->options[i]);
+    free(list->options);
+    list->count = 0;
+    list->options = nullptr;
 }

@@ -1,11 +1,26 @@
-// Building the JVM option text: the user's options, the class path option with directories
+// Building the JVM options: the user's options, the class path option with directories
 // expanded into the archives below them, and %NAME% references expanded.
 #pragma once
 
-// The full option text, a new heap text, built from setting 1056 and class_path (";"-separated
-// entries: setting 1072, or the unpacked files, which are never folders: expand_folders
-// false) with runtime_home standing for JAVA_HOME. Null after a reported listing failure.
-char *build_jvm_options(const char *runtime_home, const char *class_path, bool expand_folders);
+// The options of a virtual machine, in order: count heap texts.
+struct jvm_option_list {
+    int count;
+    char **options;
+};
+
+// Builds *list from options (the jvm_options setting: the text with every %NAME% expanded,
+// split once by the command-line rules; a blank at its end gives an empty option before the
+// class path option, as the two read as one text always have) followed, when class_path has
+// entries, by one
+// "-Djava.class.path=" option of them (";"-separated: the class_path setting, or the unpacked
+// files, which are never folders: expand_folders false; each folder followed by the archives
+// below it, then %NAME% expanded). runtime_home stands for JAVA_HOME. False after a reported
+// listing failure, with *list empty.
+bool build_jvm_options(const char *options, const char *class_path, bool expand_folders,
+                       const char *runtime_home, jvm_option_list *list);
+
+// Frees the options of list and empties it.
+void free_jvm_options(jvm_option_list *list);
 
 // option as the runtime reads its creation options (the ANSI code page on Windows), as a new
 // heap text. Where the option has characters outside that code page, each ";"-separated path

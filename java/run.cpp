@@ -4,23 +4,22 @@
 #include <stdlib.h>
 
 #include "config/embedded_files.h"
-#include "config/settings.h"
-#include "java/jvm.h"
 #include "java/main_class.h"
 
-bool run_application(int count, char **vector, bool console, void (*main_returned)(bool ok),
-                     void (*main_calling)())
+bool run_application(const launcher_settings &settings, int count, char **vector, bool console,
+                     jvm_record *jvm, void (*main_returned)(bool ok), void (*main_calling)())
 {
     char *unpacked;
-    if (!unpack_embedded_files(console, &unpacked))
+    if (!unpack_embedded_files(settings, console, &unpacked))
         return false;
-    bool created = create_jvm(console, unpacked ? unpacked : settings.class_path, !unpacked);
+    bool created = create_jvm(settings, console, unpacked ? unpacked : settings.class_path,
+                              !unpacked, jvm);
     free(unpacked);
     if (!created)
         return false;
-    bool ok = run_main_class(count, vector, false, main_calling);
+    bool ok = run_main_class(settings, *jvm, count, vector, false, main_calling);
     if (main_returned)
         main_returned(ok);
-    destroy_jvm();
+    destroy_jvm(*jvm);
     return ok;
 }

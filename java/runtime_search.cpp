@@ -8,10 +8,8 @@
 #include <strings.h>
 
 #include "base/messages.h"
-#include "base/setting_codec.h"
 #include "base/text.h"
 #include "config/search_methods.h"
-#include "config/settings.h"
 #include "os/os.h"
 
 static const char *const runtime_keys[] = {
@@ -74,9 +72,10 @@ struct search_state {
     char *result;
     size_t capacity;
     char *home;           // RUNTIME_HOME_SIZE bytes
-    char *relative;       // setting 1040 as the registry methods join it to a JavaHome
+    char *relative;       // runtime_paths as the registry methods join it to a JavaHome
     const char *kit_path; // the library's path inside a kit's home; null until a kit method ran
     unsigned machine;     // the machine type the launcher loads
+    unsigned required;    // the java_version setting, for the per-digit version test
     unsigned minimum, maximum; // feature versions of methods 5 to 9; 0: no bound
     // The first library passed over for its processor, and its machine type.
     char skipped[RUNTIME_PATH_SIZE];
@@ -241,7 +240,7 @@ static void set_home_of_library(const char *library, char *home)
     }
 }
 
-// Method 0: the entries of setting 1040, in order. Once it has run, the registry methods join
+// Method 0: the entries of runtime_paths, in order. Once it has run, the registry methods join
 // only the list up to the end of its first entry to a JavaHome.
 static bool try_configured_runtime_paths(search_state *state)
 {
@@ -261,11 +260,10 @@ static bool try_configured_runtime_paths(search_state *state)
 // The per-digit version test: the first character of the name against the required major
 // version, its third against the lowest four bits of the required minor version, each on its
 // own. A name of fewer than three characters has no minor digit and is refused.
-static bool passes_version_test(const char *version_name)
+static bool passes_version_test(unsigned required, const char *version_name)
 {
     if (strlen(version_name) < 3)
         return false;
-    unsigned required = setting_hex(settings.java_version_text);
     int major = version_name[0] - '0';
     int minor = version_name[2] - '0';
     return major >= (int)(required >> 16) && minor >= (int)(required & 0xF);
@@ -276,7 +274,7 @@ static bool passes_version_test(const char *version_name)
 static bool check_runtime_version_key(search_state *state, char *key_path,
                                       const char *version_name)
 {
-    if (!passes_version_test(version_name))
+    if (!passes_version_test(state->required, version_name))
         return false;
     size_t key_length = strlen(key_path);
     if (key_length + 1 + strlen(version_name) >= KEY_PATH_SIZE)
@@ -476,10 +474,10 @@ static void try_path_variable(search_state *state)
     free(list);
 }
 
-// The lowest feature version setting 1024 allows: 0x00010008 ("1.8") is 8, 0x00110000 is 17.
-static unsigned minimum_feature()
+// The lowest feature version that required (the java_version setting) allows: 0x00010008
+// ("1.8") is 8, 0x00110000 is 17.
+static unsigned minimum_feature(unsigned required)
 {
-    unsigned required = setting_hex(settings.java_version_text);
     unsigned major = required >> 16, minor = required & 0xFFFF;
     return major <= 1 ? minor : major;
 }
@@ -560,8 +558,8 @@ static const search_method search_methods[] = {
 #undef TREVALO_SEARCH_METHOD
 };
 
-bool find_runtime_library(unsigned machine, char *result, size_t capacity, char *home,
-                          char *note)
+bool find_runtime_library(const runtime_request &request, unsigned machine, char *result,
+                          size_t capacity, char *home, char *note)
 {
     home[0] = '\0';
     note[0] = '\0';
@@ -569,14 +567,15 @@ bool find_runtime_library(unsigned machine, char *result, size_t capacity, char 
     state.result = result;
     state.capacity = capacity;
     state.home = home;
-    state.relative = join_text(settings.runtime_paths, "");
+    state.relative = join_text(request.runtime_paths, "");
     state.machine = machine;
-    state.minimum = minimum_feature();
-    state.maximum = settings.max_java_version > 0 ? (unsigned)settings.max_java_version : 0;
+    state.required = request.required_version;
+    state.minimum = minimum_feature(request.required_version);
+    state.maximum = request.max_java_version > 0 ? (unsigned)request.max_java_version : 0;
     bool found = false;
     // A character of the order that names no method (which the builder refuses) is passed
     // over.
-    for (const char *digit = settings.search_order; *digit && !found; digit++) {
+    for (const char *digit = request.search_order; *digit && !found; digit++) {
         state.chosen = false;
         for (const search_method &method : search_methods)
             if (method.digit == *digit)

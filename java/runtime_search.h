@@ -1,6 +1,6 @@
 // Finding the Java runtime library: configured paths, the runtimes and development kits
 // registered in the registry, the JAVA_HOME and PATH variables and a runtime shipped beside the
-// launcher, in the order setting 1088 gives.
+// launcher, in the order the search_order setting gives.
 #pragma once
 
 #include <stddef.h>
@@ -43,11 +43,21 @@ bool read_release_version(const char *home, java_version *version);
 // is not a PE image.
 unsigned library_machine(const char *path);
 
-// Runs the search methods of setting 1088 in order, looking for libraries of type machine;
+// What a search is asked for, from the settings of the same names: the method digits in order,
+// the configured paths (";"-separated), the lowest version (java_version: major in the high,
+// minor in the low 16 bits) and the highest feature version (0 or less: no bound).
+struct runtime_request {
+    const char *search_order;
+    const char *runtime_paths;
+    unsigned required_version;
+    int max_java_version;
+};
+
+// Runs the search methods of request in order, looking for libraries of type machine;
 // true when one found a runtime library, whose path is then in result (capacity bytes). home
 // (RUNTIME_HOME_SIZE bytes) receives the home of the runtime found, what "%JAVA_HOME%" in the
 // JVM options stands for. note (SEARCH_NOTE_SIZE bytes) is empty, unless nothing was found and
 // a library of another processor was passed over: then it is a line naming that library and
 // what this launcher needs. Reports nothing.
-bool find_runtime_library(unsigned machine, char *result, size_t capacity, char *home,
-                          char *note);
+bool find_runtime_library(const runtime_request &request, unsigned machine, char *result,
+                          size_t capacity, char *home, char *note);

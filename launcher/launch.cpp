@@ -11,7 +11,7 @@
 #include "config/directories.h"
 #include "config/settings.h"
 #include "java/run.h"
-#include "java/stopper.h"
+#include "java/vm_hooks.h"
 #include "os/report.h"
 #include "os/wide.h"
 #include "service/service.h"
@@ -31,7 +31,7 @@ static void release_instance_mutex(int = 0)
 // it is the one test, so two launchers started together cannot both pass. A mutex that
 // cannot be created (another user's, say) does not stop the launch. Returns false when
 // another instance runs.
-static bool guard_single_instance()
+static bool guard_single_instance(const launcher_settings &settings)
 {
     wchar_t *name = to_wide(settings.main_class);
     instance_mutex = CreateMutexW(nullptr, TRUE, name);
@@ -54,25 +54,30 @@ int launch(const char *command_line, bool console)
     char **vector;
     split_command_line(command_line, &count, &vector, true);
 
-    if (!save_startup_directory())
+    // The settings: built here, then handed down read-only to what needs them.
+    launcher_settings settings = {};
+    if (!save_startup_directory(&settings))
         return 0;
     // Relative class path entries, the INI file and runtime paths must never resolve in
     // whatever directory the launcher was started from.
     if (!enter_launcher_directory())
         return -1;
-    load_settings();
+    load_settings(&settings);
 
     int switch_status;
-    if (settings.service_name[0] && dispatch_service_switch(count, vector, &switch_status))
+    if (settings.service_name[0] &&
+        dispatch_service_switch(settings, count, vector, &switch_status))
         return switch_status;
 
-    if (!settings.multiple_instances && !guard_single_instance())
+    if (!settings.multiple_instances && !guard_single_instance(settings))
         return 0;
 
     if (!console && (settings.splash_until_window || settings.splash_seconds != 0))
-        start_splash_screen();
+        start_splash_screen(settings.splash_text, settings.splash_until_window,
+                            settings.splash_seconds);
 
-    bool ok = run_application(count - 1, vector + 1, false, nullptr);
+    jvm_record jvm = {};
+    bool ok = run_application(settings, count - 1, vector + 1, false, &jvm, nullptr);
     release_instance_mutex();
     return ok ? 0 : -1;
 }

@@ -60,7 +60,7 @@ int service_exists(const char *name)
 // heap text. False, with the system's "invalid service account" as the last error, for a text
 // that names none of the accounts below (the builder lets none through). These accounts have
 // no password.
-static bool service_account(const char *name, char **account)
+static bool service_account(const launcher_settings &settings, const char *name, char **account)
 {
     const char *setting = settings.service_account;
     *account = nullptr;
@@ -79,7 +79,8 @@ static bool service_account(const char *name, char **account)
 // neither the failure-actions flag nor the delayed start; Wine keeps neither) leaves the
 // service installed and working without them. That is not a failed install, but it is said.
 // An update (update) also takes away what the settings no longer ask for.
-static void apply_optional_config(const char *name, bool update)
+static void apply_optional_config(const launcher_settings &settings, const char *name,
+                                  bool update)
 {
     // What is taken away goes without a word where the manager refuses: it keeps none then.
     unsigned delay = restart_delay_ms(settings.restart_seconds);
@@ -110,7 +111,7 @@ static bool register_event_source(const char *name, const char *path)
 
 // The command line the manager starts the launcher at path with: "path" switch, built to fit
 // however long the parts are. A heap text.
-static char *service_command(const char *path)
+static char *service_command(const launcher_settings &settings, const char *path)
 {
     char *quoted = join_text("\"", path, "\" ");
     char *command = join_text(quoted, settings.service_switch);
@@ -120,13 +121,14 @@ static char *service_command(const char *path)
 
 // Writes the record of the service name (a new one, or with update the existing one) with
 // description and the service settings, and registers its event-log source.
-static int write_service(const char *name, const char *description, bool update)
+static int write_service(const launcher_settings &settings, const char *name,
+                         const char *description, bool update)
 {
     char path[PATH_SIZE];
     char *account;
-    if (!executable_path(path, sizeof path) || !service_account(name, &account))
+    if (!executable_path(path, sizeof path) || !service_account(settings, name, &account))
         return report_failure();
-    char *command = service_command(path);
+    char *command = service_command(settings, path);
     char *dependencies = dependency_list(settings.service_dependencies);
     service_record record = {name, command, settings.manual_start != 0, dependencies, account};
     // An update writes the description even when empty: that removes the one it had.
@@ -138,18 +140,19 @@ static int write_service(const char *name, const char *description, bool update)
     free(account);
     if (!ok)
         return report_failure();
-    apply_optional_config(name, update);
+    apply_optional_config(settings, name, update);
     return register_event_source(name, path) ? 0 : report_failure();
 }
 
-int install_service(const char *name, const char *description)
+int install_service(const launcher_settings &settings, const char *name,
+                    const char *description)
 {
-    return write_service(name, description, false);
+    return write_service(settings, name, description, false);
 }
 
 // 1 when the installed service name runs this launcher with the service switch, 0 when it
 // runs something else, -1 when the manager gives no answer.
-static int installed_from_here(const char *name)
+static int installed_from_here(const launcher_settings &settings, const char *name)
 {
     char path[PATH_SIZE], installed[2 * PATH_SIZE + 256];
     int found = query_service_command(name, installed, sizeof installed);
@@ -157,7 +160,7 @@ static int installed_from_here(const char *name)
         return found;
     if (!executable_path(path, sizeof path))
         return -1;
-    char *command = service_command(path);
+    char *command = service_command(settings, path);
     // Windows compares paths without regard to case.
     bool same = strcasecmp(command, installed) == 0;
     free(command);
@@ -183,7 +186,8 @@ static bool wait_while(const char *name, service_state state, unsigned timeout_m
 // Stops the service name when it runs and waits until it has stopped (within the stop
 // time-out and the margin of its wait hint); *status is its status then. False (last error
 // set) when the manager gives no answer or refuses.
-static bool stop_and_wait(const char *name, service_status *status)
+static bool stop_and_wait(const launcher_settings &settings, const char *name,
+                          service_status *status)
 {
     if (!query_service_status(name, status))
         return false;
@@ -208,10 +212,10 @@ static bool remove_own_event_source(const char *name)
     return remove_event_source(name);
 }
 
-int uninstall_service(const char *name)
+int uninstall_service(const launcher_settings &settings, const char *name)
 {
     service_status status;
-    if (!stop_and_wait(name, &status))
+    if (!stop_and_wait(settings, name, &status))
         return report_failure();
     if (status.state != STATE_STOPPED) {
         report_error(MSG_SERVICE_NOT_STOPPED, name);
@@ -311,10 +315,10 @@ static int start_and_wait(const char *name)
 
 // The -stop switch: 0 once the service stopped cleanly (or was not running); a run that
 // ended with a failure gives its exit code, a stop that did not end in time 1053.
-static int stop_switch(const char *name)
+static int stop_switch(const launcher_settings &settings, const char *name)
 {
     service_status status;
-    if (!stop_and_wait(name, &status)) {
+    if (!stop_and_wait(settings, name, &status)) {
         report_failure();
         return -1;
     }
@@ -340,12 +344,12 @@ static bool is_switch(const char *argument, const char *name)
 }
 
 // The -install switch: a new service, or an update of the one this launcher installed before.
-static int install_switch(const char *name)
+static int install_switch(const launcher_settings &settings, const char *name)
 {
-    switch (installed_from_here(name)) {
+    switch (installed_from_here(settings, name)) {
     case 1:
         // Installing again on purpose (upgrade scripts install every time): brought up to date.
-        if (write_service(name, settings.service_description, true) != 0)
+        if (write_service(settings, name, settings.service_description, true) != 0)
             return -1;
         report_info(MSG_SERVICE_UPDATED, name);
         return 0;
@@ -356,7 +360,7 @@ static int install_switch(const char *name)
             set_last_error(ERROR_SERVICE_EXISTS_CODE);
             return -1;
         }
-        if (install_service(name, settings.service_description) != 0)
+        if (install_service(settings, name, settings.service_description) != 0)
             return -1;
         report_info(settings.msg_installed, name);
         return 0;
@@ -367,7 +371,8 @@ static int install_switch(const char *name)
     }
 }
 
-bool dispatch_service_switch(int count, char **vector, int *exit_status)
+bool dispatch_service_switch(const launcher_settings &settings, int count, char **vector,
+                             int *exit_status)
 {
     if (count != 2)
         return false;
@@ -375,22 +380,22 @@ bool dispatch_service_switch(int count, char **vector, int *exit_status)
     const char *name = settings.service_name;
     int status;
     if (is_switch(argument, settings.install_switch)) {
-        status = install_switch(name);
+        status = install_switch(settings, name);
     } else if (is_switch(argument, settings.uninstall_switch)) {
-        status = uninstall_service(name);
+        status = uninstall_service(settings, name);
         if (status == 0)
             report_info(settings.msg_uninstalled, name);
     } else if (is_switch(argument, settings.start_switch)) {
         status = start_and_wait(name);
     } else if (is_switch(argument, settings.stop_switch)) {
-        status = stop_switch(name);
+        status = stop_switch(settings, name);
     } else if (is_switch(argument, settings.status_switch)) {
         *exit_status = show_status(name);
         if (*exit_status < 0)
             *exit_status = failure_status();
         return true;
     } else if (is_switch(argument, settings.service_switch)) {
-        run_as_service();
+        run_as_service(settings);
         status = 0;
     } else {
         return false;

@@ -7,31 +7,47 @@
 #include "java/main_class.h"
 #include "java/run.h"
 #include "java/stopper.h"
+#include "java/vm_hooks.h"
 #include "service/service_run.h"
 #include "service/service_system.h"
 
+// The settings the service runs with and its virtual machine, which the stop call attaches
+// to: the manager and the run's threads call the application's functions with no pointer of
+// the launcher's.
+static const launcher_settings *service_settings;
+static jvm_record service_jvm;
+
 static bool run_service_application(void (*main_calling)(), void (*main_returned)(bool ok))
 {
+    const launcher_settings &settings = *service_settings;
     int count;
     char **vector;
     split_command_line(settings.service_args, &count, &vector, false);
-    return run_application(count, vector, true, main_returned, main_calling);
+    return run_application(settings, count, vector, true, &service_jvm, main_returned,
+                           main_calling);
 }
 
 // The stop call: main again with stop_args on an attached thread.
 static bool call_main_to_stop()
 {
+    const launcher_settings &settings = *service_settings;
     int count;
     char **vector;
     split_command_line(settings.stop_args, &count, &vector, false);
-    return run_main_class(count, vector, true);
+    return run_main_class(settings, service_jvm, count, vector, true);
 }
 
-void run_as_service()
+static bool stop_with_exit()
+{
+    return stop_java_application(*service_settings, service_jvm);
+}
+
+void run_as_service(const launcher_settings &settings)
 {
     static service_plan plan;
+    service_settings = &settings;
     plan.application.run = run_service_application;
-    plan.application.stop = settings.stop_with_exit ? stop_java_application : call_main_to_stop;
+    plan.application.stop = settings.stop_with_exit ? stop_with_exit : call_main_to_stop;
     plan.name = settings.service_name;
     plan.started = settings.msg_started;
     plan.stopped = settings.msg_stopped;

@@ -4,37 +4,49 @@
 #include <windows.h>
 
 #include "base/resource_ids.h"
-#include "config/settings.h"
+#include <stdlib.h>
+
+#include "base/memory.h"
 #include "ui/splash_position.h"
 
 enum {
-    TIMER_FIXED_TIME = 1,   // closes after setting 1424 seconds
+    TIMER_FIXED_TIME = 1,   // closes after the configured number of seconds
     TIMER_WINDOW_POLL = 2,  // looks for the application's window every 100 ms
 };
 
-static HWND splash_window;
-static WNDPROC class_procedure;
-static int visible_window_count;
+// What the splash thread is started with; it frees it.
+struct splash_request {
+    char *text;
+    bool until_window;
+    int seconds;
+};
 
-static BOOL CALLBACK count_window(HWND window, LPARAM process_id)
+// The windows counted so far of one process.
+struct window_count {
+    DWORD process_id;
+    int visible;
+};
+
+static BOOL CALLBACK count_window(HWND window, LPARAM count_pointer)
 {
+    window_count *count = (window_count *)count_pointer;
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
-    if (owner == (DWORD)process_id && IsWindowVisible(window) == 1)
-        visible_window_count++;
+    if (owner == count->process_id && IsWindowVisible(window) == 1)
+        count->visible++;
     return TRUE;
 }
 
 // The number of visible top-level windows of the process.
 static int count_visible_process_windows(DWORD process_id)
 {
-    visible_window_count = 0;
-    EnumWindows(count_window, (LPARAM)process_id);
-    return visible_window_count;
+    window_count count = {process_id, 0};
+    EnumWindows(count_window, (LPARAM)&count);
+    return count.visible;
 }
 
 // Hides the splash and ends its thread's message loop; the window goes with the thread.
-static void close_splash_screen()
+static void close_splash_screen(HWND splash_window)
 {
     ShowWindow(splash_window, SW_HIDE);
     PostMessageA(splash_window, WM_QUIT, 0, 0);
@@ -53,31 +65,34 @@ static LRESULT CALLBACK splash_window_proc(HWND window, UINT message, WPARAM wpa
     case WM_TIMER:
         if (wparam == TIMER_FIXED_TIME) {
             KillTimer(window, TIMER_FIXED_TIME);
-            close_splash_screen();
+            close_splash_screen(window);
         } else if (wparam == TIMER_WINDOW_POLL &&
                    count_visible_process_windows(GetCurrentProcessId()) > 1) {
             // The splash itself is one of them: more than one means the application (or a
             // message box of the launcher) has shown a window.
             KillTimer(window, TIMER_WINDOW_POLL);
-            close_splash_screen();
+            close_splash_screen(window);
         }
         break;
     }
+    // The static control's own procedure, kept with the window when it was replaced.
+    WNDPROC class_procedure = (WNDPROC)GetWindowLongPtrA(window, GWLP_USERDATA);
     return CallWindowProcA(class_procedure, window, message, wparam, lparam);
 }
 
-static void create_splash_window()
+static HWND create_splash_window(const char *text)
 {
     HINSTANCE instance = GetModuleHandleA(nullptr);
     // WS_POPUP | SS_BITMAP: a borderless, captionless static control showing a bitmap.
-    splash_window = CreateWindowExA(0, "STATIC", settings.splash_text, WS_POPUP | SS_BITMAP, 0, 0,
-                                    0, 0, nullptr, nullptr, instance, nullptr);
-    class_procedure = (WNDPROC)GetWindowLongPtrA(splash_window, GWLP_WNDPROC);
+    HWND splash_window = CreateWindowExA(0, "STATIC", text, WS_POPUP | SS_BITMAP, 0, 0, 0, 0,
+                                         nullptr, nullptr, instance, nullptr);
+    SetWindowLongPtrA(splash_window, GWLP_USERDATA,
+                      GetWindowLongPtrA(splash_window, GWLP_WNDPROC));
     SetWindowLongPtrA(splash_window, GWLP_WNDPROC, (LONG_PTR)splash_window_proc);
 
     HBITMAP bitmap = LoadBitmapA(instance, MAKEINTRESOURCEA(RESOURCE_SPLASH));
     if (!bitmap)
-        return;
+        return splash_window;
     SendMessageA(splash_window, STM_SETIMAGE, IMAGE_BITMAP, (LPARAM)bitmap);
     RECT rect;
     GetWindowRect(splash_window, &rect);
@@ -88,15 +103,19 @@ static void create_splash_window()
     // Shown on top now, but not topmost: the application's windows may cover it later.
     ShowWindow(splash_window, SW_SHOW);
     BringWindowToTop(splash_window);
+    return splash_window;
 }
 
-static DWORD WINAPI splash_thread(LPVOID)
+static DWORD WINAPI splash_thread(LPVOID parameter)
 {
-    create_splash_window();
-    if (settings.splash_until_window)
+    splash_request *request = (splash_request *)parameter;
+    HWND splash_window = create_splash_window(request->text);
+    if (request->until_window)
         SetTimer(splash_window, TIMER_WINDOW_POLL, 100, nullptr);
-    else if (settings.splash_seconds != 0)
-        SetTimer(splash_window, TIMER_FIXED_TIME, (UINT)settings.splash_seconds * 1000, nullptr);
+    else if (request->seconds != 0)
+        SetTimer(splash_window, TIMER_FIXED_TIME, (UINT)request->seconds * 1000, nullptr);
+    free(request->text);
+    free(request);
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0)) {
         TranslateMessage(&message);
@@ -105,14 +124,20 @@ static DWORD WINAPI splash_thread(LPVOID)
     return 0;
 }
 
-void start_splash_screen()
+void start_splash_screen(const char *text, bool until_window, int seconds)
 {
+    splash_request *request = (splash_request *)must_alloc(sizeof(splash_request));
+    *request = {must_copy(text), until_window, seconds};
     // The window system is set up for the process here, on the main thread, before the
     // splash thread makes its window: under Wine, two threads whose first window calls
     // overlap at start-up in a process with a manifest can hang both.
     GetDesktopWindow();
-    HANDLE thread = CreateThread(nullptr, 0, splash_thread, nullptr, 0, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, splash_thread, request, 0, nullptr);
     // Nobody waits for the splash thread; it ends with its message loop or with the process.
-    if (thread)
+    if (thread) {
         CloseHandle(thread);
+    } else {
+        free(request->text);
+        free(request);
+    }
 }

@@ -9,7 +9,7 @@
 #include <stdlib.h>
 #include <time.h>
 
-#include "java/jvm.h"
+#include "java/vm_hooks.h"
 
 static long long now_us()
 {

@@ -2,8 +2,9 @@
 // option building, and prints what they found:
 //   found=0|1, library=<path>, runtime_home=<path> (empty when none was found), note=<the line
 //   naming a runtime of another processor>, search_us (the time the search took), options_ok=0|1,
-//   jvm_options=<text>, and option=<text> for each option the text splits into (unless
-//   TREVALO_QUIET is set), and build_options_us, the time the option building took.
+//   and option=<text> for each option built (after a listing failure: each option of the
+//   jvm_options setting, split) unless TREVALO_QUIET is set, and build_options_us, the time
+//   the option building took.
 #include <windows.h>
 
 #include <stdio.h>
@@ -17,18 +18,21 @@
 
 int main()
 {
-    if (!save_startup_directory())
+    launcher_settings settings = {};
+    if (!save_startup_directory(&settings))
         return 1;
     enter_launcher_directory();
-    load_settings();
+    load_settings(&settings);
+    runtime_request request = {settings.search_order, settings.runtime_paths,
+                               settings.java_version, settings.max_java_version};
 
     char library[RUNTIME_PATH_SIZE] = "", runtime_home[RUNTIME_HOME_SIZE];
     char note[SEARCH_NOTE_SIZE];
     LARGE_INTEGER frequency, start, end;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&start);
-    bool found = find_runtime_library(LAUNCHER_MACHINE, library, sizeof library, runtime_home,
-                                      note);
+    bool found = find_runtime_library(request, LAUNCHER_MACHINE, library, sizeof library,
+                                      runtime_home, note);
     QueryPerformanceCounter(&end);
     printf("found=%d\n", found ? 1 : 0);
     printf("library=%s\n", found ? library : "");
@@ -37,8 +41,9 @@ int main()
     printf("search_us=%lld\n",
            (long long)((end.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart));
     QueryPerformanceCounter(&start);
-    char *jvm_options = build_jvm_options(runtime_home, settings.class_path, true);
-    bool ok = jvm_options != nullptr;
+    jvm_option_list list;
+    bool ok = build_jvm_options(settings.jvm_options, settings.class_path, true, runtime_home,
+                                &list);
     QueryPerformanceCounter(&end);
     printf("options_ok=%d\n", ok ? 1 : 0);
     printf("build_options_us=%lld\n",
@@ -46,12 +51,9 @@ int main()
     if (getenv("TREVALO_QUIET"))
         return 0;
     // After a listing failure, the options as configured.
-    const char *text = ok ? jvm_options : settings.jvm_options;
-    printf("jvm_options=%s\n", text);
-    int count;
-    char **options;
-    split_command_line(text, &count, &options, false);
-    for (int i = 0; i < count; i++)
-        printf("option=%s\n", options[i]);
+    if (!ok)
+        split_command_line(settings.jvm_options, &list.count, &list.options, false);
+    for (int i = 0; i < list.count; i++)
+        printf("option=%s\n", list.options[i]);
     return 0;
 }

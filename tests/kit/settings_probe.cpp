@@ -34,20 +34,22 @@ static void print(const char *name, unsigned number)
 int main()
 {
     install_fault_injection();
-    if (!save_startup_directory())
+    launcher_settings settings = {};
+    if (!save_startup_directory(&settings))
         return 1;
     enter_launcher_directory();
     LARGE_INTEGER frequency, start, end;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&start);
-    load_settings();
+    load_settings(&settings);
     // As the run does next: the embedded files, unpacked as a service's with
     // TREVALO_PROBE_SERVICE set, become the class path printed below.
     char *unpacked;
-    bool unpack_ok = unpack_embedded_files(getenv("TREVALO_PROBE_SERVICE") != nullptr, &unpacked);
+    bool unpack_ok =
+        unpack_embedded_files(settings, getenv("TREVALO_PROBE_SERVICE") != nullptr, &unpacked);
     QueryPerformanceCounter(&end);
     if (unpacked)
-        mutable_settings()->class_path = unpacked;
+        settings.class_path = unpacked;
 
     // Each setting in its kind's form: texts as they are, flags as 0 or 1, numbers in decimal,
     // hexadecimal ones as 0x%08X.

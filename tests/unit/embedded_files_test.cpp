@@ -39,10 +39,13 @@ struct unpacked {
     std::string class_path; // "<configured>" when the configured one stays
 };
 
+// The settings the unpacking reads.
+launcher_settings settings = blank_settings();
+
 unpacked unpack(bool service)
 {
     char *class_path;
-    bool ok = unpack_embedded_files(service, &class_path);
+    bool ok = unpack_embedded_files(settings, service, &class_path);
     unpacked result = {ok, class_path ? class_path : "<configured>"};
     free(class_path);
     return result;
@@ -54,9 +57,9 @@ TEST(EmbeddedFiles, ServiceFilesGoToAPrivateFolderOfTheirContent)
     std::string data = tree.path("ProgramData");
     fake_program_data(data.c_str());
     setenv("TMPDIR", tree.path("tmp").c_str(), 1);
-    set_text(&mutable_settings()->main_class_encoded, "4D");
-    set_text(&mutable_settings()->msg_write_error, "Error writing to file/directory: %s");
-    set_text(&mutable_settings()->msg_file_error, "Error accessing file/directory: %s");
+    set_text(&settings.main_class_encoded, "4D");
+    set_text(&settings.msg_write_error, "Error writing to file/directory: %s");
+    set_text(&settings.msg_file_error, "Error accessing file/directory: %s");
     const std::string first = archive({{"a.jar", "first"}}), second = archive({{"a.jar", "2nd"}});
 
     fake_archive_resource(first);

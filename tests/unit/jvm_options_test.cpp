@@ -1,4 +1,4 @@
-// Building the JVM option text: class path directories and %NAME% expansion, on real files.
+// Building the JVM options: class path directories and %NAME% expansion, on real files.
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -13,10 +13,8 @@
 #include "java/runtime_search.h"
 #include "base/command_line.h"
 #include "base/ini.h"
-#include "config/settings.h"
 #include "tests/unit/fake_report.h"
 #include "tests/unit/temp_tree.h"
-#include "tests/unit/test_settings.h"
 
 namespace {
 
@@ -31,14 +29,14 @@ std::string expand(const char *text)
     return s;
 }
 
-std::string build(const std::string &options, const std::string &class_path)
+using option_vector = std::vector<std::string>;
+
+option_vector build(const std::string &options, const std::string &class_path)
 {
-    set_text(&mutable_settings()->jvm_options, options.c_str());
-    set_text(&mutable_settings()->class_path, class_path.c_str());
-    char *options_text = build_jvm_options(runtime_home, settings.class_path, true);
-    EXPECT_NE(options_text, nullptr);
-    std::string result = options_text ? options_text : "";
-    free(options_text);
+    jvm_option_list list;
+    EXPECT_TRUE(build_jvm_options(options.c_str(), class_path.c_str(), true, runtime_home, &list));
+    option_vector result(list.options, list.options + list.count);
+    free_jvm_options(&list);
     return result;
 }
 
@@ -116,18 +114,29 @@ TEST(BuildJvmOptions, AddsTheClassPathOption)
     const struct {
         const char *options;
         const char *class_path;
-        const char *result;
+        option_vector result;
     } cases[] = {
-        {"-Xmx64m", "", "-Xmx64m"},
-        {"-Xmx64m", ";;;", "-Xmx64m"},
-        {"", "app.jar", " \"-Djava.class.path=app.jar\""},
-        {"-Da", "missing.jar;;other.jar;", "-Da \"-Djava.class.path=missing.jar;other.jar\""},
-        {"", "C:\\Program Files\\app.jar", " \"-Djava.class.path=C:\\Program Files\\app.jar\""},
+        {"-Xmx64m", "", {"-Xmx64m"}},
+        {"-Xmx64m", ";;;", {"-Xmx64m"}},
+        {"", "app.jar", {"-Djava.class.path=app.jar"}},
+        {"-Da", "missing.jar;;other.jar;", {"-Da", "-Djava.class.path=missing.jar;other.jar"}},
+        {"", "C:\\Program Files\\app.jar", {"-Djava.class.path=C:\\Program Files\\app.jar"}},
+        {"-Da \"-Db=x y\"", "", {"-Da", "-Db=x y"}},
+        // A blank at the end of the user's text gives an empty option before the class path
+        // option, one per blank; blanks alone give none.
+        {"-Xmx64m ", "app.jar", {"-Xmx64m", "", "-Djava.class.path=app.jar"}},
+        {"-Xmx64m  ", "app.jar", {"-Xmx64m", "", "", "-Djava.class.path=app.jar"}},
+        {"-Xmx64m ", "", {"-Xmx64m"}},
+        {"   ", "app.jar", {"-Djava.class.path=app.jar"}},
+        {"   ", "", {""}},
+        {"-Da \"-Db \" ", "app.jar", {"-Da", "-Db ", "", "-Djava.class.path=app.jar"}},
+        // A quote the user's text leaves open does not swallow the class path option.
+        {"-Dx=\"a", "app.jar", {"-Dx=\"a", "-Djava.class.path=app.jar"}},
+        // A quote inside the class path stays where it is.
+        {"", "a\"b.jar", {"-Djava.class.path=a\"b.jar"}},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(build(c.options, c.class_path), c.result) << c.class_path;
-    EXPECT_EQ(split(build("", "C:\\Program Files\\app.jar")),
-              (std::vector<std::string>{"-Djava.class.path=C:\\Program Files\\app.jar"}));
+        EXPECT_EQ(build(c.options, c.class_path), c.result) << c.options << " | " << c.class_path;
 }
 
 TEST(BuildJvmOptions, ExpandsDirectoriesIntoTheirArchives)
@@ -153,19 +162,20 @@ TEST(BuildJvmOptions, ExpandsDirectoriesIntoTheirArchives)
         else if (name == "a.jar" || name == "B.ZIP" || name == ".jar")
             expected_list += ";" + lib + "\\" + name;
     }
-    std::string built = build("-Xmx256m -Dhome=%JAVA_HOME%", "app.jar;" + lib);
-    EXPECT_EQ(built,
-              "-Xmx256m -Dhome=C:\\jre \"-Djava.class.path=app.jar;" + lib + expected_list + "\"");
-    EXPECT_EQ(split(built).size(), 3u);
+    EXPECT_EQ(build("-Xmx256m -Dhome=%JAVA_HOME%", "app.jar;" + lib),
+              (option_vector{"-Xmx256m", "-Dhome=C:\\jre",
+                             "-Djava.class.path=app.jar;" + lib + expected_list}));
 
     // One trailing separator of the entry is kept in the list, not in the archives' paths.
     std::string only = tree.path("only");
     tree.file("only\\x.jar");
-    EXPECT_EQ(build("", only + "\\"), " \"-Djava.class.path=" + only + "\\;" + only + "\\x.jar\"");
-    EXPECT_EQ(build("", only + "/"), " \"-Djava.class.path=" + only + "/;" + only + "\\x.jar\"");
+    EXPECT_EQ(build("", only + "\\"),
+              option_vector{"-Djava.class.path=" + only + "\\;" + only + "\\x.jar"});
+    EXPECT_EQ(build("", only + "/"),
+              option_vector{"-Djava.class.path=" + only + "/;" + only + "\\x.jar"});
 
     std::string empty = tree.path("empty");
-    EXPECT_EQ(build("", empty), " \"-Djava.class.path=" + empty + "\"");
+    EXPECT_EQ(build("", empty), option_vector{"-Djava.class.path=" + empty});
 }
 
 TEST(BuildJvmOptions, ReferencedDirectoriesAreNotListed)
@@ -174,7 +184,11 @@ TEST(BuildJvmOptions, ReferencedDirectoriesAreNotListed)
     std::string lib = tree.path("lib");
     tree.file("lib\\a.jar");
     setenv("TREVALO_LIB", lib.c_str(), 1);
-    EXPECT_EQ(build("", "%TREVALO_LIB%"), " \"-Djava.class.path=" + lib + "\"");
+    EXPECT_EQ(build("", "%TREVALO_LIB%"), option_vector{"-Djava.class.path=" + lib});
+    // A value with a blank stays in the one class path option.
+    setenv("TREVALO_SPACED", "C:\\Program Files\\a.jar", 1);
+    EXPECT_EQ(build("", "%TREVALO_SPACED%;b.jar"),
+              option_vector{"-Djava.class.path=C:\\Program Files\\a.jar;b.jar"});
 }
 
 TEST(BuildJvmOptions, ListingFailureKeepsTheOptions)
@@ -195,10 +209,10 @@ TEST(BuildJvmOptions, ListingFailureKeepsTheOptions)
     for (const auto &c : cases) {
         fake_listing_failure(c.failing.c_str(), c.at_start);
         reported.clear();
-        set_text(&mutable_settings()->jvm_options, "-Dkept");
-        set_text(&mutable_settings()->class_path, lib.c_str());
-        EXPECT_EQ(build_jvm_options(runtime_home, settings.class_path, true), nullptr);
-        EXPECT_STREQ(settings.jvm_options, "-Dkept");
+        jvm_option_list list = {1, nullptr};
+        EXPECT_FALSE(build_jvm_options("-Dkept", lib.c_str(), true, runtime_home, &list));
+        EXPECT_EQ(list.count, 0);
+        EXPECT_EQ(list.options, nullptr);
         EXPECT_EQ(reported, std::vector<std::string>{c.message});
     }
     fake_listing_failure(nullptr, false);

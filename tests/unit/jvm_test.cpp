@@ -20,6 +20,7 @@
 #include "java/main_class.h"
 #include "java/stopper.h"
 #include "java/jvm.h"
+#include "java/vm_hooks.h"
 #include "config/settings.h"
 #include "config/directories.h"
 #include "tests/unit/fake_os.h"
@@ -30,6 +31,10 @@
 namespace {
 
 const char *self_path;
+
+// The child's settings and virtual machine, as the launcher's entry point holds them.
+launcher_settings settings = blank_settings();
+jvm_record jvm;
 
 // --- The child side. ---
 
@@ -43,40 +48,41 @@ struct scenario_config {
 // libjvm.so.
 scenario_config configure(int argc, char **argv)
 {
-    set_text(&mutable_settings()->search_order, "1");
-    set_text(&mutable_settings()->runtime_paths, TREVALO_LIBJVM);
-    set_text(&mutable_settings()->java_version_text, "0x00010004");
-    mutable_settings()->java_version = 0x00010004;
-    set_text(&mutable_settings()->class_path, TREVALO_FIXTURES_JAR);
-    for (char **field : {&mutable_settings()->jvm_options, &mutable_settings()->app_args, &mutable_settings()->stdout_file,
-                         &mutable_settings()->stderr_file, &mutable_settings()->working_dir})
+    set_text(&settings.search_order, "1");
+    set_text(&settings.runtime_paths, TREVALO_LIBJVM);
+    set_text(&settings.java_version_text, "0x00010004");
+    settings.java_version = 0x00010004;
+    set_text(&settings.class_path, TREVALO_FIXTURES_JAR);
+    for (char **field : {&settings.jvm_options, &settings.app_args, &settings.stdout_file,
+                         &settings.stderr_file, &settings.working_dir})
         set_text(field, "");
-    set_text(&mutable_settings()->main_class, "trevalo/fixture/Args");
+    set_text(&settings.main_class, "trevalo/fixture/Args");
     const struct {
         const char *key;
         char **field;
     } keys[] = {
-        {"main_class", &mutable_settings()->main_class}, {"jvm_options", &mutable_settings()->jvm_options},
-        {"app_args", &mutable_settings()->app_args}, {"stdout_file", &mutable_settings()->stdout_file},
-        {"stderr_file", &mutable_settings()->stderr_file}, {"working_dir", &mutable_settings()->working_dir},
-        {"runtime_paths", &mutable_settings()->runtime_paths},
+        {"main_class", &settings.main_class}, {"jvm_options", &settings.jvm_options},
+        {"app_args", &settings.app_args}, {"stdout_file", &settings.stdout_file},
+        {"stderr_file", &settings.stderr_file}, {"working_dir", &settings.working_dir},
+        {"runtime_paths", &settings.runtime_paths},
     };
     const struct {
         const char *message;
         char **field;
     } messages[] = {
-        {"Unable to locate suitable Java Runtime Environment on this machine.", &mutable_settings()->msg_no_runtime},
-        {"Unable to load JVM: %s", &mutable_settings()->msg_load_runtime},
-        {"Unable to locate JNI interfaces in %s", &mutable_settings()->msg_jni_entry},
-        {"Unable to create JVM instance using %s", &mutable_settings()->msg_create_jvm},
-        {"Unable to attach thread to the JVM.", &mutable_settings()->msg_attach},
-        {"Error locating class: %s", &mutable_settings()->msg_class},
-        {"Error locating method: %s", &mutable_settings()->msg_method},
-        {"Error instantiating object: %s", &mutable_settings()->msg_object},
-        {"Error assigning string argument: %s", &mutable_settings()->msg_string_arg},
-        {"Error invoking method: %s", &mutable_settings()->msg_invoke},
-        {"Error accessing file/directory: %s", &mutable_settings()->msg_file_error},
-        {"Error writing to file/directory: %s", &mutable_settings()->msg_write_error},
+        {"Unable to locate suitable Java Runtime Environment on this machine.",
+         &settings.msg_no_runtime},
+        {"Unable to load JVM: %s", &settings.msg_load_runtime},
+        {"Unable to locate JNI interfaces in %s", &settings.msg_jni_entry},
+        {"Unable to create JVM instance using %s", &settings.msg_create_jvm},
+        {"Unable to attach thread to the JVM.", &settings.msg_attach},
+        {"Error locating class: %s", &settings.msg_class},
+        {"Error locating method: %s", &settings.msg_method},
+        {"Error instantiating object: %s", &settings.msg_object},
+        {"Error assigning string argument: %s", &settings.msg_string_arg},
+        {"Error invoking method: %s", &settings.msg_invoke},
+        {"Error accessing file/directory: %s", &settings.msg_file_error},
+        {"Error writing to file/directory: %s", &settings.msg_write_error},
     };
     for (const auto &m : messages)
         set_text(m.field, m.message);
@@ -90,13 +96,13 @@ scenario_config configure(int argc, char **argv)
                 strlen(k.key) == (size_t)(equals - argv[i]))
                 set_text(k.field, equals + 1);
         if (strncmp(argv[i], "early=", 6) == 0)
-            mutable_settings()->early_working_dir = argv[i][6] == '1';
+            settings.early_working_dir = argv[i][6] == '1';
     }
     for (i++; i < argc; i++)
         config.main_args.push_back(argv[i]);
     fake_registry_set_text("Software\\JavaSoft\\Java Runtime Environment\\1.8", "RuntimeLib",
                            settings.runtime_paths);
-    set_text(&mutable_settings()->runtime_paths, "");
+    set_text(&settings.runtime_paths, "");
     return config;
 }
 
@@ -104,24 +110,38 @@ scenario_config configure(int argc, char **argv)
 // exit status 0 or -1.
 int run_sequence(scenario_config &config)
 {
-    if (!create_jvm(false, settings.class_path, true))
+    if (!create_jvm(settings, false, settings.class_path, true, &jvm))
         return -1;
     std::vector<char *> vector;
     for (std::string &arg : config.main_args)
         vector.push_back(&arg[0]);
-    bool ok = run_main_class((int)vector.size(), vector.data(), false);
+    bool ok = run_main_class(settings, jvm, (int)vector.size(), vector.data(), false);
     printf("run_main_class=%d\n", ok ? 1 : 0);
     fflush(stdout);
-    destroy_jvm();
+    destroy_jvm(jvm);
     return ok ? 0 : -1;
+}
+
+// Waits until main of the application has said it runs, in its output file: a stop before that
+// would find no application to stop.
+void wait_until_running()
+{
+    for (;;) {
+        std::ifstream in(settings.stdout_file);
+        std::stringstream text;
+        text << in.rdbuf();
+        if (text.str().find("running\n") != std::string::npos)
+            return;
+        usleep(10 * 1000);
+    }
 }
 
 void *stop_by_main(void *)
 {
-    usleep(500 * 1000);
+    wait_until_running();
     char stop[] = "stop";
     char *vector[] = {stop};
-    bool ok = run_main_class(1, vector, true);
+    bool ok = run_main_class(settings, jvm, 1, vector, true);
     printf("stop call=%d\n", ok ? 1 : 0);
     fflush(stdout);
     return nullptr;
@@ -129,8 +149,8 @@ void *stop_by_main(void *)
 
 void *stop_by_exit(void *)
 {
-    usleep(500 * 1000);
-    stop_java_application();
+    wait_until_running();
+    stop_java_application(settings, jvm);
     printf("stop_java_application returned\n");
     fflush(stdout);
     return nullptr;
@@ -341,10 +361,11 @@ TEST(RealJvm, StopperStopsTheApplication)
     EXPECT_TRUE(contains(r.output, "stop call=1\n")) << r.output;
 
     // System.exit(0) from the stopper: the shutdown hooks run and the process ends with 0.
-    r = run_child("stop-by-exit", {"main_class=trevalo/fixture/Stoppable"});
+    std::string exit_out = temp_tree::unix(tree.name("exit-out.txt"));
+    r = run_child("stop-by-exit",
+                  {"main_class=trevalo/fixture/Stoppable", "stdout_file=" + exit_out});
     EXPECT_EQ(r.status, 0) << r.output;
-    EXPECT_TRUE(contains(r.output, "running\nshutdown hook ran\n")) << r.output;
-    EXPECT_FALSE(contains(r.output, "main ends")) << r.output;
+    EXPECT_EQ(file_text(exit_out), "running\nshutdown hook ran\n") << r.output;
     EXPECT_FALSE(contains(r.output, "stop_java_application returned")) << r.output;
 }
 

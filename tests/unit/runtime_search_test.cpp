@@ -15,9 +15,8 @@
 #include "base/text.h"
 #include "java/jvm_options.h"
 #include "java/runtime_search.h"
-#include "config/settings.h"
 #include "tests/unit/temp_tree.h"
-#include "tests/unit/test_settings.h"
+#include "base/setting_codec.h"
 
 namespace {
 
@@ -50,7 +49,6 @@ protected:
         fake_executable_path(nullptr);
         set_java_home(nullptr);
         configure("01234", "0x00010004", "");
-        mutable_settings()->max_java_version = 0;
     }
 
     // Sets JAVA_HOME (null: unsets it); the name is found without regard to case, as
@@ -76,11 +74,18 @@ protected:
         return tree.path(name);
     }
 
+    // What the search is asked for: the settings of the same names.
+    std::string search_order, runtime_paths;
+    runtime_request request = {};
+
     void configure(const char *order, const char *version, const char *paths)
     {
-        set_text(&mutable_settings()->search_order, order);
-        set_text(&mutable_settings()->java_version_text, version);
-        set_text(&mutable_settings()->runtime_paths, paths);
+        search_order = order;
+        runtime_paths = paths;
+        request.search_order = search_order.c_str();
+        request.runtime_paths = runtime_paths.c_str();
+        request.required_version = setting_hex(version);
+        request.max_java_version = 0;
     }
 
     // Registers version of the table key with the given values (null: not set).
@@ -102,7 +107,8 @@ protected:
         std::string saved = getenv("PATH") ? getenv("PATH") : "";
         if (!path_variable.empty())
             setenv("PATH", path_variable.c_str(), 1);
-        bool found = find_runtime_library(machine, &result[0], capacity, runtime_home, note);
+        bool found =
+            find_runtime_library(request, machine, &result[0], capacity, runtime_home, note);
         setenv("PATH", saved.c_str(), 1);
         EXPECT_TRUE(!found || !note[0]) << note;
         return found ? std::string(result.c_str()) : "";
@@ -437,7 +443,7 @@ TEST_F(RuntimeSearch, RegistryMethodsTakeTheNewestThatPasses)
     for (const auto &c : cases) {
         fake_registry_clear();
         configure(c.order, "0x00010008", "");
-        mutable_settings()->max_java_version = c.maximum;
+        request.max_java_version = c.maximum;
         for (const registered &r : c.values) {
             if (r.number)
                 fake_registry_set_number(r.key.c_str(), r.value, 7, r.root);
@@ -502,7 +508,7 @@ TEST_F(RuntimeSearch, FolderMethodsTakeTheFirstThatPasses)
     };
     for (const auto &c : cases) {
         configure(c.order, c.minimum, "");
-        mutable_settings()->max_java_version = c.maximum;
+        request.max_java_version = c.maximum;
         set_java_home(c.java_home ? with_homes(c.java_home, homes).c_str() : nullptr);
         path_variable = with_homes(c.path, homes);
         fake_executable_path(tree.name(std::string(c.launcher) + "\\launcher.exe").c_str());

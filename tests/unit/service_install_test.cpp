@@ -16,7 +16,10 @@
 
 namespace {
 
-launcher_settings *const s = mutable_settings();
+// The settings the switches are given: kept for the whole run, each text replaced as a case
+// sets it.
+launcher_settings test_settings = blank_settings();
+launcher_settings *const s = &test_settings;
 const char *const LAUNCHER = "/opt/app/app.exe";
 const std::string COMMAND = std::string("\"") + LAUNCHER + "\" -startlauncherinservicemode";
 const std::string EVENT_KEY = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Svc";
@@ -64,7 +67,7 @@ protected:
         std::string copy = argument;
         char *vector[] = {program, &copy[0]};
         int status = -1;
-        EXPECT_TRUE(dispatch_service_switch(2, vector, &status)) << argument;
+        EXPECT_TRUE(dispatch_service_switch(*s, 2, vector, &status)) << argument;
         return status;
     }
 

@@ -1,0 +1,147 @@
+// The virtual machine's output, exit and abort hooks and the process-wide state they reach.
+// Portable: the system is reached through the system seam.
+#include "java/vm_hooks.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include <atomic>
+
+#include "base/memory.h"
+#include "os/os.h"
+#include "os/report.h"
+
+enum { OUTPUT_PIECE_SIZE = 4096, OUTPUT_TAIL_SIZE = 16384 };
+
+// The last OUTPUT_TAIL_SIZE bytes the virtual machine printed, kept for the message shown
+// when it fails: a ring appended by the output hook on any VM thread and taken by the exit
+// and abort hooks and after a failed creation. A spin lock serialises both sides.
+static char *output_tail; // allocated at the first piece
+static size_t tail_start, tail_length;
+static char tail_lock;
+// Set while JNI_CreateJavaVM runs: an abort then means the virtual machine never started.
+// The message and the library path a failed creation is reported with go with it.
+static std::atomic<bool> creating;
+static const char *creation_message, *creation_library;
+// The entry point's hook, run before the virtual machine ends the process.
+static void (*application_end_hook)(int failure);
+
+static void lock_tail()
+{
+    while (__atomic_test_and_set(&tail_lock, __ATOMIC_ACQUIRE))
+        ;
+}
+
+static void unlock_tail()
+{
+    __atomic_clear(&tail_lock, __ATOMIC_RELEASE);
+}
+
+static void keep_in_tail(const char *piece, size_t n)
+{
+    if (n > OUTPUT_TAIL_SIZE) {
+        piece += n - OUTPUT_TAIL_SIZE;
+        n = OUTPUT_TAIL_SIZE;
+    }
+    size_t end = (tail_start + tail_length) % OUTPUT_TAIL_SIZE;
+    size_t first = n < OUTPUT_TAIL_SIZE - end ? n : OUTPUT_TAIL_SIZE - end;
+    memcpy(output_tail + end, piece, first);
+    memcpy(output_tail, piece + first, n - first);
+    tail_length += n;
+    if (tail_length > OUTPUT_TAIL_SIZE) {
+        tail_start = (tail_start + tail_length - OUTPUT_TAIL_SIZE) % OUTPUT_TAIL_SIZE;
+        tail_length = OUTPUT_TAIL_SIZE;
+    }
+}
+
+jint JNICALL jvm_output_hook(FILE *, const char *format, va_list args)
+{
+    char piece[OUTPUT_PIECE_SIZE];
+    int n = format_text(piece, sizeof piece, format, args);
+    write_standard_error(piece, (size_t)n);
+    lock_tail();
+    if (!output_tail)
+        output_tail = (char *)must_alloc(OUTPUT_TAIL_SIZE);
+    keep_in_tail(piece, (size_t)n);
+    unlock_tail();
+    return n;
+}
+
+char *take_jvm_message_text()
+{
+    lock_tail();
+    char *text = nullptr;
+    if (tail_length > 0) {
+        text = (char *)must_alloc(tail_length + 1);
+        size_t first = tail_length < OUTPUT_TAIL_SIZE - tail_start ? tail_length
+                                                                    : OUTPUT_TAIL_SIZE - tail_start;
+        memcpy(text, output_tail + tail_start, first);
+        memcpy(text + first, output_tail, tail_length - first);
+    }
+    tail_start = tail_length = 0;
+    unlock_tail();
+    return text;
+}
+
+void set_application_end_hook(void (*hook)(int failure))
+{
+    application_end_hook = hook;
+}
+
+// Reports that the chosen runtime library could not create a virtual machine, with what the
+// virtual machine printed about why.
+static void report_creation_failure()
+{
+    char *vm_text = take_jvm_message_text();
+    if (vm_text)
+        report_error_with_detail(creation_message, creation_library, vm_text);
+    else
+        report_error(creation_message, creation_library);
+    free(vm_text);
+}
+
+void begin_vm_creation(const char *message, const char *library)
+{
+    creation_message = message;
+    creation_library = library;
+    creating = true;
+}
+
+void end_vm_creation(bool created)
+{
+    creating = false;
+    if (!created)
+        report_creation_failure();
+}
+
+// What both hooks do before the process ends: the virtual machine's own account of a failure
+// (failure not 0) is shown, then the entry point's hook runs.
+static void finish_run(int failure)
+{
+    char *text = take_jvm_message_text();
+    if (text && failure)
+        report_error("%s", text);
+    free(text);
+    if (application_end_hook)
+        application_end_hook(failure);
+}
+
+void JNICALL jvm_exit_hook(jint status)
+{
+    finish_run((int)status);
+    exit((int)status);
+}
+
+void JNICALL jvm_abort_hook()
+{
+    // An abort while the virtual machine is being created means it could not start: that is
+    // reported as a failed creation and ends the process as every other start failure does.
+    if (creating) {
+        report_creation_failure();
+        if (application_end_hook)
+            application_end_hook(APPLICATION_FAILED);
+        exit(-1);
+    }
+    finish_run(APPLICATION_FAILED);
+    abort();
+}
