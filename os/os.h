@@ -105,6 +105,17 @@ struct os_file;
 os_file *create_file(const char *path);
 void close_file(os_file *file);
 
+// Opens the file at path for writing at its end, creating it when it does not exist and
+// sharing it for reading and writing as a log is shared; null on failure.
+os_file *append_to_file(const char *path);
+
+// Renames the file from to the name to, replacing a file of that name; false on failure (the
+// file is held open by a process that does not share its deletion, for one).
+bool move_file(const char *from, const char *to);
+
+// Deletes the file at path; false on failure (also when there is none).
+bool delete_file(const char *path);
+
 // Sets the last-write time, as a FILETIME's two halves.
 bool set_file_time(os_file *file, uint32_t low, uint32_t high);
 

@@ -243,6 +243,33 @@ void close_file(os_file *file)
     CloseHandle((HANDLE)file);
 }
 
+os_file *append_to_file(const char *path)
+{
+    HANDLE file = with_wide(path, [](const wchar_t *wide) {
+        // FILE_APPEND_DATA: every write goes to the end.
+        return CreateFileW(wide, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    });
+    return file == INVALID_HANDLE_VALUE ? nullptr : (os_file *)file;
+}
+
+bool move_file(const char *from, const char *to)
+{
+    wchar_t *wide_from = to_wide(from), *wide_to = to_wide(to);
+    BOOL moved = wide_from && wide_to &&
+                 MoveFileExW(wide_from, wide_to, MOVEFILE_REPLACE_EXISTING);
+    DWORD error = GetLastError();
+    free(wide_from);
+    free(wide_to);
+    SetLastError(error);
+    return moved != 0;
+}
+
+bool delete_file(const char *path)
+{
+    return with_wide(path, [](const wchar_t *wide) { return DeleteFileW(wide) != 0; });
+}
+
 bool set_file_time(os_file *file, uint32_t low, uint32_t high)
 {
     FILETIME time = {low, high};

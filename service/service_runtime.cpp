@@ -2,12 +2,16 @@
 // application's run and stop calls.
 #include "service/service.h"
 
+#include <string.h>
+
 #include "base/command_line.h"
+#include "config/output_files.h"
 #include "config/settings.h"
 #include "java/main_class.h"
 #include "java/run.h"
 #include "java/stopper.h"
 #include "java/vm_hooks.h"
+#include "os/os.h"
 #include "service/service_run.h"
 #include "service/service_system.h"
 
@@ -42,10 +46,29 @@ static bool stop_with_exit()
     return stop_java_application(*service_settings, service_jvm);
 }
 
-void run_as_service(const launcher_settings &settings)
+// A service starts in the system's folder: its output files named relative to the launcher go
+// next to the launcher, whatever the working directory. The settings with those paths made
+// full, kept for the run.
+static const launcher_settings *with_service_output_paths(const launcher_settings &settings)
+{
+    static launcher_settings copy;
+    copy = settings;
+    char path[PATH_SIZE];
+    if (!executable_path(path, sizeof path))
+        return &settings;
+    char *last_backslash = strrchr(path, '\\');
+    if (last_backslash)
+        last_backslash[1] = '\0';
+    copy.stdout_file = output_file_path(settings.stdout_file, path);
+    copy.stderr_file = output_file_path(settings.stderr_file, path);
+    return &copy;
+}
+
+void run_as_service(const launcher_settings &launcher)
 {
     static service_plan plan;
-    service_settings = &settings;
+    service_settings = with_service_output_paths(launcher);
+    const launcher_settings &settings = *service_settings;
     plan.application.run = run_service_application;
     plan.application.stop = settings.stop_with_exit ? stop_with_exit : call_main_to_stop;
     plan.name = settings.service_name;

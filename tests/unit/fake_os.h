@@ -44,3 +44,7 @@ void fake_short_path(const char *path, const char *short_form);
 
 // Makes the existing folder at path one that others may change (null: none).
 void fake_shared_folder(const char *path);
+
+// Makes the file at path one that another process holds, so that it cannot be moved or
+// deleted (null: none).
+void fake_held_file(const char *path);

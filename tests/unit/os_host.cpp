@@ -55,6 +55,7 @@ void add_key_and_parents(registry_table &table, const std::string &key)
 }
 
 std::string failing_listing;
+std::string held_file; // a file that another process holds: it cannot be moved or deleted
 bool failing_at_start;
 
 std::string host_path(const char *path)
@@ -304,6 +305,30 @@ os_file *create_file(const char *path)
 void close_file(os_file *file)
 {
     fclose((FILE *)file);
+}
+
+os_file *append_to_file(const char *path)
+{
+    return (os_file *)fopen(host_path(path).c_str(), "ab");
+}
+
+bool move_file(const char *from, const char *to)
+{
+    return !held_file.empty() && held_file == host_path(from)
+               ? (errno = EACCES, false)
+               : rename(host_path(from).c_str(), host_path(to).c_str()) == 0;
+}
+
+bool delete_file(const char *path)
+{
+    return !held_file.empty() && held_file == host_path(path)
+               ? (errno = EACCES, false)
+               : unlink(host_path(path).c_str()) == 0;
+}
+
+void fake_held_file(const char *path)
+{
+    held_file = path ? host_path(path) : "";
 }
 
 bool set_file_time(os_file *, uint32_t, uint32_t)
