@@ -12,12 +12,7 @@
 static char *numbered(const char *path, int number)
 {
     char digits[12];
-    char *end = digits + sizeof digits - 1;
-    *end = '\0';
-    do
-        *--end = (char)('0' + number % 10);
-    while (number /= 10);
-    return join_text(path, ".", end);
+    return join_text(path, ".", decimal_text(number, digits));
 }
 
 // Moves path.<from> to path.<to> when it exists; false when it exists and cannot be moved.

@@ -227,21 +227,6 @@ int uninstall_service(const launcher_settings &settings, const char *name)
     return 0;
 }
 
-// The number as decimal text into buffer (at least 12 bytes), signed as the status a process
-// ends with.
-static const char *decimal(unsigned number, char *buffer)
-{
-    char *end = buffer + 11;
-    *end = '\0';
-    unsigned magnitude = (int)number < 0 ? 0u - number : number;
-    do
-        *--end = (char)('0' + magnitude % 10);
-    while (magnitude /= 10);
-    if ((int)number < 0)
-        *--end = '-';
-    return end;
-}
-
 // The exit code a stopped service's last run ended with: its own when it gave one; 0 for a
 // service that has not run since the system started.
 static unsigned last_exit_code(const service_status &status)
@@ -270,7 +255,8 @@ static void report_state(const char *name, const service_status &status, bool er
         return;
     }
     char number[12];
-    char *text = join_text(MSG_SERVICE_STOPPED, decimal(last_exit_code(status), number), ".");
+    char *text =
+        join_text(MSG_SERVICE_STOPPED, decimal_text((int)last_exit_code(status), number), ".");
     if (error)
         report_error(text, name);
     else

@@ -132,16 +132,9 @@ run_end wait_for_end()
 // service's application ended with status <status>."
 void report_ended_with(unsigned status)
 {
-    char number[16];
-    char *end = number + sizeof number;
-    *--end = '\0';
-    unsigned magnitude = (int)status < 0 ? 0u - status : status;
-    do
-        *--end = (char)('0' + magnitude % 10);
-    while (magnitude /= 10);
-    if ((int)status < 0)
-        *--end = '-';
-    char *message = join_text(MSG_SERVICE_APPLICATION_ENDED, end, ".");
+    char number[12];
+    char *message =
+        join_text(MSG_SERVICE_APPLICATION_ENDED, decimal_text((int)status, number), ".");
     report_error(message, plan->name);
     free(message);
 }

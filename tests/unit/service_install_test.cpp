@@ -148,7 +148,8 @@ TEST_F(ServiceInstall, AccountsAndDependencies)
         std::string kept_account, kept_dependencies;
     } cases[] = {
         {"", "", "LocalSystem", ""},
-        {"LocalService", "Alpha;Beta", "NT AUTHORITY\\LocalService", std::string("Alpha\0Beta\0", 11)},
+        {"LocalService", "Alpha;Beta", "NT AUTHORITY\\LocalService",
+         std::string("Alpha\0Beta\0", 11)},
         {"NetworkService", "", "NT AUTHORITY\\NetworkService", ""},
         {"virtual", "", "NT SERVICE\\Svc", ""},
     };
@@ -175,7 +176,8 @@ TEST_F(ServiceInstall, InstallingAgain)
 
     // Over this launcher's own service (the path compared without regard to case): brought up
     // to date, said as information, status 0.
-    fake_service_records_table()["Svc"].command = "\"/OPT/app/APP.exe\" -startlauncherinservicemode";
+    fake_service_records_table()["Svc"].command =
+        "\"/OPT/app/APP.exe\" -startlauncherinservicemode";
     set_text(&s->service_description, "");
     s->restart_seconds = 0;
     s->manual_start = 1;
@@ -211,7 +213,8 @@ TEST_F(ServiceInstall, OperatingSwitches)
                          stopping = {STATE_STOP_PENDING, 0, 0},
                          clean = {STATE_STOPPED, 0, 0}, failed3 = {STATE_STOPPED, 1066, 3},
                          failed1 = {STATE_STOPPED, 1066, 1};
-    const std::string stopped_with = "The Svc service is stopped; its last run ended with exit code ";
+    const std::string stopped_with =
+        "The Svc service is stopped; its last run ended with exit code ";
     const struct {
         const char *what, *argument;
         std::vector<service_status> answers;

@@ -244,7 +244,8 @@ protected:
 
 TEST_F(ServiceUnderWine, InstallsQueriesAndUninstalls)
 {
-    make("main_class = trevalo.test.Wait\nstop_args = stop\nservice_description = Trevalo test service\n"
+    make("main_class = trevalo.test.Wait\nstop_args = stop\n"
+         "service_description = Trevalo test service\n"
          "service_dependencies = Alpha;Beta\nmanual_start = 1\n");
     run_result installed = run("-install");
     EXPECT_EQ(installed.exit_code, 0u);
@@ -344,7 +345,8 @@ TEST_F(ServiceUnderWine, OperatedFromTheCommandLine)
         DWORD status;
         std::string box;
     } steps[] = {
-        {"-status", 3, "The " + name + " service is stopped; it has not run since the system started."},
+        {"-status", 3,
+         "The " + name + " service is stopped; it has not run since the system started."},
         {"-start", 0, "The " + name + " service is running."},
         {"-status", 0, "The " + name + " service is running."},
         {"-stop", 0, "The " + name + " service is stopped; its last run ended with exit code 0."},
@@ -792,7 +794,8 @@ TEST_F(ServiceUnderWine, InstallSurvivesARestart)
     auto all_started = [&] {
         auto records = event_records(0);
         for (const std::string &n : names)
-            if (std::count(records.begin(), records.end(), "info The " + n + " service has started.") == 0)
+            if (std::count(records.begin(), records.end(),
+                           "info The " + n + " service has started.") == 0)
                 return false;
         return true;
     };
