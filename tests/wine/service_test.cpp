@@ -281,6 +281,13 @@ TEST_F(ServiceUnderWine, InstallsQueriesAndUninstalls)
     RegGetValueA(HKEY_LOCAL_MACHINE, ("SYSTEM\\CurrentControlSet\\Services\\" + name).c_str(),
                  "Description", RRF_RT_ANY | RRF_NOEXPAND, &type, nullptr, nullptr);
     EXPECT_EQ(type, (DWORD)REG_SZ);
+    // A shutdown of the system gives the application the stop's time: 30 s and the margin.
+    SC_HANDLE configured = open_service(SERVICE_QUERY_CONFIG);
+    SERVICE_PRESHUTDOWN_INFO preshutdown = {};
+    EXPECT_TRUE(QueryServiceConfig2A(configured, SERVICE_CONFIG_PRESHUTDOWN_INFO,
+                                     (BYTE *)&preshutdown, sizeof preshutdown, &needed));
+    CloseServiceHandle(configured);
+    EXPECT_EQ(preshutdown.dwPreshutdownTimeout, 40000u);
 
     // Installing again from the same launcher brings the record up to date (a start type
     // changed behind the builder's back here), as information with status 0.
@@ -601,30 +608,47 @@ TEST_F(ServiceUnderWine, OutputFilesKeepTheirHistory)
     }
 }
 
-// A stop that the application ignores is cut short after stop_timeout_seconds and ends as a
-// failure, so that the manager, the event log and monitoring see it.
-TEST_F(ServiceUnderWine, AStopCutShortIsAFailure)
+// stop_timeout_seconds: the stop's wait hint says it to the manager; a stop that the
+// application ignores is cut short after it and ends as a failure, so that the manager, the
+// event log and monitoring see it; one that ends in time is clean.
+TEST_F(ServiceUnderWine, StopTimeOuts)
 {
-    make("main_class = trevalo.test.Ignore\nstop_args = stop\nstop_timeout_seconds = 5\n");
-    ASSERT_EQ(run("-install").exit_code, 0u);
-    size_t offset = log_size();
-    ASSERT_TRUE(start());
-    ASSERT_TRUE(wait_logged("main trevalo/test/Ignore"));
-    SERVICE_STATUS s;
-    DWORD stop_start = GetTickCount();
-    ASSERT_TRUE(control(SERVICE_CONTROL_STOP, &s));
-    EXPECT_EQ(status().dwCurrentState, (DWORD)SERVICE_STOP_PENDING);
-    EXPECT_EQ(status().dwWaitHint, 15000u);
-    ASSERT_TRUE(wait_state(SERVICE_STOPPED));
-    EXPECT_GE(GetTickCount() - stop_start, 5000u) << "the stop is given its whole time";
-    EXPECT_EQ(status().dwWin32ExitCode, (DWORD)ERROR_SERVICE_SPECIFIC_ERROR);
-    EXPECT_EQ(status().dwServiceSpecificExitCode, 1u);
-    EXPECT_TRUE(wait_logged("stop ignored trevalo/test/Ignore"));
-    EXPECT_EQ(wait_records(offset, 2),
-              (std::vector<std::string>{
-                  "info The " + name + " service has started.",
-                  "error The " + name +
-                      " service has timed out during a stop request and will be terminated."}));
+    const struct {
+        const char *config;
+        DWORD wait_hint, code;
+        std::vector<std::string> records; // after "started"; the name stands for "%s"
+    } cases[] = {
+        {"main_class = trevalo.test.Ignore\nstop_timeout_seconds = 5\n", 15000, 1,
+         {"error The %s service has timed out during a stop request and will be terminated."}},
+        {"main_class = trevalo.test.Wait\nstop_timeout_seconds = 60\n", 70000, 0,
+         {"info The %s service has stopped."}},
+    };
+    for (const auto &c : cases) {
+        make(std::string("stop_args = stop\n") + c.config);
+        ASSERT_EQ(run("-install").exit_code, 0u);
+        size_t offset = log_size();
+        ASSERT_TRUE(start());
+        ASSERT_TRUE(wait_logged("main trevalo/test/"));
+        SERVICE_STATUS s;
+        DWORD stop_start = GetTickCount();
+        ASSERT_TRUE(control(SERVICE_CONTROL_STOP, &s));
+        // As the manager answered the stop: the handler told it before it returned.
+        EXPECT_EQ(s.dwCurrentState, (DWORD)SERVICE_STOP_PENDING) << c.config;
+        EXPECT_EQ(s.dwWaitHint, c.wait_hint) << c.config;
+        ASSERT_TRUE(wait_state(SERVICE_STOPPED));
+        if (c.code) {
+            EXPECT_GE(GetTickCount() - stop_start, 5000u) << "the stop is given its whole time";
+            EXPECT_TRUE(wait_logged("stop ignored trevalo/test/Ignore"));
+        }
+        EXPECT_EQ(status().dwWin32ExitCode, c.code ? (DWORD)ERROR_SERVICE_SPECIFIC_ERROR : 0u);
+        EXPECT_EQ(status().dwServiceSpecificExitCode, c.code);
+        std::vector<std::string> expected = {"info The %s service has started."};
+        expected.insert(expected.end(), c.records.begin(), c.records.end());
+        for (std::string &record : expected)
+            record.replace(record.find("%s"), 2, name);
+        EXPECT_EQ(wait_records(offset, expected.size()), expected) << c.config;
+        TearDown();
+    }
 }
 
 // Recovery, the delayed start and the account, as installed and as the manager answers them.
