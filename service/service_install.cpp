@@ -19,10 +19,11 @@ static const char *const EVENT_LOG_KEY = "SYSTEM\\CurrentControlSet\\Services\\E
 
 enum {
     // The system's codes: an account the manager does not know, a service that did not answer
-    // a request in time, a service name taken, a run that ended with its own code, a service
+    // a request in time, one that runs already, a service name taken, a run that ended with its own code, a service
     // that has not run since the system started.
     ERROR_INVALID_SERVICE_ACCOUNT_CODE = 1057,
     ERROR_SERVICE_REQUEST_TIMEOUT_CODE = 1053,
+    ERROR_SERVICE_ALREADY_RUNNING_CODE = 1056,
     ERROR_SERVICE_EXISTS_CODE = 1073,
     ERROR_SERVICE_SPECIFIC_ERROR_CODE = 1066,
     ERROR_SERVICE_NEVER_STARTED_CODE = 1077,
@@ -281,7 +282,8 @@ static int show_status(const char *name)
 static int start_and_wait(const char *name)
 {
     service_status status;
-    if (!request_service_start(name)) {
+    // A service that runs already is what -start asks for.
+    if (!request_service_start(name) && last_error() != ERROR_SERVICE_ALREADY_RUNNING_CODE) {
         report_failure();
         return -1;
     }

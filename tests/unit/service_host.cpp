@@ -340,6 +340,10 @@ bool request_service_start(const char *name)
     if (!kept || !allowed("start"))
         return false;
     kept->requests += "start ";
+    if (!kept->answers.empty() && kept->answers.front().state == STATE_RUNNING) {
+        set_last_error(1056); // the service runs already
+        return false;
+    }
     return true;
 }
 

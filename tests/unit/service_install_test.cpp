@@ -231,6 +231,8 @@ TEST_F(ServiceInstall, OperatingSwitches)
          {"The Svc service did not stop, so it was not removed."}, "stop ", false},
         {"start", "-start", {starting, starting, running}, 0, {"The Svc service is running."},
          "start ", false},
+        {"start a running service", "-start", {running}, 0, {"The Svc service is running."},
+         "start ", false},
         {"a start that fails", "-start", {starting, failed3}, 3, {stopped_with + "3."},
          "start ", false},
         {"stop", "-stop", {running, stopping, clean}, 0, {stopped_with + "0."}, "stop ", false},
