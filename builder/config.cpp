@@ -361,6 +361,10 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
             *error = at_line(line_number) + problem;
             return false;
         }
+        if (e.id == SETTING_class_sharing && value != "auto" && value != "off") {
+            *error = at_line(line_number) + "'class_sharing' is auto or off, not '" + value + "'";
+            return false;
+        }
         if (e.id == SETTING_service_account && !is_service_account(value)) {
             *error = at_line(line_number) + "'service_account' is '" + value +
                      "': it may be empty (LocalSystem), LocalService, NetworkService or virtual";

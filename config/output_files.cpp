@@ -19,7 +19,7 @@ static char *numbered(const char *path, int number)
 static bool shift(const char *path, int from, int to)
 {
     char *source = numbered(path, from), *target = numbered(path, to);
-    bool ok = path_attributes(source) < 0 || move_file(source, target);
+    bool ok = path_attributes(source) < 0 || replace_file(source, target);
     free(source);
     free(target);
     return ok;
@@ -32,7 +32,7 @@ static bool rotate(const char *path, int keep)
     if (keep <= 0)
         return true; // emptied by the run
     char *aside = join_text(path, ".rotating");
-    bool ok = move_file(path, aside);
+    bool ok = replace_file(path, aside);
     if (ok) {
         char *oldest = numbered(path, keep);
         if (path_attributes(oldest) >= 0)
@@ -42,9 +42,9 @@ static bool rotate(const char *path, int keep)
             shift(path, n, n + 1);
         // Should a shift have failed, path.1 is still taken: the old file goes back.
         char *first = numbered(path, 1);
-        ok = path_attributes(first) < 0 && move_file(aside, first);
+        ok = path_attributes(first) < 0 && replace_file(aside, first);
         if (!ok)
-            move_file(aside, path);
+            replace_file(aside, path);
         free(first);
     }
     free(aside);

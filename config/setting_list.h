@@ -71,7 +71,8 @@
     X(output_keep, 1904, INTEGER, "5")                                                         \
     X(start_switch, 1920, TEXT, "-start")                                                      \
     X(stop_switch, 1936, TEXT, "-stop")                                                        \
-    X(status_switch, 1952, TEXT, "-status")
+    X(status_switch, 1952, TEXT, "-status")                                                    \
+    X(class_sharing, 2000, TEXT, "auto")
 
 #define TREVALO_SETTING_ID(name, id, kind, default_text) SETTING_##name = id,
 enum setting_id { TREVALO_SETTINGS(TREVALO_SETTING_ID) };

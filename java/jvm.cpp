@@ -8,6 +8,7 @@
 #include "base/memory.h"
 #include "base/messages.h"
 #include "config/directories.h"
+#include "java/class_sharing.h"
 #include "java/jni_calls.h"
 #include "java/jvm_options.h"
 #include "java/vm_hooks.h"
@@ -126,12 +127,14 @@ static bool set_late_properties(const launcher_settings &settings, JNIEnv *env,
 
 // Builds the options and creates the virtual machine with them; false after a reported
 // failure.
-static bool create_with_options(const launcher_settings &settings, const char *class_path,
-                                bool expand_folders, const char *home, jvm_record *jvm)
+static bool create_with_options(const launcher_settings &settings, bool service,
+                                const char *class_path, bool expand_folders, const char *home,
+                                jvm_record *jvm)
 {
     jvm_option_list list;
     if (!build_jvm_options(settings.jvm_options, class_path, expand_folders, home, &list))
         return false;
+    add_class_sharing_options(settings, jvm->library_path, service, &list.count, &list.options);
     creation_options options = {};
     bool ok = sort_options(list, &options);
     free_jvm_options(&list);
@@ -147,7 +150,7 @@ bool create_jvm(const launcher_settings &settings, bool console, const char *cla
         return false;
     char home[RUNTIME_HOME_SIZE];
     if (!find_runtime(settings, jvm, home) || !load_runtime(settings, jvm) ||
-        !create_with_options(settings, class_path, expand_folders, home, jvm))
+        !create_with_options(settings, console, class_path, expand_folders, home, jvm))
         return false;
     if (console) {
         open_process_console();
@@ -160,5 +163,6 @@ void destroy_jvm(const jvm_record &jvm)
 {
     jvm.vm->DetachCurrentThread();
     jvm.vm->DestroyJavaVM();
+    finish_class_sharing();
     free_runtime_library(jvm.library);
 }

@@ -8,6 +8,7 @@
 #include <atomic>
 
 #include "base/memory.h"
+#include "java/class_sharing.h"
 #include "os/os.h"
 #include "os/report.h"
 
@@ -128,6 +129,7 @@ static void finish_run(int failure)
 
 void JNICALL jvm_exit_hook(jint status)
 {
+    finish_class_sharing();
     finish_run((int)status);
     exit((int)status);
 }

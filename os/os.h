@@ -109,18 +109,18 @@ void close_file(os_file *file);
 // sharing it for reading and writing as a log is shared; null on failure.
 os_file *append_to_file(const char *path);
 
-// Renames the file from to the name to, replacing a file of that name; false on failure (the
-// file is held open by a process that does not share its deletion, for one).
-bool move_file(const char *from, const char *to);
-
-// Deletes the file at path; false on failure (also when there is none).
-bool delete_file(const char *path);
-
 // Sets the last-write time, as a FILETIME's two halves.
 bool set_file_time(os_file *file, uint32_t low, uint32_t high);
 
 // Writes size bytes; false unless all were written.
 bool write_file(os_file *file, const void *data, uint32_t size);
+
+// Removes the file at path; false when it is not there or cannot be removed (in use).
+bool delete_file(const char *path);
+
+// Gives the file at from the name to, replacing a file of that name in one step; false when
+// it cannot (the file at to is in use, say), leaving both as they were.
+bool replace_file(const char *from, const char *to);
 
 enum listing_step { LISTING_ENTRY, LISTING_END, LISTING_FAILED };
 
@@ -164,6 +164,14 @@ char *read_text_file(const char *path);
 // The value of the environment variable name as a new heap text, the name compared without
 // regard to case as Windows does; null when it is not set.
 char *environment_value(const char *name);
+
+// Runs command_line (the program's path first, in double quotes) as another process with no
+// window and no standard streams, and waits for it to end. Returns its exit status, or -1
+// when it could not be started.
+int run_process(const char *command_line);
+
+// The identifier of the running process.
+unsigned process_id();
 
 // Sets the priority class of the whole process.
 void set_process_priority(unsigned priority_class);

@@ -253,22 +253,6 @@ os_file *append_to_file(const char *path)
     return file == INVALID_HANDLE_VALUE ? nullptr : (os_file *)file;
 }
 
-bool move_file(const char *from, const char *to)
-{
-    wchar_t *wide_from = to_wide(from), *wide_to = to_wide(to);
-    BOOL moved = wide_from && wide_to &&
-                 MoveFileExW(wide_from, wide_to, MOVEFILE_REPLACE_EXISTING);
-    DWORD error = GetLastError();
-    free(wide_from);
-    free(wide_to);
-    SetLastError(error);
-    return moved != 0;
-}
-
-bool delete_file(const char *path)
-{
-    return with_wide(path, [](const wchar_t *wide) { return DeleteFileW(wide) != 0; });
-}
 
 bool set_file_time(os_file *file, uint32_t low, uint32_t high)
 {
@@ -517,6 +501,60 @@ char *read_text_file(const char *path)
     }
     free(bytes);
     return text;
+}
+
+// The virtual machine writes its archives read-only, which DeleteFileW and MoveFileExW refuse
+// to remove or replace: the attribute goes first.
+static void make_writable(const wchar_t *path)
+{
+    DWORD attributes = GetFileAttributesW(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesW(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+}
+
+bool delete_file(const char *path)
+{
+    return with_wide(path, [](const wchar_t *wide) {
+        make_writable(wide);
+        return DeleteFileW(wide) != 0;
+    });
+}
+
+bool replace_file(const char *from, const char *to)
+{
+    wchar_t *wide_from = to_wide(from), *wide_to = to_wide(to);
+    make_writable(wide_to);
+    BOOL moved = MoveFileExW(wide_from, wide_to, MOVEFILE_REPLACE_EXISTING);
+    DWORD error = GetLastError();
+    free(wide_from);
+    free(wide_to);
+    SetLastError(error);
+    return moved != 0;
+}
+
+int run_process(const char *command_line)
+{
+    // CreateProcessW may write into the command line, so it gets its own copy.
+    wchar_t *wide = to_wide(command_line);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    BOOL started = CreateProcessW(nullptr, wide, nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                                  nullptr, nullptr, &startup, &process);
+    free(wide);
+    if (!started)
+        return -1;
+    DWORD status = (DWORD)-1;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    GetExitCodeProcess(process.hProcess, &status);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return (int)status;
+}
+
+unsigned process_id()
+{
+    return GetCurrentProcessId();
 }
 
 void set_process_priority(unsigned priority_class)

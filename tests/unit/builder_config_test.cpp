@@ -186,6 +186,7 @@ TEST(BuilderConfig, RefusesBadInputWithTheLine)
          "search methods (0 runtime_paths, 1 registered_runtimes, 2 kit_client"},
         {"main_class = M\nsearch_order = 0a\n", "line 2: 'search_order' is '0a': 'a' names no"},
         {"main_class = M\n\nsearch_order = 8 0\n", "line 3: 'search_order' is '8 0': ' ' names"},
+        {"main_class = M\nclass_sharing = on\n", "line 2: 'class_sharing' is auto or off, not 'on'"},
         {"main_class = M\nsearch_order =\n",
          "line 2: 'search_order' is empty, so the launcher would look for no runtime: give "
          "digits of the search methods (0 runtime_paths"},

@@ -57,6 +57,8 @@ scenario_config configure(int argc, char **argv)
                          &settings.stderr_file, &settings.working_dir})
         set_text(field, "");
     set_text(&settings.main_class, "trevalo/fixture/Args");
+    set_text(&settings.main_class_encoded, "trevalo.fixture.Args");
+    set_text(&settings.class_sharing, "off");
     const struct {
         const char *key;
         char **field;
@@ -65,6 +67,8 @@ scenario_config configure(int argc, char **argv)
         {"app_args", &settings.app_args}, {"stdout_file", &settings.stdout_file},
         {"stderr_file", &settings.stderr_file}, {"working_dir", &settings.working_dir},
         {"runtime_paths", &settings.runtime_paths},
+        {"class_path", &settings.class_path},
+        {"class_sharing", &settings.class_sharing},
     };
     const struct {
         const char *message;
@@ -95,6 +99,8 @@ scenario_config configure(int argc, char **argv)
             if (equals && strncmp(argv[i], k.key, (size_t)(equals - argv[i])) == 0 &&
                 strlen(k.key) == (size_t)(equals - argv[i]))
                 set_text(k.field, equals + 1);
+        if (strncmp(argv[i], "main_class=", 11) == 0)
+            set_text(&settings.main_class_encoded, argv[i] + 11);
         if (strncmp(argv[i], "early=", 6) == 0)
             settings.early_working_dir = argv[i][6] == '1';
         if (strncmp(argv[i], "output_append=", 14) == 0)
@@ -375,6 +381,166 @@ TEST(RealJvm, StopperStopsTheApplication)
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(file_text(exit_out), "running\nshutdown hook ran\n") << r.output;
     EXPECT_FALSE(contains(r.output, "stop_java_application returned")) << r.output;
+}
+
+// The runtimes sharing is tried on; a missing one is skipped with a line saying so.
+std::vector<std::string> sharing_runtimes()
+{
+    std::vector<std::string> found;
+    for (const char *library : {"/usr/lib/jvm/java-17-openjdk-amd64/lib/server/libjvm.so",
+                                "/usr/lib/jvm/temurin-25-jdk-amd64/lib/server/libjvm.so"}) {
+        if (access(library, R_OK) == 0)
+            found.push_back(library);
+        else
+            printf("skipped: class sharing on %s, which is not on this machine\n", library);
+    }
+    return found;
+}
+
+// The files of the archive folder under local, by suffix: "jsa", "fingerprint", "used".
+std::vector<std::string> cached(const std::string &local, const std::string &suffix)
+{
+    std::vector<std::string> names;
+    FILE *ls = popen(("ls '" + local + "/Trevalo/class-sharing' 2>/dev/null").c_str(), "r");
+    char line[512];
+    while (fgets(line, sizeof line, ls)) {
+        std::string name(line, strlen(line) - 1);
+        if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+            names.push_back(name);
+    }
+    pclose(ls);
+    return names;
+}
+
+// Runs args with sharing off, then twice with it: the run that makes the archive and the first
+// that maps it (checked on that run). All three print the same and end with the same status.
+void expect_same_with_sharing(const std::vector<std::string> &args, const std::string &local,
+                              const std::string &what)
+{
+    auto with = [&](const char *mode) {
+        std::vector<std::string> all = {std::string("class_sharing=") + mode};
+        all.insert(all.end(), args.begin(), args.end());
+        return run_child("run", all);
+    };
+    child_result off = with("off");
+    size_t used_before = cached(local, ".used").size();
+    child_result making = with("auto");
+    size_t used_after_making = cached(local, ".used").size();
+    EXPECT_LE(used_after_making, used_before) << what << ": made, not used";
+    child_result using_it = with("auto");
+    EXPECT_EQ(cached(local, ".used").size(), used_after_making + 1) << what << ": used";
+    for (const child_result *r : {&making, &using_it}) {
+        EXPECT_EQ(r->status, off.status) << what;
+        EXPECT_EQ(r->output, off.output) << what;
+    }
+}
+
+TEST(RealJvm, ClassSharingNeverChangesWhatTheApplicationDoes)
+{
+    for (const std::string &library : sharing_runtimes()) {
+        temp_tree tree;
+        std::string local = temp_tree::unix(tree.path("local"));
+        setenv("LOCALAPPDATA", local.c_str(), 1);
+        std::string jar = temp_tree::unix(tree.name("app.jar"));
+        ASSERT_EQ(system(("cp " + std::string(TREVALO_FIXTURES_JAR) + " " + jar).c_str()), 0);
+        std::string added = jar + ";" + TREVALO_FIXTURES_JAR;
+        // A runtime of its own: the real one's files, its library a copy that can be replaced.
+        std::string home = library.substr(0, library.find("/lib/server/"));
+        std::string copy = temp_tree::unix(tree.name("jdk"));
+        std::string script = "mkdir -p C/lib/server && for f in H/*; do [ $(basename $f) = lib ] ||"
+                             " ln -s $f C/; done && for f in H/lib/*; do [ $(basename $f) = server ]"
+                             " || ln -s $f C/lib/; done && cp H/lib/server/* C/lib/server/";
+        for (size_t at = 0; (at = script.find_first_of("CH", at)) != std::string::npos;) {
+            const std::string &path = script[at] == 'C' ? copy : home;
+            script.replace(at, 1, path);
+            at += path.size();
+        }
+        ASSERT_EQ(system(script.c_str()), 0);
+        std::string runtime = "runtime_paths=" + copy + "/lib/server/libjvm.so";
+        const struct {
+            const char *what, *change;
+            std::vector<std::string> args;
+        } steps[] = {
+            {"first start", "", {runtime, "class_path=" + jar, "--", "a"}},
+            {"jar replaced", "touch -d '1 hour ago' JAR", {runtime, "class_path=" + jar, "--", "a"}},
+            {"jar added", "", {runtime, "class_path=" + added, "--", "a"}},
+            {"options changed", "", {runtime, "class_path=" + added, "jvm_options=-Xss2m", "--", "a"}},
+            {"runtime replaced", "touch -d '1 hour ago' LIB",
+             {runtime, "class_path=" + added, "jvm_options=-Xss2m", "--", "a"}},
+            {"System.exit", "",
+             {runtime, "class_path=" + jar, "main_class=trevalo/fixture/Exit", "--", "3"}},
+            {"archive cut", "truncate -s 4096 JSA",
+             {runtime, "class_path=" + jar, "main_class=trevalo/fixture/Exit", "--", "3"}},
+        };
+        for (const auto &step : steps) {
+            std::string change = step.change;
+            for (const auto &name : {std::make_pair("JAR", jar),
+                                     std::make_pair("LIB", copy + "/lib/server/libjvm.so"),
+                                     std::make_pair("JSA", local + "/Trevalo/class-sharing/*.jsa")})
+                if (change.find(name.first) != std::string::npos)
+                    change.replace(change.find(name.first), strlen(name.first), name.second);
+            if (!change.empty())
+                ASSERT_EQ(system(change.c_str()), 0) << change;
+            // Each change leaves the archive of the step before stale: a new one is made, and
+            // used on the application's next start.
+            expect_same_with_sharing(step.args, local, library + ": " + step.what);
+        }
+        EXPECT_EQ(cached(local, ".jsa").size(), 2u) << "one archive per application";
+
+        // The archive is mapped: its classes come from the top layer.
+        child_result loaded = run_child("run", {"class_sharing=auto", runtime, "class_path=" + jar,
+                                                "jvm_options=-Xlog:class+load=info"});
+        loaded = run_child("run", {"class_sharing=auto", runtime, "class_path=" + jar,
+                                   "jvm_options=-Xlog:class+load=info"});
+        EXPECT_TRUE(contains(loaded.output, "trevalo.fixture.Args source: shared objects file (top)"))
+            << loaded.output.substr(0, 2000);
+
+        // Options with which no base archive can be mapped: JDK 17 would refuse to start
+        // with an archive to make.
+        for (const char *mode : {"class_sharing=off", "class_sharing=auto"}) {
+            child_result r = run_child("run", {mode, runtime, "class_path=" + jar,
+                                               "jvm_options=-XX:-UseCompressedClassPointers"});
+            EXPECT_EQ(r.status, 0) << r.output;
+            EXPECT_TRUE(contains(r.output, "count=0\n")) << r.output;
+        }
+
+        // A folder that cannot be written, in the archive folder's place: no sharing.
+        std::string blocked = temp_tree::unix(tree.path("blocked"));
+        ASSERT_EQ(system(("mkdir -p " + blocked + "/Trevalo && touch " + blocked +
+                          "/Trevalo/class-sharing").c_str()), 0);
+        setenv("LOCALAPPDATA", blocked.c_str(), 1);
+        child_result off = run_child("run", {"class_sharing=off", runtime, "class_path=" + jar});
+        child_result on = run_child("run", {"class_sharing=auto", runtime, "class_path=" + jar});
+        EXPECT_EQ(on.status, off.status);
+        EXPECT_EQ(on.output, off.output);
+        unsetenv("LOCALAPPDATA");
+    }
+}
+
+TEST(RealJvm, ClassSharingKeepsOneArchivePerRuntimeAndServesClojure)
+{
+    const char *clojure = "/usr/share/java/clojure-1.11.jar";
+    std::vector<std::string> runtimes = sharing_runtimes();
+    if (access(clojure, R_OK) != 0 || runtimes.empty()) {
+        printf("skipped: Clojure (the Debian package clojure) is not on this machine\n");
+        return;
+    }
+    temp_tree tree;
+    std::string local = temp_tree::unix(tree.path("local"));
+    setenv("LOCALAPPDATA", local.c_str(), 1);
+    size_t archives = 0;
+    for (const std::string &library : runtimes) {
+        std::vector<std::string> args = {"runtime_paths=" + library, std::string("class_path=") + clojure,
+                                         "main_class=clojure/main",
+                                         "app_args=-e \"(println (count (all-ns)) (+ 1 2))\""};
+        expect_same_with_sharing(args, local, library + ": Clojure");
+        EXPECT_EQ(cached(local, ".jsa").size(), ++archives) << "one per runtime";
+        // The first runtime's archive is still there and in use after the second made its own.
+        args.insert(args.begin(), "class_sharing=auto");
+        child_result again = run_child("run", args);
+        EXPECT_TRUE(contains(again.output, "3\n")) << again.output;
+    }
+    unsetenv("LOCALAPPDATA");
 }
 
 // jint JNICALL (FILE *, const char *, va_list) called the way a virtual machine calls it.

@@ -312,20 +312,6 @@ os_file *append_to_file(const char *path)
     return (os_file *)fopen(host_path(path).c_str(), "ab");
 }
 
-bool move_file(const char *from, const char *to)
-{
-    return !held_file.empty() && held_file == host_path(from)
-               ? (errno = EACCES, false)
-               : rename(host_path(from).c_str(), host_path(to).c_str()) == 0;
-}
-
-bool delete_file(const char *path)
-{
-    return !held_file.empty() && held_file == host_path(path)
-               ? (errno = EACCES, false)
-               : unlink(host_path(path).c_str()) == 0;
-}
-
 void fake_held_file(const char *path)
 {
     held_file = path ? host_path(path) : "";
@@ -450,6 +436,17 @@ void fake_short_path(const char *path, const char *short_form)
 
 char *runtime_option_text(const char *option)
 {
+    // The host's virtual machine reads paths with "/" and separates class-path entries with
+    // ':'.
+    static const char class_path[] = "-Djava.class.path=";
+    if (!latin1_runtime) {
+        char *text = strdup(host_path(option).c_str());
+        if (strncmp(option, class_path, sizeof class_path - 1) == 0)
+            for (char *p = text + sizeof class_path - 1; *p; p++)
+                if (*p == ';')
+                    *p = ':';
+        return text;
+    }
     // Lead bytes from 0xC4 on start characters past U+00FF.
     for (const char *p = option; latin1_runtime && *p; p++)
         if ((unsigned char)*p >= 0xC4)
@@ -461,6 +458,50 @@ char *short_path_name(const char *path)
 {
     auto found = short_paths.find(path);
     return found == short_paths.end() ? nullptr : strdup(found->second.c_str());
+}
+
+// A file that another process holds can be neither removed nor renamed.
+bool delete_file(const char *path)
+{
+    if (!held_file.empty() && held_file == host_path(path))
+        return (errno = EACCES, false);
+    return unlink(host_path(path).c_str()) == 0;
+}
+
+bool replace_file(const char *from, const char *to)
+{
+    if (!held_file.empty() && held_file == host_path(from))
+        return (errno = EACCES, false);
+    return rename(host_path(from).c_str(), host_path(to).c_str()) == 0;
+}
+
+std::vector<std::string> processes_run;
+int process_status;
+std::string process_writes;
+
+void fake_process(int status, const char *writes)
+{
+    processes_run.clear();
+    process_status = status;
+    process_writes = writes ? host_path(writes) : "";
+}
+
+int run_process(const char *command_line)
+{
+    processes_run.push_back(command_line);
+    if (!process_writes.empty()) {
+        FILE *file = fopen(process_writes.c_str(), "wb");
+        if (file) {
+            fputs("an archive", file);
+            fclose(file);
+        }
+    }
+    return process_status;
+}
+
+unsigned process_id()
+{
+    return (unsigned)getpid();
 }
 
 void set_process_priority(unsigned)

@@ -342,3 +342,92 @@ TEST(JvmRun, OutputFilesAreFreshAtEveryStart)
 }
 
 } // namespace
+
+namespace {
+
+// How many files of the archive folder under local end with suffix.
+int cached_count(const std::string &local, const std::string &suffix)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((local + "\\Trevalo\\class-sharing\\*" + suffix).c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return 0;
+    int count = 0;
+    do
+        count++;
+    while (FindNextFileA(find, &found));
+    FindClose(find);
+    return count;
+}
+
+// Gives the file at path a new last-write time, as a replaced file has.
+void touch(const std::string &path)
+{
+    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    now.dwHighDateTime += 1; // about seven minutes later than any time it had
+    EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &now));
+    CloseHandle(file);
+}
+
+} // namespace
+
+TEST(JvmRun, ClassSharingWithTheRealJava8Runtime)
+{
+    const char *jre = getenv("TREVALO_JRE8"), *program = getenv("TREVALO_JAVA8_FIXTURE");
+    if (target_arch() != "x86" || !jre || !program ||
+        !file_exists(std::string(jre) + "\\bin\\client\\jvm.dll")) {
+        printf("skipped: class sharing on Java 8 needs the 32-bit launcher and the runtime in "
+               "../shared/jre8-x86\n");
+        return;
+    }
+    // A runtime of its own, whose rt.jar can be replaced, and a program that loads 1,000 of
+    // its classes and ends with System.exit(3).
+    std::string dir = make_temp_dir("java8"), runtime = dir + "\\jre", local = dir + "\\local";
+    std::string copied;
+    ASSERT_EQ(run_capture("xcopy /e /i /q " + quote(jre) + " " + quote(runtime), dir, &copied), 0u)
+        << copied;
+    std::string jar = dir + "\\app.jar";
+    ASSERT_TRUE(CopyFileA(program, jar.c_str(), FALSE));
+    ASSERT_TRUE(CreateDirectoryA(local.c_str(), nullptr));
+    std::string config = "main_class = trevalo.fixture.LoadsClasses\nsearch_order = 0\n"
+                         "runtime_paths = " + runtime + "\\bin\\client\\jvm.dll\nclass_path = " +
+                         jar + "\napp_args = 1000 3\n";
+    std::string console = stub_path("x86", true);
+    std::string off = make_launcher(dir, config + "class_sharing = off\n", "off.exe", console);
+    std::string on = make_launcher(dir, config, "app.exe", console);
+    std::string env = environment_with({"LOCALAPPDATA=" + local,
+                                        "WINEDLLOVERRIDES=mscoree,mshtml=;msvcr100=n"});
+    auto run = [&](const std::string &launcher, std::string *output) {
+        return run_capture(quote(launcher), dir, output, env.data());
+    };
+    std::string expected;
+    DWORD expected_status = run(off, &expected);
+    EXPECT_EQ(expected_status, 3u) << expected;
+    EXPECT_EQ(expected.find("loaded=1000 "), 0u) << expected;
+    EXPECT_EQ(cached_count(local, ".jsa"), 0) << "off makes nothing";
+
+    const struct {
+        const char *what;
+        std::string changed; // a file replaced before the step
+    } steps[] = {{"first start", ""}, {"rt.jar replaced", runtime + "\\lib\\rt.jar"},
+                 {"jar replaced", jar}};
+    for (const auto &step : steps) {
+        if (!step.changed.empty())
+            touch(step.changed);
+        // The start that records the classes, and has the runtime dump them once it ends.
+        std::string output;
+        EXPECT_EQ(run(on, &output), expected_status) << step.what;
+        EXPECT_EQ(output, expected) << step.what;
+        EXPECT_EQ(cached_count(local, ".jsa"), 1) << step.what;
+        EXPECT_EQ(cached_count(local, ".used"), 0) << step.what;
+        EXPECT_EQ(cached_count(local, ".classlist"), 0) << step.what << ": the list is gone";
+        // The next start maps the archive.
+        EXPECT_EQ(run(on, &output), expected_status) << step.what;
+        EXPECT_EQ(output, expected) << step.what;
+        EXPECT_EQ(cached_count(local, ".used"), 1) << step.what;
+    }
+}

@@ -1,0 +1,356 @@
+// Class-data sharing's decisions: which runtimes and options it serves, when an archive is
+// made, used, checked, removed, and where it lives. The virtual machine is played by the test,
+// which writes the file the options name; the real one is in jvm_test.cpp.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <string.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "base/command_line.h"
+#include "config/settings.h"
+#include "java/class_sharing.h"
+#include "tests/unit/fake_os.h"
+#include "tests/unit/temp_tree.h"
+#include "tests/unit/test_settings.h"
+
+namespace {
+
+// A jar as sharing reads it: one central directory record (crc gives the entry's CRC-32)
+// and the end record.
+std::string jar_bytes(unsigned char crc)
+{
+    std::string record = std::string("PK\1\2", 4) + std::string(12, '\0') +
+                         std::string(1, (char)crc) + std::string(25, '\0') + std::string(4, '\0');
+    record[28] = 9; // the name's length
+    record += "A.class\0\0";
+    record.resize(46 + 9);
+    std::string end = std::string("PK\5\6", 4) + std::string(18, '\0');
+    end[12] = (char)record.size();
+    return record + end;
+}
+
+// The settings of every case, as the launcher holds them.
+launcher_settings case_settings = blank_settings();
+
+struct sharing_case {
+    temp_tree tree;
+    std::string library, jar, cache;
+    launcher_settings &settings = case_settings;
+
+    // A runtime of version (its release file) with a library in folder kind and base, the
+    // file beside it that sharing needs ("classes.jsa", or "lib\rt.jar" for Java 8).
+    explicit sharing_case(const std::string &version = "17.0.15", const std::string &kind = "server",
+                          const std::string &base = "classes.jsa")
+    {
+        tree.file("jdk\\release", "JAVA_VERSION=\"" + version + "\"\n");
+        library = tree.file("jdk\\lib\\" + kind + "\\libjvm.so", "library");
+        // "classes.jsa": both base archives; "classes.jsa only": the one.
+        if (!base.empty())
+            tree.file(base == "lib\\rt.jar" ? "jdk\\lib\\rt.jar" : "jdk\\lib\\" + kind + "\\classes.jsa",
+                      jar_bytes(1));
+        if (base == "classes.jsa")
+            tree.file("jdk\\lib\\" + kind + "\\classes_nocoops.jsa", jar_bytes(2));
+        jar = tree.file("app\\app.jar", jar_bytes(7));
+        std::string local = tree.path("local");
+        setenv("LOCALAPPDATA", temp_tree::unix(local).c_str(), 1);
+        cache = temp_tree::unix(local) + "\\Trevalo\\class-sharing";
+        set_text(&settings.class_sharing, "auto");
+        set_text(&settings.main_class_encoded, "app.Main");
+    }
+    ~sharing_case()
+    {
+        unsetenv("LOCALAPPDATA");
+        unsetenv("JAVA_TOOL_OPTIONS");
+        fake_shared_folder(nullptr);
+    }
+
+    // The options sharing adds to user_options and a class path of jars; the virtual machine's
+    // run is played by writing the file they name for writing and ending it, when write is
+    // set.
+    std::vector<std::string> start(const std::string &user_options = "-Xmx64m",
+                                   const std::string &class_path = "", bool write = true,
+                                   bool service = false)
+    {
+        // "none": no class path at all.
+        std::string text = user_options;
+        if (class_path != "none")
+            text += " \"-Djava.class.path=" + (class_path.empty() ? jar : class_path) + "\"";
+        int count;
+        char **options;
+        split_command_line(text.c_str(), &count, &options, false);
+        int given = count;
+        add_class_sharing_options(settings, library.c_str(), service, &count, &options);
+        std::vector<std::string> added;
+        for (int i = 0; i < count; i++) {
+            if (i < count - given)
+                added.push_back(options[i]);
+            free(options[i]);
+        }
+        free(options);
+        for (const std::string &option : added)
+            for (const char *writing : {"-XX:ArchiveClassesAtExit=", "-XX:SharedArchiveFile=",
+                                        "-XX:DumpLoadedClassList="})
+                if (write && option.find(writing) == 0 && option.find(".new-") != std::string::npos)
+                    tree_write(option.substr(strlen(writing)), "archive of this run");
+        if (write)
+            finish_class_sharing();
+        return added;
+    }
+
+    static void tree_write(const std::string &path, const std::string &content)
+    {
+        FILE *f = fopen(temp_tree::unix(path).c_str(), "wb");
+        fwrite(content.data(), 1, content.size(), f);
+        fclose(f);
+    }
+
+    // The names in the cache folder, sorted, with the key replaced by "K".
+    std::vector<std::string> cached() const
+    {
+        std::vector<std::string> names;
+        std::string command = "ls '" + temp_tree::unix(cache) + "' 2>/dev/null";
+        FILE *ls = popen(command.c_str(), "r");
+        char line[512];
+        while (fgets(line, sizeof line, ls)) {
+            std::string name = line;
+            name.pop_back();
+            names.push_back(name.size() > 16 ? "K" + name.substr(16) : name);
+        }
+        pclose(ls);
+        return names;
+    }
+};
+
+// The kind of each added option ("-XX:SharedArchiveFile=<path>" as "-XX:SharedArchiveFile=").
+std::vector<std::string> shapes(const std::vector<std::string> &options)
+{
+    std::vector<std::string> result;
+    for (const std::string &option : options) {
+        size_t equals = option.find('=');
+        result.push_back(equals == std::string::npos || option.find("-Xlog") == 0
+                             ? option : option.substr(0, equals + 1));
+    }
+    return result;
+}
+
+const std::vector<std::string> CREATE_17 = {"-XX:ArchiveClassesAtExit=", "-Xlog:cds*=off"};
+const std::vector<std::string> FIRST_USE_17 = {"-XX:SharedArchiveFile=", "-Xshare:auto",
+                                               "-XX:+VerifySharedSpaces", "-Xlog:cds*=off"};
+const std::vector<std::string> USE_17 = {"-XX:SharedArchiveFile=", "-Xshare:auto",
+                                         "-Xlog:cds*=off"};
+const std::vector<std::string> NONE = {};
+
+TEST(ClassSharing, ServesHotSpotRuntimesThatCanMakeAnArchive)
+{
+    const struct {
+        std::string version, kind, base;
+        std::vector<std::string> creating;
+    } cases[] = {
+        {"17.0.15", "server", "classes.jsa", CREATE_17},
+        {"15.0.2", "client", "classes.jsa", CREATE_17},
+        {"13.0.2", "server", "classes.jsa", NONE},       // no archive without compressed pointers
+        {"17.0.15", "server", "classes.jsa only", NONE}, // a failed mapping would end the start
+        {"21.0.6", "client", "classes.jsa only",
+         {"-XX:+AutoCreateSharedArchive", "-XX:SharedArchiveFile=", "-Xlog:cds*=off"}},
+        {"21.0.6", "server", "classes.jsa",
+         {"-XX:+AutoCreateSharedArchive", "-XX:SharedArchiveFile=", "-Xlog:cds*=off"}},
+        {"25.0.3", "server", "classes.jsa",
+         {"-XX:+AutoCreateSharedArchive", "-XX:SharedArchiveFile=", "-Xlog:cds*=off",
+          "-Xlog:aot*=off"}},
+        {"1.8.0_181", "client", "lib\\rt.jar", {"-XX:DumpLoadedClassList="}},
+        {"1.8.0_31", "client", "lib\\rt.jar", NONE},  // before 8u40
+        {"11.0.16", "server", "classes.jsa", NONE},   // no archive made at exit
+        {"17.0.15", "server", "", NONE},              // no base archive
+        {"17.0.15", "default", "classes.jsa", NONE},  // not a HotSpot layout
+        {"", "server", "classes.jsa", NONE},          // no version
+    };
+    for (const auto &c : cases) {
+        sharing_case s(c.version, c.kind, c.base);
+        EXPECT_EQ(shapes(s.start("-Xmx64m", "", false)), c.creating) << c.version << " " << c.kind;
+    }
+    sharing_case off;
+    set_text(&off.settings.class_sharing, "off");
+    EXPECT_EQ(off.start(), NONE);
+    EXPECT_EQ(off.cached(), std::vector<std::string>{}) << "nothing made when off";
+}
+
+TEST(ClassSharing, LeavesOptionsAndClassPathsItCannotFollow)
+{
+    const struct {
+        std::string options, class_path, environment;
+        bool shared;
+    } cases[] = {
+        {"-Xshare:off", "", "", false},
+        {"-XX:SharedArchiveFile=mine.jsa", "", "", false},
+        {"-javaagent:agent.jar", "", "", false},
+        {"-Xbootclasspath/a:x.jar", "", "", false},
+        {"-XX:AOTCache=app.aot", "", "", false},
+        {"-XX:-UseCompressedClassPointers", "", "", false}, // no base archive to map
+        {"-Xmx64m", "", "-javaagent:agent.jar", false},
+        {"-Xmx64m", "folder", "", false},     // a folder on the class path
+        {"-Xmx64m", "not-a-jar", "", false},  // a file that is no zip archive
+        {"-Xmx64m", "missing.jar", "", true}, // missing now: part of the fingerprint
+        {"-Xmx64m", "none", "", false},       // the current folder
+        {"-Xmx64m -Xlog:class+load=info", "", "-Dx=1", true},
+    };
+    for (const auto &c : cases) {
+        sharing_case s;
+        std::string class_path = s.jar;
+        if (c.class_path == "folder")
+            class_path += ";" + s.tree.path("classes");
+        else if (c.class_path == "not-a-jar")
+            class_path += ";" + s.tree.file("notes.jar", "not a zip archive");
+        else if (c.class_path == "none")
+            class_path = "none";
+        else if (!c.class_path.empty())
+            class_path += ";" + s.tree.name(c.class_path);
+        if (!c.environment.empty())
+            setenv("JAVA_TOOL_OPTIONS", c.environment.c_str(), 1);
+        EXPECT_EQ(!s.start(c.options, class_path).empty(), c.shared) << c.options << c.class_path;
+    }
+}
+
+TEST(ClassSharing, MakesAnArchiveOnceAndRenewsItAfterEachChange)
+{
+    sharing_case s;
+    EXPECT_EQ(shapes(s.start()), CREATE_17);
+    EXPECT_EQ(s.cached(), (std::vector<std::string>{"K.fingerprint", "K.jsa"}));
+    std::vector<std::string> first = s.start();
+    EXPECT_EQ(shapes(first), FIRST_USE_17);
+    EXPECT_EQ(first[0].find("-XX:SharedArchiveFile=" + s.cache + "\\"), 0u) << first[0];
+    EXPECT_EQ(shapes(s.start()), USE_17) << "checked once only";
+
+    // Each change of the fingerprint that a real runtime cannot show in a test: the archive
+    // goes and a new one is made on that run.
+    const struct {
+        const char *change;
+        void (*apply)(sharing_case &);
+    } changes[] = {
+        {"class changed in place, size and time kept", [](sharing_case &c) {
+             std::string path = temp_tree::unix(c.jar);
+             struct stat old;
+             stat(path.c_str(), &old);
+             sharing_case::tree_write(c.jar, jar_bytes(8));
+             struct timespec times[2] = {old.st_atim, old.st_mtim};
+             utimensat(AT_FDCWD, path.c_str(), times, 0);
+         }},
+        {"base archive replaced", [](sharing_case &c) {
+             c.tree.file("jdk\\lib\\server\\classes.jsa", "another base");
+         }},
+        {"variable set", [](sharing_case &) { setenv("JAVA_TOOL_OPTIONS", "-Xss2m", 1); }},
+    };
+    for (const auto &c : changes) {
+        c.apply(s);
+        EXPECT_EQ(shapes(s.start("-Xmx64m", "", false)), CREATE_17) << c.change;
+        EXPECT_EQ(s.cached(), std::vector<std::string>{}) << c.change << ": the old one is gone";
+        s.start();
+        EXPECT_EQ(shapes(s.start()), FIRST_USE_17) << c.change;
+    }
+}
+
+TEST(ClassSharing, NeverTakesAnArchiveThatIsIncompleteOrOthersCouldWrite)
+{
+    // The virtual machine ended before writing the archive, or wrote nothing.
+    for (const char *content : {(const char *)"", (const char *)nullptr}) {
+        sharing_case s;
+        std::vector<std::string> made = s.start("-Xmx64m", "", false);
+        if (content)
+            sharing_case::tree_write(made[0].substr(made[0].find('=') + 1), content);
+        finish_class_sharing();
+        EXPECT_EQ(s.cached(), std::vector<std::string>{});
+        EXPECT_EQ(shapes(s.start()), CREATE_17);
+    }
+
+    // Cut after it was complete: its size no longer matches the fingerprint.
+    sharing_case cut;
+    cut.start();
+    std::string archive = temp_tree::unix(cut.cache) + "/" + "*.jsa";
+    ASSERT_EQ(system(("truncate -s 5 " + archive).c_str()), 0);
+    EXPECT_EQ(shapes(cut.start("-Xmx64m", "", false)), CREATE_17);
+
+    // A folder others may change, or a file in the folder's place.
+    sharing_case shared;
+    shared.tree.path("local\\Trevalo\\class-sharing");
+    fake_shared_folder(shared.cache.c_str());
+    EXPECT_EQ(shared.start(), NONE);
+    sharing_case blocked;
+    blocked.tree.file("local\\Trevalo\\class-sharing", "a file");
+    EXPECT_EQ(blocked.start(), NONE);
+
+    // A folder the runtime cannot name in its code page: a file not made yet has no short form.
+    sharing_case foreign;
+    std::string named = temp_tree::unix(foreign.tree.path("\u65e5\u672c"));
+    setenv("LOCALAPPDATA", named.c_str(), 1);
+    fake_latin1_runtime(true);
+    EXPECT_EQ(foreign.start(), NONE);
+    fake_latin1_runtime(false);
+
+    // A service keeps its archives under its own program-data folder.
+    sharing_case service;
+    std::string data = service.tree.path("data");
+    fake_program_data(data.c_str());
+    EXPECT_EQ(shapes(service.start("-Xmx64m", "", true, true)), CREATE_17);
+    service.cache = data + "\\Trevalo\\app.Main\\class-sharing";
+    EXPECT_EQ(service.cached(), (std::vector<std::string>{"K.fingerprint", "K.jsa"}));
+    fake_program_data("");
+}
+
+TEST(ClassSharing, Java8DumpsTheArchiveInAnotherProcess)
+{
+    // The dump that works is run under Wine with the real runtime; one that fails leaves nothing.
+    sharing_case s("1.8.0_181", "client", "lib\\rt.jar");
+    std::vector<std::string> made = s.start("-Xmx64m", "", false);
+    ASSERT_EQ(shapes(made), std::vector<std::string>{"-XX:DumpLoadedClassList="});
+    std::string list = made[0].substr(made[0].find('=') + 1);
+    sharing_case::tree_write(list, "java/lang/Object\n");
+    fake_process(1, (list + ".jsa").c_str());
+    finish_class_sharing();
+    ASSERT_EQ(processes_run.size(), 1u);
+    EXPECT_EQ(processes_run[0], "\"" + s.tree.name("jdk\\bin\\java.exe") +
+                                    "\" -client -Xshare:dump -XX:+UnlockDiagnosticVMOptions "
+                                    "\"-XX:SharedClassListFile=" + list +
+                                    "\" \"-XX:SharedArchiveFile=" + list + ".jsa\"");
+    EXPECT_EQ(s.cached(), std::vector<std::string>{});
+    fake_process(0, nullptr);
+}
+
+TEST(ClassSharing, RemovesArchivesNotUsedForAWhileAndKeepsUnderTheCap)
+{
+    sharing_case s;
+    s.tree.path("local\\Trevalo\\class-sharing");
+    std::string dir = temp_tree::unix(s.cache) + "/";
+    // Unused for 90 days; used yesterday but 700 MB; used an hour ago, 700 MB; a name that is
+    // not an archive's.
+    const struct {
+        const char *name, *size, *age;
+    } files[] = {
+        {"00000000000000a1.jsa", "1000", "90 days ago"},
+        {"00000000000000a1.fingerprint", "100", "90 days ago"},
+        {"00000000000000b2.jsa", "700M", "1 day ago"},
+        {"00000000000000c3.jsa", "700M", "1 hour ago"},
+        {"readme.txt", "10", "90 days ago"},
+    };
+    for (const auto &f : files)
+        ASSERT_EQ(system(("truncate -s " + std::string(f.size) + " " + dir + f.name +
+                          " && touch -d '" + f.age + "' " + dir + f.name).c_str()), 0);
+    s.start();
+    std::string names;
+    FILE *ls = popen(("ls " + dir).c_str(), "r");
+    char line[256];
+    while (fgets(line, sizeof line, ls))
+        names += line;
+    pclose(ls);
+    EXPECT_EQ(names.find("00000000000000a1"), std::string::npos) << names;
+    EXPECT_EQ(names.find("00000000000000b2"), std::string::npos) << names;
+    EXPECT_NE(names.find("00000000000000c3.jsa"), std::string::npos) << names;
+    EXPECT_NE(names.find("readme.txt"), std::string::npos) << names;
+}
+
+} // namespace
