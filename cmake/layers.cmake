@@ -14,11 +14,12 @@ if(WIN32)
         set(TREVALO_ARCH x86)
     endif()
     # The stub is part of every application a user ships: small, no C++ runtime machinery,
-    # only Windows system DLLs imported.
-    set(STUB_COMPILE_OPTIONS -Os -Wall -Wextra -fno-exceptions -fno-rtti
+    # only Windows system DLLs imported. Link-time optimisation lets the compiler inline and
+    # drop across the layers' libraries: about 5 KB of each stub.
+    set(STUB_COMPILE_OPTIONS -Os -flto -Wall -Wextra -fno-exceptions -fno-rtti
         -fno-threadsafe-statics -fno-asynchronous-unwind-tables -ffunction-sections
         -fdata-sections -D__USE_MINGW_ANSI_STDIO=0)
-    set(STUB_LINK_OPTIONS -static -s -Wl,--gc-sections)
+    set(STUB_LINK_OPTIONS -static -s -Os -flto -Wl,--gc-sections)
     # jni.h comes from the JDK of the build machine; its companion header is the project's
     # own, with the Windows types and calling convention.
     find_path(JDK_INCLUDE_DIR jni.h PATHS /usr/lib/jvm/default-java/include
