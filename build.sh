@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the launcher stubs, the launcher builders (Linux and Windows) and the sample launcher
-# into dist/, after installing what the build needs. Also builds every test program.
+# Builds the launcher stubs, the launcher builders (Linux and Windows), the sample launcher and
+# the Debian package of the Linux builder into dist/, after installing what the build needs.
+# Also builds every test program.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/packages.sh
@@ -27,6 +28,9 @@ mkdir -p build/sample
 cp resources/sample-app.cfg build/sample/
 cp build/win32/images/splash.bmp build/sample/
 dist/trevalo-build build/sample/sample-app.cfg dist/sample/trevalo-sample.exe
+
+# The Debian package of the Linux builder with the four stubs.
+scripts/make-deb.sh
 
 echo "Built dist/:"
 ls -l dist dist/sample

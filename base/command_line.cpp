@@ -63,6 +63,79 @@ void split_command_line(const char *text, int *count, char ***vector, bool reser
         scan_arguments(text, *vector, first);
 }
 
+// One scan of text under the Windows convention: counts the arguments and, with vector not
+// null, stores each in vector[first], vector[first + 1], ... Each argument is built in
+// buffer, which holds the whole text.
+static int scan_windows_arguments(const char *text, char *buffer, char **vector, int first)
+{
+    const char *s = text;
+    while (*s == ' ' || *s == '\t')
+        s++;
+    if (!*s)
+        return 0;
+    int found = 0;
+    size_t length = 0;
+    int quotes = 0, backslashes = 0;
+    for (;;) {
+        if (!*s || ((*s == ' ' || *s == '\t') && quotes == 0)) {
+            if (vector) {
+                char *argument = (char *)must_alloc(length + 1);
+                memcpy(argument, buffer, length);
+                argument[length] = '\0';
+                vector[first + found] = argument;
+            }
+            found++;
+            while (*s == ' ' || *s == '\t')
+                s++;
+            if (!*s)
+                return found;
+            length = 0;
+            backslashes = 0;
+        } else if (*s == '\\') {
+            buffer[length++] = *s++;
+            backslashes++;
+        } else if (*s == '"') {
+            // Half the backslashes before it stay; an odd one out makes the quote a character.
+            length -= (size_t)(backslashes / 2);
+            if (backslashes % 2)
+                buffer[length - 1] = '"';
+            else
+                quotes++;
+            s++;
+            backslashes = 0;
+            for (; *s == '"'; s++) {
+                if (++quotes == 3) {
+                    buffer[length++] = '"';
+                    quotes = 0;
+                }
+            }
+            if (quotes == 2)
+                quotes = 0;
+        } else {
+            buffer[length++] = *s++;
+            backslashes = 0;
+        }
+    }
+}
+
+void split_windows_command_line(const char *text, int *count, char ***vector,
+                                bool reserve_slot_0)
+{
+    int first = reserve_slot_0 ? 1 : 0;
+    char *buffer = text ? (char *)must_alloc(strlen(text) + 1) : nullptr;
+    int n = (text ? scan_windows_arguments(text, buffer, nullptr, 0) : 0) + first;
+    *count = n;
+    *vector = nullptr;
+    if (n > 0) {
+        *vector = (char **)must_alloc((size_t)n * sizeof(char *));
+        if (reserve_slot_0)
+            (*vector)[0] = nullptr;
+        if (text)
+            scan_windows_arguments(text, buffer, *vector, first);
+    }
+    free(buffer);
+}
+
 const char *skip_program_name(const char *command_line)
 {
     const char *p = command_line;

@@ -5,7 +5,7 @@
 #include <stddef.h>
 
 // The 16 letters and digits of the key and their terminating NUL together form the 17-byte key
-// that scrambles the main class (setting 1168).
+// that scrambles the main class (the main_class setting).
 extern const char setting_key[17];
 
 enum { DECODE_BUFFER_SIZE = 256, MAX_ENCODED_BYTES = DECODE_BUFFER_SIZE - 1 };

@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <unordered_map>
 #include <utility>
 
 #include "base/archive.h"
@@ -13,6 +14,7 @@
 #include "builder/icon.h"
 #include "builder/pack.h"
 #include "builder/version_info.h"
+#include "config/setting_list.h"
 
 namespace {
 
@@ -49,30 +51,24 @@ std::string plain_name(const std::string &path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Adds the file at path to files under its plain name, with its content and last-write time;
-// *total counts the bytes of every file so far, which one launcher must be able to hold.
-bool add_file(const std::string &path, const file_facts &facts, uint64_t *total,
-              std::vector<packed_file> *files, std::string *error)
+// An embedded file found: where it is, the name it is packed under, and the configuration
+// line that brought it.
+struct found_file {
+    std::string path, name;
+    file_facts facts;
+    int line;
+};
+
+// "<configuration>: line N: " for messages about what that line brought.
+std::string where(const builder_config &config, int line)
 {
-    *total += facts.size;
-    if (*total > MAX_INPUT_SIZE) {
-        *error = "cannot embed " + path + ": the embedded files would pass the 2 GB a Windows "
-                 "program may have";
-        return false;
-    }
-    packed_file file;
-    file.name = plain_name(path);
-    file.time_low = (uint32_t)facts.write_time;
-    file.time_high = (uint32_t)(facts.write_time >> 32);
-    if (!read_whole_file(path, &file.content, error))
-        return false;
-    files->push_back(std::move(file));
-    return true;
+    return (config.source.empty() ? "" : config.source + ": ") + "line " +
+           std::to_string(line) + ": ";
 }
 
 // Adds the files directly inside folder (not those of its sub-folders) in sort_file_names'
 // order.
-bool add_folder(const std::string &folder, uint64_t *total, std::vector<packed_file> *files,
+bool add_folder(const std::string &folder, int line, std::vector<found_file> *found,
                 std::string *error)
 {
     std::vector<std::string> names;
@@ -80,35 +76,97 @@ bool add_folder(const std::string &folder, uint64_t *total, std::vector<packed_f
         return false;
     sort_file_names(&names);
     for (const std::string &name : names) {
-        std::string path = folder + PATH_SEPARATOR + name;
-        file_facts facts;
-        if (!file_stat(path, &facts, error) || !add_file(path, facts, total, files, error))
+        found_file f = {folder + PATH_SEPARATOR + name, name, {}, line};
+        if (!file_stat(f.path, &f.facts, error))
             return false;
+        found->push_back(f);
     }
     return true;
 }
 
-// The files named by the configuration's embed lines, relative to the configuration's folder.
-bool collect_files(const std::vector<std::string> &entries, const std::string &base,
+// The files named by the configuration's embed lines, relative to the configuration's folder:
+// first each found and checked (a plain file of a name Windows can hold, no two names alike,
+// all together small enough for one program), then read. A device, a pipe or a name the
+// launcher could not unpack is refused before anything is read.
+bool collect_files(const builder_config &config, const std::string &base,
                    std::vector<packed_file> *files, std::string *error)
 {
-    uint64_t total = 0;
-    for (const std::string &entry : entries) {
+    std::vector<found_file> found;
+    for (size_t i = 0; i < config.embedded.size(); i++) {
+        const std::string &entry = config.embedded[i];
+        int line = i < config.embedded_lines.size() ? config.embedded_lines[i] : 0;
         std::string path = resolve_path(entry, base);
         while (path.size() > 1 && (path.back() == PATH_SEPARATOR || path.back() == '/'))
             path.pop_back();
-        file_facts facts;
-        if (!file_stat(path, &facts, error)) {
+        found_file f = {path, plain_name(path), {}, line};
+        if (!file_stat(path, &f.facts, error)) {
             // The entry as the configuration writes it, with the system's reason.
-            *error = "cannot embed " + entry + error->substr(error->find(": "));
+            *error = where(config, line) + "cannot embed " + entry +
+                     error->substr(error->find(": "));
             return false;
         }
-        bool ok = facts.folder ? add_folder(path, &total, files, error)
-                               : add_file(path, facts, &total, files, error);
-        if (!ok)
+        if (f.facts.folder ? !add_folder(path, line, &found, error) : (found.push_back(f), false))
             return false;
     }
-    return check_packed_names(*files, error);
+    uint64_t total = 0;
+    std::unordered_map<std::string, size_t> names;
+    for (size_t i = 0; i < found.size(); i++) {
+        const found_file &f = found[i];
+        std::string problem = !f.facts.regular ? "it is not a regular file (a device, pipe or "
+                                                 "socket)"
+                                               : packed_name_problem(f.name);
+        if (!problem.empty()) {
+            *error = where(config, f.line) + "cannot embed " + f.path + ": " + problem;
+            return false;
+        }
+        // Windows compares file names without regard to case.
+        std::string folded = f.name;
+        for (char &c : folded)
+            c = ascii_lower(c);
+        auto first = names.emplace(folded, i);
+        if (!first.second) {
+            *error = where(config, f.line) + "two embedded files are named '" + f.name +
+                     "' (the other is " + found[first.first->second].path +
+                     "): Windows does not tell names apart by case";
+            return false;
+        }
+        total += f.facts.size;
+        if (total > MAX_INPUT_SIZE) {
+            *error = where(config, f.line) + "cannot embed " + f.path + ": the embedded files "
+                     "would pass the 2 GB a Windows program may have";
+            return false;
+        }
+    }
+    for (const found_file &f : found) {
+        packed_file file;
+        file.name = f.name;
+        file.time_low = (uint32_t)f.facts.write_time;
+        file.time_high = (uint32_t)(f.facts.write_time >> 32);
+        if (!read_whole_file(f.path, &file.content, error))
+            return false;
+        files->push_back(std::move(file));
+    }
+    return true;
+}
+
+// True when the image is a console program (IMAGE_SUBSYSTEM_WINDOWS_CUI = 3 in its optional
+// header's Subsystem field).
+bool is_console_program(const pe_image &image)
+{
+    const std::vector<unsigned char> &f = image.file;
+    if (f.size() < 0x40)
+        return false;
+    size_t pe = f[0x3C] | f[0x3D] << 8 | f[0x3E] << 16 | (size_t)f[0x3F] << 24;
+    return pe + 24 + 70 <= f.size() && (f[pe + 24 + 68] | f[pe + 24 + 69] << 8) == 3;
+}
+
+// What a setting that no line gives holds in a launcher of a console stub: a command-line
+// tool is run by scripts, which start several at once and quote its arguments as Windows
+// programs split them. Null: the setting list's default.
+const char *console_default(unsigned id)
+{
+    return id == SETTING_multiple_instances ? "1" : id == SETTING_command_line_rule ? "windows"
+                                                                                    : nullptr;
 }
 
 } // namespace
@@ -144,7 +202,7 @@ bool build_launcher(const builder_config &config, const std::string &config_fold
 {
     // Read everything first, so that a missing file changes nothing.
     std::vector<packed_file> files;
-    if (!collect_files(config.embedded, config_folder, &files, error))
+    if (!collect_files(config, config_folder, &files, error))
         return false;
     std::string bitmap;
     if (!config.splash.empty()) {
@@ -168,12 +226,15 @@ bool build_launcher(const builder_config &config, const std::string &config_fold
     pe_remove_resources(image, {RT_RCDATA_TYPE}, &hash, nullptr);
     pe_remove_resources(image, {RT_BITMAP_TYPE}, &splash, nullptr);
 
+    const bool console = is_console_program(*image);
     for (const setting_value &v : config.settings) {
+        const char *by_stub = console && !v.given ? console_default(v.id) : nullptr;
+        const std::string &text = by_stub ? std::string(by_stub) : v.text;
         // An empty setting is simply absent: a missing string reads as the empty text.
-        if (v.text.empty())
+        if (text.empty())
             continue;
         bytes block;
-        if (!pe_encode_string_block({utf16_of(v.text)}, &block, error))
+        if (!pe_encode_string_block({utf16_of(text)}, &block, error))
             return false;
         pe_set_resource(image, {RT_STRING_TYPE}, {(uint16_t)(v.id / 16 + 1)}, LANGUAGE_EN_US,
                         block);

@@ -10,9 +10,9 @@
 #include "base/archive.h"
 #include "base/setting_codec.h"
 #include "base/unicode.h"
+#include "builder/setting_check.h"
 #include "builder/utf16.h"
 #include "builder/version_number.h"
-#include "config/search_methods.h"
 #include "config/setting_list.h"
 
 namespace {
@@ -93,11 +93,37 @@ size_t utf16_length(const std::string &text)
     return units;
 }
 
+// True for the non-ASCII characters that look like nothing or like a blank: controls,
+// spaces that do not break, zero-width and direction marks, separators, the byte-order mark.
+// A class name holding one looks right and names another class.
+bool is_invisible(uint32_t c)
+{
+    return (c >= 0x80 && c <= 0xA0) || c == 0xAD || c == 0x34F || c == 0x61C || c == 0x1680 ||
+           c == 0x180E || (c >= 0x2000 && c <= 0x200F) || (c >= 0x2028 && c <= 0x202F) ||
+           (c >= 0x205F && c <= 0x206F) || c == 0x3000 || (c >= 0xFE00 && c <= 0xFE0F) ||
+           c == 0xFEFF || c >= 0xFFF0;
+}
+
+// The code point of the well-formed UTF-8 sequence at text[*at], moving *at past it.
+uint32_t next_code_point(const std::string &text, size_t *at)
+{
+    unsigned char lead = (unsigned char)text[(*at)++];
+    int more = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
+    uint32_t c = more ? lead & (0x3F >> more) : lead;
+    for (; more > 0 && *at < text.size(); more--)
+        c = c << 6 | ((unsigned char)text[(*at)++] & 0x3F);
+    return c;
+}
+
 // True when name can be the class the launcher runs: parts separated by single dots, none
 // empty, of ASCII letters and digits, '_', '$' and non-ASCII characters (letters of other
-// scripts, which this check cannot tell from other non-ASCII characters).
+// scripts, which this check cannot tell from most other non-ASCII characters) that are not
+// invisible.
 bool is_class_name(const std::string &name)
 {
+    for (size_t at = 0; at < name.size();)
+        if (is_invisible(next_code_point(name, &at)))
+            return false;
     bool part_empty = true;
     for (unsigned char c : name) {
         if (c == '.') {
@@ -115,51 +141,6 @@ bool is_class_name(const std::string &name)
     return !part_empty;
 }
 
-struct search_method_entry {
-    char digit;
-    const char *name;
-};
-
-const search_method_entry search_methods[] = {
-#define TREVALO_SEARCH_METHOD(digit, name, function, description) {digit, #name},
-    TREVALO_SEARCH_METHODS(TREVALO_SEARCH_METHOD)
-#undef TREVALO_SEARCH_METHOD
-};
-
-const char *search_method_name(char digit)
-{
-    for (const search_method_entry &m : search_methods)
-        if (m.digit == digit)
-            return m.name;
-    return nullptr;
-}
-
-// Why order cannot be a search order (empty: it can): the launcher tries its methods in turn,
-// so an empty order finds no runtime, and it would pass over a character that names no method.
-std::string search_order_problem(const std::string &order)
-{
-    std::string methods;
-    for (const search_method_entry &m : search_methods)
-        methods += std::string(methods.empty() ? "" : ", ") + m.digit + " " + m.name;
-    const std::string accepted = "digits of the search methods (" + methods + "), such as " +
-                                 entries[find_entry("search_order")].default_text;
-    if (order.empty())
-        return "'search_order' is empty, so the launcher would look for no runtime: give " +
-               accepted;
-    for (char c : order)
-        if (!search_method_name(c))
-            return "'search_order' is '" + order + "': '" + std::string(1, c) +
-                   "' names no search method; give " + accepted;
-    return "";
-}
-
-// The accounts a service may run as without a password: empty is LocalSystem.
-bool is_service_account(const std::string &value)
-{
-    return value.empty() || value == "LocalService" || value == "NetworkService" ||
-           value == "virtual";
-}
-
 } // namespace
 
 std::u16string utf16_of(const std::string &utf8)
@@ -167,15 +148,6 @@ std::u16string utf16_of(const std::string &utf8)
     std::u16string units;
     utf8_to_utf16(utf8, &units);
     return units;
-}
-
-std::string search_method_names(const std::string &order)
-{
-    std::string names;
-    for (char c : order)
-        if (const char *name = search_method_name(c))
-            names += std::string(names.empty() ? "" : ", ") + c + " " + name;
-    return names;
 }
 
 const char *setting_name(unsigned id)
@@ -204,9 +176,11 @@ bool is_safe_message_format(const std::string &format, bool plain)
     return true;
 }
 
-bool parse_config(const std::string &text, builder_config *out, std::string *error)
+bool parse_config(const std::string &text, builder_config *out, std::string *error,
+                  bool check_values)
 {
     out->embedded.clear();
+    out->embedded_lines.clear();
     for (std::string *text : {&out->splash, &out->icon, &out->file_version, &out->product_version,
                               &out->product_name, &out->company_name, &out->file_description,
                               &out->copyright, &out->original_file_name, &out->execution_level})
@@ -249,7 +223,7 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
 
         size_t equals = line.find('=');
         if (equals == std::string::npos) {
-            *error = at_line(line_number) + "expected 'key = value', found '" + line + "'";
+            *error = at_line(line_number) + "expected 'key = value', found '" + shown(line) + "'";
             return false;
         }
         std::string key = trim(line.substr(0, equals));
@@ -260,6 +234,7 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
                 return false;
             }
             out->embedded.push_back(value);
+            out->embedded_lines.push_back(line_number);
             continue;
         }
         // The builder's own keys that come once each, each with the values it allows: the
@@ -309,7 +284,7 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
                                k.allowed[c];
                 }
                 if (!allowed)
-                    problem = "'" + key + "' is " + choices + ", not '" + value + "'";
+                    problem = "'" + key + "' is " + choices + ", not '" + shown(value) + "'";
             }
             uint16_t version[4];
             if (k.check == VERSION && !parse_version_number(value, version, &problem))
@@ -325,7 +300,7 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
             continue;
         int i = find_entry(key);
         if (i < 0) {
-            *error = at_line(line_number) + "unknown setting '" + key + "'";
+            *error = at_line(line_number) + "unknown setting '" + shown(key) + "'";
             return false;
         }
         const setting_entry &e = entries[i];
@@ -346,9 +321,10 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
             return false;
         }
         if (e.kind == KIND_ENCODED && !value.empty() && !is_class_name(value)) {
-            *error = at_line(line_number) + "main class '" + value +
+            *error = at_line(line_number) + "main class '" + shown(value) +
                      "' is not a Java class name: names of letters, digits, '_' and '$' "
-                     "joined by single dots, such as com.example.Main";
+                     "joined by single dots, such as com.example.Main (no blanks, no-break or "
+                     "zero-width spaces)";
             return false;
         }
         if (e.kind == KIND_ENCODED && value.size() > MAX_ENCODED_BYTES) {
@@ -356,20 +332,13 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
                      std::to_string((int)MAX_ENCODED_BYTES) + " characters";
             return false;
         }
-        std::string problem = e.id == SETTING_search_order ? search_order_problem(value) : "";
-        if (!problem.empty()) {
+        std::string stored, problem = check_setting_value(e.id, value, &stored);
+        if (!problem.empty() && check_values) {
             *error = at_line(line_number) + problem;
             return false;
         }
-        if (e.id == SETTING_class_sharing && value != "auto" && value != "off") {
-            *error = at_line(line_number) + "'class_sharing' is auto or off, not '" + value + "'";
-            return false;
-        }
-        if (e.id == SETTING_service_account && !is_service_account(value)) {
-            *error = at_line(line_number) + "'service_account' is '" + value +
-                     "': it may be empty (LocalSystem), LocalService, NetworkService or virtual";
-            return false;
-        }
+        if (check_values)
+            value = stored;
         if (utf16_length(value) > MAX_SETTING_LENGTH) {
             *error = at_line(line_number) + "'" + e.name + "' is longer than " +
                      std::to_string(MAX_SETTING_LENGTH) +
@@ -400,9 +369,9 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
             }
             char encoded[2 * MAX_ENCODED_BYTES + 1];
             encode_setting_text(values[i].c_str(), encoded, sizeof encoded);
-            out->settings.push_back({e.id, encoded});
+            out->settings.push_back({e.id, encoded, set_on_line[i] != 0});
         } else {
-            out->settings.push_back({e.id, values[i]});
+            out->settings.push_back({e.id, values[i], set_on_line[i] != 0});
         }
     }
     return true;

@@ -8,11 +8,13 @@
 struct setting_value {
     unsigned id;      // string-table ID
     std::string text; // as stored: the main class already encoded
+    bool given;       // by a line of the configuration (else the default)
 };
 
 struct builder_config {
     std::vector<setting_value> settings; // every setting, in ID order
     std::vector<std::string> embedded;   // files and folders to pack, as written
+    std::vector<int> embedded_lines;     // the line of each
     std::string splash;                  // the splash bitmap (.bmp) as written; empty: none
     std::string architecture;            // of the stub: "x64" (the default) or "x86"
     std::string subsystem;               // of the stub: "gui" (the default) or "console"
@@ -21,6 +23,8 @@ struct builder_config {
     std::string file_version, product_version; // one to four numbers, as written
     std::string product_name, company_name, file_description, copyright, original_file_name;
     std::string execution_level;         // of the manifest; empty: the stub's (asInvoker)
+    std::string source;                  // the file it was read from, for messages; set by
+                                         // the caller
 };
 
 // Parses a configuration. Every setting starts from its default (the sample application's
@@ -41,15 +45,16 @@ struct builder_config {
 // main classes no Java class can have, or too long for the folder embedded files are unpacked
 // into; settings longer than the string table holds. On success the result is true; otherwise
 // error says what is wrong and where, and the result is false.
-bool parse_config(const std::string &text, builder_config *out, std::string *error);
+//
+// Each setting's value is checked against its kind (see builder/setting_check.h); with
+// check_values false, a value that check refuses is taken as written, as --print reads what a
+// launcher built before those checks may hold.
+bool parse_config(const std::string &text, builder_config *out, std::string *error,
+                  bool check_values = true);
 
 // The UTF-16 text of well-formed UTF-8 (as parse_config leaves every setting): what a launcher's
 // string table stores.
 std::u16string utf16_of(const std::string &utf8);
-
-// The search methods that the digits of order name, as "8 bundled, 0 runtime_paths"; a
-// character that names none is left out.
-std::string search_method_names(const std::string &order);
 
 // The name of setting id in configuration files, or null for an unknown id.
 const char *setting_name(unsigned id);

@@ -18,6 +18,7 @@ const uint64_t MAX_INPUT_SIZE = 0x7FFFFFFF;
 
 struct file_facts {
     bool folder;          // a folder rather than a file
+    bool regular;         // a plain file: neither a folder nor a device, pipe or socket
     uint64_t size;        // bytes; 0 for a folder
     uint64_t write_time;  // last write, as Windows' FILETIME: 100 ns units since 1601 (UTC)
 };
@@ -29,8 +30,8 @@ std::vector<std::string> program_arguments(int argc, char **argv);
 // What path is: a file or a folder, its size and last-write time.
 bool file_stat(const std::string &path, file_facts *facts, std::string *error);
 
-// The whole content of the file at path. Files larger than MAX_INPUT_SIZE are refused before
-// anything is read.
+// The whole content of the file at path. What is not a regular file (a folder, a device, a
+// pipe) and files larger than MAX_INPUT_SIZE are refused before anything is read.
 bool read_whole_file(const std::string &path, std::string *content, std::string *error);
 
 // The names of the files directly inside folder (not sub-folders, nor the files in them), in
@@ -46,8 +47,8 @@ bool write_file_replacing(const std::string &path, const unsigned char *data, si
                           std::string *error, uint64_t write_time = 0);
 
 // Writes text to standard output byte for byte (on Windows too, whose C runtime would write
-// each line end as CR LF).
-void write_standard_output(const std::string &text);
+// each line end as CR LF). False when it could not; the caller flushes at the end.
+bool write_standard_output(const std::string &text, std::string *error);
 
 // Creates the folder at path; true when it exists already.
 bool make_folder(const std::string &path, std::string *error);

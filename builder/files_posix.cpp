@@ -62,6 +62,7 @@ bool file_stat(const std::string &path, file_facts *facts, std::string *error)
         return false;
     }
     facts->folder = S_ISDIR(s.st_mode);
+    facts->regular = S_ISREG(s.st_mode);
     facts->size = facts->folder ? 0 : (uint64_t)s.st_size;
     facts->write_time = filetime_of(s.st_mtim);
     return true;
@@ -69,7 +70,8 @@ bool file_stat(const std::string &path, file_facts *facts, std::string *error)
 
 bool read_whole_file(const std::string &path, std::string *content, std::string *error)
 {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without waiting: a pipe would block the open until something writes to it.
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         *error = reason("read", path);
         return false;
@@ -80,6 +82,12 @@ bool read_whole_file(const std::string &path, std::string *content, std::string 
         *error = reason("read", path);
     } else if (S_ISDIR(s.st_mode)) {
         *error = "cannot read " + path + ": it is a folder";
+        ok = false;
+    } else if (!S_ISREG(s.st_mode)) {
+        *error = "cannot read " + path + ": it is not a regular file (a device, pipe or socket)";
+        ok = false;
+    } else if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        *error = reason("read", path);
         ok = false;
     } else if ((uint64_t)s.st_size > MAX_INPUT_SIZE) {
         *error = "cannot read " + path + ": it has " + std::to_string((uint64_t)s.st_size) +
@@ -176,9 +184,12 @@ bool write_file_replacing(const std::string &path, const unsigned char *data, si
     return ok;
 }
 
-void write_standard_output(const std::string &text)
+bool write_standard_output(const std::string &text, std::string *error)
 {
-    fwrite(text.data(), 1, text.size(), stdout);
+    if (fwrite(text.data(), 1, text.size(), stdout) == text.size())
+        return true;
+    *error = reason("write to", "standard output");
+    return false;
 }
 
 bool make_folder(const std::string &path, std::string *error)

@@ -82,6 +82,8 @@ bool file_stat(const std::string &path, file_facts *facts, std::string *error)
         return false;
     }
     facts->folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    // Names of devices (CON, NUL, COM1) have attributes too; they are not plain files.
+    facts->regular = !facts->folder && (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) == 0;
     facts->size = facts->folder ? 0 : join(data.nFileSizeHigh, data.nFileSizeLow);
     facts->write_time = join(data.ftLastWriteTime.dwHighDateTime,
                              data.ftLastWriteTime.dwLowDateTime);
@@ -97,8 +99,10 @@ bool read_whole_file(const std::string &path, std::string *content, std::string 
         return false;
     }
     LARGE_INTEGER size;
-    bool ok = GetFileSizeEx(file, &size);
+    bool ok = GetFileType(file) == FILE_TYPE_DISK;
     if (!ok) {
+        *error = "cannot read " + path + ": it is not a regular file (a device or pipe)";
+    } else if (!(ok = GetFileSizeEx(file, &size))) {
         *error = reason("read", path);
     } else if ((uint64_t)size.QuadPart > MAX_INPUT_SIZE) {
         *error = "cannot read " + path + ": it has " + std::to_string(size.QuadPart) +
@@ -190,11 +194,14 @@ bool write_file_replacing(const std::string &path, const unsigned char *data, si
     return ok;
 }
 
-void write_standard_output(const std::string &text)
+bool write_standard_output(const std::string &text, std::string *error)
 {
     fflush(stdout);
     _setmode(_fileno(stdout), _O_BINARY);
-    fwrite(text.data(), 1, text.size(), stdout);
+    if (fwrite(text.data(), 1, text.size(), stdout) == text.size())
+        return true;
+    *error = "cannot write to standard output";
+    return false;
 }
 
 bool make_folder(const std::string &path, std::string *error)

@@ -8,7 +8,8 @@
 // and subsystem name: trevalo-stub-<x64|x86>[-console].exe. The output is written under a
 // temporary name in its folder and renamed only when complete, so a failed run never leaves a
 // half-written launcher behind. Exit status: 0 when the launcher was written, 1 when something
-// was refused or failed, 2 for a wrong command line.
+// was refused or failed (standard output that cannot be written too), 2 for a wrong command
+// line.
 #include <stdio.h>
 
 #include <string>
@@ -33,9 +34,13 @@ const char USAGE[] =
     "Writes the settings of CONFIGURATION (UTF-8 lines of 'key = value') into a copy of the\n"
     "launcher stub and saves it as OUTPUT. The stub is STUB, or the one beside this program\n"
     "that the configuration's 'architecture' and 'subsystem' name (trevalo-stub-x64.exe\n"
-    "unless they say otherwise). --print writes the configuration of LAUNCHER to standard\n"
-    "output or, with FOLDER, into FOLDER/launcher.cfg beside its embedded files, splash\n"
-    "bitmap and icon. Exit status: 0 written, 1 refused or failed, 2 usage.\n";
+    "unless they say otherwise). Every value is checked against its kind: a refusal names\n"
+    "the file, the line and what would be accepted, and nothing is written.\n"
+    "--print writes the configuration of LAUNCHER, signed or not, to standard output or,\n"
+    "with FOLDER (new, or holding none of the files it writes), into FOLDER/launcher.cfg\n"
+    "(another name when an embedded file has that one) beside its embedded files, splash\n"
+    "bitmap and icon. Sign a launcher after building it, never the stub before.\n"
+    "Exit status: 0 done, 1 refused or failed, 2 usage.\n";
 
 int fail(const std::string &message)
 {
@@ -49,8 +54,10 @@ int usage_error()
     return 2;
 }
 
-// --print: the configuration of launcher to standard output or, with a folder, into
-// folder/launcher.cfg beside the files it names (embedded files with their last-write times).
+// --print: the configuration of launcher to standard output or, with a folder, into the
+// folder beside the files it names (embedded files with their last-write times). The folder
+// may exist, but nothing in it is replaced: a file of a name to be written refuses it whole,
+// before anything is written.
 int print_configuration(const std::string &launcher, const std::string *folder)
 {
     std::string content, text, error;
@@ -58,28 +65,49 @@ int print_configuration(const std::string &launcher, const std::string *folder)
     std::vector<printed_file> files;
     if (!read_whole_file(launcher, &content, &error))
         return fail(error);
-    if (!pe_parse((const unsigned char *)content.data(), content.size(), &image, &error) ||
+    if (!pe_parse((const unsigned char *)content.data(), content.size(), &image, &error, true) ||
         !print_launcher(image, &text, &files, &error))
         return fail(launcher + ": " + error);
     if (!folder) {
-        write_standard_output(text);
+        if (!write_standard_output(text, &error))
+            return fail(error);
         return 0;
     }
+    // The configuration takes a name no embedded file has, as the splash and the icon do.
+    const std::string config_name = free_file_name("launcher", ".cfg", files);
+    files.push_back({config_name, 0, 0, text});
     if (!make_folder(*folder, &error))
         return fail(error);
-    files.push_back({"launcher.cfg", 0, 0, text});
+    for (const printed_file &f : files) {
+        file_facts facts;
+        std::string path = *folder + PATH_SEPARATOR + f.name, ignored;
+        if (file_stat(path, &facts, &ignored))
+            return fail("--print " + *folder + ": it holds " + f.name + " already, which the "
+                        "printed configuration would replace; give a new or empty folder");
+    }
     for (const printed_file &f : files)
         if (!write_file_replacing(*folder + PATH_SEPARATOR + f.name,
                                   (const unsigned char *)f.content.data(), f.content.size(),
                                   &error, (uint64_t)f.time_high << 32 | f.time_low))
             return fail(error);
-    printf("trevalo-build: wrote %s%clauncher.cfg\n", folder->c_str(), PATH_SEPARATOR);
+    printf("trevalo-build: wrote %s%c%s\n", folder->c_str(), PATH_SEPARATOR,
+           config_name.c_str());
     return 0;
 }
 
-} // namespace
+// Standard output must take every byte: a full disk or a closed pipe is a failure, not a run
+// that wrote nothing and ended with 0.
+int finish(int status)
+{
+    // A failure reported already (a write refused) is not reported twice.
+    if ((fflush(stdout) != 0 || ferror(stdout)) && status == 0) {
+        fprintf(stderr, "trevalo-build: error: cannot write to standard output\n");
+        return 1;
+    }
+    return status;
+}
 
-int main(int argc, char **argv)
+int run(int argc, char **argv)
 {
     std::vector<std::string> args = program_arguments(argc, argv);
     if (args.size() == 1 && args[0] == "--help") {
@@ -110,6 +138,7 @@ int main(int argc, char **argv)
     builder_config config;
     if (!parse_config(config_text, &config, &error))
         return fail(config_path + ": " + error);
+    config.source = config_path;
     if (stub.empty())
         stub = default_stub_path(config);
     pe_image image;
@@ -125,4 +154,11 @@ int main(int argc, char **argv)
         return fail(error);
     printf("trevalo-build: wrote %s\n", output.c_str());
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    return finish(run(argc, argv));
 }

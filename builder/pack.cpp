@@ -1,9 +1,8 @@
 // Packing files into the embedded-file archive.
 #include "builder/pack.h"
 
-#include <ctype.h>
-
 #include "base/archive.h"
+#include "builder/setting_check.h"
 
 static void put_u32(std::string *out, uint32_t value)
 {
@@ -28,30 +27,12 @@ std::string build_archive(const std::vector<packed_file> &files)
     return out;
 }
 
-static std::string lower(const std::string &s)
+std::string packed_name_problem(const std::string &name)
 {
-    std::string result = s;
-    for (char &c : result)
-        c = (char)tolower((unsigned char)c);
-    return result;
-}
-
-bool check_packed_names(const std::vector<packed_file> &files, std::string *error)
-{
-    for (size_t i = 0; i < files.size(); i++) {
-        const std::string &name = files[i].name;
-        if (name.empty() || !archive_name_is_safe(name.c_str())) {
-            *error = "cannot embed a file named '" + name + "'";
-            return false;
-        }
-        for (size_t j = 0; j < i; j++) {
-            if (lower(files[j].name) == lower(name)) {
-                *error = "two embedded files are named '" + name + "'";
-                return false;
-            }
-        }
-    }
-    return true;
+    if (name.empty() || !archive_name_is_safe(name.c_str()))
+        return "the launcher cannot unpack a file named '" + shown(name) + "'";
+    std::string problem = windows_name_problem(name);
+    return problem.empty() ? "" : "'" + shown(name) + "': " + problem;
 }
 
 static uint32_t get_u32(const std::string &s, size_t at)

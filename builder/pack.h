@@ -17,10 +17,9 @@ struct packed_file {
 // "nothing to unpack".
 std::string build_archive(const std::vector<packed_file> &files);
 
-// Checks that the names can be unpacked side by side: each is safe to join to the unpacking
-// folder and no two are the same without regard to case, as Windows compares file names.
-// Returns false with error naming the first problem.
-bool check_packed_names(const std::vector<packed_file> &files, std::string *error);
+// Why name cannot be an embedded file's name (empty: it can): the launcher must be able to join
+// it to the unpacking folder, and Windows to hold it (see windows_name_problem).
+std::string packed_name_problem(const std::string &name);
 
 // Checks that file holds a Windows bitmap (.bmp) and gives the bitmap resource made from it:
 // the file without its 14-byte file header. Returns false with error saying what is wrong.

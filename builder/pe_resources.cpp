@@ -93,6 +93,7 @@ struct layout {
     uint32_t directory_count, file_alignment, section_alignment;
     std::vector<section> sections;
     size_t resource_section;
+    bool is_signed;
 };
 
 struct directory_entry {
@@ -178,7 +179,8 @@ bool read_sections(const unsigned char *data, size_t size, size_t table, unsigne
 }
 
 // Reads and checks the headers and the section table, and finds the resource section.
-bool read_layout(const unsigned char *data, size_t size, layout *l, std::string *error)
+bool read_layout(const unsigned char *data, size_t size, layout *l, std::string *error,
+                 bool accept_signed = false)
 {
     if (size == 0)
         return fail(error, "the file is empty");
@@ -229,7 +231,8 @@ bool read_layout(const unsigned char *data, size_t size, layout *l, std::string 
     if (!read_sections(data, size, table, section_count, l, error))
         return false;
 
-    if (directory(data, *l, DIRECTORY_SECURITY).size != 0)
+    l->is_signed = directory(data, *l, DIRECTORY_SECURITY).size != 0;
+    if (l->is_signed && !accept_signed)
         return fail(error, "the file is signed (it carries an Authenticode signature); sign "
                            "the launcher after building it, not the stub before");
     directory_entry resources = directory(data, *l, DIRECTORY_RESOURCES);
@@ -625,14 +628,17 @@ uint32_t checksum_of(const unsigned char *data, size_t size, size_t field)
 
 } // namespace
 
-bool pe_parse(const unsigned char *data, size_t size, pe_image *image, std::string *error)
+bool pe_parse(const unsigned char *data, size_t size, pe_image *image, std::string *error,
+              bool accept_signed)
 {
     layout l;
     std::vector<pe_resource> resources;
-    if (!read_layout(data, size, &l, error) || !read_resources(data, size, l, &resources, error))
+    if (!read_layout(data, size, &l, error, accept_signed) ||
+        !read_resources(data, size, l, &resources, error))
         return false;
     image->file.assign(data, data + size);
     image->pe32_plus = l.plus;
+    image->is_signed = l.is_signed;
     image->resources.swap(resources);
     return true;
 }

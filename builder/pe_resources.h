@@ -65,11 +65,14 @@ struct pe_resource {
 struct pe_image {
     std::vector<unsigned char> file;      // the program as read; pe_write rebuilds from it
     bool pe32_plus;                       // 64-bit (PE32+) rather than 32-bit (PE32)
+    bool is_signed = false;               // carries an Authenticode signature
     std::vector<pe_resource> resources;   // kept in the order pe_write writes them
 };
 
 // Reads the program of size bytes at data: its headers, sections and resource tree.
-bool pe_parse(const unsigned char *data, size_t size, pe_image *image, std::string *error);
+// A signed program is refused unless accept_signed: it can be read then, never written.
+bool pe_parse(const unsigned char *data, size_t size, pe_image *image, std::string *error,
+              bool accept_signed = false);
 
 // Gives image a resource of this type, name and language, replacing the one that has them.
 // A type or name the image already has keeps the spelling it has there. Pass the data with

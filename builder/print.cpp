@@ -10,6 +10,7 @@
 #include "builder/config.h"
 #include "builder/execution_level.h"
 #include "builder/icon.h"
+#include "builder/setting_check.h"
 #include "builder/utf16.h"
 #include "builder/version_info.h"
 #include "config/setting_list.h"
@@ -170,6 +171,9 @@ bool print_launcher(const pe_image &image, std::string *text, std::vector<printe
                  std::to_string(subsystem);
         return false;
     }
+    if (image.is_signed)
+        out += "# The launcher is signed (Authenticode). Built again it is not: sign it again "
+               "after building.\n";
     out += std::string("architecture = ") + (machine == MACHINE_I386 ? "x86" : "x64") + "\n";
     out += std::string("subsystem = ") + (subsystem == SUBSYSTEM_GUI ? "gui" : "console") +
            "\n\n";
@@ -274,7 +278,7 @@ bool print_launcher(const pe_image &image, std::string *text, std::vector<printe
     // value would be lost or misread.
     builder_config back;
     std::string problem;
-    if (!parse_config(out, &back, &problem)) {
+    if (!parse_config(out, &back, &problem, false)) {
         *error = "the launcher's configuration cannot be written as a configuration file: " +
                  problem;
         return false;
@@ -305,5 +309,27 @@ bool print_launcher(const pe_image &image, std::string *text, std::vector<printe
                  "or blanks at either end)";
         return false;
     }
+
+    // 8. A launcher built before the builder checked values against their kinds may hold one
+    // it now refuses or stores in another form: say so at the top, where it is read first.
+    builder_config checked;
+    std::string notes;
+    bool refused = !parse_config(out, &checked, &problem);
+    if (refused)
+        notes = "# Building this configuration again is refused until this is changed: " +
+                problem + "\n";
+    for (size_t i = 0; !refused && i < checked.settings.size(); i++)
+        if (checked.settings[i].text != stored[i])
+            notes += std::string("# ") + settings[i].name + ": this launcher holds '" +
+                     shown(stored[i]) + "'; built again, it holds '" +
+                     shown(checked.settings[i].text) + "'\n";
+    if (!notes.empty())
+        out.insert(out.find("\n\n") + 1, notes);
     return true;
+}
+
+std::string free_file_name(const std::string &base, const std::string &extension,
+                           const std::vector<printed_file> &files)
+{
+    return free_name(base, extension, files);
 }

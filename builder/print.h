@@ -28,3 +28,8 @@ struct printed_file {
 // parsed back and compared before it is returned.
 bool print_launcher(const pe_image &image, std::string *text, std::vector<printed_file> *files,
                     std::string *error);
+
+// A name of the form base.extension that none of files has, without regard to case as Windows
+// compares names: base.extension, else base-2.extension and so on.
+std::string free_file_name(const std::string &base, const std::string &extension,
+                           const std::vector<printed_file> &files);

@@ -1,6 +1,8 @@
 // Version numbers as a configuration writes them.
 #include "builder/version_number.h"
 
+#include "builder/setting_check.h"
+
 bool parse_version_number(const std::string &text, uint16_t version[4], std::string *error)
 {
     size_t at = 0;
@@ -11,7 +13,7 @@ bool parse_version_number(const std::string &text, uint16_t version[4], std::str
         std::string part = text.substr(at, end == std::string::npos ? end : end - at);
         if (part.empty() || part.size() > 5 ||
             part.find_first_not_of("0123456789") != std::string::npos || stoul(part) > 65535) {
-            *error = "version '" + text + "' is not one to four numbers of 0 to 65535 joined "
+            *error = "version '" + shown(text) + "' is not one to four numbers of 0 to 65535 joined "
                      "by dots, such as 1.2.3.4";
             return false;
         }
@@ -20,7 +22,7 @@ bool parse_version_number(const std::string &text, uint16_t version[4], std::str
             return true;
         at = end + 1;
     }
-    *error = "version '" + text + "' has more than four numbers";
+    *error = "version '" + shown(text) + "' has more than four numbers";
     return false;
 }
 

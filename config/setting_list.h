@@ -72,6 +72,7 @@
     X(start_switch, 1920, TEXT, "-start")                                                      \
     X(stop_switch, 1936, TEXT, "-stop")                                                        \
     X(status_switch, 1952, TEXT, "-status")                                                    \
+    X(command_line_rule, 1968, TEXT, "classic")                                                \
     X(class_sharing, 2000, TEXT, "auto")
 
 #define TREVALO_SETTING_ID(name, id, kind, default_text) SETTING_##name = id,

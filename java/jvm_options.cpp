@@ -210,18 +210,6 @@ static char *class_path_option(const char *class_path, bool expand_folders,
     return option;
 }
 
-// Whether text ends in a blank that separates (outside double quotes) after some argument.
-// Such a text gives one more empty argument when another argument follows it than alone:
-// "-Xmx256m " before the class path option gives "-Xmx256m", "" and that option, as the two
-// always have when read as one text.
-static bool ends_with_separating_blank(const char *text)
-{
-    size_t length = strlen(text), quotes = 0;
-    for (const char *p = text; *p; p++)
-        quotes += *p == '"';
-    return length > 0 && text[length - 1] == ' ' && strspn(text, " ") < length && quotes % 2 == 0;
-}
-
 bool build_jvm_options(const char *options, const char *class_path, bool expand_folders,
                        const char *runtime_home, jvm_option_list *list)
 {
@@ -234,19 +222,22 @@ bool build_jvm_options(const char *options, const char *class_path, bool expand_
     char *expanded = expand_variables(options, runtime_home);
     int count = 0;
     char **vector = nullptr;
-    // Blanks alone are one empty option, unless the class path option follows them.
-    if (!class_path_text || expanded[strspn(expanded, " ")])
-        split_command_line(expanded, &count, &vector, false);
-    list->options = (char **)must_alloc(((size_t)count + 2) * sizeof(char *));
-    for (int i = 0; i < count; i++)
-        list->options[i] = vector[i];
-    free(vector);
-    if (class_path_text && ends_with_separating_blank(expanded))
-        list->options[count++] = must_copy("");
+    split_command_line(expanded, &count, &vector, false);
     free(expanded);
+    list->options = (char **)must_alloc(((size_t)count + 1) * sizeof(char *));
+    int kept = 0;
+    // An empty piece (two blanks in a row, a blank at either end, blanks alone) is no option:
+    // a virtual machine would refuse it ("Unrecognized option: ") and not start.
+    for (int i = 0; i < count; i++) {
+        if (vector[i][0])
+            list->options[kept++] = vector[i];
+        else
+            free(vector[i]);
+    }
+    free(vector);
     if (class_path_text)
-        list->options[count++] = class_path_text;
-    list->count = count;
+        list->options[kept++] = class_path_text;
+    list->count = kept;
     return true;
 }
 

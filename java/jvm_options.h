@@ -9,8 +9,7 @@ struct jvm_option_list {
 };
 
 // Builds *list from options (the jvm_options setting: the text with every %NAME% expanded,
-// split once by the command-line rules; a blank at its end gives an empty option before the
-// class path option, as the two read as one text always have) followed, when class_path has
+// split once by the command-line rules, empty pieces dropped) followed, when class_path has
 // entries, by one
 // "-Djava.class.path=" option of them (";"-separated: the class_path setting, or the unpacked
 // files, which are never folders: expand_folders false; each folder followed by the archives

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <stdlib.h>
+#include <string.h>
 
 #include "base/command_line.h"
 #include "base/memory.h"
@@ -50,10 +51,6 @@ int launch(const char *command_line, bool console)
     set_allocation_failure_hook(report_out_of_memory);
     set_application_end_hook(release_instance_mutex);
 
-    int count;
-    char **vector;
-    split_command_line(command_line, &count, &vector, true);
-
     // The settings: built here, then handed down read-only to what needs them.
     launcher_settings settings = {};
     if (!save_startup_directory(&settings))
@@ -64,13 +61,25 @@ int launch(const char *command_line, bool console)
         return -1;
     load_settings(&settings);
 
+    // The rule the launcher was built with: the Windows convention, as programs and scripts
+    // quote the command line of a command-line tool, or the classic one (launchers built
+    // before the setting existed hold none and keep it).
+    int count;
+    char **vector;
+    if (strcmp(settings.command_line_rule, "windows") == 0)
+        split_windows_command_line(command_line, &count, &vector, true);
+    else
+        split_command_line(command_line, &count, &vector, true);
+
     int switch_status;
     if (settings.service_name[0] &&
         dispatch_service_switch(settings, count, vector, &switch_status))
         return switch_status;
 
+    // A script must see that a refused console launcher did nothing: it ends with
+    // ERROR_ALREADY_EXISTS (183). A GUI launcher ends with 0, as it always has.
     if (!settings.multiple_instances && !guard_single_instance(settings))
-        return 0;
+        return console ? ERROR_ALREADY_EXISTS : 0;
 
     if (!console && (settings.splash_until_window || settings.splash_seconds != 0))
         start_splash_screen(settings.splash_text, settings.splash_until_window,

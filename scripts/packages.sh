@@ -3,7 +3,7 @@
 trevalo_packages=(
     cmake g++ make python3 libgtest-dev googletest default-jdk-headless clang libclang-rt-14-dev
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb xauth imagemagick
-    icoutils clojure
+    icoutils osslsigncode openssl lintian man-db clojure
 )
 
 install_packages() {

@@ -98,6 +98,11 @@ TEST(BuilderCommandLine, HelpVersionAndUsage)
         }
         EXPECT_NE(r.err.find(c.err), std::string::npos) << c.args << ": " << r.err;
     }
+    // The README shows --help as it is (the package's manual page is made from it).
+    std::string help = run(builder(CLI_TEST_BUILDER, "--help")).out, indented;
+    for (size_t at = 0, end; (end = help.find('\n', at)) != std::string::npos; at = end + 1)
+        indented += "    " + help.substr(at, end + 1 - at);
+    EXPECT_NE(read_text(CLI_TEST_README).find(indented), std::string::npos) << indented;
 }
 
 TEST(BuilderCommandLine, RefusesWhatCannotMakeALauncherAndWritesNothing)
@@ -122,6 +127,17 @@ TEST(BuilderCommandLine, RefusesWhatCannotMakeALauncherAndWritesNothing)
     write_text(dir + "/splash.cfg", "main_class = M\nsplash = good.cfg\n");
     write_text(dir + "/embed.cfg", "main_class = M\nembed = missing.jar\n");
     write_text(dir + "/huge-embed.cfg", "main_class = M\nembed = huge.exe\n");
+    // Devices and pipes are refused before anything is read from them (a pipe would block,
+    // /dev/zero never ends); names Windows cannot hold or tell apart, before any is read.
+    run("cd '" + dir + "' && mkfifo pipe && mkdir -p lib upper/sub && mkfifo lib/pipe && "
+        "touch lib/a.jar upper/A.JAR con.jar 'q?.jar'");
+    write_text(dir + "/pipe-embed.cfg", "main_class = M\n\nembed = pipe\n");
+    write_text(dir + "/pipe-folder.cfg", "main_class = M\nembed = lib\n");
+    write_text(dir + "/zero.cfg", "main_class = M\nembed = /dev/zero\n");
+    write_text(dir + "/twice.cfg", "main_class = M\nembed = upper\nembed = lib/a.jar\n");
+    write_text(dir + "/device.cfg", "main_class = M\nembed = con.jar\n");
+    write_text(dir + "/question.cfg", "main_class = M\nembed = q?.jar\n");
+    write_text(dir + "/priority.cfg", "main_class = M\npriority = 9\n");
     const std::string x86 = std::string("--stub '") + CLI_TEST_STUB_X86 + "' ";
     const struct {
         std::string args, message;
@@ -148,6 +164,22 @@ TEST(BuilderCommandLine, RefusesWhatCannotMakeALauncherAndWritesNothing)
         {x86 + "embed.cfg out.exe", "cannot embed missing.jar: No such file"},
         {x86 + "huge-embed.cfg out.exe", "cannot embed ./huge.exe: the embedded files would "
                                          "pass the 2 GB"},
+        {x86 + "pipe-embed.cfg out.exe", "pipe-embed.cfg: line 3: cannot embed ./pipe: it is "
+                                         "not a regular file (a device, pipe or socket)"},
+        {x86 + "pipe-folder.cfg out.exe", "pipe-folder.cfg: line 2: cannot embed ./lib/pipe: "
+                                          "it is not a regular file"},
+        {x86 + "zero.cfg out.exe", "zero.cfg: line 2: cannot embed /dev/zero: it is not a "
+                                   "regular file"},
+        {x86 + "pipe out.exe", "cannot read pipe: it is not a regular file"},
+        {x86 + "twice.cfg out.exe", "twice.cfg: line 3: two embedded files are named 'a.jar' "
+                                    "(the other is ./upper/A.JAR): Windows does not tell names "
+                                    "apart by case"},
+        {x86 + "device.cfg out.exe", "device.cfg: line 2: cannot embed ./con.jar: 'con.jar': "
+                                     "it names the device con on Windows"},
+        {x86 + "question.cfg out.exe", "question.cfg: line 2: cannot embed ./q?.jar: 'q?.jar': "
+                                       "Windows does not allow '?' in a file name"},
+        {x86 + "priority.cfg out.exe", "priority.cfg: line 2: 'priority' is '9': give a whole "
+                                       "number from 0 to 5"},
         {x86 + "good.cfg no-such-folder/out.exe", "cannot create a file in no-such-folder"},
         {x86 + "good.cfg .", "cannot write .:"},
     };
@@ -244,6 +276,87 @@ TEST(BuilderCommandLine, BothBuildersWriteTheSameBytes)
         EXPECT_EQ(run(CLI_TEST_WINE " " + builder(CLI_TEST_WINDOWS_BUILDER, printed)).out,
                   linux_print.out);
     }
+}
+
+// --print into a folder writes the configuration under a name no embedded file has, and the
+// files it names, which build the same launcher again; it replaces nothing in the folder, and
+// output that cannot be written is a failure.
+TEST(BuilderCommandLine, PrintsWithoutReplacingAnythingAndChecksEveryWrite)
+{
+    std::string dir = fresh_folder("print");
+    const std::string x86 = std::string("--stub '") + CLI_TEST_STUB_X86 + "' ";
+    run("mkdir '" + dir + "/lib' && cp '" CLI_TEST_ICON "' '" + dir + "/'");
+    write_text(dir + "/lib/launcher.cfg", "an embedded file of that name");
+    write_text(dir + "/app.cfg", "main_class = M\nembed = lib\nicon = trevalo.ico\n");
+    result built = run("cd '" + dir + "' && " + builder(CLI_TEST_BUILDER, x86 + "app.cfg app.exe"));
+    ASSERT_EQ(built.status, 0) << built.err;
+
+    result printed = run("cd '" + dir + "' && " + builder(CLI_TEST_BUILDER, "--print app.exe out"));
+    EXPECT_EQ(printed.status, 0) << printed.err;
+    EXPECT_EQ(printed.out, "trevalo-build: wrote out/launcher-2.cfg\n");
+    EXPECT_EQ(run("ls '" + dir + "/out'").out, "icon.ico\nlauncher-2.cfg\nlauncher.cfg\n");
+    EXPECT_EQ(read_text(dir + "/out/launcher.cfg"), "an embedded file of that name");
+    result again = run("cd '" + dir + "' && " +
+                       builder(CLI_TEST_BUILDER, x86 + "out/launcher-2.cfg again.exe"));
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_TRUE(read_text(dir + "/again.exe") == read_text(dir + "/app.exe"));
+
+    write_text(dir + "/out/launcher.cfg", "changed by the user");
+    const struct {
+        std::string command, error;
+    } refused[] = {
+        {"--print app.exe out", "--print out: it holds launcher.cfg already, which the printed "
+                                "configuration would replace; give a new or empty folder"},
+        {"--print app.exe > /dev/full", "cannot write to standard output"},
+        {"--help > /dev/full", "cannot write to standard output"},
+        {"--print app.exe >&-", "cannot write to standard output"},
+    };
+    for (const auto &c : refused) {
+        result r = run("cd '" + dir + "' && " + builder(CLI_TEST_BUILDER, c.command));
+        EXPECT_EQ(r.status, 1) << c.command;
+        EXPECT_NE(r.err.find(c.error), std::string::npos) << c.command << ": " << r.err;
+    }
+    EXPECT_EQ(read_text(dir + "/out/launcher.cfg"), "changed by the user");
+}
+
+// Signed after it is built, as the README shows: the signature verifies, the launcher runs
+// (it reads its own settings: the configured message) and --print reads it, saying that it is
+// signed; given as a stub, it is refused.
+TEST(BuilderCommandLine, ASignedLauncherVerifiesRunsAndPrints)
+{
+    std::string dir = fresh_folder("signed");
+    const std::string in = "cd '" + dir + "' && ";
+    write_text(dir + "/app.cfg", "main_class = M\nmsg_no_runtime = No runtime here\n");
+    ASSERT_EQ(run(in + builder(CLI_TEST_BUILDER, std::string("--stub '") + CLI_TEST_STUB_X64 +
+                                                     "' app.cfg app.exe")).status, 0);
+    result made = run(in + CLI_TEST_OPENSSL " req -x509 -newkey rsa:2048 -nodes -keyout key.pem "
+                      "-out cert.pem -days 2 -subj '/CN=Trevalo test'");
+    ASSERT_EQ(made.status, 0) << made.err;
+    result sign = run(in + CLI_TEST_OSSLSIGNCODE " sign -certs cert.pem -key key.pem -n App "
+                      "-in app.exe -out signed.exe");
+    ASSERT_EQ(sign.status, 0) << sign.out << sign.err;
+    result verify = run(in + CLI_TEST_OSSLSIGNCODE " verify -CAfile cert.pem -in signed.exe");
+    EXPECT_EQ(verify.status, 0) << verify.out << verify.err;
+    EXPECT_NE(verify.out.find("Number of verified signatures: 1"), std::string::npos) << verify.out;
+
+    result ran = run(in + CLI_TEST_WINE " signed.exe");
+    EXPECT_EQ(ran.status, 255);  // -1, modulo 256
+    EXPECT_EQ(ran.err, "Error: No runtime here\r\n");
+
+    result printed = run(in + builder(CLI_TEST_BUILDER, "--print signed.exe"));
+    EXPECT_EQ(printed.status, 0) << printed.err;
+    // The same text as the launcher's before signing, with one line more.
+    const std::string note = "# The launcher is signed (Authenticode). Built again it is not: "
+                             "sign it again after building.\n";
+    size_t at = printed.out.find(note);
+    ASSERT_NE(at, std::string::npos) << printed.out;
+    EXPECT_EQ(printed.out.erase(at, note.size()),
+              run(in + builder(CLI_TEST_BUILDER, "--print app.exe")).out);
+    EXPECT_NE(printed.out.find("\nmsg_no_runtime = No runtime here\n"), std::string::npos);
+
+    result as_stub = run(in + builder(CLI_TEST_BUILDER, "--stub signed.exe app.cfg x.exe"));
+    EXPECT_EQ(as_stub.status, 1);
+    EXPECT_NE(as_stub.err.find("the file is signed"), std::string::npos) << as_stub.err;
 }
 
 TEST(BuilderFiles, SortsNamesAlikeOnEverySystem)

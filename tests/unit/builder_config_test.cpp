@@ -11,6 +11,7 @@
 #include "config/search_methods.h"
 #include "config/setting_list.h"
 #include "builder/config.h"
+#include "builder/setting_check.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ TEST(BuilderConfig, ReadsNamesNumbersCommentsAndDefaults)
                              "  main_class = a.b.Main  \r\n"
                              "class_path=lib\\x.jar;y.jar\n"
                              "1056 = -Xmx64m -Dp=\"a b\"\n"
-                             "priority =\n"
+                             "splash_text =\n"
                              "embed = lib\n"
                              "splash = images\\splash.bmp\n"
                              "embed = app.jar\n",
@@ -64,7 +65,7 @@ TEST(BuilderConfig, ReadsNamesNumbersCommentsAndDefaults)
     EXPECT_STREQ(decode_setting_text(value_of(values, SETTING_main_class).c_str()), "a.b.Main");
     EXPECT_EQ(value_of(values, SETTING_class_path), "lib\\x.jar;y.jar");
     EXPECT_EQ(value_of(values, SETTING_jvm_options), "-Xmx64m -Dp=\"a b\"");
-    EXPECT_EQ(value_of(values, SETTING_priority), "") << "an empty value replaces the default";
+    EXPECT_EQ(value_of(values, SETTING_splash_text), "") << "an empty value replaces the default";
     EXPECT_EQ(value_of(values, SETTING_search_order), "8071234569");
     EXPECT_EQ(value_of(values, SETTING_max_java_version), "");
     EXPECT_EQ(value_of(values, SETTING_msg_no_runtime),
@@ -96,6 +97,31 @@ TEST(BuilderConfig, AcceptsWhatALauncherCanUse)
         // The main class: 90 bytes with embedded files to unpack, 255 without.
         {"embed = a.jar\nmain_class = " + times(90, "c"), SETTING_main_class, times(90, "c")},
         {"main_class = " + times(255, "c"), SETTING_main_class, times(255, "c")},
+        // Values of each kind at the ends of what the launcher honours; flags and versions
+        // written as people write them are stored as the launcher reads them.
+        {"main_class = M\nmultiple_instances = no\n", SETTING_multiple_instances, "0"},
+        {"main_class = M\nmultiple_instances = True\n", SETTING_multiple_instances, "1"},
+        {"main_class = M\ndelayed_start = OFF\n", SETTING_delayed_start, "0"},
+        {"main_class = M\nmanual_start = 1\n", SETTING_manual_start, "1"},
+        {"main_class = M\npriority = 0\n", SETTING_priority, "0"},
+        {"main_class = M\npriority = 5\n", SETTING_priority, "5"},
+        {"main_class = M\nsplash_seconds = 2147483\n", SETTING_splash_seconds, "2147483"},
+        {"main_class = M\nsplash_seconds =\n", SETTING_splash_seconds, ""},
+        {"main_class = M\nrestart_seconds = 4294967\n", SETTING_restart_seconds, "4294967"},
+        {"main_class = M\nmax_java_version = 017\n", SETTING_max_java_version, "017"},
+        {"main_class = M\njava_version = 0x00010008\n", SETTING_java_version, "0x00010008"},
+        {"main_class = M\njava_version = 0X1000a\n", SETTING_java_version, "0X1000a"},
+        {"main_class = M\njava_version = 1.8\n", SETTING_java_version, "0x00010008"},
+        {"main_class = M\njava_version = 8\n", SETTING_java_version, "0x00010008"},
+        {"main_class = M\njava_version = 9\n", SETTING_java_version, "0x00090000"},
+        {"main_class = M\njava_version = 17\n", SETTING_java_version, "0x00110000"},
+        {"main_class = M\njava_version =\n", SETTING_java_version, ""},
+        {"main_class = M\nsearch_order = 0\n", SETTING_search_order, "0"},
+        {"main_class = M\nservice_name = " + times(256, "\xC3\xA9"), SETTING_service_name,
+         times(256, "\xC3\xA9")},
+        {"main_class = M\ncommand_line_rule = windows\n", SETTING_command_line_rule, "windows"},
+        {"main_class = M\n", SETTING_command_line_rule, "classic"},
+        {"main_class = M\ncommand_line_rule =\n", SETTING_command_line_rule, ""},
     };
     for (const auto &c : cases) {
         builder_config values;
@@ -123,7 +149,7 @@ TEST(BuilderConfig, StoresSettingsAsTheirUtf16Units)
 
 TEST(BuilderConfig, RefusesBadInputWithTheLine)
 {
-    const struct { std::string text; const char *error; } cases[] = {
+    const struct { std::string text; std::string error; } cases[] = {
         {"main_class = M\nmian_class = N\n", "line 2: unknown setting 'mian_class'"},
         {"main_class = M\n1025 = x\n", "line 2: unknown setting '1025'"},
         {"main_class = M\njust words\n", "line 2: expected 'key = value'"},
@@ -186,6 +212,53 @@ TEST(BuilderConfig, RefusesBadInputWithTheLine)
          "search methods (0 runtime_paths, 1 registered_runtimes, 2 kit_client"},
         {"main_class = M\nsearch_order = 0a\n", "line 2: 'search_order' is '0a': 'a' names no"},
         {"main_class = M\n\nsearch_order = 8 0\n", "line 3: 'search_order' is '8 0': ' ' names"},
+        {"main_class = M\nmultiple_instances = maybe\n",
+         "line 2: 'multiple_instances' is 'maybe': a flag is 1 (on) or 0 (off); true, yes and "
+         "on, false, no and off are read too"},
+        {"main_class = M\nmultiple_instances =\n", "line 2: 'multiple_instances' is ''"},
+        {"main_class = M\n1344 = 2\n", "line 2: 'multiple_instances' is '2'"},
+        {"main_class = M\npriority = 9\n",
+         "line 2: 'priority' is '9': give a whole number from 0 to 5 (0 realtime, 1 high, 2 "
+         "above normal, 3 normal, 4 below normal, 5 idle)"},
+        {"main_class = M\npriority = 6\n", "line 2: 'priority' is '6'"},
+        {"main_class = M\npriority = -1\n", "line 2: 'priority' is '-1'"},
+        {"main_class = M\npriority =\n", "line 2: 'priority' is '': give a whole number"},
+        {"main_class = M\nsplash_seconds = abc\n",
+         "line 2: 'splash_seconds' is 'abc': give a whole number from 0 to 2147483 (seconds; 0: "
+         "no fixed time), or leave it empty"},
+        {"main_class = M\nsplash_seconds = 2147484\n", "line 2: 'splash_seconds' is '2147484'"},
+        {"main_class = M\nsplash_seconds = 99999999999999999999999\n", "'splash_seconds' is"},
+        {"main_class = M\nrestart_seconds = -5\n", "line 2: 'restart_seconds' is '-5'"},
+        {"main_class = M\nrestart_seconds = 4294968\n", "line 2: 'restart_seconds' is"},
+        {"main_class = M\nrestart_seconds = 1.5\n", "line 2: 'restart_seconds' is '1.5'"},
+        {"main_class = M\nmax_java_version = 65536\n", "line 2: 'max_java_version' is"},
+        {"main_class = M\nmax_java_version = 17 \u00a0\n", "line 2: 'max_java_version' is"},
+        {"main_class = M\njava_version = 1.8.0\n",
+         "line 2: 'java_version' is '1.8.0': give a version as 1.8, 8 or 17, or in hexadecimal "
+         "as 0x00010008 (1.8) or 0x00110000 (17), or leave it empty"},
+        {"main_class = M\njava_version = 00010008\n", "line 2: 'java_version' is '00010008'"},
+        {"main_class = M\njava_version = 0x100000000\n", "line 2: 'java_version' is"},
+        {"main_class = M\njava_version = 0x\n", "line 2: 'java_version' is '0x'"},
+        {"main_class = M\njava_version = 1000\n", "line 2: 'java_version' is '1000'"},
+        {"main_class = M\nservice_name = a\\b\n",
+         "line 2: 'service_name' is 'a\\b': a service name may not hold '/', '\\' or control "
+         "characters"},
+        {"main_class = M\nservice_name = a/b\n", "line 2: 'service_name' is 'a/b'"},
+        {"main_class = M\nservice_name = " + times(257, "s"),
+         "line 2: 'service_name' is 257 characters long; a service name has at most 256"},
+        {"main_class = M\ncommand_line_rule = msvc\n",
+         "line 2: 'command_line_rule' is 'msvc': give windows"},
+        {"main_class = Main\xC2\xA0\n", "line 1: main class 'Main\xC2\xA0' is not a Java class"},
+        {"main_class = a.\xE2\x80\x8BMain\n", "line 1: main class 'a.\xE2\x80\x8BMain' is not"},
+        {"main_class = a\xEF\xBB\xBF\n", "line 1: main class"},
+        {"main_class = a\xE3\x80\x80" "b\n", "line 1: main class"},
+        // Echoed text is cut: a key or value of any length shows its first 60 characters.
+        {"main_class = M\n" + times(100000, "k") + " = 1\n",
+         "line 2: unknown setting '" + times(60, "k") + "...'"},
+        {"main_class = M\n" + times(30, "\xE6\x97\xA5") + times(100, "x") + "\n",
+         "line 2: expected 'key = value', found '" + times(30, "\xE6\x97\xA5") + times(30, "x") +
+             "...'"},
+        {"main_class = M\nfile_version = " + times(1000, "9"), "version '" + times(60, "9") + "...'"},
         {"main_class = M\nclass_sharing = on\n", "line 2: 'class_sharing' is auto or off, not 'on'"},
         {"main_class = M\nsearch_order =\n",
          "line 2: 'search_order' is empty, so the launcher would look for no runtime: give "

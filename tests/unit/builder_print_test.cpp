@@ -101,8 +101,10 @@ TEST(BuilderPrint, PrintedConfigurationBuildsTheSameLauncher)
     }
 }
 
-// Values the builder never writes but a launcher may hold: each is refused, naming it.
-TEST(BuilderPrint, RefusesWhatNoConfigurationLineCanCarry)
+// Values the builder never writes but a launcher may hold: those no configuration line can
+// carry are refused, naming them; those a launcher built before the builder checked values may
+// hold are printed, with a note at the top saying what building the text again does.
+TEST(BuilderPrint, RefusesOrNotesWhatTheBuilderWouldNotWrite)
 {
     std::string error, config = "main_class = a.M\n";
     std::string folder = out_folder("print-refused");
@@ -115,7 +117,9 @@ TEST(BuilderPrint, RefusesWhatNoConfigurationLineCanCarry)
     const struct {
         uint16_t block;
         std::u16string text;
-        const char *error;
+        const char *error;  // null: printed
+        const char *line = nullptr;  // printed: a line of the text
+        const char *note = nullptr;  // printed: the note above the settings
     } cases[] = {
         {1072 / 16 + 1, u" a.jar", "setting class_path holds what a configuration line cannot"},
         {1184 / 16 + 1, u"-x\n-y", "cannot be written as a configuration file"},
@@ -123,6 +127,15 @@ TEST(BuilderPrint, RefusesWhatNoConfigurationLineCanCarry)
         {1168 / 16 + 1, u"", "no main class"},
         {1472 / 16 + 1, u"%d runs", "cannot be written as a configuration file"},
         {1024 / 16 + 1, std::u16string(1, (char16_t)0xD800), "is not UTF-16 text"},
+        {1344 / 16 + 1, u"no", nullptr, "\nmultiple_instances = no\n",
+         "\n# multiple_instances: this launcher holds 'no'; built again, it holds '0'\n"},
+        {1024 / 16 + 1, u"1.8", nullptr, "\njava_version = 1.8\n",
+         "\n# java_version: this launcher holds '1.8'; built again, it holds '0x00010008'\n"},
+        {1088 / 16 + 1, u"x1", nullptr, "\nsearch_order = x1\n# search methods: 1 registered_runtimes\n",
+         "\n# Building this configuration again is refused until this is changed: line "},
+        {1440 / 16 + 1, u"9", nullptr, "\npriority = 9\n", "'priority' is '9': give a whole number"},
+        // A launcher built before the command-line rule existed has none: the classic rule.
+        {1968 / 16 + 1, u"", nullptr, "\ncommand_line_rule = \n"},
     };
     for (const auto &c : cases) {
         pe_image changed = image;
@@ -131,8 +144,18 @@ TEST(BuilderPrint, RefusesWhatNoConfigurationLineCanCarry)
         pe_set_resource(&changed, {6}, {c.block}, 0x0409, block);
         std::string text;
         std::vector<printed_file> files;
-        EXPECT_FALSE(print_launcher(changed, &text, &files, &error)) << c.error;
-        EXPECT_NE(error.find(c.error), std::string::npos) << error;
+        bool printed = print_launcher(changed, &text, &files, &error);
+        EXPECT_EQ(printed, c.error == nullptr) << (c.error ? c.error : c.line) << error;
+        if (c.error) {
+            EXPECT_NE(error.find(c.error), std::string::npos) << error;
+            continue;
+        }
+        EXPECT_NE(text.find(c.line), std::string::npos) << text;
+        if (c.note)
+            EXPECT_LT(text.find(c.note), text.find("\narchitecture = ")) << c.note << "\n" << text;
+        else
+            EXPECT_TRUE(text.find("this launcher holds") == std::string::npos &&
+                        text.find("again is refused") == std::string::npos) << text;
     }
 }
 

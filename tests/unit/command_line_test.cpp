@@ -10,11 +10,12 @@
 
 namespace {
 
-std::vector<std::string> split(const char *text, bool reserve, int *count_out = nullptr)
+std::vector<std::string> split(const char *text, bool reserve, int *count_out = nullptr,
+                               bool windows = false)
 {
     int count = -1;
     char **vector = reinterpret_cast<char **>(1);
-    split_command_line(text, &count, &vector, reserve);
+    (windows ? split_windows_command_line : split_command_line)(text, &count, &vector, reserve);
     if (count_out)
         *count_out = count;
     std::vector<std::string> args;
@@ -80,6 +81,41 @@ TEST(SplitCommandLine, CountsTheReservedSlot)
         split(c.text, c.reserve, &count);
         EXPECT_EQ(count, c.count) << "text: [" << (c.text ? c.text : "(null)") << "]";
     }
+}
+
+// The Windows convention: the cases CommandLineToArgvW's and the C runtime's documentation
+// give, and the edges of its quote counting.
+TEST(SplitCommandLine, SplitsByTheWindowsConvention)
+{
+    const split_case cases[] = {
+        {"\"abc\" d e", {"abc", "d", "e"}},
+        {"a\\\\b d\"e f\"g h", {"a\\\\b", "de fg", "h"}},
+        {"a\\\\\\\"b c d", {"a\\\"b", "c", "d"}},                  // a\\\"b: 3 backslashes, quote
+        {"a\\\\\\\\\"b c\" d e", {"a\\\\b c", "d", "e"}},      // a\\\\"b: 4 backslashes, quote
+        {"a\"b\"\" c d", {"ab\"", "c", "d"}},                   // "" in quotes: a quote, quoting ends
+        {"\"C:\\dir with space\\\\\" x", {"C:\\dir with space\\", "x"}},
+        {"c:\\dir\\ x\\", {"c:\\dir\\", "x\\"}},             // backslashes alone are characters
+        {"a\tb \t c\t", {"a", "b", "c"}},                           // tabs separate like spaces
+        {"a  b", {"a", "b"}},                                      // runs of blanks: no empty argument
+        {"\"\"", {""}},
+        {"\"\" x \"\"", {"", "x", ""}},
+        {"\"\"\"", {"\""}},
+        {"\"\"\"\"", {"\""}},
+        {"\\\"a", {"\"a"}},
+        {"a\"b c\"d", {"ab cd"}},
+        {"x \"y z ", {"x", "y z "}},                               // unclosed quote runs to the end
+        {"  \t ", {}},
+        {"5\u20ac \"Жук 日本語\" 😀", {"5\u20ac", "Жук 日本語", "😀"}},
+    };
+    for (const split_case &c : cases) {
+        EXPECT_EQ(split(c.text, false, nullptr, true), c.args) << "text: [" << c.text << "]";
+        EXPECT_EQ(split(c.text, true, nullptr, true), c.args) << "reserved: [" << c.text << "]";
+    }
+    int count;
+    split(nullptr, true, &count, true);
+    EXPECT_EQ(count, 1);
+    split(" ", false, &count, true);
+    EXPECT_EQ(count, 0);
 }
 
 TEST(SplitCommandLine, KeepsLongArgumentsWhole)

@@ -122,14 +122,15 @@ TEST(BuildJvmOptions, AddsTheClassPathOption)
         {"-Da", "missing.jar;;other.jar;", {"-Da", "-Djava.class.path=missing.jar;other.jar"}},
         {"", "C:\\Program Files\\app.jar", {"-Djava.class.path=C:\\Program Files\\app.jar"}},
         {"-Da \"-Db=x y\"", "", {"-Da", "-Db=x y"}},
-        // A blank at the end of the user's text gives an empty option before the class path
-        // option, one per blank; blanks alone give none.
-        {"-Xmx64m ", "app.jar", {"-Xmx64m", "", "-Djava.class.path=app.jar"}},
-        {"-Xmx64m  ", "app.jar", {"-Xmx64m", "", "", "-Djava.class.path=app.jar"}},
+        // Empty pieces (blanks at either end, two in a row, blanks alone) are no options.
+        {"-Xmx64m ", "app.jar", {"-Xmx64m", "-Djava.class.path=app.jar"}},
+        {"-Xmx64m  ", "app.jar", {"-Xmx64m", "-Djava.class.path=app.jar"}},
+        {"-Xmx64m  -Xss1m", "", {"-Xmx64m", "-Xss1m"}},
         {"-Xmx64m ", "", {"-Xmx64m"}},
         {"   ", "app.jar", {"-Djava.class.path=app.jar"}},
-        {"   ", "", {""}},
-        {"-Da \"-Db \" ", "app.jar", {"-Da", "-Db ", "", "-Djava.class.path=app.jar"}},
+        {"   ", "", {}},
+        {"\"\"", "", {}},
+        {"-Da \"-Db \" ", "app.jar", {"-Da", "-Db ", "-Djava.class.path=app.jar"}},
         // A quote the user's text leaves open does not swallow the class path option.
         {"-Dx=\"a", "app.jar", {"-Dx=\"a", "-Djava.class.path=app.jar"}},
         // A quote inside the class path stays where it is.

@@ -24,11 +24,13 @@ struct launch {
     std::vector<std::string> lines;
     std::string error_output;  // what the launcher wrote to its standard error
 
-    explicit launch(const std::string &config, const std::string &library = runtime())
+    explicit launch(const std::string &config, const std::string &library = runtime(),
+                    bool console = false)
     {
         dir = make_temp_dir("jvm");
         log = dir + "\\runtime.log";
-        app = make_launcher(dir, "search_order = 0\nruntime_paths = " + library + "\n" + config);
+        app = make_launcher(dir, "search_order = 0\nruntime_paths = " + library + "\n" + config,
+                            "app.exe", console ? stub_path(target_arch(), true) : "");
     }
 
     // Runs the launcher with args from directory (empty: its own folder).
@@ -88,12 +90,13 @@ TEST(JvmRun, PassesTheHooksFirstThenTheOptions)
     EXPECT_TRUE(bare.logged("create version=0x00010002 options=3 ignore_unrecognized=0"));
     EXPECT_TRUE(bare.lines_with("option ").empty());
 
-    // A trailing space leaves an empty option between the user's and the class path option.
+    // Two blanks in a row and a trailing one leave empty pieces, which are no options: the
+    // runtime receives none of them.
     launch spaced("main_class = trevalo.test.Args\nclass_path = a.jar\n");
-    ASSERT_TRUE(replace_setting(spaced.app, SETTING_jvm_options, "-Xmx256m "));
+    ASSERT_TRUE(replace_setting(spaced.app, SETTING_jvm_options, " -Xmx256m  -Xmx128m "));
     spaced.run();
     EXPECT_EQ(spaced.lines_with("option "),
-              (std::vector<std::string>{"option -Xmx256m", "option ",
+              (std::vector<std::string>{"option -Xmx256m", "option -Xmx128m",
                                         "option -Djava.class.path=a.jar"}));
     EXPECT_EQ(spaced.result.exit_code, 0u);
 }
@@ -186,6 +189,37 @@ TEST(JvmRun, CommandLineArgumentsReplaceTheConfiguredOnes)
     launch none("main_class = trevalo.test.Args\n");
     none.run();
     EXPECT_FALSE(none.lines_with("main trevalo/test/Args argc=0").empty()) << "an empty array";
+}
+
+// A console launcher splits its command line as Windows programs do (CommandLineToArgvW)
+// unless its configuration asks for the classic rule; a GUI launcher keeps the classic rule
+// unless its configuration asks for the Windows one.
+TEST(JvmRun, SplitsTheCommandLineByTheRuleOfItsKind)
+{
+    const std::string escaped = "a\\\"b c";  // a\"b c
+    const struct {
+        bool console;
+        std::string config;  // after the main class
+        std::string args;
+        std::vector<std::string> logged;
+    } cases[] = {
+        {true, "", escaped, {"arg[0]=a\"b", "arg[1]=c"}},
+        {true, "", "\"C:\\dir with space\\\\\" x", {"arg[0]=C:\\dir with space\\", "arg[1]=x"}},
+        {true, "", "a\\\\\\\\\"b c\" d", {"arg[0]=a\\\\b c", "arg[1]=d"}},
+        {true, "", "a  \tb \"\" \"\"\"", {"arg[0]=a", "arg[1]=b", "arg[2]=", "arg[3]=\""}},
+        {true, "", "5\u20ac \"caf\u00e9 \U0001F600\"", {"arg[0]=5\u20ac", "arg[1]=caf\u00e9 \U0001F600"}},
+        {true, "command_line_rule = classic\n", escaped, {"arg[0]=" + escaped}},
+        {true, "command_line_rule = classic\n", "a  b", {"arg[0]=a", "arg[1]=", "arg[2]=b"}},
+        {false, "", escaped, {"arg[0]=" + escaped}},
+        {false, "", "a  b", {"arg[0]=a", "arg[1]=", "arg[2]=b"}},
+        {false, "command_line_rule = windows\n", escaped, {"arg[0]=a\"b", "arg[1]=c"}},
+    };
+    for (const auto &c : cases) {
+        launch a("main_class = trevalo.test.Args\n" + c.config, runtime(), c.console);
+        a.run(c.args);
+        EXPECT_EQ(a.lines_with("arg["), c.logged) << c.console << " " << c.config << c.args;
+        EXPECT_EQ(a.result.exit_code, 0u);
+    }
 }
 
 TEST(JvmRun, RunsFromAFolderOutsideTheCodePage)

@@ -102,8 +102,10 @@ TEST(Launcher, SetsThePriorityOfTheRunningStub)
     };
     for (const auto &c : cases) {
         std::string dir = make_temp_dir("stub-priority");
-        std::string app = make_launcher(dir, std::string("main_class = M\npriority = ") +
-                                                 c.value + "\n");
+        // Written into the launcher directly: the builder refuses all but 0 to 5, and
+        // launchers built before it checked may hold any text.
+        std::string app = make_launcher(dir, "main_class = M\n");
+        ASSERT_TRUE(replace_setting(app, SETTING_priority, c.value));
         child_process child;
         ASSERT_TRUE(start_child(quote(app), dir, &child));
         message_box box;
@@ -157,6 +159,55 @@ TEST(Launcher, AllowsSeveralInstancesWhenConfigured)
     EXPECT_EQ(second.boxes[0].text, NO_RUNTIME);
     EXPECT_EQ(second.exit_code, FAILED);
     EXPECT_EQ(answer_and_wait(&first, first_box), FAILED);
+}
+
+// A console launcher is a command-line tool that scripts start several at a time: by default
+// a second one runs beside the first. With single instance set, the second does nothing and
+// ends with ERROR_ALREADY_EXISTS (183), so that a script sees it did not run.
+TEST(Launcher, ConsoleLaunchersRunSideBySideUnlessSingleInstanceIsSet)
+{
+    const std::string runtime = build_dir() + "\\test-runtime\\bin\\client\\jvm.dll";
+    const struct {
+        const char *setting;
+        DWORD second_status;
+        bool second_ran;
+    } cases[] = {
+        {"", 0, true},
+        {"multiple_instances = 0\n", ERROR_ALREADY_EXISTS, false},
+    };
+    for (const auto &c : cases) {
+        std::string dir = make_temp_dir("console-instances");
+        std::string app = make_launcher(dir, std::string("main_class = trevalo.test.Wait\n"
+                                                         "search_order = 0\nruntime_paths = ") +
+                                                 runtime + "\n" + c.setting,
+                                        "app.exe", stub_path(target_arch(), true));
+        std::string first_log = dir + "\\first.log", second_log = dir + "\\second.log";
+        std::string env = environment_with({"TREVALO_TEST_LOG=" + first_log});
+        child_process first;
+        ASSERT_TRUE(start_child(quote(app), dir, &first, dir + "\\first.txt", env.data()));
+        // The first holds the instance mutex once its main method runs.
+        bool waiting = false;
+        for (int polls = 0; !waiting && polls < 3000; polls++)
+            waiting = read_file(first_log).find("waiting trevalo/test/Wait") != std::string::npos ||
+                      WaitForSingleObject(first.process, 10) == WAIT_OBJECT_0;
+        ASSERT_NE(read_file(first_log).find("waiting trevalo/test/Wait"), std::string::npos)
+            << read_file(dir + "\\first.txt");
+
+        // "stop" makes the second instance's main return at once.
+        std::string env2 = environment_with({"TREVALO_TEST_LOG=" + second_log});
+        run_result second = run_answering(quote(app) + " stop", dir, 30000,
+                                          dir + "\\second.txt", env2.data());
+        EXPECT_EQ(second.exit_code, c.second_status) << c.setting;
+        EXPECT_EQ(read_file(second_log).find("stop requested trevalo/test/Wait") !=
+                      std::string::npos, c.second_ran) << c.setting;
+        if (!c.second_ran)
+            EXPECT_EQ(read_file(dir + "\\second.txt"),
+                      "Error: An instance of this program is already running.\r\n");
+        EXPECT_TRUE(TerminateProcess(first.process, 0));
+        DWORD ignored;
+        wait_exit(first, 30000, &ignored);
+        close_child(&first);
+    }
 }
 
 TEST(Launcher, ServiceSwitchesAreArgumentsWithoutAServiceName)

@@ -128,7 +128,7 @@ TEST_F(RuntimeSearchUnderWine, FollowsTheSearchOrder)
     const struct {
         std::string config;
         std::string library;
-        std::string stored_order;  // replaces the built one when not empty
+        std::string stored_order = "";  // replaces the built one when not empty
     } cases[] = {
         {"search_order = 40\nruntime_paths = " + configured, classic},
         {"search_order = 04\nruntime_paths = " + configured, configured},

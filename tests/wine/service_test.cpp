@@ -646,7 +646,7 @@ TEST_F(ServiceUnderWine, RecoveryDelayedStartAndAccount)
         {"delayed_start = 1\n", "LocalSystem", 0, {"delayed_start"}},
         {"delayed_start = 1\nmanual_start = 1\n", "LocalSystem", 0, {}},
         {"service_account = LocalService\n", "NT AUTHORITY\\LocalService", 0, {}},
-        {"service_account = virtual\nrestart_seconds = 86400\ndelayed_start =\n", "virtual", 1,
+        {"service_account = virtual\nrestart_seconds = 86400\ndelayed_start = true\n", "virtual", 1,
          {"restart_seconds", "delayed_start"}},
     };
     for (const auto &c : cases) {
