@@ -35,17 +35,17 @@
 // service had started; the status and a full stop follow.
 #define MSG_SERVICE_APPLICATION_ENDED "The %s service's application ended with status "
 
-// The service switches' answers. An install over this launcher's own service; a service that
-// did not stop, so it stays; the service's state (for a stopped one, the exit code of its last
-// run and a full stop follow).
-#define MSG_SERVICE_UPDATED \
-    "The %s service was installed from this program already; its configuration is now up to date."
-#define MSG_SERVICE_NOT_STOPPED "The %s service did not stop, so it was not removed."
+// The service switches' answers. An install over this launcher's own service (brought up to
+// date); a service that did not stop, so it stays; the service's state (for a stopped one, the
+// exit code of its last run and a full stop follow; one that has not run since the system
+// started has none).
+#define MSG_SERVICE_UPDATED "Service updated: %s"
+#define MSG_SERVICE_NOT_STOPPED "The %s service did not stop; it was not removed."
 #define MSG_SERVICE_RUNNING "The %s service is running."
 #define MSG_SERVICE_STARTING "The %s service is starting."
 #define MSG_SERVICE_STOPPING "The %s service is stopping."
-#define MSG_SERVICE_STOPPED "The %s service is stopped; its last run ended with exit code "
-#define MSG_SERVICE_NOT_RUN "The %s service is stopped; it has not run since the system started."
+#define MSG_SERVICE_STOPPED "The %s service is stopped; last exit code "
+#define MSG_SERVICE_NOT_RUN "The %s service is stopped; it has not run yet."
 
 // The line after the no-runtime message when the search passed over a runtime library built
 // for another processor than the launcher's: "%s" is the library's path.

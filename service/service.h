@@ -13,9 +13,6 @@
 bool dispatch_service_switch(const launcher_settings &settings, int count, char **vector,
                              int *exit_status);
 
-// 1 when the service exists, 0 when it does not, -1 when the manager gives no answer.
-int service_exists(const char *name);
-
 // Installs the running executable as the service name, with its event-log source, the
 // description (may be empty) and the service settings of settings: start type, dependencies,
 // account, delayed start, recovery and the pre-shutdown time. A setting that the manager does

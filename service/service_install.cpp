@@ -6,6 +6,7 @@
 #include <string.h>
 #include <strings.h>
 
+#include "base/memory.h"
 #include "base/messages.h"
 #include "base/text.h"
 #include "config/settings.h"
@@ -49,12 +50,6 @@ static int report_failure()
     report_last_error();
     set_last_error(error);
     return -1;
-}
-
-int service_exists(const char *name)
-{
-    char command[8];
-    return query_service_command(name, command, sizeof command);
 }
 
 // The account the service runs as: null for LocalSystem (an empty service_account), else a
@@ -151,8 +146,8 @@ int install_service(const launcher_settings &settings, const char *name,
     return write_service(settings, name, description, false);
 }
 
-// 1 when the installed service name runs this launcher with the service switch, 0 when it
-// runs something else, -1 when the manager gives no answer.
+// 1 when the installed service name runs this launcher with the service switch, 2 when it
+// runs something else, 0 when there is no such service, -1 when the manager gives no answer.
 static int installed_from_here(const launcher_settings &settings, const char *name)
 {
     char path[PATH_SIZE], installed[2 * PATH_SIZE + 256];
@@ -165,7 +160,7 @@ static int installed_from_here(const launcher_settings &settings, const char *na
     // Windows compares paths without regard to case.
     bool same = strcasecmp(command, installed) == 0;
     free(command);
-    return same ? 1 : 0;
+    return same ? 1 : 2;
 }
 
 // Waits while the service name is in state (until, with until: until it is), at most
@@ -200,17 +195,17 @@ static bool stop_and_wait(const launcher_settings &settings, const char *name,
     return wait_while(name, STATE_STOPPED, timeout, status, true);
 }
 
-// Removes the event-log source name when the launcher at path registered it.
+// Removes the event-log source name when this launcher registered it.
 static bool remove_own_event_source(const char *name)
 {
     char path[PATH_SIZE], registered[PATH_SIZE];
     char *event_key = join_text(EVENT_LOG_KEY, name);
-    int found = query_registry_text(REGISTRY_MACHINE, event_key, "EventMessageFile", registered,
-                                    sizeof registered);
+    bool ours = query_registry_text(REGISTRY_MACHINE, event_key, "EventMessageFile", registered,
+                                    sizeof registered) == 0 &&
+                executable_path(path, sizeof path) && strcasecmp(path, registered) == 0;
+    bool ok = !ours || remove_event_source(event_key);
     free(event_key);
-    if (found != 0 || !executable_path(path, sizeof path) || strcasecmp(path, registered) != 0)
-        return true;
-    return remove_event_source(name);
+    return ok;
 }
 
 int uninstall_service(const launcher_settings &settings, const char *name)
@@ -241,27 +236,15 @@ static unsigned last_exit_code(const service_status &status)
 // Reports the state of the service name; error for a report that is a failure.
 static void report_state(const char *name, const service_status &status, bool error)
 {
-    if (status.state != STATE_STOPPED) {
-        const char *text = status.state == STATE_RUNNING        ? MSG_SERVICE_RUNNING
-                           : status.state == STATE_START_PENDING ? MSG_SERVICE_STARTING
-                                                                 : MSG_SERVICE_STOPPING;
-        if (error)
-            report_error(text, name);
-        else
-            report_info(text, name);
-        return;
-    }
-    if (status.exit_code == ERROR_SERVICE_NEVER_STARTED_CODE) {
-        report_info(MSG_SERVICE_NOT_RUN, name);
-        return;
-    }
     char number[12];
-    char *text =
-        join_text(MSG_SERVICE_STOPPED, decimal_text((int)last_exit_code(status), number), ".");
-    if (error)
-        report_error(text, name);
-    else
-        report_info(text, name);
+    char *text = status.state == STATE_RUNNING        ? must_copy(MSG_SERVICE_RUNNING)
+                 : status.state == STATE_START_PENDING ? must_copy(MSG_SERVICE_STARTING)
+                 : status.state == STATE_STOP_PENDING  ? must_copy(MSG_SERVICE_STOPPING)
+                 : status.exit_code == ERROR_SERVICE_NEVER_STARTED_CODE
+                     ? must_copy(MSG_SERVICE_NOT_RUN)
+                     : join_text(MSG_SERVICE_STOPPED,
+                                 decimal_text((int)last_exit_code(status), number), ".");
+    (error ? report_error : report_info)(text, name);
     free(text);
 }
 
@@ -341,13 +324,12 @@ static int install_switch(const launcher_settings &settings, const char *name)
             return -1;
         report_info(MSG_SERVICE_UPDATED, name);
         return 0;
+    case 2:
+        // Another program's service of that name: left alone.
+        report_error(settings.msg_already_installed, name);
+        set_last_error(ERROR_SERVICE_EXISTS_CODE);
+        return -1;
     case 0:
-        if (service_exists(name) == 1) {
-            // Another program's service of that name: left alone.
-            report_error(settings.msg_already_installed, name);
-            set_last_error(ERROR_SERVICE_EXISTS_CODE);
-            return -1;
-        }
         if (install_service(settings, name, settings.service_description) != 0)
             return -1;
         report_info(settings.msg_installed, name);

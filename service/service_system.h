@@ -109,5 +109,6 @@ bool request_service_stop(const char *name);
 // Waits ms before the manager is asked again.
 void pause_for_service(unsigned ms);
 
-// Removes the event-log source name; false (last error set) on failure.
-bool remove_event_source(const char *name);
+// Removes the event-log source whose registry key (under HKEY_LOCAL_MACHINE) is key; false
+// (last error set) on failure.
+bool remove_event_source(const char *key);

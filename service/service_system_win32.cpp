@@ -375,13 +375,11 @@ void pause_for_service(unsigned ms)
     Sleep(ms);
 }
 
-bool remove_event_source(const char *name)
+bool remove_event_source(const char *key)
 {
-    char *path = join_text("SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\", name);
-    wchar_t *key = to_wide(path);
-    LONG status = RegDeleteKeyW(HKEY_LOCAL_MACHINE, key);
-    free(key);
-    free(path);
+    wchar_t *wide = to_wide(key);
+    LONG status = RegDeleteKeyW(HKEY_LOCAL_MACHINE, wide);
+    free(wide);
     SetLastError((DWORD)status);
     return status == ERROR_SUCCESS;
 }

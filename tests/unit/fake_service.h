@@ -44,7 +44,7 @@ struct fake_record {
     std::string requests; // "start " and "stop " for each request, in order
 };
 
-// The event-log sources removed, in order.
+// The registry keys of the event-log sources removed, in order.
 extern std::vector<std::string> removed_sources;
 
 // The fake manager's records, by name; a test may add and change them.

@@ -364,10 +364,10 @@ void pause_for_service(unsigned ms)
 
 std::vector<std::string> removed_sources;
 
-bool remove_event_source(const char *name)
+bool remove_event_source(const char *key)
 {
     if (!allowed("remove source"))
         return false;
-    removed_sources.push_back(name);
+    removed_sources.push_back(key);
     return true;
 }

@@ -183,9 +183,7 @@ TEST_F(ServiceInstall, InstallingAgain)
     s->manual_start = 1;
     reported.clear();
     EXPECT_EQ(run_switch("-install"), 0) << "upgrade scripts install every time";
-    EXPECT_EQ(reported, std::vector<std::string>{"The Svc service was installed from this "
-                                                 "program already; its configuration is now up "
-                                                 "to date."});
+    EXPECT_EQ(reported, std::vector<std::string>{"Service updated: Svc"});
     const fake_record &record = fake_service_records_table()["Svc"];
     EXPECT_EQ(record.command, COMMAND);
     EXPECT_TRUE(record.manual_start);
@@ -214,7 +212,7 @@ TEST_F(ServiceInstall, OperatingSwitches)
                          clean = {STATE_STOPPED, 0, 0}, failed3 = {STATE_STOPPED, 1066, 3},
                          failed1 = {STATE_STOPPED, 1066, 1};
     const std::string stopped_with =
-        "The Svc service is stopped; its last run ended with exit code ";
+        "The Svc service is stopped; last exit code ";
     const struct {
         const char *what, *argument;
         std::vector<service_status> answers;
@@ -228,7 +226,7 @@ TEST_F(ServiceInstall, OperatingSwitches)
         {"remove a running service", "-uninstall", {running, stopping, stopping, clean}, 0,
          {"Service uninstalled: Svc"}, "stop ", true},
         {"remove a service that does not stop", "-uninstall", {running, stopping}, 1053,
-         {"The Svc service did not stop, so it was not removed."}, "stop ", false},
+         {"The Svc service did not stop; it was not removed."}, "stop ", false},
         {"start", "-start", {starting, starting, running}, 0, {"The Svc service is running."},
          "start ", false},
         {"start a running service", "-start", {running}, 0, {"The Svc service is running."},
@@ -246,7 +244,7 @@ TEST_F(ServiceInstall, OperatingSwitches)
          false},
         {"status: stopped", "-status", {failed3}, 3, {stopped_with + "3."}, "", false},
         {"status: never run", "-status", {{STATE_STOPPED, 1077, 0}}, 3,
-         {"The Svc service is stopped; it has not run since the system started."}, "", false},
+         {"The Svc service is stopped; it has not run yet."}, "", false},
     };
     for (const auto &c : cases) {
         SetUp();
@@ -260,7 +258,7 @@ TEST_F(ServiceInstall, OperatingSwitches)
             EXPECT_EQ(fake_service_records_table()["Svc"].requests, c.requests) << c.what;
         }
         // The event-log source goes with the service.
-        EXPECT_EQ(removed_sources, c.removed ? std::vector<std::string>{"Svc"}
+        EXPECT_EQ(removed_sources, c.removed ? std::vector<std::string>{EVENT_KEY}
                                              : std::vector<std::string>{}) << c.what;
     }
 

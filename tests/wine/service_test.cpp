@@ -295,8 +295,7 @@ TEST_F(ServiceUnderWine, InstallsQueriesAndUninstalls)
     run_result again = run("-install");
     EXPECT_EQ(again.exit_code, 0u) << "installing again is not a failure";
     ASSERT_EQ(again.boxes.size(), 1u);
-    EXPECT_EQ(again.boxes[0].text, "The " + name + " service was installed from this program "
-                                   "already; its configuration is now up to date.");
+    EXPECT_EQ(again.boxes[0].text, "Service updated: " + name);
     EXPECT_EQ(again.boxes[0].icon, "information");
     EXPECT_EQ(query_record().start_type, (DWORD)SERVICE_AUTO_START);
 
@@ -353,10 +352,10 @@ TEST_F(ServiceUnderWine, OperatedFromTheCommandLine)
         std::string box;
     } steps[] = {
         {"-status", 3,
-         "The " + name + " service is stopped; it has not run since the system started."},
+         "The " + name + " service is stopped; it has not run yet."},
         {"-start", 0, "The " + name + " service is running."},
         {"-status", 0, "The " + name + " service is running."},
-        {"-stop", 0, "The " + name + " service is stopped; its last run ended with exit code 0."},
+        {"-stop", 0, "The " + name + " service is stopped; last exit code 0."},
     };
     for (const auto &step : steps) {
         run_result r = run(step.argument);
@@ -372,7 +371,7 @@ TEST_F(ServiceUnderWine, OperatedFromTheCommandLine)
     EXPECT_EQ(failed.exit_code, 1u);
     ASSERT_EQ(failed.boxes.size(), 1u);
     EXPECT_EQ(failed.boxes[0].text,
-              "The " + name + " service is stopped; its last run ended with exit code 1.");
+              "The " + name + " service is stopped; last exit code 1.");
     EXPECT_EQ(failed.boxes[0].icon, "error");
 }
 
