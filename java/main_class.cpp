@@ -10,17 +10,22 @@
 #include "base/messages.h"
 #include "base/text.h"
 #include "config/directories.h"
+#include "config/output_files.h"
 #include "config/settings.h"
 #include "java/jni_calls.h"
 #include "os/os.h"
 #include "os/report.h"
 #include "os/trace.h"
 
-// Creates the configured output file path afresh, so that a file that cannot be written is
-// reported with its path and the system's reason before Java opens it.
-static bool create_output_file(const launcher_settings &settings, const char *path)
+// Readies the configured output file path (rotated by size, see prepare_output_file) and opens
+// it once, emptied or appended to, so that a file that cannot be written is reported with its
+// path and the system's reason before Java opens it; *append says how Java opens it.
+static bool create_output_file(const launcher_settings &settings, const char *path,
+                               bool *append)
 {
-    os_file *file = create_file(path);
+    *append = prepare_output_file(path, settings.output_append, settings.output_max_kb,
+                                  settings.output_keep);
+    os_file *file = *append ? append_to_file(path) : create_file(path);
     if (!file) {
         report_error_with_reason(settings.msg_write_error, path);
         return false;
@@ -34,13 +39,14 @@ static bool create_output_file(const launcher_settings &settings, const char *pa
 static bool redirect_output_files(JNIEnv *env, const launcher_settings &settings)
 {
     const char *out = settings.stdout_file, *err = settings.stderr_file;
+    bool append;
     if (out[0] && err[0] && strcasecmp(out, err) == 0)
-        return create_output_file(settings, out) &&
-               redirect_java_stream(env, settings, out, true, true);
-    return (!out[0] || (create_output_file(settings, out) &&
-                        redirect_java_stream(env, settings, out, true, false))) &&
-           (!err[0] || (create_output_file(settings, err) &&
-                        redirect_java_stream(env, settings, err, false, true)));
+        return create_output_file(settings, out, &append) &&
+               redirect_java_stream(env, settings, out, true, true, append);
+    return (!out[0] || (create_output_file(settings, out, &append) &&
+                        redirect_java_stream(env, settings, out, true, false, append))) &&
+           (!err[0] || (create_output_file(settings, err, &append) &&
+                        redirect_java_stream(env, settings, err, false, true, append)));
 }
 
 // Reports that the main class cannot be found: the exception, and the class path that the
@@ -64,7 +70,7 @@ static void report_missing_main_class(JNIEnv *env, const launcher_settings &sett
 // Everything after the environment is chosen: user.dir, the output files, the lookups, the
 // arguments and the call. Returns true when main returned without a pending exception.
 static bool call_main(JNIEnv *env, const launcher_settings &settings, int count, char **vector,
-                      bool redirect)
+                      bool redirect, void (*calling)())
 {
     char directory[STARTUP_DIRECTORY_SIZE];
     if (!get_current_directory(directory, sizeof directory)) {
@@ -109,6 +115,8 @@ static bool call_main(JNIEnv *env, const launcher_settings &settings, int count,
     }
 
     trace("calling main with %d arguments", count);
+    if (calling)
+        calling();
     env->CallStaticVoidMethod(main_class, main, array);
     trace(env->ExceptionCheck() ? "main ended with an exception" : "main returned");
     if (env->ExceptionCheck()) {
@@ -119,7 +127,7 @@ static bool call_main(JNIEnv *env, const launcher_settings &settings, int count,
 }
 
 bool run_main_class(const launcher_settings &settings, const jvm_record &jvm, int count,
-                    char **vector, bool attach)
+                    char **vector, bool attach, void (*calling)())
 {
     if (!attach && !settings.early_working_dir && !enter_working_directory(settings, false))
         return false;
@@ -134,7 +142,7 @@ bool run_main_class(const launcher_settings &settings, const jvm_record &jvm, in
     }
     // An attached call (the stop call of a service) leaves the output files alone: opening
     // them again would truncate what the running application is still writing.
-    bool ok = call_main(env, settings, count, vector, !attach);
+    bool ok = call_main(env, settings, count, vector, !attach, calling);
     if (attach)
         jvm.vm->DetachCurrentThread();
     return ok;

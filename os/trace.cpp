@@ -21,7 +21,7 @@ void start_trace(bool standard_error)
     if (target && strcmp(target, "-") == 0)
         trace_to_standard_error = standard_error;
     else if (target && target[0])
-        trace_file = open_append_file(target);
+        trace_file = append_to_file(target);
     free(target);
     trace_start = milliseconds();
 }

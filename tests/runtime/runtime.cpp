@@ -84,6 +84,7 @@ typedef void(JNICALL *abort_hook_t)(void);
 CRITICAL_SECTION vm_lock;           // guards the thread count, the hooks and the world's state
 CRITICAL_SECTION exit_lock;         // held for good by the first System.exit
 CONDITION_VARIABLE threads_changed;  // signalled when the non-daemon count goes down
+HANDLE destroy_begun = CreateEventA(nullptr, TRUE, FALSE, nullptr);  // set by DestroyJavaVM
 const DWORD tls_slot = TlsAlloc();  // the calling thread's ThreadState
 const bool locks_made = [] {
     InitializeCriticalSection(&vm_lock);
@@ -104,7 +105,6 @@ void *abort_hook = nullptr;
 int non_daemon_threads = 0;
 int next_thread_number = 0;
 std::vector<std::string> shutdown_hooks;
-HANDLE destroy_begun = CreateEventA(nullptr, TRUE, FALSE, nullptr);  // set by DestroyJavaVM
 
 void vm_abort();
 
@@ -360,6 +360,11 @@ void vm_abort()
 
 }  // namespace
 
+void wait_until_destroying()
+{
+    WaitForSingleObject(destroy_begun, INFINITE);
+}
+
 void lock()
 {
     EnterCriticalSection(&vm_lock);
@@ -454,11 +459,6 @@ void start_java_thread(ThreadBody body, void *arg)
     if (!handle)
         fatal_error("CreateThread failed for a Java thread");
     CloseHandle(handle);
-}
-
-void wait_for_destroy()
-{
-    WaitForSingleObject(destroy_begun, INFINITE);
 }
 
 void add_shutdown_hook(const std::string &name)

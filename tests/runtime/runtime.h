@@ -89,7 +89,7 @@ ThreadState *current_thread();                // null when the calling thread is
 typedef void (*ThreadBody)(ThreadState *t, void *arg);
 void start_java_thread(ThreadBody body, void *arg);  // a non-daemon thread
 void add_shutdown_hook(const std::string &name);
-void wait_for_destroy();  // returns once DestroyJavaVM has begun to wait for the threads
+void wait_until_destroying();  // until a thread has called DestroyJavaVM
 void lock();    // the one lock of the runtime's shared state (reentrant)
 void unlock();
 struct Locked {
