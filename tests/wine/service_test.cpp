@@ -498,7 +498,6 @@ TEST_F(ServiceUnderWine, FailureIsRecordedAndReported)
     // The service never ran: it was start-pending until it stopped.
     EXPECT_EQ(event_records(offset),
               (std::vector<std::string>{
-                  "info The " + name + " service has started.",
                   "error Unable to locate suitable Java Runtime Environment on this machine."
                   "\\n\\nJava can be downloaded from https://example.invalid/java",
                   "error The " + name + " service failed to start."}));
