@@ -45,6 +45,12 @@
     "The Java runtime cannot be given this option, because it has characters outside the "    \
     "system's code page and no short form of its paths avoids them:\n%s"
 
+// A class path entry (the subject) that exists but has characters the runtime cannot be
+// given: outside the system's code page, with no short form.
+#define MSG_CLASS_PATH_ENTRY_NOT_REPRESENTABLE                                                \
+    "The Java runtime cannot be given this class path entry, because it has characters "      \
+    "outside the system's code page and no short form:\n%s"
+
 #define SUBJECT_CURRENT_DIR "CURRENT_DIR"
 #define MAIN_METHOD "main(java/lang/String[])"
 #define SUBJECT_CURRENT_EXE "CURRENT_EXE"

@@ -179,6 +179,44 @@ char *runtime_option(const char *option)
     return nullptr;
 }
 
+char *runtime_class_path_option(const char *option)
+{
+    char *converted = runtime_option_text(option);
+    if (converted)
+        return converted;
+    string_list result = {};
+    const char *entry = option + sizeof CLASS_PATH_OPTION - 1;
+    bool ok = append_runtime_part(&result, option, (size_t)(entry - option));
+    bool first = true;
+    while (ok) {
+        size_t n = strcspn(entry, ";");
+        int before = result.length;
+        if (!first)
+            string_list_append(&result, ";");
+        if (append_runtime_part(&result, entry, n)) {
+            first = false;
+        } else {
+            // Undo the separator; an entry that is not there is passed over, as the java
+            // command passes over a missing entry; one that is there cannot be given.
+            result.length = before;
+            result.text[before] = '\0';
+            char *path = copy_text(entry, n);
+            if (path_attributes(path) != -1) {
+                report_error(MSG_CLASS_PATH_ENTRY_NOT_REPRESENTABLE, path);
+                ok = false;
+            }
+            free(path);
+        }
+        if (!entry[n])
+            break;
+        entry += n + 1;
+    }
+    if (ok)
+        return result.text;
+    free(result.text);
+    return nullptr;
+}
+
 // The class path option: "-Djava.class.path=" and the entries of class_path, each folder
 // followed by the archives below it when expand_folders, "%NAME%" expanded; null when there
 // are no entries, or after a reported listing failure (*ok false).
@@ -219,20 +257,23 @@ bool build_jvm_options(const char *options, const char *class_path, bool expand_
     char *class_path_text = class_path_option(class_path, expand_folders, runtime_home, &ok);
     if (!ok)
         return false;
-    char *expanded = expand_variables(options, runtime_home);
+    // Split first, then expand inside each option: a value with a blank ("-Dx=%JAVA_HOME%"
+    // with the runtime under "C:\Program Files") stays in its option.
     int count = 0;
     char **vector = nullptr;
-    split_command_line(expanded, &count, &vector, false);
-    free(expanded);
+    split_command_line(options, &count, &vector, false);
     list->options = (char **)must_alloc(((size_t)count + 1) * sizeof(char *));
     int kept = 0;
-    // An empty piece (two blanks in a row, a blank at either end, blanks alone) is no option:
-    // a virtual machine would refuse it ("Unrecognized option: ") and not start.
+    // An empty piece (two blanks in a row, a blank at either end, blanks alone, a variable
+    // with no value) is no option: a virtual machine would refuse it ("Unrecognized option: ")
+    // and not start.
     for (int i = 0; i < count; i++) {
-        if (vector[i][0])
-            list->options[kept++] = vector[i];
+        char *expanded = expand_variables(vector[i], runtime_home);
+        free(vector[i]);
+        if (expanded[0])
+            list->options[kept++] = expanded;
         else
-            free(vector[i]);
+            free(expanded);
     }
     free(vector);
     if (class_path_text)
