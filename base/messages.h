@@ -3,8 +3,8 @@
 #pragma once
 
 // A class path directory could not be listed, at its start or part-way through.
-#define MSG_LISTING_FAILED "Internal error RC000001"
-#define MSG_LISTING_NEXT_FAILED "Internal error RC000002"
+#define MSG_LISTING_FAILED "Internal error RC000001 listing the folder %s"
+#define MSG_LISTING_NEXT_FAILED "Internal error RC000002 listing the folder %s"
 // The service's connection to the Service Control Manager, its done event or its worker
 // thread could not be made.
 #define MSG_DISPATCHER_FAILED "Internal error RC000003"
@@ -18,11 +18,12 @@
 // An allocation failed; the process ends after this report.
 #define MSG_OUT_OF_MEMORY "Internal error RC000008: out of memory."
 
-// A service's folder for its unpacked files exists and others may change it.
+// A private folder for unpacked files (a service's, an elevated run's) exists and others may
+// change it, or it is a link.
 #define MSG_FOLDER_NOT_PRIVATE                                                                  \
     "The folder %s can be changed by accounts other than the system, administrators and the " \
-    "service's own, so the service does not run files from it. Remove the folder, or let "    \
-    "only those accounts change it."
+    "program's own, or is a link to another folder, so the program does not run files from " \
+    "it. Remove the folder, or let only those accounts change it."
 // An unpacked file's name is taken by a folder.
 #define REASON_FOLDER_IN_THE_WAY "Reason: a folder of this name is in the way."
 // The service manager refused one optional setting of an install (the setting's name is the

@@ -6,8 +6,9 @@ enum { REPLACEMENT = 0xFFFD };
 
 // Reads the character at text[*i] (end: one past the last byte) and moves *i past it; an
 // invalid sequence gives -1 and moves past its first byte only, so that each byte that
-// belongs to no character is replaced once and a valid character after it is kept.
-static long next_code_point(const unsigned char *text, size_t end, size_t *i)
+// belongs to no character is replaced once and a valid character after it is kept. An encoded
+// surrogate is read as its value with surrogates, else it is invalid.
+static long next_code_point(const unsigned char *text, size_t end, size_t *i, bool surrogates)
 {
     unsigned char lead = text[*i];
     *i += 1;
@@ -25,7 +26,8 @@ static long next_code_point(const unsigned char *text, size_t end, size_t *i)
             return -1;
         value = value << 6 | (text[*i + k] & 0x3F);
     }
-    if (value < least[extra] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+    if (value < least[extra] || value > 0x10FFFF ||
+        (!surrogates && value >= 0xD800 && value <= 0xDFFF))
         return -1;
     *i += extra;
     return value;
@@ -38,7 +40,7 @@ uint16_t *utf8_to_utf16(const char *text, size_t length, size_t *units)
     const unsigned char *bytes = (const unsigned char *)text;
     size_t n = 0;
     for (size_t i = 0; i < length;) {
-        long c = next_code_point(bytes, length, &i);
+        long c = next_code_point(bytes, length, &i, true);
         if (c < 0)
             c = REPLACEMENT;
         if (c >= 0x10000) {
@@ -63,8 +65,7 @@ char *utf16_to_utf8(const uint16_t *text, size_t units)
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units && text[i + 1] >= 0xDC00 &&
             text[i + 1] <= 0xDFFF)
             c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        else if (c >= 0xD800 && c <= 0xDFFF)
-            c = REPLACEMENT;
+        // An unpaired surrogate takes the three-byte form of its value.
         if (c < 0x80) {
             out[n++] = (char)c;
         } else if (c < 0x800) {
@@ -88,7 +89,7 @@ char *utf16_to_utf8(const uint16_t *text, size_t units)
 bool is_valid_utf8(const char *text, size_t length)
 {
     for (size_t i = 0; i < length;)
-        if (next_code_point((const unsigned char *)text, length, &i) < 0)
+        if (next_code_point((const unsigned char *)text, length, &i, false) < 0)
             return false;
     return true;
 }

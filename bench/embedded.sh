@@ -17,7 +17,9 @@ winpath() { winepath -w "$1" 2>/dev/null; }
 # A probe is the launcher's own loader; it prints load_settings_us and the class path. Probes
 # and launchers have the test runtime's main class; files unpack into a folder of their
 # archive's hash under that class's folder in the prefix's temporary folder, removed at the
-# end.
+# end. Both run as the user's unelevated programs do ($limited): Wine runs every program
+# elevated, and an elevated launcher unpacks into a private folder instead.
+limited=$build/limited.exe
 unpacked=()
 make_probe() {  # folder, extra configuration lines
     mkdir -p "$1"
@@ -25,12 +27,12 @@ make_probe() {  # folder, extra configuration lines
     wine $build/trevalo-build.exe --stub $build/settings_probe.exe "$1/app.cfg" "$1/probe.exe" >/dev/null
 }
 probe_us() {  # folder
-    wine "$1/probe.exe" | tr -d '\r' | sed -n 's/^load_settings_us=//p'
+    wine $limited "$(winpath "$1/probe.exe")" | tr -d '\r' | sed -n 's/^load_settings_us=//p'
 }
 # The folder the probe in $1 unpacks into.
 unpack_folder() {
     local first
-    first=$(wine "$1/probe.exe" | tr -d '\r' | sed -n 's/^class_path=\([^;]*\);.*/\1/p')
+    first=$(wine $limited "$(winpath "$1/probe.exe")" | tr -d '\r' | sed -n 's/^class_path=\([^;]*\);.*/\1/p')
     if [ -z "$first" ]; then
         echo "the probe in $1 unpacked nothing" >&2
         exit 1
@@ -48,7 +50,7 @@ make_launcher() {  # folder, extra configuration lines
 start_us() {  # folder
     local start end
     start=$(now_us)
-    wine "$1/launcher.exe" >/dev/null 2>&1
+    wine $limited "$(winpath "$1/launcher.exe")" >/dev/null 2>&1
     end=$(now_us)
     echo $((end - start))
 }

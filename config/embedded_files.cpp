@@ -29,21 +29,28 @@ static uint64_t packed_archive_hash(const unsigned char *data, size_t size)
     return hash;
 }
 
-// Makes one level of the unpacking folder. A service's levels must be private: one that
-// exists and that others may change is refused, since they could put their code there.
-static bool make_level(const launcher_settings &settings, const char *path, bool service)
+// Makes one level of the unpacking folder. The levels of a private unpacking folder must be
+// private: one that exists and that others may change, or that is a link, is refused, since
+// they could put their code there; each level is held open, so that the folders checked are
+// the ones the runtime reads the files from. own_account: whether the process's own account
+// may change them too (a service's account; not an elevated user's, whose other processes
+// share it).
+static bool make_level(const launcher_settings &settings, const char *path, bool privately,
+                       bool own_account)
 {
-    if (!service) {
+    if (!privately) {
         // The user's own temporary folder: a failure shows when the files are written.
         create_directory(path);
         return true;
     }
-    switch (create_private_directory(path)) {
-    case FOLDER_CREATED:
+    if (create_private_directory(path, own_account) == FOLDER_FAILED) {
+        report_error_with_reason(settings.msg_write_error, path);
+        return false;
+    }
+    switch (hold_private_directory(path, own_account)) {
+    case FOLDER_HELD:
         return true;
-    case FOLDER_EXISTS:
-        if (directory_is_private(path))
-            return true;
+    case FOLDER_REFUSED:
         report_error(MSG_FOLDER_NOT_PRIVATE, path);
         return false;
     default:
@@ -54,20 +61,25 @@ static bool make_level(const launcher_settings &settings, const char *path, bool
 
 // The unpacking folder, made level by level, as a new heap text in *folder; false after a
 // reported failure that stops the run. *folder stays null when the base folder cannot be
-// read (reported; the configured class path stays).
+// read (reported; the configured class path stays). A service, and a process with rights
+// that the user's other processes lack, unpack privately under the machine's program data;
+// any other run into the user's temporary folder.
 static bool make_unpack_folder(const launcher_settings &settings, uint64_t hash, bool service,
                                char **folder)
 {
     *folder = nullptr;
+    bool privately = service || process_is_elevated();
     char base[PATH_SIZE];
-    if (!(service ? program_data_directory(base, sizeof base) : temp_directory(base, sizeof base))) {
+    if (!(privately ? program_data_directory(base, sizeof base)
+                    : temp_directory(base, sizeof base))) {
         report_error_with_reason(settings.msg_file_error,
-                                 service ? SUBJECT_PROGRAM_DATA : SUBJECT_TEMP_PATH);
+                                 privately ? SUBJECT_PROGRAM_DATA : SUBJECT_TEMP_PATH);
         return true;
     }
     char hash_text[ARCHIVE_FOLDER_NAME_SIZE];
     archive_folder_name(hash, hash_text);
-    const char *levels[] = {service ? "Trevalo" : nullptr, settings.main_class_encoded, hash_text};
+    const char *levels[] = {privately ? "Trevalo" : nullptr, settings.main_class_encoded,
+                            hash_text};
     char *path = join_text(base, "");
     for (const char *level : levels) {
         if (!level)
@@ -76,7 +88,7 @@ static bool make_unpack_folder(const launcher_settings &settings, uint64_t hash,
         char *next = join_text(path, path[strlen(path) - 1] == '\\' ? "" : "\\", level);
         free(path);
         path = next;
-        if (!make_level(settings, path, service)) {
+        if (!make_level(settings, path, privately, service)) {
             free(path);
             return false;
         }
@@ -142,22 +154,53 @@ static bool find_stamp(const listed_file *files, size_t count, const char *path,
     return found != nullptr;
 }
 
+static bool is_up_to_date(const file_stamp &stamp, const archive_entry &entry)
+{
+    return !stamp.is_directory && stamp.size == entry.size && stamp.time_low == entry.time_low &&
+           stamp.time_high == entry.time_high;
+}
+
 // Writes the entry's content to path, straight from the resource, with the entry's
-// last-write time. False after a reported failure: a file that must be written and cannot
-// be (held by another process, say) is never left as it is, whatever it holds.
+// last-write time. The file is written under a name of this process's own beside it and then
+// put in place in one step, so that another instance starting at the same time never sees a
+// part of it; when that other instance put its own copy in place first, and it is up to date,
+// that one stays. False after a reported failure: a file that must be written and cannot be
+// (held by another process, say) is never left as it is, whatever it holds.
 static bool write_entry(const launcher_settings &settings, const char *path,
                         const archive_entry &entry)
 {
-    os_file *file = create_file(path);
-    if (!file) {
-        report_error_with_reason(settings.msg_write_error, path);
-        return false;
-    }
-    bool ok = write_file(file, entry.content, entry.size) &&
+    char suffix[16];
+    char *hex = suffix + sizeof suffix;
+    *--hex = '\0';
+    unsigned id = process_id();
+    do {
+        *--hex = "0123456789abcdef"[id & 0xF];
+        id >>= 4;
+    } while (id);
+    char *temporary = join_text(path, ".~", hex);
+    os_file *file = create_file(temporary);
+    bool ok = file && write_file(file, entry.content, entry.size) &&
               set_file_time(file, entry.time_low, entry.time_high);
+    if (file) {
+        unsigned error = last_error();
+        close_file(file);
+        set_last_error(error);
+    }
+    if (ok && !replace_file(temporary, path)) {
+        file_stamp stamp;
+        unsigned error = last_error();
+        ok = read_file_stamp(path, &stamp) && is_up_to_date(stamp, entry);
+        set_last_error(error);
+    }
+    if (file) {
+        // Nothing is left there once it was put in place; the reason for a failure stays.
+        unsigned error = last_error();
+        delete_file(temporary);
+        set_last_error(error);
+    }
+    free(temporary);
     if (!ok)
         report_error_with_reason(settings.msg_write_error, path);
-    close_file(file);
     return ok;
 }
 
@@ -180,8 +223,7 @@ static bool unpack_entries(const launcher_settings &settings, const unsigned cha
         if (present && stamp.is_directory) {
             report_error_with_detail(settings.msg_write_error, path, REASON_FOLDER_IN_THE_WAY);
             ok = false;
-        } else if (!present || stamp.size != entry.size || stamp.time_low != entry.time_low ||
-                   stamp.time_high != entry.time_high) {
+        } else if (!present || !is_up_to_date(stamp, entry)) {
             ok = write_entry(settings, path, entry);
         }
         free(path);

@@ -4,10 +4,11 @@
 #include "config/settings.h"
 
 // Unpacks the embedded files, reporting failures with the messages of settings: for an
-// interactive run into the user's temporary folder, for a service run into a folder under the
-// machine's program data that only the system, administrators and the service's account may
-// change; in both, a sub-folder named after the main class and one named after the archive's
-// content. Returns false after a reported
+// interactive run into the user's temporary folder, for a service run, and for a run with
+// rights the user's other processes lack (elevated, or as the system), into a folder under
+// the machine's program data that only the system, administrators and the service's account
+// may change; in both, a sub-folder named after the main class and one named after the
+// archive's content. Returns false after a reported
 // failure that must stop the run (a file that must be written and cannot be, a folder in a
 // file's place, a service folder that others may change). Otherwise *class_path is the class
 // path that lists the unpacked files (a new heap text), or null when the configured one

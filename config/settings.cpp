@@ -40,19 +40,15 @@ static void override_from_ini(const char *text, const char *key, char **setting)
     *setting = value;
 }
 
-// Applies JvmOptions and AppOptions of the INI file named by the ini_file setting. A file
-// that cannot be opened is passed over silently: the INI file is optional.
+// Applies JvmOptions and AppOptions of the INI file named by the ini_file setting: a relative
+// name from the launcher's folder (the current directory while the settings load), an
+// absolute one as it is. A file that cannot be opened is passed over silently: the INI file
+// is optional.
 static void apply_ini_override(launcher_settings &storage)
 {
-    if (!storage.ini_file[0] || !file_exists(storage.ini_file))
+    if (!storage.ini_file[0])
         return;
-    // The profile path is the launcher's folder, a backslash and the name as configured.
-    char directory[PATH_SIZE];
-    if (!get_current_directory(directory, sizeof directory))
-        directory[0] = '\0';
-    char *profile_path = join_text(directory, "\\", storage.ini_file);
-    char *text = read_text_file(profile_path);
-    free(profile_path);
+    char *text = read_text_file(storage.ini_file);
     if (!text)
         return;
     override_from_ini(text, "JvmOptions", &storage.jvm_options);

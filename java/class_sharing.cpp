@@ -324,11 +324,11 @@ char *make_fingerprint(const char *library, const runtime_facts &facts, int coun
 }
 
 // Makes one level of the archive folder privately, or takes it when it exists and others
-// cannot change it.
+// cannot change it; either way it is held open while the process runs and is no link.
 bool private_level(const char *path)
 {
-    private_folder made = create_private_directory(path);
-    return made == FOLDER_CREATED || (made == FOLDER_EXISTS && directory_is_private(path));
+    return create_private_directory(path, true) != FOLDER_FAILED &&
+           hold_private_directory(path, true) == FOLDER_HELD;
 }
 
 // The archive folder as a new heap text: for a service under its private program-data folder,

@@ -32,8 +32,10 @@ static bool has_archive_suffix(const char *name)
 }
 
 // Appends every ".jar" and ".zip" file below directory, at any depth and in the order the
-// file system lists them, each followed by ";". One trailing "\" or "/" of directory is
-// removed in place. Returns false after a reported listing failure.
+// file system lists them, each followed by ";". A folder that is a link or junction is not
+// followed: it may lead back up (a loop) or anywhere else. One trailing "\" or "/" of
+// directory is removed in place. Returns false after a reported listing failure, which names
+// the folder.
 static bool add_directory_archives(string_list *list, char *directory)
 {
     size_t length = strlen(directory);
@@ -46,14 +48,14 @@ static bool add_directory_archives(string_list *list, char *directory)
     if (step == LISTING_END)
         return true;
     if (step == LISTING_FAILED) {
-        report_error_with_reason(MSG_LISTING_FAILED);
+        report_error_with_reason(MSG_LISTING_FAILED, directory);
         return false;
     }
     bool ok = true;
     while (ok) {
         bool dots = strcmp(entry.name, ".") == 0 || strcmp(entry.name, "..") == 0;
         char *path = join_text(directory, "\\", entry.name);
-        if (entry.is_directory && !dots) {
+        if (entry.is_directory && !dots && !entry.is_link) {
             ok = add_directory_archives(list, path);
         } else if (has_archive_suffix(entry.name)) {
             string_list_append(list, path);
@@ -66,7 +68,7 @@ static bool add_directory_archives(string_list *list, char *directory)
         if (step == LISTING_END)
             break;
         if (step == LISTING_FAILED) {
-            report_error_with_reason(MSG_LISTING_NEXT_FAILED);
+            report_error_with_reason(MSG_LISTING_NEXT_FAILED, directory);
             ok = false;
         }
     }
@@ -218,8 +220,11 @@ char *runtime_class_path_option(const char *option)
 }
 
 // The class path option: "-Djava.class.path=" and the entries of class_path, each folder
-// followed by the archives below it when expand_folders, "%NAME%" expanded; null when there
-// are no entries, or after a reported listing failure (*ok false).
+// followed by the archives below it when expand_folders; null when there are no entries, or
+// after a reported listing failure (*ok false). Only what the configuration's author wrote is
+// expanded: the configured entries (expand_folders), each on its own. Paths the launcher makes
+// (the unpacked files, the archives listed from a folder) are taken as they are, since a
+// folder may hold a '%' (a user named "50%" has one in the temporary folder's path).
 static char *class_path_option(const char *class_path, bool expand_folders,
                                const char *runtime_home, bool *ok)
 {
@@ -228,10 +233,11 @@ static char *class_path_option(const char *class_path, bool expand_folders,
     char *cursor = nullptr;
     *ok = true;
     while (char *entry = next_token(entries, ";", &cursor)) {
-        int kind = expand_folders ? path_kind(entry) : 0;
-        string_list_append(&list, entry);
+        char *expanded = expand_folders ? expand_variables(entry, runtime_home) : nullptr;
+        string_list_append(&list, expanded ? expanded : entry);
         string_list_append(&list, ";");
-        if (kind == 1 && !add_directory_archives(&list, entry)) {
+        free(expanded);
+        if (expand_folders && path_kind(entry) == 1 && !add_directory_archives(&list, entry)) {
             *ok = false;
             break;
         }
@@ -240,9 +246,7 @@ static char *class_path_option(const char *class_path, bool expand_folders,
     char *option = nullptr;
     if (*ok && list.length > 0) {
         list.text[--list.length] = '\0'; // the last ";"
-        char *expanded = expand_variables(list.text, runtime_home);
-        option = join_text("-Djava.class.path=", expanded);
-        free(expanded);
+        option = join_text("-Djava.class.path=", list.text);
     }
     free(list.text);
     return option;

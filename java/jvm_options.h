@@ -14,7 +14,8 @@ struct jvm_option_list {
 // entries, by one
 // "-Djava.class.path=" option of them (";"-separated: the class_path setting, or the unpacked
 // files, which are never folders: expand_folders false; each folder followed by the archives
-// below it, then %NAME% expanded). runtime_home stands for JAVA_HOME. False after a reported
+// below it; %NAME% expanded in the configured entries only, never in the paths the launcher
+// makes). runtime_home stands for JAVA_HOME. False after a reported
 // listing failure, with *list empty.
 bool build_jvm_options(const char *options, const char *class_path, bool expand_folders,
                        const char *runtime_home, jvm_option_list *list);

@@ -150,8 +150,10 @@ bool read_release_version(const char *home, java_version *version)
     int count = read_file_part(path, 0, text, sizeof text);
     static const char key[] = "JAVA_VERSION=";
     const size_t key_length = sizeof key - 1;
+    // A file written with the UTF-8 mark has its first line after it.
+    int first = count >= 3 && memcmp(text, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
     // The key at the start of a line; its value up to the line's end, quotes dropped.
-    for (int start = 0; start >= 0 && start < count;) {
+    for (int start = first; start >= 0 && start < count;) {
         const char *line = text + start;
         size_t left = (size_t)(count - start);
         const char *end = (const char *)memchr(line, '\n', left);
@@ -318,8 +320,13 @@ static bool search_runtime_keys(search_state *state, int first_row, int row_coun
         registry_key *key = open_registry_key(REGISTRY_MACHINE, runtime_keys[row]);
         if (!key)
             continue;
-        for (unsigned index = 0; enum_registry_subkey(key, index, version, sizeof version);
+        // A sub-key whose name does not fit is passed over; the list goes on to its end.
+        subkey_step step;
+        for (unsigned index = 0;
+             (step = enum_registry_subkey(key, index, version, sizeof version)) != SUBKEY_END;
              index++) {
+            if (step == SUBKEY_SKIPPED)
+                continue;
             strcpy(key_path, runtime_keys[row]);
             if (check_runtime_version_key(state, key_path, version)) {
                 close_registry_key(key);
@@ -384,8 +391,12 @@ static void search_registry_tables(search_state *state, const registry_table *ta
             registry_key *key = open_registry_key(roots[r], table.key);
             if (!key)
                 continue;
-            for (unsigned index = 0; enum_registry_subkey(key, index, name, sizeof name);
+            subkey_step step;
+            for (unsigned index = 0;
+                 (step = enum_registry_subkey(key, index, name, sizeof name)) != SUBKEY_END;
                  index++) {
+                if (step == SUBKEY_SKIPPED)
+                    continue;
                 size_t folders = table.vm_folders ? sizeof vm_folders / sizeof *vm_folders : 1;
                 for (size_t f = 0; f < folders; f++) {
                     char base[KEY_PATH_SIZE];

@@ -33,9 +33,13 @@ struct registry_key;
 // Opens key for reading; null when it cannot be opened.
 registry_key *open_registry_key(registry_root root, const char *key);
 
-// The name of sub-key number index into name (capacity bytes, at most 256 used); false at the
-// end of the list, on a name that does not fit, or on any other error.
-bool enum_registry_subkey(registry_key *key, unsigned index, char *name, size_t capacity);
+enum subkey_step { SUBKEY_NAME, SUBKEY_SKIPPED, SUBKEY_END };
+
+// The name of sub-key number index into name (capacity bytes). SUBKEY_SKIPPED when that
+// name does not fit (a name of 255 units takes up to 765 bytes): the sub-keys after it are
+// still listed. SUBKEY_END at the end of the list, or on any other error.
+subkey_step enum_registry_subkey(registry_key *key, unsigned index, char *name,
+                                 size_t capacity);
 
 void close_registry_key(registry_key *key);
 
@@ -76,15 +80,28 @@ bool read_file_stamp(const char *path, file_stamp *stamp);
 
 enum private_folder { FOLDER_CREATED, FOLDER_EXISTS, FOLDER_FAILED };
 
-// Creates path as a folder that only the system, administrators and the process's own
-// account may change (others may read), its files inheriting that. FOLDER_EXISTS when
-// something of that name is there already.
-private_folder create_private_directory(const char *path);
+// Creates path as a folder that only the system, administrators and, with own_account, the
+// process's own account may change (others may read), its files inheriting that.
+// FOLDER_EXISTS when something of that name is there already.
+private_folder create_private_directory(const char *path, bool own_account);
 
-// True when the existing folder at path belongs to the system, administrators or the
-// process's own account, and its access list lets no other account change it, or what is
-// created in it.
-bool directory_is_private(const char *path);
+enum held_folder { FOLDER_HELD, FOLDER_REFUSED, FOLDER_UNOPENED };
+
+// Opens the existing folder at path and checks the folder opened: FOLDER_HELD when it is no
+// link or junction (a reparse point, which could be pointed elsewhere after the check), it
+// belongs to the system, administrators or (with own_account) the process's own account, and
+// its access list lets no other account change it, or what is created in it. A held folder
+// stays open to the process's end without sharing its removal, so that it can be neither
+// removed, renamed nor replaced while its files are used: what was checked is what is run.
+// FOLDER_REFUSED otherwise; FOLDER_UNOPENED when it cannot be opened (the last error says
+// why).
+held_folder hold_private_directory(const char *path, bool own_account);
+
+// True when the process has rights that other processes of its account lack: it runs
+// elevated (a full administrators' token beside the account's limited one), or as the
+// system. Such a process neither trusts the user's temporary folder, which those others may
+// change, nor its own account in a private folder's access list.
+bool process_is_elevated();
 
 // The machine's folder for programs' data, with a trailing "", into buffer (size bytes);
 // false when it cannot be read or does not fit.
@@ -123,6 +140,7 @@ enum listing_step { LISTING_ENTRY, LISTING_END, LISTING_FAILED };
 struct directory_entry {
     char name[PATH_SIZE];
     bool is_directory;
+    bool is_link;  // a reparse point: a symbolic link or junction, which may lead anywhere
     file_stamp stamp;
 };
 
@@ -150,9 +168,10 @@ char *load_string(unsigned id);
 const unsigned char *find_resource_data(unsigned id, size_t *size);
 
 // The text of the file at path as a new heap text in UTF-8: files starting with the UTF-8
-// byte-order mark or valid as UTF-8 are taken as UTF-8, files starting with the UTF-16
-// byte-order mark as UTF-16, any other in the ANSI code page. The mark is dropped. Null when
-// the file cannot be read.
+// byte-order mark or valid as UTF-8 are taken as UTF-8, files starting with a UTF-16
+// byte-order mark as UTF-16 of that byte order, any other in the ANSI code page. The mark is
+// dropped; a NUL character becomes U+FFFD, so that nothing after it is lost. Null when the
+// file cannot be read.
 char *read_text_file(const char *path);
 
 // --- Environment and process. ---
@@ -196,9 +215,9 @@ char *runtime_option_text(const char *option);
 // The short (8.3) form of the existing path as a new heap text; null when it has none.
 char *short_path_name(const char *path);
 
-// Loads the runtime library by its full path; null when it cannot be loaded. The folder above
-// the library's own (a runtime's bin folder, which holds the C runtime that the library
-// imports) is added to the library search path first.
+// Loads the runtime library by its full path; null when it cannot be loaded. Its imports come
+// from its own folder, the folder above it (a runtime's bin folder, which holds the C runtime
+// that the library imports) and the system's, never from the launcher's folder.
 void *load_runtime_library(const char *path);
 
 // The address of the exported function name of library; null when it has none.

@@ -12,6 +12,7 @@
 #include "base/memory.h"
 #include "base/text.h"
 #include "base/unicode.h"
+#include "os/access_list.h"
 #include "os/wide.h"
 
 wchar_t *to_wide(const char *text)
@@ -99,14 +100,16 @@ registry_key *open_registry_key(registry_root root, const char *key)
     return (registry_key *)open_key(root, key, KEY_READ);
 }
 
-bool enum_registry_subkey(registry_key *key, unsigned index, char *name, size_t capacity)
+subkey_step enum_registry_subkey(registry_key *key, unsigned index, char *name,
+                                 size_t capacity)
 {
     // Key names have at most 255 units.
     wchar_t wide[256];
     DWORD size = 256;
-    return RegEnumKeyExW((HKEY)key, index, wide, &size, nullptr, nullptr, nullptr, nullptr) ==
-               ERROR_SUCCESS &&
-           copy_from_wide(wide, (int)size, name, capacity);
+    if (RegEnumKeyExW((HKEY)key, index, wide, &size, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS)
+        return SUBKEY_END;
+    return copy_from_wide(wide, (int)size, name, capacity) ? SUBKEY_NAME : SUBKEY_SKIPPED;
 }
 
 void close_registry_key(registry_key *key)
@@ -275,6 +278,7 @@ static void fill_entry(const WIN32_FIND_DATAW &found, directory_entry *entry)
     fill_stamp(found.dwFileAttributes, found.nFileSizeHigh, found.nFileSizeLow,
                found.ftLastWriteTime, &entry->stamp);
     entry->is_directory = entry->stamp.is_directory;
+    entry->is_link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 bool read_file_stamp(const char *path, file_stamp *stamp)
@@ -309,21 +313,26 @@ static PSID process_user()
     return sid;
 }
 
-private_folder create_private_directory(const char *path)
+private_folder create_private_directory(const char *path, bool own_account)
 {
-    // Full control for the system, administrators and the process's own account, for the
-    // folder and everything created in it (OICI); read and execute for users; nothing
-    // inherited from the parent (P).
-    PSID user = process_user();
+    // Full control for the system, administrators and, when asked, the process's own
+    // account, for the folder and everything created in it (OICI); read and execute for
+    // users; nothing inherited from the parent (P). Without its own account the folder
+    // belongs to the administrators (O:BA), of which the elevated process is one.
     char *user_text = nullptr;
-    if (!user || !ConvertSidToStringSidA(user, &user_text)) {
+    if (own_account) {
+        PSID user = process_user();
+        bool named = user && ConvertSidToStringSidA(user, &user_text);
         free(user);
-        return FOLDER_FAILED;
+        if (!named)
+            return FOLDER_FAILED;
     }
-    char *sddl = join_text("D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)(A;OICI;FA;;;",
-                           user_text, ")");
-    LocalFree(user_text);
-    free(user);
+    char *sddl = user_text ? join_text("D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)"
+                                       "(A;OICI;FA;;;",
+                                       user_text, ")")
+                           : must_copy("O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)");
+    if (user_text)
+        LocalFree(user_text);
     SECURITY_ATTRIBUTES attributes = {sizeof attributes, nullptr, FALSE};
     bool made = ConvertStringSecurityDescriptorToSecurityDescriptorA(
         sddl, SDDL_REVISION_1, &attributes.lpSecurityDescriptor, nullptr);
@@ -353,37 +362,76 @@ static bool is_trusted(PSID sid, PSID user)
     return user && EqualSid(sid, user);
 }
 
-bool directory_is_private(const char *path)
+// Whether the descriptor's owner and access list keep the folder private (see
+// access_list_is_private), the process's own account trusted with own_account.
+static bool is_private(PSID owner, PACL dacl, bool own_account)
 {
-    // Every right that changes the folder, its entries or what is created in it.
-    const DWORD changing = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
-                           FILE_DELETE_CHILD | FILE_WRITE_ATTRIBUTES | DELETE | WRITE_DAC |
-                           WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+    PSID user = own_account ? process_user() : nullptr;
+    DWORD count = dacl ? dacl->AceCount : 0;
+    access_entry *entries = (access_entry *)must_alloc((count + 1) * sizeof *entries);
+    bool readable = true;
+    for (DWORD i = 0; i < count; i++) {
+        ACE_HEADER *ace;
+        readable = readable && GetAce(dacl, i, (void **)&ace);
+        // Only an allowing entry can let anybody change the folder; its holder and rights
+        // follow the header as they do in every allowing entry.
+        ACCESS_ALLOWED_ACE *allowed = readable ? (ACCESS_ALLOWED_ACE *)ace : nullptr;
+        bool allows = allowed && ace->AceType == ACCESS_ALLOWED_ACE_TYPE;
+        entries[i] = {allows, allows && is_trusted(&allowed->SidStart, user),
+                      allows ? (uint32_t)allowed->Mask : 0};
+    }
+    bool trusted = readable && access_list_is_private(owner && is_trusted(owner, user),
+                                                      dacl != nullptr, entries, count);
+    free(entries);
+    free(user);
+    return trusted;
+}
+
+held_folder hold_private_directory(const char *path, bool own_account)
+{
+    // The folder itself, never where a link leads (FILE_FLAG_OPEN_REPARSE_POINT), opened as a
+    // folder (FILE_FLAG_BACKUP_SEMANTICS) to read its attributes and security; shared for
+    // reading and writing but not for deletion, which also refuses a rename.
+    HANDLE folder = with_wide(path, [](const wchar_t *wide) {
+        return CreateFileW(wide, READ_CONTROL | FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    });
+    if (folder == INVALID_HANDLE_VALUE)
+        return FOLDER_UNOPENED;
+    BY_HANDLE_FILE_INFORMATION info;
     PSID owner = nullptr;
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    DWORD status = with_wide(path, [&](const wchar_t *wide) {
-        return GetNamedSecurityInfoW(wide, SE_FILE_OBJECT,
-                                     OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                                     &owner, nullptr, &dacl, nullptr, &descriptor);
-    });
-    if (status != ERROR_SUCCESS)
+    bool held = GetFileInformationByHandle(folder, &info) &&
+                (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+                GetSecurityInfo(folder, SE_FILE_OBJECT,
+                                OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                                nullptr, &dacl, nullptr, &descriptor) == ERROR_SUCCESS &&
+                is_private(owner, dacl, own_account);
+    if (descriptor)
+        LocalFree(descriptor);
+    // A held folder's handle is never closed: it is released when the process ends.
+    if (!held)
+        CloseHandle(folder);
+    return held ? FOLDER_HELD : FOLDER_REFUSED;
+}
+
+bool process_is_elevated()
+{
+    HANDLE token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
         return false;
-    PSID user = process_user();
-    // No access list at all grants everyone everything.
-    bool trusted = owner && dacl && is_trusted(owner, user);
-    for (DWORD i = 0; trusted && i < dacl->AceCount; i++) {
-        ACE_HEADER *ace;
-        if (!GetAce(dacl, i, (void **)&ace)) {
-            trusted = false;
-        } else if (ace->AceType == ACCESS_ALLOWED_ACE_TYPE) {
-            ACCESS_ALLOWED_ACE *allowed = (ACCESS_ALLOWED_ACE *)ace;
-            trusted = !(allowed->Mask & changing) || is_trusted(&allowed->SidStart, user);
-        }
-    }
+    TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
+    DWORD size;
+    bool full = GetTokenInformation(token, TokenElevationType, &type, sizeof type, &size) &&
+                type == TokenElevationTypeFull;
+    CloseHandle(token);
+    PSID user = full ? nullptr : process_user();
+    bool system = user && IsWellKnownSid(user, WinLocalSystemSid);
     free(user);
-    LocalFree(descriptor);
-    return trusted;
+    return full || system;
 }
 
 bool program_data_directory(char *buffer, size_t size)
@@ -473,22 +521,34 @@ char *read_text_file(const char *path)
         free(bytes);
         return nullptr;
     }
+    // The file as UTF-16, whatever its encoding.
     const unsigned char *b = (const unsigned char *)bytes;
-    char *text;
+    size_t units;
+    wchar_t *wide;
     if (size >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
-        text = copy_text(bytes + 3, size - 3);
-    } else if (size >= 2 && b[0] == 0xFF && b[1] == 0xFE) {
-        text = from_wide((const wchar_t *)(bytes + 2), (int)(size - 2) / 2);
+        wide = (wchar_t *)utf8_to_utf16(bytes + 3, size - 3, &units);
+    } else if (size >= 2 && ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF))) {
+        // Each unit in the order the mark gives: FF FE little-endian, FE FF big-endian.
+        int high = b[0] == 0xFE ? 0 : 1;
+        units = (size - 2) / 2;
+        wide = (wchar_t *)must_alloc((units + 1) * sizeof(wchar_t));
+        for (size_t i = 0; i < units; i++)
+            wide[i] = (wchar_t)(b[2 + 2 * i + high] << 8 | b[2 + 2 * i + 1 - high]);
     } else if (is_valid_utf8(bytes, size)) {
-        return bytes;  // zero-filled past the end: already terminated
+        wide = (wchar_t *)utf8_to_utf16(bytes, size, &units);
     } else {
-        int units = MultiByteToWideChar(CP_ACP, 0, bytes, (int)size, nullptr, 0);
-        wchar_t *wide = (wchar_t *)must_alloc(((size_t)units + 1) * sizeof(wchar_t));
-        MultiByteToWideChar(CP_ACP, 0, bytes, (int)size, wide, units);
-        text = from_wide(wide, units);
-        free(wide);
+        units = (size_t)MultiByteToWideChar(CP_ACP, 0, bytes, (int)size, nullptr, 0);
+        wide = (wchar_t *)must_alloc((units + 1) * sizeof(wchar_t));
+        MultiByteToWideChar(CP_ACP, 0, bytes, (int)size, wide, (int)units);
     }
     free(bytes);
+    // A NUL would end the text there, and every line after it would be lost: it is read as
+    // the replacement character instead, where the value holding it shows it.
+    for (size_t i = 0; i < units; i++)
+        if (wide[i] == 0)
+            wide[i] = 0xFFFD;
+    char *text = from_wide(wide, (int)units);
+    free(wide);
     return text;
 }
 
@@ -584,7 +644,13 @@ void *load_runtime_library(const char *path)
     }
     with_wide(folder, SetDllDirectoryW);
     free(folder);
-    return with_wide(path, [](const wchar_t *wide) { return LoadLibraryW(wide); });
+    // The library's imports are looked for in its own folder first, then in the folder set
+    // above and the system's; the launcher's own folder, which the normal search tries first,
+    // is never searched: a C runtime DLL planted beside the launcher (MSVCR100.dll and
+    // VCRUNTIME140.dll are no known DLLs) would otherwise be loaded into the runtime.
+    return with_wide(path, [](const wchar_t *wide) {
+        return LoadLibraryExW(wide, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    });
 }
 
 char *runtime_option_text(const char *option)

@@ -5,11 +5,29 @@
 
 namespace testkit {
 
-std::wstring wide(const std::string &text) {
+// text as the system converts UTF-8: what is not valid becomes U+FFFD.
+static std::wstring system_wide(const std::string &text) {
     int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring result(n, L'\0');
     MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], n);
     return result;
+}
+
+std::wstring wide(const std::string &text) {
+    // An unpaired surrogate written as the three bytes of its value stands for that unit, as
+    // the launcher reads it (tests pass such names on purpose).
+    std::wstring result;
+    size_t start = 0;
+    for (size_t i = 0; i + 2 < text.size(); ++i) {
+        if (static_cast<unsigned char>(text[i]) != 0xED || (text[i + 1] & 0xE0) != 0xA0 ||
+            (text[i + 2] & 0xC0) != 0x80)
+            continue;
+        result += system_wide(text.substr(start, i - start));
+        result += static_cast<wchar_t>(0xD000 | (text[i + 1] & 0x3F) << 6 | (text[i + 2] & 0x3F));
+        start = i + 3;
+        i += 2;
+    }
+    return result + system_wide(text.substr(start));
 }
 
 std::string utf8(const std::wstring &text) {
@@ -25,8 +43,6 @@ namespace {
 
 // How often the polling loops look again.
 const DWORD POLL_MS = 20;
-// How long a cross-process WM_GETTEXT may take before we give up on a hung child.
-const UINT SEND_TIMEOUT_MS = 2000;
 // How long after a box becomes visible we keep trying to see its icon painted.
 const DWORD ICON_PAINT_MS = 1500;
 
@@ -48,17 +64,18 @@ std::string class_name(HWND window) {
 
 // The full text of a window of another process, read in UTF-16 so that every character
 // arrives, as UTF-8. GetWindowText does not send WM_GETTEXT to controls of other processes,
-// so the messages are sent explicitly, with a timeout.
-std::string window_text(HWND window) {
+// so the messages are sent explicitly. The other process answers them only when its thread
+// gets to its messages, which on a busy machine may take long: the sends wait for that, up to
+// timeout_ms, whatever the system thinks of a thread that is slow to answer.
+std::string window_text(HWND window, DWORD timeout_ms) {
     DWORD_PTR length = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS,
-                             &length))
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, timeout_ms, &length))
         return "";
     std::vector<wchar_t> buffer(length + 1, L'\0');
     DWORD_PTR copied = 0;
     if (!SendMessageTimeoutW(window, WM_GETTEXT, buffer.size(),
-                             reinterpret_cast<LPARAM>(buffer.data()), SMTO_ABORTIFHUNG,
-                             SEND_TIMEOUT_MS, &copied))
+                             reinterpret_cast<LPARAM>(buffer.data()), SMTO_NORMAL, timeout_ms,
+                             &copied))
         return "";
     return utf8(std::wstring(buffer.data(), copied < buffer.size() ? copied : length));
 }
@@ -205,18 +222,18 @@ std::string identify_icon(const pixels &image, int width, int height) {
 // Whether the icon control holds an icon. The handle it answers belongs to the other
 // process and means nothing here, but null means no icon. Wine keeps a visible, empty icon
 // control in boxes without an icon, overlapped by the text, so capturing it would be wrong.
-bool holds_icon(HWND icon_control) {
+bool holds_icon(HWND icon_control, DWORD timeout_ms) {
     DWORD_PTR icon = 0;
-    return SendMessageTimeoutA(icon_control, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG,
-                               SEND_TIMEOUT_MS, &icon) && icon != 0;
+    return SendMessageTimeoutA(icon_control, STM_GETICON, 0, 0, SMTO_NORMAL, timeout_ms,
+                               &icon) && icon != 0;
 }
 
 // Which icon the box shows. The control is captured from the screen, so the box must be
 // painted and not covered; the capture is retried until two in a row agree and show
 // something, for at most ICON_PAINT_MS. A box with no visible icon control, or an empty
 // one, or one that stays blank, shows "none".
-std::string read_icon(HWND icon_control) {
-    if (!icon_control || !holds_icon(icon_control))
+std::string read_icon(HWND icon_control, DWORD timeout_ms) {
+    if (!icon_control || !holds_icon(icon_control, timeout_ms))
         return "none";
     DWORD start = GetTickCount();
     pixels previous;
@@ -263,8 +280,25 @@ BOOL CALLBACK find_box(HWND window, LPARAM param) {
 
 }  // namespace
 
+// This process's limited twin token, when it runs elevated; null otherwise.
+static HANDLE limited_token() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return nullptr;
+    TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
+    TOKEN_LINKED_TOKEN linked = {};
+    DWORD size;
+    if (!GetTokenInformation(token, TokenElevationType, &type, sizeof type, &size) ||
+        type != TokenElevationTypeFull ||
+        !GetTokenInformation(token, TokenLinkedToken, &linked, sizeof linked, &size))
+        linked.LinkedToken = nullptr;
+    CloseHandle(token);
+    return linked.LinkedToken;
+}
+
 bool start_child(const std::string &command_line, const std::string &directory,
-                 child_process *out, const std::string &stderr_path, const char *environment) {
+                 child_process *out, const std::string &stderr_path, const char *environment,
+                 bool limited) {
     *out = child_process();
     STARTUPINFOW startup;
     std::memset(&startup, 0, sizeof startup);
@@ -293,12 +327,20 @@ bool start_child(const std::string &command_line, const std::string &directory,
     }
     PROCESS_INFORMATION info;
     std::memset(&info, 0, sizeof info);
-    BOOL ok = CreateProcessW(nullptr, &mutable_line[0], nullptr, nullptr,
-                             output != INVALID_HANDLE_VALUE, CREATE_UNICODE_ENVIRONMENT,
-                             environment ? &block[0] : nullptr,
-                             directory.empty() ? nullptr : wide(directory).c_str(), &startup,
-                             &info);
+    HANDLE token = limited ? limited_token() : nullptr;
+    std::wstring folder = wide(directory);
+    BOOL inherit = output != INVALID_HANDLE_VALUE;
+    wchar_t *variables = environment ? &block[0] : nullptr;
+    const wchar_t *current = directory.empty() ? nullptr : folder.c_str();
+    BOOL ok = token ? CreateProcessAsUserW(token, nullptr, &mutable_line[0], nullptr, nullptr,
+                                           inherit, CREATE_UNICODE_ENVIRONMENT, variables,
+                                           current, &startup, &info)
+                    : CreateProcessW(nullptr, &mutable_line[0], nullptr, nullptr, inherit,
+                                     CREATE_UNICODE_ENVIRONMENT, variables, current, &startup,
+                                     &info);
     DWORD error = GetLastError();
+    if (token)
+        CloseHandle(token);
     if (output != INVALID_HANDLE_VALUE)
         CloseHandle(output);
     if (!ok) {
@@ -345,14 +387,19 @@ bool wait_message_box(const child_process &child, DWORD timeout_ms, message_box 
         box_search search = {child.pid, &ignore, nullptr};
         EnumWindows(find_box, reinterpret_cast<LPARAM>(&search));
         if (search.found) {
+            // The box's process answers the messages that read it, and paints it, when its
+            // thread gets to them: each read waits for that, up to the time left.
+            DWORD left = remaining(start, timeout_ms);
+            if (left < POLL_MS)
+                left = POLL_MS;
             dialog_controls controls;
             EnumChildWindows(search.found, collect_control, reinterpret_cast<LPARAM>(&controls));
             wchar_t caption[1024] = L"";
             GetWindowTextW(search.found, caption, 1024);
             out->window = search.found;
             out->caption = utf8(caption);
-            out->text = controls.text ? window_text(controls.text) : "";
-            out->icon = read_icon(controls.icon);
+            out->text = controls.text ? window_text(controls.text, left) : "";
+            out->icon = read_icon(controls.icon, left);
             return true;
         }
         if (remaining(start, timeout_ms) == 0 || has_exited(child.process))
@@ -391,10 +438,10 @@ void close_child(child_process *child) {
 
 run_result run_answering(const std::string &command_line, const std::string &directory,
                          DWORD timeout_ms, const std::string &stderr_path,
-                         const char *environment) {
+                         const char *environment, bool limited) {
     run_result result;
     child_process child;
-    if (!start_child(command_line, directory, &child, stderr_path, environment))
+    if (!start_child(command_line, directory, &child, stderr_path, environment, limited))
         return result;
     result.started = true;
     DWORD start = GetTickCount();
@@ -410,6 +457,43 @@ run_result run_answering(const std::string &command_line, const std::string &dir
     result.timed_out = !wait_exit(child, remaining(start, timeout_ms), &result.exit_code);
     close_child(&child);
     return result;
+}
+
+DWORD run_in_console(const std::string &command_line, const std::string &directory,
+                     DWORD timeout_ms, std::vector<std::string> *screen) {
+    screen->clear();
+    const DWORD streams[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    HANDLE saved[3];
+    for (int i = 0; i < 3; ++i)
+        saved[i] = GetStdHandle(streams[i]);
+    FreeConsole();
+    DWORD status = 0xDEADBEEF;
+    child_process child;
+    if (AllocConsole() && start_child(command_line, directory, &child)) {
+        if (!wait_exit(child, timeout_ms, &status))
+            status = 0xDEADBEEF;
+        close_child(&child);
+        HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                     0, nullptr);
+        CONSOLE_SCREEN_BUFFER_INFO info;
+        if (console != INVALID_HANDLE_VALUE && GetConsoleScreenBufferInfo(console, &info)) {
+            std::vector<wchar_t> row(info.dwSize.X);
+            for (SHORT y = 0; y <= info.dwCursorPosition.Y; ++y) {
+                DWORD read = 0;
+                ReadConsoleOutputCharacterW(console, row.data(), info.dwSize.X, {0, y}, &read);
+                std::wstring line(row.data(), read);
+                line.erase(line.find_last_not_of(L' ') + 1);
+                screen->push_back(utf8(line));
+            }
+        }
+        if (console != INVALID_HANDLE_VALUE)
+            CloseHandle(console);
+    }
+    FreeConsole();
+    for (int i = 0; i < 3; ++i)
+        SetStdHandle(streams[i], saved[i]);
+    return status;
 }
 
 std::string quote_argument(const std::string &argument) {

@@ -24,10 +24,12 @@ struct child_process {
 // that file, created afresh. environment: null = inherit ours, otherwise a Windows
 // environment block ("A=1\0B=2\0\0", see environment_with). On failure returns false and
 // leaves *out empty. The caller owns out->process and releases it with close_child. Every text
-// is UTF-8, the environment block too.
+// is UTF-8, the environment block too. limited: the child runs with this account's limited
+// token, as the account's unelevated programs do, when this process runs elevated (Wine runs
+// every program elevated).
 bool start_child(const std::string &command_line, const std::string &directory,
                  child_process *out, const std::string &stderr_path = "",
-                 const char *environment = nullptr);
+                 const char *environment = nullptr, bool limited = false);
 
 // Our own environment as a UTF-8 environment block, with each "NAME=value" of assignments
 // replacing a variable of the same name (compared without regard to case) or added.
@@ -71,11 +73,19 @@ struct run_result {
     std::vector<message_box> boxes;  // in the order shown; every one was answered with OK
 };
 
-// Starts the child, records and answers (OK) every message box it shows, until it exits or
-// timeout_ms passes.
+// Starts the child (limited: as start_child), records and answers (OK) every message box it
+// shows, until it exits or timeout_ms passes.
 run_result run_answering(const std::string &command_line, const std::string &directory,
                          DWORD timeout_ms, const std::string &stderr_path = "",
-                         const char *environment = nullptr);
+                         const char *environment = nullptr, bool limited = false);
+
+// Runs command_line in directory on a new console of this process's own, which the child
+// shares (its standard streams are that console), waits up to timeout_ms for it to end and
+// reads what the console's screen then shows: a line per row up to the cursor's, each without
+// its trailing blanks. Returns the exit status, or 0xDEADBEEF when it could not be started or
+// did not end in time.
+DWORD run_in_console(const std::string &command_line, const std::string &directory,
+                     DWORD timeout_ms, std::vector<std::string> *screen);
 
 // Quotes one argument so that the Microsoft C runtime rules give it back unchanged: as is
 // when it holds no space, tab or quote and is not empty, else in quotes with backslashes

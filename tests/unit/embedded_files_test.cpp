@@ -10,6 +10,7 @@
 
 #include "config/embedded_files.h"
 #include "config/settings.h"
+#include "os/access_list.h"
 #include "os/os.h"
 #include "tests/unit/fake_os.h"
 #include "tests/unit/fake_report.h"
@@ -69,29 +70,43 @@ TEST(EmbeddedFiles, ServiceFilesGoToAPrivateFolderOfTheirContent)
     EXPECT_EQ(own.find(data + "\\Trevalo\\4D\\"), 0u) << own;
     EXPECT_EQ(own.size(), data.size() + strlen("\\Trevalo\\4D\\") + 16) << "a 16-digit hash";
     EXPECT_EQ(service.class_path, own + "\\a.jar;");
+    EXPECT_EQ(system(("test \"$(ls -A '" + temp_tree::unix(own) + "')\" = a.jar").c_str()), 0)
+        << "written under another name and put in place: nothing else is left";
 
     unpacked interactive = unpack(false);
     EXPECT_EQ(interactive.class_path.find(tree.name("tmp") + "\\4D\\"), 0u)
         << "a user's own temporary folder: " << interactive.class_path;
+    fake_elevated(true);
+    EXPECT_EQ(unpack(false).class_path, service.class_path)
+        << "elevated: the private folder, never one the user's other processes may change";
+    fake_elevated(false);
 
     fake_archive_resource(second);
     unpacked other = unpack(true);
     EXPECT_NE(other.class_path, service.class_path) << "other content, another folder";
 
-    // A level that others may change is refused, whoever made it; so is a folder in a file's
-    // place. Each stops the run with one report, and nothing is written.
+    // A level that others may change is refused, whoever made it; so is a level that is a
+    // link (even to a private folder: it could be pointed elsewhere after the check), and a
+    // folder in a file's place. Each stops the run with one report, and nothing is written.
+    const std::string elsewhere = tree.path("elsewhere");
     const struct {
         std::string shared, folder_in_place, report;
+        bool link;  // the last level is a link to a private folder elsewhere
     } refusals[] = {
-        {data + "\\Trevalo", "", "The folder " + data + "\\Trevalo can be changed"},
-        {own, "", "The folder " + own + " can be changed"},
+        {data + "\\Trevalo", "", "The folder " + data + "\\Trevalo can be changed", false},
+        {own, "", "The folder " + own + " can be changed", false},
         {"", own + "\\a.jar",
          "Error writing to file/directory: " + own +
-             "\\a.jar\n\nReason: a folder of this name is in the way."},
+             "\\a.jar\n\nReason: a folder of this name is in the way.", false},
+        {"", "", "The folder " + own + " can be changed by accounts other than the system, "
+                 "administrators and the program's own, or is a link", true},
     };
     fake_archive_resource(first);
     for (const auto &r : refusals) {
         system(("rm -rf '" + temp_tree::unix(own) + "'/*").c_str());
+        if (r.link)
+            system(("rm -rf '" + temp_tree::unix(own) + "' && ln -s '" +
+                    temp_tree::unix(elsewhere) + "' '" + temp_tree::unix(own) + "'").c_str());
         fake_shared_folder(r.shared.empty() ? nullptr : r.shared.c_str());
         if (!r.folder_in_place.empty())
             tree.path(r.folder_in_place.substr(tree.name("").size()));
@@ -104,6 +119,34 @@ TEST(EmbeddedFiles, ServiceFilesGoToAPrivateFolderOfTheirContent)
     }
     fake_shared_folder(nullptr);
     fake_archive_resource("");
+}
+
+TEST(PrivateFolder, AnyRightToChangeItGivenToOthersMakesItShared)
+{
+    const uint32_t READ_EXECUTE = 0x1200A9, FULL = 0x1F01FF;
+    const struct {
+        bool owner_trusted, has_list;
+        std::vector<access_entry> entries;
+        bool is_private;
+    } cases[] = {
+        {true, true, {{true, true, FULL}, {true, false, READ_EXECUTE}}, true},
+        {true, true, {{false, false, FULL}}, true},  // a denial gives nothing
+        {false, true, {{true, true, FULL}}, false},  // another's folder
+        {true, false, {}, false},                    // no list: everyone may do everything
+        {true, true, {{true, false, 0x0002}}, false},      // add files
+        {true, true, {{true, false, 0x0004}}, false},      // add folders
+        {true, true, {{true, false, 0x0040}}, false},      // delete what is in it
+        {true, true, {{true, false, 0x10000}}, false},     // delete or rename it
+        {true, true, {{true, false, 0x40000}}, false},     // rewrite its access list
+        {true, true, {{true, false, 0x80000}}, false},     // take it over
+        {true, true, {{true, false, 0x10000000}}, false},  // all rights
+        {true, true, {{true, false, 0x40000000}}, false},  // the right to write
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(access_list_is_private(c.owner_trusted, c.has_list, c.entries.data(),
+                                         c.entries.size()),
+                  c.is_private)
+            << std::hex << (c.entries.empty() ? 0 : c.entries[0].rights);
 }
 
 } // namespace

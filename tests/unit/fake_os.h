@@ -43,6 +43,9 @@ void fake_latin1_runtime(bool latin1);
 // Gives path the short form short_form (null path: no path has one).
 void fake_short_path(const char *path, const char *short_form);
 
+// Makes the process one that runs elevated, or not.
+void fake_elevated(bool elevated);
+
 // Makes the existing folder at path one that others may change (null: none).
 void fake_shared_folder(const char *path);
 

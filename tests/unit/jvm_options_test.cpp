@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <unistd.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -152,6 +153,10 @@ TEST(BuildJvmOptions, ExpandsDirectoriesIntoTheirArchives)
     tree.file("lib\\sub\\c.jar");
     tree.path("lib\\folder.jar");
     tree.file("lib\\folder.jar\\inner.zip");
+    // Links to folders are not followed: one leads back up, one elsewhere.
+    symlink(temp_tree::unix(lib).c_str(), temp_tree::unix(lib + "\\loop").c_str());
+    symlink(temp_tree::unix(tree.path("other")).c_str(), temp_tree::unix(lib + "\\away").c_str());
+    tree.file("other\\d.jar");
     strcpy(runtime_home, "C:\\jre");
 
     std::string expected_list;
@@ -190,6 +195,19 @@ TEST(BuildJvmOptions, ReferencedDirectoriesAreNotListed)
     setenv("TREVALO_SPACED", "C:\\Program Files\\a.jar", 1);
     EXPECT_EQ(build("", "%TREVALO_SPACED%;b.jar"),
               option_vector{"-Djava.class.path=C:\\Program Files\\a.jar;b.jar"});
+
+    // Paths the launcher makes are never expanded: an archive listed from a folder, and the
+    // unpacked files (in a temporary folder of a user named "50%TREVALO_LIB%").
+    std::string odd = tree.path("odd");
+    tree.file("odd\\%TREVALO_LIB%.jar");
+    EXPECT_EQ(build("", odd), option_vector{"-Djava.class.path=" + odd + ";" + odd +
+                                            "\\%TREVALO_LIB%.jar"});
+    jvm_option_list unpacked;
+    ASSERT_TRUE(build_jvm_options("", "C:\\Users\\50%TREVALO_LIB%\\a.jar", false, runtime_home,
+                                  &unpacked));
+    EXPECT_EQ(option_vector(unpacked.options, unpacked.options + unpacked.count),
+              option_vector{"-Djava.class.path=C:\\Users\\50%TREVALO_LIB%\\a.jar"});
+    free_jvm_options(&unpacked);
 }
 
 TEST(BuildJvmOptions, ListingFailureKeepsTheOptions)
@@ -201,11 +219,11 @@ TEST(BuildJvmOptions, ListingFailureKeepsTheOptions)
     const struct {
         std::string failing;
         bool at_start;
-        const char *message;
+        std::string message;
     } cases[] = {
-        {lib, true, "Internal error RC000001\n\nReason: (reason)"},
-        {sub, true, "Internal error RC000001\n\nReason: (reason)"},
-        {lib, false, "Internal error RC000002\n\nReason: (reason)"},
+        {lib, true, "Internal error RC000001 listing the folder " + lib + "\n\nReason: (reason)"},
+        {sub, true, "Internal error RC000001 listing the folder " + sub + "\n\nReason: (reason)"},
+        {lib, false, "Internal error RC000002 listing the folder " + lib + "\n\nReason: (reason)"},
     };
     for (const auto &c : cases) {
         fake_listing_failure(c.failing.c_str(), c.at_start);
@@ -288,7 +306,8 @@ TEST(IniValue, ReadsAsTheProfileFunctionsDo)
                        "AppOptions=\"quoted value\"\n"
                        "Empty=\n"
                        "JvmOptions=second\n"
-                       "[Application Configuration]\nLater=found\n";
+                       "[Application Configuration]\nLater=found\nQuote='\n"
+                       "[After]\nOnlyAfter=taken\n";
     const struct {
         const char *key;
         const char *value;  // null: none
@@ -297,6 +316,8 @@ TEST(IniValue, ReadsAsTheProfileFunctionsDo)
         {"AppOptions", "quoted value"},
         {"Empty", nullptr},
         {"Later", "found"},  // a section named again goes on
+        {"Quote", "'"},      // one quote is no pair of quotes
+        {"OnlyAfter", nullptr},  // a later section's key
         {"Missing", nullptr},
     };
     for (const auto &c : cases) {

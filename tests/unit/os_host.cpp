@@ -128,7 +128,8 @@ registry_key *open_registry_key(registry_root root, const char *key)
     return new registry_key{root, key};
 }
 
-bool enum_registry_subkey(registry_key *key, unsigned index, char *name, size_t capacity)
+subkey_step enum_registry_subkey(registry_key *key, unsigned index, char *name,
+                                 size_t capacity)
 {
     std::string prefix = key->path + "\\";
     unsigned seen = 0;
@@ -140,12 +141,12 @@ bool enum_registry_subkey(registry_key *key, unsigned index, char *name, size_t 
         if (seen++ != index)
             continue;
         std::string child = path.substr(prefix.size());
-        if (child.size() + 1 > capacity || child.size() + 1 > 256)
-            return false;
+        if (child.size() + 1 > capacity)
+            return SUBKEY_SKIPPED;
         memcpy(name, child.c_str(), child.size() + 1);
-        return true;
+        return SUBKEY_NAME;
     }
-    return false;
+    return SUBKEY_END;
 }
 
 void close_registry_key(registry_key *key)
@@ -242,16 +243,33 @@ void fake_shared_folder(const char *path)
     shared_folder = path ? host_path(path) : "";
 }
 
-private_folder create_private_directory(const char *path)
+private_folder create_private_directory(const char *path, bool)
 {
     if (mkdir(host_path(path).c_str(), 0755) == 0)
         return FOLDER_CREATED;
     return errno == EEXIST ? FOLDER_EXISTS : FOLDER_FAILED;
 }
 
-bool directory_is_private(const char *path)
+// A symbolic link stands for a reparse point.
+held_folder hold_private_directory(const char *path, bool)
 {
-    return host_path(path) != shared_folder;
+    struct stat info;
+    if (lstat(host_path(path).c_str(), &info) != 0)
+        return FOLDER_UNOPENED;
+    bool refused = S_ISLNK(info.st_mode) || !S_ISDIR(info.st_mode) || host_path(path) == shared_folder;
+    return refused ? FOLDER_REFUSED : FOLDER_HELD;
+}
+
+bool elevated;
+
+void fake_elevated(bool is_elevated)
+{
+    elevated = is_elevated;
+}
+
+bool process_is_elevated()
+{
+    return elevated;
 }
 
 std::string program_data;
@@ -337,6 +355,8 @@ static listing_step read_entry(directory_listing *listing, directory_entry *entr
     stat(full.c_str(), &info);
     fill_stamp(info, &entry->stamp);
     entry->is_directory = entry->stamp.is_directory;
+    struct stat link = {};
+    entry->is_link = lstat(full.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
     return LISTING_ENTRY;
 }
 

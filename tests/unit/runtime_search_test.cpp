@@ -165,8 +165,9 @@ TEST_F(RuntimeSearch, AnotherVersionPassesWhenTheCurrentOneIsTooOld)
     std::string library = tree.file("jre14\\jvm.dll");
     fake_registry_set_text(JRE, "CurrentVersion", "1.3.1");
     add_version(JRE, "1.3.1", nullptr, old_library.c_str());
+    add_version(JRE, ("1.4-" + std::string(300, 'x')).c_str(), nullptr, old_library.c_str());
     add_version(JRE, "1.4.2", nullptr, library.c_str());
-    EXPECT_EQ(find(), library);
+    EXPECT_EQ(find(), library) << "after a name too long for the launcher";
 
     SetUp();
     add_version(JRE, "1.3.1", nullptr, old_library.c_str());
@@ -325,6 +326,7 @@ TEST(JavaVersions, ComeFromReleaseFilesOrKeyNamesAndCompareByFeature)
     } files[] = {
         {"IMPLEMENTOR=\"X\"\r\nJAVA_VERSION=\"21.0.6\"\r\nMODULES=\"java.base\"\r\n", 21},
         {"JAVA_VERSION=1.8.0_241\n", 8}, {"JAVA_VERSION_DATE=\"2025-01-21\"\n", 0},
+        {"\xEF\xBB\xBFJAVA_VERSION=\"17.0.2\"\r\n", 17},  // written with the UTF-8 mark
         {"XJAVA_VERSION=\"17\"\nJAVA_VERSION=\"11.0.16.1\"", 11}, {"JAVA_VERSION=\"\"\n", 0},
         {std::string("\0\0JAVA_VERSION=\"17\"\n", 19), 0}, {"", 0},
         {std::string("\n\xff\0\nJAVA_VERSION=\"17\"", 21), 17},
@@ -419,6 +421,9 @@ TEST_F(RuntimeSearch, RegistryMethodsTakeTheNewestThatPasses)
                   {M, J + "23", home, too_long.c_str()}, {M, J + "22", home, "<bare>"},
                   {M, J + "1.7", home, "<v7>"}, {M, J + "11", home, "<v11>"}}, "v11"},
         {"5", 0, {{U, J + "17", home, "<v17>"}}, nullptr},  // machine-wide only
+        // A name too long for the launcher is passed over, and the list goes on after it.
+        {"5", 0, {{M, J + "10" + std::string(300, 'x'), home, "<v11>"},
+                  {M, J + "17", home, "<v17>"}}, "v17"},
         {"5", 0, {{M, J + "8", home, "<kit8>"}, {M, J + "17", home, "<client>"}}, "client"},
         // Each vendor's layout, machine-wide and per user; the newest of them all.
         {"6", 0, {{M, T + "17.0.15.6\\hotspot\\MSI", path, "<v17>\\"}}, "v17"},
@@ -472,7 +477,7 @@ TEST_F(RuntimeSearch, FolderMethodsTakeTheFirstThatPasses)
         {"b3", runtime("b3\\runtime", "17", nullptr)}, {"b3jre", runtime("b3\\jre", "11")},
     };
     // A folder of links to java.exe lies outside any runtime's bin folder.
-    for (const char *folder : {"v17\\bin", "v21\\bin", "bare\\bin", "v11\\javapath"})
+    for (const char *folder : {"v17\\bin", "v21\\bin", "bare\\bin", "v11\\javapath", "v17\\BIN"})
         tree.file(std::string(folder) + "\\java.exe");
     const char *J = "0x00010008";
     const struct {
@@ -503,6 +508,7 @@ TEST_F(RuntimeSearch, FolderMethodsTakeTheFirstThatPasses)
         {"9", nullptr, "<bare>\\bin;<v17>\\bin;<v21>\\bin", "b4", J, 0, "<v17>"},
         {"9", nullptr, "<v11>\\javapath;<v11>\\bin;\"<v21>\\bin\\\\\"", "b4", J, 0, "<v21>"},
         {"9", nullptr, "<v21>\\bin", "b4", J, 17, ""},
+        {"9", nullptr, "<v17>\\BIN", "b4", J, 0, "<v17>"},  // names compared as Windows does
         {"987", "<v17>", "<v21>\\bin", "b4", J, 0, "<v21>"},
         {"8071234569", "<v17>", "<v21>\\bin", "b1", J, 0, "<b1>"},
     };

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <string.h>
 
 #include <string>
 
@@ -20,9 +21,14 @@ std::u16string to_utf16(const std::string &text)
     return result;
 }
 
+// Converted from a heap copy of exactly text.size() units, without a terminator, so that the
+// address checker sees any read past the end.
 std::string to_utf8(const std::u16string &text)
 {
-    char *out = utf16_to_utf8(reinterpret_cast<const uint16_t *>(text.data()), text.size());
+    uint16_t *units = (uint16_t *)malloc(text.size() * sizeof(uint16_t) + (text.empty() ? 1 : 0));
+    memcpy(units, text.data(), text.size() * sizeof(uint16_t));
+    char *out = utf16_to_utf8(units, text.size());
+    free(units);
     std::string result(out);
     free(out);
     return result;
@@ -60,7 +66,6 @@ TEST(Unicode, ReplacesInvalidUtf8ByteByByte)
         {"\xe2\x82z", u"\xfffd\xfffdz"},             // the next character is kept
         {"\xc0\xaf", u"\xfffd\xfffd"},               // overlong "/"
         {"\xe0\x80\xaf", u"\xfffd\xfffd\xfffd"},     // overlong, three bytes
-        {"\xed\xa0\x80", u"\xfffd\xfffd\xfffd"},     // an encoded surrogate
         {"\xf4\x90\x80\x80", u"\xfffd\xfffd\xfffd\xfffd"},  // past U+10FFFF
         {"\xfe\xff", u"\xfffd\xfffd"},
         {std::string("a\0b", 3), std::u16string(u"a\0b", 3)},  // the length counts, not a 0
@@ -74,18 +79,25 @@ TEST(Unicode, ReplacesInvalidUtf8ByteByByte)
     EXPECT_EQ(to_utf16(std::string("\xc3\xa9", 1)), u"\xfffd");
 }
 
-TEST(Unicode, ReplacesUnpairedSurrogates)
+TEST(Unicode, CarriesUnpairedSurrogatesThrough)
 {
+    // Each unpaired surrogate takes the three bytes of its value, and comes back from them.
     const struct {
         std::u16string utf16;
         std::string utf8;
     } cases[] = {
-        {u"a\xd800", "a\xef\xbf\xbd"},                    // high surrogate at the end
-        {u"\xdc00z", "\xef\xbf\xbdz"},                    // low surrogate alone
-        {u"\xd800\xd800\xdc00", "\xef\xbf\xbd\U00010000"},  // the second one pairs
+        {u"a\xd800", "a\xed\xa0\x80"},                      // high surrogate at the end
+        {u"\xdc00z", "\xed\xb0\x80z"},                      // low surrogate alone
+        {u"\xd800\xd800\xdc00", "\xed\xa0\x80\U00010000"},  // the second one pairs
+        {u"\xdbff\xdfff\xdfff", "\U0010FFFF\xed\xbf\xbf"},
     };
-    for (const auto &c : cases)
+    for (const auto &c : cases) {
         EXPECT_EQ(to_utf8(c.utf16), c.utf8);
+        EXPECT_EQ(to_utf16(c.utf8), c.utf16);
+        EXPECT_FALSE(is_valid_utf8(c.utf8.data(), c.utf8.size())) << "not UTF-8 for a file";
+    }
+    // Cut short, an encoded surrogate is invalid as any other sequence is.
+    EXPECT_EQ(to_utf16("\xed\xa0"), u"\xfffd\xfffd");
 }
 
 }  // namespace
@@ -104,6 +116,8 @@ TEST(FillMessage, CutsBeforeACharacterThatDoesNotFit)
         {"\u00e9%s", "x", 2, ""},                    // cut in the message itself
         {"a%sz", "\U0001F600", 5, "a"},             // 4 bytes, 3 left
         {"a%sz", "\U0001F600", 7, "a\U0001F600z"},
+        {"a%sz", "\U0001F600", 6, "a\U0001F600"},  // cut right after a whole character
+        {"%sz", "ab\u65e5", 6, "ab\u65e5"},
         {"%s", "\x80\x80", 3, "\x80\x80"},           // not cut: invalid bytes stay as they are
     };
     for (const auto &c : cases) {

@@ -67,14 +67,16 @@ app make_app(const std::vector<std::pair<std::string, std::string>> &files,
     return a;
 }
 
-probe_run run_probe(const app &a, std::vector<std::string> environment = {})
+// Runs the probe as the user's unelevated programs run, unless elevated.
+probe_run run_probe(const app &a, std::vector<std::string> environment = {},
+                    bool elevated = false)
 {
     environment.push_back("TMP=" + a.temp + "\\");
     environment.push_back("TEMP=" + a.temp + "\\");
     std::string block = environment_with(environment);
     std::string out = a.dir + "\\probe-output.txt";
     probe_run run;
-    run.result = run_answering(quote(a.probe), a.dir, 60000, out, block.data());
+    run.result = run_answering(quote(a.probe), a.dir, 60000, out, block.data(), !elevated);
     run.values = parse_values(read_file(out));
     return run;
 }
@@ -84,6 +86,14 @@ FILETIME last_write(const std::string &path)
     WIN32_FILE_ATTRIBUTE_DATA data = {};
     GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
     return data.ftLastWriteTime;
+}
+
+void set_last_write(const std::string &path, FILETIME time)
+{
+    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    SetFileTime(file, nullptr, nullptr, &time);
+    CloseHandle(file);
 }
 
 // The file's change time: any write, truncation or time change moves it, even when the
@@ -145,17 +155,15 @@ TEST(EmbeddedFiles, RewritesOnlyFilesThatChanged)
     EXPECT_EQ(change_time(u + "\\a.jar"), changed_a);
     EXPECT_EQ(second.values["class_path"], first.values["class_path"]);
 
-    // Another size, then only another time: each time, just that file is written again.
+    // Another size at the packed time, then only another time: each time, just that file is
+    // written again.
     write_file(u + "\\b.jar", "edited, longer");
+    set_last_write(u + "\\b.jar", last_write(a.dir + "\\files\\b.jar"));
     probe_run third = run_probe(a);
     EXPECT_EQ(third.values["files_opened_for_writing"], "1");
     EXPECT_EQ(read_file(u + "\\b.jar"), "bbbb");
 
-    HANDLE file = CreateFileA((u + "\\c.jar").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    FILETIME other = {0x12345678, 0x01D00000};
-    SetFileTime(file, nullptr, nullptr, &other);
-    CloseHandle(file);
+    set_last_write(u + "\\c.jar", {0x12345678, 0x01D00000});
     probe_run fourth = run_probe(a);
     EXPECT_EQ(fourth.values["files_opened_for_writing"], "1");
     FILETIME packed = last_write(a.dir + "\\files\\c.jar"), restored = last_write(u + "\\c.jar");
@@ -175,6 +183,36 @@ TEST(EmbeddedFiles, AFileInUseIsLeftAloneOnlyWhenUpToDate)
     CloseHandle(file);
     EXPECT_TRUE(run.result.boxes.empty());
     EXPECT_EQ(run.values["class_path"], held + ";" + a.unpacked + "\\b.jar;");
+}
+
+TEST(EmbeddedFiles, TwoInstancesStartedTogetherOnTheFirstRunBothStart)
+{
+    // Each writes its own copy under a name of its own and puts it in place in one step: the
+    // other never sees a part of it, nor fails on it.
+    std::string big(40 << 20, 'j');
+    app a = make_app({{"a.jar", big}});
+    std::string block = environment_with({"TMP=" + a.temp + "\\", "TEMP=" + a.temp + "\\"});
+    child_process children[2];
+    for (int i = 0; i < 2; i++)
+        ASSERT_TRUE(start_child(quote(a.probe), a.dir, &children[i],
+                                a.dir + "\\out" + std::to_string(i) + ".txt", block.data(),
+                                true));
+    for (int i = 0; i < 2; i++) {
+        message_box box;
+        std::vector<HWND> answered;
+        while (wait_message_box(children[i], 60000, &box, answered)) {
+            ADD_FAILURE() << box.text;
+            answered.push_back(box.window);
+            press_ok(box);
+        }
+        DWORD status = 0xDEADBEEF;
+        EXPECT_TRUE(wait_exit(children[i], 60000, &status));
+        close_child(&children[i]);
+        auto values = parse_values(read_file(a.dir + "\\out" + std::to_string(i) + ".txt"));
+        EXPECT_EQ(values["unpack_ok"], "1") << i;
+        EXPECT_EQ(values["class_path"], a.unpacked + "\\a.jar;") << i;
+    }
+    EXPECT_TRUE(read_file(a.unpacked + "\\a.jar") == big);
 }
 
 TEST(EmbeddedFiles, AFileThatCannotBeWrittenStopsTheRun)
@@ -254,6 +292,35 @@ TEST(EmbeddedFiles, AServiceUnpacksOnlyIntoAFolderOthersCannotChange)
     ASSERT_EQ(refused.result.boxes.size(), 1u);
     EXPECT_EQ(refused.result.boxes[0].text.find("The folder " + planted + " can be changed"), 0u)
         << refused.result.boxes[0].text;
+}
+
+TEST(EmbeddedFiles, AnElevatedRunNeverTakesFilesFromTheUsersTemporaryFolder)
+{
+    // The user's unelevated programs may write into the temporary folder: a jar of the same
+    // name, size and time planted there is never run elevated.
+    app a = make_app({{"a.jar", "aaaa"}});
+    run_probe(a);
+    FILETIME packed = last_write(a.unpacked + "\\a.jar");
+    write_file(a.unpacked + "\\a.jar", "evil");
+    set_last_write(a.unpacked + "\\a.jar", packed);
+    std::string data = a.dir + "\\data";
+    CreateDirectoryA(data.c_str(), nullptr);
+    std::string own = unpack_folder(data + "\\Trevalo", "e.Main", a.probe);
+
+    probe_run elevated = run_probe(a, {"ProgramData=" + data}, true);
+    EXPECT_EQ(elevated.values["class_path"].find(a.temp), std::string::npos)
+        << elevated.values["class_path"];
+    EXPECT_EQ(read_file(a.unpacked + "\\a.jar"), "evil") << "left alone";
+    if (elevated.values["unpack_ok"] == "1") {
+        EXPECT_EQ(elevated.values["class_path"], own + "\\a.jar;");
+        EXPECT_EQ(read_file(own + "\\a.jar"), "aaaa");
+    } else {
+        // Wine gives every folder its user as owner (it keeps no other), so the private
+        // folder made for an elevated run is refused there rather than used.
+        ASSERT_EQ(elevated.result.boxes.size(), 1u);
+        EXPECT_EQ(elevated.result.boxes[0].text.find("The folder " + data + "\\Trevalo"), 0u)
+            << elevated.result.boxes[0].text;
+    }
 }
 
 TEST(EmbeddedFiles, AFolderThatCannotBeListedIsWrittenAgain)

@@ -158,12 +158,18 @@ TEST(JvmRun, ReportsEachWayTheRuntimeCanFail)
 
 TEST(JvmRun, LoadsARuntimeThatNeedsItsOwnBinFolder)
 {
-    // The runtime's jvm.dll imports a DLL that lies only in the runtime's bin folder.
-    launch a("main_class = trevalo.test.Args\n", runtime("test-runtime-dep"));
-    a.run();
-    EXPECT_EQ(a.result.exit_code, 0u) << a.boxes();
-    EXPECT_TRUE(a.result.boxes.empty()) << a.boxes();
-    EXPECT_FALSE(a.lines_with("main trevalo/test/Args").empty());
+    // The runtime's jvm.dll imports a DLL that lies in the runtime's bin folder. A copy of
+    // the same name beside the launcher (which refuses to load) is never taken instead.
+    for (bool planted : {false, true}) {
+        launch a("main_class = trevalo.test.Args\n", runtime("test-runtime-dep"));
+        if (planted)
+            ASSERT_TRUE(CopyFileA((build_dir() + "\\planted\\trevalo_rtdep.dll").c_str(),
+                                  (a.dir + "\\trevalo_rtdep.dll").c_str(), FALSE));
+        a.run();
+        EXPECT_EQ(a.result.exit_code, 0u) << a.boxes();
+        EXPECT_TRUE(a.result.boxes.empty()) << a.boxes();
+        EXPECT_FALSE(a.lines_with("main trevalo/test/Args").empty()) << planted;
+    }
 }
 
 TEST(JvmRun, CommandLineArgumentsReplaceTheConfiguredOnes)
@@ -185,6 +191,8 @@ TEST(JvmRun, CommandLineArgumentsReplaceTheConfiguredOnes)
         {"app_args = -win -nos\n", "", "\"two words\" x", {"arg[0]=two words", "arg[1]=x"}},
         {"app_args = -win -nos\n", "", "only", {"arg[0]=only"}},
         {"", "", world, world_logged},
+        // A Windows name may hold an unpaired surrogate: it arrives as that unit.
+        {"", "", "\xed\xa0\x80x.jar \"a\xed\xbf\xbf\"", {"arg[0]=\\uD800x.jar", "arg[1]=a\\uDFFF"}},
         {"app_args = " + world + "\n", "", "", world_logged},
         // The INI file: UTF-8 with or without its mark, or in the ANSI code page (1252 here:
         // 0x80 is the euro sign) when it is not valid UTF-8.
@@ -259,7 +267,8 @@ TEST(JvmRun, RunsFromAFolderOutsideTheCodePage)
                "AppOptions=\u65e5\u672c\u8a9e\n");
     std::string env = environment_with({"TREVALO_TEST_LOG=" + a.log, "TMP=" + folder + "\\tmp",
                                         "TEMP=" + folder + "\\tmp"});
-    run_result r = run_answering(quote(app), folder, 30000, "", env.data());
+    // As the user's unelevated programs run: an elevated one unpacks elsewhere.
+    run_result r = run_answering(quote(app), folder, 30000, "", env.data(), true);
     a.lines = read_lines(a.log);
     std::string boxes;
     for (const message_box &box : r.boxes)

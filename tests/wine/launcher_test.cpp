@@ -305,6 +305,15 @@ TEST(Launcher, TheConsoleLauncherUsesTheConsolesStreams)
         EXPECT_EQ(out, c.out) << c.config;
         EXPECT_EQ(err, c.err) << c.config;
     }
+
+    // On a console, the line arrives whole and nothing after it, whatever its characters.
+    std::string dir = make_temp_dir("console");
+    const std::string message = "Aucun Java trouv\u00e9 \u65e5\u672c \U0001F600";
+    std::string app = make_launcher(dir, "main_class = M\nmsg_no_runtime = " + message + "\n",
+                                    "app.exe", stub_path(target_arch(), true));
+    std::vector<std::string> screen;
+    EXPECT_EQ(run_in_console(quote(app), dir, 30000, &screen), FAILED);
+    EXPECT_EQ(screen, std::vector<std::string>({"Error: " + message, ""}));
 }
 
 } // namespace

@@ -101,14 +101,24 @@ TEST(Settings, IniFileOverridesOptionsAndArguments)
         long_options += "-Dk" + std::to_string(i) + "=v ";
     long_options += "-Xmx1024m";
     std::string long_ini = "[Application Configuration]\nJvmOptions=" + long_options + "\n";
+    // ASCII text in UTF-16 of either byte order, with its mark.
+    auto utf16 = [](bool big_endian, const std::string &text) {
+        std::string bytes = big_endian ? "\xFE\xFF" : "\xFF\xFE";
+        for (char c : text)
+            bytes += big_endian ? std::string(1, '\0') + c : std::string(1, c) + '\0';
+        return bytes;
+    };
+    std::string big_endian = utf16(true, "[Application Configuration]\r\nAppOptions=be\r\n");
+    std::string nul_line = std::string("JvmOptions=-Da=1", 16) + '\0' + "\r\nAppOptions=after\r\n";
+    std::string with_nul = utf16(false, "[Application Configuration]\r\n" + nul_line);
     const struct {
         const char *what;
         const char *ini_setting;   // "" : no INI setting
-        const char *ini_content;   // null: no file written
+        std::string ini_content;   // "-": no file written
         const char *jvm_options;
         const char *app_args;
     } cases[] = {
-        {"a value of any length, whole", "app.ini", long_ini.c_str(), long_options.c_str(),
+        {"a value of any length, whole", "app.ini", long_ini, long_options.c_str(),
          "table args"},
         {"both keys", "app.ini",
          "[Application Configuration]\nJvmOptions=-Xmx1g\nAppOptions=ini args\n",
@@ -116,18 +126,20 @@ TEST(Settings, IniFileOverridesOptionsAndArguments)
         {"empty value overrides nothing", "app.ini",
          "[Application Configuration]\nJvmOptions=\nAppOptions=-x \"a b\"\n",
          "-Dfrom=table", "-x \"a b\""},
-        {"missing file", "missing.ini", nullptr, "-Dfrom=table", "table args"},
+        {"missing file", "missing.ini", "-", "-Dfrom=table", "table args"},
         {"other section", "app.ini", "[Other]\nJvmOptions=-Xmx1g\n", "-Dfrom=table",
          "table args"},
         {"no INI setting", "", "[Application Configuration]\nJvmOptions=-Xmx1g\n",
          "-Dfrom=table", "table args"},
         {"INI in a sub-folder", "conf\\app.ini",
          "[Application Configuration]\nAppOptions=sub\n", "-Dfrom=table", "sub"},
+        {"UTF-16, big-endian", "app.ini", big_endian, "-Dfrom=table", "be"},
+        {"a NUL in UTF-16 ends nothing", "app.ini", with_nul, "-Da=1\xEF\xBF\xBD", "after"},
     };
     for (const auto &c : cases) {
         std::string dir = make_temp_dir("ini");
         CreateDirectoryA((dir + "\\conf").c_str(), nullptr);
-        if (c.ini_content)
+        if (c.ini_content != "-")
             write_file(dir + "\\" + (c.ini_setting[0] ? c.ini_setting : "app.ini"),
                        c.ini_content);
         std::string config = std::string(MAIN) + base + "ini_file = " + c.ini_setting + "\n";
@@ -137,15 +149,14 @@ TEST(Settings, IniFileOverridesOptionsAndArguments)
     }
 }
 
-TEST(Settings, AbsoluteIniPathOverridesNothing)
+TEST(Settings, AbsoluteIniPathIsUsedAsItIs)
 {
-    // The name is joined to the launcher's folder, so an absolute path names no file.
-    std::string dir = make_temp_dir("ini-abs");
-    std::string ini = dir + "\\abs.ini";
+    std::string dir = make_temp_dir("ini-abs"), elsewhere = make_temp_dir("ini-elsewhere");
+    std::string ini = elsewhere + "\\abs.ini";
     write_file(ini, "[Application Configuration]\nJvmOptions=-Xmx1g\n");
     auto values = probe_settings(dir, std::string(MAIN) + "jvm_options = -Dt\nini_file = " +
                                           ini + "\n");
-    EXPECT_EQ(values["jvm_options"], "-Dt");
+    EXPECT_EQ(values["jvm_options"], "-Xmx1g");
 }
 
 TEST(Settings, IniFileIsReadFromTheLaunchersFolder)
