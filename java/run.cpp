@@ -7,7 +7,7 @@
 #include "java/main_class.h"
 
 bool run_application(const launcher_settings &settings, int count, char **vector, bool console,
-                     jvm_record *jvm, void (*main_returned)(bool ok))
+                     jvm_record *jvm, void (*main_returned)(bool ok), void (*main_calling)())
 {
     char *unpacked;
     if (!unpack_embedded_files(settings, console, &unpacked))
@@ -17,7 +17,7 @@ bool run_application(const launcher_settings &settings, int count, char **vector
     free(unpacked);
     if (!created)
         return false;
-    bool ok = run_main_class(settings, *jvm, count, vector, false);
+    bool ok = run_main_class(settings, *jvm, count, vector, false, main_calling);
     if (main_returned)
         main_returned(ok);
     destroy_jvm(*jvm);

@@ -122,6 +122,10 @@ struct os_file;
 os_file *create_file(const char *path);
 void close_file(os_file *file);
 
+// Opens the file at path for writing at its end, creating it when it does not exist and
+// sharing it for reading and writing as a log is shared; null on failure.
+os_file *append_to_file(const char *path);
+
 // Sets the last-write time, as a FILETIME's two halves.
 bool set_file_time(os_file *file, uint32_t low, uint32_t high);
 
