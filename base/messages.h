@@ -56,17 +56,12 @@
 #define MSG_RUNTIME_OTHER_PROCESSOR \
     "A Java runtime for another processor was found at %s; this launcher cannot load it."
 
-// A JVM option (the subject), not a property, holds characters that the runtime cannot be
-// given: outside the system's code page, and not in a path that has a short form.
+// A JVM option (the subject), not a property, or an existing class path entry, holds
+// characters that the runtime cannot be given: outside the system's code page, and not in a
+// path that has a short form.
 #define MSG_OPTION_NOT_REPRESENTABLE                                                          \
     "The Java runtime cannot be given this option, because it has characters outside the "    \
     "system's code page and no short form of its paths avoids them:\n%s"
-
-// A class path entry (the subject) that exists but has characters the runtime cannot be
-// given: outside the system's code page, with no short form.
-#define MSG_CLASS_PATH_ENTRY_NOT_REPRESENTABLE                                                \
-    "The Java runtime cannot be given this class path entry, because it has characters "      \
-    "outside the system's code page and no short form:\n%s"
 
 #define SUBJECT_CURRENT_DIR "CURRENT_DIR"
 #define MAIN_METHOD "main(java/lang/String[])"

@@ -157,7 +157,11 @@ static bool append_runtime_part(string_list *list, const char *part, size_t n)
     return converted != nullptr;
 }
 
-char *runtime_option(const char *option)
+// option in the runtime's encoding: as it is, or with each ";"-separated path of its value
+// (after the first "=", or the whole option) that needs it by its short form. With
+// class_path, such an entry that is not there is left out, and one that is there with no
+// short form is reported. Null when that cannot make it fit.
+static char *runtime_text(const char *option, bool class_path)
 {
     char *converted = runtime_option_text(option);
     if (converted)
@@ -167,12 +171,31 @@ char *runtime_option(const char *option)
     const char *equals = strchr(option, '=');
     const char *value = equals ? equals + 1 : option;
     bool ok = value == option || append_runtime_part(&result, option, (size_t)(value - option));
+    bool first = true;
     while (ok) {
         size_t n = strcspn(value, ";");
-        ok = append_runtime_part(&result, value, n);
+        int before = result.length;
+        if (!first)
+            string_list_append(&result, ";");
+        if (append_runtime_part(&result, value, n)) {
+            first = false;
+        } else if (!class_path) {
+            ok = false;
+        } else {
+            // The separator undone. An entry that is not there is passed over, as the java
+            // command passes over a missing entry; one that is there cannot be given.
+            result.length = before;
+            if (result.text)
+                result.text[before] = '\0';
+            char *path = copy_text(value, n);
+            if (path_attributes(path) != -1) {
+                report_error(MSG_OPTION_NOT_REPRESENTABLE, path);
+                ok = false;
+            }
+            free(path);
+        }
         if (!value[n])
             break;
-        string_list_append(&result, ";");
         value += n + 1;
     }
     if (ok)
@@ -181,42 +204,14 @@ char *runtime_option(const char *option)
     return nullptr;
 }
 
+char *runtime_option(const char *option)
+{
+    return runtime_text(option, false);
+}
+
 char *runtime_class_path_option(const char *option)
 {
-    char *converted = runtime_option_text(option);
-    if (converted)
-        return converted;
-    string_list result = {};
-    const char *entry = option + sizeof CLASS_PATH_OPTION - 1;
-    bool ok = append_runtime_part(&result, option, (size_t)(entry - option));
-    bool first = true;
-    while (ok) {
-        size_t n = strcspn(entry, ";");
-        int before = result.length;
-        if (!first)
-            string_list_append(&result, ";");
-        if (append_runtime_part(&result, entry, n)) {
-            first = false;
-        } else {
-            // Undo the separator; an entry that is not there is passed over, as the java
-            // command passes over a missing entry; one that is there cannot be given.
-            result.length = before;
-            result.text[before] = '\0';
-            char *path = copy_text(entry, n);
-            if (path_attributes(path) != -1) {
-                report_error(MSG_CLASS_PATH_ENTRY_NOT_REPRESENTABLE, path);
-                ok = false;
-            }
-            free(path);
-        }
-        if (!entry[n])
-            break;
-        entry += n + 1;
-    }
-    if (ok)
-        return result.text;
-    free(result.text);
-    return nullptr;
+    return runtime_text(option, true);
 }
 
 // The class path option: "-Djava.class.path=" and the entries of class_path, each folder

@@ -10,7 +10,7 @@
 #include "base/archive.h"
 #include "base/command_line.h"
 #include "base/memory.h"
-#include "base/string_list.h"
+#include "base/text.h"
 #include "config/directories.h"
 #include "config/settings.h"
 #include "java/run.h"
@@ -33,38 +33,31 @@ static void release_instance_mutex(int = 0)
 
 // The instance's name: "Local\Trevalo-<hash>-<main class>", in the session's namespace. The
 // main class alone is shared by unrelated applications (every Spring Boot jar has the same
-// one), so the hash covers the launcher's full path too, upper-cased as Windows compares
+// one), so the hash covers the launcher's full path with it, upper-cased as Windows compares
 // paths: stable for every start of one launcher however its path is typed, distinct for
 // launchers in different folders. A hash of the configuration would instead let an updated
 // launcher start beside the old one still running. The main class follows for whoever reads
-// the name (cut to keep the name within MAX_PATH; a backslash, which would name a namespace,
-// as "/").
+// the name (cut to keep the name within MAX_PATH).
 static wchar_t *instance_name(const char *main_class)
 {
     char path[PATH_SIZE];
-    wchar_t *wide_path = to_wide(executable_path(path, sizeof path) ? path : "");
-    CharUpperW(wide_path);
-    string_list text = {};
-    string_list_append(&text, "Local\\Trevalo-");
-    size_t path_bytes = wcslen(wide_path) * sizeof(wchar_t);
-    char *key = (char *)must_alloc(path_bytes + strlen(main_class) + 1);
-    memcpy(key, wide_path, path_bytes);
-    strcpy(key + path_bytes, main_class);
-    char hex[ARCHIVE_FOLDER_NAME_SIZE];
-    archive_folder_name(archive_hash((const unsigned char *)key, path_bytes + strlen(main_class)),
-                        hex);
+    if (!executable_path(path, sizeof path))
+        path[0] = '\0';
+    char *hashed = join_text(path, "\n", main_class);
+    wchar_t *key = to_wide(hashed);
+    free(hashed);
+    CharUpperW(key);
+    char tag[ARCHIVE_FOLDER_NAME_SIZE + 1];
+    archive_folder_name(archive_hash((const unsigned char *)key, wcslen(key) * sizeof(wchar_t)),
+                        tag);
     free(key);
-    free(wide_path);
-    string_list_append(&text, hex);
-    string_list_append(&text, "-");
-    string_list_append(&text, main_class);
-    wchar_t *name = to_wide(text.text);
-    free(text.text);
+    tag[ARCHIVE_FOLDER_NAME_SIZE - 1] = '-';
+    tag[ARCHIVE_FOLDER_NAME_SIZE] = '\0';
+    char *text = join_text("Local\\Trevalo-", tag, main_class);
+    wchar_t *name = to_wide(text);
+    free(text);
     if (wcslen(name) >= MAX_PATH)
         name[MAX_PATH - 1] = L'\0';
-    for (wchar_t *c = name + 6; *c; c++)
-        if (*c == L'\\')
-            *c = L'/';
     return name;
 }
 

@@ -283,8 +283,8 @@ TEST(RuntimeOption, PathsOutsideTheCodePageTakeTheirShortForm)
         {cp + "extras\\\u0416.jar", cp, ""},
         // There, with no short form: refused, naming it.
         {cp + "a.jar;" + beetle, "<null>",
-         "The Java runtime cannot be given this class path entry, because it has characters "
-         "outside the system's code page and no short form:\n" + beetle},
+         "The Java runtime cannot be given this option, because it has characters outside the "
+         "system's code page and no short form of its paths avoids them:\n" + beetle},
     };
     for (const auto &c : class_paths) {
         reported.clear();
