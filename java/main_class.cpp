@@ -26,16 +26,24 @@ static bool create_output_file(const launcher_settings &settings, const char *pa
     return true;
 }
 
+// Whether the configured paths out and err name one file, however each is written
+// ("log.txt", ".\log.txt", "C:\app\log.txt"): the same text, or the same file once out exists.
+static bool same_output_file(const char *out, const char *err)
+{
+    return out[0] && err[0] && (strcasecmp(out, err) == 0 || same_file(out, err));
+}
+
 // Points System.out and System.err at the configured files. One file named for both is
-// opened once and shared: two streams that each emptied it would wipe each other's output.
+// opened once and shared: a second opening would fail on the first's sharing, and two streams
+// that each emptied it would wipe each other's output.
 static bool redirect_output_files(JNIEnv *env, const launcher_settings &settings)
 {
     const char *out = settings.stdout_file, *err = settings.stderr_file;
-    if (out[0] && err[0] && strcasecmp(out, err) == 0)
-        return create_output_file(settings, out) &&
-               redirect_java_stream(env, settings, out, true, true);
-    return (!out[0] || (create_output_file(settings, out) &&
-                        redirect_java_stream(env, settings, out, true, false))) &&
+    if (out[0] && !create_output_file(settings, out))
+        return false;
+    if (same_output_file(out, err))
+        return redirect_java_stream(env, settings, out, true, true);
+    return (!out[0] || redirect_java_stream(env, settings, out, true, false)) &&
            (!err[0] || (create_output_file(settings, err) &&
                         redirect_java_stream(env, settings, err, false, true)));
 }

@@ -13,6 +13,7 @@
 #include "config/settings.h"
 #include "java/run.h"
 #include "java/vm_hooks.h"
+#include "os/os.h"
 #include "os/report.h"
 #include "os/wide.h"
 #include "service/service.h"
@@ -70,6 +71,13 @@ int launch(const char *command_line, bool console)
         split_windows_command_line(command_line, &count, &vector, true);
     else
         split_command_line(command_line, &count, &vector, true);
+
+    // The INI file, once it is known whether this is the service run: a service, and a
+    // launcher with more rights than the user's other programs, read it only from a folder
+    // those cannot change.
+    bool service_run = settings.service_name[0] && count == 2 &&
+                       strcmp(vector[1], settings.service_switch) == 0;
+    apply_ini_file(&settings, service_run || process_is_elevated(), service_run);
 
     int switch_status;
     if (settings.service_name[0] &&
