@@ -327,7 +327,8 @@ TEST_F(RuntimeSearchUnderWine, EachMethodFindsTheTestRuntime)
         EXPECT_EQ(r.exit_code, c.chosen.empty() ? 0xFFFFFFFFu : 0u) << c.config;
         EXPECT_EQ(std::find(lines.begin(), lines.end(), "option -Dhome=" + c.chosen) != lines.end(),
                   !c.chosen.empty()) << c.config;
-        ASSERT_EQ(r.boxes.size(), c.chosen.empty() ? 1u : 0u) << c.config;
+        ASSERT_EQ(r.boxes.size(), c.chosen.empty() ? 1u : 0u) << c.config << row << " "
+                                                               << r.exit_code;
         if (c.chosen.empty())
             EXPECT_EQ(r.boxes[0].text, c.message);
     }
