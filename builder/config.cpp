@@ -105,7 +105,7 @@ bool is_invisible(uint32_t c)
 }
 
 // The code point of the well-formed UTF-8 sequence at text[*at], moving *at past it.
-uint32_t next_code_point(const std::string &text, size_t *at)
+uint32_t decode_utf8_at(const std::string &text, size_t *at)
 {
     unsigned char lead = (unsigned char)text[(*at)++];
     int more = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
@@ -122,7 +122,7 @@ uint32_t next_code_point(const std::string &text, size_t *at)
 bool is_class_name(const std::string &name)
 {
     for (size_t at = 0; at < name.size();)
-        if (is_invisible(next_code_point(name, &at)))
+        if (is_invisible(decode_utf8_at(name, &at)))
             return false;
     bool part_empty = true;
     for (unsigned char c : name) {
