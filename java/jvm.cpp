@@ -135,7 +135,10 @@ static bool create_with_options(const launcher_settings &settings, bool service,
                                 jvm_record *jvm)
 {
     jvm_option_list list;
-    if (!build_jvm_options(settings.jvm_options, class_path, expand_folders, home, &list))
+    folder_trust trust;
+    trust.guarded = service || process_is_elevated();
+    trust.own_account = service;
+    if (!build_jvm_options(settings.jvm_options, class_path, expand_folders, home, &list, trust))
         return false;
     add_class_sharing_options(settings, jvm->library_path, service, &list.count, &list.options);
     creation_options options = {};

@@ -36,11 +36,17 @@ static bool has_archive_suffix(const char *name)
 // followed: it may lead back up (a loop) or anywhere else. One trailing "\" or "/" of
 // directory is removed in place. Returns false after a reported listing failure, which names
 // the folder.
-static bool add_directory_archives(string_list *list, char *directory)
+static bool add_directory_archives(string_list *list, char *directory, const folder_trust &trust)
 {
     size_t length = strlen(directory);
     if (length > 0 && (directory[length - 1] == '\\' || directory[length - 1] == '/'))
         directory[length - 1] = '\0';
+    // A guarded run lists only folders no other account may change, held open until the
+    // process ends: the archives listed are the ones the virtual machine reads.
+    if (trust.guarded && hold_private_directory(directory, trust.own_account) != FOLDER_HELD) {
+        report_error(MSG_FOLDER_NOT_PRIVATE, directory);
+        return false;
+    }
 
     directory_listing *listing = nullptr;
     directory_entry entry;
@@ -56,7 +62,7 @@ static bool add_directory_archives(string_list *list, char *directory)
         bool dots = strcmp(entry.name, ".") == 0 || strcmp(entry.name, "..") == 0;
         char *path = join_text(directory, "\\", entry.name);
         if (entry.is_directory && !dots && !entry.is_link) {
-            ok = add_directory_archives(list, path);
+            ok = add_directory_archives(list, path, trust);
         } else if (has_archive_suffix(entry.name)) {
             string_list_append(list, path);
             string_list_append(list, ";");
@@ -188,7 +194,7 @@ char *runtime_option(const char *option)
 // (the unpacked files, the archives listed from a folder) are taken as they are, since a
 // folder may hold a '%' (a user named "50%" has one in the temporary folder's path).
 static char *class_path_option(const char *class_path, bool expand_folders,
-                               const char *runtime_home, bool *ok)
+                               const char *runtime_home, const folder_trust &trust, bool *ok)
 {
     string_list list = {};
     char *entries = must_copy(class_path);
@@ -199,7 +205,8 @@ static char *class_path_option(const char *class_path, bool expand_folders,
         string_list_append(&list, expanded ? expanded : entry);
         string_list_append(&list, ";");
         free(expanded);
-        if (expand_folders && path_kind(entry) == 1 && !add_directory_archives(&list, entry)) {
+        if (expand_folders && path_kind(entry) == 1 &&
+            !add_directory_archives(&list, entry, trust)) {
             *ok = false;
             break;
         }
@@ -215,12 +222,13 @@ static char *class_path_option(const char *class_path, bool expand_folders,
 }
 
 bool build_jvm_options(const char *options, const char *class_path, bool expand_folders,
-                       const char *runtime_home, jvm_option_list *list)
+                       const char *runtime_home, jvm_option_list *list, folder_trust trust)
 {
     list->count = 0;
     list->options = nullptr;
     bool ok;
-    char *class_path_text = class_path_option(class_path, expand_folders, runtime_home, &ok);
+    char *class_path_text =
+        class_path_option(class_path, expand_folders, runtime_home, trust, &ok);
     if (!ok)
         return false;
     char *expanded = expand_variables(options, runtime_home);
