@@ -31,6 +31,22 @@
 #define MSG_SETTING_NOT_APPLIED \
     "The service is installed, but the service manager did not accept its %s setting."
 
+// The record of a service whose application ended with a status other than 0 after the
+// service had started; the status and a full stop follow.
+#define MSG_SERVICE_APPLICATION_ENDED "The %s service's application ended with status "
+
+// The service switches' answers. An install over this launcher's own service (brought up to
+// date); a service that did not stop, so it stays; the service's state (for a stopped one, the
+// exit code of its last run and a full stop follow; one that has not run since the system
+// started has none).
+#define MSG_SERVICE_UPDATED "Service updated: %s"
+#define MSG_SERVICE_NOT_STOPPED "The %s service did not stop; it was not removed."
+#define MSG_SERVICE_RUNNING "The %s service is running."
+#define MSG_SERVICE_STARTING "The %s service is starting."
+#define MSG_SERVICE_STOPPING "The %s service is stopping."
+#define MSG_SERVICE_STOPPED "The %s service is stopped; last exit code "
+#define MSG_SERVICE_NOT_RUN "The %s service is stopped; it has not run yet."
+
 // The line after the no-runtime message when the search passed over a runtime library built
 // for another processor than the launcher's: "%s" is the library's path.
 #define MSG_RUNTIME_IS_64_BIT \

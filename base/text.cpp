@@ -81,3 +81,16 @@ size_t fill_message(char *buffer, size_t size, const char *message, const char *
     buffer[n] = '\0';
     return n;
 }
+
+const char *decimal_text(int number, char *buffer)
+{
+    char *end = buffer + 11;
+    *end = '\0';
+    unsigned magnitude = number < 0 ? 0u - (unsigned)number : (unsigned)number;
+    do
+        *--end = (char)('0' + magnitude % 10);
+    while (magnitude /= 10);
+    if (number < 0)
+        *--end = '-';
+    return end;
+}

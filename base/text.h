@@ -20,3 +20,7 @@ char *next_token(char *text, const char *separators, char **cursor);
 // UTF-8 character that does not fit whole) and always terminated; returns the length of the
 // text in buffer.
 size_t fill_message(char *buffer, size_t size, const char *message, const char *subject);
+
+// number in decimal, with a '-' when it is negative, written at the end of buffer (at least
+// 12 bytes); returns where the text starts.
+const char *decimal_text(int number, char *buffer);

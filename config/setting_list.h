@@ -65,6 +65,13 @@
     X(delayed_start, 1808, FLAG, "0")                                                          \
     X(service_account, 1824, TEXT, "")                                                         \
     X(max_java_version, 1840, INTEGER, "")                                                     \
+    X(stop_timeout_seconds, 1856, INTEGER, "30")                                               \
+    X(output_append, 1872, FLAG, "0")                                                          \
+    X(output_max_kb, 1888, INTEGER, "0")                                                       \
+    X(output_keep, 1904, INTEGER, "5")                                                         \
+    X(start_switch, 1920, TEXT, "-start")                                                      \
+    X(stop_switch, 1936, TEXT, "-stop")                                                        \
+    X(status_switch, 1952, TEXT, "-status")                                                    \
     X(command_line_rule, 1968, TEXT, "classic")                                                \
     X(class_sharing, 2000, TEXT, "auto")
 

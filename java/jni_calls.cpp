@@ -94,7 +94,7 @@ static bool set_java_stream(JNIEnv *env, const launcher_settings &settings, jcla
 }
 
 bool redirect_java_stream(JNIEnv *env, const launcher_settings &settings, const char *path,
-                          bool out, bool err)
+                          bool out, bool err, bool append)
 {
     jstring jpath = new_java_string(env, path);
     if (jni_step_failed(env, jpath)) {
@@ -111,8 +111,7 @@ bool redirect_java_stream(JNIEnv *env, const launcher_settings &settings, const 
         report_error(settings.msg_method, "java/io/FileOutputStream(String, boolean)");
         return false;
     }
-    // append = false: the file starts empty at every redirection.
-    jobject file = env->NewObject(file_class, file_init, jpath, JNI_FALSE);
+    jobject file = env->NewObject(file_class, file_init, jpath, append ? JNI_TRUE : JNI_FALSE);
     if (jni_step_failed(env, file)) {
         report_error(settings.msg_object, "java/io/FileOutputStream");
         return false;

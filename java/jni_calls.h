@@ -25,7 +25,7 @@ jstring new_java_string(JNIEnv *env, const char *text);
 bool set_java_property(JNIEnv *env, const launcher_settings &settings, const char *key,
                        const char *value);
 
-// Points System.out (out) and System.err (err) at one stream on the file at path, created
-// afresh; reports and returns false on failure.
+// Points System.out (out) and System.err (err) at one stream on the file at path, written at
+// its end with append, else created afresh; reports and returns false on failure.
 bool redirect_java_stream(JNIEnv *env, const launcher_settings &settings, const char *path,
-                          bool out, bool err);
+                          bool out, bool err, bool append = false);

@@ -8,16 +8,21 @@
 #include "base/command_line.h"
 #include "base/messages.h"
 #include "config/directories.h"
+#include "config/output_files.h"
 #include "config/settings.h"
 #include "java/jni_calls.h"
 #include "os/os.h"
 #include "os/report.h"
 
-// Creates the configured output file path afresh, so that a file that cannot be written is
-// reported with its path and the system's reason before Java opens it.
-static bool create_output_file(const launcher_settings &settings, const char *path)
+// Readies the configured output file path (rotated by size, see prepare_output_file) and opens
+// it once, emptied or appended to, so that a file that cannot be written is reported with its
+// path and the system's reason before Java opens it; *append says how Java opens it.
+static bool create_output_file(const launcher_settings &settings, const char *path,
+                               bool *append)
 {
-    os_file *file = create_file(path);
+    *append = prepare_output_file(path, settings.output_append, settings.output_max_kb,
+                                  settings.output_keep);
+    os_file *file = *append ? append_to_file(path) : create_file(path);
     if (!file) {
         report_error_with_reason(settings.msg_write_error, path);
         return false;
@@ -39,19 +44,20 @@ static bool same_output_file(const char *out, const char *err)
 static bool redirect_output_files(JNIEnv *env, const launcher_settings &settings)
 {
     const char *out = settings.stdout_file, *err = settings.stderr_file;
-    if (out[0] && !create_output_file(settings, out))
+    bool append = false;
+    if (out[0] && !create_output_file(settings, out, &append))
         return false;
     if (same_output_file(out, err))
-        return redirect_java_stream(env, settings, out, true, true);
-    return (!out[0] || redirect_java_stream(env, settings, out, true, false)) &&
-           (!err[0] || (create_output_file(settings, err) &&
-                        redirect_java_stream(env, settings, err, false, true)));
+        return redirect_java_stream(env, settings, out, true, true, append);
+    return (!out[0] || redirect_java_stream(env, settings, out, true, false, append)) &&
+           (!err[0] || (create_output_file(settings, err, &append) &&
+                        redirect_java_stream(env, settings, err, false, true, append)));
 }
 
 // Everything after the environment is chosen: user.dir, the output files, the lookups, the
 // arguments and the call. Returns true when main returned without a pending exception.
 static bool call_main(JNIEnv *env, const launcher_settings &settings, int count, char **vector,
-                      bool redirect)
+                      bool redirect, void (*calling)())
 {
     char directory[STARTUP_DIRECTORY_SIZE];
     if (!get_current_directory(directory, sizeof directory)) {
@@ -95,6 +101,8 @@ static bool call_main(JNIEnv *env, const launcher_settings &settings, int count,
         }
     }
 
+    if (calling)
+        calling();
     env->CallStaticVoidMethod(main_class, main, array);
     if (check_java_exception(env)) {
         report_error(settings.msg_invoke, MAIN_METHOD);
@@ -104,7 +112,7 @@ static bool call_main(JNIEnv *env, const launcher_settings &settings, int count,
 }
 
 bool run_main_class(const launcher_settings &settings, const jvm_record &jvm, int count,
-                    char **vector, bool attach)
+                    char **vector, bool attach, void (*calling)())
 {
     if (!attach && !settings.early_working_dir && !enter_working_directory(settings, false))
         return false;
@@ -119,7 +127,7 @@ bool run_main_class(const launcher_settings &settings, const jvm_record &jvm, in
     }
     // An attached call (the stop call of a service) leaves the output files alone: opening
     // them again would truncate what the running application is still writing.
-    bool ok = call_main(env, settings, count, vector, !attach);
+    bool ok = call_main(env, settings, count, vector, !attach, calling);
     if (attach)
         jvm.vm->DetachCurrentThread();
     return ok;

@@ -9,7 +9,7 @@
 #include "os/report.h"
 
 bool run_application(const launcher_settings &settings, int count, char **vector, bool console,
-                     jvm_record *jvm, void (*main_returned)(bool ok))
+                     jvm_record *jvm, void (*main_returned)(bool ok), void (*main_calling)())
 {
     // An INI file that other accounts may have written is not used, nor run without.
     if (settings.refused_ini_folder) {
@@ -24,7 +24,7 @@ bool run_application(const launcher_settings &settings, int count, char **vector
     free(unpacked);
     if (!created)
         return false;
-    bool ok = run_main_class(settings, *jvm, count, vector, false);
+    bool ok = run_main_class(settings, *jvm, count, vector, false, main_calling);
     if (main_returned)
         main_returned(ok);
     destroy_jvm(*jvm);

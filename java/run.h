@@ -11,6 +11,9 @@
 // and destroys the virtual machine, which waits for the application's last non-daemon thread.
 // *jvm stays filled for a stop call from another thread. main_returned (may be null) learns
 // main's outcome before that wait, while other threads may still end the process. True when
-// main returned normally; false after a reported failure.
+// main returned normally; false after a reported failure. main_calling (may be null) learns
+// that main is about to be called: the virtual machine runs and the main class and method
+// were found.
 bool run_application(const launcher_settings &settings, int count, char **vector, bool console,
-                     jvm_record *jvm, void (*main_returned)(bool ok));
+                     jvm_record *jvm, void (*main_returned)(bool ok),
+                     void (*main_calling)() = nullptr);

@@ -122,6 +122,10 @@ struct os_file;
 os_file *create_file(const char *path);
 void close_file(os_file *file);
 
+// Opens the file at path for writing at its end, creating it when it does not exist and
+// sharing it for reading and writing as a log is shared; null on failure.
+os_file *append_to_file(const char *path);
+
 // True when the existing files at a and b are one file, however each path is written (relative
 // or full, short or long names, through a link); false when they differ or either cannot be
 // read.

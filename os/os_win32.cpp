@@ -271,6 +271,17 @@ void close_file(os_file *file)
     CloseHandle((HANDLE)file);
 }
 
+os_file *append_to_file(const char *path)
+{
+    HANDLE file = with_wide(path, [](const wchar_t *wide) {
+        // FILE_APPEND_DATA: every write goes to the end.
+        return CreateFileW(wide, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    });
+    return file == INVALID_HANDLE_VALUE ? nullptr : (os_file *)file;
+}
+
+
 bool set_file_time(os_file *file, uint32_t low, uint32_t high)
 {
     FILETIME time = {low, high};

@@ -4,31 +4,35 @@
 #include "config/settings.h"
 
 // Handles the command line when it is exactly one argument (slot 1; slot 0 is reserved) equal
-// to one of the service switches, and returns true; *exit_status is then 0 on success (and
-// when the service was already installed) or the system's error code of the failure.
-// The switches, names, texts and service settings are those of settings.
+// to one of the service switches of settings, and returns true; *exit_status is then 0 on
+// success (an install over this launcher's own service updates it) or the system's error code
+// of the failure (1073 for another program's service of that name, 1053 for a service that
+// did not stop in time, a failed run's exit code for -start and -stop). -status ends with 0
+// for a running service, 2 for one starting or stopping, 3 for a stopped one. The names,
+// texts and service settings are those of settings.
 bool dispatch_service_switch(const launcher_settings &settings, int count, char **vector,
                              int *exit_status);
 
-// 1 when the service exists, 0 when it does not, -1 when the manager gives no answer.
-int service_exists(const char *name);
-
 // Installs the running executable as the service name, with its event-log source, the
 // description (may be empty) and the service settings of settings: start type, dependencies,
-// account, delayed start and recovery. A delayed start or recovery that the manager does not
-// accept is reported and leaves the service installed without it. 0 on success, -1 after a
-// reported failure.
+// account, delayed start, recovery and the pre-shutdown time. A setting that the manager does
+// not accept is reported and leaves the service installed without it. 0 on success, -1 after
+// a reported failure.
 int install_service(const launcher_settings &settings, const char *name,
                     const char *description);
 
-// Removes the service name; its event-log source stays. 0 on success, -1 after a reported
-// failure.
-int uninstall_service(const char *name);
+// The delay of a restart after a failure, in milliseconds as the manager takes it, for the
+// setting restart_seconds; 0 for none, the longest the manager can hold for a longer one.
+unsigned restart_delay_ms(int seconds);
 
-// Runs the process as the service of settings: hands the main thread to the Service Control
-// Manager and returns when the service has stopped, or at once when the manager did not start
-// the process. settings must last until then.
-void start_service_dispatcher(const launcher_settings &settings);
+// Stops the service name when it runs (within the stop time-out of settings), then removes it
+// and the event-log source this launcher registered. 0 on success, -1 after a reported
+// failure (the last error says why; 1053 when the service did not stop).
+int uninstall_service(const launcher_settings &settings, const char *name);
+
+// Runs the process as the service of settings: returns when the service has stopped, or at
+// once when the manager did not start the process. settings must last until then.
+void run_as_service(const launcher_settings &settings);
 
 // Registers the event source name (null: none) and sends every later report to the event log;
 // with no source registered (false), reports are recorded nowhere. close_event_log deregisters

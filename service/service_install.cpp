@@ -1,77 +1,71 @@
-// The service switches: installing and removing the service.
+// The service switches: installing and removing the service. Portable: the manager through the
+// service seam, the event-log source through the system seam's registry.
 #include "service/service.h"
-
-#include <windows.h>
 
 #include <stdlib.h>
 #include <string.h>
+#include <strings.h>
 
+#include "base/memory.h"
 #include "base/messages.h"
 #include "base/text.h"
-#include "base/unicode.h"
 #include "config/settings.h"
 #include "os/os.h"
 #include "os/report.h"
-#include "os/wide.h"
 #include "service/dependency_list.h"
+#include "service/service_run.h"
+#include "service/service_system.h"
 
 static const char *const EVENT_LOG_KEY = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
 
-// Opens the service name of manager with access, keeping the last error.
-static SC_HANDLE open_service(SC_HANDLE manager, const char *name, DWORD access)
+enum {
+    // The system's codes: an account the manager does not know, a service that did not answer
+    // a request in time, one that runs already, a service name taken, a run that ended with its own code, a service
+    // that has not run since the system started.
+    ERROR_INVALID_SERVICE_ACCOUNT_CODE = 1057,
+    ERROR_SERVICE_REQUEST_TIMEOUT_CODE = 1053,
+    ERROR_SERVICE_ALREADY_RUNNING_CODE = 1056,
+    ERROR_SERVICE_EXISTS_CODE = 1073,
+    ERROR_SERVICE_SPECIFIC_ERROR_CODE = 1066,
+    ERROR_SERVICE_NEVER_STARTED_CODE = 1077,
+    // How often a waiting switch asks the manager again, and how long -start waits for a
+    // service that is still starting.
+    POLL_MS = 250,
+    START_TIMEOUT_MS = 120000,
+    // The longest delay a restart can be given, in whole seconds.
+    MAX_RESTART_SECONDS = 4294967,
+};
+
+unsigned restart_delay_ms(int seconds)
 {
-    wchar_t *wide = to_wide(name);
-    SC_HANDLE service = OpenServiceW(manager, wide, access);
-    DWORD error = GetLastError();
-    free(wide);
-    SetLastError(error);
-    return service;
+    if (seconds <= 0)
+        return 0;
+    return seconds < MAX_RESTART_SECONDS ? (unsigned)seconds * 1000 : MAX_RESTART_SECONDS * 1000u;
 }
 
-int service_exists(const char *name)
+// Reports the last error, keeping it for the status the process ends with; gives -1.
+static int report_failure()
 {
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE);
-    if (!manager)
-        return -1;
-    SC_HANDLE service = open_service(manager, name, SERVICE_QUERY_CONFIG);
-    if (service) {
-        CloseServiceHandle(service);
-        CloseServiceHandle(manager);
-        return 1;
-    }
-    DWORD error = GetLastError();
-    CloseServiceHandle(manager);
-    SetLastError(error);
-    return error == ERROR_SERVICE_DOES_NOT_EXIST ? 0 : -1;
-}
-
-// Reports the last error, closes what is open, and gives -1.
-static int install_failed(SC_HANDLE manager, SC_HANDLE service)
-{
-    DWORD error = GetLastError();
+    unsigned error = last_error();
     report_last_error();
-    if (service)
-        CloseServiceHandle(service);
-    if (manager)
-        CloseServiceHandle(manager);
-    SetLastError(error);
+    set_last_error(error);
     return -1;
 }
 
-// The account the service runs as, for CreateService, from setting (the service_account
-// setting): null for LocalSystem (an empty setting), else a heap text. False, with
-// ERROR_INVALID_SERVICE_ACCOUNT as the last error, for a text that names none of the accounts
-// below (the builder lets none through).
-// These accounts have no password.
-static bool service_account(const char *setting, const char *name, char **account)
+// The account the service runs as: null for LocalSystem (an empty service_account), else a
+// heap text. False, with the system's "invalid service account" as the last error, for a text
+// that names none of the accounts below (the builder lets none through). These accounts have
+// no password.
+static bool service_account(const launcher_settings &settings, const char *name, char **account)
 {
+    const char *setting = settings.service_account;
     *account = nullptr;
     if (strcmp(setting, "LocalService") == 0 || strcmp(setting, "NetworkService") == 0)
         *account = join_text("NT AUTHORITY\\", setting);
     else if (strcmp(setting, "virtual") == 0)
         *account = join_text("NT SERVICE\\", name);
     else if (setting[0]) {
-        SetLastError(ERROR_INVALID_SERVICE_ACCOUNT);
+        set_last_error(ERROR_INVALID_SERVICE_ACCOUNT_CODE);
         return false;
     }
     return true;
@@ -80,131 +74,271 @@ static bool service_account(const char *setting, const char *name, char **accoun
 // Recovery and the delayed start: a manager that does not take them (Windows before Vista has
 // neither the failure-actions flag nor the delayed start; Wine keeps neither) leaves the
 // service installed and working without them. That is not a failed install, but it is said.
-static void apply_optional_config(const launcher_settings &settings, SC_HANDLE service)
+// An update (update) also takes away what the settings no longer ask for.
+static void apply_optional_config(const launcher_settings &settings, const char *name,
+                                  bool update)
 {
-    int seconds = settings.restart_seconds;
-    if (seconds > 0) {
-        // Restart at every failure: the manager repeats the last action once the three are
-        // used, and counts failures from zero again after a day without one.
-        DWORD delay = seconds < 4294967 ? (DWORD)seconds * 1000 : 4294967000u;
-        SC_ACTION actions[3] = {{SC_ACTION_RESTART, delay}, {SC_ACTION_RESTART, delay},
-                                {SC_ACTION_RESTART, delay}};
-        SERVICE_FAILURE_ACTIONSW failure = {86400, nullptr, nullptr, 3, actions};
-        // Our failed runs end with a service-specific error, not a crash: without the flag
-        // the manager applies the actions only to crashes.
-        SERVICE_FAILURE_ACTIONS_FLAG non_crash = {TRUE};
-        if (!ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure) ||
-            !ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &non_crash))
+    // What is taken away goes without a word where the manager refuses: it keeps none then.
+    unsigned delay = restart_delay_ms(settings.restart_seconds);
+    if (delay ? !set_service_restarts(name, delay) : update && !set_service_restarts(name, 0)) {
+        if (delay)
             report_error_with_reason(MSG_SETTING_NOT_APPLIED, "restart_seconds");
     }
     // A delayed start means something only to a service that starts automatically.
-    if (settings.delayed_start && !settings.manual_start) {
-        SERVICE_DELAYED_AUTO_START_INFO delayed = {TRUE};
-        if (!ChangeServiceConfig2W(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &delayed))
-            report_error_with_reason(MSG_SETTING_NOT_APPLIED, "delayed_start");
-    }
+    bool delayed = settings.delayed_start && !settings.manual_start;
+    if ((delayed || update) && !set_service_delayed_start(name, delayed) && delayed)
+        report_error_with_reason(MSG_SETTING_NOT_APPLIED, "delayed_start");
+    // A shutdown of the system gives the application the time a stop has.
+    unsigned stop_ms = stop_timeout_ms(settings.stop_timeout_seconds) + STOP_WAIT_MARGIN_MS;
+    if (!set_service_preshutdown_timeout(name, stop_ms))
+        report_error_with_reason(MSG_SETTING_NOT_APPLIED, "stop_timeout_seconds");
 }
 
-// The dependency list in UTF-16: the whole list, its NULs included; null for none.
-static wchar_t *wide_list(const char *list)
+// Registers the event-log source name for the launcher at path.
+static bool register_event_source(const char *name, const char *path)
 {
-    if (!list)
-        return nullptr;
-    size_t length = 0;
-    while (list[length] || list[length + 1])
-        length++;
-    return (wchar_t *)utf8_to_utf16(list, length + 2, nullptr);
-}
-
-int install_service(const launcher_settings &settings, const char *name,
-                    const char *description)
-{
-    char *account;
-    if (!service_account(settings.service_account, name, &account))
-        return install_failed(nullptr, nullptr);
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE);
-    if (!manager) {
-        free(account);
-        return install_failed(nullptr, nullptr);
-    }
-
-    char *list = dependency_list(settings.service_dependencies);
-    wchar_t *dependencies = wide_list(list);
-    free(list);
-
-    char path[PATH_SIZE];
-    if (!executable_path(path, sizeof path)) {
-        free(dependencies);
-        free(account);
-        return install_failed(manager, nullptr);
-    }
-    // "path" switch, built to fit (as are the key paths below), however long the parts are.
-    char *quoted = join_text("\"", path, "\" ");
-    char *command = join_text(quoted, settings.service_switch);
-    free(quoted);
-
-    wchar_t *wide_name = to_wide(name), *wide_command = to_wide(command),
-            *wide_account = to_wide(account);
-    SC_HANDLE service = CreateServiceW(
-        manager, wide_name, wide_name, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-        settings.manual_start ? SERVICE_DEMAND_START : SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
-        wide_command, nullptr, nullptr, dependencies, wide_account, nullptr);
-    DWORD error = GetLastError();
-    free(wide_name);
-    free(wide_command);
-    free(wide_account);
-    free(command);
-    free(dependencies);
-    free(account);
-    SetLastError(error);
-    if (!service)
-        return install_failed(manager, nullptr);
-
-    // The description through the manager, which keeps it as it can read it back when it
-    // loads the services at the next start of the system (Wine's refuses to load a service
-    // whose Description is not a plain string).
-    if (description && description[0]) {
-        SERVICE_DESCRIPTIONW text = {to_wide(description)};
-        BOOL described = ChangeServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, &text);
-        DWORD error = GetLastError();
-        free(text.lpDescription);
-        SetLastError(error);
-        if (!described)
-            return install_failed(manager, service);
-    }
-    apply_optional_config(settings, service);
-    CloseServiceHandle(service);
-    CloseServiceHandle(manager);
-
     char *event_key = join_text(EVENT_LOG_KEY, name);
     bool ok = create_registry_key(event_key) &&
               set_registry_expand_string(event_key, "EventMessageFile", path) &&
               set_registry_dword(event_key, "TypesSupported", 7);
     free(event_key);
-    return ok ? 0 : install_failed(nullptr, nullptr);
+    return ok;
 }
 
-int uninstall_service(const char *name)
+// The command line the manager starts the launcher at path with: "path" switch, built to fit
+// however long the parts are. A heap text.
+static char *service_command(const launcher_settings &settings, const char *path)
 {
-    // 0xF003F = SC_MANAGER_ALL_ACCESS; 0x10000 = DELETE
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, 0xF003F);
-    if (!manager)
-        return install_failed(nullptr, nullptr);
-    SC_HANDLE service = open_service(manager, name, 0x10000);
-    if (!service)
-        return install_failed(manager, nullptr);
-    if (!DeleteService(service))
-        return install_failed(manager, service);
-    CloseServiceHandle(service);
-    CloseServiceHandle(manager);
+    char *quoted = join_text("\"", path, "\" ");
+    char *command = join_text(quoted, settings.service_switch);
+    free(quoted);
+    return command;
+}
+
+// Writes the record of the service name (a new one, or with update the existing one) with
+// description and the service settings, and registers its event-log source.
+static int write_service(const launcher_settings &settings, const char *name,
+                         const char *description, bool update)
+{
+    char path[PATH_SIZE];
+    char *account;
+    if (!executable_path(path, sizeof path) || !service_account(settings, name, &account))
+        return report_failure();
+    char *command = service_command(settings, path);
+    char *dependencies = dependency_list(settings.service_dependencies);
+    service_record record = {name, command, settings.manual_start != 0, dependencies, account};
+    // An update writes the description even when empty: that removes the one it had.
+    bool ok = (update ? update_service_record(&record) : create_service_record(&record)) &&
+              (!description || (!description[0] && !update) ||
+               set_service_description(name, description));
+    free(command);
+    free(dependencies);
+    free(account);
+    if (!ok)
+        return report_failure();
+    apply_optional_config(settings, name, update);
+    return register_event_source(name, path) ? 0 : report_failure();
+}
+
+int install_service(const launcher_settings &settings, const char *name,
+                    const char *description)
+{
+    return write_service(settings, name, description, false);
+}
+
+// 1 when the installed service name runs this launcher with the service switch, 2 when it
+// runs something else, 0 when there is no such service, -1 when the manager gives no answer.
+static int installed_from_here(const launcher_settings &settings, const char *name)
+{
+    char path[PATH_SIZE], installed[2 * PATH_SIZE + 256];
+    int found = query_service_command(name, installed, sizeof installed);
+    if (found != 1)
+        return found;
+    if (!executable_path(path, sizeof path))
+        return -1;
+    char *command = service_command(settings, path);
+    // Windows compares paths without regard to case.
+    bool same = strcasecmp(command, installed) == 0;
+    free(command);
+    return same ? 1 : 2;
+}
+
+// Waits while the service name is in state (until, with until: until it is), at most
+// timeout_ms, asking the manager every POLL_MS; *status is its status then. False (last error
+// set) when the manager gives no answer.
+static bool wait_while(const char *name, service_state state, unsigned timeout_ms,
+                       service_status *status, bool until = false)
+{
+    unsigned began = service_clock_ms();
+    for (;;) {
+        if (!query_service_status(name, status))
+            return false;
+        if ((status->state == state) == until || service_clock_ms() - began >= timeout_ms)
+            return true;
+        pause_for_service(POLL_MS);
+    }
+}
+
+// Stops the service name when it runs and waits until it has stopped (within the stop
+// time-out and the margin of its wait hint); *status is its status then. False (last error
+// set) when the manager gives no answer or refuses.
+static bool stop_and_wait(const launcher_settings &settings, const char *name,
+                          service_status *status)
+{
+    if (!query_service_status(name, status))
+        return false;
+    if (status->state == STATE_STOPPED)
+        return true;
+    if (status->state != STATE_STOP_PENDING && !request_service_stop(name))
+        return false;
+    unsigned timeout = stop_timeout_ms(settings.stop_timeout_seconds) + STOP_WAIT_MARGIN_MS;
+    return wait_while(name, STATE_STOPPED, timeout, status, true);
+}
+
+// Removes the event-log source name when this launcher registered it.
+static bool remove_own_event_source(const char *name)
+{
+    char path[PATH_SIZE], registered[PATH_SIZE];
+    char *event_key = join_text(EVENT_LOG_KEY, name);
+    bool ours = query_registry_text(REGISTRY_MACHINE, event_key, "EventMessageFile", registered,
+                                    sizeof registered) == 0 &&
+                executable_path(path, sizeof path) && strcasecmp(path, registered) == 0;
+    bool ok = !ours || remove_event_source(event_key);
+    free(event_key);
+    return ok;
+}
+
+int uninstall_service(const launcher_settings &settings, const char *name)
+{
+    service_status status;
+    if (!stop_and_wait(settings, name, &status))
+        return report_failure();
+    if (status.state != STATE_STOPPED) {
+        report_error(MSG_SERVICE_NOT_STOPPED, name);
+        set_last_error(ERROR_SERVICE_REQUEST_TIMEOUT_CODE);
+        return -1;
+    }
+    if (!delete_service_record(name) || !remove_own_event_source(name))
+        return report_failure();
     return 0;
+}
+
+// The exit code a stopped service's last run ended with: its own when it gave one; 0 for a
+// service that has not run since the system started.
+static unsigned last_exit_code(const service_status &status)
+{
+    if (status.exit_code == ERROR_SERVICE_NEVER_STARTED_CODE)
+        return 0;
+    return status.exit_code == ERROR_SERVICE_SPECIFIC_ERROR_CODE ? status.specific_exit_code
+                                                                 : status.exit_code;
+}
+
+// Reports the state of the service name; error for a report that is a failure.
+static void report_state(const char *name, const service_status &status, bool error)
+{
+    char number[12];
+    char *text = status.state == STATE_RUNNING        ? must_copy(MSG_SERVICE_RUNNING)
+                 : status.state == STATE_START_PENDING ? must_copy(MSG_SERVICE_STARTING)
+                 : status.state == STATE_STOP_PENDING  ? must_copy(MSG_SERVICE_STOPPING)
+                 : status.exit_code == ERROR_SERVICE_NEVER_STARTED_CODE
+                     ? must_copy(MSG_SERVICE_NOT_RUN)
+                     : join_text(MSG_SERVICE_STOPPED,
+                                 decimal_text((int)last_exit_code(status), number), ".");
+    (error ? report_error : report_info)(text, name);
+    free(text);
+}
+
+// The -status switch: 0 running, 2 starting or stopping, 3 stopped.
+static int show_status(const char *name)
+{
+    service_status status;
+    if (!query_service_status(name, &status)) {
+        report_failure();
+        return -1;
+    }
+    report_state(name, status, false);
+    return status.state == STATE_RUNNING ? 0 : status.state == STATE_STOPPED ? 3 : 2;
+}
+
+// The -start switch: 0 once the service runs; a service that stopped instead gives the exit
+// code of its run (1 when that is 0).
+static int start_and_wait(const char *name)
+{
+    service_status status;
+    // A service that runs already is what -start asks for.
+    if (!request_service_start(name) && last_error() != ERROR_SERVICE_ALREADY_RUNNING_CODE) {
+        report_failure();
+        return -1;
+    }
+    if (!wait_while(name, STATE_START_PENDING, START_TIMEOUT_MS, &status)) {
+        report_failure();
+        return -1;
+    }
+    bool running = status.state == STATE_RUNNING;
+    report_state(name, status, !running);
+    if (running)
+        return 0;
+    unsigned code = last_exit_code(status);
+    set_last_error(status.state == STATE_STOPPED ? (code ? code : 1)
+                                                 : (unsigned)ERROR_SERVICE_REQUEST_TIMEOUT_CODE);
+    return -1;
+}
+
+// The -stop switch: 0 once the service stopped cleanly (or was not running); a run that
+// ended with a failure gives its exit code, a stop that did not end in time 1053.
+static int stop_switch(const launcher_settings &settings, const char *name)
+{
+    service_status status;
+    if (!stop_and_wait(settings, name, &status)) {
+        report_failure();
+        return -1;
+    }
+    bool stopped = status.state == STATE_STOPPED;
+    unsigned code = stopped ? last_exit_code(status) : (unsigned)ERROR_SERVICE_REQUEST_TIMEOUT_CODE;
+    report_state(name, status, code != 0);
+    set_last_error(code);
+    return code ? -1 : 0;
 }
 
 // The status a handled switch ends the process with: 0, or the error that made it fail.
 static int failure_status()
 {
-    DWORD error = GetLastError();
+    unsigned error = last_error();
     return error ? (int)error : 1;
+}
+
+// True when argument is the switch (a switch name that is empty, as in launchers built before
+// it existed, matches nothing).
+static bool is_switch(const char *argument, const char *name)
+{
+    return name[0] && strcmp(argument, name) == 0;
+}
+
+// The -install switch: a new service, or an update of the one this launcher installed before.
+static int install_switch(const launcher_settings &settings, const char *name)
+{
+    switch (installed_from_here(settings, name)) {
+    case 1:
+        // Installing again on purpose (upgrade scripts install every time): brought up to date.
+        if (write_service(settings, name, settings.service_description, true) != 0)
+            return -1;
+        report_info(MSG_SERVICE_UPDATED, name);
+        return 0;
+    case 2:
+        // Another program's service of that name: left alone.
+        report_error(settings.msg_already_installed, name);
+        set_last_error(ERROR_SERVICE_EXISTS_CODE);
+        return -1;
+    case 0:
+        if (install_service(settings, name, settings.service_description) != 0)
+            return -1;
+        report_info(settings.msg_installed, name);
+        return 0;
+    default:
+        // The manager gave no answer (no right to create services, for one): say why.
+        report_failure();
+        return -1;
+    }
 }
 
 bool dispatch_service_switch(const launcher_settings &settings, int count, char **vector,
@@ -214,37 +348,28 @@ bool dispatch_service_switch(const launcher_settings &settings, int count, char 
         return false;
     const char *argument = vector[1];
     const char *name = settings.service_name;
-    *exit_status = 0;
-    if (strcmp(argument, settings.install_switch) == 0) {
-        switch (service_exists(name)) {
-        case 1:
-            // Installing again is not a failure: upgrade scripts run the install each time.
-            report_error(settings.msg_already_installed, name);
-            break;
-        case 0:
-            if (install_service(settings, name, settings.service_description) == 0)
-                report_info(settings.msg_installed, name);
-            else
-                *exit_status = failure_status();
-            break;
-        default:
-            // The manager gave no answer (no right to create services, for one): say why.
-            *exit_status = failure_status();
-            report_last_error();
-            break;
-        }
-        return true;
-    }
-    if (strcmp(argument, settings.uninstall_switch) == 0) {
-        if (uninstall_service(name) == 0)
+    int status;
+    if (is_switch(argument, settings.install_switch)) {
+        status = install_switch(settings, name);
+    } else if (is_switch(argument, settings.uninstall_switch)) {
+        status = uninstall_service(settings, name);
+        if (status == 0)
             report_info(settings.msg_uninstalled, name);
-        else
+    } else if (is_switch(argument, settings.start_switch)) {
+        status = start_and_wait(name);
+    } else if (is_switch(argument, settings.stop_switch)) {
+        status = stop_switch(settings, name);
+    } else if (is_switch(argument, settings.status_switch)) {
+        *exit_status = show_status(name);
+        if (*exit_status < 0)
             *exit_status = failure_status();
         return true;
+    } else if (is_switch(argument, settings.service_switch)) {
+        run_as_service(settings);
+        status = 0;
+    } else {
+        return false;
     }
-    if (strcmp(argument, settings.service_switch) == 0) {
-        start_service_dispatcher(settings);
-        return true;
-    }
-    return false;
+    *exit_status = status == 0 ? 0 : failure_status();
+    return true;
 }

@@ -78,6 +78,7 @@ typedef void(JNICALL *abort_hook_t)(void);
 CRITICAL_SECTION vm_lock;           // guards the thread count, the hooks and the world's state
 CRITICAL_SECTION exit_lock;         // held for good by the first System.exit
 CONDITION_VARIABLE threads_changed;  // signalled when the non-daemon count goes down
+HANDLE destroy_begun = CreateEventA(nullptr, TRUE, FALSE, nullptr);  // set by DestroyJavaVM
 const DWORD tls_slot = TlsAlloc();  // the calling thread's ThreadState
 const bool locks_made = [] {
     InitializeCriticalSection(&vm_lock);
@@ -298,6 +299,7 @@ jint JNICALL DestroyJavaVM(JavaVM *vm)
         self = current_thread();
     }
     log_line("destroy waiting");
+    SetEvent(destroy_begun);
     lock();
     while (non_daemon_threads > 1)
         SleepConditionVariableCS(&threads_changed, &vm_lock, INFINITE);
@@ -351,6 +353,11 @@ void vm_abort()
 }
 
 }  // namespace
+
+void wait_until_destroying()
+{
+    WaitForSingleObject(destroy_begun, INFINITE);
+}
 
 void lock()
 {

@@ -87,6 +87,7 @@ ThreadState *current_thread();                // null when the calling thread is
 typedef void (*ThreadBody)(ThreadState *t, void *arg);
 void start_java_thread(ThreadBody body, void *arg);  // a non-daemon thread
 void add_shutdown_hook(const std::string &name);
+void wait_until_destroying();  // until a thread has called DestroyJavaVM
 void lock();    // the one lock of the runtime's shared state (reentrant)
 void unlock();
 struct Locked {

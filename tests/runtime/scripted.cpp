@@ -12,8 +12,10 @@
 //                            until it is closed), closes it. main returns at once.
 //   trevalo/test/Wait        registers a shutdown hook, blocks until a stop request arrives.
 //   trevalo/test/Ignore      blocks forever; a stop request is logged and ignored.
-//   trevalo/test/ThreadExit  starts a non-daemon thread that calls System.exit(5) after 300 ms,
-//                            then throws java.lang.IllegalStateException "boom".
+//   trevalo/test/ThreadExit  starts a non-daemon thread that calls System.exit(5) once
+//                            DestroyJavaVM waits for it (the launcher has taken main's
+//                            exception by then), then throws java.lang.IllegalStateException
+//                            "boom".
 //   trevalo/test/NonDaemon   starts a non-daemon thread that runs 500 ms more, returns at once.
 //   trevalo/test/Abort       prints a fatal-error text through "vfprintf", then aborts.
 //   trevalo/test/NoMain      exists but has no main: NoSuchMethodError.
@@ -173,7 +175,7 @@ void ignore_main(ThreadState *, const Args &args)
 
 void exit_five_later(ThreadState *t, void *)
 {
-    Sleep(300);
+    wait_until_destroying();
     system_exit(t, 5);
 }
 

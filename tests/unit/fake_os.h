@@ -49,6 +49,10 @@ void fake_elevated(bool elevated);
 // Makes the existing folder at path one that others may change (null: none).
 void fake_shared_folder(const char *path);
 
+// Makes the file at path one that another process holds, so that it cannot be moved or
+// deleted (null: none).
+void fake_held_file(const char *path);
+
 // The command lines run_process was given since the last call, which sets the status the next
 // ones end with and the file they write (null: none).
 extern std::vector<std::string> processes_run;

@@ -103,6 +103,8 @@ scenario_config configure(int argc, char **argv)
             set_text(&settings.main_class_encoded, argv[i] + 11);
         if (strncmp(argv[i], "early=", 6) == 0)
             settings.early_working_dir = argv[i][6] == '1';
+        if (strncmp(argv[i], "output_append=", 14) == 0)
+            settings.output_append = argv[i][14] == '1';
     }
     for (i++; i < argc; i++)
         config.main_args.push_back(argv[i]);
@@ -292,6 +294,12 @@ TEST(RealJvm, RedirectsBothStreamsIntoFreshFiles)
         << r.output;
     EXPECT_FALSE(contains(r.output, "count=")) << "main is not called";
     EXPECT_EQ(file_text(kept), "kept\n");
+
+    // With output_append, the earlier run's output stays and the new one follows it.
+    std::string appended = temp_tree::unix(tree.file("appended.txt", "an earlier run\n"));
+    r = run_child("run", {"stdout_file=" + appended, "output_append=1"});
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(file_text(appended).find("an earlier run\ncount=0\n"), 0u) << file_text(appended);
 
     // One file for both streams is opened once, however each names it: neither empties it
     // under the other.

@@ -55,6 +55,7 @@ void add_key_and_parents(registry_table &table, const std::string &key)
 }
 
 std::string failing_listing;
+std::string held_file; // a file that another process holds: it cannot be moved or deleted
 bool failing_at_start;
 
 std::string host_path(const char *path)
@@ -332,6 +333,16 @@ void close_file(os_file *file)
     fclose((FILE *)file);
 }
 
+os_file *append_to_file(const char *path)
+{
+    return (os_file *)fopen(host_path(path).c_str(), "ab");
+}
+
+void fake_held_file(const char *path)
+{
+    held_file = path ? host_path(path) : "";
+}
+
 bool set_file_time(os_file *, uint32_t, uint32_t)
 {
     return true;
@@ -477,13 +488,18 @@ char *short_path_name(const char *path)
     return found == short_paths.end() ? nullptr : strdup(found->second.c_str());
 }
 
+// A file that another process holds can be neither removed nor renamed.
 bool delete_file(const char *path)
 {
+    if (!held_file.empty() && held_file == host_path(path))
+        return (errno = EACCES, false);
     return unlink(host_path(path).c_str()) == 0;
 }
 
 bool replace_file(const char *from, const char *to)
 {
+    if (!held_file.empty() && held_file == host_path(from))
+        return (errno = EACCES, false);
     return rename(host_path(from).c_str(), host_path(to).c_str()) == 0;
 }
 
@@ -590,6 +606,8 @@ bool report_echo;
 
 void show_message_box(bool, const char *text)
 {
+    // Showing a message box changes the last error, as it does on Windows.
+    errno = 0;
     reported.push_back(text);
     if (!report_echo)
         return;
