@@ -137,12 +137,19 @@ bool parse_java_version(const char *text, size_t length, java_version *version)
     return true;
 }
 
-int compare_java_versions(const java_version &a, const java_version &b)
+// Negative, zero or positive as a is older than, the same as, or newer than b in their
+// first count parts.
+static int compare_version_parts(const java_version &a, const java_version &b, int count)
 {
-    for (int k = 0; k < 4; k++)
+    for (int k = 0; k < count; k++)
         if (a.part[k] != b.part[k])
             return a.part[k] < b.part[k] ? -1 : 1;
     return 0;
+}
+
+int compare_java_versions(const java_version &a, const java_version &b)
+{
+    return compare_version_parts(a, b, 4);
 }
 
 bool read_release_version(const char *home, java_version *version)
@@ -382,16 +389,6 @@ static bool search_runtime_keys(search_state *state, int first_row, int row_coun
         close_registry_key(key);
     }
     return false;
-}
-
-// Negative, zero or positive as a is older than, the same as, or newer than b in their
-// first count parts.
-static int compare_version_parts(const java_version &a, const java_version &b, int count)
-{
-    for (int k = 0; k < count; k++)
-        if (a.part[k] != b.part[k])
-            return a.part[k] < b.part[k] ? -1 : 1;
-    return 0;
 }
 
 // Methods 5 to 9: the runtime whose home is given (its trailing backslashes dropped) becomes

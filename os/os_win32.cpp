@@ -394,16 +394,11 @@ private_folder create_private_directory(const char *path, bool own_account)
 // installed; it has no well-known type.
 static bool is_trusted_installer(PSID sid)
 {
-    static const DWORD parts[] = {80, 956008885, 3418522649u, 1831038044, 1853292631,
-                                  2271478464u};
-    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-    if (*GetSidSubAuthorityCount(sid) != 6 ||
-        memcmp(GetSidIdentifierAuthority(sid), &nt, sizeof nt) != 0)
-        return false;
-    for (DWORD i = 0; i < 6; i++)
-        if (*GetSidSubAuthority(sid, i) != parts[i])
-            return false;
-    return true;
+    // The SID as it lies in memory: revision 1, six sub-authorities, authority 5 (big-endian),
+    // then each sub-authority (little-endian).
+    static const DWORD installer[] = {0x00000601, 0x05000000, 80, 956008885, 3418522649u,
+                                      1831038044, 1853292631, 2271478464u};
+    return EqualSid(sid, (PSID)installer) != 0;
 }
 
 static bool is_trusted(PSID sid, PSID user)
