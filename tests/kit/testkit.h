@@ -28,6 +28,10 @@ struct child_process {
 // token, as the account's unelevated programs do, when this process runs elevated (Wine runs
 // every program elevated); false runs it elevated, where a launcher trusts only private
 // folders.
+// This process's limited twin token, when it runs elevated (the caller closes it); null
+// otherwise.
+HANDLE limited_token();
+
 bool start_child(const std::string &command_line, const std::string &directory,
                  child_process *out, const std::string &stderr_path = "",
                  const char *environment = nullptr, bool limited = true);
