@@ -56,8 +56,9 @@
 #define MSG_RUNTIME_OTHER_PROCESSOR \
     "A Java runtime for another processor was found at %s; this launcher cannot load it."
 
-// A JVM option (the subject), not a property, holds characters that the runtime cannot be
-// given: outside the system's code page, and not in a path that has a short form.
+// A JVM option (the subject), not a property, or an existing class path entry, holds
+// characters that the runtime cannot be given: outside the system's code page, and not in a
+// path that has a short form.
 #define MSG_OPTION_NOT_REPRESENTABLE                                                          \
     "The Java runtime cannot be given this option, because it has characters outside the "    \
     "system's code page and no short form of its paths avoids them:\n%s"

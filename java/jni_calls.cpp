@@ -9,10 +9,25 @@
 #include "base/unicode.h"
 #include "os/report.h"
 
-JavaVMAttachArgs stopper_attach_args(unsigned version)
+typedef jint(JNICALL *default_init_args_entry)(void *args);
+
+jint attach_version(unsigned version, void *default_init_args)
+{
+    // JNI_VERSION_1_1 is asked of no runtime: a record of that version is the older, larger
+    // one, which HotSpot fills in, and no runtime takes an attach name with it.
+    if ((jint)version == JNI_VERSION_1_1 || (jint)version == JNI_VERSION_1_2)
+        return JNI_VERSION_1_2;
+    JavaVMInitArgs args = {};
+    args.version = (jint)version;
+    if (((default_init_args_entry)default_init_args)(&args) == JNI_OK)
+        return (jint)version;
+    return JNI_VERSION_1_2;
+}
+
+JavaVMAttachArgs stopper_attach_args(jint version)
 {
     JavaVMAttachArgs args;
-    args.version = (jint)version;
+    args.version = version;
     args.name = (char *)"Trevalo stopper thread";
     args.group = nullptr;
     return args;

@@ -7,9 +7,18 @@
 
 #include "config/settings.h"
 
-// The attach record of every native thread that attaches itself: the JNI version given (the
-// java_version setting) and the name "Trevalo stopper thread".
-JavaVMAttachArgs stopper_attach_args(unsigned version);
+// The JNI version for the attach record: version (the java_version setting) when the runtime
+// supports it as a JNI version, else JNI_VERSION_1_2, which every runtime the launcher loads
+// supports. A minimum Java version is seldom a JNI version ("8", 0x00010005, 0x000B0000), and
+// a runtime ignores the name of a record whose version it does not support (HotSpot names
+// the thread "Thread-<n>") or refuses the attach. default_init_args is the runtime's
+// JNI_GetDefaultJavaVMInitArgs, which answers JNI_OK for exactly the versions it supports
+// and needs no virtual machine.
+jint attach_version(unsigned version, void *default_init_args);
+
+// The attach record of every native thread that attaches itself: version (attach_version's)
+// and the name "Trevalo stopper thread".
+JavaVMAttachArgs stopper_attach_args(jint version);
 
 // After a JNI call: when an exception is pending, prints it (to the current System.err) and
 // clears it, and returns true.

@@ -59,6 +59,7 @@ static bool load_runtime(const launcher_settings &settings, jvm_record *jvm)
         report_error(settings.msg_jni_entry, jvm->library_path);
         return false;
     }
+    jvm->attach_version = attach_version(settings.java_version, jvm->default_init_args);
     return true;
 }
 
@@ -75,7 +76,8 @@ static void free_late_options(creation_options *options)
 // virtual machine takes each option in turn, and what it prints about a bad user option must
 // already go to the output hook. An option the runtime cannot read in its code page: a
 // property ("-Dname=value") is set through System.setProperty, in UTF-16, once the machine
-// runs; any other is refused (reported, false).
+// runs, except the class path, whose entries are given one by one; any other is refused
+// (reported, false).
 static bool sort_options(const jvm_option_list &list, creation_options *options)
 {
     options->given = (JavaVMOption *)must_alloc(((size_t)list.count + 3) * sizeof(JavaVMOption));
@@ -87,7 +89,13 @@ static bool sort_options(const jvm_option_list &list, creation_options *options)
     options->late_count = 0;
     for (int i = 0; i < list.count; i++) {
         const char *option = list.options[i];
-        if (char *converted = runtime_option(option)) {
+        if (strncmp(option, CLASS_PATH_OPTION, sizeof CLASS_PATH_OPTION - 1) == 0) {
+            // Read by the system class loader during the creation: never a late property.
+            char *converted = runtime_class_path_option(option);
+            if (!converted)
+                return false;
+            options->given[options->given_count++] = {converted, nullptr};
+        } else if (char *converted = runtime_option(option)) {
             options->given[options->given_count++] = {converted, nullptr};
         } else if (strncmp(option, "-D", 2) == 0) {
             options->late[options->late_count++] = must_copy(option);

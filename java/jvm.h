@@ -16,6 +16,7 @@ struct jvm_record {
     void *default_init_args;              // its JNI_GetDefaultJavaVMInitArgs, required present
     JavaVM *vm;
     JNIEnv *env; // of the thread that created the virtual machine
+    jint attach_version; // the JNI version of the attach record, one the runtime supports
 };
 
 // Finds a runtime, loads it, creates the virtual machine with the jvm_options setting and

@@ -163,7 +163,11 @@ static bool append_runtime_part(string_list *list, const char *part, size_t n)
     return converted != nullptr;
 }
 
-char *runtime_option(const char *option)
+// option in the runtime's encoding: as it is, or with each ";"-separated path of its value
+// (after the first "=", or the whole option) that needs it by its short form. With
+// class_path, such an entry that is not there is left out, and one that is there with no
+// short form is reported. Null when that cannot make it fit.
+static char *runtime_text(const char *option, bool class_path)
 {
     char *converted = runtime_option_text(option);
     if (converted)
@@ -173,18 +177,47 @@ char *runtime_option(const char *option)
     const char *equals = strchr(option, '=');
     const char *value = equals ? equals + 1 : option;
     bool ok = value == option || append_runtime_part(&result, option, (size_t)(value - option));
+    bool first = true;
     while (ok) {
         size_t n = strcspn(value, ";");
-        ok = append_runtime_part(&result, value, n);
+        int before = result.length;
+        if (!first)
+            string_list_append(&result, ";");
+        if (append_runtime_part(&result, value, n)) {
+            first = false;
+        } else if (!class_path) {
+            ok = false;
+        } else {
+            // The separator undone. An entry that is not there is passed over, as the java
+            // command passes over a missing entry; one that is there cannot be given.
+            result.length = before;
+            if (result.text)
+                result.text[before] = '\0';
+            char *path = copy_text(value, n);
+            if (path_attributes(path) != -1) {
+                report_error(MSG_OPTION_NOT_REPRESENTABLE, path);
+                ok = false;
+            }
+            free(path);
+        }
         if (!value[n])
             break;
-        string_list_append(&result, ";");
         value += n + 1;
     }
     if (ok)
         return result.text ? result.text : must_copy("");
     free(result.text);
     return nullptr;
+}
+
+char *runtime_option(const char *option)
+{
+    return runtime_text(option, false);
+}
+
+char *runtime_class_path_option(const char *option)
+{
+    return runtime_text(option, true);
 }
 
 // The class path option: "-Djava.class.path=" and the entries of class_path, each folder
@@ -231,20 +264,23 @@ bool build_jvm_options(const char *options, const char *class_path, bool expand_
         class_path_option(class_path, expand_folders, runtime_home, trust, &ok);
     if (!ok)
         return false;
-    char *expanded = expand_variables(options, runtime_home);
+    // Split first, then expand inside each option: a value with a blank ("-Dx=%JAVA_HOME%"
+    // with the runtime under "C:\Program Files") stays in its option.
     int count = 0;
     char **vector = nullptr;
-    split_command_line(expanded, &count, &vector, false);
-    free(expanded);
+    split_command_line(options, &count, &vector, false);
     list->options = (char **)must_alloc(((size_t)count + 1) * sizeof(char *));
     int kept = 0;
-    // An empty piece (two blanks in a row, a blank at either end, blanks alone) is no option:
-    // a virtual machine would refuse it ("Unrecognized option: ") and not start.
+    // An empty piece (two blanks in a row, a blank at either end, blanks alone, a variable
+    // with no value) is no option: a virtual machine would refuse it ("Unrecognized option: ")
+    // and not start.
     for (int i = 0; i < count; i++) {
-        if (vector[i][0])
-            list->options[kept++] = vector[i];
+        char *expanded = expand_variables(vector[i], runtime_home);
+        free(vector[i]);
+        if (expanded[0])
+            list->options[kept++] = expanded;
         else
-            free(vector[i]);
+            free(expanded);
     }
     free(vector);
     if (class_path_text)

@@ -16,8 +16,9 @@ struct folder_trust {
     bool own_account = false;
 };
 
-// Builds *list from options (the jvm_options setting: the text with every %NAME% expanded,
-// split once by the command-line rules, empty pieces dropped) followed, when class_path has
+// Builds *list from options (the jvm_options setting: the text split once by the command-line
+// rules, then every %NAME% expanded inside each piece, so that a value holding a blank stays
+// in its option; empty pieces dropped) followed, when class_path has
 // entries, by one
 // "-Djava.class.path=" option of them (";"-separated: the class_path setting, or the unpacked
 // files, which are never folders: expand_folders false; each folder followed by the archives
@@ -36,6 +37,18 @@ void free_jvm_options(jvm_option_list *list);
 // of its value (after the first "=", or the whole option) that has them is replaced by its
 // short (8.3) form. Null when that cannot make it fit.
 char *runtime_option(const char *option);
+
+// The start of the class path option.
+#define CLASS_PATH_OPTION "-Djava.class.path="
+
+// The class path option (CLASS_PATH_OPTION and ";"-separated entries) as the runtime reads
+// it, as a new heap text: each entry as it is, or by its short (8.3) form where it has
+// characters outside the runtime's code page. Such an entry that does not exist is left out,
+// as the java command passes over a missing entry, so that the others still arrive; null
+// after a reported failure naming an existing entry that has no short form. The class path
+// cannot be set later as a property: the system class loader reads it while the virtual
+// machine starts.
+char *runtime_class_path_option(const char *option);
 
 // A new heap text with every %NAME% replaced: JAVA_HOME (exactly so) by runtime_home, other
 // names by the environment variable's value without its enclosing double quotes, unknown

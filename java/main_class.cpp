@@ -119,7 +119,7 @@ bool run_main_class(const launcher_settings &settings, const jvm_record &jvm, in
 
     JNIEnv *env = jvm.env;
     if (attach) {
-        JavaVMAttachArgs args = stopper_attach_args(settings.java_version);
+        JavaVMAttachArgs args = stopper_attach_args(jvm.attach_version);
         if (jvm.vm->AttachCurrentThread((void **)&env, &args) != 0) {
             report_error(settings.msg_attach);
             return false;

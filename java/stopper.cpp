@@ -29,7 +29,7 @@ static bool call_system_exit(JNIEnv *env, const launcher_settings &settings)
 bool stop_java_application(const launcher_settings &settings, const jvm_record &jvm)
 {
     JNIEnv *env;
-    JavaVMAttachArgs args = stopper_attach_args(settings.java_version);
+    JavaVMAttachArgs args = stopper_attach_args(jvm.attach_version);
     if (jvm.vm->AttachCurrentThread((void **)&env, &args) != 0) {
         report_error(settings.msg_attach);
         return false;

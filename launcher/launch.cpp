@@ -7,8 +7,10 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "base/archive.h"
 #include "base/command_line.h"
 #include "base/memory.h"
+#include "base/text.h"
 #include "config/directories.h"
 #include "config/settings.h"
 #include "java/run.h"
@@ -29,13 +31,43 @@ static void release_instance_mutex(int = 0)
     instance_mutex = nullptr;
 }
 
-// Refuses a second interactive instance. The mutex is named after the main class; creating
-// it is the one test, so two launchers started together cannot both pass. A mutex that
-// cannot be created (another user's, say) does not stop the launch. Returns false when
-// another instance runs.
+// The instance's name: "Local\Trevalo-<hash>-<main class>", in the session's namespace. The
+// main class alone is shared by unrelated applications (every Spring Boot jar has the same
+// one), so the hash covers the launcher's full path with it, upper-cased as Windows compares
+// paths: stable for every start of one launcher however its path is typed, distinct for
+// launchers in different folders. A hash of the configuration would instead let an updated
+// launcher start beside the old one still running. The main class follows for whoever reads
+// the name (cut to keep the name within MAX_PATH).
+static wchar_t *instance_name(const char *main_class)
+{
+    char path[PATH_SIZE];
+    if (!executable_path(path, sizeof path))
+        path[0] = '\0';
+    char *hashed = join_text(path, "\n", main_class);
+    wchar_t *key = to_wide(hashed);
+    free(hashed);
+    CharUpperW(key);
+    char tag[ARCHIVE_FOLDER_NAME_SIZE + 1];
+    archive_folder_name(archive_hash((const unsigned char *)key, wcslen(key) * sizeof(wchar_t)),
+                        tag);
+    free(key);
+    tag[ARCHIVE_FOLDER_NAME_SIZE - 1] = '-';
+    tag[ARCHIVE_FOLDER_NAME_SIZE] = '\0';
+    char *text = join_text("Local\\Trevalo-", tag, main_class);
+    wchar_t *name = to_wide(text);
+    free(text);
+    if (wcslen(name) >= MAX_PATH)
+        name[MAX_PATH - 1] = L'\0';
+    return name;
+}
+
+// Refuses a second interactive instance of this application. Creating the named mutex is the
+// one test, so two launchers started together cannot both pass. A mutex that cannot be
+// created (another user's, say) does not stop the launch. Returns false when another
+// instance runs.
 static bool guard_single_instance(const launcher_settings &settings)
 {
-    wchar_t *name = to_wide(settings.main_class);
+    wchar_t *name = instance_name(settings.main_class);
     instance_mutex = CreateMutexW(nullptr, TRUE, name);
     bool running = instance_mutex && GetLastError() == ERROR_ALREADY_EXISTS;
     free(name);

@@ -42,18 +42,6 @@ option_vector build(const std::string &options, const std::string &class_path)
     return result;
 }
 
-std::vector<std::string> split(const std::string &text)
-{
-    int count;
-    char **vector;
-    split_command_line(text.c_str(), &count, &vector, false);
-    std::vector<std::string> result(vector, vector + count);
-    for (int i = 0; i < count; i++)
-        free(vector[i]);
-    free(vector);
-    return result;
-}
-
 // The archives and folders of dir as the file system lists them, for the expected order.
 std::vector<std::string> listed(const std::string &dir)
 {
@@ -105,9 +93,21 @@ TEST(ExpandVariables, ReplacesReferences)
     setenv("TREVALO_LONG", ("\"" + long_value + "\"").c_str(), 1);
     EXPECT_EQ(expand("-Dl=%TREVALO_LONG%"), "-Dl=" + long_value) << "long values are kept whole";
 
-    // Expansion comes before splitting: a value with a space gives two options.
-    EXPECT_EQ(split(expand("-Da=%TREVALO_SPACE% -Db")),
-              (std::vector<std::string>{"-Da=a", "b", "-Db"}));
+    // Splitting comes before expansion: a value with a blank stays in its option, a name
+    // with no value leaves no option.
+    strcpy(runtime_home, "C:\\Program Files\\Java\\jre");
+    const struct {
+        const char *options;
+        option_vector result;
+    } split_cases[] = {
+        {"-Da=%TREVALO_SPACE% -Db", {"-Da=a b", "-Db"}},
+        {"-Dx=%JAVA_HOME% -Xmx1g", {"-Dx=C:\\Program Files\\Java\\jre", "-Xmx1g"}},
+        {"%TREVALO_SPACE%", {"a b"}},
+        {"-Da %TREVALO_UNDEFINED% -Db", {"-Da", "-Db"}},
+        {"\"-Dq=%TREVALO_QUOTED%\"", {"-Dq=C:\\Program Files\\x"}},
+    };
+    for (const auto &c : split_cases)
+        EXPECT_EQ(build(c.options, ""), c.result) << c.options;
 }
 
 TEST(BuildJvmOptions, AddsTheClassPathOption)
@@ -285,6 +285,36 @@ TEST(RuntimeOption, PathsOutsideTheCodePageTakeTheirShortForm)
     for (const auto &c : cases) {
         char *given = runtime_option(c.option);
         EXPECT_EQ(given ? std::string(given) : "<null>", c.given ? c.given : "<null>") << c.option;
+        free(given);
+    }
+
+    // The class path, entry by entry: one entry cannot spoil the others, which must arrive at
+    // the creation (the system class loader reads them then).
+    temp_tree tree;
+    std::string beetle = tree.file("\u0416\u0443\u043a.jar");
+    const std::string cp = "-Djava.class.path=";
+    const struct {
+        std::string option;
+        std::string given;  // "<null>": refused
+        std::string message;
+    } class_paths[] = {
+        {cp + "a.jar;b.jar", cp + "a.jar;b.jar", ""},
+        {cp + "a.jar;C:\\\u0416\u0443\u043a\\a.jar", cp + "a.jar;C:\\4E1D~1\\A.JAR", ""},
+        // Not there: passed over, wherever it stands.
+        {cp + "dump.jar;extras\\\u0416\u0443\u043a.jar", cp + "dump.jar", ""},
+        {cp + "extras\\\u0416\u0443\u043a.jar;dump.jar", cp + "dump.jar", ""},
+        {cp + "extras\\\u0416.jar", cp, ""},
+        // There, with no short form: refused, naming it.
+        {cp + "a.jar;" + beetle, "<null>",
+         "The Java runtime cannot be given this option, because it has characters outside the "
+         "system's code page and no short form of its paths avoids them:\n" + beetle},
+    };
+    for (const auto &c : class_paths) {
+        reported.clear();
+        char *given = runtime_class_path_option(c.option.c_str());
+        EXPECT_EQ(given ? std::string(given) : "<null>", c.given) << c.option;
+        EXPECT_EQ(reported, c.message.empty() ? std::vector<std::string>{}
+                                              : std::vector<std::string>{c.message});
         free(given);
     }
     fake_latin1_runtime(false);

@@ -101,6 +101,8 @@ scenario_config configure(int argc, char **argv)
                 set_text(k.field, equals + 1);
         if (strncmp(argv[i], "main_class=", 11) == 0)
             set_text(&settings.main_class_encoded, argv[i] + 11);
+        if (strncmp(argv[i], "java_version=", 13) == 0)
+            settings.java_version = (unsigned)strtoul(argv[i] + 13, nullptr, 0);
         if (strncmp(argv[i], "early=", 6) == 0)
             settings.early_working_dir = argv[i][6] == '1';
         if (strncmp(argv[i], "output_append=", 14) == 0)
@@ -371,18 +373,24 @@ TEST(RealJvm, StopperStopsTheApplication)
 {
     // A second main call on a native thread attached as the stopper thread. It leaves the
     // output file alone: the running application's lines are all still there.
+    // The thread keeps its name whatever the minimum Java version: a JNI version (1.4, 1.8), or
+    // none the runtime takes as one ("8", 1.5, no minimum, 1.1).
     temp_tree tree;
-    std::string out = temp_tree::unix(tree.name("out.txt"));
-    child_result r = run_child("stop-by-main",
-                               {"main_class=trevalo/fixture/Stoppable", "stdout_file=" + out});
-    EXPECT_EQ(r.status, 0) << r.output;
-    EXPECT_EQ(file_text(out), "running\nstop call on thread=Trevalo stopper thread\nmain ends\n"
-                              "shutdown hook ran\n");
-    EXPECT_TRUE(contains(r.output, "stop call=1\n")) << r.output;
+    for (const char *version : {"0x00010004", "0x00010008", "8", "0x00010005", "0",
+                                "0x00010001"}) {
+        std::string out = temp_tree::unix(tree.name(std::string("out-") + version + ".txt"));
+        child_result r = run_child("stop-by-main", {"main_class=trevalo/fixture/Stoppable",
+                                                    "stdout_file=" + out,
+                                                    std::string("java_version=") + version});
+        EXPECT_EQ(r.status, 0) << version << r.output;
+        EXPECT_EQ(file_text(out), "running\nstop call on thread=Trevalo stopper thread\n"
+                                  "main ends\nshutdown hook ran\n") << version;
+        EXPECT_TRUE(contains(r.output, "stop call=1\n")) << version << r.output;
+    }
 
     // System.exit(0) from the stopper: the shutdown hooks run and the process ends with 0.
     std::string exit_out = temp_tree::unix(tree.name("exit-out.txt"));
-    r = run_child("stop-by-exit",
+    child_result r = run_child("stop-by-exit",
                   {"main_class=trevalo/fixture/Stoppable", "stdout_file=" + exit_out});
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(file_text(exit_out), "running\nshutdown hook ran\n") << r.output;

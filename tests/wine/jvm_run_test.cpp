@@ -99,6 +99,23 @@ TEST(JvmRun, PassesTheHooksFirstThenTheOptions)
               (std::vector<std::string>{"option -Xmx256m", "option -Xmx128m",
                                         "option -Djava.class.path=a.jar"}));
     EXPECT_EQ(spaced.result.exit_code, 0u);
+
+    // A variable's value with a blank stays in its option; a class path entry the code page
+    // cannot write, and which is not there, is passed over: the others arrive at the creation,
+    // not in a property set once the class loader has read the class path.
+    ASSERT_TRUE(SetEnvironmentVariableA("TREVALO_SPACED", "C:\\Program Files\\x"));
+    launch varied("main_class = trevalo.test.Args\njvm_options = -Dp=%TREVALO_SPACED% -Xmx64m\n"
+                  "class_path = a.jar;extras\\\u0416\u0443\u043a.jar\n");
+    varied.run();
+    SetEnvironmentVariableA("TREVALO_SPACED", nullptr);
+    EXPECT_EQ(varied.result.exit_code, 0u) << varied.boxes();
+    EXPECT_TRUE(varied.logged("option -Dp=C:\\Program Files\\x"));
+    EXPECT_TRUE(varied.logged("option -Xmx64m"));
+    std::vector<std::string> class_path = varied.lines_with("class_path ");
+    ASSERT_EQ(class_path.size(), 1u);
+    EXPECT_EQ(class_path[0].substr(class_path[0].size() - 5), "a.jar") << class_path[0];
+    EXPECT_EQ(class_path[0].find(";"), std::string::npos) << class_path[0];
+    EXPECT_TRUE(varied.lines_with("set_property java.class.path").empty());
 }
 
 TEST(JvmRun, ReportsEachWayTheRuntimeCanFail)
@@ -427,6 +444,54 @@ void touch(const std::string &path)
 }
 
 } // namespace
+
+// The stop call of a service (through the stopper probe: the launcher's run without the
+// service manager) keeps its thread's name whatever the minimum Java version: the attach
+// record carries a JNI version the runtime supports, on the test runtime and on the real
+// Java 8 runtime.
+TEST(JvmRun, StopCallKeepsItsThreadName)
+{
+    const char *jre = getenv("TREVALO_JRE8"), *program = getenv("TREVALO_JAVA8_FIXTURE");
+    bool java8 = target_arch() == "x86" && jre && program &&
+                 file_exists(std::string(jre) + "\\bin\\client\\jvm.dll");
+    if (!java8)
+        printf("skipped: the stop call on Java 8 needs the 32-bit launcher and the runtime in "
+               "../shared/jre8-x86\n");
+    const struct {
+        bool java8;
+        const char *version;
+    } cases[] = {
+        {false, "0x00010004"}, {false, "0x000B0000"}, {false, "0x00010005"},
+        {true, "0x00010008"}, {true, "0x00010005"}, {true, "0x00010001"},
+    };
+    for (const auto &c : cases) {
+        if (c.java8 && !java8)
+            continue;
+        std::string dir = make_temp_dir("stop-call"), log = dir + "\\runtime.log";
+        std::string out = dir + "\\out.txt";
+        std::string config =
+            c.java8 ? "runtime_paths = " + std::string(jre) +
+                          "\\bin\\client\\jvm.dll\nmain_class = trevalo.fixture.Stoppable\n"
+                          "class_path = " + program + "\nstdout_file = " + out + "\n"
+                    : "runtime_paths = " + runtime() + "\nmain_class = trevalo.test.Wait\n";
+        std::string probe = make_launcher(dir, "search_order = 0\njava_version = " +
+                                                   std::string(c.version) + "\n" + config,
+                                          "probe.exe", build_dir() + "\\stopper_probe.exe");
+        std::string env = environment_with(
+            {"TREVALO_TEST_LOG=" + log, "TREVALO_READY_FILE=" + (c.java8 ? out : log),
+             std::string("TREVALO_READY_TEXT=") + (c.java8 ? "running" : "waiting"),
+             "WINEDLLOVERRIDES=mscoree,mshtml=;msvcr100=n"});
+        std::string output;
+        EXPECT_EQ(run_capture(quote(probe), dir, &output, env.data()), 0u) << output;
+        EXPECT_NE(output.find("stop call=1"), std::string::npos) << c.version << output;
+        if (c.java8)
+            EXPECT_EQ(read_file(out), "running\r\nstop call on thread=Trevalo stopper thread\r\n"
+                                      "main ends\r\nshutdown hook ran\r\n") << c.version;
+        else
+            EXPECT_NE(read_file(log).find("attach name=Trevalo stopper thread"),
+                      std::string::npos) << c.version << read_file(log);
+    }
+}
 
 TEST(JvmRun, ClassSharingWithTheRealJava8Runtime)
 {

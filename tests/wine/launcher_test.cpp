@@ -2,6 +2,8 @@
 // boxes, exit statuses, priority and single-instance guard.
 #include <gtest/gtest.h>
 
+#include <ctype.h>
+
 #include "config/setting_list.h"
 #include "tests/wine/harness.h"
 
@@ -124,17 +126,29 @@ TEST(Launcher, RefusesASecondInstance)
     message_box first_box;
     ASSERT_TRUE(wait_message_box(first, 30000, &first_box));
 
-    // The mutex is named after the main class in slash form.
-    HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, "x/y/Main");
-    EXPECT_NE(mutex, nullptr);
-    if (mutex)
-        CloseHandle(mutex);
-
-    run_result second = run_answering(quote(app), dir, 30000);
-    EXPECT_EQ(second.exit_code, 0u);
-    ASSERT_EQ(second.boxes.size(), 1u);
-    EXPECT_EQ(second.boxes[0].text, "An instance of this program is already running.");
-    EXPECT_EQ(second.boxes[0].caption, "Error");
+    // The instance is this launcher's, not every one's with the same main class: a launcher
+    // in another folder runs (to its own failure, as there is no runtime).
+    std::string other_dir = make_temp_dir("instance-other");
+    std::string other = make_launcher(other_dir, "main_class = x.y.Main\n");
+    std::string lower = app;
+    for (char &c : lower)
+        c = (char)tolower((unsigned char)c);
+    const struct {
+        std::string app;
+        std::string text;
+        DWORD status;
+    } cases[] = {
+        {app, "An instance of this program is already running.", 0},
+        {lower, "An instance of this program is already running.", 0},  // path typed otherwise
+        {other, NO_RUNTIME, FAILED},
+    };
+    for (const auto &c : cases) {
+        run_result second = run_answering(quote(c.app), dir, 30000);
+        EXPECT_EQ(second.exit_code, c.status) << c.app;
+        ASSERT_EQ(second.boxes.size(), 1u) << c.app;
+        EXPECT_EQ(second.boxes[0].text, c.text) << c.app;
+        EXPECT_EQ(second.boxes[0].caption, "Error");
+    }
 
     ASSERT_EQ(answer_and_wait(&first, first_box), FAILED);
 

@@ -192,8 +192,9 @@ TEST_F(RuntimeSearchUnderWine, ExpandsEnvironmentReferences)
         std::vector<std::string> options;
     } cases[] = {
         {"jvm_options = -Da=%TREVALO_UNSET%y -Db=50%\n", {"-Da=y", "-Db=50"}},
+        // A value with a blank stays in its option.
         {"jvm_options = -Dc=%trevalo_quoted% -Dd=%TREVALO_SPACE%\n",
-         {"-Dc=quoted", "value", "-Dd=two", "words"}},
+         {"-Dc=quoted value", "-Dd=two words"}},
         {"jvm_options = -De=%%x -Df=a%b\n", {"-De=%x", "-Df=ab"}},
         {"jvm_options = -XX:ErrorFile=e_%p.log -Dg=UTF-8 -Dh=gc_%p.log\n",
          {"-XX:ErrorFile=e_p.log", "-Dg=UTF-8", "-Dh=gc_p.log"}},

@@ -404,9 +404,10 @@ TEST_F(ServiceUnderWine, SwitchesOnlyWhenAloneAndExact)
 
 TEST_F(ServiceUnderWine, StopsByCallingMainAgain)
 {
-    // The arguments in any language, whatever the code page.
+    // The arguments in any language, whatever the code page; a minimum Java version that is no
+    // JNI version does not cost the stop call's thread its name.
     make("main_class = trevalo.test.Wait\nservice_args = svc-a \u0416\u0443\u043a\U0001F600\n"
-         "stop_args = stop \u65e5\u672c\u8a9e\n");
+         "stop_args = stop \u65e5\u672c\u8a9e\njava_version = 0x000B0000\n");
     ASSERT_EQ(run("-install").exit_code, 0u);
     size_t offset = log_size();
     ASSERT_TRUE(start("ignored-start-parameter"));
