@@ -4,6 +4,7 @@
 
 #include <stddef.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include "base/ini.h"
 #include "base/setting_codec.h"
@@ -42,15 +43,39 @@ static void override_from_ini(const char *text, const char *key, char **setting)
     *setting = value;
 }
 
-// Applies JvmOptions and AppOptions of the INI file named by the ini_file setting: a relative
-// name from the launcher's folder (the current directory while the settings load), an
-// absolute one as it is. A file that cannot be opened is passed over silently: the INI file
-// is optional.
-static void apply_ini_override(launcher_settings &storage)
+// The folder that holds the file at path (absolute, or relative to the current directory) as
+// a new heap text; null when the current directory cannot be read.
+static char *folder_of_file(const char *path)
 {
+    bool absolute = path[0] == '\\' || path[0] == '/' || (path[0] && path[1] == ':');
+    char current[PATH_SIZE];
+    if (!absolute && !get_current_directory(current, sizeof current))
+        return nullptr;
+    char *folder = absolute ? join_text(path, "") : join_text(current, "\\", path);
+    char *last = strrchr(folder, '\\');
+    char *slash = strrchr(folder, '/');
+    if (slash > last)
+        last = slash;
+    // A file in a drive's root keeps the root's backslash: "C:" alone is a current folder.
+    if (last)
+        last[last == folder + 2 && folder[1] == ':' ? 1 : 0] = '\0';
+    return folder;
+}
+
+void apply_ini_file(launcher_settings *settings, bool guarded, bool own_account)
+{
+    launcher_settings &storage = *settings;
     if (!storage.ini_file[0]) {
         trace("settings from the launcher's resources; no INI file");
         return;
+    }
+    if (guarded && file_exists(storage.ini_file)) {
+        char *folder = folder_of_file(storage.ini_file);
+        if (!folder || hold_private_directory(folder, own_account) != FOLDER_HELD) {
+            storage.refused_ini_folder = folder ? folder : join_text(storage.ini_file, "");
+            return;
+        }
+        free(folder);
     }
     char *text = read_text_file(storage.ini_file);
     trace("settings from the launcher's resources; INI file %s %s", storage.ini_file,
@@ -95,6 +120,4 @@ void load_settings(launcher_settings *settings)
     unsigned priority = priority_class_for_index(storage.priority);
     if (priority)
         set_process_priority(priority);
-
-    apply_ini_override(storage);
 }

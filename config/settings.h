@@ -29,9 +29,20 @@ struct launcher_settings {
     // The current directory when the launcher started (what return_to_startup_dir goes back
     // to), saved before the launcher enters its own folder; null until then.
     char *startup_directory;
+    // The folder of the INI file when a guarded launcher refused to read it (other accounts
+    // may change it); null otherwise. The run reports it and does not start.
+    char *refused_ini_folder;
 };
 
-// Reads every setting from the launcher's own string table into *settings, applies the process
-// priority and the INI override. Runs once, on the main thread, with the launcher's folder as
-// the current directory.
+// Reads every setting from the launcher's own string table into *settings and applies the
+// process priority. Runs once, on the main thread, with the launcher's folder as the current
+// directory.
 void load_settings(launcher_settings *settings);
+
+// Applies JvmOptions and AppOptions of the INI file named by the ini_file setting: a relative
+// name from the launcher's folder (the current directory), an absolute one as it is. A file
+// that cannot be opened is passed over silently: the INI file is optional. guarded (the
+// launcher runs elevated, or as a service): an existing file is read only when its folder
+// passes the private-folder test of the unpacking folder (own_account: the process's account
+// trusted too), the folder then held open; otherwise settings->refused_ini_folder names it.
+void apply_ini_file(launcher_settings *settings, bool guarded, bool own_account);

@@ -27,11 +27,14 @@ struct creation_options {
 };
 
 // Finds the runtime library for this launcher's processor: its path in jvm->library_path and
-// its home in home (RUNTIME_HOME_SIZE bytes). False after a reported failure.
-static bool find_runtime(const launcher_settings &settings, jvm_record *jvm, char *home)
+// its home in home (RUNTIME_HOME_SIZE bytes). A service, or a launcher that runs elevated,
+// searches guarded. False after a reported failure.
+static bool find_runtime(const launcher_settings &settings, bool service, jvm_record *jvm,
+                         char *home)
 {
     runtime_request request = {settings.search_order, settings.runtime_paths,
-                               settings.java_version, settings.max_java_version};
+                               settings.java_version, settings.max_java_version,
+                               service || process_is_elevated(), service};
     char note[SEARCH_NOTE_SIZE];
     if (find_runtime_library(request, LAUNCHER_MACHINE, jvm->library_path,
                              sizeof jvm->library_path, home, note))
@@ -168,7 +171,10 @@ static bool create_with_options(const launcher_settings &settings, bool service,
                                 int count, char **vector, jvm_record *jvm)
 {
     jvm_option_list list;
-    if (!build_jvm_options(settings.jvm_options, class_path, expand_folders, home, &list))
+    folder_trust trust;
+    trust.guarded = service || process_is_elevated();
+    trust.own_account = service;
+    if (!build_jvm_options(settings.jvm_options, class_path, expand_folders, home, &list, trust))
         return false;
     add_class_sharing_options(settings, jvm->library_path, service, &list.count, &list.options);
     char *command = java_command_option(settings, count, vector);
@@ -187,7 +193,7 @@ bool create_jvm(const launcher_settings &settings, bool console, const char *cla
     if (settings.early_working_dir && !enter_working_directory(settings, true))
         return false;
     char home[RUNTIME_HOME_SIZE];
-    if (!find_runtime(settings, jvm, home) || !load_runtime(settings, jvm) ||
+    if (!find_runtime(settings, console, jvm, home) || !load_runtime(settings, jvm) ||
         !create_with_options(settings, console, class_path, expand_folders, home, count, vector,
                              jvm))
         return false;

@@ -37,11 +37,18 @@ static bool has_archive_suffix(const char *name)
 // not followed: it may lead back up (a loop) or anywhere else. One trailing "\" or "/" of
 // directory is removed in place. Returns false after a reported listing failure, which names
 // the folder.
-static bool add_directory_archives(string_list *list, char *directory, bool wildcard = false)
+static bool add_directory_archives(string_list *list, char *directory, const folder_trust &trust,
+                                   bool wildcard = false)
 {
     size_t length = strlen(directory);
     if (length > 0 && (directory[length - 1] == '\\' || directory[length - 1] == '/'))
         directory[length - 1] = '\0';
+    // A guarded run lists only folders no other account may change, held open until the
+    // process ends: the archives listed are the ones the virtual machine reads.
+    if (trust.guarded && hold_private_directory(directory, trust.own_account) != FOLDER_HELD) {
+        report_error(MSG_FOLDER_NOT_PRIVATE, directory);
+        return false;
+    }
 
     directory_listing *listing = nullptr;
     directory_entry entry;
@@ -58,7 +65,7 @@ static bool add_directory_archives(string_list *list, char *directory, bool wild
         char *path = join_text(directory, "\\", entry.name);
         if (entry.is_directory) {
             if (!dots && !wildcard && !entry.is_link)
-                ok = add_directory_archives(list, path);
+                ok = add_directory_archives(list, path, trust);
         } else if (has_archive_suffix(entry.name) &&
                    (!wildcard || strcasecmp(entry.name + strlen(entry.name) - 4, ".jar") == 0)) {
             string_list_append(list, path);
@@ -257,7 +264,7 @@ static char *absolute_entries(const char *entries)
 // (the unpacked files, the archives listed from a folder) are taken as they are, since a
 // folder may hold a '%' (a user named "50%" has one in the temporary folder's path).
 static char *class_path_option(const char *class_path, bool expand_folders,
-                               const char *runtime_home, bool *ok)
+                               const char *runtime_home, const folder_trust &trust, bool *ok)
 {
     string_list list = {};
     char *entries = must_copy(class_path);
@@ -271,7 +278,8 @@ static char *class_path_option(const char *class_path, bool expand_folders,
             // gives none, as with the java command.
             entry[length - 1] = '\0';
             char *folder = length == 1 ? (char *)"." : entry;
-            if (path_attributes(folder) == 1 && !add_directory_archives(&list, folder, true)) {
+            if (path_attributes(folder) == 1 &&
+                !add_directory_archives(&list, folder, trust, true)) {
                 *ok = false;
                 break;
             }
@@ -281,7 +289,8 @@ static char *class_path_option(const char *class_path, bool expand_folders,
         string_list_append(&list, expanded ? expanded : entry);
         string_list_append(&list, ";");
         free(expanded);
-        if (expand_folders && path_kind(entry) == 1 && !add_directory_archives(&list, entry)) {
+        if (expand_folders && path_kind(entry) == 1 &&
+            !add_directory_archives(&list, entry, trust)) {
             *ok = false;
             break;
         }
@@ -299,12 +308,13 @@ static char *class_path_option(const char *class_path, bool expand_folders,
 }
 
 bool build_jvm_options(const char *options, const char *class_path, bool expand_folders,
-                       const char *runtime_home, jvm_option_list *list)
+                       const char *runtime_home, jvm_option_list *list, folder_trust trust)
 {
     list->count = 0;
     list->options = nullptr;
     bool ok;
-    char *class_path_text = class_path_option(class_path, expand_folders, runtime_home, &ok);
+    char *class_path_text =
+        class_path_option(class_path, expand_folders, runtime_home, trust, &ok);
     if (!ok)
         return false;
     // Split first, then expand inside each option: a value with a blank ("-Dx=%JAVA_HOME%"

@@ -8,6 +8,14 @@ struct jvm_option_list {
     char **options;
 };
 
+// Which class-path folders may be listed: guarded (a service, or an elevated launcher), only
+// those that pass the private-folder test of the unpacking folder, own_account trusting the
+// process's own account too; a folder that fails is reported by name.
+struct folder_trust {
+    bool guarded = false;
+    bool own_account = false;
+};
+
 // Builds *list from options (the jvm_options setting: the text split once by the command-line
 // rules, then every %NAME% expanded inside each piece, so that a value holding a blank stays
 // in its option; empty pieces dropped) followed, when class_path has
@@ -17,10 +25,10 @@ struct jvm_option_list {
 // below it, "folder\*" replaced by the ".jar" files of that folder alone; %NAME% expanded in
 // the configured entries only, never in the paths the launcher makes; each relative entry made
 // absolute against the current directory). runtime_home stands for JAVA_HOME. False after a
-// reported
-// listing failure, with *list empty.
+// reported listing failure, or a folder refused as trust asks, with *list empty.
 bool build_jvm_options(const char *options, const char *class_path, bool expand_folders,
-                       const char *runtime_home, jvm_option_list *list);
+                       const char *runtime_home, jvm_option_list *list,
+                       folder_trust trust = folder_trust());
 
 // Frees the options of list and empties it.
 void free_jvm_options(jvm_option_list *list);

@@ -34,17 +34,25 @@ static bool create_output_file(const launcher_settings &settings, const char *pa
     return true;
 }
 
+// Whether the configured paths out and err name one file, however each is written
+// ("log.txt", ".\log.txt", "C:\app\log.txt"): the same text, or the same file once out exists.
+static bool same_output_file(const char *out, const char *err)
+{
+    return out[0] && err[0] && (strcasecmp(out, err) == 0 || same_file(out, err));
+}
+
 // Points System.out and System.err at the configured files. One file named for both is
-// opened once and shared: two streams that each emptied it would wipe each other's output.
+// opened once and shared: a second opening would fail on the first's sharing, and two streams
+// that each emptied it would wipe each other's output.
 static bool redirect_output_files(JNIEnv *env, const launcher_settings &settings)
 {
     const char *out = settings.stdout_file, *err = settings.stderr_file;
-    bool append;
-    if (out[0] && err[0] && strcasecmp(out, err) == 0)
-        return create_output_file(settings, out, &append) &&
-               redirect_java_stream(env, settings, out, true, true, append);
-    return (!out[0] || (create_output_file(settings, out, &append) &&
-                        redirect_java_stream(env, settings, out, true, false, append))) &&
+    bool append = false;
+    if (out[0] && !create_output_file(settings, out, &append))
+        return false;
+    if (same_output_file(out, err))
+        return redirect_java_stream(env, settings, out, true, true, append);
+    return (!out[0] || redirect_java_stream(env, settings, out, true, false, append)) &&
            (!err[0] || (create_output_file(settings, err, &append) &&
                         redirect_java_stream(env, settings, err, false, true, append)));
 }

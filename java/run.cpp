@@ -3,12 +3,19 @@
 
 #include <stdlib.h>
 
+#include "base/messages.h"
 #include "config/embedded_files.h"
 #include "java/main_class.h"
+#include "os/report.h"
 
 bool run_application(const launcher_settings &settings, int count, char **vector, bool console,
                      jvm_record *jvm, void (*main_returned)(bool ok), void (*main_calling)())
 {
+    // An INI file that other accounts may have written is not used, nor run without.
+    if (settings.refused_ini_folder) {
+        report_error(MSG_FOLDER_NOT_PRIVATE, settings.refused_ini_folder);
+        return false;
+    }
     char *unpacked;
     if (!unpack_embedded_files(settings, console, &unpacked))
         return false;

@@ -8,6 +8,7 @@
 #include <string.h>
 #include <strings.h>
 
+#include "base/memory.h"
 #include "base/messages.h"
 #include "base/text.h"
 #include "config/search_methods.h"
@@ -103,6 +104,10 @@ struct search_state {
     // Methods 5 to 9: whether the running method has chosen a runtime, and its version.
     bool chosen;
     java_version chosen_version;
+    // A guarded search (elevated, or a service) takes a library only from private folders,
+    // own_account trusting the process's account as well; the first folder refused.
+    bool guarded, own_account;
+    char refused[RUNTIME_PATH_SIZE];
 };
 
 // format_text with the arguments given here; returns the length written.
@@ -162,12 +167,19 @@ bool parse_java_version(const char *text, size_t length, java_version *version)
     return true;
 }
 
-int compare_java_versions(const java_version &a, const java_version &b)
+// Negative, zero or positive as a is older than, the same as, or newer than b in their
+// first count parts.
+static int compare_version_parts(const java_version &a, const java_version &b, int count)
 {
-    for (int k = 0; k < 4; k++)
+    for (int k = 0; k < count; k++)
         if (a.part[k] != b.part[k])
             return a.part[k] < b.part[k] ? -1 : 1;
     return 0;
+}
+
+int compare_java_versions(const java_version &a, const java_version &b)
+{
+    return compare_version_parts(a, b, 4);
 }
 
 bool read_release_version(const char *home, java_version *version)
@@ -254,6 +266,8 @@ static void note_passed(search_state *state, passed_reason reason, unsigned numb
     strcpy(state->passed[slot].path, path);
 }
 
+static void set_home_of_library(const char *library, char *home);
+
 enum library_check { LIBRARY_OTHER_PROCESSOR = -1, LIBRARY_UNUSABLE, LIBRARY_USABLE };
 
 // Whether the launcher can load the library at path. A library built for another processor
@@ -272,9 +286,48 @@ static library_check check_library(search_state *state, const char *path, bool s
     return LIBRARY_OTHER_PROCESSOR;
 }
 
+// Whether the folder at path may hold a library a guarded search takes: it passes the
+// private-folder test of the unpacking folder, and is then held open to the process's end, so
+// that it can be neither renamed nor replaced before the library loads. The first folder
+// refused is remembered for the report.
+static bool folder_is_private(search_state *state, const char *path)
+{
+    if (hold_private_directory(path, state->own_account) == FOLDER_HELD)
+        return true;
+    if (!state->refused[0] && strlen(path) < sizeof state->refused)
+        strcpy(state->refused, path);
+    return false;
+}
+
+// Whether a guarded search may take the library at path: the folder holding it and, for a
+// library at <home>\bin\<virtual machine>\jvm.dll, each folder from the home down to it must
+// be private. A search that is not guarded takes every library.
+static bool library_folders_private(search_state *state, const char *path)
+{
+    if (!state->guarded)
+        return true;
+    char folder[RUNTIME_PATH_SIZE], home[RUNTIME_HOME_SIZE];
+    const char *last = strrchr(path, '\\');
+    size_t end = last ? (size_t)(last - path) : 0;
+    if (end == 0 || end >= sizeof folder)
+        return false;
+    set_home_of_library(path, home);
+    size_t start = home[0] ? strlen(home) : end;
+    for (size_t cut = start; cut <= end; cut++) {
+        if (cut != end && path[cut] != '\\')
+            continue;
+        memcpy(folder, path, cut);
+        folder[cut] = '\0';
+        if (!folder_is_private(state, folder))
+            return false;
+    }
+    return true;
+}
+
 static bool usable_library(search_state *state, const char *path, bool strict)
 {
-    return check_library(state, path, strict) == LIBRARY_USABLE;
+    return check_library(state, path, strict) == LIBRARY_USABLE &&
+           library_folders_private(state, path);
 }
 
 // The home of a library at <home>\bin\<virtual machine>\jvm.dll into home; empty for a library
@@ -398,8 +451,12 @@ static bool search_runtime_keys(search_state *state, int first_row, int row_coun
 // the choice when its version lies within the bounds and is newer than the choice so far, and
 // one of its library paths holds a library of the launcher's processor. The version is the
 // release file's, else the one key_name (null: none) gives, else unknown, which passes only
-// when there is no minimum.
-static void consider_runtime(search_state *state, const char *given_home, const char *key_name)
+// when there is no minimum. A runtime of the user's own keys (per_user) must be newer in its
+// feature, interim and update numbers: a key name may carry a build number as a fourth part
+// where the release file has none, and the user's choice never outranks the machine's for
+// the same version.
+static void consider_runtime(search_state *state, const char *given_home, const char *key_name,
+                             bool per_user = false)
 {
     size_t length = strlen(given_home);
     while (length > 0 && given_home[length - 1] == '\\')
@@ -417,7 +474,8 @@ static void consider_runtime(search_state *state, const char *given_home, const 
     if (!read_release_version(home, &version) && key_name)
         parse_java_version(key_name, strlen(key_name), &version);
     unsigned feature = version.part[0];
-    if (state->chosen && compare_java_versions(version, state->chosen_version) <= 0)
+    if (state->chosen && (compare_java_versions(version, state->chosen_version) <= 0 ||
+                          (per_user && compare_version_parts(version, state->chosen_version, 3) <= 0)))
         return;
     if (feature < state->minimum || (state->maximum && feature > state->maximum)) {
         note_passed(state, feature ? PASSED_VERSION : PASSED_UNKNOWN_VERSION, feature, home);
@@ -431,7 +489,7 @@ static void consider_runtime(search_state *state, const char *given_home, const 
         // A home holds libraries of one processor: after one of another, the rest are too.
         if (check == LIBRARY_OTHER_PROCESSOR)
             return;
-        if (check == LIBRARY_USABLE &&
+        if (check == LIBRARY_USABLE && library_folders_private(state, library) &&
             join_candidate(state->result, state->capacity, library, "", "")) {
             memcpy(state->home, home, length + 1);
             state->chosen = true;
@@ -442,11 +500,14 @@ static void consider_runtime(search_state *state, const char *given_home, const 
     note_passed(state, PASSED_NO_LIBRARY, 0, home);
 }
 
-// Methods 5 and 6: every sub-key of the tables, under each of the roots.
+// Methods 5 and 6: every sub-key of the tables, under each of the roots; a guarded search
+// reads the machine's keys only, as the user's own may name any folder.
 static void search_registry_tables(search_state *state, const registry_table *tables,
                                    size_t table_count, int root_count)
 {
     static const registry_root roots[] = {REGISTRY_MACHINE, REGISTRY_USER};
+    if (state->guarded)
+        root_count = 1;
     char name[VERSION_NAME_SIZE], key_path[KEY_PATH_SIZE], home[RUNTIME_HOME_SIZE];
     for (int r = 0; r < root_count; r++) {
         for (size_t t = 0; t < table_count; t++) {
@@ -468,7 +529,7 @@ static void search_registry_tables(search_state *state, const registry_table *ta
                                        table.vm_folders ? vm_folders[f] : "") &&
                         query_registry_text(roots[r], key_path, table.value, home,
                                             sizeof home) == 0)
-                        consider_runtime(state, home, name);
+                        consider_runtime(state, home, name, roots[r] == REGISTRY_USER);
                 }
             }
             close_registry_key(key);
@@ -494,12 +555,41 @@ static bool copy_folder(char *buffer, size_t size, const char *text)
     return true;
 }
 
+// Where the machine's own environment variables are kept, apart from each user's.
+static const char MACHINE_ENVIRONMENT_KEY[] =
+    "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+
+// The variable name as a new heap text; null when it is not set. A guarded search takes the
+// machine's own value only, as the machine keeps it: the process's environment holds the
+// user's variables too.
+static char *variable_value(const search_state *state, const char *name)
+{
+    if (!state->guarded)
+        return environment_value(name);
+    // The longest value a variable may have, in UTF-8.
+    const size_t capacity = 3 * 32767 + 1;
+    char *value = (char *)must_alloc(capacity);
+    if (query_registry_text(REGISTRY_MACHINE, MACHINE_ENVIRONMENT_KEY, name, value, capacity) !=
+        0) {
+        free(value);
+        return nullptr;
+    }
+    return value;
+}
+
+// Whether a guarded search passes over the folder text of a machine variable: one that names
+// another variable ("%SystemRoot%\\system32"), whose value the user may set.
+static bool names_variable(const search_state *state, const char *text)
+{
+    return state->guarded && strchr(text, '%');
+}
+
 // Method 7: the runtime that the JAVA_HOME variable names.
 static void try_java_home_variable(search_state *state)
 {
-    char *value = environment_value("JAVA_HOME");
+    char *value = variable_value(state, "JAVA_HOME");
     char home[RUNTIME_HOME_SIZE];
-    if (value && copy_folder(home, sizeof home, value))
+    if (value && !names_variable(state, value) && copy_folder(home, sizeof home, value))
         consider_runtime(state, home, nullptr);
     free(value);
 }
@@ -525,13 +615,13 @@ static void try_bundled_runtime(search_state *state)
 // Method 9: the runtime of the first java.exe in a bin folder of the PATH variable.
 static void try_path_variable(search_state *state)
 {
-    char *list = environment_value("PATH");
+    char *list = variable_value(state, "Path");
     if (!list)
         return;
     char *cursor = nullptr;
     char folder[RUNTIME_PATH_SIZE], launcher[RUNTIME_PATH_SIZE];
     while (char *entry = next_token(list, ";", &cursor)) {
-        if (!copy_folder(folder, sizeof folder, entry) ||
+        if (names_variable(state, entry) || !copy_folder(folder, sizeof folder, entry) ||
             !join_candidate(launcher, sizeof launcher, folder, "\\", "java.exe") ||
             !file_exists(launcher))
             continue;
@@ -637,10 +727,11 @@ static void describe_range(const search_state &state, char *range)
         format_line(range, RANGE_SIZE, "%u or earlier", state.maximum);
 }
 
-// The lines of the report when nothing was found (SEARCH_NOTE_SIZE bytes): what was passed
+// The lines of the report when nothing was found (size bytes at note): what was passed
 // over and why, the most useful first, then the versions the application needs.
-static void describe_passed_runtimes(const search_state &state, char *note)
+static void describe_passed_runtimes(const search_state &state, char *note, size_t size)
 {
+    note[0] = '\0';
     char range[RANGE_SIZE], line[RUNTIME_PATH_SIZE + 128];
     describe_range(state, range);
     size_t length = 0;
@@ -663,11 +754,11 @@ static void describe_passed_runtimes(const search_state &state, char *note)
                             reason == PASSED_NO_LIBRARY ? MSG_RUNTIME_NO_LIBRARY
                                                         : MSG_RUNTIME_VERSION_UNKNOWN,
                             passed.path);
-            length += format_line(note + length, SEARCH_NOTE_SIZE - length, "%s\n", line);
+            length += format_line(note + length, size - length, "%s\n", line);
         }
     }
     if (range[0])
-        length += format_line(note + length, SEARCH_NOTE_SIZE - length, MSG_RUNTIME_NEEDED, range);
+        length += format_line(note + length, size - length, MSG_RUNTIME_NEEDED, range);
     // No line break after the last line.
     if (length > 0 && note[length - 1] == '\n')
         note[length - 1] = '\0';
@@ -698,6 +789,8 @@ bool find_runtime_library(const runtime_request &request, unsigned machine, char
     state.required = request.required_version;
     state.minimum = minimum_feature(request.required_version);
     state.maximum = request.max_java_version > 0 ? (unsigned)request.max_java_version : 0;
+    state.guarded = request.guarded;
+    state.own_account = request.own_account;
     bool found = false;
     // A character of the order that names no method (which the builder refuses) is passed
     // over.
@@ -709,9 +802,21 @@ bool find_runtime_library(const runtime_request &request, unsigned machine, char
                 found = method.run(&state);
     }
     free(state.relative);
-    if (found)
+    if (found) {
         trace("runtime chosen: %s, home %s", result, home);
-    else
-        describe_passed_runtimes(state, note);
+    } else {
+        // A folder refused as not private comes first: it is why a runtime that is there
+        // was not taken.
+        size_t length = 0;
+        if (state.refused[0]) {
+            fill_message(note, SEARCH_NOTE_SIZE, MSG_FOLDER_NOT_PRIVATE, state.refused);
+            length = strlen(note);
+            if (length + 1 < SEARCH_NOTE_SIZE)
+                note[length++] = '\n';
+        }
+        describe_passed_runtimes(state, note + length, SEARCH_NOTE_SIZE - length);
+        if (length > 0 && !note[length])
+            note[length - 1] = '\0';
+    }
     return found;
 }

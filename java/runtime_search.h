@@ -45,21 +45,29 @@ unsigned library_machine(const char *path);
 
 // What a search is asked for, from the settings of the same names: the method digits in order,
 // the configured paths (";"-separated), the lowest version (java_version: major in the high,
-// minor in the low 16 bits) and the highest feature version (0 or less: no bound).
+// minor in the low 16 bits) and the highest feature version (0 or less: no bound). guarded:
+// the launcher runs with rights the user's other processes lack (elevated, or as a service),
+// so the search leaves out what they control: the user's registry keys and environment
+// variables (only the machine's values of JAVA_HOME and Path count), and every library whose
+// folders others may change; own_account trusts the process's own account in those folders
+// (a service's account, not an elevated user's).
 struct runtime_request {
     const char *search_order;
     const char *runtime_paths;
     unsigned required_version;
     int max_java_version;
+    bool guarded;
+    bool own_account;
 };
 
 // Runs the search methods of request in order, looking for libraries of type machine;
 // true when one found a runtime library, whose path is then in result (capacity bytes). home
 // (RUNTIME_HOME_SIZE bytes) receives the home of the runtime found, what "%JAVA_HOME%" in the
 // JVM options stands for. note (SEARCH_NOTE_SIZE bytes) is empty when a runtime was found;
-// otherwise it holds a line for each of at most five runtimes passed over, the most useful
-// first (a version outside the bounds, a version that cannot be read while a minimum is set,
-// a library of another processor, a home without a library), then a line naming the versions
+// otherwise it holds, first, a line naming the first folder a guarded search refused as not
+// private, then a line for each of at most five runtimes passed over, the most useful first
+// (a version outside the bounds, a version that cannot be read while a minimum is set, a
+// library of another processor, a home without a library), then a line naming the versions
 // the application needs (none when it takes any). Reports nothing.
 bool find_runtime_library(const runtime_request &request, unsigned machine, char *result,
                           size_t capacity, char *home, char *note);

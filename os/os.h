@@ -126,6 +126,11 @@ void close_file(os_file *file);
 // sharing it for reading and writing as a log is shared; null on failure.
 os_file *append_to_file(const char *path);
 
+// True when the existing files at a and b are one file, however each path is written (relative
+// or full, short or long names, through a link); false when they differ or either cannot be
+// read.
+bool same_file(const char *a, const char *b);
+
 // Sets the last-write time, as a FILETIME's two halves.
 bool set_file_time(os_file *file, uint32_t low, uint32_t high);
 

@@ -242,6 +242,31 @@ os_file *create_file(const char *path)
     return file == INVALID_HANDLE_VALUE ? nullptr : (os_file *)file;
 }
 
+// Reads the identity of the file at path (its volume and index) through a handle that asks
+// for no data and shares everything, so that a file others hold open is read too.
+static bool read_file_identity(const char *path, BY_HANDLE_FILE_INFORMATION *info)
+{
+    HANDLE file = with_wide(path, [](const wchar_t *wide) {
+        return CreateFileW(wide, FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    });
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    bool ok = GetFileInformationByHandle(file, info) != 0;
+    CloseHandle(file);
+    return ok;
+}
+
+bool same_file(const char *a, const char *b)
+{
+    BY_HANDLE_FILE_INFORMATION first, second;
+    return read_file_identity(a, &first) && read_file_identity(b, &second) &&
+           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh &&
+           first.nFileIndexLow == second.nFileIndexLow;
+}
+
 void close_file(os_file *file)
 {
     CloseHandle((HANDLE)file);
@@ -364,6 +389,19 @@ private_folder create_private_directory(const char *path, bool own_account)
 
 // True for the system, administrators, the creator-owner placeholder (which stands for
 // whoever creates a file inside: the process itself) and the process's own account.
+// Whether sid is the Windows installer's service account, NT SERVICE\TrustedInstaller
+// (S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464), which owns the system's
+// folders and holds every right on the folders below Program Files, where runtimes are
+// installed; it has no well-known type.
+static bool is_trusted_installer(PSID sid)
+{
+    // The SID as it lies in memory: revision 1, six sub-authorities, authority 5 (big-endian),
+    // then each sub-authority (little-endian).
+    static const DWORD installer[] = {0x00000601, 0x05000000, 80, 956008885, 3418522649u,
+                                      1831038044, 1853292631, 2271478464u};
+    return EqualSid(sid, (PSID)installer) != 0;
+}
+
 static bool is_trusted(PSID sid, PSID user)
 {
     static const WELL_KNOWN_SID_TYPE trusted[] = {WinLocalSystemSid, WinBuiltinAdministratorsSid,
@@ -371,7 +409,7 @@ static bool is_trusted(PSID sid, PSID user)
     for (WELL_KNOWN_SID_TYPE type : trusted)
         if (IsWellKnownSid(sid, type))
             return true;
-    return user && EqualSid(sid, user);
+    return is_trusted_installer(sid) || (user && EqualSid(sid, user));
 }
 
 // Whether the descriptor's owner and access list keep the folder private (see

@@ -15,6 +15,7 @@
 #include "config/settings.h"
 #include "java/jvm_options.h"
 #include "java/runtime_search.h"
+#include "os/os.h"
 
 int main()
 {
@@ -23,8 +24,13 @@ int main()
         return 1;
     enter_launcher_directory();
     load_settings(&settings);
+    // As the launcher searches: guarded when elevated, or as a service with
+    // TREVALO_PROBE_SERVICE set.
+    bool service = getenv("TREVALO_PROBE_SERVICE") != nullptr;
+    apply_ini_file(&settings, service || process_is_elevated(), service);
     runtime_request request = {settings.search_order, settings.runtime_paths,
-                               settings.java_version, settings.max_java_version};
+                               settings.java_version, settings.max_java_version,
+                               service || process_is_elevated(), service};
 
     char library[RUNTIME_PATH_SIZE] = "", runtime_home[RUNTIME_HOME_SIZE];
     char note[SEARCH_NOTE_SIZE];

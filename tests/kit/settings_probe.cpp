@@ -9,6 +9,7 @@
 #include "config/settings.h"
 #include "config/directories.h"
 #include "config/embedded_files.h"
+#include "os/os.h"
 #include "tests/kit/fault_injection.h"
 
 static void print(const char *name, const char *text)
@@ -42,11 +43,15 @@ int main()
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&start);
     load_settings(&settings);
+    // As the launcher does: a service (TREVALO_PROBE_SERVICE set) and an elevated run read the
+    // INI file only from a private folder.
+    bool service = getenv("TREVALO_PROBE_SERVICE") != nullptr;
+    apply_ini_file(&settings, service || process_is_elevated(), service);
     // As the run does next: the embedded files, unpacked as a service's with
     // TREVALO_PROBE_SERVICE set, become the class path printed below.
     char *unpacked;
     bool unpack_ok =
-        unpack_embedded_files(settings, getenv("TREVALO_PROBE_SERVICE") != nullptr, &unpacked);
+        unpack_embedded_files(settings, service, &unpacked);
     QueryPerformanceCounter(&end);
     if (unpacked)
         settings.class_path = unpacked;
@@ -58,6 +63,7 @@ int main()
 #undef TREVALO_SETTING_PRINT
     print("main_class_encoded", settings.main_class_encoded);
     print("java_version_text", settings.java_version_text);
+    print("refused_ini_folder", settings.refused_ini_folder ? settings.refused_ini_folder : "");
     printf("priority_class=0x%lX\n", (unsigned long)GetPriorityClass(GetCurrentProcess()));
     printf("unpack_ok=%d\n", unpack_ok ? 1 : 0);
     printf("files_opened=%d\n", files_opened());

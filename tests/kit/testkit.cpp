@@ -280,8 +280,7 @@ BOOL CALLBACK find_box(HWND window, LPARAM param) {
 
 }  // namespace
 
-// This process's limited twin token, when it runs elevated; null otherwise.
-static HANDLE limited_token() {
+HANDLE limited_token() {
     HANDLE token = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
         return nullptr;

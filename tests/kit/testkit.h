@@ -26,10 +26,15 @@ struct child_process {
 // leaves *out empty. The caller owns out->process and releases it with close_child. Every text
 // is UTF-8, the environment block too. limited: the child runs with this account's limited
 // token, as the account's unelevated programs do, when this process runs elevated (Wine runs
-// every program elevated).
+// every program elevated); false runs it elevated, where a launcher trusts only private
+// folders.
+// This process's limited twin token, when it runs elevated (the caller closes it); null
+// otherwise.
+HANDLE limited_token();
+
 bool start_child(const std::string &command_line, const std::string &directory,
                  child_process *out, const std::string &stderr_path = "",
-                 const char *environment = nullptr, bool limited = false);
+                 const char *environment = nullptr, bool limited = true);
 
 // Our own environment as a UTF-8 environment block, with each "NAME=value" of assignments
 // replacing a variable of the same name (compared without regard to case) or added.
@@ -77,7 +82,7 @@ struct run_result {
 // shows, until it exits or timeout_ms passes.
 run_result run_answering(const std::string &command_line, const std::string &directory,
                          DWORD timeout_ms, const std::string &stderr_path = "",
-                         const char *environment = nullptr, bool limited = false);
+                         const char *environment = nullptr, bool limited = true);
 
 // Runs command_line in directory on a new console of this process's own, which the child
 // shares (its standard streams are that console), waits up to timeout_ms for it to end and

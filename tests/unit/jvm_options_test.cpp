@@ -15,6 +15,7 @@
 #include "java/runtime_search.h"
 #include "base/command_line.h"
 #include "base/ini.h"
+#include "base/messages.h"
 #include "tests/unit/fake_report.h"
 #include "tests/unit/temp_tree.h"
 
@@ -241,6 +242,13 @@ TEST(BuildJvmOptions, ReferencedDirectoriesAreNotListed)
     free_jvm_options(&unpacked);
 }
 
+// format with its "%s" replaced by subject.
+std::string message_with(const char *format, const std::string &subject)
+{
+    std::string text = format;
+    return text.replace(text.find("%s"), 2, subject);
+}
+
 TEST(BuildJvmOptions, ListingFailureKeepsTheOptions)
 {
     temp_tree tree;
@@ -251,21 +259,36 @@ TEST(BuildJvmOptions, ListingFailureKeepsTheOptions)
         std::string failing;
         bool at_start;
         std::string message;
+        std::string shared = "";  // guarded, with this folder one others may change
     } cases[] = {
         {lib, true, "Internal error RC000001 listing the folder " + lib + "\n\nReason: (reason)"},
         {sub, true, "Internal error RC000001 listing the folder " + sub + "\n\nReason: (reason)"},
         {lib, false, "Internal error RC000002 listing the folder " + lib + "\n\nReason: (reason)"},
+        // A service or an elevated launcher lists no folder that other accounts may change.
+        {"", true, message_with(MSG_FOLDER_NOT_PRIVATE, lib), lib},
+        {"", true, message_with(MSG_FOLDER_NOT_PRIVATE, sub), sub},
     };
     for (const auto &c : cases) {
         fake_listing_failure(c.failing.c_str(), c.at_start);
+        fake_shared_folder(c.shared.empty() ? nullptr : c.shared.c_str());
+        folder_trust trust;
+        trust.guarded = !c.shared.empty();
         reported.clear();
         jvm_option_list list = {1, nullptr};
-        EXPECT_FALSE(build_jvm_options("-Dkept", lib.c_str(), true, runtime_home, &list));
+        EXPECT_FALSE(
+            build_jvm_options("-Dkept", lib.c_str(), true, runtime_home, &list, trust));
         EXPECT_EQ(list.count, 0);
         EXPECT_EQ(list.options, nullptr);
         EXPECT_EQ(reported, std::vector<std::string>{c.message});
     }
     fake_listing_failure(nullptr, false);
+    fake_shared_folder(nullptr);
+    folder_trust trust;
+    trust.guarded = true;
+    jvm_option_list list;
+    ASSERT_TRUE(build_jvm_options("", lib.c_str(), true, runtime_home, &list, trust));
+    EXPECT_EQ(list.count, 1) << "private folders are listed";
+    free_jvm_options(&list);
 }
 
 } // namespace

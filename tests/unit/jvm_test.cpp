@@ -310,12 +310,18 @@ TEST(RealJvm, RedirectsBothStreamsIntoFreshFiles)
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(file_text(appended).find("an earlier run\ncount=0\n"), 0u) << file_text(appended);
 
-    // One file for both streams is opened once: neither empties it under the other.
+    // One file for both streams is opened once, however each names it: neither empties it
+    // under the other.
     std::string both = temp_tree::unix(tree.file("both.txt", "old content that must go\n"));
-    r = run_child("run", {"stdout_file=" + both, "stderr_file=" + both});
-    EXPECT_EQ(r.status, 0) << r.output;
-    EXPECT_EQ(file_text(both).find("count=0\n"), 0u) << file_text(both);
-    EXPECT_TRUE(contains(file_text(both), "a line on System.err\n")) << file_text(both);
+    std::string folder = both.substr(0, both.rfind('/'));
+    for (const std::string &other : {both, folder + "/./both.txt", folder + "/../" +
+                                               folder.substr(folder.rfind('/') + 1) + "/both.txt"}) {
+        tree.file("both.txt", "old content that must go\n");
+        r = run_child("run", {"stdout_file=" + both, "stderr_file=" + other});
+        EXPECT_EQ(r.status, 0) << r.output;
+        EXPECT_EQ(file_text(both).find("count=0\n"), 0u) << other << ": " << file_text(both);
+        EXPECT_TRUE(contains(file_text(both), "a line on System.err\n")) << file_text(both);
+    }
 }
 
 TEST(RealJvm, ReportsWhatCannotBeFoundOrRun)

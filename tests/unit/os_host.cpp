@@ -192,6 +192,14 @@ bool file_exists(const char *path)
     return true;
 }
 
+// A file's identity here is its device and inode.
+bool same_file(const char *a, const char *b)
+{
+    struct stat first, second;
+    return stat(host_path(a).c_str(), &first) == 0 && stat(host_path(b).c_str(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 int read_file_part(const char *path, uint32_t offset, void *buffer, uint32_t size)
 {
     if (path_attributes(path) != 0)

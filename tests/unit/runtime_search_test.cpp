@@ -47,6 +47,7 @@ protected:
     {
         fake_registry_clear();
         fake_executable_path(nullptr);
+        fake_shared_folder(nullptr);
         set_java_home(nullptr);
         configure("01234", "0x00010004", "");
     }
@@ -86,6 +87,15 @@ protected:
         request.runtime_paths = runtime_paths.c_str();
         request.required_version = setting_hex(version);
         request.max_java_version = 0;
+        request.guarded = false;
+    }
+
+    // Makes the search a guarded one (elevated, or a service), or not, with the folder shared
+    // ("<name>" for a runtime's home; null: none) one that others may change.
+    void guard(bool guarded, const std::string &shared)
+    {
+        request.guarded = guarded;
+        fake_shared_folder(shared.empty() ? nullptr : shared.c_str());
     }
 
     // Registers version of the table key with the given values (null: not set).
@@ -380,6 +390,9 @@ std::string with_homes(std::string text, std::map<std::string, std::string> &hom
     return text;
 }
 
+const char *const MACHINE_ENVIRONMENT =
+    "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+
 // A registry value of a row: under root, key holds value, a text ("<name>" for a runtime's
 // home) or, with number, a number.
 struct registered {
@@ -408,6 +421,7 @@ TEST_F(RuntimeSearch, RegistryMethodsTakeTheNewestThatPasses)
         int maximum;
         std::vector<registered> values;
         const char *chosen;  // the runtime chosen, or null
+        bool guarded = false;  // elevated, or a service
     } cases[] = {
         // A stale CurrentVersion changes nothing; a key's name gives the version of a runtime
         // without a release file; the JRE and JDK keys together.
@@ -444,11 +458,23 @@ TEST_F(RuntimeSearch, RegistryMethodsTakeTheNewestThatPasses)
          nullptr},
         {"56", 0, {{M, T + "21\\hotspot\\MSI", path, "<v21>"}, {M, J + "11", home, "<v11>"}},
          "v11"},
+        // The user's key of the same version (its name with a build number, the machine's from
+        // the release file) does not outrank the machine's; a newer one does, unless guarded,
+        // which reads the machine's keys only.
+        {"6", 0, {{M, T + "17.0.15.6\\hotspot\\MSI", path, "<v17>"},
+                  {U, T + "17.0.15.9\\hotspot\\MSI", path, "<keyed>"}}, "v17"},
+        {"6", 0, {{M, T + "17.0.15.6\\hotspot\\MSI", path, "<v17>"},
+                  {U, T + "17.0.16.9\\hotspot\\MSI", path, "<keyed>"}}, "keyed"},
+        {"6", 0, {{M, T + "17.0.15.6\\hotspot\\MSI", path, "<v17>"},
+                  {U, T + "21\\hotspot\\MSI", path, "<v21>"}}, "v17", true},
+        {"6", 0, {{U, L + "jdk-11", install, "<v11>"}}, nullptr, true},
+        {"5", 0, {{M, J + "17", home, "<v17>"}}, "v17", true},
     };
     for (const auto &c : cases) {
         fake_registry_clear();
         configure(c.order, "0x00010008", "");
         request.max_java_version = c.maximum;
+        guard(c.guarded, "");
         for (const registered &r : c.values) {
             if (r.number)
                 fake_registry_set_number(r.key.c_str(), r.value, 7, r.root);
@@ -484,6 +510,9 @@ TEST_F(RuntimeSearch, FolderMethodsTakeTheFirstThatPasses)
         const char *order, *java_home, *path, *launcher, *minimum;
         int maximum;
         const char *chosen;  // a runtime's home, or "" for none
+        bool guarded = false;  // elevated, or a service: the machine's variables only
+        const char *shared = "";  // a folder that others may change
+        const char *machine_java_home = nullptr, *machine_path = nullptr;
     } cases[] = {
         {"7", "<v17>", "", "b4", J, 0, "<v17>"},
         {"7", "\"<v17>\\\\\"", "", "b4", J, 0, "<v17>"},
@@ -511,6 +540,20 @@ TEST_F(RuntimeSearch, FolderMethodsTakeTheFirstThatPasses)
         {"9", nullptr, "<v17>\\BIN", "b4", J, 0, "<v17>"},  // names compared as Windows does
         {"987", "<v17>", "<v21>\\bin", "b4", J, 0, "<v21>"},
         {"8071234569", "<v17>", "<v21>\\bin", "b1", J, 0, "<b1>"},
+        // Guarded: the user's JAVA_HOME and PATH are not read, the machine's values are, but
+        // not one that names another variable.
+        {"79", "<v17>", "<v21>\\bin", "b4", J, 0, "", true},
+        {"7", "<v17>", "", "b4", J, 0, "<v21>", true, "", "<v21>"},
+        {"7", nullptr, "", "b4", J, 0, "", true, "", "%USERPROFILE%\\jdk"},
+        {"9", nullptr, "<v21>\\bin", "b4", J, 0, "<v17>", true, "", nullptr,
+         "<v11>\\javapath;<v17>\\bin"},
+        {"9", nullptr, "", "b4", J, 0, "<v17>", true, "", nullptr, "%JDK%\\bin;<v17>\\bin"},
+        // Guarded: a runtime whose home, or a folder below it, others may change is refused.
+        {"8", nullptr, "", "b1", J, 0, "<b1>", true},
+        {"8", nullptr, "", "b1", J, 0, "<b1jre>", true, "<b1>"},
+        {"8", nullptr, "", "b1", J, 0, "<b1jre>", true, "<b1>\\bin\\server"},
+        {"8", nullptr, "", "b1", J, 0, "<b1>", false, "<b1>"},
+        {"7", nullptr, "", "b4", J, 0, "", true, "<v21>\\bin", "<v21>"},
     };
     for (const auto &c : cases) {
         configure(c.order, c.minimum, "");
@@ -518,6 +561,14 @@ TEST_F(RuntimeSearch, FolderMethodsTakeTheFirstThatPasses)
         set_java_home(c.java_home ? with_homes(c.java_home, homes).c_str() : nullptr);
         path_variable = with_homes(c.path, homes);
         fake_executable_path(tree.name(std::string(c.launcher) + "\\launcher.exe").c_str());
+        fake_registry_clear();
+        if (c.machine_java_home)
+            fake_registry_set_text(MACHINE_ENVIRONMENT, "JAVA_HOME",
+                                   with_homes(c.machine_java_home, homes).c_str());
+        if (c.machine_path)
+            fake_registry_set_text(MACHINE_ENVIRONMENT, "Path",
+                                   with_homes(c.machine_path, homes).c_str());
+        guard(c.guarded, with_homes(c.shared, homes));
         std::string chosen = with_homes(c.chosen, homes), library = find();
         EXPECT_EQ(runtime_home, chosen) << c.order << " " << (c.java_home ? c.java_home : c.path);
         EXPECT_EQ(java_home_option(), "-Dh=" + chosen);
@@ -544,6 +595,7 @@ TEST_F(RuntimeSearch, OtherProcessorsArePassedOverAndNamed)
         std::vector<registered> values;
         const char *library, *home;  // what is found ("" for none) and its home
         const char *message, *skipped;  // the note's format and the library it names
+        const char *shared = nullptr;  // guarded, with this folder one that others may change
     } cases[] = {
         {MACHINE_X64, "7", "<x86>", "", {}, "", "", MSG_RUNTIME_IS_32_BIT, "<x86>\\"},
         {MACHINE_X86, "7", "<x64>", "", {}, "", "", MSG_RUNTIME_IS_64_BIT, "<x64>\\"},
@@ -574,6 +626,12 @@ TEST_F(RuntimeSearch, OtherProcessorsArePassedOverAndNamed)
          {{M, R, "RuntimeLib", "<plain>"}, {M, R, "JavaHome", "<x64>"}}, "<plain>", "<x64>",
          nullptr, nullptr},
         {MACHINE_X64, "8", nullptr, "", {}, "", "", MSG_RUNTIME_IS_32_BIT, "<b86>\\"},
+        // A guarded search names the folder it refused, before a library of another processor.
+        {MACHINE_X64, "05", nullptr, "<x64>\\bin\\server\\jvm.dll",
+         {{M, J + "21", "JavaHome", "<x86>"}}, "", "", MSG_FOLDER_NOT_PRIVATE, "<x64>\\bin",
+         "<x64>\\bin"},
+        {MACHINE_X64, "05", nullptr, "<x64>\\bin\\server\\jvm.dll", {}, "<x64>\\", "<x64>",
+         nullptr, nullptr, "<x86>"},
     };
     for (const auto &c : cases) {
         fake_registry_clear();
@@ -581,6 +639,7 @@ TEST_F(RuntimeSearch, OtherProcessorsArePassedOverAndNamed)
         configure(c.order, "0x00010008", with_homes(c.paths, homes).c_str());
         set_java_home(c.java_home ? with_homes(c.java_home, homes).c_str() : nullptr);
         fake_executable_path(tree.name("b\\launcher.exe").c_str());
+        guard(c.shared != nullptr, c.shared ? with_homes(c.shared, homes) : "");
         for (const registered &r : c.values)
             fake_registry_set_text(r.key.c_str(), r.value, with_homes(r.text, homes).c_str(),
                                    r.root);

@@ -111,12 +111,12 @@ std::string quote(const std::string &path)
 }
 
 DWORD run_capture(const std::string &command_line, const std::string &directory,
-                  std::string *output, const char *environment)
+                  std::string *output, const char *environment, bool limited)
 {
     static int counter;
     std::string log = make_temp_dir("out") + "\\output-" + std::to_string(++counter) + ".txt";
     child_process child;
-    if (!start_child(command_line, directory, &child, log, environment))
+    if (!start_child(command_line, directory, &child, log, environment, limited))
         return 0xDEADBEEF;
     DWORD status = 0xDEADBEEF;
     if (!wait_exit(child, 60000, &status))

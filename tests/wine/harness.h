@@ -52,8 +52,9 @@ bool file_exists(const std::string &path);
 // Runs command_line in directory and waits up to 60 s; its standard output and error go to
 // *output. environment: null inherits, else a Windows environment block. Returns the exit
 // status, or 0xDEADBEEF when the program could not be started or did not end in time.
+// limited: as start_child.
 DWORD run_capture(const std::string &command_line, const std::string &directory,
-                  std::string *output, const char *environment = nullptr);
+                  std::string *output, const char *environment = nullptr, bool limited = true);
 
 // Answers box with OK, waits up to 30 s for the child to end and closes its handle. Returns its
 // exit status, or 0xDEADBEEF when it did not end in time.

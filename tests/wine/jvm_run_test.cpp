@@ -592,6 +592,16 @@ TEST(JvmRun, OutputFilesAreFreshAtEveryStart)
     auto opens = a.lines_with("open ");
     ASSERT_EQ(opens.size(), 2u);
     EXPECT_NE(opens[0].find("out.txt"), std::string::npos) << "standard output comes first";
+
+    // One file named two ways for both streams is opened once, for both.
+    for (const std::string name : {".\\log.txt", "Missing\\..\\LOG.txt"}) {
+        launch both("main_class = trevalo.test.Args\nstdout_file = log.txt\nstderr_file = " +
+                    name + "\n");
+        both.run();
+        EXPECT_EQ(both.result.exit_code, 0u) << name << ": " << both.boxes();
+        EXPECT_EQ(both.lines_with("open ").size(), 1u) << name;
+        EXPECT_FALSE(read_file(both.dir + "\\log.txt").empty()) << name;
+    }
 }
 
 } // namespace

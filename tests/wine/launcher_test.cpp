@@ -270,8 +270,15 @@ DWORD run_console(const std::string &command, const std::string &directory,
     PROCESS_INFORMATION info = {};
     std::vector<char> line(command.begin(), command.end());
     line.push_back('\0');
-    BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                  directory.c_str(), &startup, &info);
+    // As the user's unelevated programs run (Wine runs every program elevated).
+    HANDLE token = limited_token();
+    BOOL started = token ? CreateProcessAsUserA(token, nullptr, line.data(), nullptr, nullptr,
+                                                TRUE, 0, nullptr, directory.c_str(), &startup,
+                                                &info)
+                         : CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0,
+                                          nullptr, directory.c_str(), &startup, &info);
+    if (token)
+        CloseHandle(token);
     for (HANDLE h : {startup.hStdInput, startup.hStdOutput, startup.hStdError})
         CloseHandle(h);
     DWORD status = 0xDEADBEEF;

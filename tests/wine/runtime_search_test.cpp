@@ -3,6 +3,9 @@
 // launcher's own code and through the stub itself.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <sddl.h>
+
 #include <algorithm>
 #include <vector>
 
@@ -235,6 +238,35 @@ TEST_F(RuntimeSearchUnderWine, TheStubStartsARegisteredRuntime)
     EXPECT_NE(std::find(lines.begin(), lines.end(), "return trevalo/test/Args"), lines.end());
 }
 
+// A service searches guarded: not the user's keys or variables, and a runtime only from a
+// folder that no other account may change (its own account trusted), checked as it is used.
+TEST_F(RuntimeSearchUnderWine, AServiceTakesARuntimeOnlyFromAPrivateFolder)
+{
+    std::string beside = copy_test_runtime("jre");
+    std::string home = build_dir() + "\\test-runtime";
+    set_registry("Software\\Eclipse Adoptium\\JDK\\17.0.15.6\\hotspot\\MSI", "Path", home,
+                 HKEY_CURRENT_USER);
+    const std::vector<std::string> service = {"TREVALO_PROBE_SERVICE=1", "JAVA_HOME=" + home};
+    auto values = probe("search_order = 67\n", nullptr, service);
+    EXPECT_EQ(values["found"], "0") << "the user's key and variable are left out";
+    EXPECT_EQ(values["note"], "");
+    values = probe("search_order = 8\n", nullptr, service);
+    EXPECT_EQ(values["runtime_home"], beside) << "the service's own account owns it";
+
+    // Another account may now change the folder beside the service: refused, by name.
+    PSECURITY_DESCRIPTOR everyone;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+        "D:(A;OICI;FA;;;WD)", SDDL_REVISION_1, &everyone, nullptr));
+    ASSERT_TRUE(SetFileSecurityA(beside.c_str(), DACL_SECURITY_INFORMATION, everyone));
+    LocalFree(everyone);
+    values = probe("search_order = 8\n", nullptr, service);
+    EXPECT_EQ(values["found"], "0");
+    EXPECT_EQ(values["note"].find("The folder " + beside + " can be changed"), 0u)
+        << values["note"];
+    values = probe("search_order = 8\n");
+    EXPECT_EQ(values["runtime_home"], beside) << "an unelevated run takes it, as before";
+}
+
 // Each method finds the test runtime of the launcher's architecture, and the stub starts it
 // with %JAVA_HOME% standing for its home; a runtime of the other architecture is named.
 TEST_F(RuntimeSearchUnderWine, EachMethodFindsTheTestRuntime)
@@ -254,6 +286,7 @@ TEST_F(RuntimeSearchUnderWine, EachMethodFindsTheTestRuntime)
         bool registered;  // with the registry rows below
         std::string chosen;  // the home started, or "" when none is found
         std::string message;  // the box shown when none is found
+        bool elevated = false;  // run elevated, as Wine runs every program unless told
     } cases[] = {
         {"search_order = 0\nruntime_paths = " + home + "\\bin\\client\\jvm.dll\n", {}, false, home,
          ""},
@@ -278,6 +311,17 @@ TEST_F(RuntimeSearchUnderWine, EachMethodFindsTheTestRuntime)
              "later\n" + dir + "\\empty: version unknown (no release file with JAVA_VERSION)\n"
              "This application needs Java 21 or later.\n\nOpen https://example.invalid/java to "
              "download Java?"},
+        // Elevated: the user's vendor key and JAVA_HOME are left out (nothing is tried, so no
+        // folder is named), and a runtime beside the launcher in a folder that others may
+        // change (under Wine every folder is its user's, whom an elevated run does not trust)
+        // is refused by name.
+        {"search_order = 6\n", {}, true, "", NO_RUNTIME, true},
+        {"search_order = 7\n", {"JAVA_HOME=" + home}, false, "", NO_RUNTIME, true},
+        {"search_order = 8\n", {}, false, "",
+         std::string(NO_RUNTIME) + "\n\nThe folder " + beside + " can be changed by accounts "
+         "other than the system, administrators and the program's own, or is a link to another "
+         "folder, so the program does not run files from it. Remove the folder, or let only "
+         "those accounts change it.", true},
     };
     int row = 0;
     for (const auto &c : cases) {
@@ -297,12 +341,13 @@ TEST_F(RuntimeSearchUnderWine, EachMethodFindsTheTestRuntime)
         std::vector<std::string> environment = c.environment;
         environment.push_back("TREVALO_TEST_LOG=" + log);
         std::string block = environment_with(environment);
-        run_result r = run_answering(quote(app), dir, 30000, "", block.data());
+        run_result r = run_answering(quote(app), dir, 30000, "", block.data(), !c.elevated);
         std::vector<std::string> lines = read_lines(log);
         EXPECT_EQ(r.exit_code, c.chosen.empty() ? 0xFFFFFFFFu : 0u) << c.config;
         EXPECT_EQ(std::find(lines.begin(), lines.end(), "option -Dhome=" + c.chosen) != lines.end(),
                   !c.chosen.empty()) << c.config;
-        ASSERT_EQ(r.boxes.size(), c.chosen.empty() ? 1u : 0u) << c.config;
+        ASSERT_EQ(r.boxes.size(), c.chosen.empty() ? 1u : 0u) << c.config << row << " "
+                                                               << r.exit_code;
         if (c.chosen.empty())
             EXPECT_EQ(r.boxes[0].text, c.message);
     }

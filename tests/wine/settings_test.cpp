@@ -159,6 +159,34 @@ TEST(Settings, AbsoluteIniPathIsUsedAsItIs)
     EXPECT_EQ(values["jvm_options"], "-Xmx1g");
 }
 
+TEST(Settings, AGuardedRunReadsTheIniFileOnlyFromAPrivateFolder)
+{
+    // Under Wine every folder is its user's: an elevated run does not trust that account (its
+    // unelevated programs share it), a service trusts its own.
+    std::string dir = make_temp_dir("ini-guarded");
+    write_file(dir + "\\app.ini", "[Application Configuration]\nAppOptions=planted\n");
+    std::string probe = make_launcher(dir, std::string(MAIN) + "app_args = table\n"
+                                           "ini_file = app.ini\n",
+                                      "probe.exe", build_dir() + "\\settings_probe.exe");
+    const struct {
+        bool elevated, service;
+        std::string app_args, refused;
+    } cases[] = {
+        {false, false, "planted", ""},
+        {true, false, "table", dir},
+        {false, true, "planted", ""},
+    };
+    std::string block = environment_with({"TREVALO_PROBE_SERVICE=1"});
+    for (const auto &c : cases) {
+        std::string output;
+        EXPECT_EQ(run_capture(quote(probe), dir, &output, c.service ? block.data() : nullptr,
+                              !c.elevated), 0u) << output;
+        auto values = parse_values(output);
+        EXPECT_EQ(values["app_args"], c.app_args) << c.elevated << c.service;
+        EXPECT_EQ(values["refused_ini_folder"], c.refused) << c.elevated << c.service;
+    }
+}
+
 TEST(Settings, IniFileIsReadFromTheLaunchersFolder)
 {
     // Started from another folder, the launcher still finds the INI file beside itself.
