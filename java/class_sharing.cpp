@@ -325,20 +325,25 @@ char *make_fingerprint(const char *library, const runtime_facts &facts, int coun
 
 // Makes one level of the archive folder privately, or takes it when it exists and others
 // cannot change it; either way it is held open while the process runs and is no link.
-bool private_level(const char *path)
+// own_account: whether the process's own account may change it too (a service's; not an
+// elevated user's, whose other, unelevated processes share that account).
+bool private_level(const char *path, bool own_account)
 {
-    return create_private_directory(path, true) != FOLDER_FAILED &&
-           hold_private_directory(path, true) == FOLDER_HELD;
+    return create_private_directory(path, own_account) != FOLDER_FAILED &&
+           hold_private_directory(path, own_account) == FOLDER_HELD;
 }
 
-// The archive folder as a new heap text: for a service under its private program-data folder,
-// otherwise in the user's local application data; null when it cannot be made private.
+// The archive folder as a new heap text: for a service, and for a process with rights the
+// user's other processes lack (an archive is code it runs), under the machine's private
+// program-data folder; otherwise in the user's local application data. Null when it cannot be
+// made private.
 char *archive_folder(const launcher_settings &settings, bool service)
 {
+    bool privately = service || process_is_elevated();
     char base[PATH_SIZE];
-    char *user = service ? nullptr : environment_value("LOCALAPPDATA");
+    char *user = privately ? nullptr : environment_value("LOCALAPPDATA");
     bool found = false;
-    if (service) {
+    if (privately) {
         found = program_data_directory(base, sizeof base);
     } else if (user && user[0] && strlen(user) + 2 < sizeof base) {
         strcpy(base, user);
@@ -350,7 +355,7 @@ char *archive_folder(const launcher_settings &settings, bool service)
     free(user);
     if (!found)
         return nullptr;
-    const char *levels[] = {"Trevalo", service ? settings.main_class_encoded : nullptr,
+    const char *levels[] = {"Trevalo", privately ? settings.main_class_encoded : nullptr,
                             "class-sharing"};
     // The base ends with a separator; every level after it gets one.
     base[strlen(base) - 1] = '\0';
@@ -361,7 +366,7 @@ char *archive_folder(const launcher_settings &settings, bool service)
         char *next = join_text(path, "\\", level);
         free(path);
         path = next;
-        if (!private_level(path)) {
+        if (!private_level(path, service || !privately)) {
             free(path);
             return nullptr;
         }

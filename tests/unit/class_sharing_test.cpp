@@ -299,6 +299,16 @@ TEST(ClassSharing, NeverTakesAnArchiveThatIsIncompleteOrOthersCouldWrite)
     EXPECT_EQ(shapes(service.start("-Xmx64m", "", true, true)), CREATE_17);
     service.cache = data + "\\Trevalo\\app.Main\\class-sharing";
     EXPECT_EQ(service.cached(), (std::vector<std::string>{"K.fingerprint", "K.jsa"}));
+
+    // So does an elevated run: the user's own folder is open to the user's unelevated programs.
+    sharing_case elevated;
+    std::string machine = elevated.tree.path("machine");
+    fake_program_data(machine.c_str());
+    fake_elevated(true);
+    EXPECT_EQ(shapes(elevated.start()), CREATE_17);
+    fake_elevated(false);
+    elevated.cache = machine + "\\Trevalo\\app.Main\\class-sharing";
+    EXPECT_EQ(elevated.cached(), (std::vector<std::string>{"K.fingerprint", "K.jsa"}));
     fake_program_data("");
 }
 
