@@ -489,8 +489,12 @@ static void consider_runtime(search_state *state, const char *given_home, const 
         // A home holds libraries of one processor: after one of another, the rest are too.
         if (check == LIBRARY_OTHER_PROCESSOR)
             return;
-        if (check == LIBRARY_USABLE && library_folders_private(state, library) &&
-            join_candidate(state->result, state->capacity, library, "", "")) {
+        if (check != LIBRARY_USABLE)
+            continue;
+        // A library in a folder a guarded search refuses is named as refused, not as missing.
+        if (!library_folders_private(state, library))
+            return;
+        if (join_candidate(state->result, state->capacity, library, "", "")) {
             memcpy(state->home, home, length + 1);
             state->chosen = true;
             state->chosen_version = version;
