@@ -2,6 +2,7 @@
 // Portable JNI code.
 #include "java/jni_calls.h"
 
+#include <stdarg.h>
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -147,16 +148,6 @@ char *take_java_exception(JNIEnv *env, bool trace)
     return text ? text : exception_summary(env, exception, throwable);
 }
 
-void report_java_error(JNIEnv *env, const char *message, const char *subject)
-{
-    char *exception = take_java_exception(env, reports_stack_traces());
-    if (exception)
-        report_error_with_detail(message, subject, exception);
-    else
-        report_error(message, subject);
-    free(exception);
-}
-
 char *java_property(JNIEnv *env, const char *name)
 {
     jstring key = new_java_string(env, name);
@@ -182,103 +173,101 @@ jstring new_java_string(JNIEnv *env, const char *text)
     return string;
 }
 
-bool jni_step_failed(JNIEnv *env, const void *result)
+bool jni_step_ok(JNIEnv *env, const void *result, const char *message, const char *subject)
 {
-    return env->ExceptionCheck() || !result;
+    if (!env->ExceptionCheck() && result)
+        return true;
+    char *exception = take_java_exception(env, reports_stack_traces());
+    if (exception)
+        report_error_with_detail(message, subject, exception);
+    else
+        report_error(message, subject);
+    free(exception);
+    return false;
+}
+
+bool jni_call_ok(JNIEnv *env, const char *message, const char *subject)
+{
+    return jni_step_ok(env, env, message, subject);
+}
+
+jclass find_java_class(JNIEnv *env, const launcher_settings &settings, const char *name)
+{
+    jclass java_class = env->FindClass(name);
+    return jni_step_ok(env, java_class, settings.msg_class, name) ? java_class : nullptr;
+}
+
+jmethodID find_static_method(JNIEnv *env, const launcher_settings &settings, jclass java_class,
+                             const char *name, const char *signature, const char *description)
+{
+    jmethodID method = env->GetStaticMethodID(java_class, name, signature);
+    return jni_step_ok(env, method, settings.msg_method, description) ? method : nullptr;
+}
+
+// A Java string of text; null after a reported failure.
+static jstring java_string(JNIEnv *env, const launcher_settings &settings, const char *text)
+{
+    jstring string = new_java_string(env, text);
+    return jni_step_ok(env, string, settings.msg_object, "java/lang/String") ? string : nullptr;
+}
+
+// A new object of class_name made by the constructor of signature (named constructor in a
+// report) with the arguments that follow; null after a reported failure.
+static jobject new_java_object(JNIEnv *env, const launcher_settings &settings,
+                               const char *class_name, const char *signature,
+                               const char *constructor, ...)
+{
+    jclass java_class = find_java_class(env, settings, class_name);
+    jmethodID init = java_class ? env->GetMethodID(java_class, "<init>", signature) : nullptr;
+    if (!java_class || !jni_step_ok(env, init, settings.msg_method, constructor))
+        return nullptr;
+    va_list arguments;
+    va_start(arguments, constructor);
+    jobject object = env->NewObjectV(java_class, init, arguments);
+    va_end(arguments);
+    return jni_step_ok(env, object, settings.msg_object, class_name) ? object : nullptr;
 }
 
 bool set_java_property(JNIEnv *env, const launcher_settings &settings, const char *key,
                        const char *value)
 {
-    jstring jkey = new_java_string(env, key);
-    if (jni_step_failed(env, jkey)) {
-        report_java_error(env, settings.msg_object, "java/lang/String");
+    jstring jkey = java_string(env, settings, key);
+    jstring jvalue = jkey ? java_string(env, settings, value) : nullptr;
+    jclass system = jvalue ? find_java_class(env, settings, "java/lang/System") : nullptr;
+    jmethodID set_property = system ? find_static_method(env, settings, system, "setProperty",
+        "(Ljava/lang/String;Ljava/lang/String;)Ljava/lang/String;", "setProperty") : nullptr;
+    if (!set_property)
         return false;
-    }
-    jstring jvalue = new_java_string(env, value);
-    if (jni_step_failed(env, jvalue)) {
-        report_java_error(env, settings.msg_object, "java/lang/String");
-        return false;
-    }
-    jclass system = env->FindClass("java/lang/System");
-    if (jni_step_failed(env, system)) {
-        report_java_error(env, settings.msg_class, "java/lang/System");
-        return false;
-    }
-    jmethodID set_property = env->GetStaticMethodID(
-        system, "setProperty", "(Ljava/lang/String;Ljava/lang/String;)Ljava/lang/String;");
-    if (jni_step_failed(env, set_property)) {
-        report_java_error(env, settings.msg_method, "setProperty");
-        return false;
-    }
     env->CallStaticObjectMethod(system, set_property, jkey, jvalue);
-    if (env->ExceptionCheck()) {
-        report_java_error(env, settings.msg_invoke, "setProperty");
-        return false;
-    }
-    return true;
+    return jni_call_ok(env, settings.msg_invoke, "setProperty");
 }
 
 // System.setOut or System.setErr (setter) with stream; reports and returns false on failure.
 static bool set_java_stream(JNIEnv *env, const launcher_settings &settings, jclass system,
                             jobject stream, const char *setter)
 {
-    jmethodID set_stream = env->GetStaticMethodID(system, setter, "(Ljava/io/PrintStream;)V");
-    if (jni_step_failed(env, set_stream)) {
-        report_java_error(env, settings.msg_method, setter);
+    jmethodID set_stream =
+        find_static_method(env, settings, system, setter, "(Ljava/io/PrintStream;)V", setter);
+    if (!set_stream)
         return false;
-    }
     env->CallStaticVoidMethod(system, set_stream, stream);
-    if (env->ExceptionCheck()) {
-        report_java_error(env, settings.msg_invoke, setter);
-        return false;
-    }
-    return true;
+    return jni_call_ok(env, settings.msg_invoke, setter);
 }
 
 bool redirect_java_stream(JNIEnv *env, const launcher_settings &settings, const char *path,
                           bool out, bool err, bool append)
 {
-    jstring jpath = new_java_string(env, path);
-    if (jni_step_failed(env, jpath)) {
-        report_java_error(env, settings.msg_object, "java/lang/String");
-        return false;
-    }
-    jclass file_class = env->FindClass("java/io/FileOutputStream");
-    if (jni_step_failed(env, file_class)) {
-        report_java_error(env, settings.msg_class, "java/io/FileOutputStream");
-        return false;
-    }
-    jmethodID file_init = env->GetMethodID(file_class, "<init>", "(Ljava/lang/String;Z)V");
-    if (jni_step_failed(env, file_init)) {
-        report_java_error(env, settings.msg_method, "java/io/FileOutputStream(String, boolean)");
-        return false;
-    }
-    jobject file = env->NewObject(file_class, file_init, jpath, append ? JNI_TRUE : JNI_FALSE);
-    if (jni_step_failed(env, file)) {
-        report_java_error(env, settings.msg_object, "java/io/FileOutputStream");
-        return false;
-    }
-    jclass print_class = env->FindClass("java/io/PrintStream");
-    if (jni_step_failed(env, print_class)) {
-        report_java_error(env, settings.msg_class, "java/io/PrintStream");
-        return false;
-    }
-    jmethodID print_init = env->GetMethodID(print_class, "<init>", "(Ljava/io/OutputStream;)V");
-    if (jni_step_failed(env, print_init)) {
-        report_java_error(env, settings.msg_method, "java/io/PrintStream(java/io/OutputStream)");
-        return false;
-    }
-    jobject stream = env->NewObject(print_class, print_init, file);
-    if (jni_step_failed(env, stream)) {
-        report_java_error(env, settings.msg_object, "java/io/PrintStream");
-        return false;
-    }
-    jclass system = env->FindClass("java/lang/System");
-    if (jni_step_failed(env, system)) {
-        report_java_error(env, settings.msg_class, "java/lang/System");
-        return false;
-    }
-    return (!out || set_java_stream(env, settings, system, stream, "setOut")) &&
+    jstring jpath = java_string(env, settings, path);
+    jobject file = jpath
+        ? new_java_object(env, settings, "java/io/FileOutputStream", "(Ljava/lang/String;Z)V",
+                          "java/io/FileOutputStream(String, boolean)", jpath,
+                          append ? JNI_TRUE : JNI_FALSE)
+        : nullptr;
+    jobject stream = file
+        ? new_java_object(env, settings, "java/io/PrintStream", "(Ljava/io/OutputStream;)V",
+                          "java/io/PrintStream(java/io/OutputStream)", file)
+        : nullptr;
+    jclass system = stream ? find_java_class(env, settings, "java/lang/System") : nullptr;
+    return system && (!out || set_java_stream(env, settings, system, stream, "setOut")) &&
            (!err || set_java_stream(env, settings, system, stream, "setErr"));
 }

@@ -20,9 +20,20 @@ jint attach_version(unsigned version, void *default_init_args);
 // and the name "Trevalo stopper thread".
 JavaVMAttachArgs stopper_attach_args(jint version);
 
-// A JNI step failed when an exception is pending (left pending for report_java_error) or its
-// result is null.
-bool jni_step_failed(JNIEnv *env, const void *result);
+// Whether a JNI step worked: no exception pending and a result (jni_call_ok, for a call that
+// gives none: no exception pending). Otherwise reports message with subject, followed by the
+// pending exception's text (its stack trace too where the sink keeps traces), which is taken,
+// and gives false.
+bool jni_step_ok(JNIEnv *env, const void *result, const char *message, const char *subject);
+bool jni_call_ok(JNIEnv *env, const char *message, const char *subject);
+
+// FindClass(name); null after a reported failure.
+jclass find_java_class(JNIEnv *env, const launcher_settings &settings, const char *name);
+
+// The static method name (signature) of java_class; null after a reported failure, which
+// names it as description.
+jmethodID find_static_method(JNIEnv *env, const launcher_settings &settings, jclass java_class,
+                             const char *name, const char *signature, const char *description);
 
 // Takes the pending exception: prints it where a real run does (ExceptionDescribe, to the
 // current System.err), clears it, and gives its text as a new heap text: with trace, what
@@ -30,11 +41,6 @@ bool jni_step_failed(JNIEnv *env, const void *result);
 // cannot be had, its toString() and each cause's on a line "Caused by: ...". Null when no
 // exception is pending or nothing of it can be read.
 char *take_java_exception(JNIEnv *env, bool trace);
-
-// Reports a failed JNI step with message and subject, followed by the pending exception's text
-// (its stack trace too where the sink keeps traces), which is taken; without a pending
-// exception, the message alone.
-void report_java_error(JNIEnv *env, const char *message, const char *subject);
 
 // System.getProperty(name) as a new heap text; null when it is not set or cannot be read (an
 // exception it throws is cleared). No exception may be pending.

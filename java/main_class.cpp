@@ -91,35 +91,28 @@ static bool call_main(JNIEnv *env, const launcher_settings &settings, int count,
         return false;
 
     jclass main_class = env->FindClass(settings.main_class);
-    if (jni_step_failed(env, main_class)) {
+    if (env->ExceptionCheck() || !main_class) {
         report_missing_main_class(env, settings);
         return false;
     }
-    jmethodID main = env->GetStaticMethodID(main_class, "main", "([Ljava/lang/String;)V");
-    if (jni_step_failed(env, main)) {
-        report_java_error(env, settings.msg_method, MAIN_METHOD);
+    jmethodID main = find_static_method(env, settings, main_class, "main",
+                                        "([Ljava/lang/String;)V", MAIN_METHOD);
+    if (!main)
         return false;
-    }
 
     if (count == 0)
         split_command_line(settings.app_args, &count, &vector, false);
     jclass string_class = env->FindClass("java/lang/String");
     jobjectArray array = string_class ? env->NewObjectArray(count, string_class, nullptr) : nullptr;
-    if (jni_step_failed(env, array)) {
-        report_java_error(env, settings.msg_object, "java/lang/String[]");
+    if (!jni_step_ok(env, array, settings.msg_object, "java/lang/String[]"))
         return false;
-    }
     for (int i = 0; i < count; i++) {
         jstring argument = new_java_string(env, vector[i]);
-        if (jni_step_failed(env, argument)) {
-            report_java_error(env, settings.msg_object, "java/lang/String");
+        if (!jni_step_ok(env, argument, settings.msg_object, "java/lang/String"))
             return false;
-        }
         env->SetObjectArrayElement(array, i, argument);
-        if (env->ExceptionCheck()) {
-            report_java_error(env, settings.msg_string_arg, vector[i]);
+        if (!jni_call_ok(env, settings.msg_string_arg, vector[i]))
             return false;
-        }
     }
 
     trace("calling main with %d arguments", count);
@@ -127,11 +120,7 @@ static bool call_main(JNIEnv *env, const launcher_settings &settings, int count,
         calling();
     env->CallStaticVoidMethod(main_class, main, array);
     trace(env->ExceptionCheck() ? "main ended with an exception" : "main returned");
-    if (env->ExceptionCheck()) {
-        report_java_error(env, settings.msg_invoke, MAIN_METHOD);
-        return false;
-    }
-    return true;
+    return jni_call_ok(env, settings.msg_invoke, MAIN_METHOD);
 }
 
 bool run_main_class(const launcher_settings &settings, const jvm_record &jvm, int count,

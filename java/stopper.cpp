@@ -7,23 +7,14 @@
 // Calls System.exit(0) on the attached thread env; false after a reported failure.
 static bool call_system_exit(JNIEnv *env, const launcher_settings &settings)
 {
-    jclass system = env->FindClass("java/lang/System");
-    if (jni_step_failed(env, system)) {
-        report_java_error(env, settings.msg_class, "java/lang/System");
+    jclass system = find_java_class(env, settings, "java/lang/System");
+    jmethodID exit_method =
+        system ? find_static_method(env, settings, system, "exit", "(I)V", "exit(int)") : nullptr;
+    if (!exit_method)
         return false;
-    }
-    jmethodID exit_method = env->GetStaticMethodID(system, "exit", "(I)V");
-    if (jni_step_failed(env, exit_method)) {
-        report_java_error(env, settings.msg_method, "exit(int)");
-        return false;
-    }
     env->CallStaticVoidMethod(system, exit_method, (jint)0);
     // Only reached when System.exit did not end the process (a security manager refused).
-    if (env->ExceptionCheck()) {
-        report_java_error(env, settings.msg_invoke, "exit(int)");
-        return false;
-    }
-    return true;
+    return jni_call_ok(env, settings.msg_invoke, "exit(int)");
 }
 
 bool stop_java_application(const launcher_settings &settings, const jvm_record &jvm)
