@@ -7,8 +7,6 @@
 
 const char setting_key[17] = "Q4vT8mZk2RwN6yHc";
 
-static char decode_buffer[DECODE_BUFFER_SIZE];
-
 // '0'..'9' give 0..9 and every other character c - 55, so only upper-case A..F decode as
 // hexadecimal; the builder never writes anything else.
 static unsigned digit_value(char c)
@@ -16,9 +14,9 @@ static unsigned digit_value(char c)
     return c >= '0' && c <= '9' ? (unsigned)(c - '0') : (unsigned)(c - 55);
 }
 
-char *decode_setting_text(const char *text)
+char *decode_setting_text(const char *text, char *out)
 {
-    memset(decode_buffer, 0, sizeof decode_buffer);
+    memset(out, 0, DECODE_BUFFER_SIZE);
     size_t length = strlen(text);
     size_t bytes = length / 2;
     if (bytes > MAX_ENCODED_BYTES)
@@ -26,12 +24,12 @@ char *decode_setting_text(const char *text)
     // An odd last digit pairs with the terminating NUL, as the digit pairs are read.
     size_t i;
     for (i = 0; i < bytes; i++)
-        decode_buffer[i] = (char)(digit_value(text[2 * i]) * 16 + digit_value(text[2 * i + 1]));
+        out[i] = (char)(digit_value(text[2 * i]) * 16 + digit_value(text[2 * i + 1]));
     if (length % 2 && bytes < MAX_ENCODED_BYTES)
-        decode_buffer[i] = (char)(digit_value(text[2 * i]) * 16 + digit_value('\0'));
+        out[i] = (char)(digit_value(text[2 * i]) * 16 + digit_value('\0'));
     for (i = 0; i < bytes; i++)
-        decode_buffer[i] ^= setting_key[i % sizeof setting_key];
-    return decode_buffer;
+        out[i] ^= setting_key[i % sizeof setting_key];
+    return out;
 }
 
 bool encode_setting_text(const char *plain, char *out, size_t out_size)

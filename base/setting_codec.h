@@ -10,10 +10,10 @@ extern const char setting_key[17];
 
 enum { DECODE_BUFFER_SIZE = 256, MAX_ENCODED_BYTES = DECODE_BUFFER_SIZE - 1 };
 
-// Decodes a text of upper-case hexadecimal digit pairs into the process-wide 256-byte decoding
-// buffer and returns it; the result is valid until the next call. At most 255 bytes are
-// decoded so that the buffer always keeps its terminating zero; digits past that are ignored.
-char *decode_setting_text(const char *text);
+// Decodes a text of upper-case hexadecimal digit pairs into out, which holds
+// DECODE_BUFFER_SIZE bytes, and returns out. At most 255 bytes are decoded so that out always
+// keeps its terminating zero; digits past that are ignored.
+char *decode_setting_text(const char *text, char *out);
 
 // Writes the encoded form of plain (2 upper-case hexadecimal digits per byte) into out, which
 // must hold 2 * strlen(plain) + 1 characters. Returns false, writing nothing, when plain is

@@ -186,7 +186,8 @@ bool print_launcher(const pe_image &image, std::string *text, std::vector<printe
             return false;
         stored.push_back(value);
         if (s.encoded && !value.empty()) {
-            value = decode_setting_text(value.c_str());
+            char decoded[DECODE_BUFFER_SIZE];
+            value = decode_setting_text(value.c_str(), decoded);
             std::u16string check;
             if (!utf8_to_utf16(value, &check)) {
                 *error = "the main class is not UTF-8 text (it was written from an ANSI "

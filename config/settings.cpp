@@ -111,7 +111,8 @@ void load_settings(launcher_settings *settings)
     }
     storage.java_version_text = load_string(SETTING_java_version);
     storage.main_class_encoded = storage.main_class;
-    storage.main_class = join_text(decode_setting_text(storage.main_class_encoded), "");
+    char decoded[DECODE_BUFFER_SIZE];
+    storage.main_class = join_text(decode_setting_text(storage.main_class_encoded, decoded), "");
     for (char *p = storage.main_class; *p; p++)
         if (*p == '.')
             *p = '/';

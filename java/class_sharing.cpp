@@ -52,6 +52,8 @@ struct pending_archive {
     char *java;        // Java 8: the runtime's java program and the virtual machine to dump
 };
 
+// Kept here, not handed along: finish_class_sharing also runs from the virtual machine's exit
+// hook, which carries no pointer of the launcher's; finished lets it run once.
 pending_archive pending;
 std::atomic<bool> finished;
 

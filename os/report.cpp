@@ -13,6 +13,9 @@ enum {
     DETAILED_MESSAGE_SIZE = 4096,
 };
 
+// Where reports go (the entry point chooses) and whether they carry stack traces:
+// process-wide, as every layer reports and the virtual machine's hooks report too, with no
+// pointer of the launcher's.
 static message_sink sink = show_message_box;
 static bool stack_traces;
 

@@ -15,6 +15,8 @@
 #include "os/wide.h"
 #include "service/service_run.h"
 
+// The manager calls the service's main function with no pointer of the launcher's, so what the
+// service's calls share lives here.
 static HANDLE event_source;
 static SERVICE_STATUS_HANDLE status_handle;
 // The last status told; an interrogation answers it again.

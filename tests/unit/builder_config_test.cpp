@@ -17,6 +17,12 @@ namespace {
 
 using namespace std::string_literals;
 
+std::string decoded(const std::string &text)
+{
+    char out[DECODE_BUFFER_SIZE];
+    return decode_setting_text(text.c_str(), out);
+}
+
 const std::string BOM = "\xEF\xBB\xBF";
 
 std::string times(size_t count, const std::string &piece)
@@ -62,7 +68,7 @@ TEST(BuilderConfig, ReadsNamesNumbersCommentsAndDefaults)
     EXPECT_EQ(values.embedded, (std::vector<std::string>{"lib", "app.jar"}));
     EXPECT_EQ(values.splash, "images\\splash.bmp");
 
-    EXPECT_STREQ(decode_setting_text(value_of(values, SETTING_main_class).c_str()), "a.b.Main");
+    EXPECT_EQ(decoded(value_of(values, SETTING_main_class)), "a.b.Main");
     EXPECT_EQ(value_of(values, SETTING_class_path), "lib\\x.jar;y.jar");
     EXPECT_EQ(value_of(values, SETTING_jvm_options), "-Xmx64m -Dp=\"a b\"");
     EXPECT_EQ(value_of(values, SETTING_splash_text), "") << "an empty value replaces the default";
@@ -129,7 +135,7 @@ TEST(BuilderConfig, AcceptsWhatALauncherCanUse)
         ASSERT_TRUE(parse_config(c.text, &values, &error)) << c.text.substr(0, 80) << "\n" << error;
         std::string value = value_of(values, c.id);
         if (c.id == SETTING_main_class)
-            value = decode_setting_text(value.c_str());
+            value = decoded(value);
         EXPECT_EQ(value, c.value) << c.text.substr(0, 80);
     }
 }

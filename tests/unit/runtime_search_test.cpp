@@ -399,7 +399,7 @@ struct registered {
     registry_root root;
     std::string key;
     const char *value, *text;
-    bool number;
+    bool number = false;
 };
 
 TEST_F(RuntimeSearch, RegistryMethodsTakeTheNewestThatPasses)

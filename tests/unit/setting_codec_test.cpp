@@ -16,6 +16,13 @@ std::string encode(const std::string &plain)
     return out;
 }
 
+std::string decode(const std::string &text)
+{
+    char out[DECODE_BUFFER_SIZE];
+    EXPECT_EQ(decode_setting_text(text.c_str(), out), out);
+    return out;
+}
+
 TEST(SettingKey, IsSixteenLettersAndDigits)
 {
     ASSERT_EQ(strlen(setting_key), 16u);
@@ -31,11 +38,11 @@ TEST(DecodeSettingText, UndoesTheEncoding)
         std::string encoded = encode(plain);
         EXPECT_EQ(encoded.size(), 2 * strlen(plain));
         EXPECT_EQ(encoded.find_first_not_of("0123456789ABCDEF"), std::string::npos);
-        EXPECT_STREQ(decode_setting_text(encoded.c_str()), plain);
+        EXPECT_EQ(decode(encoded), plain);
     }
     // The sample launcher's stored value.
-    EXPECT_STREQ(decode_setting_text("00411F3854003F1957"), "Quillmere");
-    EXPECT_STREQ(decode_setting_text(""), "");
+    EXPECT_EQ(decode("00411F3854003F1957"), "Quillmere");
+    EXPECT_EQ(decode(""), "");
 }
 
 TEST(DecodeSettingText, ByteSixteenIsOnlyHexDecoded)
@@ -49,11 +56,10 @@ TEST(DecodeSettingText, NeverWritesPastItsBuffer)
 {
     // 600 digits would be 300 bytes: only 255 are decoded, and the text stays terminated.
     std::string long_text(600, '4');
-    char *decoded = decode_setting_text(long_text.c_str());
-    EXPECT_EQ(strlen(decoded), (size_t)MAX_ENCODED_BYTES);
+    EXPECT_EQ(decode(long_text).size(), (size_t)MAX_ENCODED_BYTES);
 
     std::string plain(MAX_ENCODED_BYTES, 'z');
-    EXPECT_STREQ(decode_setting_text(encode(plain).c_str()), plain.c_str());
+    EXPECT_EQ(decode(encode(plain)), plain);
 
     char out[1024];
     std::string too_long(MAX_ENCODED_BYTES + 1, 'z');
@@ -65,11 +71,11 @@ TEST(DecodeSettingText, OddLengthAndLowerCaseStayInBounds)
 {
     // Only upper-case digits decode; other texts give some bytes but never overrun.
     std::string odd = encode("ab") + "4";
-    EXPECT_EQ(strncmp(decode_setting_text(odd.c_str()), "ab", 2), 0);
+    EXPECT_EQ(decode(odd).substr(0, 2), "ab");
     std::string lower = encode("Main");
     for (char &c : lower)
         c = (char)tolower((unsigned char)c);
-    EXPECT_STRNE(decode_setting_text(lower.c_str()), "Main");
+    EXPECT_NE(decode(lower), "Main");
 }
 
 TEST(SettingConversions, Flags)
