@@ -243,7 +243,8 @@ TEST(JvmRun, CommandLineArgumentsReplaceTheConfiguredOnes)
 
 // A console launcher splits its command line as Windows programs do (CommandLineToArgvW)
 // unless its configuration asks for the classic rule; a GUI launcher keeps the classic rule
-// unless its configuration asks for the Windows one.
+// unless its configuration asks for the Windows one. (Each rule's splitting is checked on the
+// host; here, which rule each kind takes.)
 TEST(JvmRun, SplitsTheCommandLineByTheRuleOfItsKind)
 {
     const std::string escaped = "a\\\"b c";  // a\"b c
@@ -254,14 +255,9 @@ TEST(JvmRun, SplitsTheCommandLineByTheRuleOfItsKind)
         std::vector<std::string> logged;
     } cases[] = {
         {true, "", escaped, {"arg[0]=a\"b", "arg[1]=c"}},
-        {true, "", "\"C:\\dir with space\\\\\" x", {"arg[0]=C:\\dir with space\\", "arg[1]=x"}},
-        {true, "", "a\\\\\\\\\"b c\" d", {"arg[0]=a\\\\b c", "arg[1]=d"}},
-        {true, "", "a  \tb \"\" \"\"\"", {"arg[0]=a", "arg[1]=b", "arg[2]=", "arg[3]=\""}},
         {true, "", "5\u20ac \"caf\u00e9 \U0001F600\"", {"arg[0]=5\u20ac", "arg[1]=caf\u00e9 \U0001F600"}},
         {true, "command_line_rule = classic\n", escaped, {"arg[0]=" + escaped}},
-        {true, "command_line_rule = classic\n", "a  b", {"arg[0]=a", "arg[1]=", "arg[2]=b"}},
         {false, "", escaped, {"arg[0]=" + escaped}},
-        {false, "", "a  b", {"arg[0]=a", "arg[1]=", "arg[2]=b"}},
         {false, "command_line_rule = windows\n", escaped, {"arg[0]=a\"b", "arg[1]=c"}},
     };
     for (const auto &c : cases) {
