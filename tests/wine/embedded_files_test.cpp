@@ -362,6 +362,8 @@ TEST(EmbeddedFiles, SubFolderNamesNeedTheFolder)
     EXPECT_EQ(read_file(a.unpacked + "\\lib\\x.jar"), "xy");
 }
 
+// What the stub shows for a damaged archive and for a name that leaves the folder, and that
+// nothing of it is unpacked (each way an archive is damaged or hostile is checked on the host).
 TEST(EmbeddedFiles, DamagedOrHostileArchivesUnpackNothing)
 {
     auto entry = [](const std::string &name, const std::string &content) {
@@ -380,14 +382,8 @@ TEST(EmbeddedFiles, DamagedOrHostileArchivesUnpackNothing)
     } cases[] = {
         {"count past the end", count(3) + entry("a.jar", "a") + entry("b.jar", "b"),
          "Internal error RC000007: the embedded file archive is damaged."},
-        {"size past the end", count(1) + entry("a.jar", "a").substr(0, 16),
-         "Internal error RC000007: the embedded file archive is damaged."},
-        {"name without its end", count(1) + "a.jar",
-         "Internal error RC000007: the embedded file archive is damaged."},
         {"parent folder", count(2) + entry("a.jar", "a") + entry("..\\evil.jar", "e"),
          "Error writing to file/directory: ..\\evil.jar"},
-        {"absolute path", count(1) + entry("C:\\evil.jar", "e"),
-         "Error writing to file/directory: C:\\evil.jar"},
         {"count of zero", count(0) + "trailing", nullptr},
     };
     for (const auto &c : cases) {
