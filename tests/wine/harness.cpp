@@ -130,7 +130,7 @@ DWORD answer_and_wait(child_process *child, const message_box &box)
 {
     press_ok(box);
     DWORD status = 0xDEADBEEF;
-    if (!wait_exit(*child, 30000, &status))
+    if (!wait_exit(*child, HANG_MS, &status))
         status = 0xDEADBEEF;
     close_child(child);
     return status;

@@ -12,6 +12,11 @@
 
 using namespace testkit;
 
+// How long a test waits for what it expects (a box, an exit, a state) before it calls the
+// program hung. Only a hang ever takes this long: a wait ends when what it waits for happens,
+// however busy the machine is.
+enum { HANG_MS = 120000 };
+
 // The folder of the test program: the x86 build, with the builder and the test kit.
 std::string tools_dir();
 

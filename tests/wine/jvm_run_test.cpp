@@ -39,7 +39,7 @@ struct launch {
         std::string env = environment_with({"TREVALO_TEST_LOG=" + log});
         std::string error_path = dir + "\\stderr.txt";
         result = run_answering(quote(app) + (args.empty() ? "" : " " + args),
-                               directory.empty() ? dir : directory, 30000, error_path,
+                               directory.empty() ? dir : directory, HANG_MS, error_path,
                                env.data());
         lines = read_lines(log);
         error_output = read_file(error_path);
@@ -289,7 +289,7 @@ TEST(JvmRun, RunsFromAFolderOutsideTheCodePage)
     std::string env = environment_with({"TREVALO_TEST_LOG=" + a.log, "TMP=" + folder + "\\tmp",
                                         "TEMP=" + folder + "\\tmp"});
     // As the user's unelevated programs run: an elevated one unpacks elsewhere.
-    run_result r = run_answering(quote(app), folder, 30000, "", env.data(), true);
+    run_result r = run_answering(quote(app), folder, HANG_MS, "", env.data(), true);
     a.lines = read_lines(a.log);
     std::string boxes;
     for (const message_box &box : r.boxes)
@@ -532,7 +532,7 @@ TEST(JvmRun, TraceSaysWhatTheLauncherDid)
                              : c.trace == "folder" ? a.dir
                                                    : c.trace;
         std::string env = environment_with({"TREVALO_TEST_LOG=" + a.log, "TREVALO_TRACE=" + target});
-        run_result r = run_answering(quote(a.app) + " " + c.args, a.dir, 30000,
+        run_result r = run_answering(quote(a.app) + " " + c.args, a.dir, HANG_MS,
                                      a.dir + "\\stderr.txt", env.data());
         EXPECT_EQ(r.exit_code, c.status) << c.config;
         std::string text = c.trace == "file" ? read_file(a.dir + "\\trace.txt")

@@ -24,7 +24,7 @@ TEST(Launcher, ReportsMissingRuntimeAndFails)
 {
     std::string dir = make_temp_dir("noruntime");
     std::string app = make_launcher(dir, "main_class = a.b.Main\n");
-    run_result r = run_answering(quote(app), dir, 30000);
+    run_result r = run_answering(quote(app), dir, HANG_MS);
     ASSERT_FALSE(r.timed_out);
     EXPECT_EQ(r.exit_code, FAILED);
     ASSERT_EQ(r.boxes.size(), 1u);
@@ -37,7 +37,7 @@ TEST(Launcher, ReportsMissingRuntimeAndFails)
         std::string named = make_launcher(dir, std::string("main_class = a.b.Main\n"
                                                            "product_name = ") + product + "\n",
                                           "named.exe");
-        r = run_answering(quote(named), dir, 30000);
+        r = run_answering(quote(named), dir, HANG_MS);
         ASSERT_EQ(r.boxes.size(), 1u);
         EXPECT_EQ(r.boxes[0].caption, std::string(product) + ": Error");
         EXPECT_EQ(r.boxes[0].text, NO_RUNTIME);
@@ -63,7 +63,7 @@ TEST(Launcher, UsesTheConfiguredMessageText)
         std::string dir = make_temp_dir("message");
         std::string app = make_launcher(dir, "main_class = M\n");
         ASSERT_TRUE(replace_setting(app, SETTING_msg_no_runtime, c.message));
-        run_result r = run_answering(quote(app), dir, 30000);
+        run_result r = run_answering(quote(app), dir, HANG_MS);
         EXPECT_EQ(r.exit_code, FAILED) << c.message;
         ASSERT_EQ(r.boxes.size(), 1u) << c.message;
         EXPECT_EQ(r.boxes[0].text, c.shown);
@@ -87,7 +87,7 @@ TEST(Launcher, ReportsAWorkingDirectoryThatCannotBeEntered)
         std::string dir = make_temp_dir("workdir");
         std::string app = make_launcher(dir, "main_class = M\nearly_working_dir = 1\n"
                                              "working_dir = " + c.working_dir + "\n");
-        run_result r = run_answering(quote(app), dir, 30000);
+        run_result r = run_answering(quote(app), dir, HANG_MS);
         EXPECT_EQ(r.exit_code, FAILED);
         ASSERT_EQ(r.boxes.size(), 1u);
         std::string message = "Error accessing file/directory: " + c.working_dir.substr(0, c.shown);
@@ -122,7 +122,7 @@ TEST(Launcher, SetsThePriorityOfTheRunningStub)
         child_process child;
         ASSERT_TRUE(start_child(quote(app), dir, &child));
         message_box box;
-        ASSERT_TRUE(wait_message_box(child, 30000, &box));
+        ASSERT_TRUE(wait_message_box(child, HANG_MS, &box));
         EXPECT_EQ(GetPriorityClass(child.process), c.priority_class) << "priority = " << c.value;
         EXPECT_EQ(answer_and_wait(&child, box), FAILED);
     }
@@ -135,7 +135,7 @@ TEST(Launcher, RefusesASecondInstance)
     child_process first;
     ASSERT_TRUE(start_child(quote(app), dir, &first));
     message_box first_box;
-    ASSERT_TRUE(wait_message_box(first, 30000, &first_box));
+    ASSERT_TRUE(wait_message_box(first, HANG_MS, &first_box));
 
     // The instance is this launcher's, not every one's with the same main class: a launcher
     // in another folder runs (to its own failure, as there is no runtime).
@@ -154,7 +154,7 @@ TEST(Launcher, RefusesASecondInstance)
         {other, NO_RUNTIME, FAILED},
     };
     for (const auto &c : cases) {
-        run_result second = run_answering(quote(c.app), dir, 30000);
+        run_result second = run_answering(quote(c.app), dir, HANG_MS);
         EXPECT_EQ(second.exit_code, c.status) << c.app;
         ASSERT_EQ(second.boxes.size(), 1u) << c.app;
         EXPECT_EQ(second.boxes[0].text, c.text) << c.app;
@@ -164,7 +164,7 @@ TEST(Launcher, RefusesASecondInstance)
     ASSERT_EQ(answer_and_wait(&first, first_box), FAILED);
 
     // Once the first has ended, a new start is not refused.
-    run_result third = run_answering(quote(app), dir, 30000);
+    run_result third = run_answering(quote(app), dir, HANG_MS);
     ASSERT_EQ(third.boxes.size(), 1u);
     EXPECT_EQ(third.boxes[0].text, NO_RUNTIME);
 }
@@ -176,10 +176,10 @@ TEST(Launcher, AllowsSeveralInstancesWhenConfigured)
     child_process first;
     ASSERT_TRUE(start_child(quote(app), dir, &first));
     message_box first_box;
-    ASSERT_TRUE(wait_message_box(first, 30000, &first_box));
+    ASSERT_TRUE(wait_message_box(first, HANG_MS, &first_box));
     EXPECT_EQ(OpenMutexA(SYNCHRONIZE, FALSE, "m/Multi"), nullptr) << "no mutex is created";
 
-    run_result second = run_answering(quote(app), dir, 30000);
+    run_result second = run_answering(quote(app), dir, HANG_MS);
     ASSERT_EQ(second.boxes.size(), 1u);
     EXPECT_EQ(second.boxes[0].text, NO_RUNTIME);
     EXPECT_EQ(second.exit_code, FAILED);
@@ -220,7 +220,7 @@ TEST(Launcher, ConsoleLaunchersRunSideBySideUnlessSingleInstanceIsSet)
 
         // "stop" makes the second instance's main return at once.
         std::string env2 = environment_with({"TREVALO_TEST_LOG=" + second_log});
-        run_result second = run_answering(quote(app) + " stop", dir, 30000,
+        run_result second = run_answering(quote(app) + " stop", dir, HANG_MS,
                                           dir + "\\second.txt", env2.data());
         EXPECT_EQ(second.exit_code, c.second_status) << c.setting;
         EXPECT_EQ(read_file(second_log).find("stop requested trevalo/test/Wait") !=
@@ -230,7 +230,7 @@ TEST(Launcher, ConsoleLaunchersRunSideBySideUnlessSingleInstanceIsSet)
                       "Error: An instance of this program is already running.\r\n");
         EXPECT_TRUE(TerminateProcess(first.process, 0));
         DWORD ignored;
-        wait_exit(first, 30000, &ignored);
+        wait_exit(first, HANG_MS, &ignored);
         close_child(&first);
     }
 }
@@ -240,7 +240,7 @@ TEST(Launcher, ServiceSwitchesAreArgumentsWithoutAServiceName)
     // With no service name, "-install" is an ordinary argument: the launch goes on.
     std::string dir = make_temp_dir("switch");
     std::string app = make_launcher(dir, "main_class = M\n");
-    run_result r = run_answering(quote(app) + " -install", dir, 30000);
+    run_result r = run_answering(quote(app) + " -install", dir, HANG_MS);
     EXPECT_EQ(r.exit_code, FAILED);
     ASSERT_EQ(r.boxes.size(), 1u);
     EXPECT_EQ(r.boxes[0].text, NO_RUNTIME);
@@ -283,7 +283,7 @@ DWORD run_console(const std::string &command, const std::string &directory,
         CloseHandle(h);
     DWORD status = 0xDEADBEEF;
     if (started) {
-        if (WaitForSingleObject(info.hProcess, 30000) == WAIT_OBJECT_0)
+        if (WaitForSingleObject(info.hProcess, HANG_MS) == WAIT_OBJECT_0)
             GetExitCodeProcess(info.hProcess, &status);
         else
             TerminateProcess(info.hProcess, 1);
@@ -344,7 +344,7 @@ TEST(Launcher, TheConsoleLauncherUsesTheConsolesStreams)
     std::string app = make_launcher(dir, "main_class = M\nmsg_no_runtime = " + message + "\n",
                                     "app.exe", stub_path(target_arch(), true));
     std::vector<std::string> screen;
-    EXPECT_EQ(run_in_console(quote(app), dir, 30000, &screen), FAILED);
+    EXPECT_EQ(run_in_console(quote(app), dir, HANG_MS, &screen), FAILED);
     EXPECT_EQ(screen, std::vector<std::string>({"Error: " + message, ""}));
 }
 

@@ -45,7 +45,7 @@ TEST(Report, MessageBoxesCarryCaptionIconAndTheWholeText)
          "Internal error RC000005\n\nReason: " + system_text(ERROR_ACCESS_DENIED)},
     };
     for (const auto &c : cases) {
-        run_result r = run_answering(probe() + " " + c.args, build_dir(), 30000);
+        run_result r = run_answering(probe() + " " + c.args, build_dir(), HANG_MS);
         EXPECT_EQ(r.exit_code, 0u) << c.args;
         ASSERT_EQ(r.boxes.size(), 1u) << c.args;
         EXPECT_EQ(r.boxes[0].caption, c.caption) << c.args;
@@ -58,11 +58,11 @@ TEST(Report, FormattedTextsAreCutAtTheirBuffer)
 {
     // report_error keeps 8191 characters; report_error_with_reason 4095 of the message.
     std::string subject(9000, 's');
-    run_result r = run_answering(probe() + " 1 - error %s " + subject, build_dir(), 30000);
+    run_result r = run_answering(probe() + " 1 - error %s " + subject, build_dir(), HANG_MS);
     ASSERT_EQ(r.boxes.size(), 1u);
     EXPECT_EQ(r.boxes[0].text, subject.substr(0, 8191));
 
-    r = run_answering(probe() + " 1 - reason %s " + subject, build_dir(), 30000);
+    r = run_answering(probe() + " 1 - reason %s " + subject, build_dir(), HANG_MS);
     ASSERT_EQ(r.boxes.size(), 1u);
     EXPECT_EQ(r.boxes[0].text,
               subject.substr(0, 4095) + "\n\nReason: " + system_text(ERROR_ACCESS_DENIED));

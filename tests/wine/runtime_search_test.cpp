@@ -316,7 +316,7 @@ TEST_F(RuntimeSearchUnderWine, EachMethodFindsTheTestRuntime)
         std::vector<std::string> environment = c.environment;
         environment.push_back("TREVALO_TEST_LOG=" + log);
         std::string block = environment_with(environment);
-        run_result r = run_answering(quote(app), dir, 30000, "", block.data(), !c.elevated);
+        run_result r = run_answering(quote(app), dir, HANG_MS, "", block.data(), !c.elevated);
         std::vector<std::string> lines = read_lines(log);
         EXPECT_EQ(r.exit_code, c.chosen.empty() ? 0xFFFFFFFFu : 0u) << c.config;
         EXPECT_EQ(std::find(lines.begin(), lines.end(), "option -Dhome=" + c.chosen) != lines.end(),

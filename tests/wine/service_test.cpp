@@ -58,10 +58,6 @@ int failure_actions_logged(size_t offset)
     return count;
 }
 
-// How long a wait for something observable goes on before the test takes it for a hang: far
-// longer than anything takes on a busy machine.
-enum { HANG_MS = 120000 };
-
 size_t log_size()
 {
     const char *log = getenv("TREVALO_WINE_LOG");
@@ -102,7 +98,7 @@ protected:
 
     run_result run(const std::string &args)
     {
-        return run_answering(quote(app) + " " + args, dir, 30000);
+        return run_answering(quote(app) + " " + args, dir, HANG_MS);
     }
 
     SC_HANDLE open_service(DWORD access)
