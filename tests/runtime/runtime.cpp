@@ -74,6 +74,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <wctype.h>
 
 namespace {
 
@@ -97,6 +98,7 @@ enum VmState { vm_none, vm_running, vm_destroyed };
 VmState vm_state = vm_none;
 JavaVM_ vm_record;
 HANDLE log_file = INVALID_HANDLE_VALUE;
+HANDLE log_lock = nullptr;  // a mutex named after the log, held while a line is written
 void *vfprintf_hook = nullptr;
 void *exit_hook = nullptr;
 void *abort_hook = nullptr;
@@ -124,11 +126,18 @@ std::string vformat(const char *format, va_list args)
 
 void open_log(const std::u16string &path)
 {
-    // FILE_APPEND_DATA alone: every WriteFile lands whole at the end, also when several
-    // threads or processes of one test share the log.
+    // Written at its end (FILE_APPEND_DATA alone). Wine finds the end and writes in two steps,
+    // so two threads or processes of one test that share the log take turns through a mutex
+    // named after it; otherwise one line can overwrite another.
     log_file = CreateFileW(reinterpret_cast<const wchar_t *>(path.c_str()), FILE_APPEND_DATA,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    uint32_t hash = 2166136261u;
+    for (char16_t c : path)
+        hash = (hash ^ (uint32_t)towupper(c)) * 16777619u;
+    char name[64];
+    snprintf(name, sizeof name, "Local\\trevalo-test-log-%08x", (unsigned)hash);
+    log_lock = CreateMutexA(nullptr, FALSE, name);
 }
 
 bool starts_with(const char *text, const char *prefix)
@@ -388,7 +397,11 @@ void log_line(const char *format, ...)
         line += c == '\r' ? "\\r" : c == '\n' ? "\\n" : std::string(1, c);
     line += '\n';
     DWORD written = 0;
+    if (log_lock)
+        WaitForSingleObject(log_lock, INFINITE);
     WriteFile(log_file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    if (log_lock)
+        ReleaseMutex(log_lock);
 }
 
 // What a real VM prints with jio_fprintf: through the "vfprintf" hook when the VM has one,

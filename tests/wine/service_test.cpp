@@ -147,17 +147,19 @@ protected:
         return ok;
     }
 
-    // Waits until the runtime's log holds a line starting with prefix; false only when it
-    // never does.
-    bool wait_logged(const std::string &prefix)
+    // Waits until the runtime's log holds a line starting with prefix; when it never does,
+    // fails saying what the log held.
+    testing::AssertionResult wait_logged(const std::string &prefix)
     {
         DWORD start = GetTickCount();
         for (;;) {
-            for (const std::string &line : read_lines(runtime_log))
+            std::vector<std::string> lines = read_lines(runtime_log);
+            for (const std::string &line : lines)
                 if (line.compare(0, prefix.size(), prefix) == 0)
-                    return true;
+                    return testing::AssertionSuccess();
             if (GetTickCount() - start > HANG_MS)
-                return false;
+                return testing::AssertionFailure() << "no line \"" << prefix << "\" in "
+                                                   << testing::PrintToString(lines);
             Sleep(50);
         }
     }
