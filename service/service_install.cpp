@@ -265,10 +265,19 @@ static int show_status(const char *name)
 static int start_and_wait(const char *name)
 {
     service_status status;
-    // A service that runs already is what -start asks for.
-    if (!request_service_start(name) && last_error() != ERROR_SERVICE_ALREADY_RUNNING_CODE) {
-        report_failure();
-        return -1;
+    // A service that runs already is what -start asks for. A run that failed at once may be
+    // answered with a request time-out (the manager saw the service stop before it heard it
+    // run): the stopped state then says how the run ended.
+    if (!request_service_start(name)) {
+        unsigned error = last_error();
+        bool ended = error == ERROR_SERVICE_REQUEST_TIMEOUT_CODE &&
+                     query_service_status(name, &status) && status.state == STATE_STOPPED &&
+                     status.exit_code == ERROR_SERVICE_SPECIFIC_ERROR_CODE;
+        if (error != ERROR_SERVICE_ALREADY_RUNNING_CODE && !ended) {
+            set_last_error(error);
+            report_failure();
+            return -1;
+        }
     }
     if (!wait_while(name, STATE_START_PENDING, START_TIMEOUT_MS, &status)) {
         report_failure();

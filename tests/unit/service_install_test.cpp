@@ -262,6 +262,19 @@ TEST_F(ServiceInstall, OperatingSwitches)
                                              : std::vector<std::string>{}) << c.what;
     }
 
+    // A run that stopped while the manager started it, which answered with a request
+    // time-out: the run's own end is the answer; a start that timed out otherwise is not.
+    for (service_status answer : {failed3, clean}) {
+        SetUp();
+        ASSERT_EQ(run_switch("-install"), 0);
+        fake_service_records_table()["Svc"].answers = {answer};
+        fake_service_refuse("start", 1053);
+        reported.clear();
+        EXPECT_EQ(run_switch("-start"), answer.exit_code ? 3 : 1053);
+        EXPECT_EQ(reported, std::vector<std::string>{answer.exit_code ? stopped_with + "3."
+                                                                      : "(reason)"});
+    }
+
     // Not installed: the manager's reason and status for every switch.
     for (const char *argument : {"-uninstall", "-start", "-stop", "-status"}) {
         SetUp();
