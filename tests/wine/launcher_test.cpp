@@ -211,10 +211,11 @@ TEST(Launcher, ConsoleLaunchersRunSideBySideUnlessSingleInstanceIsSet)
         child_process first;
         ASSERT_TRUE(start_child(quote(app), dir, &first, dir + "\\first.txt", env.data()));
         // The first holds the instance mutex once its main method runs.
-        bool waiting = false;
-        for (int polls = 0; !waiting && polls < 3000; polls++)
-            waiting = read_file(first_log).find("waiting trevalo/test/Wait") != std::string::npos ||
-                      WaitForSingleObject(first.process, 10) == WAIT_OBJECT_0;
+        for (DWORD start = GetTickCount();
+             read_file(first_log).find("waiting trevalo/test/Wait") == std::string::npos &&
+             WaitForSingleObject(first.process, 10) == WAIT_TIMEOUT &&
+             GetTickCount() - start < HANG_MS;)
+            ;
         ASSERT_NE(read_file(first_log).find("waiting trevalo/test/Wait"), std::string::npos)
             << read_file(dir + "\\first.txt");
 
