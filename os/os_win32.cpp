@@ -551,7 +551,8 @@ char *load_string(unsigned id)
 
 const unsigned char *find_resource_data(unsigned id, size_t *size)
 {
-    HRSRC resource = FindResourceA(nullptr, MAKEINTRESOURCEA(id), RT_RCDATA);
+    // The W form, which the string table's look-up imports already (RT_RCDATA is type 10).
+    HRSRC resource = FindResourceW(nullptr, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10));
     if (!resource)
         return nullptr;
     *size = SizeofResource(nullptr, resource);
