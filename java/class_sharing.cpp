@@ -346,8 +346,9 @@ char *archive_folder(const launcher_settings &settings, bool service)
     if (privately) {
         found = program_data_directory(base, sizeof base);
     } else if (user && user[0] && strlen(user) + 2 < sizeof base) {
-        strcpy(base, user);
-        strcat(base, "\\");
+        size_t length = strlen(user);
+        memcpy(base, user, length);
+        memcpy(base + length, "\\", 2);
         found = true;
     } else {
         found = temp_directory(base, sizeof base);

@@ -9,6 +9,9 @@
 #include "base/memory.h"
 #include "ui/splash_position.h"
 
+// The image of the running program, placed by the linker.
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
 enum {
     TIMER_FIXED_TIME = 1,   // closes after the configured number of seconds
     TIMER_WINDOW_POLL = 2,  // looks for the application's window every 100 ms
@@ -82,7 +85,9 @@ static LRESULT CALLBACK splash_window_proc(HWND window, UINT message, WPARAM wpa
 
 static HWND create_splash_window(const char *text)
 {
-    HINSTANCE instance = GetModuleHandleA(nullptr);
+    // The program's own module, as GetModuleHandleA(nullptr) gives it, without importing that
+    // function for this alone.
+    HINSTANCE instance = (HINSTANCE)&__ImageBase;
     // WS_POPUP | SS_BITMAP: a borderless, captionless static control showing a bitmap.
     HWND splash_window = CreateWindowExA(0, "STATIC", text, WS_POPUP | SS_BITMAP, 0, 0, 0, 0,
                                          nullptr, nullptr, instance, nullptr);
