@@ -89,9 +89,13 @@ int query_registry_text(registry_root root, const char *key, const char *value, 
     LONG status = RegQueryValueExW(handle, name, nullptr, &type, (BYTE *)text, &size);
     free(name);
     RegCloseKey(handle);
-    bool read = status == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ) &&
-                copy_from_wide(text, (int)wcsnlen(text, size / sizeof(wchar_t)), buffer,
-                               capacity);
+    bool read = status == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ);
+    // The text up to its first terminator within the bytes read: wcsnlen written out, which
+    // the stub would otherwise link from the C library's static replacements.
+    size_t length = 0;
+    while (read && length < size / sizeof(wchar_t) && text[length])
+        length++;
+    read = read && copy_from_wide(text, (int)length, buffer, capacity);
     free(text);
     return read ? 0 : 1;
 }
