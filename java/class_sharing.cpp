@@ -652,9 +652,9 @@ void finish_class_sharing()
         // The runtime's own java program dumps the classes of the list, in another process.
         archive = join_text(pending.made, ".jsa");
         string_list command = {};
-        const char *parts[] = {"\"", pending.java,
-                               " -Xshare:dump -XX:+UnlockDiagnosticVMOptions "
-                               "\"-XX:SharedClassListFile=",
+        // The diagnostic option is the text the run's own list of options adds, kept once.
+        const char *parts[] = {"\"", pending.java, " -Xshare:dump ",
+                               "-XX:+UnlockDiagnosticVMOptions", " \"-XX:SharedClassListFile=",
                                pending.made, "\" \"-XX:SharedArchiveFile=", archive, "\""};
         for (const char *part : parts)
             string_list_append(&command, part);
