@@ -5,18 +5,19 @@
 // answer as that module does for a valid image, which the running program's own always is.
 #include <windows.h>
 
-// The image of the running program, placed by the linker.
-extern "C" IMAGE_DOS_HEADER __ImageBase;
+// The image of the running program, placed by the linker, under the name the C runtime's
+// relocator uses for it: on x64 the two share one pointer to it in the read-only data.
+extern "C" IMAGE_DOS_HEADER image_base __asm__("__image_base__");
 
 static IMAGE_NT_HEADERS *image_headers()
 {
-    return (IMAGE_NT_HEADERS *)((BYTE *)&__ImageBase + __ImageBase.e_lfanew);
+    return (IMAGE_NT_HEADERS *)((BYTE *)&image_base + image_base.e_lfanew);
 }
 
 // The program's base address.
 extern "C" BYTE *_GetPEImageBase()
 {
-    return (BYTE *)&__ImageBase;
+    return (BYTE *)&image_base;
 }
 
 extern "C" int __mingw_GetSectionCount()
@@ -27,7 +28,7 @@ extern "C" int __mingw_GetSectionCount()
 // The section that holds address, or null when none does.
 extern "C" IMAGE_SECTION_HEADER *__mingw_GetSectionForAddress(void *address)
 {
-    DWORD_PTR rva = (DWORD_PTR)((BYTE *)address - (BYTE *)&__ImageBase);
+    DWORD_PTR rva = (DWORD_PTR)((BYTE *)address - (BYTE *)&image_base);
     IMAGE_NT_HEADERS *headers = image_headers();
     IMAGE_SECTION_HEADER *section = IMAGE_FIRST_SECTION(headers);
     for (WORD i = 0; i < headers->FileHeader.NumberOfSections; i++, section++)

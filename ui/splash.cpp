@@ -9,8 +9,9 @@
 #include "base/memory.h"
 #include "ui/splash_position.h"
 
-// The image of the running program, placed by the linker.
-extern "C" IMAGE_DOS_HEADER __ImageBase;
+// The image of the running program, placed by the linker, under the name the C runtime's
+// relocator uses for it: on x64 the two share one pointer to it in the read-only data.
+extern "C" IMAGE_DOS_HEADER image_base __asm__("__image_base__");
 
 enum {
     TIMER_FIXED_TIME = 1,   // closes after the configured number of seconds
@@ -87,7 +88,7 @@ static HWND create_splash_window(const char *text)
 {
     // The program's own module, as GetModuleHandleA(nullptr) gives it, without importing that
     // function for this alone.
-    HINSTANCE instance = (HINSTANCE)&__ImageBase;
+    HINSTANCE instance = (HINSTANCE)&image_base;
     // WS_POPUP | SS_BITMAP: a borderless, captionless static control showing a bitmap.
     HWND splash_window = CreateWindowExA(0, "STATIC", text, WS_POPUP | SS_BITMAP, 0, 0, 0, 0,
                                          nullptr, nullptr, instance, nullptr);
