@@ -64,11 +64,11 @@
 // a GUI launcher (Yes opens the address), and the line of the other sinks.
 #define MSG_DOWNLOAD_QUESTION "Open %s to download Java?"
 #define MSG_DOWNLOAD_AT "Java can be downloaded from %s"
-// A runtime library built for another processor than the launcher's: "%s" is its path.
-#define MSG_RUNTIME_IS_64_BIT \
-    "A 64-bit Java runtime was found at %s; this launcher needs a 32-bit one."
-#define MSG_RUNTIME_IS_32_BIT \
-    "A 32-bit Java runtime was found at %s; this launcher needs a 64-bit one."
+// A runtime library built for another processor than the launcher's: "%s" is its path. For
+// an x86 or x64 library the width line, with the library's width, its path and the other
+// width ("A 64-bit ... needs a 32-bit one."): one text for both ways round.
+#define MSG_RUNTIME_OTHER_WIDTH \
+    "A %d-bit Java runtime was found at %s; this launcher needs a %d-bit one."
 #define MSG_RUNTIME_OTHER_PROCESSOR \
     "A Java runtime for another processor was found at %s; this launcher cannot load it."
 

@@ -15,10 +15,13 @@ if(WIN32)
     endif()
     # The stub is part of every application a user ships: small, no C++ runtime machinery,
     # only Windows system DLLs imported. Link-time optimisation lets the compiler inline and
-    # drop across the layers' libraries: about 5 KB of each stub.
+    # drop across the layers' libraries: about 5 KB of each stub. -malign-data=abi gives static
+    # data the alignment the ABI asks for and no more (not 32 bytes for every array of 32 bytes
+    # or longer, which only older compilers' objects relied on): the padding cost each stub
+    # about 150 bytes of read-only data.
     set(STUB_COMPILE_OPTIONS -Os -flto -Wall -Wextra -fno-exceptions -fno-rtti
         -fno-threadsafe-statics -fno-asynchronous-unwind-tables -ffunction-sections
-        -fdata-sections -D__USE_MINGW_ANSI_STDIO=0)
+        -fdata-sections -malign-data=abi -D__USE_MINGW_ANSI_STDIO=0)
     set(STUB_LINK_OPTIONS -static -s -Os -flto -Wl,--gc-sections)
     # jni.h comes from the JDK of the build machine; its companion header is the project's
     # own, with the Windows types and calling convention.

@@ -348,8 +348,9 @@ char *archive_folder(const launcher_settings &settings, bool service)
     if (privately) {
         found = program_data_directory(base, sizeof base);
     } else if (user && user[0] && strlen(user) + 2 < sizeof base) {
-        strcpy(base, user);
-        strcat(base, "\\");
+        size_t length = strlen(user);
+        memcpy(base, user, length);
+        memcpy(base + length, "\\", 2);
         found = true;
     } else {
         found = temp_directory(base, sizeof base);
@@ -653,9 +654,9 @@ void finish_class_sharing()
         // The runtime's own java program dumps the classes of the list, in another process.
         archive = join_text(pending.made, ".jsa");
         string_list command = {};
-        const char *parts[] = {"\"", pending.java,
-                               " -Xshare:dump -XX:+UnlockDiagnosticVMOptions "
-                               "\"-XX:SharedClassListFile=",
+        // The diagnostic option is the text the run's own list of options adds, kept once.
+        const char *parts[] = {"\"", pending.java, " -Xshare:dump ",
+                               "-XX:+UnlockDiagnosticVMOptions", " \"-XX:SharedClassListFile=",
                                pending.made, "\" \"-XX:SharedArchiveFile=", archive, "\""};
         for (const char *part : parts)
             string_list_append(&command, part);

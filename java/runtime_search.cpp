@@ -747,12 +747,13 @@ static void describe_passed_runtimes(const search_state &state, char *note, size
             if (reason == PASSED_VERSION)
                 format_line(line, sizeof line, MSG_RUNTIME_VERSION_OUTSIDE, passed.number,
                             passed.path, range);
-            else if (reason == PASSED_OTHER_PROCESSOR)
-                format_line(line, sizeof line,
-                            passed.number == MACHINE_X64   ? MSG_RUNTIME_IS_64_BIT
-                            : passed.number == MACHINE_X86 ? MSG_RUNTIME_IS_32_BIT
-                                                           : MSG_RUNTIME_OTHER_PROCESSOR,
-                            passed.path);
+            else if (reason == PASSED_OTHER_PROCESSOR &&
+                     (passed.number == MACHINE_X64 || passed.number == MACHINE_X86)) {
+                int bits = passed.number == MACHINE_X64 ? 64 : 32;
+                format_line(line, sizeof line, MSG_RUNTIME_OTHER_WIDTH, bits, passed.path,
+                            96 - bits);
+            } else if (reason == PASSED_OTHER_PROCESSOR)
+                format_line(line, sizeof line, MSG_RUNTIME_OTHER_PROCESSOR, passed.path);
             else
                 format_line(line, sizeof line,
                             reason == PASSED_NO_LIBRARY ? MSG_RUNTIME_NO_LIBRARY

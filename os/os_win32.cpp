@@ -89,9 +89,13 @@ int query_registry_text(registry_root root, const char *key, const char *value, 
     LONG status = RegQueryValueExW(handle, name, nullptr, &type, (BYTE *)text, &size);
     free(name);
     RegCloseKey(handle);
-    bool read = status == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ) &&
-                copy_from_wide(text, (int)wcsnlen(text, size / sizeof(wchar_t)), buffer,
-                               capacity);
+    bool read = status == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ);
+    // The text up to its first terminator within the bytes read: wcsnlen written out, which
+    // the stub would otherwise link from the C library's static replacements.
+    size_t length = 0;
+    while (read && length < size / sizeof(wchar_t) && text[length])
+        length++;
+    read = read && copy_from_wide(text, (int)length, buffer, capacity);
     free(text);
     return read ? 0 : 1;
 }
@@ -551,7 +555,8 @@ char *load_string(unsigned id)
 
 const unsigned char *find_resource_data(unsigned id, size_t *size)
 {
-    HRSRC resource = FindResourceA(nullptr, MAKEINTRESOURCEA(id), RT_RCDATA);
+    // The W form, which the string table's look-up imports already (RT_RCDATA is type 10).
+    HRSRC resource = FindResourceW(nullptr, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10));
     if (!resource)
         return nullptr;
     *size = SizeofResource(nullptr, resource);
@@ -907,15 +912,19 @@ static wchar_t *product_name()
 // that a user with several programs open sees whose box it is.
 static wchar_t *box_caption(bool error)
 {
+    // Copied with memcpy, which the compiler inlines, rather than with wcscpy and wcscat,
+    // which the stub would import for this alone.
     const wchar_t *kind = error ? L"Error" : L"Information";
+    size_t kind_size = (wcslen(kind) + 1) * sizeof(wchar_t);
     wchar_t *product = product_name();
-    size_t length = product ? wcslen(product) + 2 : 0;
-    wchar_t *caption = (wchar_t *)must_alloc((length + 12) * sizeof(wchar_t));
+    size_t length = product ? wcslen(product) : 0;
+    wchar_t *caption = (wchar_t *)must_alloc((length + 14) * sizeof(wchar_t));
     if (product) {
-        wcscpy(caption, product);
-        wcscat(caption, L": ");
+        memcpy(caption, product, length * sizeof(wchar_t));
+        memcpy(caption + length, L": ", 2 * sizeof(wchar_t));
+        length += 2;
     }
-    wcscat(caption, kind);
+    memcpy(caption + length, kind, kind_size);
     free(product);
     return caption;
 }

@@ -13,10 +13,11 @@ enum {
     DETAILED_MESSAGE_SIZE = 4096,
 };
 
-// Where reports go (the entry point chooses) and whether they carry stack traces:
-// process-wide, as every layer reports and the virtual machine's hooks report too, with no
-// pointer of the launcher's.
-static message_sink sink = show_message_box;
+// Where reports go (the entry point chooses; null for the message box, so that the launcher
+// has no initialised writable data for it) and whether they carry stack traces: process-wide,
+// as every layer reports and the virtual machine's hooks report too, with no pointer of the
+// launcher's.
+static message_sink sink;
 static bool stack_traces;
 
 void set_report_stack_traces(bool on)
@@ -31,13 +32,13 @@ bool reports_stack_traces()
 
 void set_message_sink(message_sink new_sink)
 {
-    sink = new_sink ? new_sink : show_message_box;
+    sink = new_sink;
 }
 
 void emit_message(bool error, const char *text)
 {
     trace("reported: %s", text);
-    sink(error, text);
+    (sink ? sink : show_message_box)(error, text);
 }
 
 static void report(bool error, const char *message, const char *subject)
@@ -99,7 +100,7 @@ void report_error_with_offer(const char *message, const char *detail, const char
         emit_message(true, text);
         return;
     }
-    bool ask = sink == show_message_box;
+    bool ask = !sink || sink == show_message_box;
     n += fill_message(text + n, sizeof text - n, "\n\n", "");
     fill_message(text + n, sizeof text - n, ask ? MSG_DOWNLOAD_QUESTION : MSG_DOWNLOAD_AT,
                  address);

@@ -9,6 +9,10 @@
 #include "base/memory.h"
 #include "ui/splash_position.h"
 
+// The image of the running program, placed by the linker, under the name the C runtime's
+// relocator uses for it: on x64 the two share one pointer to it in the read-only data.
+extern "C" IMAGE_DOS_HEADER image_base __asm__("__image_base__");
+
 enum {
     TIMER_FIXED_TIME = 1,   // closes after the configured number of seconds
     TIMER_WINDOW_POLL = 2,  // looks for the application's window every 100 ms
@@ -82,7 +86,9 @@ static LRESULT CALLBACK splash_window_proc(HWND window, UINT message, WPARAM wpa
 
 static HWND create_splash_window(const char *text)
 {
-    HINSTANCE instance = GetModuleHandleA(nullptr);
+    // The program's own module, as GetModuleHandleA(nullptr) gives it, without importing that
+    // function for this alone.
+    HINSTANCE instance = (HINSTANCE)&image_base;
     // WS_POPUP | SS_BITMAP: a borderless, captionless static control showing a bitmap.
     HWND splash_window = CreateWindowExA(0, "STATIC", text, WS_POPUP | SS_BITMAP, 0, 0, 0, 0,
                                          nullptr, nullptr, instance, nullptr);

@@ -579,6 +579,11 @@ TEST_F(RuntimeSearch, FolderMethodsTakeTheFirstThatPasses)
 
 TEST_F(RuntimeSearch, OtherProcessorsArePassedOverAndNamed)
 {
+    // The lines an x86 and an x64 library get, with "%s" for the library's path.
+    const char *IS_32_BIT =
+        "A 32-bit Java runtime was found at %s; this launcher needs a 64-bit one.";
+    const char *IS_64_BIT =
+        "A 64-bit Java runtime was found at %s; this launcher needs a 32-bit one.";
     const char *S = "bin\\server\\jvm.dll";
     std::map<std::string, std::string> homes = {
         {"x64", runtime("x64", "17")}, {"x86", runtime("x86", "21", S, MACHINE_X86)},
@@ -597,13 +602,13 @@ TEST_F(RuntimeSearch, OtherProcessorsArePassedOverAndNamed)
         const char *message, *skipped;  // the note's format and the library it names
         const char *shared = nullptr;  // guarded, with this folder one that others may change
     } cases[] = {
-        {MACHINE_X64, "7", "<x86>", "", {}, "", "", MSG_RUNTIME_IS_32_BIT, "<x86>\\"},
-        {MACHINE_X86, "7", "<x64>", "", {}, "", "", MSG_RUNTIME_IS_64_BIT, "<x64>\\"},
+        {MACHINE_X64, "7", "<x86>", "", {}, "", "", IS_32_BIT, "<x86>\\"},
+        {MACHINE_X86, "7", "<x64>", "", {}, "", "", IS_64_BIT, "<x64>\\"},
         {MACHINE_X64, "7", "<arm>", "", {}, "", "", MSG_RUNTIME_OTHER_PROCESSOR, "<arm>\\"},
         {MACHINE_X86, "7", "<x86>", "", {}, "<x86>\\", "<x86>", nullptr, nullptr},
         // A home holds libraries of one processor: its client library is not tried.
-        {MACHINE_X64, "7", "<two>", "", {}, "", "", MSG_RUNTIME_IS_32_BIT, "<two>\\"},
-        {MACHINE_X64, "78", "<x86>", "", {}, "", "", MSG_RUNTIME_IS_32_BIT, "<x86>\\"},
+        {MACHINE_X64, "7", "<two>", "", {}, "", "", IS_32_BIT, "<two>\\"},
+        {MACHINE_X64, "78", "<x86>", "", {}, "", "", IS_32_BIT, "<x86>\\"},
         {MACHINE_X64, "75", "<x86>", "", {{M, J + "17", "JavaHome", "<x64>"}}, "<x64>\\", "<x64>",
          nullptr, nullptr},
         // The newest is of another processor: the newest of the launcher's is taken.
@@ -616,16 +621,16 @@ TEST_F(RuntimeSearch, OtherProcessorsArePassedOverAndNamed)
         {MACHINE_X64, "0", nullptr, "<x86>\\bin\\server\\jvm.dll;<x64>\\bin\\server\\jvm.dll", {},
          "<x64>\\", "<x64>", nullptr, nullptr},
         {MACHINE_X64, "0", nullptr, "<x86>\\bin\\server\\jvm.dll", {}, "", "",
-         MSG_RUNTIME_IS_32_BIT, "<x86>\\"},
+         IS_32_BIT, "<x86>\\"},
         // Methods 1 to 4 take a file that is no PE image, as they always did, but not a
         // library of another processor.
         {MACHINE_X64, "1", nullptr, "", {{M, R, "RuntimeLib", "<x86>\\bin\\server\\jvm.dll"},
                                          {M, R, "JavaHome", "<x86>"}},
-         "", "", MSG_RUNTIME_IS_32_BIT, "<x86>\\"},
+         "", "", IS_32_BIT, "<x86>\\"},
         {MACHINE_X64, "1", nullptr, "",
          {{M, R, "RuntimeLib", "<plain>"}, {M, R, "JavaHome", "<x64>"}}, "<plain>", "<x64>",
          nullptr, nullptr},
-        {MACHINE_X64, "8", nullptr, "", {}, "", "", MSG_RUNTIME_IS_32_BIT, "<b86>\\"},
+        {MACHINE_X64, "8", nullptr, "", {}, "", "", IS_32_BIT, "<b86>\\"},
         // A guarded search names the folder it refused, before a library of another processor.
         {MACHINE_X64, "05", nullptr, "<x64>\\bin\\server\\jvm.dll",
          {{M, J + "21", "JavaHome", "<x86>"}}, "", "", MSG_FOLDER_NOT_PRIVATE, "<x64>\\bin",
