@@ -708,8 +708,8 @@ TEST_F(RuntimeSearch, PassedOverRuntimesAreNamedWithTheirReasons)
         request.max_java_version = c.maximum;
         set_java_home(c.java_home ? with_homes(c.java_home, homes).c_str() : nullptr);
         path_variable = with_homes(c.path, homes);
-        for (const std::string &folder : {"v8", "x86", "bare"})
-            tree.file(folder + "\\bin\\java.exe");
+        for (const char *folder : {"v8", "x86", "bare"})
+            tree.file(std::string(folder) + "\\bin\\java.exe");
         fake_executable_path(tree.name("b\\launcher.exe").c_str());
         EXPECT_EQ(find(), "") << c.order;
         std::string expected;
