@@ -14,6 +14,7 @@
 extern "C" IMAGE_DOS_HEADER image_base __asm__("__image_base__");
 
 enum {
+    SPLASH_MADE_MS = 10000, // how long the launch waits for the splash to be made
     TIMER_FIXED_TIME = 1,   // closes after the configured number of seconds
     TIMER_WINDOW_POLL = 2,  // looks for the application's window every 100 ms
 };
@@ -23,6 +24,7 @@ struct splash_request {
     char *text;
     bool until_window;
     int seconds;
+    HANDLE made;  // set once the window is made and its timer set
 };
 
 // The windows counted so far of one process.
@@ -120,8 +122,10 @@ static DWORD WINAPI splash_thread(LPVOID parameter)
         SetTimer(splash_window, TIMER_WINDOW_POLL, 100, nullptr);
     else if (request->seconds != 0)
         SetTimer(splash_window, TIMER_FIXED_TIME, (UINT)request->seconds * 1000, nullptr);
+    HANDLE made = request->made;
     free(request->text);
     free(request);
+    SetEvent(made);
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0)) {
         TranslateMessage(&message);
@@ -132,18 +136,26 @@ static DWORD WINAPI splash_thread(LPVOID parameter)
 
 void start_splash_screen(const char *text, bool until_window, int seconds)
 {
+    HANDLE made = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!made)
+        return;
     splash_request *request = (splash_request *)must_alloc(sizeof(splash_request));
-    *request = {must_copy(text), until_window, seconds};
-    // The window system is set up for the process here, on the main thread, before the
-    // splash thread makes its window: under Wine, two threads whose first window calls
-    // overlap at start-up in a process with a manifest can hang both.
+    *request = {must_copy(text), until_window, seconds, made};
+    // The launch goes on once the splash is made: under Wine, two threads whose window calls
+    // overlap at start-up (the splash's first window and an error box, say) can hang both, and
+    // an error box always finds the splash it closes. The window system is set up here first.
     GetDesktopWindow();
     HANDLE thread = CreateThread(nullptr, 0, splash_thread, request, 0, nullptr);
-    // Nobody waits for the splash thread; it ends with its message loop or with the process.
-    if (thread) {
-        CloseHandle(thread);
-    } else {
+    if (!thread) {
         free(request->text);
         free(request);
+        CloseHandle(made);
+        return;
     }
+    // Nobody waits for the splash thread beyond this; it ends with its message loop or with
+    // the process. A splash that is not made within the time goes on alone (the event then
+    // stays open, as the thread still sets it).
+    if (WaitForSingleObject(made, SPLASH_MADE_MS) == WAIT_OBJECT_0)
+        CloseHandle(made);
+    CloseHandle(thread);
 }
