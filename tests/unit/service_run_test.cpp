@@ -273,8 +273,7 @@ TEST(ServiceRun, StopTimeOut)
     const struct {
         int seconds;
         unsigned ms;
-    } cases[] = {{30, 30000}, {5, 5000}, {60, 60000}, {0, 30000}, {-1, 30000}, {86400, 86400000},
-                 {100000, 86400000}};
+    } cases[] = {{5, 5000}, {0, 30000}, {-1, 30000}, {86400, 86400000}, {100000, 86400000}};
     for (const auto &c : cases)
         EXPECT_EQ(stop_timeout_ms(c.seconds), c.ms) << c.seconds;
 }

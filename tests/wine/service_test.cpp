@@ -592,45 +592,30 @@ TEST_F(ServiceUnderWine, OutputFilesKeepTheirHistory)
 
 // stop_timeout_seconds: the stop's wait hint says it to the manager; a stop that the
 // application ignores is cut short after it and ends as a failure, so that the manager, the
-// event log and monitoring see it; one that ends in time is clean.
+// event log and monitoring see it. (A stop that ends in time is clean, as the other tests
+// show; each end is decided on the host.)
 TEST_F(ServiceUnderWine, StopTimeOuts)
 {
-    const struct {
-        const char *config;
-        DWORD wait_hint, code;
-        std::vector<std::string> records; // after "started"; the name stands for "%s"
-    } cases[] = {
-        {"main_class = trevalo.test.Ignore\nstop_timeout_seconds = 5\n", 15000, 1,
-         {"error The %s service has timed out during a stop request and will be terminated."}},
-        {"main_class = trevalo.test.Wait\nstop_timeout_seconds = 60\n", 70000, 0,
-         {"info The %s service has stopped."}},
-    };
-    for (const auto &c : cases) {
-        make(std::string("stop_args = stop\n") + c.config);
-        ASSERT_EQ(run("-install").exit_code, 0u);
-        size_t offset = log_size();
-        ASSERT_TRUE(start());
-        ASSERT_TRUE(wait_logged("main trevalo/test/"));
-        SERVICE_STATUS s;
-        DWORD stop_start = GetTickCount();
-        ASSERT_TRUE(control(SERVICE_CONTROL_STOP, &s));
-        // As the manager answered the stop: the handler told it before it returned.
-        EXPECT_EQ(s.dwCurrentState, (DWORD)SERVICE_STOP_PENDING) << c.config;
-        EXPECT_EQ(s.dwWaitHint, c.wait_hint) << c.config;
-        ASSERT_TRUE(wait_state(SERVICE_STOPPED));
-        if (c.code) {
-            EXPECT_GE(GetTickCount() - stop_start, 5000u) << "the stop is given its whole time";
-            EXPECT_TRUE(wait_logged("stop ignored trevalo/test/Ignore"));
-        }
-        EXPECT_EQ(status().dwWin32ExitCode, c.code ? (DWORD)ERROR_SERVICE_SPECIFIC_ERROR : 0u);
-        EXPECT_EQ(status().dwServiceSpecificExitCode, c.code);
-        std::vector<std::string> expected = {"info The %s service has started."};
-        expected.insert(expected.end(), c.records.begin(), c.records.end());
-        for (std::string &record : expected)
-            record.replace(record.find("%s"), 2, name);
-        EXPECT_EQ(wait_records(offset, expected.size()), expected) << c.config;
-        TearDown();
-    }
+    make("stop_args = stop\nmain_class = trevalo.test.Ignore\nstop_timeout_seconds = 5\n");
+    ASSERT_EQ(run("-install").exit_code, 0u);
+    size_t offset = log_size();
+    ASSERT_TRUE(start());
+    ASSERT_TRUE(wait_logged("main trevalo/test/"));
+    SERVICE_STATUS s;
+    DWORD stop_start = GetTickCount();
+    ASSERT_TRUE(control(SERVICE_CONTROL_STOP, &s));
+    // As the manager answered the stop: the handler told it before it returned.
+    EXPECT_EQ(s.dwCurrentState, (DWORD)SERVICE_STOP_PENDING);
+    EXPECT_EQ(s.dwWaitHint, 15000u);
+    ASSERT_TRUE(wait_state(SERVICE_STOPPED));
+    EXPECT_GE(GetTickCount() - stop_start, 5000u) << "the stop is given its whole time";
+    EXPECT_TRUE(wait_logged("stop ignored trevalo/test/Ignore"));
+    EXPECT_EQ(status().dwWin32ExitCode, (DWORD)ERROR_SERVICE_SPECIFIC_ERROR);
+    EXPECT_EQ(status().dwServiceSpecificExitCode, 1u);
+    EXPECT_EQ(wait_records(offset, 2),
+              (std::vector<std::string>{"info The " + name + " service has started.",
+                                        "error The " + name + " service has timed out during a "
+                                        "stop request and will be terminated."}));
 }
 
 // Recovery, the delayed start and the account, as installed and as the manager answers them.
@@ -640,7 +625,8 @@ TEST_F(ServiceUnderWine, StopTimeOuts)
 // ERROR_INVALID_PARAMETER, QueryServiceConfig2A answers ERROR_INVALID_LEVEL for all three levels,
 // and none of them reaches the registry. So here the install must say that the manager did not
 // accept them, and the manager's log must show the failure actions it was given. The account
-// is kept (the record's ObjectName) and answered by QueryServiceConfigA.
+// is kept (the record's ObjectName) and answered by QueryServiceConfigA. Which settings ask
+// the manager for what, and an account the launcher does not know, are decided on the host.
 TEST_F(ServiceUnderWine, RecoveryDelayedStartAndAccount)
 {
     const struct {
@@ -650,9 +636,6 @@ TEST_F(ServiceUnderWine, RecoveryDelayedStartAndAccount)
         std::vector<std::string> refused;  // the settings the install said were not accepted
     } cases[] = {
         {"", "LocalSystem", 0, {}},
-        {"restart_seconds = 5\n", "LocalSystem", 1, {"restart_seconds"}},
-        {"delayed_start = 1\n", "LocalSystem", 0, {"delayed_start"}},
-        {"delayed_start = 1\nmanual_start = 1\n", "LocalSystem", 0, {}},
         {"service_account = LocalService\n", "NT AUTHORITY\\LocalService", 0, {}},
         {"service_account = virtual\nrestart_seconds = 86400\ndelayed_start = true\n", "virtual", 1,
          {"restart_seconds", "delayed_start"}},
@@ -685,16 +668,6 @@ TEST_F(ServiceUnderWine, RecoveryDelayedStartAndAccount)
             EXPECT_EQ(query_error(level), (DWORD)ERROR_INVALID_LEVEL) << "Wine keeps none";
         TearDown();
     }
-
-    // An account the launcher does not know (written past the builder): refused before
-    // anything is installed.
-    make("main_class = trevalo.test.Wait\n");
-    ASSERT_TRUE(replace_setting(app, 1824, "Administrator"));
-    run_result refused = run("-install");
-    EXPECT_EQ(refused.exit_code, (DWORD)ERROR_INVALID_SERVICE_ACCOUNT);
-    ASSERT_EQ(refused.boxes.size(), 1u);
-    EXPECT_EQ(refused.boxes[0].caption, "Error");
-    EXPECT_FALSE(query_record().found);
 }
 
 // What an install keeps across a restart of the system: the manager loads the services from
