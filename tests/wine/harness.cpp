@@ -8,6 +8,22 @@
 #include "base/archive.h"
 #include "base/resource_ids.h"
 
+namespace {
+
+// Without a display Wine shows no window and a message box returns at once, so a test that
+// expects no box would pass having checked nothing: the run fails at its start instead.
+class display_check : public testing::Environment {
+    void SetUp() override
+    {
+        ASSERT_TRUE(windows_can_appear()) << "no X display: run the suites through ./test.sh, "
+                                             "or display_up of scripts/wine-env.sh";
+    }
+};
+
+testing::Environment *const display = testing::AddGlobalTestEnvironment(new display_check);
+
+} // namespace
+
 std::string tools_dir()
 {
     char path[MAX_PATH];
