@@ -117,10 +117,14 @@ int launch(const char *command_line, bool console)
     // The INI file, once it is known whether this is the service run: a service, and a
     // launcher with more rights than the user's other programs, read it only from a folder
     // those cannot change.
-    bool service_run = settings.service_name[0] && count == 2 &&
+    bool service_run = settings.service_name[0] && settings.service_switch[0] && count == 2 &&
                        strcmp(vector[1], settings.service_switch) == 0;
     apply_ini_file(&settings, service_run || process_is_elevated(), service_run);
 
+    if (service_run) {
+        run_as_service(settings);
+        return finish(0);
+    }
     int switch_status;
     if (settings.service_name[0] &&
         dispatch_service_switch(settings, count, vector, &switch_status))

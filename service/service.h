@@ -4,7 +4,7 @@
 #include "config/settings.h"
 
 // Handles the command line when it is exactly one argument (slot 1; slot 0 is reserved) equal
-// to one of the service switches of settings, and returns true; *exit_status is then 0 on
+// to one of the operating switches of settings (all but the service run's), and returns true; *exit_status is then 0 on
 // success (an install over this launcher's own service updates it) or the system's error code
 // of the failure (1073 for another program's service of that name, 1053 for a service that
 // did not stop in time, a failed run's exit code for -start and -stop). -status ends with 0
@@ -33,9 +33,3 @@ int uninstall_service(const launcher_settings &settings, const char *name);
 // Runs the process as the service of settings: returns when the service has stopped, or at
 // once when the manager did not start the process. settings must last until then.
 void run_as_service(const launcher_settings &settings);
-
-// Registers the event source name (null: none) and sends every later report to the event log;
-// with no source registered (false), reports are recorded nowhere. close_event_log deregisters
-// it.
-bool open_event_log(const char *name);
-void close_event_log();

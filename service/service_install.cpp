@@ -13,7 +13,7 @@
 #include "os/os.h"
 #include "os/report.h"
 #include "service/dependency_list.h"
-#include "service/service_run.h"
+#include "service/service_lifecycle.h"
 #include "service/service_system.h"
 
 static const char *const EVENT_LOG_KEY = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
@@ -373,9 +373,6 @@ bool dispatch_service_switch(const launcher_settings &settings, int count, char 
         if (*exit_status < 0)
             *exit_status = failure_status();
         return true;
-    } else if (is_switch(argument, settings.service_switch)) {
-        run_as_service(settings);
-        status = 0;
     } else {
         return false;
     }

@@ -5,12 +5,22 @@
 
 #include <stddef.h>
 
-struct service_plan;
+enum service_control { CONTROL_STOP, CONTROL_SHUTDOWN, CONTROL_PRESHUTDOWN };
 
-// Hands the calling thread to the manager, which runs run_service with plan on a thread of its
-// own once the control handler is registered; returns when the service has stopped, or at once
-// (reported) when the manager did not start the process.
-void start_service_dispatcher(const service_plan *plan);
+// What the manager calls once it runs the service: main on a thread of its own once the
+// control handler is registered, control for each stop, pre-shutdown and shutdown request;
+// both with context.
+struct service_entry {
+    const char *name;
+    void (*main)(void *context);
+    void (*control)(void *context, service_control control);
+    void *context;
+};
+
+// Hands the calling thread to the manager, which calls the functions of entry; returns when the
+// service has stopped, or at once (reported) when the manager did not start the process. entry
+// must outlive the process.
+void start_service_dispatcher(const service_entry *entry);
 
 // The states the manager is told, as the manager numbers them.
 enum service_state {
@@ -34,6 +44,12 @@ void close_service_event_log();
 
 // Writes one record to the registered source (nothing without one).
 void write_service_event(bool error, const char *text);
+
+// Registers the event source name (null: none) and sends every later report to the event log;
+// with no source registered (false), reports are recorded nowhere. close_event_log deregisters
+// it.
+bool open_event_log(const char *name);
+void close_event_log();
 
 // Runs function on a new thread that nobody waits for; false (last error set) when it cannot be
 // started.

@@ -1,7 +1,6 @@
 // The service seam on Windows: the Service Control Manager's dispatcher, control handler and
 // status, the event log, threads and events.
 #include "service/service_system.h"
-#include "service/service.h"
 
 #include <windows.h>
 
@@ -13,16 +12,15 @@
 #include "base/unicode.h"
 #include "os/report.h"
 #include "os/wide.h"
-#include "service/service_run.h"
 
 // The manager calls the service's main function with no pointer of the launcher's, so what the
-// service's calls share lives here.
+// service's calls share lives here (the control handler gets the entry as its context).
 static HANDLE event_source;
 static SERVICE_STATUS_HANDLE status_handle;
 // The last status told; an interrogation answers it again.
 static SERVICE_STATUS status;
 static CRITICAL_SECTION status_lock;
-static const service_plan *dispatched_plan;
+static const service_entry *dispatched;
 
 void tell_service_manager(service_state state, unsigned wait_hint_ms, unsigned check_point,
                           unsigned exit_code)
@@ -117,14 +115,15 @@ unsigned service_clock_ms()
     return GetTickCount();
 }
 
-static DWORD WINAPI control_handler(DWORD control, DWORD, LPVOID, LPVOID)
+static DWORD WINAPI control_handler(DWORD control, DWORD, LPVOID, LPVOID context)
 {
+    const service_entry *entry = (const service_entry *)context;
     if (control == SERVICE_CONTROL_STOP) {
-        control_service(CONTROL_STOP);
+        entry->control(entry->context, CONTROL_STOP);
     } else if (control == SERVICE_CONTROL_PRESHUTDOWN) {
-        control_service(CONTROL_PRESHUTDOWN);
+        entry->control(entry->context, CONTROL_PRESHUTDOWN);
     } else if (control == SERVICE_CONTROL_SHUTDOWN) {
-        control_service(CONTROL_SHUTDOWN);
+        entry->control(entry->context, CONTROL_SHUTDOWN);
     } else if (control == SERVICE_CONTROL_INTERROGATE) {
         // The state as it stands.
         EnterCriticalSection(&status_lock);
@@ -136,31 +135,32 @@ static DWORD WINAPI control_handler(DWORD control, DWORD, LPVOID, LPVOID)
     return NO_ERROR;
 }
 
-static void WINAPI service_entry(DWORD, LPWSTR *)
+static void WINAPI service_main(DWORD, LPWSTR *)
 {
     status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
-    wchar_t *name = to_wide(dispatched_plan->name);
-    status_handle = RegisterServiceCtrlHandlerExW(name, control_handler, nullptr);
+    wchar_t *name = to_wide(dispatched->name);
+    status_handle =
+        RegisterServiceCtrlHandlerExW(name, control_handler, (LPVOID)dispatched);
     free(name);
     if (!status_handle) {
         // No state can ever reach the manager, which would wait for one: end the process.
         DWORD error = GetLastError();
-        open_service_event_log(dispatched_plan->name);
+        open_service_event_log(dispatched->name);
         SetLastError(error);
         report_last_error();
         ExitProcess(error ? error : 1);
     }
-    run_service(dispatched_plan);
+    dispatched->main(dispatched->context);
 }
 
-void start_service_dispatcher(const service_plan *plan)
+void start_service_dispatcher(const service_entry *entry)
 {
     InitializeCriticalSection(&status_lock);
     set_message_sink(write_service_event);
-    dispatched_plan = plan;
-    wchar_t *name = to_wide(plan->name);
+    dispatched = entry;
+    wchar_t *name = to_wide(entry->name);
     SERVICE_TABLE_ENTRYW table[] = {
-        {name, service_entry},
+        {name, service_main},
         {nullptr, nullptr},
     };
     BOOL dispatched = StartServiceCtrlDispatcherW(table);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Fails when a product folder includes a header of a folder above it, or when the modules of
-# one folder (a module: name.h with name.cpp) include each other in a cycle. The layers, lowest
+# one folder (a module: name.h with name.cpp, and name_win32.cpp or name_posix.cpp where name.h
+# is a seam) include each other in a cycle. The layers, lowest
 # first; folders on one line are side by side and may not include each other. The builder
 # stands beside the launcher and may use the basics, the setting list and the search-method list
 # only.
@@ -51,7 +52,11 @@ visit() {
 for folder in base os config java service ui launcher builder; do
     uses=() state=()
     for file in $(git ls-files "$folder" | grep -E '\.(cpp|h)$'); do
+        # A seam's platform implementation (name_win32.cpp, name_posix.cpp) is the seam's
+        # module: a circle through the seam's header is a circle through it.
         module=${file%.*}
+        module=${module%_win32}
+        module=${module%_posix}
         uses[$module]+=""
         while IFS= read -r included; do
             target=${included%.h}

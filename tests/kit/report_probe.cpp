@@ -20,7 +20,7 @@
 #include "os/os.h"
 #include "os/report.h"
 #include "os/wide.h"
-#include "service/service.h"
+#include "service/service_system.h"
 
 static int format_into(char *buffer, size_t size, const char *format, ...)
 {

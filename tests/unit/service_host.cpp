@@ -232,7 +232,7 @@ int fake_dispatcher_calls()
     return dispatcher_calls;
 }
 
-void start_service_dispatcher(const service_plan *)
+void start_service_dispatcher(const service_entry *)
 {
     dispatcher_calls++;
 }

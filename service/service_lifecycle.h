@@ -4,6 +4,8 @@
 // application through the functions of its plan.
 #pragma once
 
+#include "service/service_system.h"
+
 // The application as the service runs it.
 struct service_application {
     // Runs the application to its end: main, then the wait for its last thread. Calls
@@ -50,8 +52,6 @@ unsigned stop_timeout_ms(int seconds);
 // status the application ended with, or RUN_FAILED (a failed run, a stop cut short). The plan
 // must outlive the process.
 void run_service(const service_plan *plan);
-
-enum service_control { CONTROL_STOP, CONTROL_SHUTDOWN, CONTROL_PRESHUTDOWN };
 
 // The manager's stop, pre-shutdown and shutdown requests: the stop-pending state is told at
 // once, and the service's main function starts the stop; a request after the first changes

@@ -12,7 +12,7 @@
 #include "java/stopper.h"
 #include "java/vm_hooks.h"
 #include "os/os.h"
-#include "service/service_run.h"
+#include "service/service_lifecycle.h"
 #include "service/service_system.h"
 
 // The settings the service runs with and its virtual machine, which the stop call attaches
@@ -78,5 +78,12 @@ void run_as_service(const launcher_settings &launcher)
     plan.stop_timeout = settings.msg_stop_timeout;
     plan.stop_timeout_ms = stop_timeout_ms(settings.stop_timeout_seconds);
     set_application_end_hook(end_service_application);
-    start_service_dispatcher(&plan);
+    static service_entry entry;
+    entry = {
+        plan.name,
+        [](void *context) { run_service((const service_plan *)context); },
+        [](void *, service_control control) { control_service(control); },
+        &plan,
+    };
+    start_service_dispatcher(&entry);
 }

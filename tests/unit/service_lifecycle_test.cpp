@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "os/report.h"
-#include "service/service_run.h"
+#include "service/service_lifecycle.h"
 #include "tests/unit/fake_service.h"
 
 namespace {

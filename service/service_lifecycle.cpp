@@ -4,7 +4,7 @@
 // wake it: the worker (main is being called, the run ended), the control handler (a stop was
 // asked for), the stop thread (the stop call failed) and the application end hook (the
 // application ended the process, which waits until the stopped state is told).
-#include "service/service_run.h"
+#include "service/service_lifecycle.h"
 
 #include <stdlib.h>
 
@@ -17,8 +17,8 @@
 
 namespace {
 
-// Process-wide, because the manager's control handler and the virtual machine's end hook
-// carry no context. The events are never closed: a thread may still signal them while the
+// Process-wide, because the virtual machine's end hook carries no context (the control
+// handler's context is the plan, and the run's threads share what the hook posts). The events are never closed: a thread may still signal them while the
 // process ends.
 const service_plan *plan;
 service_event *wake;     // resets as the main function's wait returns
