@@ -2,6 +2,7 @@
 // in-memory registry and listing failures that tests set; reports recorded for the tests.
 // Paths use "\" as the launcher writes them; here each "\" stands for "/".
 #include "os/os.h"
+#include "base/command_line.h"
 #include "base/resource_ids.h"
 #include "tests/unit/fake_os.h"
 #include "tests/unit/fake_report.h"
@@ -15,6 +16,10 @@
 #include <time.h>
 #include <sys/stat.h>
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <stdarg.h>
@@ -533,6 +538,62 @@ int run_process(const char *command_line)
         }
     }
     return process_status;
+}
+
+// A real process, as the Windows side starts it: its own session, nice, standard streams on
+// /dev/null, no descriptor of ours but the lock, whose flock it holds until it ends. Its
+// arguments are taken as the runtime takes options ("\" for "/"); run_process's list records
+// the command line too.
+bool start_background_process(const char *command_line, const char *lock_path)
+{
+    processes_run.push_back(command_line);
+    int count;
+    char **vector;
+    split_windows_command_line(command_line, &count, &vector, false);
+    std::vector<char *> argv;
+    for (int i = 0; i < count; i++) {
+        argv.push_back(runtime_option_text(vector[i]));
+        free(vector[i]);
+    }
+    free(vector);
+    argv.push_back(nullptr);
+    int lock = open(host_path(lock_path).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    bool started = count > 0 && access(argv[0], X_OK) == 0 && lock >= 0 &&
+                   flock(lock, LOCK_EX | LOCK_NB) == 0;
+    pid_t child = started ? fork() : -1;
+    if (child == 0) {
+        // Orphaned at once, so that nobody has to wait for it.
+        if (fork() != 0)
+            _exit(0);
+        setsid();
+        setpriority(PRIO_PROCESS, 0, 10);
+        int null_device = open("/dev/null", O_RDWR);
+        for (int fd = 0; fd < 3; fd++)
+            dup2(null_device, fd);
+        for (int fd = 3; fd < 1024; fd++)
+            if (fd != lock)
+                close(fd);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    started = child > 0 && waitpid(child, nullptr, 0) == child;
+    if (lock >= 0)
+        close(lock);
+    if (!started)
+        unlink(host_path(lock_path).c_str());
+    for (char *arg : argv)
+        free(arg);
+    return started;
+}
+
+bool background_process_running(const char *lock_path)
+{
+    int lock = open(host_path(lock_path).c_str(), O_RDONLY);
+    if (lock < 0)
+        return false;
+    bool held = flock(lock, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    close(lock);
+    return held;
 }
 
 unsigned process_id()
