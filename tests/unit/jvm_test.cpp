@@ -220,6 +220,29 @@ child_result run_child(const char *scenario, const std::vector<std::string> &arg
     return {status, text.str()};
 }
 
+// Runs the scenario "run" with each of runs at once, and waits for them all.
+std::vector<child_result> run_children(const std::vector<std::vector<std::string>> &runs)
+{
+    std::vector<child_result> results(runs.size());
+    std::vector<pthread_t> threads(runs.size());
+    struct job {
+        const std::vector<std::string> *args;
+        child_result *result;
+    };
+    std::vector<job> jobs;
+    for (size_t i = 0; i < runs.size(); i++)
+        jobs.push_back({&runs[i], &results[i]});
+    for (size_t i = 0; i < runs.size(); i++)
+        pthread_create(&threads[i], nullptr, [](void *p) -> void * {
+            job *j = (job *)p;
+            *j->result = run_child("run", *j->args);
+            return nullptr;
+        }, &jobs[i]);
+    for (pthread_t &thread : threads)
+        pthread_join(thread, nullptr);
+    return results;
+}
+
 bool contains(const std::string &text, const std::string &part)
 {
     return text.find(part) != std::string::npos;
@@ -431,7 +454,7 @@ std::vector<std::string> sharing_runtimes()
     return found;
 }
 
-// The files of the archive folder under local, by suffix: "jsa", "fingerprint", "used".
+// The files of the archive folder under local whose names end with suffix.
 std::vector<std::string> cached(const std::string &local, const std::string &suffix)
 {
     std::vector<std::string> names;
@@ -446,10 +469,38 @@ std::vector<std::string> cached(const std::string &local, const std::string &suf
     return names;
 }
 
-// Runs args with sharing off, then twice with it: the run that makes the archive and the first
-// that maps it (checked on that run). All three print the same and end with the same status.
+// Waits until no process creating an ahead-of-time cache in the folder under local runs.
+void wait_for_creations(const std::string &local)
+{
+    for (const std::string &lock : cached(local, ".lock"))
+        while (background_process_running((local + "/Trevalo/class-sharing/" + lock).c_str()))
+            usleep(20 * 1000);
+}
+
+// A runtime of its own in folder: the real one's files, its library a copy that can be
+// replaced, and its java program under the name the launcher starts it by. The new library's
+// path.
+std::string runtime_copy(const std::string &library, const std::string &folder)
+{
+    std::string home = library.substr(0, library.find("/lib/server/"));
+    std::string script = "mkdir -p C/lib/server C/bin && for f in H/*; do case $(basename $f) in"
+                         " lib|bin) ;; *) ln -s $f C/;; esac; done && for f in H/lib/*; do"
+                         " [ $(basename $f) = server ] || ln -s $f C/lib/; done && ln -s H/bin/*"
+                         " C/bin/ && ln -s H/bin/java C/bin/java.exe && cp H/lib/server/* C/lib/server/";
+    for (size_t at = 0; (at = script.find_first_of("CH", at)) != std::string::npos;) {
+        const std::string &path = script[at] == 'C' ? folder : home;
+        script.replace(at, 1, path);
+        at += path.size();
+    }
+    EXPECT_EQ(system(script.c_str()), 0) << script;
+    return folder + "/lib/server/libjvm.so";
+}
+
+// Runs args with sharing off, then twice with it: the run that makes the archive or records
+// for the cache (whose creation is waited for), and the first that maps it. All three print
+// the same and end with the same status; with shared false, nothing is used.
 void expect_same_with_sharing(const std::vector<std::string> &args, const std::string &local,
-                              const std::string &what)
+                              const std::string &what, bool shared = true)
 {
     auto with = [&](const char *mode) {
         std::vector<std::string> all = {std::string("class_sharing=") + mode};
@@ -457,12 +508,13 @@ void expect_same_with_sharing(const std::vector<std::string> &args, const std::s
         return run_child("run", all);
     };
     child_result off = with("off");
-    size_t used_before = cached(local, ".used").size();
+    size_t used_before = cached(local, "used").size();
     child_result making = with("auto");
-    size_t used_after_making = cached(local, ".used").size();
+    wait_for_creations(local);
+    size_t used_after_making = cached(local, "used").size();
     EXPECT_LE(used_after_making, used_before) << what << ": made, not used";
     child_result using_it = with("auto");
-    EXPECT_EQ(cached(local, ".used").size(), used_after_making + 1) << what << ": used";
+    EXPECT_EQ(cached(local, "used").size(), used_after_making + (shared ? 1 : 0)) << what << ": used";
     for (const child_result *r : {&making, &using_it}) {
         EXPECT_EQ(r->status, off.status) << what;
         EXPECT_EQ(r->output, off.output) << what;
@@ -478,55 +530,69 @@ TEST(RealJvm, ClassSharingNeverChangesWhatTheApplicationDoes)
         std::string jar = temp_tree::unix(tree.name("app.jar"));
         ASSERT_EQ(system(("cp " + std::string(TREVALO_FIXTURES_JAR) + " " + jar).c_str()), 0);
         std::string added = jar + ";" + TREVALO_FIXTURES_JAR;
-        // A runtime of its own: the real one's files, its library a copy that can be replaced.
-        std::string home = library.substr(0, library.find("/lib/server/"));
-        std::string copy = temp_tree::unix(tree.name("jdk"));
-        std::string script = "mkdir -p C/lib/server && for f in H/*; do [ $(basename $f) = lib ] ||"
-                             " ln -s $f C/; done && for f in H/lib/*; do [ $(basename $f) = server ]"
-                             " || ln -s $f C/lib/; done && cp H/lib/server/* C/lib/server/";
-        for (size_t at = 0; (at = script.find_first_of("CH", at)) != std::string::npos;) {
-            const std::string &path = script[at] == 'C' ? copy : home;
-            script.replace(at, 1, path);
-            at += path.size();
-        }
-        ASSERT_EQ(system(script.c_str()), 0);
-        std::string runtime = "runtime_paths=" + copy + "/lib/server/libjvm.so";
+        std::string copy = runtime_copy(library, temp_tree::unix(tree.name("jdk")));
+        std::string runtime = "runtime_paths=" + copy;
         const struct {
             const char *what, *change;
             std::vector<std::string> args;
+            bool shared;
         } steps[] = {
-            {"first start", "", {runtime, "class_path=" + jar, "--", "a"}},
-            {"jar replaced", "touch -d '1 hour ago' JAR", {runtime, "class_path=" + jar, "--", "a"}},
-            {"jar added", "", {runtime, "class_path=" + added, "--", "a"}},
-            {"options changed", "", {runtime, "class_path=" + added, "jvm_options=-Xss2m", "--", "a"}},
+            {"first start", "", {runtime, "class_path=" + jar, "--", "a"}, true},
+            {"jar replaced", "touch -d '1 hour ago' JAR", {runtime, "class_path=" + jar, "--", "a"}, true},
+            {"jar added", "", {runtime, "class_path=" + added, "--", "a"}, true},
+            {"options changed", "", {runtime, "class_path=" + added, "jvm_options=-Xss2m", "--", "a"}, true},
             {"runtime replaced", "touch -d '1 hour ago' LIB",
-             {runtime, "class_path=" + added, "jvm_options=-Xss2m", "--", "a"}},
+             {runtime, "class_path=" + added, "jvm_options=-Xss2m", "--", "a"}, true},
+            {"an agent", "", {runtime, "class_path=" + jar, "jvm_options=-javaagent:" + jar}, false},
             {"System.exit", "",
-             {runtime, "class_path=" + jar, "main_class=trevalo/fixture/Exit", "--", "3"}},
-            {"archive cut", "truncate -s 4096 JSA",
-             {runtime, "class_path=" + jar, "main_class=trevalo/fixture/Exit", "--", "3"}},
+             {runtime, "class_path=" + jar, "main_class=trevalo/fixture/Exit", "--", "3"}, true},
+            {"archive cut", "truncate -s 4096 $(ls ARCHIVES 2>/dev/null)",
+             {runtime, "class_path=" + jar, "main_class=trevalo/fixture/Exit", "--", "3"}, true},
         };
+        std::string folder = local + "/Trevalo/class-sharing/";
         for (const auto &step : steps) {
             std::string change = step.change;
-            for (const auto &name : {std::make_pair("JAR", jar),
-                                     std::make_pair("LIB", copy + "/lib/server/libjvm.so"),
-                                     std::make_pair("JSA", local + "/Trevalo/class-sharing/*.jsa")})
+            for (const auto &name : {std::make_pair("JAR", jar), std::make_pair("LIB", copy),
+                                     std::make_pair("ARCHIVES", folder + "*.jsa " + folder + "*.aot")})
                 if (change.find(name.first) != std::string::npos)
                     change.replace(change.find(name.first), strlen(name.first), name.second);
             if (!change.empty())
                 ASSERT_EQ(system(change.c_str()), 0) << change;
             // Each change leaves the archive of the step before stale: a new one is made, and
             // used on the application's next start.
-            expect_same_with_sharing(step.args, local, library + ": " + step.what);
+            expect_same_with_sharing(step.args, local, library + ": " + step.what, step.shared);
         }
-        EXPECT_EQ(cached(local, ".jsa").size(), 2u) << "one archive per application";
 
-        // The archive is mapped: its classes come from the top layer.
+        // Two applications at once, each starting for the first time: the same as without.
+        std::vector<std::string> both[] = {{runtime, "class_path=" + added, "--", "b"},
+                                           {runtime, "class_path=" + added, "main_class=trevalo/fixture/Exit", "--", "4"}};
+        std::vector<child_result> alone, together;
+        std::vector<std::vector<std::string>> runs;
+        for (const auto &args : both) {
+            alone.push_back(run_child("run", [&] { auto a = args; a.insert(a.begin(), "class_sharing=off"); return a; }()));
+            runs.push_back(args);
+            runs.back().insert(runs.back().begin(), "class_sharing=auto");
+        }
+        for (int round = 0; round < 2; round++) {
+            together = run_children(runs);
+            wait_for_creations(local);
+            for (size_t i = 0; i < runs.size(); i++) {
+                EXPECT_EQ(together[i].status, alone[i].status) << round;
+                EXPECT_EQ(together[i].output, alone[i].output) << round;
+            }
+        }
+        // Recording and creating leave nothing behind once the next start has taken the cache.
+        EXPECT_EQ(cached(local, ".jsa").size() + cached(local, ".aot").size(), 2u) << "one per application";
+        for (const std::string &name : cached(local, ""))
+            EXPECT_EQ(name.find(".new-"), std::string::npos) << name;
+
+        // The archive is mapped: its classes come from it.
         child_result loaded = run_child("run", {"class_sharing=auto", runtime, "class_path=" + jar,
                                                 "jvm_options=-Xlog:class+load=info"});
+        wait_for_creations(local);
         loaded = run_child("run", {"class_sharing=auto", runtime, "class_path=" + jar,
                                    "jvm_options=-Xlog:class+load=info"});
-        EXPECT_TRUE(contains(loaded.output, "trevalo.fixture.Args source: shared objects file (top)"))
+        EXPECT_TRUE(contains(loaded.output, "trevalo.fixture.Args source: shared objects file"))
             << loaded.output.substr(0, 2000);
 
         // Options with which no base archive can be mapped: JDK 17 would refuse to start
@@ -564,11 +630,13 @@ TEST(RealJvm, ClassSharingKeepsOneArchivePerRuntimeAndServesClojure)
     setenv("LOCALAPPDATA", local.c_str(), 1);
     size_t archives = 0;
     for (const std::string &library : runtimes) {
-        std::vector<std::string> args = {"runtime_paths=" + library, std::string("class_path=") + clojure,
+        std::string copy = runtime_copy(library, temp_tree::unix(tree.name("jdk" + std::to_string(archives))));
+        std::vector<std::string> args = {"runtime_paths=" + copy, std::string("class_path=") + clojure,
                                          "main_class=clojure/main",
                                          "app_args=-e \"(println (count (all-ns)) (+ 1 2))\""};
         expect_same_with_sharing(args, local, library + ": Clojure");
-        EXPECT_EQ(cached(local, ".jsa").size(), ++archives) << "one per runtime";
+        EXPECT_EQ(cached(local, ".jsa").size() + cached(local, ".aot").size(), ++archives)
+            << "one per runtime";
         // The first runtime's archive is still there and in use after the second made its own.
         args.insert(args.begin(), "class_sharing=auto");
         child_result again = run_child("run", args);
