@@ -650,10 +650,10 @@ void add_archive_options(const runtime_facts &facts, const char *library_folder,
 bool left_out_of_creation(const char *option)
 {
     static const char *const left_out[] = {
-        "-Xlog", "-Xloggc", "-verbose", "-XX:StartFlightRecording", "-XX:FlightRecorderOptions",
-        "-XX:+FlightRecorder", "-XX:ErrorFile", "-XX:HeapDumpPath", "-XX:+HeapDump",
-        "-XX:OnError", "-XX:OnOutOfMemoryError", "-XX:LogFile", "-XX:+LogVMOutput",
-        "-XX:+LogCompilation", "-XX:+PerfDataSaveToFile", "-XX:PerfDataSaveFile",
+        "-Xlog", "-verbose", "-XX:StartFlight", "-XX:FlightRecorder", "-XX:+FlightRecorder",
+        "-XX:ErrorFile", "-XX:HeapDumpPath", "-XX:+HeapDump",
+        "-XX:OnError", "-XX:OnOutOfMemory", "-XX:LogFile", "-XX:+LogVMOutput",
+        "-XX:+LogCompilation", "-XX:+PerfDataSave", "-XX:PerfDataSave",
         "-Dcom.sun.management.",
     };
     for (const char *prefix : left_out)
@@ -706,12 +706,16 @@ char *creation_command(const runtime_facts &facts, const char *configuration, co
     return command.text;
 }
 
-// Appends line to the cache's log.
-void note(const char *log, const char *line)
+// Appends a line to the cache's log: that the cache was not made, and why; null: that this run
+// records for a cache.
+void note(const char *log, const char *why)
 {
     os_file *file = append_to_file(log);
     if (file) {
-        write_file(file, line, (uint32_t)strlen(line));
+        char *line = why ? join_text("the ahead-of-time cache was not made: ", why, "\n") : nullptr;
+        const char *text = line ? line : "recording the classes for an ahead-of-time cache\n";
+        write_file(file, text, (uint32_t)strlen(text));
+        free(line);
         close_file(file);
     }
 }
@@ -761,58 +765,47 @@ bool promote(const ahead_names &names, const char *made, const char *folder, con
 bool complete_creations(const ahead_names &names, const char *folder, const char *key,
                         const char *fingerprint, uint64_t now, bool *running)
 {
-    char **requests = nullptr;
-    size_t count = 0;
+    bool promoted = false;
     directory_listing *listing;
     directory_entry entry;
     listing_step step = open_directory_listing(folder, &listing, &entry);
     bool opened = step == LISTING_ENTRY;
-    for (; step == LISTING_ENTRY; step = next_directory_entry(listing, &entry))
-        if (!entry.is_directory && strncmp(entry.name, key, KEY_LENGTH) == 0 &&
-            starts_with(entry.name + KEY_LENGTH, ".new-") && ends_with(entry.name, ".request")) {
-            requests = (char **)must_realloc(requests, (count + 1) * sizeof *requests);
-            requests[count++] = join_text(folder, "\\", entry.name);
-        }
-    if (opened)
-        close_directory_listing(listing);
-    bool promoted = false;
-    for (size_t i = 0; i < count; i++) {
+    for (; step == LISTING_ENTRY; step = next_directory_entry(listing, &entry)) {
+        if (entry.is_directory || strncmp(entry.name, key, KEY_LENGTH) != 0 ||
+            !starts_with(entry.name + KEY_LENGTH, ".new-") || !ends_with(entry.name, ".request"))
+            continue;
         // key.new-<process>.request -> key.new-<process>
-        requests[i][strlen(requests[i]) - strlen(".request")] = '\0';
-        char *request = join_text(requests[i], ".request");
-        char *lock = join_text(requests[i], ".lock");
-        file_stamp stamp;
+        entry.name[strlen(entry.name) - strlen(".request")] = '\0';
+        char *base = join_text(folder, "\\", entry.name);
+        char *request = join_text(base, ".request");
+        char *lock = join_text(base, ".lock");
+        char *claimed = join_text(base, ".claimed");
         if (background_process_running(lock)) {
-            *running = *running || (read_file_stamp(request, &stamp) &&
-                                    stamp_time(stamp) + RETRY_AFTER > now);
-        } else {
+            *running = *running || stamp_time(entry.stamp) + RETRY_AFTER > now;
+        } else if (replace_file(request, claimed)) {
             // Claimed by renaming it, so that of two starts at once only one goes on.
-            char *claimed = join_text(requests[i], ".claimed");
-            if (replace_file(request, claimed)) {
-                char *made = join_text(requests[i], ".aot");
-                char *configuration = join_text(requests[i], ".aotconf");
-                char *text = read_text_file(claimed);
-                bool ours = text && strcmp(text, fingerprint) == 0;
-                if (ours && !promoted) {
-                    promoted = cache_complete(made) && promote(names, made, folder, key, fingerprint);
-                    if (!promoted)
-                        note(names.log, "the ahead-of-time cache was not made: its creating "
-                                        "process ended without it\n");
-                }
-                const char *left[] = {made, configuration, claimed, lock};
-                for (const char *path : left)
-                    delete_file(path);
-                free(text);
-                free(configuration);
-                free(made);
+            char *made = join_text(base, ".aot");
+            char *configuration = join_text(base, ".aotconf");
+            char *text = read_text_file(claimed);
+            if (text && strcmp(text, fingerprint) == 0 && !promoted) {
+                promoted = cache_complete(made) && promote(names, made, folder, key, fingerprint);
+                if (!promoted)
+                    note(names.log, "its creation ended without it");
             }
-            free(claimed);
+            const char *left[] = {made, configuration, claimed, lock};
+            for (const char *path : left)
+                delete_file(path);
+            free(text);
+            free(configuration);
+            free(made);
         }
+        free(claimed);
         free(lock);
         free(request);
-        free(requests[i]);
+        free(base);
     }
-    free(requests);
+    if (opened)
+        close_directory_listing(listing);
     return promoted;
 }
 
@@ -864,7 +857,7 @@ ahead_step add_ahead_options(const runtime_facts &facts, const char *folder, con
             delete_file(names.cache);
             delete_file(names.used);
             trim_cache(folder, key, now);
-            note(names.log, "recording the classes for an ahead-of-time cache\n");
+            note(names.log, nullptr);
             add(added, must_copy("-XX:AOTMode=record"));
             add(added, join_text("-XX:AOTConfiguration=", configuration));
             forget_pending();
@@ -902,10 +895,8 @@ void start_creation()
     if (!started) {
         delete_file(pending.made);
         delete_file(pending.fingerprint);
-        note(pending.log, recorded ? "the ahead-of-time cache was not made: its creating "
-                                     "process could not be started\n"
-                                   : "the ahead-of-time cache was not made: the recording run "
-                                     "wrote no configuration\n");
+        note(pending.log, recorded ? "its creation could not start"
+                                   : "the recording run wrote nothing");
     }
 }
 
@@ -958,6 +949,9 @@ void add_class_sharing_options(const launcher_settings &settings, const char *li
     }
     // A path the runtime cannot read in its code page (a file not made yet has no short form)
     // would fail the start: then no sharing.
+    free(recording_remark);
+    recording_remark = nullptr;
+    static const char configuration_option[] = "-XX:AOTConfiguration=";
     for (int i = 0; i < added.count; i++) {
         char *converted = runtime_option(added.option[i]);
         if (!converted) {
@@ -965,20 +959,13 @@ void add_class_sharing_options(const launcher_settings &settings, const char *li
                 free(added.option[j]);
             added.count = 0;
             forget_pending();
+        } else if (starts_with(converted, configuration_option)) {
+            // As the virtual machine prints it: "%s AOTConfiguration recorded: %s", with an
+            // empty first text when the configuration is the one named.
+            recording_remark = join_text(" AOTConfiguration recorded: ",
+                                         converted + sizeof configuration_option - 1, "\n");
         }
         free(converted);
-    }
-    free(recording_remark);
-    recording_remark = nullptr;
-    if (pending.kind == SHARING_AHEAD) {
-        // As the virtual machine prints it: "%s AOTConfiguration recorded: %s", with an empty
-        // first text when the configuration is the one named.
-        char *option = join_text("-XX:AOTConfiguration=", pending.made);
-        char *converted = runtime_option(option);
-        recording_remark = join_text(" AOTConfiguration recorded: ",
-                                     converted + strlen("-XX:AOTConfiguration="), "\n");
-        free(converted);
-        free(option);
     }
     insert_options(added, count, options);
     free(key);

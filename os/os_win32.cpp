@@ -694,7 +694,6 @@ bool start_background_process(const char *command_line, const char *lock_path)
     DWORD flags = DETACHED_PROCESS | CREATE_NEW_PROCESS_GROUP | BELOW_NORMAL_PRIORITY_CLASS |
                   EXTENDED_STARTUPINFO_PRESENT;
     BOOL started = FALSE;
-    DWORD error = GetLastError();
     if (listed) {
         const DWORD tries[] = {CREATE_BREAKAWAY_FROM_JOB, 0};
         for (DWORD breakaway : tries) {
@@ -703,13 +702,13 @@ bool start_background_process(const char *command_line, const char *lock_path)
             PROCESS_INFORMATION process = {};
             started = CreateProcessW(nullptr, wide, nullptr, nullptr, TRUE, flags | breakaway,
                                      nullptr, nullptr, &startup.StartupInfo, &process);
-            error = GetLastError();
+            bool refused = !started && GetLastError() == ERROR_ACCESS_DENIED;
             free(wide);
             if (started) {
                 CloseHandle(process.hThread);
                 CloseHandle(process.hProcess);
             }
-            if (started || error != ERROR_ACCESS_DENIED)
+            if (!refused)
                 break;
         }
         DeleteProcThreadAttributeList(attributes);
@@ -721,7 +720,6 @@ bool start_background_process(const char *command_line, const char *lock_path)
     CloseHandle(lock);
     if (!started)
         delete_file(lock_path);
-    SetLastError(error);
     return started != FALSE;
 }
 

@@ -402,7 +402,7 @@ TEST(ClassSharing, TheAheadOfTimeCacheIsRecordedThenMadeInTheBackground)
         }
     }
     std::string log = temp_tree::unix(s.cache) + "/" + "*.aot-log";
-    EXPECT_EQ(system(("grep -q 'was not made: its creating process ended without it' " + log).c_str()), 0);
+    EXPECT_EQ(system(("grep -q 'was not made: its creation ended without it' " + log).c_str()), 0);
 
     // Where the creating program could not be given the run's options as they are, or would
     // read more: today's archive.

@@ -173,8 +173,10 @@ void *stop_by_exit(void *)
 int run_scenario(const char *name, int argc, char **argv)
 {
     // A scenario that hangs (a thread left attached keeps DestroyJavaVM waiting) ends with
-    // SIGALRM, which fails its case in seconds rather than the whole suite after minutes.
-    alarm(20);
+    // SIGALRM, which fails its case in two minutes rather than the whole suite much later; a
+    // run that records for an ahead-of-time cache on a busy machine can take a good part of
+    // one.
+    alarm(120);
     report_echo = true;
     scenario_config config = configure(argc, argv);
     if (strcmp(name, "run") == 0)
