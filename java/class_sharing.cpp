@@ -787,14 +787,22 @@ bool complete_creations(const ahead_names &names, const char *folder, const char
             char *made = join_text(base, ".aot");
             char *configuration = join_text(base, ".aotconf");
             char *text = read_text_file(claimed);
+            bool complete = false;
             if (text && strcmp(text, fingerprint) == 0 && !promoted) {
-                promoted = cache_complete(made) && promote(names, made, folder, key, fingerprint);
-                if (!promoted)
+                complete = cache_complete(made);
+                promoted = complete && promote(names, made, folder, key, fingerprint);
+                if (!complete)
                     note(names.log, "its creation ended without it");
             }
-            const char *left[] = {made, configuration, claimed, lock};
-            for (const char *path : left)
-                delete_file(path);
+            // A whole cache that could not take the name (the old one is mapped by a running
+            // instance) waits for a later start.
+            if (complete && !promoted) {
+                replace_file(claimed, request);
+            } else {
+                const char *left[] = {made, configuration, claimed, lock};
+                for (const char *path : left)
+                    delete_file(path);
+            }
             free(text);
             free(configuration);
             free(made);
