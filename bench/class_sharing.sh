@@ -11,8 +11,9 @@
 #     exit), how long the cache's creation runs on after the application has ended, a server
 #     (Clojure's socket server) until its port accepts a connection, and the resident set of
 #     the process with and without the cache.
-#  2. Under Wine, the 32-bit launcher on the real Java 8 runtime of ../shared/jre8-x86 with a
-#     program that loads 1,000 of the runtime's classes, against that runtime's java.exe.
+#  2. Under Wine, the 32-bit launcher on the real Java 8 runtime of ../shared/jre8-x86 (or of
+#     $JRE8) with a program that loads 1,000 of the runtime's classes, against that runtime's
+#     java.exe.
 # A runtime, Clojure or the Java 8 runtime that is missing is skipped with a line saying so.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -120,7 +121,7 @@ for home in /usr/lib/jvm/java-17-openjdk-amd64 /usr/lib/jvm/temurin-25-jdk-amd64
     fi
 done
 
-jre=$(cd .. && pwd)/shared/jre8-x86
+jre=${JRE8:-$(cd .. && pwd)/shared/jre8-x86}
 program=build/host/tests/unit/trevalo-java8-fixture.jar
 if [ ! -e "$jre/bin/client/jvm.dll" ] || [ ! -e "$program" ]; then
     echo "skipped: Java 8 under Wine needs $jre and $program"

@@ -46,9 +46,8 @@ struct sharing_case {
 
     // A runtime of version (its release file) with a library in folder kind and base, the
     // file beside it that sharing needs ("classes.jsa", or "lib\rt.jar" for Java 8).
-    // With java, the runtime's java program too, playing the creation of an ahead-of-time
-    // cache: it waits while the file "hold" beside it exists, then writes the cache's header
-    // unless "fail" does.
+    // With java, the runtime's java program too, playing a cache's creation: it waits while
+    // the file "hold" beside it exists, then writes the cache's header unless "fail" does.
     explicit sharing_case(const std::string &version = "17.0.15", const std::string &kind = "server",
                           const std::string &base = "classes.jsa", bool java = false)
     {
@@ -164,9 +163,6 @@ const std::vector<std::string> CACHE = {"-XX:AOTCache=", LOGS[0], LOGS[1]};
 const std::vector<std::string> TODAY = {"-XX:+AutoCreateSharedArchive", "-XX:SharedArchiveFile=",
                                         LOGS[0], LOGS[1]};
 
-const std::vector<std::string> AUTO_CREATE_24 = {"-XX:+AutoCreateSharedArchive",
-                                                 "-XX:SharedArchiveFile=", LOGS[0], LOGS[1]};
-
 TEST(ClassSharing, ServesHotSpotRuntimesThatCanMakeAnArchive)
 {
     const struct {
@@ -188,7 +184,7 @@ TEST(ClassSharing, ServesHotSpotRuntimesThatCanMakeAnArchive)
         // The ahead-of-time cache: made by the runtime's java program, with no base archive.
         {"25.0.3", "server", "classes.jsa", RECORD, true},
         {"25.0.3", "server", "", RECORD, true},
-        {"24.0.2", "server", "classes.jsa", AUTO_CREATE_24, true}, // not tried on 24
+        {"24.0.2", "server", "classes.jsa", TODAY, true}, // not tried on 24
         {"1.8.0_181", "client", "lib\\rt.jar", {"-XX:DumpLoadedClassList="}},
         {"1.8.0_31", "client", "lib\\rt.jar", NONE},  // before 8u40
         {"11.0.16", "server", "classes.jsa", NONE},   // no archive made at exit
@@ -337,20 +333,6 @@ TEST(ClassSharing, NeverTakesAnArchiveThatIsIncompleteOrOthersCouldWrite)
     fake_program_data("");
 }
 
-// Waits until no process creating an ahead-of-time cache in s's folder runs.
-void wait_for_creations(const sharing_case &s)
-{
-    std::string folder = temp_tree::unix(s.cache) + "/";
-    FILE *ls = popen(("ls '" + folder + "' 2>/dev/null").c_str(), "r");
-    char line[512];
-    while (fgets(line, sizeof line, ls)) {
-        std::string name(line, strlen(line) - 1);
-        while (name.find(".lock") != std::string::npos && background_process_running((folder + name).c_str()))
-            usleep(10 * 1000);
-    }
-    pclose(ls);
-}
-
 TEST(ClassSharing, TheAheadOfTimeCacheIsRecordedThenMadeInTheBackground)
 {
     sharing_case s("25.0.3", "server", "classes.jsa", true);
@@ -365,7 +347,6 @@ TEST(ClassSharing, TheAheadOfTimeCacheIsRecordedThenMadeInTheBackground)
         {"first start", "", "-Xmx64m -Xlog:gc:file=gc.log", RECORD,
          {"K.aot-log", "K.new-P.aot", "K.new-P.aotconf", "K.new-P.lock", "K.new-P.request"}},
         {"the next takes the cache", "", "-Xmx64m -Xlog:gc:file=gc.log", CACHE, CACHED},
-        {"later starts", "", "-Xmx64m -Xlog:gc:file=gc.log", CACHE, CACHED},
         {"options changed", "hold", "-Xmx32m", RECORD, RECORDED},
         {"while it is made", "hold", "-Xmx32m", {}, RECORDED},
         {"once it is made", "", "-Xmx32m", CACHE, CACHED},
@@ -383,37 +364,33 @@ TEST(ClassSharing, TheAheadOfTimeCacheIsRecordedThenMadeInTheBackground)
             sharing_case::tree_write(jdk + "/" + step.flag, "");
         bool held = strcmp(step.flag, "hold") == 0;
         if (!held)
-            wait_for_creations(s);
+            wait_for_background_processes(s.cache.c_str());
         std::vector<std::string> added = s.start(step.options);
         if (!held)
-            wait_for_creations(s);
+            wait_for_background_processes(s.cache.c_str());
         EXPECT_EQ(shapes(added), step.added) << step.what;
         EXPECT_EQ(s.cached(), step.files) << step.what;
+        // The creation gets the run's options, but for those that write files.
+        std::string made = added.size() > 1 ? added[1].substr(added[1].find('=') + 1) : "";
         if (&step == steps) {
-            // The creation gets the run's options, but for those that write files.
-            std::string configuration = added[1].substr(added[1].find('=') + 1);
-            ASSERT_EQ(processes_run.size(), 1u);
-            EXPECT_EQ(processes_run[0], "\"" + s.tree.name("jdk\\bin\\java.exe") +
-                                            "\" -XX:AOTMode=create \"-XX:AOTConfiguration=" +
-                                            configuration + "\" \"-XX:AOTCache=" +
-                                            configuration.substr(0, configuration.size() - 4) +
-                                            "\" -Xlog:aot*=off -Xlog:cds*=off \"-Xmx64m\" "
-                                            "\"-Djava.class.path=" + s.jar + "\"");
+            EXPECT_EQ(processes_run.at(0), "\"" + s.tree.name("jdk\\bin\\java.exe") + "\" "
+                      "-XX:AOTMode=create \"-XX:AOTConfiguration=" + made + "\" \"-XX:AOTCache=" +
+                      made.substr(0, made.size() - 4) + "\" -Xlog:aot*=off -Xlog:cds*=off "
+                      "\"-Xmx64m\" \"-Djava.class.path=" + s.jar + "\"");
         }
     }
     std::string log = temp_tree::unix(s.cache) + "/" + "*.aot-log";
     EXPECT_EQ(system(("grep -q 'was not made: its creation ended without it' " + log).c_str()), 0);
 
     // Where the creating program could not be given the run's options as they are, or would
-    // read more: today's archive.
-    for (const char *options : {"-Dquoted=\"a\"", "-Dfolder=C:\\", "-Xmx64m JDK_JAVA_OPTIONS"}) {
+    // read more (JDK_JAVA_OPTIONS): today's archive.
+    const struct {
+        const char *options, *variable;
+    } others[] = {{"-Dquoted=\"a\"", ""}, {"-Dfolder=C:\\", ""}, {"-Xmx64m", "-Dmore=1"}};
+    for (const auto &o : others) {
         sharing_case other("25.0.3", "server", "classes.jsa", true);
-        std::string text = options;
-        if (text.find(" JDK_JAVA_OPTIONS") != std::string::npos) {
-            setenv("JDK_JAVA_OPTIONS", "-Dmore=1", 1);
-            text.resize(text.find(' '));
-        }
-        EXPECT_EQ(shapes(other.start(text, "", false)), TODAY) << options;
+        setenv("JDK_JAVA_OPTIONS", o.variable, 1);
+        EXPECT_EQ(shapes(other.start(o.options, "", false)), TODAY) << o.options;
     }
 }
 
