@@ -24,6 +24,7 @@ enum sharing_kind {
     SHARING_CLASS_LIST,  // Java 8: a class list on one run, then "java -Xshare:dump"
     SHARING_AT_EXIT,     // 13 to 18: -XX:ArchiveClassesAtExit
     SHARING_AUTO_CREATE, // 19 and later: -XX:+AutoCreateSharedArchive
+    SHARING_AHEAD,       // 25 and later: the ahead-of-time cache, recorded and then created
 };
 
 // Archives not used for this long are removed, and the oldest beyond the cap: a FILETIME
@@ -34,12 +35,15 @@ const uint64_t CACHE_CAP = 1024ULL * 1024 * 1024;
 const uint32_t LARGEST_DIRECTORY = 64u * 1024 * 1024;
 // The name of an archive's files: 16 hexadecimal digits, then a suffix.
 const size_t KEY_LENGTH = 16;
+// A day in FILETIME steps: a failed ahead-of-time cache is tried again after it.
+const uint64_t RETRY_AFTER = 24ULL * 3600 * 10000000;
 
 // The runtime as sharing sees it.
 struct runtime_facts {
     sharing_kind kind;
     unsigned feature;     // the Java feature version
     char root[PATH_SIZE]; // the runtime's top folder (bin, lib, release)
+    bool ahead;           // it can record and create an ahead-of-time cache
 };
 
 // What this run makes, for finish_class_sharing.
@@ -49,13 +53,20 @@ struct pending_archive {
     char *archive;     // the archive's own name
     char *fingerprint; // the fingerprint file's name
     char *text;        // the fingerprint
-    char *java;        // Java 8: the runtime's java program and the virtual machine to dump
+    char *java;        // Java 8: the runtime's java program and the virtual machine to dump;
+                       // the ahead-of-time cache: the whole command that creates it
+    char *lock;        // the ahead-of-time cache: the file its creating process holds
+    char *log;         // the ahead-of-time cache: its log, which also dates the last attempt
 };
 
 // Kept here, not handed along: finish_class_sharing also runs from the virtual machine's exit
 // hook, which carries no pointer of the launcher's; finished lets it run once.
 pending_archive pending;
 std::atomic<bool> finished;
+// The line the virtual machine prints once it has recorded this run's classes, which is not
+// the application's output; kept apart from pending, since the output hook may read it on any
+// thread of the virtual machine.
+char *recording_remark;
 
 bool ends_with(const char *text, const char *suffix)
 {
@@ -189,6 +200,13 @@ runtime_facts runtime_of(const char *library)
     if (facts.kind != SHARING_CLASS_LIST && path_attributes(base) != 0)
         facts.kind = SHARING_NONE;
     free(base);
+    // The ahead-of-time cache needs no base archive (it holds the runtime's classes too), but
+    // the runtime's own java program makes it.
+    if (facts.feature >= 25) {
+        char *java = join_text(facts.root, "\\bin\\java.exe");
+        facts.ahead = path_attributes(java) == 0;
+        free(java);
+    }
     return facts;
 }
 
@@ -513,7 +531,381 @@ void forget_pending()
     free(pending.fingerprint);
     free(pending.text);
     free(pending.java);
+    free(pending.lock);
+    free(pending.log);
     pending = {};
+}
+
+// The names of this run's temporary files: key, ".new-", the process's number, suffix.
+char *temporary_path(const char *folder, const char *key, const char *suffix)
+{
+    string_list name = {};
+    string_list_append(&name, ".new-");
+    append_number(&name, process_id());
+    string_list_append(&name, suffix);
+    char *path = cache_path(folder, key, name.text);
+    free(name.text);
+    return path;
+}
+
+// The time now as the folder's file system gives it, by a file of this run made there and
+// removed; 0 when the folder does not take it (the virtual machine could not write there
+// either).
+uint64_t folder_time(const char *folder, const char *key)
+{
+    char *probe = temporary_path(folder, key, ".probe");
+    os_file *file = create_file(probe);
+    file_stamp now = {};
+    bool written = file && (close_file(file), read_file_stamp(probe, &now));
+    delete_file(probe);
+    free(probe);
+    return written ? stamp_time(now) : 0;
+}
+
+// Today's archive (the dynamic archive, or Java 8's): used while its fingerprint matches;
+// otherwise, when may_make, the stale one removed and a new one made on this run.
+void add_archive_options(const runtime_facts &facts, const char *library_folder,
+                         const char *folder, const char *key, const char *fingerprint,
+                         bool may_make, added_options *added)
+{
+    char *archive = cache_path(folder, key, ".jsa");
+    char *record = cache_path(folder, key, ".fingerprint");
+    char *used = cache_path(folder, key, ".used");
+    char *expected = recorded_text(archive, fingerprint);
+    char *recorded = read_text_file(record);
+    bool current = recorded && strcmp(recorded, expected) == 0;
+    free(recorded);
+    free(expected);
+
+    if (current) {
+        // A new archive is checked once, on its first use.
+        bool first_use = path_attributes(used) != 0;
+        if (facts.kind == SHARING_CLASS_LIST)
+            add(added, must_copy("-XX:+UnlockDiagnosticVMOptions"));
+        add(added, join_text("-XX:SharedArchiveFile=", archive));
+        add(added, must_copy("-Xshare:auto"));
+        if (first_use)
+            add(added, must_copy("-XX:+VerifySharedSpaces"));
+        os_file *touched = create_file(used);
+        if (touched)
+            close_file(touched);
+    } else if (may_make) {
+        // Stale or missing: the fingerprint goes first, so that the archive is never taken
+        // again, then the archive; a new one is made on this run, under a name of this
+        // process, so that two instances never write one file.
+        delete_file(record);
+        delete_file(archive);
+        delete_file(used);
+        char *made = temporary_path(folder, key,
+                                    facts.kind == SHARING_CLASS_LIST ? ".classlist" : ".jsa");
+        // The folder must take the file: a virtual machine that cannot write it changes the
+        // exit status.
+        uint64_t now = folder_time(folder, key);
+        if (now != 0) {
+            trim_cache(folder, key, now);
+            if (facts.kind == SHARING_CLASS_LIST) {
+                add(added, join_text("-XX:DumpLoadedClassList=", made));
+            } else {
+                if (facts.kind == SHARING_AUTO_CREATE) {
+                    add(added, must_copy("-XX:+AutoCreateSharedArchive"));
+                    add(added, join_text("-XX:SharedArchiveFile=", made));
+                } else {
+                    add(added, join_text("-XX:ArchiveClassesAtExit=", made));
+                }
+            }
+            forget_pending();
+            finished = false;
+            pending.kind = facts.kind;
+            pending.made = made;
+            pending.archive = must_copy(archive);
+            pending.fingerprint = must_copy(record);
+            pending.text = must_copy(fingerprint);
+            // The dump is made by the same virtual machine (client or server) that maps it.
+            pending.java = join_text(facts.root, "\\bin\\java.exe\" -",
+                                     ends_with(library_folder, "client") ? "client" : "server");
+            made = nullptr;
+        }
+        free(made);
+    }
+    free(archive);
+    free(record);
+    free(used);
+}
+
+// --- The ahead-of-time cache. ---
+//
+// The first run under a fingerprint records the classes the application uses
+// (-XX:AOTMode=record) into key.new-<process>.aotconf. Once the application has ended, the
+// runtime's java program creates the cache from that record (-XX:AOTMode=create) in a process
+// of its own that nobody waits for, as key.new-<process>.aot, holding key.new-<process>.lock
+// while it runs; key.new-<process>.request holds the fingerprint the cache is made for. The
+// next start finds it complete (its creator ended, the cache whole, the fingerprint still
+// this run's), renames it key.aot, writes key.aot-fingerprint last, and uses it; later starts
+// pass only -XX:AOTCache. A creation that failed leaves a line in key.aot-log, whose time
+// also keeps the next recording at least a day away; meanwhile today's archive serves.
+
+// Options the creating process leaves out: they write files (logs, recordings, dumps), open a
+// management port or run commands, which would be done over the application's own. None of
+// them changes what the cache holds.
+bool left_out_of_creation(const char *option)
+{
+    static const char *const left_out[] = {
+        "-Xlog", "-verbose", "-XX:StartFlight", "-XX:FlightRecorder", "-XX:+FlightRecorder",
+        "-XX:ErrorFile", "-XX:HeapDumpPath", "-XX:+HeapDump",
+        "-XX:OnError", "-XX:OnOutOfMemory", "-XX:LogFile", "-XX:+LogVMOutput",
+        "-XX:+LogCompilation", "-XX:+PerfDataSave", "-XX:PerfDataSave",
+        "-Dcom.sun.management.",
+    };
+    for (const char *prefix : left_out)
+        if (starts_with(option, prefix))
+            return true;
+    return false;
+}
+
+// Appends " \"text\"" to command; false when text cannot be quoted so (a double quote in it,
+// or a backslash at its end, which would escape the closing one).
+bool append_quoted(string_list *command, const char *first, const char *second = "")
+{
+    char *text = join_text(first, second);
+    size_t length = strlen(text);
+    bool ok = !strchr(text, '"') && (length == 0 || text[length - 1] != '\\');
+    string_list_append(command, " \"");
+    string_list_append(command, text);
+    string_list_append(command, "\"");
+    free(text);
+    return ok;
+}
+
+// The command that creates the cache made from configuration as made, with the options of
+// this run, as a new heap text; null when the runtime's java program could not be given
+// them as they are (the program reads its command line in the system's code page, and reads
+// JDK_JAVA_OPTIONS, which the recording run never saw).
+char *creation_command(const runtime_facts &facts, const char *configuration, const char *made,
+                       int count, char **options)
+{
+    char *extra = environment_value("JDK_JAVA_OPTIONS");
+    bool ok = !extra || !extra[0];
+    free(extra);
+    string_list command = {};
+    string_list_append(&command, "\"");
+    string_list_append(&command, facts.root);
+    string_list_append(&command, "\\bin\\java.exe\" -XX:AOTMode=create");
+    ok = append_quoted(&command, "-XX:AOTConfiguration=", configuration) && ok;
+    ok = append_quoted(&command, "-XX:AOTCache=", made) && ok;
+    string_list_append(&command, " -Xlog:aot*=off -Xlog:cds*=off");
+    for (int i = 0; i < count; i++)
+        if (!left_out_of_creation(options[i]))
+            ok = append_quoted(&command, options[i]) && ok;
+    char *converted = ok ? runtime_option_text(command.text) : nullptr;
+    ok = converted != nullptr;
+    free(converted);
+    if (!ok) {
+        free(command.text);
+        return nullptr;
+    }
+    return command.text;
+}
+
+// Appends a line to the cache's log: that the cache was not made, and why; null: that this run
+// records for a cache.
+void note(const char *log, const char *why)
+{
+    os_file *file = append_to_file(log);
+    if (file) {
+        char *line = why ? join_text("the ahead-of-time cache was not made: ", why, "\n") : nullptr;
+        const char *text = line ? line : "recording the classes for an ahead-of-time cache\n";
+        write_file(file, text, (uint32_t)strlen(text));
+        free(line);
+        close_file(file);
+    }
+}
+
+// The cache at path is whole: its creator writes the header, which opens with the archive's
+// magic number (0xf00baba2, little-endian), only after everything else.
+bool cache_complete(const char *path)
+{
+    unsigned char magic[4];
+    return read_file_part(path, 0, magic, 4) == 4 && little_endian(magic, 4) == 0xF00BABA2u;
+}
+
+// The ahead-of-time cache's files of one key.
+struct ahead_names {
+    char *cache, *record, *used, *log;
+};
+
+// Gives the complete cache made the cache's name and writes its fingerprint, last and under a
+// temporary name too; today's archive of the key goes, as the cache replaces it.
+bool promote(const ahead_names &names, const char *made, const char *folder, const char *key,
+             const char *fingerprint)
+{
+    delete_file(names.record);
+    if (!replace_file(made, names.cache))
+        return false;
+    char *text = recorded_text(names.cache, fingerprint);
+    char *written = join_text(names.record, ".new");
+    bool ok = write_text_file(written, text) && replace_file(written, names.record);
+    if (!ok)
+        delete_file(written);
+    free(written);
+    free(text);
+    delete_file(names.log);
+    static const char *const today[] = {".fingerprint", ".jsa", ".used"};
+    for (const char *suffix : today) {
+        char *path = cache_path(folder, key, suffix);
+        delete_file(path);
+        free(path);
+    }
+    return ok;
+}
+
+// Completes the creations of key that have ended: the first whole cache made for fingerprint
+// becomes the key's cache (true); the files of each other go, a line in the log telling of a
+// creation for this fingerprint that failed. *running: a creation started less than a day
+// before now still runs.
+bool complete_creations(const ahead_names &names, const char *folder, const char *key,
+                        const char *fingerprint, uint64_t now, bool *running)
+{
+    bool promoted = false;
+    directory_listing *listing;
+    directory_entry entry;
+    listing_step step = open_directory_listing(folder, &listing, &entry);
+    bool opened = step == LISTING_ENTRY;
+    for (; step == LISTING_ENTRY; step = next_directory_entry(listing, &entry)) {
+        if (entry.is_directory || strncmp(entry.name, key, KEY_LENGTH) != 0 ||
+            !starts_with(entry.name + KEY_LENGTH, ".new-") || !ends_with(entry.name, ".request"))
+            continue;
+        // key.new-<process>.request -> key.new-<process>
+        entry.name[strlen(entry.name) - strlen(".request")] = '\0';
+        char *base = join_text(folder, "\\", entry.name);
+        char *request = join_text(base, ".request");
+        char *lock = join_text(base, ".lock");
+        char *claimed = join_text(base, ".claimed");
+        if (background_process_running(lock)) {
+            *running = *running || stamp_time(entry.stamp) + RETRY_AFTER > now;
+        } else if (replace_file(request, claimed)) {
+            // Claimed by renaming it, so that of two starts at once only one goes on.
+            char *made = join_text(base, ".aot");
+            char *configuration = join_text(base, ".aotconf");
+            char *text = read_text_file(claimed);
+            bool complete = false;
+            if (text && strcmp(text, fingerprint) == 0 && !promoted) {
+                complete = cache_complete(made);
+                promoted = complete && promote(names, made, folder, key, fingerprint);
+                if (!complete)
+                    note(names.log, "its creation ended without it");
+            }
+            // A whole cache that could not take the name (the old one is mapped by a running
+            // instance) waits for a later start.
+            if (complete && !promoted) {
+                replace_file(claimed, request);
+            } else {
+                const char *left[] = {made, configuration, claimed, lock};
+                for (const char *path : left)
+                    delete_file(path);
+            }
+            free(text);
+            free(configuration);
+            free(made);
+        }
+        free(claimed);
+        free(lock);
+        free(request);
+        free(base);
+    }
+    if (opened)
+        close_directory_listing(listing);
+    return promoted;
+}
+
+enum ahead_step {
+    AHEAD_USED,        // the cache is mapped
+    AHEAD_RECORDING,   // this run records the classes for a cache
+    AHEAD_CREATING,    // a cache is being made: today's archive only when it is current
+    AHEAD_UNAVAILABLE, // no cache on this run: today's archive serves
+};
+
+// What the ahead-of-time cache does on this run, and its options added.
+ahead_step add_ahead_options(const runtime_facts &facts, const char *folder, const char *key,
+                             const char *fingerprint, int count, char **options,
+                             added_options *added)
+{
+    ahead_names names = {cache_path(folder, key, ".aot"),
+                         cache_path(folder, key, ".aot-fingerprint"),
+                         cache_path(folder, key, ".aot-used"), cache_path(folder, key, ".aot-log")};
+    char *expected = recorded_text(names.cache, fingerprint);
+    char *recorded = read_text_file(names.record);
+    bool current = recorded && strcmp(recorded, expected) == 0;
+    free(recorded);
+    free(expected);
+    uint64_t now = current ? 0 : folder_time(folder, key);
+    bool running = false;
+    if (!current && now != 0)
+        current = complete_creations(names, folder, key, fingerprint, now, &running);
+
+    ahead_step step = AHEAD_UNAVAILABLE;
+    file_stamp tried;
+    if (current) {
+        add(added, join_text("-XX:AOTCache=", names.cache));
+        // A cache is used read-only: this file's time tells when it was last used.
+        os_file *touched = create_file(names.used);
+        if (touched)
+            close_file(touched);
+        step = AHEAD_USED;
+    } else if (running) {
+        step = AHEAD_CREATING;
+    } else if (now != 0 && !(read_file_stamp(names.log, &tried) &&
+                             stamp_time(tried) + RETRY_AFTER > now)) {
+        char *configuration = temporary_path(folder, key, ".aotconf");
+        char *made = temporary_path(folder, key, ".aot");
+        char *command = creation_command(facts, configuration, made, count, options);
+        if (command) {
+            // The stale cache goes, its fingerprint first. The log dates this attempt: until
+            // its cache is made, the next recording waits a day.
+            delete_file(names.record);
+            delete_file(names.cache);
+            delete_file(names.used);
+            trim_cache(folder, key, now);
+            note(names.log, nullptr);
+            add(added, must_copy("-XX:AOTMode=record"));
+            add(added, join_text("-XX:AOTConfiguration=", configuration));
+            forget_pending();
+            finished = false;
+            pending.kind = SHARING_AHEAD;
+            pending.made = configuration;
+            pending.archive = made;
+            pending.fingerprint = temporary_path(folder, key, ".request");
+            pending.text = must_copy(fingerprint);
+            pending.java = command;
+            pending.lock = temporary_path(folder, key, ".lock");
+            pending.log = must_copy(names.log);
+            configuration = made = nullptr;
+            step = AHEAD_RECORDING;
+        }
+        free(configuration);
+        free(made);
+    }
+    free(names.cache);
+    free(names.record);
+    free(names.used);
+    free(names.log);
+    return step;
+}
+
+// Once the recording run has ended: starts the creation of the cache from its record, which
+// nobody waits for; a run that recorded nothing, or whose creation cannot start, leaves a line
+// in the log.
+void start_creation()
+{
+    file_stamp stamp;
+    bool recorded = read_file_stamp(pending.made, &stamp) && !stamp.is_directory && stamp.size > 0;
+    bool started = recorded && write_text_file(pending.fingerprint, pending.text) &&
+                   start_background_process(pending.java, pending.lock);
+    if (!started) {
+        delete_file(pending.made);
+        delete_file(pending.fingerprint);
+        note(pending.log, recorded ? "its creation could not start"
+                                   : "the recording run wrote nothing");
+    }
 }
 
 } // namespace
@@ -525,7 +917,8 @@ void add_class_sharing_options(const launcher_settings &settings, const char *li
         return;
     runtime_facts facts = runtime_of(library);
     char library_folder[PATH_SIZE];
-    if (facts.kind == SHARING_NONE || !parent_folder(library, library_folder, sizeof library_folder))
+    if ((facts.kind == SHARING_NONE && !facts.ahead) ||
+        !parent_folder(library, library_folder, sizeof library_folder))
         return;
     char *fingerprint = make_fingerprint(library, facts, *count, *options);
     if (!fingerprint)
@@ -549,73 +942,13 @@ void add_class_sharing_options(const launcher_settings &settings, const char *li
     free(identity);
     free(full_identity);
 
-    char *archive = cache_path(folder, key, ".jsa");
-    char *record = cache_path(folder, key, ".fingerprint");
-    char *used = cache_path(folder, key, ".used");
-    char *expected = recorded_text(archive, fingerprint);
-    char *recorded = read_text_file(record);
-    bool current = recorded && strcmp(recorded, expected) == 0;
-    free(recorded);
-    free(expected);
-
     added_options added = {};
-    if (current) {
-        // A new archive is checked once, on its first use.
-        bool first_use = path_attributes(used) != 0;
-        if (facts.kind == SHARING_CLASS_LIST)
-            add(&added, must_copy("-XX:+UnlockDiagnosticVMOptions"));
-        add(&added, join_text("-XX:SharedArchiveFile=", archive));
-        add(&added, must_copy("-Xshare:auto"));
-        if (first_use)
-            add(&added, must_copy("-XX:+VerifySharedSpaces"));
-        os_file *touched = create_file(used);
-        if (touched)
-            close_file(touched);
-    } else {
-        // Stale or missing: the fingerprint goes first, so that the archive is never taken
-        // again, then the archive; a new one is made on this run, under a name of this
-        // process, so that two instances never write one file.
-        delete_file(record);
-        delete_file(archive);
-        delete_file(used);
-        string_list suffix = {};
-        string_list_append(&suffix, ".new-");
-        append_number(&suffix, process_id());
-        string_list_append(&suffix, facts.kind == SHARING_CLASS_LIST ? ".classlist" : ".jsa");
-        char *made = cache_path(folder, key, suffix.text);
-        free(suffix.text);
-        // The folder must take the file: a virtual machine that cannot write it changes the
-        // exit status.
-        os_file *probe = create_file(made);
-        file_stamp now = {};
-        bool writable = probe && (close_file(probe), read_file_stamp(made, &now));
-        delete_file(made);
-        if (writable) {
-            trim_cache(folder, key, stamp_time(now));
-            if (facts.kind == SHARING_CLASS_LIST) {
-                add(&added, join_text("-XX:DumpLoadedClassList=", made));
-            } else {
-                if (facts.kind == SHARING_AUTO_CREATE) {
-                    add(&added, must_copy("-XX:+AutoCreateSharedArchive"));
-                    add(&added, join_text("-XX:SharedArchiveFile=", made));
-                } else {
-                    add(&added, join_text("-XX:ArchiveClassesAtExit=", made));
-                }
-            }
-            forget_pending();
-            finished = false;
-            pending.kind = facts.kind;
-            pending.made = made;
-            pending.archive = must_copy(archive);
-            pending.fingerprint = must_copy(record);
-            pending.text = must_copy(fingerprint);
-            // The dump is made by the same virtual machine (client or server) that maps it.
-            pending.java = join_text(facts.root, "\\bin\\java.exe\" -",
-                                     ends_with(library_folder, "client") ? "client" : "server");
-            made = nullptr;
-        }
-        free(made);
-    }
+    ahead_step ahead = facts.ahead ? add_ahead_options(facts, folder, key, fingerprint, *count,
+                                                       *options, &added)
+                                   : AHEAD_UNAVAILABLE;
+    if (facts.kind != SHARING_NONE && (ahead == AHEAD_UNAVAILABLE || ahead == AHEAD_CREATING))
+        add_archive_options(facts, library_folder, folder, key, fingerprint,
+                            ahead == AHEAD_UNAVAILABLE, &added);
     // What the virtual machine logs about archives would be the application's output.
     if (added.count > 0 && facts.kind != SHARING_CLASS_LIST) {
         add(&added, must_copy("-Xlog:cds*=off"));
@@ -624,6 +957,9 @@ void add_class_sharing_options(const launcher_settings &settings, const char *li
     }
     // A path the runtime cannot read in its code page (a file not made yet has no short form)
     // would fail the start: then no sharing.
+    free(recording_remark);
+    recording_remark = nullptr;
+    static const char configuration_option[] = "-XX:AOTConfiguration=";
     for (int i = 0; i < added.count; i++) {
         char *converted = runtime_option(added.option[i]);
         if (!converted) {
@@ -631,22 +967,35 @@ void add_class_sharing_options(const launcher_settings &settings, const char *li
                 free(added.option[j]);
             added.count = 0;
             forget_pending();
+        } else if (starts_with(converted, configuration_option)) {
+            // As the virtual machine prints it: "%s AOTConfiguration recorded: %s", with an
+            // empty first text when the configuration is the one named.
+            recording_remark = join_text(" AOTConfiguration recorded: ",
+                                         converted + sizeof configuration_option - 1, "\n");
         }
         free(converted);
     }
     insert_options(added, count, options);
-    free(archive);
-    free(record);
-    free(used);
     free(key);
     free(folder);
     free(fingerprint);
+}
+
+bool is_class_sharing_remark(const char *text)
+{
+    const char *remark = recording_remark;
+    return remark && strcmp(text, remark) == 0;
 }
 
 void finish_class_sharing()
 {
     if (!pending.made || finished.exchange(true))
         return;
+    if (pending.kind == SHARING_AHEAD) {
+        start_creation();
+        forget_pending();
+        return;
+    }
     file_stamp stamp;
     bool made = read_file_stamp(pending.made, &stamp) && !stamp.is_directory && stamp.size > 0;
     char *archive = nullptr;

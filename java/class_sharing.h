@@ -7,6 +7,12 @@
 // removes it and has the virtual machine make a new one on that run. Archives are written
 // under a temporary name and renamed once complete; only then is the fingerprint written. When
 // anything is in doubt the application starts without sharing.
+//
+// On JDK 25 and later the archive is the ahead-of-time cache: the first run records the
+// classes the application uses, and once it has ended the runtime's java program creates the
+// cache from that record in a process of its own that nobody waits for; the next start takes
+// the cache when it is complete. Until then, and for options that the cache's creation cannot
+// follow, the runtime's dynamic archive serves as on earlier runtimes.
 #pragma once
 
 #include "config/settings.h"
@@ -25,3 +31,8 @@ void add_class_sharing_options(const launcher_settings &settings, const char *li
 // first has the runtime's own java program dump the archive from the class list, in another
 // process. Does nothing when this run made no archive, and nothing after its first call.
 void finish_class_sharing();
+
+// True when text, a piece of the virtual machine's own output, is the line it prints on
+// having recorded this run's classes for the ahead-of-time cache: the launcher's doing, not
+// the application's, and left out of its output.
+bool is_class_sharing_remark(const char *text);

@@ -65,6 +65,8 @@ jint JNICALL jvm_output_hook(FILE *, const char *format, va_list args)
 {
     char piece[OUTPUT_PIECE_SIZE];
     int n = format_text(piece, sizeof piece, format, args);
+    if (is_class_sharing_remark(piece))
+        return n;
     write_standard_error(piece, (size_t)n);
     lock_tail();
     if (!output_tail)

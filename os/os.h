@@ -197,6 +197,19 @@ unsigned milliseconds();
 // when it could not be started.
 int run_process(const char *command_line);
 
+// Starts command_line (the program's path first, in double quotes) as a process of its own
+// that outlives this one and that nobody waits for: detached from any console, without a
+// window, at below-normal priority, its standard streams on the null device, outside the
+// launcher's job where the job allows it, with this process's rights, environment and current
+// folder. The file at lock_path is made afresh and held open, shared with nobody, by that
+// process alone until it ends, so that background_process_running can tell. False when it
+// could not be started; the lock file is then removed.
+bool start_background_process(const char *command_line, const char *lock_path);
+
+// True while the process that start_background_process gave lock_path still runs; false once
+// it has ended, and when no such file is there.
+bool background_process_running(const char *lock_path);
+
 // The identifier of the running process.
 unsigned process_id();
 

@@ -661,6 +661,81 @@ int run_process(const char *command_line)
     return (int)status;
 }
 
+bool start_background_process(const char *command_line, const char *lock_path)
+{
+    // Both handles are inheritable, and the attribute list makes them the only ones the
+    // process inherits: an output file of the application held open by it would stay locked.
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    HANDLE lock = with_wide(lock_path, [&](const wchar_t *wide) {
+        return CreateFileW(wide, GENERIC_WRITE, 0, &inheritable, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    });
+    if (lock == INVALID_HANDLE_VALUE)
+        return false;
+    HANDLE null_device = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                                     OPEN_EXISTING, 0, nullptr);
+    HANDLE inherited[] = {lock, null_device};
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    LPPROC_THREAD_ATTRIBUTE_LIST attributes = (LPPROC_THREAD_ATTRIBUTE_LIST)must_alloc(size);
+    bool listed = null_device != INVALID_HANDLE_VALUE &&
+                  InitializeProcThreadAttributeList(attributes, 1, 0, &size) &&
+                  UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
+                                            inherited, sizeof inherited, nullptr, nullptr);
+    STARTUPINFOEXW startup = {};
+    startup.StartupInfo.cb = sizeof startup;
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdInput = startup.StartupInfo.hStdOutput =
+        startup.StartupInfo.hStdError = null_device;
+    startup.lpAttributeList = attributes;
+    // No console and no console signals (its own group), below the user's programs, and out of
+    // a job that would end it with the launcher; a job that refuses that keeps it.
+    DWORD flags = DETACHED_PROCESS | CREATE_NEW_PROCESS_GROUP | BELOW_NORMAL_PRIORITY_CLASS |
+                  EXTENDED_STARTUPINFO_PRESENT;
+    BOOL started = FALSE;
+    if (listed) {
+        const DWORD tries[] = {CREATE_BREAKAWAY_FROM_JOB, 0};
+        for (DWORD breakaway : tries) {
+            // CreateProcessW may write into the command line, so each try gets its own copy.
+            wchar_t *wide = to_wide(command_line);
+            PROCESS_INFORMATION process = {};
+            started = CreateProcessW(nullptr, wide, nullptr, nullptr, TRUE, flags | breakaway,
+                                     nullptr, nullptr, &startup.StartupInfo, &process);
+            bool refused = !started && GetLastError() == ERROR_ACCESS_DENIED;
+            free(wide);
+            if (started) {
+                CloseHandle(process.hThread);
+                CloseHandle(process.hProcess);
+            }
+            if (!refused)
+                break;
+        }
+        DeleteProcThreadAttributeList(attributes);
+    }
+    free(attributes);
+    if (null_device != INVALID_HANDLE_VALUE)
+        CloseHandle(null_device);
+    // The process holds its own copy of the lock from here on.
+    CloseHandle(lock);
+    if (!started)
+        delete_file(lock_path);
+    return started != FALSE;
+}
+
+bool background_process_running(const char *lock_path)
+{
+    HANDLE lock = with_wide(lock_path, [](const wchar_t *wide) {
+        return CreateFileW(wide, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+    });
+    if (lock != INVALID_HANDLE_VALUE) {
+        CloseHandle(lock);
+        return false;
+    }
+    return GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
 unsigned process_id()
 {
     return GetCurrentProcessId();

@@ -46,9 +46,16 @@ struct sharing_case {
 
     // A runtime of version (its release file) with a library in folder kind and base, the
     // file beside it that sharing needs ("classes.jsa", or "lib\rt.jar" for Java 8).
+    // With java, the runtime's java program too, playing a cache's creation: it waits while
+    // the file "hold" beside it exists, then writes the cache's header unless "fail" does.
     explicit sharing_case(const std::string &version = "17.0.15", const std::string &kind = "server",
-                          const std::string &base = "classes.jsa")
+                          const std::string &base = "classes.jsa", bool java = false)
     {
+        if (java)
+            chmod(temp_tree::unix(tree.file("jdk\\bin\\java.exe",
+                "#!/bin/sh\nwhile [ -e \"${0%/*}/hold\" ]; do sleep 0.01; done\n"
+                "[ -e \"${0%/*}/fail\" ] && exit 1\nfor a; do case $a in -XX:AOTCache=*)"
+                " printf '\\242\\253\\013\\360' > \"${a#*=}\";; esac; done\n")).c_str(), 0755);
         tree.file("jdk\\release", "JAVA_VERSION=\"" + version + "\"\n");
         library = tree.file("jdk\\lib\\" + kind + "\\libjvm.so", "library");
         // "classes.jsa": both base archives; "classes.jsa only": the one.
@@ -68,6 +75,7 @@ struct sharing_case {
     {
         unsetenv("LOCALAPPDATA");
         unsetenv("JAVA_TOOL_OPTIONS");
+        unsetenv("JDK_JAVA_OPTIONS");
         fake_shared_folder(nullptr);
     }
 
@@ -96,7 +104,7 @@ struct sharing_case {
         free(options);
         for (const std::string &option : added)
             for (const char *writing : {"-XX:ArchiveClassesAtExit=", "-XX:SharedArchiveFile=",
-                                        "-XX:DumpLoadedClassList="})
+                                        "-XX:DumpLoadedClassList=", "-XX:AOTConfiguration="})
                 if (write && option.find(writing) == 0 && option.find(".new-") != std::string::npos)
                     tree_write(option.substr(strlen(writing)), "archive of this run");
         if (write)
@@ -121,6 +129,8 @@ struct sharing_case {
         while (fgets(line, sizeof line, ls)) {
             std::string name = line;
             name.pop_back();
+            if (name.compare(16, 5, ".new-") == 0)
+                name.replace(21, 16, "P"); // the process's number
             names.push_back(name.size() > 16 ? "K" + name.substr(16) : name);
         }
         pclose(ls);
@@ -147,11 +157,18 @@ const std::vector<std::string> USE_17 = {"-XX:SharedArchiveFile=", "-Xshare:auto
                                          "-Xlog:cds*=off"};
 const std::vector<std::string> NONE = {};
 
+const std::vector<std::string> LOGS = {"-Xlog:cds*=off", "-Xlog:aot*=off"};
+const std::vector<std::string> RECORD = {"-XX:AOTMode=", "-XX:AOTConfiguration=", LOGS[0], LOGS[1]};
+const std::vector<std::string> CACHE = {"-XX:AOTCache=", LOGS[0], LOGS[1]};
+const std::vector<std::string> TODAY = {"-XX:+AutoCreateSharedArchive", "-XX:SharedArchiveFile=",
+                                        LOGS[0], LOGS[1]};
+
 TEST(ClassSharing, ServesHotSpotRuntimesThatCanMakeAnArchive)
 {
     const struct {
         std::string version, kind, base;
         std::vector<std::string> creating;
+        bool java = false; // the runtime's java program is there
     } cases[] = {
         {"17.0.15", "server", "classes.jsa", CREATE_17},
         {"15.0.2", "client", "classes.jsa", CREATE_17},
@@ -164,6 +181,10 @@ TEST(ClassSharing, ServesHotSpotRuntimesThatCanMakeAnArchive)
         {"25.0.3", "server", "classes.jsa",
          {"-XX:+AutoCreateSharedArchive", "-XX:SharedArchiveFile=", "-Xlog:cds*=off",
           "-Xlog:aot*=off"}},
+        // The ahead-of-time cache: made by the runtime's java program, with no base archive.
+        {"25.0.3", "server", "classes.jsa", RECORD, true},
+        {"25.0.3", "server", "", RECORD, true},
+        {"24.0.2", "server", "classes.jsa", TODAY, true}, // not tried on 24
         {"1.8.0_181", "client", "lib\\rt.jar", {"-XX:DumpLoadedClassList="}},
         {"1.8.0_31", "client", "lib\\rt.jar", NONE},  // before 8u40
         {"11.0.16", "server", "classes.jsa", NONE},   // no archive made at exit
@@ -172,7 +193,7 @@ TEST(ClassSharing, ServesHotSpotRuntimesThatCanMakeAnArchive)
         {"", "server", "classes.jsa", NONE},          // no version
     };
     for (const auto &c : cases) {
-        sharing_case s(c.version, c.kind, c.base);
+        sharing_case s(c.version, c.kind, c.base, c.java);
         EXPECT_EQ(shapes(s.start("-Xmx64m", "", false)), c.creating) << c.version << " " << c.kind;
     }
     sharing_case off;
@@ -310,6 +331,67 @@ TEST(ClassSharing, NeverTakesAnArchiveThatIsIncompleteOrOthersCouldWrite)
     elevated.cache = machine + "\\Trevalo\\app.Main\\class-sharing";
     EXPECT_EQ(elevated.cached(), (std::vector<std::string>{"K.fingerprint", "K.jsa"}));
     fake_program_data("");
+}
+
+TEST(ClassSharing, TheAheadOfTimeCacheIsRecordedThenMadeInTheBackground)
+{
+    sharing_case s("25.0.3", "server", "classes.jsa", true);
+    fake_process(0, nullptr);
+    const std::vector<std::string> RECORDED = {"K.aot-log", "K.new-P.aotconf", "K.new-P.lock",
+                                               "K.new-P.request"};
+    const std::vector<std::string> CACHED = {"K.aot", "K.aot-fingerprint", "K.aot-used"};
+    const struct {
+        const char *what, *flag, *options;
+        std::vector<std::string> added, files;
+    } steps[] = {
+        {"first start", "", "-Xmx64m -Xlog:gc:file=gc.log", RECORD,
+         {"K.aot-log", "K.new-P.aot", "K.new-P.aotconf", "K.new-P.lock", "K.new-P.request"}},
+        {"the next takes the cache", "", "-Xmx64m -Xlog:gc:file=gc.log", CACHE, CACHED},
+        {"options changed", "hold", "-Xmx32m", RECORD, RECORDED},
+        {"while it is made", "hold", "-Xmx32m", {}, RECORDED},
+        {"once it is made", "", "-Xmx32m", CACHE, CACHED},
+        {"jar changed, creation fails", "fail", "-Xmx32m -Dx=1", RECORD, RECORDED},
+        {"today's archive for a day", "fail", "-Xmx32m -Dx=1", TODAY,
+         {"K.aot-log", "K.fingerprint", "K.jsa"}},
+        {"and used", "", "-Xmx32m -Dx=1", {"-XX:SharedArchiveFile=", "-Xshare:auto",
+         "-XX:+VerifySharedSpaces", LOGS[0], LOGS[1]}, {"K.aot-log", "K.fingerprint", "K.jsa", "K.used"}},
+    };
+    std::string jdk = temp_tree::unix(s.tree.path("jdk\\bin"));
+    for (const auto &step : steps) {
+        unlink((jdk + "/hold").c_str());
+        unlink((jdk + "/fail").c_str());
+        if (step.flag[0])
+            sharing_case::tree_write(jdk + "/" + step.flag, "");
+        bool held = strcmp(step.flag, "hold") == 0;
+        if (!held)
+            wait_for_background_processes(s.cache.c_str());
+        std::vector<std::string> added = s.start(step.options);
+        if (!held)
+            wait_for_background_processes(s.cache.c_str());
+        EXPECT_EQ(shapes(added), step.added) << step.what;
+        EXPECT_EQ(s.cached(), step.files) << step.what;
+        // The creation gets the run's options, but for those that write files.
+        std::string made = added.size() > 1 ? added[1].substr(added[1].find('=') + 1) : "";
+        if (&step == steps) {
+            EXPECT_EQ(processes_run.at(0), "\"" + s.tree.name("jdk\\bin\\java.exe") + "\" "
+                      "-XX:AOTMode=create \"-XX:AOTConfiguration=" + made + "\" \"-XX:AOTCache=" +
+                      made.substr(0, made.size() - 4) + "\" -Xlog:aot*=off -Xlog:cds*=off "
+                      "\"-Xmx64m\" \"-Djava.class.path=" + s.jar + "\"");
+        }
+    }
+    std::string log = temp_tree::unix(s.cache) + "/" + "*.aot-log";
+    EXPECT_EQ(system(("grep -q 'was not made: its creation ended without it' " + log).c_str()), 0);
+
+    // Where the creating program could not be given the run's options as they are, or would
+    // read more (JDK_JAVA_OPTIONS): today's archive.
+    const struct {
+        const char *options, *variable;
+    } others[] = {{"-Dquoted=\"a\"", ""}, {"-Dfolder=C:\\", ""}, {"-Xmx64m", "-Dmore=1"}};
+    for (const auto &o : others) {
+        sharing_case other("25.0.3", "server", "classes.jsa", true);
+        setenv("JDK_JAVA_OPTIONS", o.variable, 1);
+        EXPECT_EQ(shapes(other.start(o.options, "", false)), TODAY) << o.options;
+    }
 }
 
 TEST(ClassSharing, Java8DumpsTheArchiveInAnotherProcess)

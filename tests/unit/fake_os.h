@@ -57,3 +57,6 @@ void fake_held_file(const char *path);
 // ones end with and the file they write (null: none).
 extern std::vector<std::string> processes_run;
 void fake_process(int status, const char *writes);
+
+// Waits until no process that start_background_process gave a lock file in folder runs.
+void wait_for_background_processes(const char *folder);

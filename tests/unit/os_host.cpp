@@ -2,6 +2,7 @@
 // in-memory registry and listing failures that tests set; reports recorded for the tests.
 // Paths use "\" as the launcher writes them; here each "\" stands for "/".
 #include "os/os.h"
+#include "base/command_line.h"
 #include "base/resource_ids.h"
 #include "tests/unit/fake_os.h"
 #include "tests/unit/fake_report.h"
@@ -15,6 +16,10 @@
 #include <time.h>
 #include <sys/stat.h>
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <stdarg.h>
@@ -533,6 +538,69 @@ int run_process(const char *command_line)
         }
     }
     return process_status;
+}
+
+// A real process, as the Windows side starts it: its own session, nice, standard streams on
+// /dev/null, no descriptor of ours but the lock, whose flock it holds until it ends; its
+// arguments read as the runtime reads options. run_process's list records the command line.
+bool start_background_process(const char *command_line, const char *lock_path)
+{
+    processes_run.push_back(command_line);
+    int count;
+    char **argv;
+    split_windows_command_line(command_line, &count, &argv, false);
+    argv = (char **)realloc(argv, ((size_t)count + 1) * sizeof *argv);
+    for (int i = 0; i < count; i++) {
+        char *converted = runtime_option_text(argv[i]);
+        free(argv[i]);
+        argv[i] = converted;
+    }
+    argv[count] = nullptr;
+    int lock = open(host_path(lock_path).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    bool ready = count > 0 && access(argv[0], X_OK) == 0 && flock(lock, LOCK_EX) == 0;
+    pid_t child = ready ? fork() : -1;
+    if (child == 0 && fork() == 0) { // orphaned at once: nobody waits for it
+        setsid();
+        setpriority(PRIO_PROCESS, 0, 10);
+        for (int fd = 0; fd < 1024; fd++)
+            if (fd != lock)
+                close(fd);
+        open("/dev/null", O_RDWR); // 0, then 1 and 2
+        dup(0);
+        dup(0);
+        execv(argv[0], argv);
+    }
+    if (child == 0)
+        _exit(0);
+    bool started = child > 0 && waitpid(child, nullptr, 0) == child;
+    close(lock);
+    if (!started)
+        unlink(host_path(lock_path).c_str());
+    for (int i = 0; i < count; i++)
+        free(argv[i]);
+    free(argv);
+    return started;
+}
+
+bool background_process_running(const char *lock_path)
+{
+    int lock = open(host_path(lock_path).c_str(), O_RDONLY);
+    if (lock < 0)
+        return false;
+    bool held = flock(lock, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    close(lock);
+    return held;
+}
+
+void wait_for_background_processes(const char *folder)
+{
+    DIR *listing = opendir(host_path(folder).c_str());
+    while (dirent *entry = listing ? readdir(listing) : nullptr)
+        while (strstr(entry->d_name, ".lock") &&
+               background_process_running((host_path(folder) + "/" + entry->d_name).c_str()))
+            usleep(10 * 1000);
+    if (listing)
+        closedir(listing);
 }
 
 unsigned process_id()
