@@ -57,3 +57,6 @@ void fake_held_file(const char *path);
 // ones end with and the file they write (null: none).
 extern std::vector<std::string> processes_run;
 void fake_process(int status, const char *writes);
+
+// Makes under_wine() answer wine.
+void fake_under_wine(bool wine);
