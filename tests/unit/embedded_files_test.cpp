@@ -136,8 +136,9 @@ TEST(EmbeddedFiles, ServiceFilesGoToAPrivateFolderOfTheirContent)
 }
 
 // The trace writes one line per call whatever the arguments hold, and a guarded run never
-// opens the file its user's variable names: its trace goes to its private folder.
-TEST(PrivateFolder, AGuardedTraceGoesOnlyToThePrivateFolder)
+// opens the file its user's variable names: its trace goes to its private folder. It removes
+// the runtime's option variables of its user, saying so.
+TEST(PrivateFolder, AGuardedRunTracesOnlyIntoItsFolderAndDropsTheOptionVariables)
 {
     temp_tree tree;
     std::string data = tree.path("ProgramData"), named = tree.name("named.txt");
@@ -154,6 +155,11 @@ TEST(PrivateFolder, AGuardedTraceGoesOnlyToThePrivateFolder)
                 return private_root_folder(false, &failed, &refused);
             } : nullptr);
             trace("started with arguments: %s", "a\r\nb\x01\t");
+            // The runtime's option variables the guard removes, as the launcher does.
+            setenv("JAVA_TOOL_OPTIONS", "-javaagent:x.jar", 1);
+            if (guarded)
+                remove_user_jvm_variables();
+            trace("JAVA_TOOL_OPTIONS %s", getenv("JAVA_TOOL_OPTIONS") ? "set" : "unset");
             fflush(nullptr);
             _exit(0);
         }
@@ -162,7 +168,12 @@ TEST(PrivateFolder, AGuardedTraceGoesOnlyToThePrivateFolder)
         char *text = read_text_file((guarded ? data + "\\Trevalo\\trace.txt" : named).c_str());
         std::string written = text ? text : "";
         free(text);
-        EXPECT_EQ(written.substr(std::min(written.size(), (size_t)6)), line) << guarded;
+        EXPECT_EQ(written.substr(std::min(written.size(), (size_t)6), line.size()), line)
+            << guarded;
+        std::string variable = guarded ? " guarded run: JAVA_TOOL_OPTIONS removed from the "
+                                         "environment\r\n" : " JAVA_TOOL_OPTIONS set\r\n";
+        EXPECT_NE(written.find(variable), std::string::npos) << written;
+        EXPECT_EQ(written.find(" JAVA_TOOL_OPTIONS unset\r\n") != std::string::npos, guarded);
         unlink(temp_tree::unix(named).c_str());
     }
     EXPECT_EQ(path_attributes(named.c_str()), -1) << "never opened when guarded";
