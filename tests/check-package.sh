@@ -19,8 +19,8 @@ trap 'rm -rf "$root"' EXIT
 mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
 touch "$root/var/lib/dpkg/status"
 # The private root holds no libc6 package: the machine's C library is the one that runs.
-pkg() { dpkg --root="$root" --force-not-root --force-depends --force-script-chrootless "$@"; }
-pkg -i "$deb" >/dev/null || { echo "FAILED: dpkg -i $deb"; exit 1; }
+pkg() { dpkg --root="$root" --log="$root/dpkg.log" --force-not-root --force-depends --force-script-chrootless "$@"; }
+out=$(pkg -i "$deb" 2>&1) || { echo "FAILED: dpkg -i $deb: $out"; exit 1; }
 files=$(pkg -L trevalo | sort)
 work=$(mktemp -d)
 builder=$root/usr/bin/trevalo-build
