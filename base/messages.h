@@ -15,6 +15,12 @@
 // The embedded-file archive does not hold what its count and sizes say.
 #define MSG_ARCHIVE_MALFORMED "Internal error RC000007: the embedded file archive is damaged."
 
+// The launcher was altered or damaged after it was built: what is wrong is the subject.
+#define MSG_LAUNCHER_DAMAGED                                                                    \
+    "This program is damaged (%s). Build it again, or get it again from where it came from."
+#define SUBJECT_STRING_TABLE "its settings run past their resource"
+#define SUBJECT_STORED_NAME "a stored setting used as a name is not one"
+
 // An allocation failed; the process ends after this report.
 #define MSG_OUT_OF_MEMORY "Internal error RC000008: out of memory."
 

@@ -72,3 +72,21 @@ unsigned priority_class_for_index(int index)
     unsigned i = (unsigned)index;
     return i < sizeof table / sizeof table[0] ? table[i] : 0;
 }
+
+bool is_web_address(const char *text)
+{
+    static const char *const schemes[] = {"http://", "https://"};
+    for (const char *scheme : schemes) {
+        size_t n = 0;
+        while (scheme[n] && (text[n] >= 'A' && text[n] <= 'Z' ? text[n] + 32 : text[n]) ==
+                                scheme[n])
+            n++;
+        if (scheme[n] || !text[n])
+            continue;
+        for (const char *p = text + n; *p; p++)
+            if ((unsigned char)*p <= 0x20 || *p == 0x7F)
+                return false;
+        return true;
+    }
+    return false;
+}

@@ -32,3 +32,8 @@ unsigned setting_hex(const char *text);
 // The priority-class value for an index of the priority table, or 0 when the index, taken as
 // unsigned, is outside the table and the priority is to be left alone.
 unsigned priority_class_for_index(int index);
+
+// True when text is a web address the shell may open for the user: "http://" or "https://"
+// (letters in any case) and at least one character more, none of them a control character or
+// a blank. Anything else (a program, a script, a "file:" address, a bare name) is never opened.
+bool is_web_address(const char *text);

@@ -9,6 +9,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 const char PATH_SEPARATOR = '/';
@@ -54,6 +55,20 @@ std::vector<std::string> program_arguments(int argc, char **argv)
     return std::vector<std::string>(argv + (argc > 0), argv + argc);
 }
 
+// Whether a file system is one of the system's made-up ones (/proc, /sys), whose files say
+// they are regular with no size and give whatever the system makes up as they are read.
+static bool is_system_table(const struct statfs &facts)
+{
+    return facts.f_type == 0x9fa0          // PROC_SUPER_MAGIC
+           || facts.f_type == 0x62656572;  // SYSFS_MAGIC
+}
+
+static bool is_system_table(int fd)
+{
+    struct statfs facts;
+    return fstatfs(fd, &facts) == 0 && is_system_table(facts);
+}
+
 bool file_stat(const std::string &path, file_facts *facts, std::string *error)
 {
     struct stat s;
@@ -62,7 +77,9 @@ bool file_stat(const std::string &path, file_facts *facts, std::string *error)
         return false;
     }
     facts->folder = S_ISDIR(s.st_mode);
-    facts->regular = S_ISREG(s.st_mode);
+    struct statfs system;
+    facts->regular = S_ISREG(s.st_mode) &&
+                     !(statfs(path.c_str(), &system) == 0 && is_system_table(system));
     facts->size = facts->folder ? 0 : (uint64_t)s.st_size;
     facts->write_time = filetime_of(s.st_mtim);
     return true;
@@ -86,6 +103,10 @@ bool read_whole_file(const std::string &path, std::string *content, std::string 
     } else if (!S_ISREG(s.st_mode)) {
         *error = "cannot read " + path + ": it is not a regular file (a device, pipe or socket)";
         ok = false;
+    } else if (is_system_table(fd)) {
+        *error = "cannot read " + path + ": it is not a regular file (the system's view of a "
+                 "process or device)";
+        ok = false;
     } else if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
         *error = reason("read", path);
         ok = false;
@@ -107,6 +128,11 @@ bool read_whole_file(const std::string &path, std::string *content, std::string 
             ok = false;
         } else if (n == 0) {
             break;
+        } else if (content->size() + (size_t)n > (size_t)s.st_size) {
+            // More than its size: no file kept on a disk (one that grows while it is read, or
+            // a view the system makes up as it is read).
+            *error = "cannot read " + path + ": it is not a regular file (it grows as it is read)";
+            ok = false;
         } else if (content->size() + (size_t)n > MAX_INPUT_SIZE) {
             // A file that grows while it is read.
             *error = "cannot read " + path + ": it has more than the 2 GB a Windows program "

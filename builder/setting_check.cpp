@@ -4,6 +4,7 @@
 #include <stdint.h>
 #include <stdio.h>
 
+#include "base/setting_codec.h"
 #include "config/search_methods.h"
 #include "config/setting_list.h"
 
@@ -224,6 +225,14 @@ std::string class_sharing_problem(const std::string &value)
     return "'class_sharing' is auto or off, not " + quoted(shown(value));
 }
 
+std::string download_url_problem(const std::string &value)
+{
+    if (value.empty() || is_web_address(value.c_str()))
+        return "";
+    return "'download_url' is " + quoted(shown(value)) + ": give an http:// or https:// "
+           "address (the launcher opens nothing else), or leave it empty";
+}
+
 } // namespace
 
 std::string check_setting_value(unsigned id, const std::string &value, std::string *stored)
@@ -248,6 +257,8 @@ std::string check_setting_value(unsigned id, const std::string &value, std::stri
         return command_line_rule_problem(value);
     case SETTING_class_sharing:
         return class_sharing_problem(value);
+    case SETTING_download_url:
+        return download_url_problem(value);
     default:
         break;
     }

@@ -16,7 +16,10 @@ static void report_directory_error(const char *subject)
     unsigned error = last_error();
     char *message = load_string(SETTING_msg_file_error);
     set_last_error(error);
-    report_error_with_reason(message, subject);
+    if (message)
+        report_error_with_reason(message, subject);
+    else
+        report_error(MSG_LAUNCHER_DAMAGED, SUBJECT_STRING_TABLE);
     free(message);
 }
 

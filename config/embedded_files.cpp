@@ -13,6 +13,7 @@
 #include "base/string_list.h"
 #include "base/text.h"
 #include "config/settings.h"
+#include "os/guard.h"
 #include "os/os.h"
 #include "os/report.h"
 #include "os/trace.h"
@@ -69,22 +70,38 @@ static bool make_unpack_folder(const launcher_settings &settings, uint64_t hash,
                                char **folder)
 {
     *folder = nullptr;
-    bool privately = service || process_is_elevated();
-    char base[PATH_SIZE];
-    if (!(privately ? program_data_directory(base, sizeof base)
-                    : temp_directory(base, sizeof base))) {
-        report_error_with_reason(settings.msg_file_error,
-                                 privately ? SUBJECT_PROGRAM_DATA : SUBJECT_TEMP_PATH);
-        return true;
+    bool privately = guard_for(service).guarded;
+    char *path = nullptr;
+    if (privately) {
+        char *failed;
+        bool refused;
+        path = private_root_folder(service, &failed, &refused);
+        if (!path && strcmp(failed, "%ProgramData%") == 0) {
+            // No base to unpack into: reported, and the configured class path stays.
+            report_error_with_reason(settings.msg_file_error, SUBJECT_PROGRAM_DATA);
+            free(failed);
+            return true;
+        }
+        if (!path) {
+            if (refused)
+                report_error(MSG_FOLDER_NOT_PRIVATE, failed);
+            else
+                report_error_with_reason(settings.msg_write_error, failed);
+            free(failed);
+            return false;
+        }
+    } else {
+        char base[PATH_SIZE];
+        if (!temp_directory(base, sizeof base)) {
+            report_error_with_reason(settings.msg_file_error, SUBJECT_TEMP_PATH);
+            return true;
+        }
+        path = join_text(base, "");
     }
     char hash_text[ARCHIVE_FOLDER_NAME_SIZE];
     archive_folder_name(hash, hash_text);
-    const char *levels[] = {privately ? "Trevalo" : nullptr, settings.main_class_encoded,
-                            hash_text};
-    char *path = join_text(base, "");
+    const char *levels[] = {settings.main_class_encoded, hash_text};
     for (const char *level : levels) {
-        if (!level)
-            continue;
         // The base ends with a backslash; every level after it gets one.
         char *next = join_text(path, path[strlen(path) - 1] == '\\' ? "" : "\\", level);
         free(path);

@@ -7,9 +7,11 @@
 #include <string.h>
 
 #include "base/ini.h"
+#include "base/messages.h"
 #include "base/setting_codec.h"
 #include "base/text.h"
 #include "os/os.h"
+#include "os/report.h"
 #include "os/trace.h"
 
 enum setting_kind {
@@ -43,25 +45,6 @@ static void override_from_ini(const char *text, const char *key, char **setting)
     *setting = value;
 }
 
-// The folder that holds the file at path (absolute, or relative to the current directory) as
-// a new heap text; null when the current directory cannot be read.
-static char *folder_of_file(const char *path)
-{
-    bool absolute = path[0] == '\\' || path[0] == '/' || (path[0] && path[1] == ':');
-    char current[PATH_SIZE];
-    if (!absolute && !get_current_directory(current, sizeof current))
-        return nullptr;
-    char *folder = absolute ? join_text(path, "") : join_text(current, "\\", path);
-    char *last = strrchr(folder, '\\');
-    char *slash = strrchr(folder, '/');
-    if (slash > last)
-        last = slash;
-    // A file in a drive's root keeps the root's backslash: "C:" alone is a current folder.
-    if (last)
-        last[last == folder + 2 && folder[1] == ':' ? 1 : 0] = '\0';
-    return folder;
-}
-
 void apply_ini_file(launcher_settings *settings, bool guarded, bool own_account)
 {
     launcher_settings &storage = *settings;
@@ -69,15 +52,15 @@ void apply_ini_file(launcher_settings *settings, bool guarded, bool own_account)
         trace("settings from the launcher's resources; no INI file");
         return;
     }
-    if (guarded && file_exists(storage.ini_file)) {
-        char *folder = folder_of_file(storage.ini_file);
-        if (!folder || hold_private_directory(folder, own_account) != FOLDER_HELD) {
-            storage.refused_ini_folder = folder ? folder : join_text(storage.ini_file, "");
-            return;
-        }
-        free(folder);
-    }
-    char *text = read_text_file(storage.ini_file);
+    // A guarded run reads the file it checked: the file opened is the one whose folder is
+    // held, never a name looked up again.
+    char *text = nullptr;
+    if (guarded)
+        text = read_private_text_file(storage.ini_file, own_account, &storage.refused_ini_folder);
+    else
+        text = read_text_file(storage.ini_file);
+    if (storage.refused_ini_folder)
+        return;
     trace("settings from the launcher's resources; INI file %s %s", storage.ini_file,
           text ? "read" : "not read");
     if (!text)
@@ -87,11 +70,26 @@ void apply_ini_file(launcher_settings *settings, bool guarded, bool own_account)
     free(text);
 }
 
-void load_settings(launcher_settings *settings)
+// Whether text may name a folder or a service on its own: no separator, drive, wildcard,
+// quote or control character, and not "." or "..".
+static bool is_plain_name(const char *text)
+{
+    for (const char *p = text; *p; p++)
+        if ((unsigned char)*p < 0x20 || strchr("\\/:*?\"<>|", *p))
+            return false;
+    return strcmp(text, ".") != 0 && strcmp(text, "..") != 0;
+}
+
+bool load_settings(launcher_settings *settings)
 {
     launcher_settings &storage = *settings;
+    bool whole = true;
     for (const setting_field &field : fields) {
         char *text = load_string(SETTING_FIRST + field.slot * SETTING_STEP);
+        if (!text) {
+            whole = false;
+            text = join_text("", "");
+        }
         char *place = (char *)&storage + field.offset;
         switch (field.kind) {
         case KIND_FLAG:
@@ -110,15 +108,29 @@ void load_settings(launcher_settings *settings)
         free(text);
     }
     storage.java_version_text = load_string(SETTING_java_version);
+    if (!storage.java_version_text)
+        storage.java_version_text = join_text("", "");
     storage.main_class_encoded = storage.main_class;
     char decoded[DECODE_BUFFER_SIZE];
     storage.main_class = join_text(decode_setting_text(storage.main_class_encoded, decoded), "");
     for (char *p = storage.main_class; *p; p++)
         if (*p == '.')
             *p = '/';
+    if (!whole) {
+        report_error(MSG_LAUNCHER_DAMAGED, SUBJECT_STRING_TABLE);
+        return false;
+    }
+    // The stored main class names the folders of the unpacked files and of the class-sharing
+    // archives; the service name, the service's registry keys.
+    if (!is_plain_name(storage.main_class_encoded) ||
+        strchr(storage.service_name, '\\') || strchr(storage.service_name, '/')) {
+        report_error(MSG_LAUNCHER_DAMAGED, SUBJECT_STORED_NAME);
+        return false;
+    }
 
     // The priority applies from here on to the whole process, the JVM included.
     unsigned priority = priority_class_for_index(storage.priority);
     if (priority)
         set_process_priority(priority);
+    return true;
 }

@@ -36,8 +36,10 @@ struct launcher_settings {
 
 // Reads every setting from the launcher's own string table into *settings and applies the
 // process priority. Runs once, on the main thread, with the launcher's folder as the current
-// directory.
-void load_settings(launcher_settings *settings);
+// directory. False after reporting a damaged launcher: a setting runs past its resource, or a
+// stored value used as a folder's or a service's name (the main class as stored, the service
+// name) is not a plain name; every setting then reads as empty.
+bool load_settings(launcher_settings *settings);
 
 // Applies JvmOptions and AppOptions of the INI file named by the ini_file setting: a relative
 // name from the launcher's folder (the current directory), an absolute one as it is. A file

@@ -14,6 +14,7 @@
 #include "base/text.h"
 #include "java/jvm_options.h"
 #include "java/runtime_search.h"
+#include "os/guard.h"
 #include "os/os.h"
 
 namespace {
@@ -359,28 +360,39 @@ bool private_level(const char *path, bool own_account)
 // made private.
 char *archive_folder(const launcher_settings &settings, bool service)
 {
-    bool privately = service || process_is_elevated();
+    bool privately = guard_for(service).guarded;
     char base[PATH_SIZE];
-    char *user = privately ? nullptr : environment_value("LOCALAPPDATA");
-    bool found = false;
+    char *path = nullptr;
     if (privately) {
-        found = program_data_directory(base, sizeof base);
-    } else if (user && user[0] && strlen(user) + 2 < sizeof base) {
-        size_t length = strlen(user);
-        memcpy(base, user, length);
-        memcpy(base + length, "\\", 2);
-        found = true;
+        char *failed;
+        bool refused;
+        path = private_root_folder(service, &failed, &refused);
+        free(failed);
+        if (!path)
+            return nullptr;
     } else {
-        found = temp_directory(base, sizeof base);
+        char *user = environment_value("LOCALAPPDATA");
+        bool found = false;
+        if (user && user[0] && strlen(user) + 2 < sizeof base) {
+            size_t length = strlen(user);
+            memcpy(base, user, length);
+            memcpy(base + length, "\\", 2);
+            found = true;
+        } else {
+            found = temp_directory(base, sizeof base);
+        }
+        free(user);
+        if (!found)
+            return nullptr;
+        // The base ends with a separator; every level after it gets one.
+        base[strlen(base) - 1] = '\0';
+        path = join_text(base, "\\Trevalo");
+        if (!private_level(path, true)) {
+            free(path);
+            return nullptr;
+        }
     }
-    free(user);
-    if (!found)
-        return nullptr;
-    const char *levels[] = {"Trevalo", privately ? settings.main_class_encoded : nullptr,
-                            "class-sharing"};
-    // The base ends with a separator; every level after it gets one.
-    base[strlen(base) - 1] = '\0';
-    char *path = must_copy(base);
+    const char *levels[] = {privately ? settings.main_class_encoded : nullptr, "class-sharing"};
     for (const char *level : levels) {
         if (!level)
             continue;

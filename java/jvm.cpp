@@ -13,6 +13,7 @@
 #include "java/jni_calls.h"
 #include "java/jvm_options.h"
 #include "java/vm_hooks.h"
+#include "os/guard.h"
 #include "os/os.h"
 #include "os/report.h"
 #include "os/trace.h"
@@ -34,7 +35,7 @@ static bool find_runtime(const launcher_settings &settings, bool service, jvm_re
 {
     runtime_request request = {settings.search_order, settings.runtime_paths,
                                settings.java_version, settings.max_java_version,
-                               service || process_is_elevated(), service};
+                               guard_for(service).guarded, service};
     char note[SEARCH_NOTE_SIZE];
     if (find_runtime_library(request, LAUNCHER_MACHINE, jvm->library_path,
                              sizeof jvm->library_path, home, note))
@@ -172,7 +173,7 @@ static bool create_with_options(const launcher_settings &settings, bool service,
 {
     jvm_option_list list;
     folder_trust trust;
-    trust.guarded = service || process_is_elevated();
+    trust.guarded = guard_for(service).guarded;
     trust.own_account = service;
     if (!build_jvm_options(settings.jvm_options, class_path, expand_folders, home, &list, trust))
         return false;

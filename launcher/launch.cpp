@@ -15,6 +15,7 @@
 #include "config/settings.h"
 #include "java/run.h"
 #include "java/vm_hooks.h"
+#include "os/guard.h"
 #include "os/os.h"
 #include "os/report.h"
 #include "os/trace.h"
@@ -80,6 +81,16 @@ static bool guard_single_instance(const launcher_settings &settings)
     return true;
 }
 
+// The folder of a guarded run's trace file: the launcher's private folder.
+template <bool own_account> static char *private_trace_folder()
+{
+    char *failed;
+    bool refused;
+    char *folder = private_root_folder(own_account, &failed, &refused);
+    free(failed);
+    return folder;
+}
+
 // The exit status, traced.
 static int finish(int status)
 {
@@ -89,20 +100,19 @@ static int finish(int status)
 
 int launch(const char *command_line, bool console)
 {
-    start_trace(console);
-    trace("started with arguments: %s", command_line);
     set_allocation_failure_hook(report_out_of_memory);
     set_application_end_hook(release_instance_mutex);
 
     // The settings: built here, then handed down read-only to what needs them.
     launcher_settings settings = {};
     if (!save_startup_directory(&settings))
-        return finish(0);
+        return 0;
     // Relative class path entries, the INI file and runtime paths must never resolve in
     // whatever directory the launcher was started from.
     if (!enter_launcher_directory())
-        return finish(-1);
-    load_settings(&settings);
+        return -1;
+    if (!load_settings(&settings))
+        return -1;
 
     // The rule the launcher was built with: the Windows convention, as programs and scripts
     // quote the command line of a command-line tool, or the classic one (launchers built
@@ -114,12 +124,25 @@ int launch(const char *command_line, bool console)
     else
         split_command_line(command_line, &count, &vector, true);
 
-    // The INI file, once it is known whether this is the service run: a service, and a
-    // launcher with more rights than the user's other programs, read it only from a folder
-    // those cannot change.
+    // Whether the run is guarded, once it is known whether this is the service run: a
+    // service, and a launcher with more rights than the user's other programs, take nothing
+    // those programs can change, the trace's file and the runtime's option variables
+    // included.
     bool service_run = settings.service_name[0] && settings.service_switch[0] && count == 2 &&
                        strcmp(vector[1], settings.service_switch) == 0;
-    apply_ini_file(&settings, service_run || process_is_elevated(), service_run);
+    run_guard guard = guard_for(service_run);
+    start_trace(console, !guard.guarded ? nullptr
+                         : guard.own_account ? private_trace_folder<true>
+                                             : private_trace_folder<false>);
+    trace("started with arguments: %s", command_line);
+    if (guard.guarded)
+        trace("guarded run (%s): only what other accounts cannot change is used",
+              service_run ? "a service" : "elevated");
+    else if (guard.wine)
+        trace("under Wine, which keeps no separate accounts: not guarded");
+    if (guard.guarded)
+        remove_user_jvm_variables();
+    apply_ini_file(&settings, guard.guarded, guard.own_account);
 
     if (service_run) {
         run_as_service(settings);

@@ -16,13 +16,32 @@ enum : uint32_t {
                       | 0x40000000, // GENERIC_WRITE
 };
 
-bool access_list_is_private(bool owner_trusted, bool has_list, const access_entry *entries,
-                            size_t count)
+// Rights that remove, rename or replace a folder or its entries, rewrite its access list or
+// take it over: what nobody but the trusted may hold on the base of the private folders, where
+// others may create entries.
+enum : uint32_t {
+    REPLACING_RIGHTS = 0x0040 | 0x10000 | 0x40000 | 0x80000 | 0x10000000 | 0x40000000,
+};
+
+static bool grants_none(bool owner_trusted, bool has_list, const access_entry *entries,
+                        size_t count, uint32_t rights)
 {
     if (!owner_trusted || !has_list)
         return false;
     for (size_t i = 0; i < count; i++)
-        if (entries[i].allows && !entries[i].trusted && (entries[i].rights & CHANGING_RIGHTS))
+        if (entries[i].allows && !entries[i].trusted && (entries[i].rights & rights))
             return false;
     return true;
+}
+
+bool access_list_is_private(bool owner_trusted, bool has_list, const access_entry *entries,
+                            size_t count)
+{
+    return grants_none(owner_trusted, has_list, entries, count, CHANGING_RIGHTS);
+}
+
+bool access_list_keeps_base(bool owner_trusted, bool has_list, const access_entry *entries,
+                            size_t count)
+{
+    return grants_none(owner_trusted, has_list, entries, count, REPLACING_RIGHTS);
 }

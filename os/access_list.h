@@ -19,3 +19,9 @@ struct access_entry {
 // folder, its entries or what is created in it, rewrites its access list or takes it over.
 bool access_list_is_private(bool owner_trusted, bool has_list, const access_entry *entries,
                             size_t count);
+
+// As access_list_is_private, for the base of the private folders: untrusted holders may create
+// entries in it, but not remove, rename or replace it or its entries, rewrite its access list
+// or take it over.
+bool access_list_keeps_base(bool owner_trusted, bool has_list, const access_entry *entries,
+                            size_t count);

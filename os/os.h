@@ -103,8 +103,9 @@ held_folder hold_private_directory(const char *path, bool own_account);
 // change, nor its own account in a private folder's access list.
 bool process_is_elevated();
 
-// The machine's folder for programs' data, with a trailing "", into buffer (size bytes);
-// false when it cannot be read or does not fit.
+// The machine's folder for programs' data, as the system keeps it (the known folder, never
+// the process's environment), with a trailing "\", into buffer (size bytes); false when it
+// cannot be read or does not fit.
 bool program_data_directory(char *buffer, size_t size);
 
 // The user's temporary folder, with its trailing "\", into buffer (size bytes); false when it
@@ -170,10 +171,12 @@ void close_directory_listing(directory_listing *listing);
 // --- The launcher's own resources and its INI file. ---
 
 // String id of the launcher's string table as a new heap text, however long it is; a missing
-// string gives the empty text.
+// string gives the empty text. Null when the table is damaged: the block that holds the string
+// lies outside the launcher's image, or a length in it runs past the block.
 char *load_string(unsigned id);
 
-// The bytes of RCDATA resource id of the launcher and their count; null when it has none.
+// The bytes of RCDATA resource id of the launcher and their count; null when it has none, or
+// when they would lie outside the launcher's image (a damaged resource directory).
 const unsigned char *find_resource_data(unsigned id, size_t *size);
 
 // The text of the file at path as a new heap text in UTF-8: files starting with the UTF-8
@@ -278,3 +281,28 @@ bool ask_question(const char *text);
 
 // Opens address (a web address or a file) with the program the user has chosen for it.
 void open_address(const char *address);
+
+// --- What a guarded run (more rights than its user's other programs) takes. ---
+
+// True when the process runs under Wine: its ntdll.dll exports wine_get_version. Wine keeps
+// no separate accounts (every program of the session can change every file), so a run there
+// has nobody to be guarded against.
+bool under_wine();
+
+// Removes the variable name from the process's environment, so that no library loaded later
+// (the runtime's C library among them) reads it; true when it was set.
+bool remove_environment_variable(const char *name);
+
+// As hold_private_directory, for the folder the private folders hang under (the machine's
+// program data): it may let others create entries in it, but it must be no link, belong to the
+// system, administrators, the Windows installer or (own_account) the process's own account,
+// and let no other account remove, rename or replace it or its entries, nor change its access
+// list or owner. Held open to the process's end when it passes.
+held_folder hold_base_directory(const char *path, bool own_account);
+
+// Reads the text file at path as read_text_file does, through one open file: the file itself
+// (never where a link leads) must be a regular file, and the folder that holds the file opened
+// must pass hold_private_directory (and is held from then on), so that what was checked is
+// what is read. Null when the file cannot be opened or read; *refused (a new heap text, else
+// null) names the folder, or the file, that failed the check.
+char *read_private_text_file(const char *path, bool own_account, char **refused);

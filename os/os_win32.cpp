@@ -5,6 +5,7 @@
 #include <aclapi.h>
 #include <sddl.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -418,7 +419,7 @@ static bool is_trusted(PSID sid, PSID user)
 
 // Whether the descriptor's owner and access list keep the folder private (see
 // access_list_is_private), the process's own account trusted with own_account.
-static bool is_private(PSID owner, PACL dacl, bool own_account)
+static bool is_private(PSID owner, PACL dacl, bool own_account, bool base = false)
 {
     PSID user = own_account ? process_user() : nullptr;
     DWORD count = dacl ? dacl->AceCount : 0;
@@ -434,14 +435,19 @@ static bool is_private(PSID owner, PACL dacl, bool own_account)
         entries[i] = {allows, allows && is_trusted(&allowed->SidStart, user),
                       allows ? (uint32_t)allowed->Mask : 0};
     }
-    bool trusted = readable && access_list_is_private(owner && is_trusted(owner, user),
-                                                      dacl != nullptr, entries, count);
+    bool owner_trusted = owner && is_trusted(owner, user);
+    bool trusted = readable && (base ? access_list_keeps_base : access_list_is_private)(
+                                   owner_trusted, dacl != nullptr, entries, count);
     free(entries);
     free(user);
     return trusted;
 }
 
-held_folder hold_private_directory(const char *path, bool own_account)
+// Opens the folder at path (never where a link leads) and checks it as a private folder, or
+// with base as the base of the private folders; a folder that passes stays open, its handle
+// in *held when asked for.
+static held_folder hold_directory(const char *path, bool own_account, bool base,
+                                  HANDLE *held_handle = nullptr)
 {
     // The folder itself, never where a link leads (FILE_FLAG_OPEN_REPARSE_POINT), opened as a
     // folder (FILE_FLAG_BACKUP_SEMANTICS) to read its attributes and security; shared for
@@ -463,13 +469,37 @@ held_folder hold_private_directory(const char *path, bool own_account)
                 GetSecurityInfo(folder, SE_FILE_OBJECT,
                                 OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
                                 nullptr, &dacl, nullptr, &descriptor) == ERROR_SUCCESS &&
-                is_private(owner, dacl, own_account);
+                is_private(owner, dacl, own_account, base);
     if (descriptor)
         LocalFree(descriptor);
     // A held folder's handle is never closed: it is released when the process ends.
     if (!held)
         CloseHandle(folder);
+    else if (held_handle)
+        *held_handle = folder;
     return held ? FOLDER_HELD : FOLDER_REFUSED;
+}
+
+held_folder hold_private_directory(const char *path, bool own_account)
+{
+    return hold_directory(path, own_account, false);
+}
+
+held_folder hold_base_directory(const char *path, bool own_account)
+{
+    return hold_directory(path, own_account, true);
+}
+
+// The full path of what handle has open, as the system names it now ("\\?\" and all), as a
+// new heap text; null when it cannot be read.
+static char *final_path(HANDLE handle)
+{
+    DWORD n = GetFinalPathNameByHandleW(handle, nullptr, 0, 0);
+    wchar_t *wide = n ? (wchar_t *)must_alloc(((size_t)n + 1) * sizeof(wchar_t)) : nullptr;
+    DWORD written = wide ? GetFinalPathNameByHandleW(handle, wide, n + 1, 0) : 0;
+    char *path = written && written <= n ? from_wide(wide, (int)written) : nullptr;
+    free(wide);
+    return path;
 }
 
 bool process_is_elevated()
@@ -490,19 +520,17 @@ bool process_is_elevated()
 
 bool program_data_directory(char *buffer, size_t size)
 {
-    // The system's own environment block gives it to services; ALLUSERSPROFILE is its older
-    // name.
-    char *folder = environment_value("ProgramData");
-    if (!folder)
-        folder = environment_value("ALLUSERSPROFILE");
-    size_t n = folder ? strlen(folder) : 0;
-    bool ok = n > 0 && fits((DWORD)n + 1, size);
+    // The known folder of programs' data (CSIDL_COMMON_APPDATA is FOLDERID_ProgramData), as
+    // the system keeps it, never the process's environment, which its user may set.
+    wchar_t wide[MAX_PATH];
+    HRESULT status = SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA | CSIDL_FLAG_DONT_VERIFY,
+                                      nullptr, SHGFP_TYPE_CURRENT, wide);
+    size_t n = status == S_OK ? wcslen(wide) : 0;
+    bool ok = n > 0 && n + 1 < MAX_PATH;
     if (ok) {
-        memcpy(buffer, folder, n);
-        buffer[n] = '\\';
-        buffer[n + 1] = '\0';
+        wide[n] = L'\\';
+        ok = copy_from_wide(wide, (int)n + 1, buffer, size);
     }
-    free(folder);
     return ok;
 }
 
@@ -544,13 +572,35 @@ void close_directory_listing(directory_listing *listing)
     SetLastError(error);
 }
 
+// Whether size bytes at data lie inside the launcher's own image: a resource directory
+// altered after building may point anywhere.
+static bool within_image(const void *data, size_t size)
+{
+    const BYTE *base = (const BYTE *)GetModuleHandleW(nullptr);
+    const IMAGE_NT_HEADERS *nt =
+        (const IMAGE_NT_HEADERS *)(base + ((const IMAGE_DOS_HEADER *)base)->e_lfanew);
+    size_t image = nt->OptionalHeader.SizeOfImage;
+    size_t offset = (size_t)((const BYTE *)data - base);
+    return (const BYTE *)data >= base && offset <= image && size <= image - offset;
+}
+
 char *load_string(unsigned id)
 {
-    // With no buffer, the string table hands out a pointer to the text itself (not ended by
-    // a 0) and its length, so no text is ever cut.
-    const wchar_t *text = nullptr;
-    int n = LoadStringW(nullptr, id, (LPWSTR)&text, 0);
-    return from_wide(text ? text : L"", text ? n : 0);
+    // The block of sixteen strings that holds id (RT_STRING is type 6): each a count of
+    // UTF-16 units and the units, read here within the block, so that a damaged count never
+    // leads past it.
+    HRSRC resource = FindResourceW(nullptr, MAKEINTRESOURCEW(id / 16 + 1), MAKEINTRESOURCEW(6));
+    if (!resource)
+        return from_wide(L"", 0);
+    size_t units = SizeofResource(nullptr, resource) / sizeof(wchar_t), at = 0;
+    const wchar_t *block = (const wchar_t *)LockResource(LoadResource(nullptr, resource));
+    if (!block || !within_image(block, units * sizeof(wchar_t)))
+        return nullptr;
+    for (unsigned skipped = 0; skipped < id % 16 && at < units; skipped++)
+        at += 1 + (size_t)block[at];
+    if (at >= units || block[at] > units - at - 1)
+        return nullptr;
+    return from_wide(block + at + 1, block[at]);
 }
 
 const unsigned char *find_resource_data(unsigned id, size_t *size)
@@ -560,14 +610,14 @@ const unsigned char *find_resource_data(unsigned id, size_t *size)
     if (!resource)
         return nullptr;
     *size = SizeofResource(nullptr, resource);
-    return (const unsigned char *)LockResource(LoadResource(nullptr, resource));
+    const unsigned char *data = (const unsigned char *)LockResource(LoadResource(nullptr, resource));
+    // Data outside the image is read as none; its reader reports what is missing.
+    return data && within_image(data, *size) ? data : nullptr;
 }
 
-char *read_text_file(const char *path)
+// The text of the open file, as read_text_file gives it; the file is closed.
+static char *read_open_text_file(HANDLE file)
 {
-    HANDLE file = open_for_reading(path);
-    if (file == INVALID_HANDLE_VALUE)
-        return nullptr;
     DWORD size = GetFileSize(file, nullptr), count = 0;
     char *bytes = size != INVALID_FILE_SIZE ? (char *)must_alloc((size_t)size + 2) : nullptr;
     bool read = bytes && ReadFile(file, bytes, size, &count, nullptr) && count == size;
@@ -605,6 +655,70 @@ char *read_text_file(const char *path)
     char *text = from_wide(wide, (int)units);
     free(wide);
     return text;
+}
+
+char *read_text_file(const char *path)
+{
+    HANDLE file = open_for_reading(path);
+    return file == INVALID_HANDLE_VALUE ? nullptr : read_open_text_file(file);
+}
+
+char *read_private_text_file(const char *path, bool own_account, char **refused)
+{
+    *refused = nullptr;
+    // The file itself, never where a link leads; shared with writers as any reader of a
+    // settings file is, but not with its removal, so that it cannot be renamed away either.
+    HANDLE file = with_wide(path, [](const wchar_t *wide) {
+        return CreateFileW(wide, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    });
+    if (file == INVALID_HANDLE_VALUE)
+        return nullptr;
+    // Its folder as the system names it now, checked and held; then the file's own name again,
+    // which must still lie in the folder held (nothing above it was re-pointed in between).
+    BY_HANDLE_FILE_INFORMATION info;
+    char *name = final_path(file);
+    char *last = name ? strrchr(name, '\\') : nullptr;
+    bool regular = GetFileInformationByHandle(file, &info) &&
+                   !(info.dwFileAttributes &
+                     (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE));
+    HANDLE held = nullptr;
+    bool passed = false;
+    if (regular && last) {
+        *last = '\0';
+        passed = hold_directory(name, own_account, false, &held) == FOLDER_HELD;
+        char *folder = passed ? final_path(held) : nullptr, *again = final_path(file);
+        size_t length = folder ? strlen(folder) : 0;
+        passed = passed && again && strncmp(again, folder, length) == 0 &&
+                 again[length] == '\\' && !strchr(again + length + 1, '\\');
+        free(folder);
+        free(again);
+    }
+    if (!passed) {
+        // The folder as the user wrote it when the system cannot name it.
+        *refused = regular && name ? must_copy(name[0] == '\\' && name[1] == '\\' &&
+                                               name[2] == '?' ? name + 4 : name)
+                                   : must_copy(path);
+        free(name);
+        CloseHandle(file);
+        return nullptr;
+    }
+    free(name);
+    return read_open_text_file(file);
+}
+
+bool under_wine()
+{
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
+bool remove_environment_variable(const char *name)
+{
+    return with_wide(name, [](const wchar_t *wide) {
+        bool set = GetEnvironmentVariableW(wide, nullptr, 0) != 0;
+        return SetEnvironmentVariableW(wide, nullptr) && set;
+    });
 }
 
 unsigned milliseconds()

@@ -3,6 +3,7 @@
 #include "os/report.h"
 
 #include "base/messages.h"
+#include "base/setting_codec.h"
 #include "base/text.h"
 #include "os/os.h"
 #include "os/trace.h"
@@ -96,7 +97,9 @@ void report_error_with_offer(const char *message, const char *detail, const char
     size_t n = fill_message(text, DETAILED_MESSAGE_SIZE, message, "");
     if (detail[0])
         n += fill_message(text + n, sizeof text - n, "\n\n%s", detail);
-    if (!address[0]) {
+    // Only a web address is offered: any other text in a launcher's resources (a program, a
+    // script, a "file:" address) would be run by the shell, elevated in an elevated run.
+    if (!is_web_address(address)) {
         emit_message(true, text);
         return;
     }

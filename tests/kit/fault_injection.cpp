@@ -2,6 +2,7 @@
 #include "tests/kit/fault_injection.h"
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <stdlib.h>
 #include <string.h>
@@ -53,6 +54,26 @@ HANDLE WINAPI counting_create_file(LPCWSTR name, DWORD access, DWORD share,
     if (access & GENERIC_WRITE)
         opened_for_writing++;
     return real_create_file(name, access, share, security, disposition, flags, templ);
+}
+
+decltype(&GetProcAddress) real_get_proc_address;
+decltype(&SHGetFolderPathW) real_get_folder_path;
+
+FARPROC WINAPI windows_get_proc_address(HMODULE module, LPCSTR name)
+{
+    // A name, not an ordinal, in the high word.
+    if ((ULONG_PTR)name >> 16 && strcmp(name, "wine_get_version") == 0)
+        return nullptr;
+    return real_get_proc_address(module, name);
+}
+
+HRESULT WINAPI test_get_folder_path(HWND window, int folder, HANDLE token, DWORD flags,
+                                    LPWSTR path)
+{
+    DWORD n = GetEnvironmentVariableW(L"ProgramData", path, MAX_PATH);
+    if ((folder & 0xFF) == CSIDL_COMMON_APPDATA && n > 0 && n < MAX_PATH)
+        return S_OK;
+    return real_get_folder_path(window, folder, token, flags, path);
 }
 
 int failing_call(const char *plan, const char *function)
@@ -112,4 +133,14 @@ int files_opened()
 int files_opened_for_writing()
 {
     return opened_for_writing;
+}
+
+void pretend_windows()
+{
+    real_get_proc_address = (decltype(real_get_proc_address))GetProcAddress(
+        GetModuleHandleA("kernel32.dll"), "GetProcAddress");
+    real_get_folder_path = (decltype(real_get_folder_path))GetProcAddress(
+        LoadLibraryA("shell32.dll"), "SHGetFolderPathW");
+    redirect_import((void *)real_get_proc_address, (void *)windows_get_proc_address);
+    redirect_import((void *)real_get_folder_path, (void *)test_get_folder_path);
 }

@@ -10,3 +10,9 @@ void install_fault_injection();
 // install_fault_injection.
 int files_opened();
 int files_opened_for_writing();
+
+// Makes this module's code believe it runs on Windows: GetProcAddress finds no
+// wine_get_version, so a guarded run stays guarded under Wine; and the program-data folder
+// comes from the ProgramData variable when a test sets it (else from the system), so that a
+// test gives each guarded run a folder of its own.
+void pretend_windows();

@@ -15,10 +15,13 @@
 #include "config/settings.h"
 #include "java/jvm_options.h"
 #include "java/runtime_search.h"
+#include "os/guard.h"
 #include "os/os.h"
+#include "tests/kit/fault_injection.h"
 
 int main()
 {
+    pretend_windows();
     launcher_settings settings = {};
     if (!save_startup_directory(&settings))
         return 1;
@@ -27,10 +30,10 @@ int main()
     // As the launcher searches: guarded when elevated, or as a service with
     // TREVALO_PROBE_SERVICE set.
     bool service = getenv("TREVALO_PROBE_SERVICE") != nullptr;
-    apply_ini_file(&settings, service || process_is_elevated(), service);
+    apply_ini_file(&settings, guard_for(service).guarded, service);
     runtime_request request = {settings.search_order, settings.runtime_paths,
                                settings.java_version, settings.max_java_version,
-                               service || process_is_elevated(), service};
+                               guard_for(service).guarded, service};
 
     char library[RUNTIME_PATH_SIZE] = "", runtime_home[RUNTIME_HOME_SIZE];
     char note[SEARCH_NOTE_SIZE];

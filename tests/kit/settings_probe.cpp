@@ -9,6 +9,7 @@
 #include "config/settings.h"
 #include "config/directories.h"
 #include "config/embedded_files.h"
+#include "os/guard.h"
 #include "os/os.h"
 #include "tests/kit/fault_injection.h"
 
@@ -34,6 +35,7 @@ static void print(const char *name, unsigned number)
 
 int main()
 {
+    pretend_windows();
     install_fault_injection();
     launcher_settings settings = {};
     if (!save_startup_directory(&settings))
@@ -46,7 +48,7 @@ int main()
     // As the launcher does: a service (TREVALO_PROBE_SERVICE set) and an elevated run read the
     // INI file only from a private folder.
     bool service = getenv("TREVALO_PROBE_SERVICE") != nullptr;
-    apply_ini_file(&settings, service || process_is_elevated(), service);
+    apply_ini_file(&settings, guard_for(service).guarded, service);
     // As the run does next: the embedded files, unpacked as a service's with
     // TREVALO_PROBE_SERVICE set, become the class path printed below.
     char *unpacked;

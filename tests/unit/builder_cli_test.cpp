@@ -138,6 +138,8 @@ TEST(BuilderCommandLine, RefusesWhatCannotMakeALauncherAndWritesNothing)
     write_text(dir + "/device.cfg", "main_class = M\nembed = con.jar\n");
     write_text(dir + "/question.cfg", "main_class = M\nembed = q?.jar\n");
     write_text(dir + "/priority.cfg", "main_class = M\npriority = 9\n");
+    write_text(dir + "/proc.cfg", "main_class = M\nembed = /proc/self/environ\n");
+    write_text(dir + "/url.cfg", "main_class = M\ndownload_url = file:///C:/x.bat\n");
     const std::string x86 = std::string("--stub '") + CLI_TEST_STUB_X86 + "' ";
     const struct {
         std::string args, message;
@@ -180,6 +182,10 @@ TEST(BuilderCommandLine, RefusesWhatCannotMakeALauncherAndWritesNothing)
                                        "Windows does not allow '?' in a file name"},
         {x86 + "priority.cfg out.exe", "priority.cfg: line 2: 'priority' is '9': give a whole "
                                        "number from 0 to 5"},
+        {x86 + "proc.cfg out.exe", "proc.cfg: line 2: cannot embed /proc/self/environ: it is not "
+                                   "a regular file"},
+        {x86 + "url.cfg out.exe", "url.cfg: line 2: 'download_url' is 'file:///C:/x.bat': give "
+                                  "an http:// or https:// address"},
         {x86 + "good.cfg no-such-folder/out.exe", "cannot create a file in no-such-folder"},
         {x86 + "good.cfg .", "cannot write .:"},
     };

@@ -12,6 +12,7 @@
 #include "config/setting_list.h"
 #include "builder/config.h"
 #include "builder/setting_check.h"
+#include "os/guard.h"
 
 namespace {
 
@@ -336,6 +337,25 @@ TEST(BuilderConfig, ReadmeTableListsTheSearchMethods)
 #undef TREVALO_SEARCH_METHOD_ROW
     EXPECT_EQ(rows, listed);
     EXPECT_EQ(search_method_names(order.substr(0, 2) + "x"), "0 runtime_paths, 1 registered_runtimes");
+}
+
+// The README's table of what a guarded run uses is the guard's list, row for row.
+TEST(BuilderConfig, ReadmeTableListsTheGuardedInputs)
+{
+    std::ifstream file(TREVALO_SOURCE_DIR "/README.md");
+    std::stringstream readme;
+    readme << file.rdbuf();
+    std::string text = readme.str(), listed;
+    size_t at = text.find("| input | kind | in a service and an elevated launcher |");
+    ASSERT_NE(at, std::string::npos) << "no table of a guarded run's inputs in the README";
+    size_t end = text.find("\n\n", at);
+    const char *kinds[] = {"variable", "variable", "registry", "file", "folder", "setting"};
+#define TREVALO_GUARDED_ROW(input, kind, how)                                                  \
+    listed += std::string("| `") + input + "` | " + kinds[INPUT_##kind] + " | " + how + " |\n";
+    TREVALO_GUARDED_INPUTS(TREVALO_GUARDED_ROW)
+#undef TREVALO_GUARDED_ROW
+    std::string rows = text.substr(at, end - at + 1);
+    EXPECT_EQ(rows.substr(rows.find("| --- | --- | --- |\n") + 20), listed);
 }
 
 } // namespace

@@ -4,14 +4,19 @@
 
 #include <stdint.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "config/embedded_files.h"
 #include "config/settings.h"
 #include "os/access_list.h"
+#include "os/guard.h"
 #include "os/os.h"
+#include "os/trace.h"
 #include "tests/unit/fake_os.h"
 #include "tests/unit/fake_report.h"
 #include "tests/unit/temp_tree.h"
@@ -79,7 +84,16 @@ TEST(EmbeddedFiles, ServiceFilesGoToAPrivateFolderOfTheirContent)
     fake_elevated(true);
     EXPECT_EQ(unpack(false).class_path, service.class_path)
         << "elevated: the private folder, never one the user's other processes may change";
+    fake_under_wine(true);
+    EXPECT_EQ(unpack(false).class_path, interactive.class_path) << "under Wine: not guarded";
+    fake_under_wine(false);
     fake_elevated(false);
+
+    // A Trevalo level that another account made first is moved aside, and made again.
+    fake_shared_folder((data + "\\Trevalo").c_str());
+    EXPECT_EQ(unpack(true).class_path, service.class_path);
+    EXPECT_EQ(path_attributes((data + "\\Trevalo.1\\4D").c_str()), 1) << "kept, unused";
+    fake_shared_folder(nullptr);
 
     fake_archive_resource(second);
     unpacked other = unpack(true);
@@ -93,7 +107,7 @@ TEST(EmbeddedFiles, ServiceFilesGoToAPrivateFolderOfTheirContent)
         std::string shared, folder_in_place, report;
         bool link;  // the last level is a link to a private folder elsewhere
     } refusals[] = {
-        {data + "\\Trevalo", "", "The folder " + data + "\\Trevalo can be changed", false},
+        {data, "", "The folder " + data + " can be changed", false},
         {own, "", "The folder " + own + " can be changed", false},
         {"", own + "\\a.jar",
          "Error writing to file/directory: " + own +
@@ -121,32 +135,83 @@ TEST(EmbeddedFiles, ServiceFilesGoToAPrivateFolderOfTheirContent)
     fake_archive_resource("");
 }
 
+// The trace writes one line per call whatever the arguments hold, and a guarded run never
+// opens the file its user's variable names: its trace goes to its private folder. It removes
+// the runtime's option variables of its user, saying so.
+TEST(PrivateFolder, AGuardedRunTracesOnlyIntoItsFolderAndDropsTheOptionVariables)
+{
+    temp_tree tree;
+    std::string data = tree.path("ProgramData"), named = tree.name("named.txt");
+    fake_program_data(data.c_str());
+    setenv("TREVALO_TRACE", temp_tree::unix(named).c_str(), 1);
+    const std::string line = " started with arguments: a\\r\\nb\\x01\\t\r\n";
+    for (bool guarded : {false, true}) {
+        // In a child: the trace is the process's own.
+        pid_t child = fork();
+        if (child == 0) {
+            start_trace(false, guarded ? +[]() {
+                char *failed;
+                bool refused;
+                return private_root_folder(false, &failed, &refused);
+            } : nullptr);
+            trace("started with arguments: %s", "a\r\nb\x01\t");
+            // The runtime's option variables the guard removes, as the launcher does.
+            setenv("JAVA_TOOL_OPTIONS", "-javaagent:x.jar", 1);
+            if (guarded)
+                remove_user_jvm_variables();
+            trace("JAVA_TOOL_OPTIONS %s", getenv("JAVA_TOOL_OPTIONS") ? "set" : "unset");
+            fflush(nullptr);
+            _exit(0);
+        }
+        int status;
+        waitpid(child, &status, 0);
+        char *text = read_text_file((guarded ? data + "\\Trevalo\\trace.txt" : named).c_str());
+        std::string written = text ? text : "";
+        free(text);
+        EXPECT_EQ(written.substr(std::min(written.size(), (size_t)6), line.size()), line)
+            << guarded;
+        std::string variable = guarded ? " guarded run: JAVA_TOOL_OPTIONS removed from the "
+                                         "environment\r\n" : " JAVA_TOOL_OPTIONS set\r\n";
+        EXPECT_NE(written.find(variable), std::string::npos) << written;
+        EXPECT_EQ(written.find(" JAVA_TOOL_OPTIONS unset\r\n") != std::string::npos, guarded);
+        unlink(temp_tree::unix(named).c_str());
+    }
+    EXPECT_EQ(path_attributes(named.c_str()), -1) << "never opened when guarded";
+    unsetenv("TREVALO_TRACE");
+}
+
 TEST(PrivateFolder, AnyRightToChangeItGivenToOthersMakesItShared)
 {
     const uint32_t READ_EXECUTE = 0x1200A9, FULL = 0x1F01FF;
+    // keeps_base: the test of the program-data folder, where others may add entries.
     const struct {
         bool owner_trusted, has_list;
         std::vector<access_entry> entries;
-        bool is_private;
+        bool is_private, keeps_base;
     } cases[] = {
-        {true, true, {{true, true, FULL}, {true, false, READ_EXECUTE}}, true},
-        {true, true, {{false, false, FULL}}, true},  // a denial gives nothing
-        {false, true, {{true, true, FULL}}, false},  // another's folder
-        {true, false, {}, false},                    // no list: everyone may do everything
-        {true, true, {{true, false, 0x0002}}, false},      // add files
-        {true, true, {{true, false, 0x0004}}, false},      // add folders
-        {true, true, {{true, false, 0x0040}}, false},      // delete what is in it
-        {true, true, {{true, false, 0x10000}}, false},     // delete or rename it
-        {true, true, {{true, false, 0x40000}}, false},     // rewrite its access list
-        {true, true, {{true, false, 0x80000}}, false},     // take it over
-        {true, true, {{true, false, 0x10000000}}, false},  // all rights
-        {true, true, {{true, false, 0x40000000}}, false},  // the right to write
+        {true, true, {{true, true, FULL}, {true, false, READ_EXECUTE}}, true, true},
+        {true, true, {{false, false, FULL}}, true, true},  // a denial gives nothing
+        {false, true, {{true, true, FULL}}, false, false},  // another's folder
+        {true, false, {}, false, false},                    // no list: everyone may do everything
+        {true, true, {{true, false, 0x0002}}, false, true},      // add files
+        {true, true, {{true, false, 0x0004}}, false, true},      // add folders
+        {true, true, {{true, false, 0x0040}}, false, false},     // delete what is in it
+        {true, true, {{true, false, 0x10000}}, false, false},    // delete or rename it
+        {true, true, {{true, false, 0x40000}}, false, false},    // rewrite its access list
+        {true, true, {{true, false, 0x80000}}, false, false},    // take it over
+        {true, true, {{true, false, 0x10000000}}, false, false}, // all rights
+        {true, true, {{true, false, 0x40000000}}, false, false}, // the right to write
     };
-    for (const auto &c : cases)
+    for (const auto &c : cases) {
         EXPECT_EQ(access_list_is_private(c.owner_trusted, c.has_list, c.entries.data(),
                                          c.entries.size()),
                   c.is_private)
             << std::hex << (c.entries.empty() ? 0 : c.entries[0].rights);
+        EXPECT_EQ(access_list_keeps_base(c.owner_trusted, c.has_list, c.entries.data(),
+                                         c.entries.size()),
+                  c.keeps_base)
+            << std::hex << (c.entries.empty() ? 0 : c.entries[0].rights);
+    }
 }
 
 } // namespace

@@ -60,3 +60,6 @@ void fake_process(int status, const char *writes);
 
 // Waits until no process that start_background_process gave a lock file in folder runs.
 void wait_for_background_processes(const char *folder);
+
+// Makes under_wine() answer wine.
+void fake_under_wine(bool wine);

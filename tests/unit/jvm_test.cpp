@@ -522,8 +522,9 @@ TEST(RealJvm, ClassSharingNeverChangesWhatTheApplicationDoes)
                                                                 "/Trevalo/class-sharing/*.aot")})
                 if (change.find(name.first) != std::string::npos)
                     change.replace(change.find(name.first), strlen(name.first), name.second);
-            if (!change.empty())
+            if (!change.empty()) {
                 ASSERT_EQ(system(change.c_str()), 0) << change;
+            }
             // Each change leaves the archive of the step before stale: a new one is made, and
             // used on the application's next start.
             expect_same_with_sharing(step.args, local, library + ": " + step.what, step.shared);

@@ -511,6 +511,9 @@ bool delete_file(const char *path)
 
 bool replace_file(const char *from, const char *to)
 {
+    // The shared folder goes with its name, as the folder's own access list would.
+    if (!shared_folder.empty() && host_path(from) == shared_folder)
+        shared_folder = host_path(to);
     if (!held_file.empty() && held_file == host_path(from))
         return (errno = EACCES, false);
     return rename(host_path(from).c_str(), host_path(to).c_str()) == 0;
@@ -711,4 +714,45 @@ void show_message_box(bool, const char *text)
         line += *c == '\n' ? std::string("\\n") : std::string(1, *c);
     printf("reported: %s\n", line.c_str());
     fflush(stdout);
+}
+
+bool wine;
+
+void fake_under_wine(bool is_wine)
+{
+    wine = is_wine;
+}
+
+bool under_wine()
+{
+    return wine;
+}
+
+bool remove_environment_variable(const char *name)
+{
+    bool set = getenv(name) != nullptr;
+    unsetenv(name);
+    return set;
+}
+
+held_folder hold_base_directory(const char *path, bool own_account)
+{
+    return hold_private_directory(path, own_account);
+}
+
+// The folder refused as the file's path gives it; a link is no regular file.
+char *read_private_text_file(const char *path, bool own_account, char **refused)
+{
+    *refused = nullptr;
+    struct stat info;
+    if (lstat(host_path(path).c_str(), &info) != 0)
+        return nullptr;
+    std::string folder = path;
+    size_t slash = folder.find_last_of("\\/");
+    folder = slash == std::string::npos ? "." : folder.substr(0, slash);
+    if (!S_ISREG(info.st_mode) || hold_private_directory(folder.c_str(), own_account) != FOLDER_HELD) {
+        *refused = strdup(S_ISREG(info.st_mode) ? folder.c_str() : path);
+        return nullptr;
+    }
+    return read_text_file(path);
 }

@@ -501,9 +501,12 @@ TEST_F(RuntimeSearch, FolderMethodsTakeTheFirstThatPasses)
         {"b1", runtime("b1\\runtime", "17")}, {"b1jre", runtime("b1\\jre", "21")},
         {"b2", runtime("b2\\jdk", "1.8.0_392", "jre\\bin\\client\\jvm.dll")},
         {"b3", runtime("b3\\runtime", "17", nullptr)}, {"b3jre", runtime("b3\\jre", "11")},
+        // A folder whose name holds '%', as a machine value naming another variable reads.
+        {"pct", runtime("%JDK%", "21")},
     };
     // A folder of links to java.exe lies outside any runtime's bin folder.
-    for (const char *folder : {"v17\\bin", "v21\\bin", "bare\\bin", "v11\\javapath", "v17\\BIN"})
+    for (const char *folder :
+         {"v17\\bin", "v21\\bin", "bare\\bin", "v11\\javapath", "v17\\BIN", "%JDK%\\bin"})
         tree.file(std::string(folder) + "\\java.exe");
     const char *J = "0x00010008";
     const struct {
@@ -544,10 +547,10 @@ TEST_F(RuntimeSearch, FolderMethodsTakeTheFirstThatPasses)
         // not one that names another variable.
         {"79", "<v17>", "<v21>\\bin", "b4", J, 0, "", true},
         {"7", "<v17>", "", "b4", J, 0, "<v21>", true, "", "<v21>"},
-        {"7", nullptr, "", "b4", J, 0, "", true, "", "%USERPROFILE%\\jdk"},
+        {"7", nullptr, "", "b4", J, 0, "", true, "", "<pct>"},
         {"9", nullptr, "<v21>\\bin", "b4", J, 0, "<v17>", true, "", nullptr,
          "<v11>\\javapath;<v17>\\bin"},
-        {"9", nullptr, "", "b4", J, 0, "<v17>", true, "", nullptr, "%JDK%\\bin;<v17>\\bin"},
+        {"9", nullptr, "", "b4", J, 0, "<v17>", true, "", nullptr, "<pct>\\bin;<v17>\\bin"},
         // Guarded: a runtime whose home, or a folder below it, others may change is refused.
         {"8", nullptr, "", "b1", J, 0, "<b1>", true},
         {"8", nullptr, "", "b1", J, 0, "<b1jre>", true, "<b1>"},

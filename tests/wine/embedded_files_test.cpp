@@ -271,7 +271,16 @@ TEST(EmbeddedFiles, AServiceUnpacksOnlyIntoAFolderOthersCannotChange)
     std::string planted = unpack_folder(data + "\\Trevalo", "e.Main", a.probe);
     std::vector<std::string> service = {"TREVALO_PROBE_SERVICE=1", "ProgramData=" + data};
 
+    // A Trevalo folder that another account made first is moved aside and made again.
+    CreateDirectoryA((data + "\\Trevalo").c_str(), nullptr);
+    PSECURITY_DESCRIPTOR everyone;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+        "D:(A;OICI;FA;;;WD)", SDDL_REVISION_1, &everyone, nullptr));
+    ASSERT_TRUE(SetFileSecurityA((data + "\\Trevalo").c_str(), DACL_SECURITY_INFORMATION,
+                                 everyone));
     probe_run fresh = run_probe(a, service);
+    EXPECT_NE(GetFileAttributesA((data + "\\Trevalo.1").c_str()), INVALID_FILE_ATTRIBUTES)
+        << "moved aside";
     EXPECT_EQ(fresh.values["unpack_ok"], "1");
     EXPECT_TRUE(fresh.result.boxes.empty());
     EXPECT_EQ(fresh.values["class_path"], planted + "\\a.jar;");
@@ -280,9 +289,6 @@ TEST(EmbeddedFiles, AServiceUnpacksOnlyIntoAFolderOthersCannotChange)
     DeleteFileA((planted + "\\a.jar").c_str());
     RemoveDirectoryA(planted.c_str());
     ASSERT_TRUE(CreateDirectoryA(planted.c_str(), nullptr));
-    PSECURITY_DESCRIPTOR everyone;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
-        "D:(A;OICI;FA;;;WD)", SDDL_REVISION_1, &everyone, nullptr));
     ASSERT_TRUE(SetFileSecurityA(planted.c_str(), DACL_SECURITY_INFORMATION, everyone));
     LocalFree(everyone);
     write_file(planted + "\\a.jar", "aaaa");  // the same name, size and content
@@ -315,11 +321,11 @@ TEST(EmbeddedFiles, AnElevatedRunNeverTakesFilesFromTheUsersTemporaryFolder)
         EXPECT_EQ(elevated.values["class_path"], own + "\\a.jar;");
         EXPECT_EQ(read_file(own + "\\a.jar"), "aaaa");
     } else {
-        // Wine gives every folder its user as owner (it keeps no other), so the private
-        // folder made for an elevated run is refused there rather than used.
+        // Wine gives every folder its user as owner (it keeps no other), so the program-data
+        // folder of an elevated run is refused there rather than used.
         ASSERT_EQ(elevated.result.boxes.size(), 1u);
-        EXPECT_EQ(elevated.result.boxes[0].text.find("The folder " + data + "\\Trevalo"), 0u)
-            << elevated.result.boxes[0].text;
+        EXPECT_EQ(elevated.result.boxes[0].text.find("The folder " + data + " can be changed"),
+                  0u) << elevated.result.boxes[0].text;
     }
 }
 

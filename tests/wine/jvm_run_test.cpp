@@ -495,6 +495,44 @@ TEST(JvmRun, TheRealRuntimeSaysWhatHappened)
               "find dependent libraries\n");
 }
 
+// Under Wine every program runs elevated and every folder is its user's: a plain run, as a
+// user starts it, takes the runtime installed in C:\Program Files\Java through its registry
+// key, and its trace says that a run there is not guarded.
+TEST(JvmRun, APlainWineRunTakesTheInstalledRuntime)
+{
+    std::string library = java8_library(), jar = java8_fixtures();
+    if (library.empty() || jar.empty())
+        GTEST_SKIP() << "no real Java 8 runtime for this architecture (../shared/jre8-x86)";
+    std::string dir = make_temp_dir("installed"), copied;
+    std::string jre = library.substr(0, library.size() - strlen("\\bin\\client\\jvm.dll"));
+    std::string home = "C:\\Program Files\\Java\\jre1.8.0";
+    if (!file_exists(home + "\\bin\\client\\jvm.dll"))
+        ASSERT_EQ(run_capture("xcopy /e /i /q " + quote(jre) + " " + quote(home), dir, &copied),
+                  0u) << copied;
+    const std::string key = "Software\\JavaSoft\\Java Runtime Environment";
+    HKEY handle;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (key + "\\1.8").c_str(), 0, nullptr, 0,
+                              KEY_ALL_ACCESS | registry_view(), nullptr, &handle, nullptr),
+              ERROR_SUCCESS);
+    std::string library_path = home + "\\bin\\client\\jvm.dll";
+    RegSetValueExA(handle, "JavaHome", 0, REG_SZ, (const BYTE *)home.c_str(),
+                   (DWORD)home.size() + 1);
+    RegSetValueExA(handle, "RuntimeLib", 0, REG_SZ, (const BYTE *)library_path.c_str(),
+                   (DWORD)library_path.size() + 1);
+    RegCloseKey(handle);
+    std::string app = make_launcher(dir, "main_class = trevalo.fixture.Args\nclass_path = " +
+                                             jar + "\n");
+    std::string env = java8_environment({"TREVALO_TRACE=" + dir + "\\trace.txt"});
+    run_result r = run_answering(quote(app), dir, HANG_MS, dir + "\\out.txt", env.data(), false);
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, (key + "\\1.8").c_str(), registry_view(), 0);
+    EXPECT_EQ(r.exit_code, 0u) << (r.boxes.empty() ? "" : r.boxes[0].text);
+    EXPECT_NE(read_file(dir + "\\out.txt").find("java.class.path=" + jar), std::string::npos);
+    std::string trace = read_file(dir + "\\trace.txt");
+    EXPECT_NE(trace.find("under Wine, which keeps no separate accounts: not guarded"),
+              std::string::npos) << trace;
+    EXPECT_NE(trace.find("runtime chosen: " + library_path), std::string::npos) << trace;
+}
+
 // TREVALO_TRACE: one line per step, each with the milliseconds since the start.
 TEST(JvmRun, TraceSaysWhatTheLauncherDid)
 {
@@ -515,8 +553,9 @@ TEST(JvmRun, TraceSaysWhatTheLauncherDid)
          {"started with arguments: ", "virtual machine creation: 0",
           "main ended with an exception",
           "reported: Error invoking method: main(java/lang/String[])", "exit status -1"}},
-        {"main_class = trevalo.test.Exit\n", "7", "file", false, 7,
-         {"calling main with 1", "the virtual machine ends the process: System.exit(7)"}},
+        {"main_class = trevalo.test.Exit\n", "7 \"x\r\n99 y\x01\"", "file", false, 7,
+         {"started with arguments: 7 \"x\\r\\n99 y\\x01\"", "calling main with 2",
+          "the virtual machine ends the process: System.exit(7)"}},
         // A trace that cannot be written never stops the application.
         {"main_class = trevalo.test.Exit\n", "0", "folder", false, 0, {}},
         {"main_class = trevalo.test.Exit\n", "0", "", true, 0, {}},

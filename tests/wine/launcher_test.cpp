@@ -70,6 +70,40 @@ TEST(Launcher, UsesTheConfiguredMessageText)
     }
 }
 
+// A launcher altered after it was built: a stored name that would lead out of its folders, or
+// a string whose length runs past its block, is reported as damage and nothing runs.
+TEST(Launcher, SaysWhenItIsDamaged)
+{
+    const std::string damaged = "This program is damaged (";
+    const struct {
+        unsigned id;
+        std::string text, subject;
+        bool cut;  // the text's length made to run past its block
+    } cases[] = {
+        {SETTING_main_class, "..\\..\\x", "a stored setting used as a name is not one", false},
+        {SETTING_service_name, "Other\\Key", "a stored setting used as a name is not one", false},
+        {SETTING_msg_no_runtime, "QQQQQQQQ", "its settings run past their resource", true},
+    };
+    for (const auto &c : cases) {
+        std::string dir = make_temp_dir("damaged");
+        std::string app = make_launcher(dir, "main_class = M\n");
+        ASSERT_TRUE(replace_setting(app, c.id, c.text));
+        if (c.cut) {
+            std::string bytes = read_file(app), units;
+            for (char ch : c.text)
+                units += std::string(1, ch) + '\0';
+            size_t at = bytes.find(units);
+            ASSERT_NE(at, std::string::npos);
+            bytes[at - 2] = bytes[at - 1] = '\x7F';
+            write_file(app, bytes);
+        }
+        run_result r = run_answering(quote(app), dir, HANG_MS);
+        EXPECT_EQ(r.exit_code, FAILED) << c.text;
+        ASSERT_EQ(r.boxes.size(), 1u) << c.text;
+        EXPECT_EQ(r.boxes[0].text.find(damaged + c.subject + ")"), 0u) << r.boxes[0].text;
+    }
+}
+
 TEST(Launcher, ReportsAWorkingDirectoryThatCannotBeEntered)
 {
     // The subject is shown as it is: "%d" and "%s" in a path are not formatted again. A path
