@@ -192,6 +192,7 @@ bool create_jvm(const launcher_settings &settings, bool console, const char *cla
 {
     if (settings.early_working_dir && !enter_working_directory(settings, true))
         return false;
+    jvm->service = console;
     char home[RUNTIME_HOME_SIZE];
     if (!find_runtime(settings, console, jvm, home) || !load_runtime(settings, jvm) ||
         !create_with_options(settings, console, class_path, expand_folders, home, count, vector,

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/messages.h"
 #include "config/embedded_files.h"
 #include "config/settings.h"
 #include "os/access_list.h"
@@ -118,6 +119,11 @@ TEST(EmbeddedFiles, ServiceFilesGoToAPrivateFolderOfTheirContent)
         EXPECT_EQ(path_attributes((own + "\\a.jar").c_str()), r.folder_in_place.empty() ? -1 : 1);
     }
     fake_shared_folder(nullptr);
+    // A damaged archive: said once, and the run stops.
+    fake_archive_resource(std::string("\3\0\0\0", 4));
+    reported.clear();
+    EXPECT_FALSE(unpack(true).ok);
+    EXPECT_EQ(reported, std::vector<std::string>{MSG_ARCHIVE_MALFORMED});
     fake_archive_resource("");
 }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -36,6 +37,7 @@ TEST(OutputFiles, RotatesBySizeAndNeverLosesTheLastRun)
         const char *held;                // the file another process holds, if any
         bool appends;
         std::vector<std::string> after;
+        std::string rotating = "-";      // out.log.rotating, left by a run that ended mid-way
     } cases[] = {
         {"no size limit", {big, "-", "-", "-"}, false, 0, 2, nullptr, false, {big, "-", "-", "-"}},
         {"no size limit, appended", {big, "-", "-", "-"}, true, 0, 2, nullptr, true,
@@ -52,6 +54,14 @@ TEST(OutputFiles, RotatesBySizeAndNeverLosesTheLastRun)
          {big, "B", "A", "-"}},
         {"an older file is held: put back, appended to", {big, "B", "-", "-"}, false, 1, 2,
          "out.log.1", true, {big, "B", "-", "-"}},
+        {"exactly at the size: kept", {std::string(1024, 'C'), "-", "-", "-"}, false, 1, 2,
+         nullptr, false, {std::string(1024, 'C'), "-", "-", "-"}},
+        {"a count beyond any use: rotated as the most kept", {big, "B", "-", "-"}, false, 1,
+         2147483647, nullptr, false, {"-", big, "B", "-"}},
+        {"left aside, no file since: it is the file again", {"-", "B", "-", "-"}, false, 1, 2,
+         nullptr, false, {"-", big, "B", "-"}, big},
+        {"left aside, a file since: the newest older one", {"small", "B", "-", "-"}, true, 1,
+         2, nullptr, true, {"small", "R", "B", "-"}, "R"},
     };
     for (const auto &c : cases) {
         temp_tree tree;
@@ -59,6 +69,8 @@ TEST(OutputFiles, RotatesBySizeAndNeverLosesTheLastRun)
         for (size_t i = 0; i < 4; i++)
             if (c.before[i] != "-")
                 tree.file(names[i], c.before[i]);
+        if (c.rotating != "-")
+            tree.file("out.log.rotating", c.rotating);
         fake_held_file(c.held ? tree.name(c.held).c_str() : nullptr);
         EXPECT_EQ(prepare_output_file(tree.name("out.log").c_str(), c.append, c.max_kb, c.keep),
                   c.appends)
@@ -67,6 +79,51 @@ TEST(OutputFiles, RotatesBySizeAndNeverLosesTheLastRun)
         for (size_t i = 0; i < 4; i++)
             EXPECT_EQ(text_of(tree.name(names[i])), c.after[i]) << c.what << ": " << names[i];
         EXPECT_EQ(text_of(tree.name("out.log.rotating")), "-") << c.what;
+    }
+}
+
+TEST(OutputFiles, AGuardedRunWritesOnlyAPlainFileInAPrivateFolder)
+{
+    const struct {
+        const char *what, *file; // the output file's name in the tree
+        bool guarded;
+        const char *made;        // "link", "hard link", "shared" (folder), "held" or null
+        output_problem problem;
+        const char *after, *target; // the file's text after, the link target's
+    } cases[] = {
+        {"missing folders: made", "logs\\sub\\out.log", false, nullptr, OUTPUT_READY, "", "T"},
+        {"a link, unguarded: followed", "out.log", false, "link", OUTPUT_READY, "", ""},
+        {"a link, guarded: refused", "out.log", true, "link", OUTPUT_NOT_A_FILE, "T", "T"},
+        {"a second name, guarded: refused", "out.log", true, "hard link", OUTPUT_NOT_A_FILE,
+         "T", "T"},
+        {"a folder others may change: refused", "logs\\out.log", true, "shared",
+         OUTPUT_FOLDER_NOT_PRIVATE, "-", "T"},
+        {"held, cannot be emptied: appended", "out.log", true, "held", OUTPUT_READY, "old",
+         "T"},
+        {"a plain file, guarded: emptied", "out.log", true, "plain", OUTPUT_READY, "", "T"},
+    };
+    for (const auto &c : cases) {
+        temp_tree tree;
+        std::string target = tree.file("target.txt", "T"), path = tree.name(c.file);
+        std::string made = c.made ? c.made : "";
+        if (made == "link")
+            symlink(temp_tree::unix(target).c_str(), temp_tree::unix(path).c_str());
+        else if (made == "hard link")
+            link(temp_tree::unix(target).c_str(), temp_tree::unix(path).c_str());
+        else if (made == "shared")
+            fake_shared_folder(tree.path("logs").c_str());
+        else if (made == "held" || made == "plain")
+            tree.file(c.file, "old");
+        fake_held_file(made == "held" ? path.c_str() : nullptr);
+        char *folder;
+        EXPECT_EQ(ready_output_file(path.c_str(), {false, 0, 5, c.guarded, true}, &folder),
+                  c.problem)
+            << c.what;
+        free(folder);
+        fake_held_file(nullptr);
+        fake_shared_folder(nullptr);
+        EXPECT_EQ(text_of(path), c.after) << c.what;
+        EXPECT_EQ(text_of(target), c.target) << c.what;
     }
 }
 
