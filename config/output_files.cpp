@@ -96,45 +96,68 @@ static char *folder_of(const char *path)
     return folder;
 }
 
-// Creates the folder at path and every missing folder above it; false when one cannot be
-// made (the last error says why).
-static bool create_folders(const char *path)
+// Holds the folder at path for a guarded run: OUTPUT_READY when no other account may change
+// it, OUTPUT_FOLDER_NOT_PRIVATE when others may, or it is a link.
+static output_problem hold_folder(const char *path, const output_rules &rules)
 {
-    if (path_attributes(path) >= 0)
-        return true;
-    char *parent = folder_of(path);
-    bool ok = (!parent || strcmp(parent, path) == 0 || create_folders(parent)) &&
-              (create_directory(path) || path_attributes(path) == 1);
-    free(parent);
-    return ok;
+    held_folder held = hold_private_directory(path, rules.own_account);
+    return held == FOLDER_HELD     ? OUTPUT_READY
+           : held == FOLDER_REFUSED ? OUTPUT_FOLDER_NOT_PRIVATE
+                                    : OUTPUT_UNWRITABLE;
 }
 
-bool create_output_folder(const char *path)
+// Creates the folder at path and every missing folder above it. A guarded run makes a level
+// only inside one it holds, so that a link above can lead it nowhere; a level it refuses is
+// *refused (a heap text). OUTPUT_UNWRITABLE leaves the system's reason as the last error.
+static output_problem make_folders(const char *path, const output_rules &rules, char **refused)
 {
-    char *folder = folder_of(path);
-    bool ok = !folder || create_folders(folder);
-    free(folder);
-    return ok;
+    if (path_attributes(path) >= 0)
+        return OUTPUT_READY;
+    char *parent = folder_of(path);
+    output_problem problem = OUTPUT_READY;
+    if (parent && strcmp(parent, path) != 0) {
+        problem = make_folders(parent, rules, refused);
+        if (problem == OUTPUT_READY && rules.guarded) {
+            problem = hold_folder(parent, rules);
+            if (problem == OUTPUT_FOLDER_NOT_PRIVATE && !*refused) {
+                *refused = parent;
+                parent = nullptr;
+            }
+        }
+    }
+    free(parent);
+    if (problem == OUTPUT_READY && !create_directory(path) && path_attributes(path) != 1)
+        problem = OUTPUT_UNWRITABLE;
+    return problem;
+}
+
+output_problem ready_output_folder(const char *path, const output_rules &rules, char **folder)
+{
+    *folder = folder_of(path);
+    if (!*folder && rules.guarded) {
+        char current[PATH_SIZE];
+        if (!get_current_directory(current, sizeof current))
+            return OUTPUT_UNWRITABLE;
+        *folder = must_copy(current);
+    }
+    if (!*folder)
+        return OUTPUT_READY;
+    char *refused = nullptr;
+    output_problem problem = make_folders(*folder, rules, &refused);
+    if (refused) {
+        free(*folder);
+        *folder = refused;
+    }
+    // A guarded run writes only in a folder no other account may change, held from here on:
+    // nobody can put a link where the file is rotated and opened.
+    return problem == OUTPUT_READY && rules.guarded ? hold_folder(*folder, rules) : problem;
 }
 
 output_problem ready_output_file(const char *path, const output_rules &rules, char **folder)
 {
-    *folder = folder_of(path);
-    if (*folder && !create_folders(*folder))
-        return OUTPUT_UNWRITABLE;
-    // A guarded run writes only in a folder no other account may change, held from here on:
-    // nobody can put a link where the file is rotated and opened.
-    if (rules.guarded) {
-        if (!*folder) {
-            char current[PATH_SIZE];
-            if (!get_current_directory(current, sizeof current))
-                return OUTPUT_UNWRITABLE;
-            *folder = must_copy(current);
-        }
-        held_folder held = hold_private_directory(*folder, rules.own_account);
-        if (held != FOLDER_HELD)
-            return held == FOLDER_REFUSED ? OUTPUT_FOLDER_NOT_PRIVATE : OUTPUT_UNWRITABLE;
-    }
+    output_problem problem = ready_output_folder(path, rules, folder);
+    if (problem != OUTPUT_READY)
+        return problem;
     bool append = prepare_output_file(path, rules.append, rules.max_kb, rules.keep);
     switch (open_output_file(path, rules.guarded, &append)) {
     case OUTPUT_OPENED:

@@ -26,16 +26,16 @@ struct output_rules {
 enum output_problem { OUTPUT_READY, OUTPUT_UNWRITABLE, OUTPUT_FOLDER_NOT_PRIVATE, OUTPUT_NOT_A_FILE };
 
 // Readies the output file at path for the run, which then opens it by path for appending:
-// creates its folder and the folders above when missing; for a guarded run holds that folder
-// (the current one for a bare name), which no other account may change; rotates and opens it
-// as prepare_output_file and open_output_file say (guarded: checked). *folder is the file's
-// folder for the report (a heap text, or null). OUTPUT_UNWRITABLE leaves the system's reason
+// readies its folder (ready_output_folder), then rotates and opens it as prepare_output_file
+// and open_output_file say (guarded: checked). OUTPUT_UNWRITABLE leaves the system's reason
 // as the last error.
 output_problem ready_output_file(const char *path, const output_rules &rules, char **folder);
 
-// Creates the folder of the output file at path, and the folders above it, when missing;
-// false when one cannot be made (the last error says why).
-bool create_output_folder(const char *path);
+// Makes the folder of the output file at path, and the folders above it, when missing; for a
+// guarded run each inside a held folder that no other account may change, and the folder
+// itself held (the current one for a bare name). *folder is the folder for the report: the
+// file's, or the level refused (a heap text, or null). Problems as ready_output_file's.
+output_problem ready_output_folder(const char *path, const output_rules &rules, char **folder);
 
 // The path of an output file named by setting, for a run whose relative names are taken from
 // folder (with its trailing "\"; null: as they are): a new heap text.

@@ -76,10 +76,12 @@ bool ready_service_output_folders(const launcher_settings &settings)
         last_backslash[1] = '\0';
     const char *settings_paths[] = {settings.stdout_file, settings.stderr_file};
     for (const char *setting : settings_paths) {
-        char *path = setting[0] ? output_file_path(setting, folder) : nullptr;
-        bool ok = !path || create_output_folder(path);
+        // Made as an administrator makes it; what the service may write to, it checks itself.
+        char *path = setting[0] ? output_file_path(setting, folder) : nullptr, *made = nullptr;
+        bool ok = !path || ready_output_folder(path, output_rules{}, &made) == OUTPUT_READY;
         if (!ok)
             report_error_with_reason(settings.msg_write_error, path);
+        free(made);
         free(path);
         if (!ok)
             return false;

@@ -98,6 +98,8 @@ TEST(OutputFiles, AGuardedRunWritesOnlyAPlainFileInAPrivateFolder)
          "T", "T"},
         {"a folder others may change: refused", "logs\\out.log", true, "shared",
          OUTPUT_FOLDER_NOT_PRIVATE, "-", "T"},
+        {"a level to make inside one others may change: refused", "logs\\new\\out.log", true,
+         "shared", OUTPUT_FOLDER_NOT_PRIVATE, "-", "T"},
         {"held, cannot be emptied: appended", "out.log", true, "held", OUTPUT_READY, "old",
          "T"},
         {"a plain file, guarded: emptied", "out.log", true, "plain", OUTPUT_READY, "", "T"},
