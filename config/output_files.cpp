@@ -111,8 +111,13 @@ static output_problem hold_folder(const char *path, const output_rules &rules)
 // *refused (a heap text). OUTPUT_UNWRITABLE leaves the system's reason as the last error.
 static output_problem make_folders(const char *path, const output_rules &rules, char **refused)
 {
-    if (path_attributes(path) >= 0)
-        return OUTPUT_READY;
+    int kind = path_attributes(path);
+    if (kind >= 0) {
+        // A file where a folder belongs: 267 = ERROR_DIRECTORY, "the directory name is invalid".
+        if (kind == 0)
+            set_last_error(267);
+        return kind == 1 ? OUTPUT_READY : OUTPUT_UNWRITABLE;
+    }
     char *parent = folder_of(path);
     output_problem problem = OUTPUT_READY;
     if (parent && strcmp(parent, path) != 0) {

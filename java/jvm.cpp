@@ -50,7 +50,7 @@ static bool load_runtime(const launcher_settings &settings, jvm_record *jvm)
 {
     jvm->library = load_runtime_library(jvm->library_path);
     if (!jvm->library) {
-        report_error(settings.msg_load_runtime, jvm->library_path);
+        report_error_with_reason(settings.msg_load_runtime, jvm->library_path);
         return false;
     }
     jvm->create_vm = (create_vm_entry)find_library_symbol(jvm->library, "JNI_CreateJavaVM");

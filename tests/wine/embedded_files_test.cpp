@@ -316,9 +316,12 @@ TEST(EmbeddedFiles, AnElevatedRunNeverTakesFilesFromTheUsersTemporaryFolder)
         EXPECT_EQ(read_file(own + "\\a.jar"), "aaaa");
     } else {
         // Wine gives every folder its user as owner (it keeps no other), so the private
-        // folder made for an elevated run is refused there rather than used.
+        // folder made for an elevated run is refused there rather than used, and the box says
+        // that the rights it runs with are why.
         ASSERT_EQ(elevated.result.boxes.size(), 1u);
-        EXPECT_EQ(elevated.result.boxes[0].text.find("The folder " + data + "\\Trevalo"), 0u)
+        EXPECT_EQ(elevated.result.boxes[0].text.find("The program runs with administrator "
+                                                     "rights, and the folder " + data + "\\Trevalo"),
+                  0u)
             << elevated.result.boxes[0].text;
     }
 }

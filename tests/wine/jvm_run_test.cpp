@@ -153,7 +153,8 @@ TEST(JvmRun, ReportsEachWayTheRuntimeCanFail)
          "Unable to locate suitable Java Runtime Environment on this machine."},
         {"", dir + "\\text.dll",
          "Unable to locate suitable Java Runtime Environment on this machine."},
-        {"", dir + "\\jvm.dll", "Unable to load JVM: " + dir + "\\jvm.dll"},
+        {"", dir + "\\jvm.dll",
+         "Unable to load JVM: " + dir + "\\jvm.dll\n\nReason: " + system_line(ERROR_BAD_EXE_FORMAT) + "\r\n"},
         {"", runtime("test-runtime-nodefault"),
          "Unable to locate JNI interfaces in " + runtime("test-runtime-nodefault")},
         {"jvm_options = -Xfoo\n", runtime(),
@@ -195,6 +196,16 @@ TEST(JvmRun, LoadsARuntimeThatNeedsItsOwnBinFolder)
         EXPECT_TRUE(a.result.boxes.empty()) << a.boxes();
         EXPECT_FALSE(a.lines_with("main trevalo/test/Args").empty()) << planted;
     }
+    // A relative runtime_paths entry: relative to the launcher's folder, loaded by its full
+    // path, whatever folder the launcher starts in.
+    launch relative("main_class = trevalo.test.Args\n", "jre\\bin\\client\\jvm.dll");
+    for (const char *level : {"\\jre", "\\jre\\bin", "\\jre\\bin\\client"})
+        CreateDirectoryA((relative.dir + level).c_str(), nullptr);
+    ASSERT_TRUE(CopyFileA(runtime().c_str(), (relative.dir + "\\jre\\bin\\client\\jvm.dll").c_str(),
+                          FALSE));
+    relative.run("", make_temp_dir("elsewhere"));
+    EXPECT_EQ(relative.result.exit_code, 0u) << relative.boxes();
+    EXPECT_FALSE(relative.lines_with("main trevalo/test/Args").empty()) << relative.boxes();
 }
 
 TEST(JvmRun, CommandLineArgumentsReplaceTheConfiguredOnes)
