@@ -119,8 +119,7 @@ TEST(EmbeddedFiles, ServiceFilesGoToAPrivateFolderOfTheirContent)
         EXPECT_EQ(path_attributes((own + "\\a.jar").c_str()), r.folder_in_place.empty() ? -1 : 1);
     }
     fake_shared_folder(nullptr);
-    // A damaged archive: said once, and the run stops.
-    fake_archive_resource(std::string("\3\0\0\0", 4));
+    fake_archive_resource(std::string("\3\0\0\0", 4)); // damaged: said once, the run stops
     reported.clear();
     EXPECT_FALSE(unpack(true).ok);
     EXPECT_EQ(reported, std::vector<std::string>{MSG_ARCHIVE_MALFORMED});

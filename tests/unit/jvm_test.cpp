@@ -308,7 +308,6 @@ TEST(RealJvm, RedirectsBothStreamsIntoFreshFiles)
     r = run_child("run", {"jvm_options=-Xlog:gc:file=" + gc});
     EXPECT_TRUE(contains(file_text(gc), "Using ")) << file_text(gc);
     EXPECT_FALSE(contains(r.output, "Using ")) << r.output;
-
     // With output_append, the earlier run's output stays and the new one follows it.
     std::string appended = temp_tree::unix(tree.file("appended.txt", "an earlier run\n"));
     r = run_child("run", {"stdout_file=" + appended, "output_append=1"});
@@ -340,22 +339,16 @@ TEST(RealJvm, ReportsWhatCannotBeFoundOrRun)
     } cases[] = {
         // The exception and its cause follow the message; a missing class names the class
         // path searched; where the sink keeps them, the stack trace comes whole.
-        {{"main_class=trevalo/fixture/Missing"},
+        {{"main_class=trevalo/fixture/Missing", "class_path=" TREVALO_FIXTURES_JAR ";/nowhere.jar"},
          "Error locating class: trevalo.fixture.Missing\\n\\njava.lang.NoClassDefFoundError: "
          "trevalo/fixture/Missing\\nCaused by: java.lang.ClassNotFoundException: "
-         "trevalo.fixture.Missing\\nClass path searched: " TREVALO_FIXTURES_JAR "\n",
-         "java.lang.NoClassDefFoundError: trevalo/fixture/Missing"},
+         "trevalo.fixture.Missing\\nClass path searched: " TREVALO_FIXTURES_JAR ":/nowhere.jar"
+         "\\nMissing: /nowhere.jar\n", "java.lang.NoClassDefFoundError: trevalo/fixture/Missing"},
         // Found, but its static initialiser failed: said so, with the exception that did it.
         {{"main_class=trevalo/fixture/BadInit"},
          "The class trevalo.fixture.BadInit was found, but its static initialiser failed.\\n\\n"
          "java.lang.ExceptionInInitializerError\\nCaused by: java.lang.NumberFormatException: "
          "For input string: \"not a number\"\n", ""},
-        // A class path entry that is not there is named.
-        {{"main_class=trevalo/fixture/Missing", "class_path=" TREVALO_FIXTURES_JAR ";/nowhere.jar"},
-         "Error locating class: trevalo.fixture.Missing\\n\\njava.lang.NoClassDefFoundError: "
-         "trevalo/fixture/Missing\\nCaused by: java.lang.ClassNotFoundException: "
-         "trevalo.fixture.Missing\\nClass path searched: " TREVALO_FIXTURES_JAR ":/nowhere.jar"
-         "\\nMissing: /nowhere.jar\n", ""},
         {{"main_class=trevalo/fixture/NoMain"},
          "Error locating method: main(java/lang/String[])\\n\\njava.lang.NoSuchMethodError: "
          "static Ltrevalo/fixture/NoMain;.main([Ljava/lang/String;)V\n",

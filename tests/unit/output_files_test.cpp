@@ -28,7 +28,7 @@ std::string text_of(const std::string &path)
 
 TEST(OutputFiles, RotatesBySizeAndNeverLosesTheLastRun)
 {
-    const std::string big(2048, 'C');
+    const std::string big(2048, 'C'), at(1024, 'C');
     const struct {
         const char *what;
         std::vector<std::string> before; // out.log, out.log.1, out.log.2, out.log.3 ("-": none)
@@ -54,14 +54,12 @@ TEST(OutputFiles, RotatesBySizeAndNeverLosesTheLastRun)
          {big, "B", "A", "-"}},
         {"an older file is held: put back, appended to", {big, "B", "-", "-"}, false, 1, 2,
          "out.log.1", true, {big, "B", "-", "-"}},
-        {"exactly at the size: kept", {std::string(1024, 'C'), "-", "-", "-"}, false, 1, 2,
-         nullptr, false, {std::string(1024, 'C'), "-", "-", "-"}},
-        {"a count beyond any use: rotated as the most kept", {big, "B", "-", "-"}, false, 1,
-         2147483647, nullptr, false, {"-", big, "B", "-"}},
-        {"left aside, no file since: it is the file again", {"-", "B", "-", "-"}, false, 1, 2,
-         nullptr, false, {"-", big, "B", "-"}, big},
-        {"left aside, a file since: the newest older one", {"small", "B", "-", "-"}, true, 1,
-         2, nullptr, true, {"small", "R", "B", "-"}, "R"},
+        {"exactly at the size", {at, "-", "-", "-"}, false, 1, 2, nullptr, false, {at, "-", "-", "-"}},
+        {"a count beyond use", {big, "B", "-", "-"}, false, 1, 2147483647, nullptr, false,
+         {"-", big, "B", "-"}},
+        // Left aside by a run that ended mid-way: the file again, or the newest older one.
+        {"aside", {"-", "B", "-", "-"}, false, 1, 2, nullptr, false, {"-", big, "B", "-"}, big},
+        {"aside", {"s", "B", "-", "-"}, true, 1, 2, nullptr, true, {"s", "R", "B", "-"}, "R"},
     };
     for (const auto &c : cases) {
         temp_tree tree;
@@ -85,47 +83,37 @@ TEST(OutputFiles, RotatesBySizeAndNeverLosesTheLastRun)
 TEST(OutputFiles, AGuardedRunWritesOnlyAPlainFileInAPrivateFolder)
 {
     const struct {
-        const char *what, *file; // the output file's name in the tree
+        const char *file, *made; // made: "link", "hard" (link), "shared" (logs), "held", "old"
         bool guarded;
-        const char *made;        // "link", "hard link", "shared" (folder), "held" or null
         output_problem problem;
-        const char *after, *target; // the file's text after, the link target's
+        const char *after, *target; // the file's text after ("-": none), target.txt's
     } cases[] = {
-        {"missing folders: made", "logs\\sub\\out.log", false, nullptr, OUTPUT_READY, "", "T"},
-        {"a link, unguarded: followed", "out.log", false, "link", OUTPUT_READY, "", ""},
-        {"a link, guarded: refused", "out.log", true, "link", OUTPUT_NOT_A_FILE, "T", "T"},
-        {"a second name, guarded: refused", "out.log", true, "hard link", OUTPUT_NOT_A_FILE,
-         "T", "T"},
-        {"a folder others may change: refused", "logs\\out.log", true, "shared",
-         OUTPUT_FOLDER_NOT_PRIVATE, "-", "T"},
-        {"a level to make inside one others may change: refused", "logs\\new\\out.log", true,
-         "shared", OUTPUT_FOLDER_NOT_PRIVATE, "-", "T"},
-        {"held, cannot be emptied: appended", "out.log", true, "held", OUTPUT_READY, "old",
-         "T"},
-        {"a plain file, guarded: emptied", "out.log", true, "plain", OUTPUT_READY, "", "T"},
+        {"logs\\sub\\out.log", "", false, OUTPUT_READY, "", "T"}, // missing folders made
+        {"out.log", "link", true, OUTPUT_NOT_A_FILE, "T", "T"},
+        {"out.log", "hard", true, OUTPUT_NOT_A_FILE, "T", "T"},
+        {"logs\\out.log", "shared", true, OUTPUT_FOLDER_NOT_PRIVATE, "-", "T"},
+        {"logs\\new\\out.log", "shared", true, OUTPUT_FOLDER_NOT_PRIVATE, "-", "T"},
+        {"out.log", "held", true, OUTPUT_READY, "old", "T"}, // cannot be emptied: appended
+        {"out.log", "old", true, OUTPUT_READY, "", "T"},
     };
     for (const auto &c : cases) {
         temp_tree tree;
-        std::string target = tree.file("target.txt", "T"), path = tree.name(c.file);
-        std::string made = c.made ? c.made : "";
-        if (made == "link")
-            symlink(temp_tree::unix(target).c_str(), temp_tree::unix(path).c_str());
-        else if (made == "hard link")
-            link(temp_tree::unix(target).c_str(), temp_tree::unix(path).c_str());
-        else if (made == "shared")
-            fake_shared_folder(tree.path("logs").c_str());
-        else if (made == "held" || made == "plain")
+        std::string target = temp_tree::unix(tree.file("target.txt", "T")), made = c.made;
+        std::string path = tree.name(c.file);
+        if (made == "link" || made == "hard")
+            (made == "link" ? symlink : link)(target.c_str(), temp_tree::unix(path).c_str());
+        if (made == "held" || made == "old")
             tree.file(c.file, "old");
+        fake_shared_folder(made == "shared" ? tree.path("logs").c_str() : nullptr);
         fake_held_file(made == "held" ? path.c_str() : nullptr);
         char *folder;
         EXPECT_EQ(ready_output_file(path.c_str(), {false, 0, 5, c.guarded, true}, &folder),
-                  c.problem)
-            << c.what;
+                  c.problem) << c.file << " " << made;
         free(folder);
         fake_held_file(nullptr);
         fake_shared_folder(nullptr);
-        EXPECT_EQ(text_of(path), c.after) << c.what;
-        EXPECT_EQ(text_of(target), c.target) << c.what;
+        EXPECT_EQ(text_of(path) + " " + text_of(target), std::string(c.after) + " " + c.target)
+            << c.file << " " << made;
     }
 }
 
