@@ -282,21 +282,22 @@ TEST_F(RuntimeSearchUnderWine, EachMethodFindsTheTestRuntime)
         // the offer to download one (answered No here: nothing is opened).
         {"search_order = 79\njava_version = 0x00150000\ndownload_url = https://example.invalid/java\n",
          {"JAVA_HOME=" + dir + "\\empty", path}, false, "",
-         std::string(NO_RUNTIME) + "\n\nJava 17 at " + on_path + ": this application needs 21 or "
-             "later\n" + dir + "\\empty: version unknown (no release file with JAVA_VERSION)\n"
+         std::string(NO_RUNTIME) + "\n\nJava 17 at " + on_path + ": a version this application "
+             "does not take\n" + dir + "\\empty: version unknown (no release file with JAVA_VERSION)\n"
              "This application needs Java 21 or later.\n\nOpen https://example.invalid/java to "
              "download Java?"},
         // Elevated: the user's vendor key and JAVA_HOME are left out (nothing is tried, so no
         // folder is named), and a runtime beside the launcher in a folder that others may
         // change (under Wine every folder is its user's, whom an elevated run does not trust)
-        // is refused by name.
+        // is refused by name, and the rights it runs with said to be why.
         {"search_order = 6\n", {}, true, "", NO_RUNTIME, true},
         {"search_order = 7\n", {"JAVA_HOME=" + home}, false, "", NO_RUNTIME, true},
         {"search_order = 8\n", {}, false, "",
-         std::string(NO_RUNTIME) + "\n\nThe folder " + beside + " can be changed by accounts "
-         "other than the system, administrators and the program's own, or is a link to another "
-         "folder, so the program does not run files from it. Remove the folder, or let only "
-         "those accounts change it.", true},
+         std::string(NO_RUNTIME) + "\n\nThe program runs with administrator rights, and the "
+         "folder " + beside + " can be changed by accounts other than the system and "
+         "administrators, or is a link to another folder, so the program does not run files "
+         "from it. Start it without administrator rights, or let only those accounts change the "
+         "folder.", true},
     };
     int row = 0;
     for (const auto &c : cases) {

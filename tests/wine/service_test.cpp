@@ -372,6 +372,7 @@ TEST_F(ServiceUnderWine, OperatedFromTheCommandLine)
     EXPECT_EQ(failed.boxes[0].icon, "error");
 
     // A quick job: -start succeeds whether it looks before or after the run ended cleanly.
+    TearDown();
     make("main_class = trevalo.test.Args\nmanual_start = 1\n");
     ASSERT_EQ(run("-install").exit_code, 0u);
     run_result quick = run("-start");
