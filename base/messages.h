@@ -30,6 +30,21 @@
     "The folder %s can be changed by accounts other than the system, administrators and the " \
     "program's own, or is a link to another folder, so the program does not run files from " \
     "it. Remove the folder, or let only those accounts change it."
+// A guarded run's output file (the subject) is a link, a folder, a device or a file with more
+// than one name.
+#define MSG_OUTPUT_NOT_A_FILE                                                                   \
+    "%s is not a plain file of its own (it is a link, a folder, a device or a file with more " \
+    "than one name), so the program does not write its output there."
+// The same refusal by a launcher that runs with administrator rights, which trusts its own
+// account no more than others: that is why a folder of the user's is refused.
+#define MSG_FOLDER_NOT_PRIVATE_ELEVATED                                                         \
+    "The program runs with administrator rights, and the folder %s can be changed by "         \
+    "accounts other than the system and administrators, or is a link to another folder, so "  \
+    "the program does not run files from it. Start it without administrator rights, or let "  \
+    "only those accounts change the folder."
+// Which of the two a guarded run (a service, own_account; or an elevated launcher) reports.
+#define folder_refusal(own_account) \
+    ((own_account) ? MSG_FOLDER_NOT_PRIVATE : MSG_FOLDER_NOT_PRIVATE_ELEVATED)
 // An unpacked file's name is taken by a folder.
 #define REASON_FOLDER_IN_THE_WAY "Reason: a folder of this name is in the way."
 // The service manager refused one optional setting of an install (the setting's name is the
@@ -51,16 +66,28 @@
 #define MSG_SERVICE_STARTING "The %s service is starting."
 #define MSG_SERVICE_STOPPING "The %s service is stopping."
 #define MSG_SERVICE_STOPPED "The %s service is stopped; last exit code "
-#define MSG_SERVICE_NOT_RUN "The %s service is stopped; it has not run yet."
+// The manager's code for "not started since the system started" (1077) is also what it keeps
+// after some runs that ended by themselves: only the state is certain.
+#define MSG_SERVICE_NOT_RUN "The %s service is stopped."
+// A -start whose run ended cleanly before the answer was read (a quick job); after a run that
+// failed, where the run recorded why; a service of that name that does not exist (the text
+// goes between its name and the install switch); another program's service of that name,
+// which -uninstall leaves alone.
+#define MSG_SERVICE_ENDED_CLEANLY "The %s service started, ran and has ended; last exit code 0."
+#define MSG_SERVICE_REASON_RECORDED " The Application event log's records of it say why."
+#define MSG_SERVICE_NOT_INSTALLED " service is not installed; the launcher installs it with "
+#define MSG_SERVICE_NOT_OURS "The %s service runs another program; it was not removed."
 
 // The line after the no-runtime message when the search passed over a runtime library built
 // for another processor than the launcher's: "%s" is the library's path.
 
 // The lines after the no-runtime message, one for each runtime the search passed over, and
 // the versions the application needs. These are printf formats of the search's own.
-// A runtime whose version lies outside the bounds: its feature version, its home, and the
-// versions accepted ("17 or later", "8 to 11", "11 or earlier").
-#define MSG_RUNTIME_VERSION_OUTSIDE "Java %u at %s: this application needs %s"
+// A runtime whose version lies outside the bounds: its feature version and its home (the
+// versions accepted follow in MSG_RUNTIME_NEEDED).
+#define MSG_RUNTIME_VERSION_OUTSIDE "Java %u at %s: a version this application does not take"
+// A JAVA_HOME that names a folder that is not there.
+#define MSG_RUNTIME_NO_FOLDER "%s (JAVA_HOME): no such folder"
 // A runtime home whose version cannot be read while a minimum is set.
 #define MSG_RUNTIME_VERSION_UNKNOWN "%s: version unknown (no release file with JAVA_VERSION)"
 // A runtime home without a runtime library where one belongs.
@@ -85,9 +112,22 @@
     "The Java runtime cannot be given this option, because it has characters outside the "    \
     "system's code page and no short form of its paths avoids them:\n%s"
 
+// A class path entry (the subject) whose path holds ';', the class path's separator, and has
+// no short form without one.
+#define MSG_CLASS_PATH_SEPARATOR                                                              \
+    "The Java runtime cannot be given this class path entry, because its path holds ';', "    \
+    "which separates the entries of a class path, and it has no short form without one:\n%s"
+
 // The line after a missing main class's exception: "%s" is the class path the virtual
 // machine searched.
 #define MSG_CLASS_PATH_SEARCHED "Class path searched: %s"
+// Before each class path entry that is not there, on a line of its own after that.
+#define MSG_CLASS_PATH_MISSING "Missing: "
+// A main class (the subject) that was found but whose static initialiser threw: the
+// exception follows, and how the virtual machine's text of it begins.
+#define MSG_CLASS_INITIALISER_FAILED "The class %s was found, but its static initialiser failed."
+#define INITIALISER_ERROR "java.lang.ExceptionInInitializerError"
+
 
 #define SUBJECT_CURRENT_DIR "CURRENT_DIR"
 #define MAIN_METHOD "main(java/lang/String[])"

@@ -5,7 +5,9 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <map>
+#include <vector>
 
 #include "base/archive.h"
 #include "base/setting_codec.h"
@@ -75,6 +77,41 @@ int find_entry(const std::string &key)
         if (entries[i].id == id || key == entries[i].name)
             return (int)i;
     return -1;
+}
+
+// The edits that turn a into b: a character added, removed, replaced, or two neighbours
+// swapped, each one edit.
+size_t edit_distance(const std::string &a, const std::string &b)
+{
+    std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
+    for (size_t i = 0; i <= a.size(); i++)
+        for (size_t j = 0; j <= b.size(); j++) {
+            if (i == 0 || j == 0) {
+                d[i][j] = i + j;
+                continue;
+            }
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1,
+                                d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    return d[a.size()][b.size()];
+}
+
+// " (did you mean 'name'?)" for the known key nearest to an unknown one, when it is near
+// enough to be a slip (at most two edits, and fewer than a third of the key); "" otherwise.
+std::string nearest_key(const std::string &key, const std::vector<std::string> &known)
+{
+    std::string best;
+    size_t best_distance = 3;
+    for (const std::string &name : known) {
+        size_t distance = edit_distance(key, name);
+        if (distance < best_distance && distance * 3 < name.size()) {
+            best = name;
+            best_distance = distance;
+        }
+    }
+    return best.empty() ? "" : " (did you mean '" + best + "'?)";
 }
 
 std::string at_line(int line)
@@ -300,7 +337,13 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
             continue;
         int i = find_entry(key);
         if (i < 0) {
-            *error = at_line(line_number) + "unknown setting '" + shown(key) + "'";
+            std::vector<std::string> known = {"embed"};
+            for (const setting_entry &e : entries)
+                known.push_back(e.name);
+            for (const auto &k : singles)
+                known.push_back(k.key);
+            *error = at_line(line_number) + "unknown setting '" + shown(key) + "'" +
+                     nearest_key(key, known);
             return false;
         }
         const setting_entry &e = entries[i];

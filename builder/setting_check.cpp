@@ -50,6 +50,7 @@ const integer_range ranges[] = {
      "0 realtime, 1 high, 2 above normal, 3 normal, 4 below normal, 5 idle"},
     {SETTING_restart_seconds, 0, 4294967, true, "seconds; 0 or empty: no restart"},
     {SETTING_max_java_version, 0, 65535, true, "a feature version such as 17; 0 or empty: none"},
+    {SETTING_output_keep, 0, 999, true, "older output files kept; 0: none"},
 };
 const integer_range any_number = {0, 0, 2147483647, true, nullptr};
 

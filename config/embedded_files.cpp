@@ -53,7 +53,7 @@ static bool make_level(const launcher_settings &settings, const char *path, bool
     case FOLDER_HELD:
         return true;
     case FOLDER_REFUSED:
-        report_error(MSG_FOLDER_NOT_PRIVATE, path);
+        report_error(folder_refusal(own_account), path);
         return false;
     default:
         report_error_with_reason(settings.msg_write_error, path);
@@ -84,7 +84,7 @@ static bool make_unpack_folder(const launcher_settings &settings, uint64_t hash,
         }
         if (!path) {
             if (refused)
-                report_error(MSG_FOLDER_NOT_PRIVATE, failed);
+                report_error(folder_refusal(service), failed);
             else
                 report_error_with_reason(settings.msg_write_error, failed);
             free(failed);
@@ -264,7 +264,7 @@ bool unpack_embedded_files(const launcher_settings &settings, bool service, char
         return true;
 
     // The whole archive is checked before anything is written, so a damaged one unpacks
-    // nothing and leaves the class path as configured.
+    // nothing; it is reported once and the run stops, as it could only fail on without it.
     uint32_t count = 0;
     const char *bad_name = nullptr;
     switch (archive_check(data, size, &count, &bad_name)) {
@@ -272,10 +272,10 @@ bool unpack_embedded_files(const launcher_settings &settings, bool service, char
         break;
     case ARCHIVE_MALFORMED:
         report_error(MSG_ARCHIVE_MALFORMED);
-        return true;
+        return false;
     case ARCHIVE_UNSAFE_NAME:
         report_error(settings.msg_write_error, bad_name);
-        return true;
+        return false;
     }
     // No entries: nothing to unpack, and the class path stays as configured.
     if (count == 0)

@@ -9,8 +9,8 @@
 // the machine's program data that only the system, administrators and the service's account
 // may change; in both, a sub-folder named after the main class and one named after the
 // archive's content. Returns false after a reported
-// failure that must stop the run (a file that must be written and cannot be, a folder in a
-// file's place, a service folder that others may change). Otherwise *class_path is the class
-// path that lists the unpacked files (a new heap text), or null when the configured one
-// stays: no files, or a reported failure to find the base folder or to read the archive.
+// failure that must stop the run (a damaged archive, a file that must be written and cannot
+// be, a folder in a file's place, a service folder that others may change). Otherwise
+// *class_path is the class path that lists the unpacked files (a new heap text), or null when
+// the configured one stays: no files, or a reported failure to find the base folder.
 bool unpack_embedded_files(const launcher_settings &settings, bool service, char **class_path);

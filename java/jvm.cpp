@@ -51,7 +51,7 @@ static bool load_runtime(const launcher_settings &settings, jvm_record *jvm)
 {
     jvm->library = load_runtime_library(jvm->library_path);
     if (!jvm->library) {
-        report_error(settings.msg_load_runtime, jvm->library_path);
+        report_error_with_reason(settings.msg_load_runtime, jvm->library_path);
         return false;
     }
     jvm->create_vm = (create_vm_entry)find_library_symbol(jvm->library, "JNI_CreateJavaVM");
@@ -193,6 +193,7 @@ bool create_jvm(const launcher_settings &settings, bool console, const char *cla
 {
     if (settings.early_working_dir && !enter_working_directory(settings, true))
         return false;
+    jvm->service = console;
     char home[RUNTIME_HOME_SIZE];
     if (!find_runtime(settings, console, jvm, home) || !load_runtime(settings, jvm) ||
         !create_with_options(settings, console, class_path, expand_folders, home, count, vector,

@@ -17,6 +17,7 @@ struct jvm_record {
     JavaVM *vm;
     JNIEnv *env; // of the thread that created the virtual machine
     jint attach_version; // the JNI version of the attach record, one the runtime supports
+    bool service;        // created for a service run
 };
 
 // Finds a runtime, loads it, creates the virtual machine with the jvm_options setting and

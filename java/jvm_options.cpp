@@ -13,15 +13,6 @@
 #include "os/os.h"
 #include "os/report.h"
 
-// -1: the path does not exist; 0: the text holds '%', or the path is not a directory;
-// 1: the path is an existing directory.
-static int path_kind(const char *path)
-{
-    if (strchr(path, '%'))
-        return 0;
-    return path_attributes(path);
-}
-
 static bool has_archive_suffix(const char *name)
 {
     size_t n = strlen(name);
@@ -31,8 +22,12 @@ static bool has_archive_suffix(const char *name)
     return strcasecmp(suffix, ".jar") == 0 || strcasecmp(suffix, ".zip") == 0;
 }
 
+// Class path entries are kept apart by a line break until the option is made: a folder's name
+// may hold ';', which the virtual machine would read as a separator.
+static const char ENTRY_END[] = "\n";
+
 // Appends every ".jar" and ".zip" file below directory, at any depth and in the order the
-// file system lists them, each followed by ";"; for a wildcard ("lib\*", as the java command
+// file system lists them, each followed by ENTRY_END; for a wildcard ("lib\*", as the java command
 // reads it), only the ".jar" files of directory itself. A folder that is a link or junction is
 // not followed: it may lead back up (a loop) or anywhere else. One trailing "\" or "/" of
 // directory is removed in place. Returns false after a reported listing failure, which names
@@ -46,7 +41,7 @@ static bool add_directory_archives(string_list *list, char *directory, const fol
     // A guarded run lists only folders no other account may change, held open until the
     // process ends: the archives listed are the ones the virtual machine reads.
     if (trust.guarded && hold_private_directory(directory, trust.own_account) != FOLDER_HELD) {
-        report_error(MSG_FOLDER_NOT_PRIVATE, directory);
+        report_error(folder_refusal(trust.own_account), directory);
         return false;
     }
 
@@ -69,7 +64,7 @@ static bool add_directory_archives(string_list *list, char *directory, const fol
         } else if (has_archive_suffix(entry.name) &&
                    (!wildcard || strcasecmp(entry.name + strlen(entry.name) - 4, ".jar") == 0)) {
             string_list_append(list, path);
-            string_list_append(list, ";");
+            string_list_append(list, ENTRY_END);
         }
         free(path);
         if (!ok)
@@ -232,29 +227,49 @@ char *runtime_class_path_option(const char *option)
     return runtime_text(option, true);
 }
 
-// The ";"-separated entries, each relative one made absolute against the current directory
-// (the launcher's folder, or the working directory entered early): the virtual machine opens
-// class path entries when it first needs them, after the application may have entered another
-// directory (return_to_startup_dir).
-static char *absolute_entries(const char *entries)
+// The entries (each ended by ENTRY_END) joined by ";", each relative one made absolute against
+// the current directory (the launcher's folder, or the working directory entered early): the
+// virtual machine opens class path entries when it first needs them, after the application may
+// have entered another directory (return_to_startup_dir). An entry whose path holds ';' is
+// given by its short form, which has none; false (reported) when it has no short form.
+static bool join_absolute_entries(const char *entries, char **joined)
 {
     char directory[PATH_SIZE];
     bool known = get_current_directory(directory, sizeof directory);
     bool root = known && directory[strlen(directory) - 1] == '\\';
     string_list result = {};
-    for (const char *p = entries;;) {
-        size_t n = strcspn(p, ";");
-        if (known && n > 0 && p[0] != '\\' && p[0] != '/' && !(n > 1 && p[1] == ':')) {
-            string_list_append(&result, directory);
-            string_list_append(&result, root ? "" : "\\");
+    bool ok = true;
+    for (const char *p = entries; ok && *p;) {
+        size_t n = strcspn(p, ENTRY_END);
+        if (n == 0) {
+            p++;
+            continue;
         }
-        append_part(&result, p, n);
-        if (!p[n])
-            break;
-        string_list_append(&result, ";");
-        p += n + 1;
+        bool relative = known && n > 0 && p[0] != '\\' && p[0] != '/' && !(n > 1 && p[1] == ':');
+        char *part = copy_text(p, n);
+        char *entry = relative ? join_text(directory, root ? "" : "\\", part) : must_copy(part);
+        free(part);
+        if (strchr(entry, ';')) {
+            char *short_form = short_path_name(entry);
+            if (short_form && !strchr(short_form, ';')) {
+                free(entry);
+                entry = short_form;
+            } else {
+                free(short_form);
+                report_error(MSG_CLASS_PATH_SEPARATOR, entry);
+                ok = false;
+            }
+        }
+        if (result.length > 0)
+            string_list_append(&result, ";");
+        string_list_append(&result, entry);
+        free(entry);
+        p += n + (p[n] ? 1 : 0);
     }
-    return result.text ? result.text : must_copy("");
+    *joined = ok ? (result.text ? result.text : must_copy("")) : nullptr;
+    if (!ok)
+        free(result.text);
+    return ok;
 }
 
 // The class path option: "-Djava.class.path=" and the entries of class_path, each folder
@@ -270,39 +285,40 @@ static char *class_path_option(const char *class_path, bool expand_folders,
     char *entries = must_copy(class_path);
     char *cursor = nullptr;
     *ok = true;
-    while (char *entry = next_token(entries, ";", &cursor)) {
+    while (char *token = next_token(entries, ";", &cursor)) {
+        // Expanded first: "%LAUNCHER_DIR%\lib\*" is a folder's archives as "lib\*" is, also
+        // in a folder whose name holds '%' (written "%%").
+        char *entry = expand_folders ? expand_variables(token, runtime_home) : must_copy(token);
         size_t length = strlen(entry);
-        if (expand_folders && entry[length - 1] == '*' && !strchr(entry, '%') &&
+        if (expand_folders && length > 0 && entry[length - 1] == '*' &&
             (length == 1 || entry[length - 2] == '\\' || entry[length - 2] == '/')) {
             // "lib\*": the folder's archives stand in its place; a folder that is not there
             // gives none, as with the java command.
             entry[length - 1] = '\0';
             char *folder = length == 1 ? (char *)"." : entry;
-            if (path_attributes(folder) == 1 &&
-                !add_directory_archives(&list, folder, trust, true)) {
-                *ok = false;
-                break;
-            }
-            continue;
+            *ok = path_attributes(folder) != 1 || add_directory_archives(&list, folder, trust, true);
+        } else if (length > 0) {
+            // A variable may hold a list of its own ("%CLASSPATH%"): its entries are entries,
+            // unless the whole names a path (a folder whose name holds ';').
+            if (expand_folders && strchr(entry, ';') && path_attributes(entry) < 0)
+                for (char *p = entry; *p; p++)
+                    *p = *p == ';' ? ENTRY_END[0] : *p;
+            string_list_append(&list, entry);
+            string_list_append(&list, ENTRY_END);
+            // A folder named through a variable stays as it is, not listed.
+            *ok = !expand_folders || strchr(token, '%') || path_attributes(entry) != 1 ||
+                  add_directory_archives(&list, entry, trust);
         }
-        char *expanded = expand_folders ? expand_variables(entry, runtime_home) : nullptr;
-        string_list_append(&list, expanded ? expanded : entry);
-        string_list_append(&list, ";");
-        free(expanded);
-        if (expand_folders && path_kind(entry) == 1 &&
-            !add_directory_archives(&list, entry, trust)) {
-            *ok = false;
+        free(entry);
+        if (!*ok)
             break;
-        }
     }
     free(entries);
     char *option = nullptr;
-    if (*ok && list.length > 0) {
-        list.text[--list.length] = '\0'; // the last ";"
-        char *absolute = absolute_entries(list.text);
-        option = join_text("-Djava.class.path=", absolute);
-        free(absolute);
-    }
+    char *joined = nullptr;
+    if (*ok && list.length > 0 && (*ok = join_absolute_entries(list.text, &joined)))
+        option = join_text("-Djava.class.path=", joined);
+    free(joined);
     free(list.text);
     return option;
 }

@@ -8,6 +8,7 @@
 #include "base/command_line.h"
 #include "base/memory.h"
 #include "base/messages.h"
+#include "base/string_list.h"
 #include "base/text.h"
 #include "config/directories.h"
 #include "config/output_files.h"
@@ -17,21 +18,22 @@
 #include "os/report.h"
 #include "os/trace.h"
 
-// Readies the configured output file path (rotated by size, see prepare_output_file) and opens
-// it once, emptied or appended to, so that a file that cannot be written is reported with its
-// path and the system's reason before Java opens it; *append says how Java opens it.
+// Readies the configured output file path for Java, which opens it for appending (see
+// ready_output_file), and reports what stands in the way: a file that cannot be written with
+// its path and the system's reason, a folder other accounts may change, a file that is not one.
 static bool create_output_file(const launcher_settings &settings, const char *path,
-                               bool *append)
+                               const output_rules &rules)
 {
-    *append = prepare_output_file(path, settings.output_append, settings.output_max_kb,
-                                  settings.output_keep);
-    os_file *file = *append ? append_to_file(path) : create_file(path);
-    if (!file) {
+    char *folder;
+    output_problem problem = ready_output_file(path, rules, &folder);
+    if (problem == OUTPUT_UNWRITABLE)
         report_error_with_reason(settings.msg_write_error, path);
-        return false;
-    }
-    close_file(file);
-    return true;
+    else if (problem == OUTPUT_FOLDER_NOT_PRIVATE)
+        report_error(folder_refusal(rules.own_account), folder);
+    else if (problem == OUTPUT_NOT_A_FILE)
+        report_error(MSG_OUTPUT_NOT_A_FILE, path);
+    free(folder);
+    return problem == OUTPUT_READY;
 }
 
 // Whether the configured paths out and err name one file, however each is written
@@ -43,34 +45,77 @@ static bool same_output_file(const char *out, const char *err)
 
 // Points System.out and System.err at the configured files. One file named for both is
 // opened once and shared: a second opening would fail on the first's sharing, and two streams
-// that each emptied it would wipe each other's output.
-static bool redirect_output_files(JNIEnv *env, const launcher_settings &settings)
+// that each emptied it would wipe each other's output. A service, and an elevated run, write
+// only where no other account can put a link (guarded).
+static bool redirect_output_files(JNIEnv *env, const launcher_settings &settings, bool service)
 {
     const char *out = settings.stdout_file, *err = settings.stderr_file;
-    bool append = false;
-    if (out[0] && !create_output_file(settings, out, &append))
+    output_rules rules = {settings.output_append != 0, settings.output_max_kb,
+                          settings.output_keep, service || process_is_elevated(), service};
+    if (out[0] && !create_output_file(settings, out, rules))
         return false;
     if (same_output_file(out, err))
-        return redirect_java_stream(env, settings, out, true, true, append);
-    return (!out[0] || redirect_java_stream(env, settings, out, true, false, append)) &&
-           (!err[0] || (create_output_file(settings, err, &append) &&
-                        redirect_java_stream(env, settings, err, false, true, append)));
+        return redirect_java_stream(env, settings, out, true, true, true);
+    return (!out[0] || redirect_java_stream(env, settings, out, true, false, true)) &&
+           (!err[0] || (create_output_file(settings, err, rules) &&
+                        redirect_java_stream(env, settings, err, false, true, true)));
 }
 
-// Reports that the main class cannot be found: the exception, and the class path that the
-// virtual machine searched (its java.class.path), which is what a user must check.
+// The main class as the user wrote it, with dots: a new heap text.
+static char *dotted_class_name(const char *name)
+{
+    char *dotted = must_copy(name);
+    for (char *p = dotted; *p; p++)
+        if (*p == '/')
+            *p = '.';
+    return dotted;
+}
+
+// The entries of class_path (separated as the virtual machine's path.separator says) that are
+// not there, each on a line after MSG_CLASS_PATH_MISSING, appended to *text.
+static void append_missing_entries(JNIEnv *env, string_list *text, const char *class_path)
+{
+    char *separator = java_property(env, "path.separator");
+    char *entries = must_copy(class_path);
+    char *cursor = nullptr;
+    while (char *entry = next_token(entries, separator && separator[0] ? separator : ";", &cursor))
+        if (path_attributes(entry) < 0) {
+            string_list_append(text, "\n");
+            string_list_append(text, MSG_CLASS_PATH_MISSING);
+            string_list_append(text, entry);
+        }
+    free(entries);
+    free(separator);
+}
+
+// Reports that the main class cannot be had: a class whose static initialiser failed, with
+// the exception that made it fail; otherwise the exception, the class path that the virtual
+// machine searched (its java.class.path), which is what a user must check, and its entries
+// that are not there.
 static void report_missing_main_class(JNIEnv *env, const launcher_settings &settings)
 {
     char *exception = take_java_exception(env, reports_stack_traces());
+    char *name = dotted_class_name(settings.main_class);
+    if (exception && strncmp(exception, INITIALISER_ERROR, sizeof INITIALISER_ERROR - 1) == 0) {
+        report_error_with_detail(MSG_CLASS_INITIALISER_FAILED, name, exception);
+        free(name);
+        free(exception);
+        return;
+    }
     char *class_path = java_property(env, "java.class.path");
     const char *searched = class_path && class_path[0] ? class_path : "(empty)";
     size_t size = sizeof MSG_CLASS_PATH_SEARCHED + strlen(searched);
     char *line = (char *)must_alloc(size);
     fill_message(line, size, MSG_CLASS_PATH_SEARCHED, searched);
-    char *detail = join_text(exception ? exception : "", exception ? "\n" : "", line);
+    string_list detail = {};
+    string_list_append(&detail, exception ? exception : "");
+    string_list_append(&detail, exception ? "\n" : "");
+    string_list_append(&detail, line);
+    append_missing_entries(env, &detail, class_path ? class_path : "");
     free(line);
-    report_error_with_detail(settings.msg_class, settings.main_class, detail);
-    free(detail);
+    report_error_with_detail(settings.msg_class, name, detail.text);
+    free(detail.text);
+    free(name);
     free(class_path);
     free(exception);
 }
@@ -78,7 +123,7 @@ static void report_missing_main_class(JNIEnv *env, const launcher_settings &sett
 // Everything after the environment is chosen: user.dir, the output files, the lookups, the
 // arguments and the call. Returns true when main returned without a pending exception.
 static bool call_main(JNIEnv *env, const launcher_settings &settings, int count, char **vector,
-                      bool redirect, void (*calling)())
+                      bool redirect, bool service, void (*calling)())
 {
     char directory[STARTUP_DIRECTORY_SIZE];
     if (!get_current_directory(directory, sizeof directory)) {
@@ -87,7 +132,7 @@ static bool call_main(JNIEnv *env, const launcher_settings &settings, int count,
     }
     if (!set_java_property(env, settings, "user.dir", directory))
         return false;
-    if (redirect && !redirect_output_files(env, settings))
+    if (redirect && !redirect_output_files(env, settings, service))
         return false;
 
     jclass main_class = env->FindClass(settings.main_class);
@@ -139,7 +184,7 @@ bool run_main_class(const launcher_settings &settings, const jvm_record &jvm, in
     }
     // An attached call (the stop call of a service) leaves the output files alone: opening
     // them again would truncate what the running application is still writing.
-    bool ok = call_main(env, settings, count, vector, !attach, calling);
+    bool ok = call_main(env, settings, count, vector, !attach, jvm.service, calling);
     if (attach)
         jvm.vm->DetachCurrentThread();
     return ok;

@@ -13,7 +13,7 @@ bool run_application(const launcher_settings &settings, int count, char **vector
 {
     // An INI file that other accounts may have written is not used, nor run without.
     if (settings.refused_ini_folder) {
-        report_error(MSG_FOLDER_NOT_PRIVATE, settings.refused_ini_folder);
+        report_error(folder_refusal(console), settings.refused_ini_folder);
         return false;
     }
     char *unpacked;

@@ -76,6 +76,7 @@ enum passed_reason {
     PASSED_UNKNOWN_VERSION, // its version cannot be read while a minimum is set
     PASSED_OTHER_PROCESSOR, // its library is built for another processor
     PASSED_NO_LIBRARY,      // its home holds no runtime library
+    PASSED_NO_FOLDER,       // JAVA_HOME names a folder that is not there
 };
 
 enum { MOST_PASSED = 5 };
@@ -244,7 +245,8 @@ static void note_passed(search_state *state, passed_reason reason, unsigned numb
                         const char *path)
 {
     static const char *const reasons[] = {"version outside the bounds", "version unknown",
-                                          "built for another processor", "no jvm.dll"};
+                                          "built for another processor", "no jvm.dll",
+                                          "no such folder"};
     trace("passed over %s: %s (%u)", path, reasons[reason], number);
     if (strlen(path) >= RUNTIME_PATH_SIZE)
         return;
@@ -277,7 +279,10 @@ enum library_check { LIBRARY_OTHER_PROCESSOR = -1, LIBRARY_UNUSABLE, LIBRARY_USA
 static library_check check_library(search_state *state, const char *path, bool strict)
 {
     unsigned machine = library_machine(path);
-    trace("runtime library %s: machine type 0x%x", path, machine);
+    if (machine)
+        trace("runtime library %s: machine type 0x%x", path, machine);
+    else
+        trace("runtime library %s: %s", path, file_exists(path) ? "not a program library" : "not there");
     if (machine == state->machine)
         return LIBRARY_USABLE;
     if (machine == 0)
@@ -357,15 +362,26 @@ static bool try_configured_runtime_paths(search_state *state)
 {
     if (!state->relative[0])
         return false;
+    // A relative entry is relative to the launcher's folder, whatever folder the search runs
+    // in: the library is loaded by its full path.
+    char folder[RUNTIME_PATH_SIZE], path[RUNTIME_PATH_SIZE];
+    char *last = executable_path(folder, sizeof folder) ? strrchr(folder, '\\') : nullptr;
+    if (last)
+        last[1] = '\0';
     char *cursor = nullptr;
+    bool found = false;
     while (char *entry = next_token(state->relative, ";", &cursor)) {
-        if (usable_library(state, entry, true) &&
-            join_candidate(state->result, state->capacity, entry, "", "")) {
-            set_home_of_library(entry, state->home);
-            return true;
+        bool relative = entry[0] != '\\' && entry[0] != '/' && !(entry[0] && entry[1] == ':');
+        if (!join_candidate(path, sizeof path, relative && last ? folder : "", entry, ""))
+            continue;
+        if (usable_library(state, path, true) &&
+            join_candidate(state->result, state->capacity, path, "", "")) {
+            set_home_of_library(path, state->home);
+            found = true;
+            break;
         }
     }
-    return false;
+    return found;
 }
 
 // The per-digit version test: the first character of the name against the required major
@@ -593,8 +609,12 @@ static void try_java_home_variable(search_state *state)
 {
     char *value = variable_value(state, "JAVA_HOME");
     char home[RUNTIME_HOME_SIZE];
-    if (value && !names_variable(state, value) && copy_folder(home, sizeof home, value))
+    // A JAVA_HOME that names no folder is said, not passed over in silence: the user set it.
+    if (value && !names_variable(state, value) && copy_folder(home, sizeof home, value)) {
+        if (path_attributes(home) != 1)
+            note_passed(state, PASSED_NO_FOLDER, 0, home);
         consider_runtime(state, home, nullptr);
+    }
     free(value);
 }
 
@@ -739,14 +759,16 @@ static void describe_passed_runtimes(const search_state &state, char *note, size
     char range[RANGE_SIZE], line[RUNTIME_PATH_SIZE + 128];
     describe_range(state, range);
     size_t length = 0;
-    for (int reason = PASSED_VERSION; reason <= PASSED_NO_LIBRARY; reason++) {
+    for (int reason = PASSED_VERSION; reason <= PASSED_NO_FOLDER; reason++) {
         for (int i = 0; i < state.passed_count; i++) {
             const passed_runtime &passed = state.passed[i];
             if (passed.reason != reason)
                 continue;
             if (reason == PASSED_VERSION)
                 format_line(line, sizeof line, MSG_RUNTIME_VERSION_OUTSIDE, passed.number,
-                            passed.path, range);
+                            passed.path);
+            else if (reason == PASSED_NO_FOLDER)
+                format_line(line, sizeof line, MSG_RUNTIME_NO_FOLDER, passed.path);
             else if (reason == PASSED_OTHER_PROCESSOR &&
                      (passed.number == MACHINE_X64 || passed.number == MACHINE_X86)) {
                 int bits = passed.number == MACHINE_X64 ? 64 : 32;
@@ -814,7 +836,8 @@ bool find_runtime_library(const runtime_request &request, unsigned machine, char
         // was not taken.
         size_t length = 0;
         if (state.refused[0]) {
-            fill_message(note, SEARCH_NOTE_SIZE, MSG_FOLDER_NOT_PRIVATE, state.refused);
+            fill_message(note, SEARCH_NOTE_SIZE, folder_refusal(state.own_account),
+                         state.refused);
             length = strlen(note);
             if (length + 1 < SEARCH_NOTE_SIZE)
                 note[length++] = '\n';

@@ -30,6 +30,9 @@ static const char *creation_message, *creation_library;
 static void (*runtime_exit)(int), (*runtime_quick_exit)(int);
 static int (*runtime_vfprintf)(FILE *, const char *, va_list);
 static int (*runtime_write)(int, const void *, unsigned);
+// The runtime's C library: its standard streams, and the fwrite for the other ones (zero
+// until the library is loaded, or when it has none that is known).
+static runtime_c_streams runtime_streams;
 // The entry point's hook, run before the virtual machine ends the process.
 static void (*application_end_hook)(int failure);
 
@@ -61,10 +64,38 @@ static void keep_in_tail(const char *piece, size_t n)
     }
 }
 
-jint JNICALL jvm_output_hook(FILE *, const char *format, va_list args)
+// Writes what the virtual machine prints to a stream of its own that is not a standard one
+// (a log file of "-Xlog:...:file=") into that stream, whole however long; true when it did.
+static bool pass_to_runtime_stream(FILE *stream, const char *format, va_list args, int *length)
 {
+    if (!stream || !runtime_streams.write || stream == runtime_streams.out ||
+        stream == runtime_streams.err)
+        return false;
+    size_t size = OUTPUT_PIECE_SIZE;
+    char *text;
+    for (;;) {
+        text = (char *)must_alloc(size);
+        va_list copy;
+        va_copy(copy, args);
+        *length = format_text(text, size, format, copy);
+        va_end(copy);
+        if ((size_t)*length < size - 1 || size >= 4 * 1024 * 1024)
+            break;
+        free(text);
+        size *= 4;
+    }
+    runtime_streams.write(text, 1, (size_t)*length, stream);
+    free(text);
+    return true;
+}
+
+jint JNICALL jvm_output_hook(FILE *stream, const char *format, va_list args)
+{
+    int n;
+    if (pass_to_runtime_stream(stream, format, args, &n))
+        return n;
     char piece[OUTPUT_PIECE_SIZE];
-    int n = format_text(piece, sizeof piece, format, args);
+    n = format_text(piece, sizeof piece, format, args);
     if (is_class_sharing_remark(piece))
         return n;
     write_standard_error(piece, (size_t)n);
@@ -198,6 +229,8 @@ static int runtime_write_call(int descriptor, const void *bytes, unsigned count)
 
 void watch_runtime_exit(void *library)
 {
+    if (!find_runtime_c_streams(library, &runtime_streams))
+        runtime_streams = {};
     void *original;
     if (replace_library_import(library, "exit", (void *)runtime_exit_call, &original))
         runtime_exit = (void (*)(int))original;

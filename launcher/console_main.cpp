@@ -13,11 +13,16 @@
 #include "os/report.h"
 #include "os/wide.h"
 
-// "<caption>: <text>" on one line: every run of line breaks in text becomes one blank.
+// "<caption>: <text>" on one line: every run of line breaks in text becomes one blank. A text
+// that begins with its caption's word ("Error writing ...") is not given it twice.
 static void write_message_line(bool error, const char *text)
 {
     const char *caption = error ? "Error: " : "Information: ";
     size_t length = strlen(caption);
+    if (strncmp(text, caption, length - 2) == 0) {
+        caption = "";
+        length = 0;
+    }
     char *line = (char *)must_alloc(length + strlen(text) + 3);
     memcpy(line, caption, length);
     for (const char *p = text; *p; p++) {

@@ -127,6 +127,18 @@ void close_file(os_file *file);
 // sharing it for reading and writing as a log is shared; null on failure.
 os_file *append_to_file(const char *path);
 
+enum output_open { OUTPUT_OPENED, OUTPUT_NOT_REGULAR, OUTPUT_UNOPENED };
+
+// Opens the file at path for a run's output, creating it when it does not exist and emptying
+// it unless *append, shared for reading and writing as a log is shared. A file that cannot be
+// emptied because another process holds it mapped is appended to instead (*append set). With
+// checked, the file itself is opened, never where a link leads, anything but a regular file
+// with one name is refused (OUTPUT_NOT_REGULAR, left untouched), and the file stays open to the
+// process's end without sharing its removal, so that it can be neither renamed nor replaced
+// before the run opens it again by path; otherwise it is closed at once. OUTPUT_UNOPENED when
+// it cannot be opened (the last error says why).
+output_open open_output_file(const char *path, bool checked, bool *append);
+
 // True when the existing files at a and b are one file, however each path is written (relative
 // or full, short or long names, through a link); false when they differ or either cannot be
 // read.
@@ -252,6 +264,16 @@ void *load_runtime_library(const char *path);
 void *find_library_symbol(void *library, const char *name);
 
 void free_runtime_library(void *library);
+
+// The C runtime library that the loaded library prints with (an msvcr*.dll, or the universal C
+// runtime): its standard output and error streams (its FILE pointers) and its fwrite.
+struct runtime_c_streams {
+    void *out, *err;
+    size_t (*write)(const void *data, size_t size, size_t count, void *stream);
+};
+
+// Fills *streams for library; false when it imports no C runtime of those.
+bool find_runtime_c_streams(void *library, runtime_c_streams *streams);
 
 // Sends every call that the loaded library makes to the function name it imports from another
 // library (by name) to replacement, and gives the function it called before in *original.

@@ -287,6 +287,43 @@ os_file *append_to_file(const char *path)
     return file == INVALID_HANDLE_VALUE ? nullptr : (os_file *)file;
 }
 
+output_open open_output_file(const char *path, bool checked, bool *append)
+{
+    // Opened without emptying (OPEN_ALWAYS), so that nothing is cut before the checks; checked:
+    // the name itself (FILE_FLAG_OPEN_REPARSE_POINT), shared for reading and writing only, so
+    // that it cannot be renamed or removed while it is held.
+    DWORD flags = FILE_ATTRIBUTE_NORMAL | (checked ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+    HANDLE file = with_wide(path, [flags](const wchar_t *wide) {
+        return CreateFileW(wide, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_ALWAYS, flags, nullptr);
+    });
+    if (file == INVALID_HANDLE_VALUE)
+        return OUTPUT_UNOPENED;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (checked && (GetFileType(file) != FILE_TYPE_DISK ||
+                    !GetFileInformationByHandle(file, &info) ||
+                    (info.dwFileAttributes &
+                     (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
+                    info.nNumberOfLinks != 1)) {
+        CloseHandle(file);
+        return OUTPUT_NOT_REGULAR;
+    }
+    // A file another process maps (some log viewers do) cannot be cut: it is appended to.
+    if (!*append && !SetEndOfFile(file)) {
+        if (GetLastError() != ERROR_USER_MAPPED_FILE) {
+            DWORD error = GetLastError();
+            CloseHandle(file);
+            SetLastError(error);
+            return OUTPUT_UNOPENED;
+        }
+        *append = true;
+    }
+    // A checked file's handle is never closed: it is released when the process ends.
+    if (!checked)
+        CloseHandle(file);
+    return OUTPUT_OPENED;
+}
+
 
 bool set_file_time(os_file *file, uint32_t low, uint32_t high)
 {
@@ -969,6 +1006,41 @@ bool replace_library_import(void *library, const char *name, void *replacement,
         }
     }
     return *original != nullptr;
+}
+
+bool find_runtime_c_streams(void *library, runtime_c_streams *streams)
+{
+    BYTE *base = (BYTE *)library;
+    IMAGE_NT_HEADERS *headers = (IMAGE_NT_HEADERS *)(base + ((IMAGE_DOS_HEADER *)base)->e_lfanew);
+    IMAGE_DATA_DIRECTORY imports =
+        headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (!imports.VirtualAddress)
+        return false;
+    for (auto *entry = (IMAGE_IMPORT_DESCRIPTOR *)(base + imports.VirtualAddress); entry->Name;
+         entry++) {
+        const char *name = (const char *)(base + entry->Name);
+        bool api_set = _strnicmp(name, "api-ms-win-crt-", 15) == 0;
+        if (!api_set && _strnicmp(name, "msvcr", 5) != 0 && _strnicmp(name, "ucrtbase", 8) != 0)
+            continue;
+        // An API set's name need not be a loaded module's: the universal runtime stands behind
+        // every one of them.
+        HMODULE crt = GetModuleHandleA(name);
+        if (!crt && api_set)
+            crt = GetModuleHandleA("ucrtbase.dll");
+        if (!crt)
+            continue;
+        auto stream_at = (FILE *(__cdecl *)(unsigned))find_library_symbol(crt, "__acrt_iob_func");
+        auto streams_of = (FILE *(__cdecl *)())find_library_symbol(crt, "__iob_func");
+        streams->write =
+            (size_t(*)(const void *, size_t, size_t, void *))find_library_symbol(crt, "fwrite");
+        if (!streams->write || (!stream_at && !streams_of))
+            continue;
+        // The older runtimes keep their streams in one array of the same FILE as ours.
+        streams->out = stream_at ? stream_at(1) : streams_of() + 1;
+        streams->err = stream_at ? stream_at(2) : streams_of() + 2;
+        return true;
+    }
+    return false;
 }
 
 void free_runtime_library(void *library)

@@ -30,6 +30,10 @@ unsigned restart_delay_ms(int seconds);
 // failure (the last error says why; 1053 when the service did not stop).
 int uninstall_service(const launcher_settings &settings, const char *name);
 
+// Makes the folders of the service's output files when they are missing; false after
+// reporting one that cannot be made.
+bool ready_service_output_folders(const launcher_settings &settings);
+
 // Runs the process as the service of settings: returns when the service has stopped, or at
 // once when the manager did not start the process. settings must last until then.
 void run_as_service(const launcher_settings &settings);

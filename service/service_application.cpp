@@ -2,6 +2,7 @@
 // application's run and stop calls.
 #include "service/service.h"
 
+#include <stdlib.h>
 #include <string.h>
 
 #include "base/command_line.h"
@@ -12,6 +13,7 @@
 #include "java/stopper.h"
 #include "java/vm_hooks.h"
 #include "os/os.h"
+#include "os/report.h"
 #include "service/service_lifecycle.h"
 #include "service/service_system.h"
 
@@ -62,6 +64,29 @@ static const launcher_settings *with_service_output_paths(const launcher_setting
     copy.stdout_file = output_file_path(settings.stdout_file, path);
     copy.stderr_file = output_file_path(settings.stderr_file, path);
     return &copy;
+}
+
+bool ready_service_output_folders(const launcher_settings &settings)
+{
+    char folder[PATH_SIZE];
+    if (!executable_path(folder, sizeof folder))
+        return true; // the run reports it
+    char *last_backslash = strrchr(folder, '\\');
+    if (last_backslash)
+        last_backslash[1] = '\0';
+    const char *settings_paths[] = {settings.stdout_file, settings.stderr_file};
+    for (const char *setting : settings_paths) {
+        // Made as an administrator makes it; what the service may write to, it checks itself.
+        char *path = setting[0] ? output_file_path(setting, folder) : nullptr, *made = nullptr;
+        bool ok = !path || ready_output_folder(path, output_rules{}, &made) == OUTPUT_READY;
+        if (!ok)
+            report_error_with_reason(settings.msg_write_error, path);
+        free(made);
+        free(path);
+        if (!ok)
+            return false;
+    }
+    return true;
 }
 
 void run_as_service(const launcher_settings &launcher)

@@ -28,6 +28,7 @@ enum {
     ERROR_SERVICE_EXISTS_CODE = 1073,
     ERROR_SERVICE_SPECIFIC_ERROR_CODE = 1066,
     ERROR_SERVICE_NEVER_STARTED_CODE = 1077,
+    ERROR_SERVICE_DOES_NOT_EXIST_CODE = 1060,
     // How often a waiting switch asks the manager again, and how long -start waits for a
     // service that is still starting.
     POLL_MS = 250,
@@ -43,11 +44,20 @@ unsigned restart_delay_ms(int seconds)
     return seconds < MAX_RESTART_SECONDS ? (unsigned)seconds * 1000 : MAX_RESTART_SECONDS * 1000u;
 }
 
-// Reports the last error, keeping it for the status the process ends with; gives -1.
-static int report_failure()
+// Reports the last error, keeping it for the status the process ends with; gives -1. A
+// service that is not there is named, with the switch that installs it.
+static int report_failure(const launcher_settings *settings = nullptr, const char *name = nullptr)
 {
     unsigned error = last_error();
-    report_last_error();
+    if (error == ERROR_SERVICE_DOES_NOT_EXIST_CODE && settings) {
+        char *first = join_text("The ", name, MSG_SERVICE_NOT_INSTALLED);
+        char *text = join_text(first, settings->install_switch, ".");
+        report_error("%s", text);
+        free(text);
+        free(first);
+    } else {
+        report_last_error();
+    }
     set_last_error(error);
     return -1;
 }
@@ -210,9 +220,18 @@ static bool remove_own_event_source(const char *name)
 
 int uninstall_service(const launcher_settings &settings, const char *name)
 {
+    // Another program's service of that name is left alone, as an install leaves it.
+    int found = installed_from_here(settings, name);
+    if (found == 2) {
+        report_error(MSG_SERVICE_NOT_OURS, name);
+        set_last_error(ERROR_SERVICE_EXISTS_CODE);
+        return -1;
+    }
+    if (found == 0)
+        set_last_error(ERROR_SERVICE_DOES_NOT_EXIST_CODE);
     service_status status;
-    if (!stop_and_wait(settings, name, &status))
-        return report_failure();
+    if (found != 1 || !stop_and_wait(settings, name, &status))
+        return report_failure(&settings, name);
     if (status.state != STATE_STOPPED) {
         report_error(MSG_SERVICE_NOT_STOPPED, name);
         set_last_error(ERROR_SERVICE_REQUEST_TIMEOUT_CODE);
@@ -233,8 +252,10 @@ static unsigned last_exit_code(const service_status &status)
                                                                  : status.exit_code;
 }
 
-// Reports the state of the service name; error for a report that is a failure.
-static void report_state(const char *name, const service_status &status, bool error)
+// Reports the state of the service name; error for a report that is a failure, with where
+// the run recorded why.
+static void report_state(const char *name, const service_status &status, bool error,
+                         bool where = false)
 {
     char number[12];
     char *text = status.state == STATE_RUNNING        ? must_copy(MSG_SERVICE_RUNNING)
@@ -244,26 +265,36 @@ static void report_state(const char *name, const service_status &status, bool er
                      ? must_copy(MSG_SERVICE_NOT_RUN)
                      : join_text(MSG_SERVICE_STOPPED,
                                  decimal_text((int)last_exit_code(status), number), ".");
+    if (where) {
+        char *longer = join_text(text, MSG_SERVICE_REASON_RECORDED);
+        free(text);
+        text = longer;
+    }
     (error ? report_error : report_info)(text, name);
     free(text);
 }
 
 // The -status switch: 0 running, 2 starting or stopping, 3 stopped.
-static int show_status(const char *name)
+static int show_status(const launcher_settings &settings, const char *name)
 {
     service_status status;
     if (!query_service_status(name, &status)) {
-        report_failure();
+        report_failure(&settings, name);
         return -1;
     }
     report_state(name, status, false);
     return status.state == STATE_RUNNING ? 0 : status.state == STATE_STOPPED ? 3 : 2;
 }
 
-// The -start switch: 0 once the service runs; a service that stopped instead gives the exit
-// code of its run (1 when that is 0).
-static int start_and_wait(const char *name)
+// The -start switch: 0 once the service runs, or when its run has already ended cleanly (a
+// quick job); a service that stopped with a failure gives the exit code of its run, and the
+// answer says where the reason was recorded.
+static int start_and_wait(const launcher_settings &settings, const char *name)
 {
+    // What the run will need and -start can see: a folder for its output files that cannot
+    // be made stops it here, said where the user looks.
+    if (!ready_service_output_folders(settings))
+        return -1;
     service_status status;
     // A service that runs already is what -start asks for. A run that failed at once may be
     // answered with a request time-out (the manager saw the service stop before it heard it
@@ -275,21 +306,25 @@ static int start_and_wait(const char *name)
                      status.exit_code == ERROR_SERVICE_SPECIFIC_ERROR_CODE;
         if (error != ERROR_SERVICE_ALREADY_RUNNING_CODE && !ended) {
             set_last_error(error);
-            report_failure();
+            report_failure(&settings, name);
             return -1;
         }
     }
     if (!wait_while(name, STATE_START_PENDING, START_TIMEOUT_MS, &status)) {
-        report_failure();
+        report_failure(&settings, name);
         return -1;
     }
+    bool stopped = status.state == STATE_STOPPED;
+    unsigned code = last_exit_code(status);
+    if (stopped && code == 0 && status.exit_code != ERROR_SERVICE_NEVER_STARTED_CODE) {
+        report_info(MSG_SERVICE_ENDED_CLEANLY, name);
+        return 0;
+    }
     bool running = status.state == STATE_RUNNING;
-    report_state(name, status, !running);
+    report_state(name, status, !running, stopped);
     if (running)
         return 0;
-    unsigned code = last_exit_code(status);
-    set_last_error(status.state == STATE_STOPPED ? (code ? code : 1)
-                                                 : (unsigned)ERROR_SERVICE_REQUEST_TIMEOUT_CODE);
+    set_last_error(stopped ? (code ? code : 1) : (unsigned)ERROR_SERVICE_REQUEST_TIMEOUT_CODE);
     return -1;
 }
 
@@ -299,7 +334,7 @@ static int stop_switch(const launcher_settings &settings, const char *name)
 {
     service_status status;
     if (!stop_and_wait(settings, name, &status)) {
-        report_failure();
+        report_failure(&settings, name);
         return -1;
     }
     bool stopped = status.state == STATE_STOPPED;
@@ -365,11 +400,11 @@ bool dispatch_service_switch(const launcher_settings &settings, int count, char 
         if (status == 0)
             report_info(settings.msg_uninstalled, name);
     } else if (is_switch(argument, settings.start_switch)) {
-        status = start_and_wait(name);
+        status = start_and_wait(settings, name);
     } else if (is_switch(argument, settings.stop_switch)) {
         status = stop_switch(settings, name);
     } else if (is_switch(argument, settings.status_switch)) {
-        *exit_status = show_status(name);
+        *exit_status = show_status(settings, name);
         if (*exit_status < 0)
             *exit_status = failure_status();
         return true;

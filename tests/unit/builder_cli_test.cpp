@@ -160,7 +160,7 @@ TEST(BuilderCommandLine, RefusesWhatCannotMakeALauncherAndWritesNothing)
         {"--stub missing.exe good.cfg out.exe", "cannot read missing.exe: No such file"},
         {x86 + "missing.cfg out.exe", "cannot read missing.cfg: No such file"},
         {x86 + "ansi.cfg out.exe", "ansi.cfg: line 2: is not valid UTF-8"},
-        {x86 + "bad-line.cfg out.exe", "bad-line.cfg: line 3: unknown setting 'mian_class'"},
+        {x86 + "bad-line.cfg out.exe", "bad-line.cfg: line 3: unknown setting 'mian_class' (did you mean 'main_class'?)"},
         {x86 + "empty.exe out.exe", "empty.exe: no main class"},
         {x86 + "splash.cfg out.exe", "splash ./good.cfg: not a Windows bitmap"},
         {x86 + "embed.cfg out.exe", "cannot embed missing.jar: No such file"},

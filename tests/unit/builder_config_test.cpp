@@ -157,7 +157,7 @@ TEST(BuilderConfig, StoresSettingsAsTheirUtf16Units)
 TEST(BuilderConfig, RefusesBadInputWithTheLine)
 {
     const struct { std::string text; std::string error; } cases[] = {
-        {"main_class = M\nmian_class = N\n", "line 2: unknown setting 'mian_class'"},
+        {"main_class = M\nmian_class = N\n", "line 2: unknown setting 'mian_class' (did you mean 'main_class'?)"},
         {"main_class = M\n1025 = x\n", "line 2: unknown setting '1025'"},
         {"main_class = M\njust words\n", "line 2: expected 'key = value'"},
         {"main_class = M\n1168 = N\n", "line 2: 'main_class' is already set on line 1"},
@@ -181,7 +181,7 @@ TEST(BuilderConfig, RefusesBadInputWithTheLine)
         {BOM + "main_class = M\napp_args = \xF4\x90\x80\x80\n", "line 2: is not valid UTF-8"},
         {BOM + "main_class = M\napp_args = \xE2\x82", "line 2: is not valid UTF-8"},
         {"main_class = M\napp_args = a\0b\n"s, "line 2: holds a NUL byte, which would cut the value short (save the file as UTF-8, not UTF-16)"},
-        {"main_class = M\rmian_class = N\r", "line 2: unknown setting 'mian_class'"},
+        {"main_class = M\rmian_class = N\r", "line 2: unknown setting 'mian_class' (did you mean 'main_class'?)"},
         {"main_class = M\r\n\r\njust words\r\n", "line 3: expected 'key = value'"},
         {"main_class = a b\n", "line 1: main class 'a b' is not a Java class name"},
         {"main_class = a/b\n", "line 1: main class 'a/b' is not"},
@@ -239,6 +239,7 @@ TEST(BuilderConfig, RefusesBadInputWithTheLine)
         {"main_class = M\nrestart_seconds = 4294968\n", "line 2: 'restart_seconds' is"},
         {"main_class = M\nrestart_seconds = 1.5\n", "line 2: 'restart_seconds' is '1.5'"},
         {"main_class = M\nmax_java_version = 65536\n", "line 2: 'max_java_version' is"},
+        {"main_class = M\noutput_keep = 2147483647\n", "line 2: 'output_keep' is"},
         {"main_class = M\nmax_java_version = 17 \u00a0\n", "line 2: 'max_java_version' is"},
         {"main_class = M\njava_version = 1.8.0\n",
          "line 2: 'java_version' is '1.8.0': give a version as 1.8, 8 or 17, or in hexadecimal "

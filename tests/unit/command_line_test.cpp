@@ -102,6 +102,7 @@ TEST(SplitCommandLine, SplitsByTheWindowsConvention)
         {"\"\"\"", {"\""}},
         {"\"\"\"\"", {"\""}},
         {"\\\"a", {"\"a"}},
+        {"a\\\"\\\"b \\\"\\\"", {"a\"\"b", "\"\""}},                  // two escaped quotes in a row
         {"a\"b c\"d", {"ab cd"}},
         {"x \"y z ", {"x", "y z "}},                               // unclosed quote runs to the end
         {"  \t ", {}},

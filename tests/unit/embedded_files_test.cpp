@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/messages.h"
 #include "config/embedded_files.h"
 #include "config/settings.h"
 #include "os/access_list.h"
@@ -132,6 +133,10 @@ TEST(EmbeddedFiles, ServiceFilesGoToAPrivateFolderOfTheirContent)
         EXPECT_EQ(path_attributes((own + "\\a.jar").c_str()), r.folder_in_place.empty() ? -1 : 1);
     }
     fake_shared_folder(nullptr);
+    fake_archive_resource(std::string("\3\0\0\0", 4)); // damaged: said once, the run stops
+    reported.clear();
+    EXPECT_FALSE(unpack(true).ok);
+    EXPECT_EQ(reported, std::vector<std::string>{MSG_ARCHIVE_MALFORMED});
     fake_archive_resource("");
 }
 

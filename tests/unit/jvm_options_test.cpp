@@ -125,6 +125,8 @@ TEST(ExpandVariables, ReplacesReferences)
         EXPECT_EQ(build(c.options, ""), c.result) << c.options;
 }
 
+std::string message_with(const char *format, const std::string &subject);
+
 TEST(BuildJvmOptions, AddsTheClassPathOption)
 {
     runtime_home[0] = '\0';
@@ -154,7 +156,10 @@ TEST(BuildJvmOptions, AddsTheClassPathOption)
         {"-Dx=\"a", "app.jar", {"-Dx=\"a", "-Djava.class.path=<cwd>\\app.jar"}},
         // A quote inside the class path stays where it is.
         {"", "a\"b.jar", {"-Djava.class.path=<cwd>\\a\"b.jar"}},
+        // A variable that holds a list gives its entries.
+        {"", "%TREVALO_LIST%", {"-Djava.class.path=<cwd>\\x.jar;<cwd>\\y.jar"}},
     };
+    setenv("TREVALO_LIST", "x.jar;;y.jar", 1);
     for (const auto &c : cases)
         EXPECT_EQ(build(c.options, c.class_path), c.result) << c.options << " | " << c.class_path;
 }
@@ -200,6 +205,27 @@ TEST(BuildJvmOptions, ExpandsDirectoriesIntoTheirArchives)
                                                          ";<cwd>\\x.jar"});
     EXPECT_EQ(build("", tree.name("missing") + "\\*;x.jar"),
               option_vector{"-Djava.class.path=<cwd>\\x.jar"});
+    // The same after expansion: the launcher's folder, and a folder whose name holds '%'.
+    fake_executable_path((tree.name("lib") + "\\app.exe").c_str());
+    EXPECT_EQ(build("", "%LAUNCHER_DIR%\\*"), option_vector{"-Djava.class.path=" + jars});
+    fake_executable_path(nullptr);
+    tree.file("50%\\p.jar");
+    EXPECT_EQ(build("", tree.name("50%%") + "\\*"),
+              option_vector{"-Djava.class.path=" + tree.name("50%") + "\\p.jar"});
+
+    // A folder whose name holds ';' (the launcher's, here the current one) is given by its
+    // short form; without one it is refused, naming the entry.
+    char cwd[4096];
+    std::string previous = getcwd(cwd, sizeof cwd);
+    ASSERT_EQ(chdir(temp_tree::unix(tree.path("a;b")).c_str()), 0);
+    std::string here = std::string(getcwd(cwd, sizeof cwd)) + "\\x.jar";
+    fake_short_path(here.c_str(), "C:\\AB~1\\X.JAR");
+    EXPECT_EQ(build("", "x.jar"), option_vector{"-Djava.class.path=C:\\AB~1\\X.JAR"});
+    fake_short_path(nullptr, nullptr);
+    jvm_option_list refused;
+    EXPECT_FALSE(build_jvm_options("", "x.jar", true, runtime_home, &refused));
+    EXPECT_EQ(reported.back(), message_with(MSG_CLASS_PATH_SEPARATOR, here));
+    ASSERT_EQ(chdir(previous.c_str()), 0);
 
     // One trailing separator of the entry is kept in the list, not in the archives' paths.
     std::string only = tree.path("only");
@@ -262,8 +288,8 @@ TEST(BuildJvmOptions, ListingFailureKeepsTheOptions)
         {sub, true, "Internal error RC000001 listing the folder " + sub + "\n\nReason: (reason)"},
         {lib, false, "Internal error RC000002 listing the folder " + lib + "\n\nReason: (reason)"},
         // A service or an elevated launcher lists no folder that other accounts may change.
-        {"", true, message_with(MSG_FOLDER_NOT_PRIVATE, lib), lib},
-        {"", true, message_with(MSG_FOLDER_NOT_PRIVATE, sub), sub},
+        {"", true, message_with(MSG_FOLDER_NOT_PRIVATE_ELEVATED, lib), lib},
+        {"", true, message_with(MSG_FOLDER_NOT_PRIVATE_ELEVATED, sub), sub},
     };
     for (const auto &c : cases) {
         fake_listing_failure(c.failing.c_str(), c.at_start);

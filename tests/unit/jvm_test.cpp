@@ -294,18 +294,22 @@ TEST(RealJvm, RedirectsBothStreamsIntoFreshFiles)
     EXPECT_EQ(file_text(err), "a line on System.err\n");
     EXPECT_FALSE(contains(r.output, "count=0")) << "System.out went to the file";
 
-    // Standard output is redirected first: when it fails, standard error is left alone.
+    // Standard output is redirected first: when it fails (a file where its folder belongs),
+    // standard error is left alone.
     std::string kept = temp_tree::unix(tree.file("kept.txt", "kept\n"));
-    r = run_child("run", {"stdout_file=" + temp_tree::unix(tree.name("missing\\out.txt")),
-                          "stderr_file=" + kept});
+    r = run_child("run", {"stdout_file=" + kept + "/out.txt", "stderr_file=" + kept});
     EXPECT_EQ(r.status, 255);
-    EXPECT_TRUE(contains(r.output, "reported: Error writing to file/directory: " +
-                                       temp_tree::unix(tree.name("missing\\out.txt")) +
-                                       "\\n\\nReason: "))
+    EXPECT_TRUE(contains(r.output, "reported: Error writing to file/directory: " + kept +
+                                       "/out.txt\\n\\nReason: "))
         << r.output;
     EXPECT_FALSE(contains(r.output, "count=")) << "main is not called";
     EXPECT_EQ(file_text(kept), "kept\n");
 
+    // The virtual machine's own log file gets its lines; standard error none of them.
+    std::string gc = temp_tree::unix(tree.name("gc.log"));
+    r = run_child("run", {"jvm_options=-Xlog:gc:file=" + gc});
+    EXPECT_TRUE(contains(file_text(gc), "Using ")) << file_text(gc);
+    EXPECT_FALSE(contains(r.output, "Using ")) << r.output;
     // With output_append, the earlier run's output stays and the new one follows it.
     std::string appended = temp_tree::unix(tree.file("appended.txt", "an earlier run\n"));
     r = run_child("run", {"stdout_file=" + appended, "output_append=1"});
@@ -337,11 +341,16 @@ TEST(RealJvm, ReportsWhatCannotBeFoundOrRun)
     } cases[] = {
         // The exception and its cause follow the message; a missing class names the class
         // path searched; where the sink keeps them, the stack trace comes whole.
-        {{"main_class=trevalo/fixture/Missing"},
-         "Error locating class: trevalo/fixture/Missing\\n\\njava.lang.NoClassDefFoundError: "
+        {{"main_class=trevalo/fixture/Missing", "class_path=" TREVALO_FIXTURES_JAR ";/nowhere.jar"},
+         "Error locating class: trevalo.fixture.Missing\\n\\njava.lang.NoClassDefFoundError: "
          "trevalo/fixture/Missing\\nCaused by: java.lang.ClassNotFoundException: "
-         "trevalo.fixture.Missing\\nClass path searched: " TREVALO_FIXTURES_JAR "\n",
-         "java.lang.NoClassDefFoundError: trevalo/fixture/Missing"},
+         "trevalo.fixture.Missing\\nClass path searched: " TREVALO_FIXTURES_JAR ":/nowhere.jar"
+         "\\nMissing: /nowhere.jar\n", "java.lang.NoClassDefFoundError: trevalo/fixture/Missing"},
+        // Found, but its static initialiser failed: said so, with the exception that did it.
+        {{"main_class=trevalo/fixture/BadInit"},
+         "The class trevalo.fixture.BadInit was found, but its static initialiser failed.\\n\\n"
+         "java.lang.ExceptionInInitializerError\\nCaused by: java.lang.NumberFormatException: "
+         "For input string: \"not a number\"\n", ""},
         {{"main_class=trevalo/fixture/NoMain"},
          "Error locating method: main(java/lang/String[])\\n\\njava.lang.NoSuchMethodError: "
          "static Ltrevalo/fixture/NoMain;.main([Ljava/lang/String;)V\n",

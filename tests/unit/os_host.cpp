@@ -351,6 +351,25 @@ os_file *append_to_file(const char *path)
     return (os_file *)fopen(host_path(path).c_str(), "ab");
 }
 
+// The host's runtime prints with the host's own C library.
+bool find_runtime_c_streams(void *, runtime_c_streams *streams)
+{
+    *streams = {stdout, stderr,
+                [](const void *d, size_t s, size_t n, void *f) { return fwrite(d, s, n, (FILE *)f); }};
+    return true;
+}
+
+output_open open_output_file(const char *path, bool checked, bool *append)
+{
+    std::string name = host_path(path);
+    struct stat info;
+    if (checked && lstat(name.c_str(), &info) == 0 && (!S_ISREG(info.st_mode) || info.st_nlink != 1))
+        return OUTPUT_NOT_REGULAR;
+    *append = *append || held_file == name; // a held file cannot be emptied either
+    FILE *file = fopen(name.c_str(), *append ? "ab" : "wb");
+    return file && fclose(file) == 0 ? OUTPUT_OPENED : OUTPUT_UNOPENED;
+}
+
 void fake_held_file(const char *path)
 {
     held_file = path ? host_path(path) : "";

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -27,7 +28,7 @@ std::string text_of(const std::string &path)
 
 TEST(OutputFiles, RotatesBySizeAndNeverLosesTheLastRun)
 {
-    const std::string big(2048, 'C');
+    const std::string big(2048, 'C'), at(1024, 'C');
     const struct {
         const char *what;
         std::vector<std::string> before; // out.log, out.log.1, out.log.2, out.log.3 ("-": none)
@@ -36,6 +37,7 @@ TEST(OutputFiles, RotatesBySizeAndNeverLosesTheLastRun)
         const char *held;                // the file another process holds, if any
         bool appends;
         std::vector<std::string> after;
+        std::string rotating = "-";      // out.log.rotating, left by a run that ended mid-way
     } cases[] = {
         {"no size limit", {big, "-", "-", "-"}, false, 0, 2, nullptr, false, {big, "-", "-", "-"}},
         {"no size limit, appended", {big, "-", "-", "-"}, true, 0, 2, nullptr, true,
@@ -52,6 +54,12 @@ TEST(OutputFiles, RotatesBySizeAndNeverLosesTheLastRun)
          {big, "B", "A", "-"}},
         {"an older file is held: put back, appended to", {big, "B", "-", "-"}, false, 1, 2,
          "out.log.1", true, {big, "B", "-", "-"}},
+        {"exactly at the size", {at, "-", "-", "-"}, false, 1, 2, nullptr, false, {at, "-", "-", "-"}},
+        {"a count beyond use", {big, "B", "-", "-"}, false, 1, 2147483647, nullptr, false,
+         {"-", big, "B", "-"}},
+        // Left aside by a run that ended mid-way: the file again, or the newest older one.
+        {"aside", {"-", "B", "-", "-"}, false, 1, 2, nullptr, false, {"-", big, "B", "-"}, big},
+        {"aside", {"s", "B", "-", "-"}, true, 1, 2, nullptr, true, {"s", "R", "B", "-"}, "R"},
     };
     for (const auto &c : cases) {
         temp_tree tree;
@@ -59,6 +67,8 @@ TEST(OutputFiles, RotatesBySizeAndNeverLosesTheLastRun)
         for (size_t i = 0; i < 4; i++)
             if (c.before[i] != "-")
                 tree.file(names[i], c.before[i]);
+        if (c.rotating != "-")
+            tree.file("out.log.rotating", c.rotating);
         fake_held_file(c.held ? tree.name(c.held).c_str() : nullptr);
         EXPECT_EQ(prepare_output_file(tree.name("out.log").c_str(), c.append, c.max_kb, c.keep),
                   c.appends)
@@ -67,6 +77,43 @@ TEST(OutputFiles, RotatesBySizeAndNeverLosesTheLastRun)
         for (size_t i = 0; i < 4; i++)
             EXPECT_EQ(text_of(tree.name(names[i])), c.after[i]) << c.what << ": " << names[i];
         EXPECT_EQ(text_of(tree.name("out.log.rotating")), "-") << c.what;
+    }
+}
+
+TEST(OutputFiles, AGuardedRunWritesOnlyAPlainFileInAPrivateFolder)
+{
+    const struct {
+        const char *file, *made; // made: "link", "hard" (link), "shared" (logs), "held", "old"
+        bool guarded;
+        output_problem problem;
+        const char *after, *target; // the file's text after ("-": none), target.txt's
+    } cases[] = {
+        {"logs\\sub\\out.log", "", false, OUTPUT_READY, "", "T"}, // missing folders made
+        {"out.log", "link", true, OUTPUT_NOT_A_FILE, "T", "T"},
+        {"out.log", "hard", true, OUTPUT_NOT_A_FILE, "T", "T"},
+        {"logs\\out.log", "shared", true, OUTPUT_FOLDER_NOT_PRIVATE, "-", "T"},
+        {"logs\\new\\out.log", "shared", true, OUTPUT_FOLDER_NOT_PRIVATE, "-", "T"},
+        {"out.log", "held", true, OUTPUT_READY, "old", "T"}, // cannot be emptied: appended
+        {"out.log", "old", true, OUTPUT_READY, "", "T"},
+    };
+    for (const auto &c : cases) {
+        temp_tree tree;
+        std::string target = temp_tree::unix(tree.file("target.txt", "T")), made = c.made;
+        std::string path = tree.name(c.file);
+        if (made == "link" || made == "hard")
+            (made == "link" ? symlink : link)(target.c_str(), temp_tree::unix(path).c_str());
+        if (made == "held" || made == "old")
+            tree.file(c.file, "old");
+        fake_shared_folder(made == "shared" ? tree.path("logs").c_str() : nullptr);
+        fake_held_file(made == "held" ? path.c_str() : nullptr);
+        char *folder;
+        EXPECT_EQ(ready_output_file(path.c_str(), {false, 0, 5, c.guarded, true}, &folder),
+                  c.problem) << c.file << " " << made;
+        free(folder);
+        fake_held_file(nullptr);
+        fake_shared_folder(nullptr);
+        EXPECT_EQ(text_of(path) + " " + text_of(target), std::string(c.after) + " " + c.target)
+            << c.file << " " << made;
     }
 }
 

@@ -272,6 +272,13 @@ TEST_F(RuntimeSearch, ConfiguredPaths)
     add_version(JRE, "1.4", home.c_str(), nullptr);
     configure("01", "0x00010004", "rel\\jvm.dll;other\\jvm.dll");
     EXPECT_EQ(find(), relative);
+
+    // A relative entry is relative to the launcher's folder, and found by its full path.
+    std::string bundled = tree.file("app\\jre\\bin\\client\\jvm.dll", pe_image(MACHINE_X64));
+    fake_executable_path(tree.name("app\\launcher.exe").c_str());
+    configure("0", "0x00010004", "jre\\bin\\client\\jvm.dll");
+    EXPECT_EQ(find(), bundled);
+    fake_executable_path(nullptr);
 }
 
 TEST_F(RuntimeSearch, RefusesWhatDoesNotFitInsteadOfCuttingIt)
@@ -636,7 +643,7 @@ TEST_F(RuntimeSearch, OtherProcessorsArePassedOverAndNamed)
         {MACHINE_X64, "8", nullptr, "", {}, "", "", IS_32_BIT, "<b86>\\"},
         // A guarded search names the folder it refused, before a library of another processor.
         {MACHINE_X64, "05", nullptr, "<x64>\\bin\\server\\jvm.dll",
-         {{M, J + "21", "JavaHome", "<x86>"}}, "", "", MSG_FOLDER_NOT_PRIVATE, "<x64>\\bin",
+         {{M, J + "21", "JavaHome", "<x86>"}}, "", "", MSG_FOLDER_NOT_PRIVATE_ELEVATED, "<x64>\\bin",
          "<x64>\\bin"},
         {MACHINE_X64, "05", nullptr, "<x64>\\bin\\server\\jvm.dll", {}, "<x64>\\", "<x64>",
          nullptr, nullptr, "<x86>"},
@@ -675,6 +682,7 @@ TEST_F(RuntimeSearch, PassedOverRuntimesAreNamedWithTheirReasons)
         {"unknown", runtime("unknown", nullptr)}, {"bare", runtime("bare", "17", nullptr)},
         {"x86", runtime("x86", "17", "bin\\server\\jvm.dll", MACHINE_X86)},
         {"bjre", runtime("b\\jre", "1.7.0_80")}, {"bjdk", runtime("b\\jdk", nullptr)},
+        {"nowhere", tree.name("nowhere")},
     };
     const struct {
         const char *order, *java_home, *path, *minimum;
@@ -684,17 +692,17 @@ TEST_F(RuntimeSearch, PassedOverRuntimesAreNamedWithTheirReasons)
         // Too old and too new, with the bounds; unknown versions; the most useful first,
         // whatever the order found.
         {"7", "<v8>", "", "0x00110000", 0,
-         {"Java 8 at <v8>: this application needs 17 or later",
+         {"Java 8 at <v8>: a version this application does not take",
           "This application needs Java 17 or later."}},
         {"97", "<unknown>", "<x86>\\bin;<v8>\\bin", "0x00110000", 0,
-         {"Java 8 at <v8>: this application needs 17 or later",
+         {"Java 8 at <v8>: a version this application does not take",
           "<unknown>: version unknown (no release file with JAVA_VERSION)",
           "A 32-bit Java runtime was found at <x86>\\bin\\server\\jvm.dll; this launcher "
           "needs a 64-bit one.",
           "This application needs Java 17 or later."}},
         {"798", "<v21>", "<bare>\\bin", "0x00010008", 17,
-         {"Java 21 at <v21>: this application needs 8 to 17",
-          "Java 7 at <bjre>: this application needs 8 to 17",
+         {"Java 21 at <v21>: a version this application does not take",
+          "Java 7 at <bjre>: a version this application does not take",
           "<bjdk>: version unknown (no release file with JAVA_VERSION)",
           "<bare>: no jvm.dll in its bin\\server or bin\\client folder",
           "This application needs Java 8 to 17."}},
@@ -705,6 +713,7 @@ TEST_F(RuntimeSearch, PassedOverRuntimesAreNamedWithTheirReasons)
         // No minimum and no maximum: nothing to say about versions.
         {"7", "<bare>", "", "", 0, {"<bare>: no jvm.dll in its bin\\server or bin\\client folder"}},
         {"7", nullptr, "", "", 0, {}},
+        {"7", "<nowhere>", "", "", 0, {"<nowhere> (JAVA_HOME): no such folder"}},
     };
     for (const auto &c : cases) {
         configure(c.order, c.minimum, "");

@@ -194,6 +194,11 @@ TEST_F(ServiceInstall, InstallingAgain)
     EXPECT_EQ(run_switch("-install"), 1073);
     EXPECT_EQ(reported, std::vector<std::string>{"Service is already installed: Svc"});
     EXPECT_EQ(fake_service_records_table()["Svc"].command, "\"C:\\other\\server.exe\"");
+    // Nor does a removal stop or delete it.
+    reported.clear();
+    EXPECT_EQ(run_switch("-uninstall"), 1073);
+    EXPECT_EQ(reported.at(0), "The Svc service runs another program; it was not removed.");
+    EXPECT_EQ(fake_service_records_table().at("Svc").requests, "");
 
     // A manager that gives no answer: its reason, and a status that says so.
     fake_service_refuse("query", 5);
@@ -211,6 +216,7 @@ TEST_F(ServiceInstall, OperatingSwitches)
                          failed1 = {STATE_STOPPED, 1066, 1};
     const std::string stopped_with =
         "The Svc service is stopped; last exit code ";
+    const std::string why = " The Application event log's records of it say why.";
     const struct {
         const char *what, *argument;
         std::vector<service_status> answers;
@@ -229,8 +235,10 @@ TEST_F(ServiceInstall, OperatingSwitches)
          "start ", false},
         {"start a running service", "-start", {running}, 0, {"The Svc service is running."},
          "start ", false},
-        {"a start that fails", "-start", {starting, failed3}, 3, {stopped_with + "3."},
+        {"a start that fails", "-start", {starting, failed3}, 3, {stopped_with + "3." + why},
          "start ", false},
+        {"a quick job that ended cleanly", "-start", {starting, clean}, 0,
+         {"The Svc service started, ran and has ended; last exit code 0."}, "start ", false},
         {"stop", "-stop", {running, stopping, clean}, 0, {stopped_with + "0."}, "stop ", false},
         {"stop a stopped service", "-stop", {clean}, 0, {stopped_with + "0."}, "", false},
         {"a stop cut short", "-stop", {running, stopping, failed1}, 1, {stopped_with + "1."},
@@ -241,8 +249,10 @@ TEST_F(ServiceInstall, OperatingSwitches)
         {"status: starting", "-status", {starting}, 2, {"The Svc service is starting."}, "",
          false},
         {"status: stopped", "-status", {failed3}, 3, {stopped_with + "3."}, "", false},
-        {"status: never run", "-status", {{STATE_STOPPED, 1077, 0}}, 3,
-         {"The Svc service is stopped; it has not run yet."}, "", false},
+        {"status: no run recorded", "-status", {{STATE_STOPPED, 1077, 0}}, 3,
+         {"The Svc service is stopped."}, "", false},
+        {"status: stopping as it is asked", "-status", {stopping}, 2,
+         {"The Svc service is stopping."}, "", false},
     };
     for (const auto &c : cases) {
         SetUp();
@@ -269,15 +279,17 @@ TEST_F(ServiceInstall, OperatingSwitches)
         fake_service_refuse("start", 1053);
         reported.clear();
         EXPECT_EQ(run_switch("-start"), answer.exit_code ? 3 : 1053);
-        EXPECT_EQ(reported, std::vector<std::string>{answer.exit_code ? stopped_with + "3."
+        EXPECT_EQ(reported, std::vector<std::string>{answer.exit_code ? stopped_with + "3." + why
                                                                       : "(reason)"});
     }
 
-    // Not installed: the manager's reason and status for every switch.
+    // Not installed: the manager's status for every switch, the service and the way to
+    // install it named.
     for (const char *argument : {"-uninstall", "-start", "-stop", "-status"}) {
         SetUp();
         EXPECT_EQ(run_switch(argument), 1060) << argument;
-        EXPECT_EQ(reported, std::vector<std::string>{"(reason)"}) << argument;
+        EXPECT_EQ(reported, std::vector<std::string>{"The Svc service is not installed; the "
+                                                     "launcher installs it with -install."});
     }
 }
 

@@ -322,10 +322,13 @@ TEST(EmbeddedFiles, AnElevatedRunNeverTakesFilesFromTheUsersTemporaryFolder)
         EXPECT_EQ(read_file(own + "\\a.jar"), "aaaa");
     } else {
         // Wine gives every folder its user as owner (it keeps no other), so the program-data
-        // folder of an elevated run is refused there rather than used.
+        // folder of an elevated run is refused there rather than used, and the box says that
+        // the rights it runs with are why.
         ASSERT_EQ(elevated.result.boxes.size(), 1u);
-        EXPECT_EQ(elevated.result.boxes[0].text.find("The folder " + data + " can be changed"),
-                  0u) << elevated.result.boxes[0].text;
+        EXPECT_EQ(elevated.result.boxes[0].text.find("The program runs with administrator "
+                                                     "rights, and the folder " + data + " can"),
+                  0u)
+            << elevated.result.boxes[0].text;
     }
 }
 

@@ -153,7 +153,8 @@ TEST(JvmRun, ReportsEachWayTheRuntimeCanFail)
          "Unable to locate suitable Java Runtime Environment on this machine."},
         {"", dir + "\\text.dll",
          "Unable to locate suitable Java Runtime Environment on this machine."},
-        {"", dir + "\\jvm.dll", "Unable to load JVM: " + dir + "\\jvm.dll"},
+        {"", dir + "\\jvm.dll",
+         "Unable to load JVM: " + dir + "\\jvm.dll\n\nReason: " + system_line(ERROR_BAD_EXE_FORMAT) + "\r\n"},
         {"", runtime("test-runtime-nodefault"),
          "Unable to locate JNI interfaces in " + runtime("test-runtime-nodefault")},
         {"jvm_options = -Xfoo\n", runtime(),
@@ -195,6 +196,12 @@ TEST(JvmRun, LoadsARuntimeThatNeedsItsOwnBinFolder)
         EXPECT_TRUE(a.result.boxes.empty()) << a.boxes();
         EXPECT_FALSE(a.lines_with("main trevalo/test/Args").empty()) << planted;
     }
+    // A relative runtime_paths entry: from the launcher's folder, loaded by its full path.
+    launch relative("main_class = trevalo.test.Args\n", "jre\\jvm.dll");
+    CreateDirectoryA((relative.dir + "\\jre").c_str(), nullptr);
+    ASSERT_TRUE(CopyFileA(runtime().c_str(), (relative.dir + "\\jre\\jvm.dll").c_str(), FALSE));
+    relative.run("", make_temp_dir("elsewhere"));
+    EXPECT_FALSE(relative.lines_with("main trevalo/test/Args").empty()) << relative.boxes();
 }
 
 TEST(JvmRun, CommandLineArgumentsReplaceTheConfiguredOnes)
@@ -373,15 +380,16 @@ TEST(JvmRun, ExitStatusesOfTheApplication)
     // The exception and its cause follow the message.
     EXPECT_EQ(throws.result.boxes[0].text, THROWS_TEXT);
 
-    // A missing class names the class path that was searched.
+    // A missing class names the class path that was searched, and its entries not there.
     launch missing("main_class = trevalo.test.Missing\nclass_path = lib\\a.jar\n");
     missing.run();
     EXPECT_EQ(missing.result.exit_code, FAILED);
     ASSERT_EQ(missing.result.boxes.size(), 1u) << missing.boxes();
     EXPECT_EQ(missing.result.boxes[0].text,
-              "Error locating class: trevalo/test/Missing\n\njava.lang.NoClassDefFoundError: "
+              "Error locating class: trevalo.test.Missing\n\njava.lang.NoClassDefFoundError: "
               "trevalo/test/Missing\nCaused by: java.lang.ClassNotFoundException: "
-              "trevalo.test.Missing\nClass path searched: " + missing.dir + "\\lib\\a.jar");
+              "trevalo.test.Missing\nClass path searched: " + missing.dir + "\\lib\\a.jar\n"
+              "Missing: " + missing.dir + "\\lib\\a.jar");
 
     // An abort: what the virtual machine printed is shown, then the process ends through
     // abort() (status 3 with this C runtime).
@@ -430,9 +438,15 @@ TEST(JvmRun, TheRealRuntimeSaysWhatHappened)
     launch missing = run("main_class = trevalo.fixture.Mian\n", "", library, "");
     ASSERT_EQ(missing.result.boxes.size(), 1u) << missing.boxes();
     EXPECT_EQ(missing.result.boxes[0].text,
-              "Error locating class: trevalo/fixture/Mian\n\njava.lang.NoClassDefFoundError: "
+              "Error locating class: trevalo.fixture.Mian\n\njava.lang.NoClassDefFoundError: "
               "trevalo/fixture/Mian\nCaused by: java.lang.ClassNotFoundException: "
               "trevalo.fixture.Mian\nClass path searched: " + jar);
+    // A class whose static initialiser fails is said to be found, with what failed.
+    launch bad_init = run("main_class = trevalo.fixture.BadInit\n", "", library, "");
+    EXPECT_EQ(bad_init.result.boxes.at(0).text,
+              "The class trevalo.fixture.BadInit was found, but its static initialiser failed."
+              "\n\njava.lang.ExceptionInInitializerError\nCaused by: "
+              "java.lang.NumberFormatException: For input string: \"not a number\"");
     // The console launcher: the stack trace on standard error, then the message.
     launch console = run("main_class = trevalo.fixture.Throws\n", "", library,
                          stub_path(target_arch(), true));
@@ -443,7 +457,7 @@ TEST(JvmRun, TheRealRuntimeSaysWhatHappened)
                   "\tat trevalo.fixture.Throws.main(Throws.java:"),
               std::string::npos) << console.error_output;
     EXPECT_NE(console.error_output.find(
-                  "Error: Error invoking method: main(java/lang/String[]) "
+                  "Error invoking method: main(java/lang/String[]) "
                   "java.lang.IllegalStateException: boom from main Caused by: "
                   "java.lang.NumberFormatException: For input string: \"x\"\r\n"),
               std::string::npos) << console.error_output;
@@ -456,14 +470,19 @@ TEST(JvmRun, TheRealRuntimeSaysWhatHappened)
     // return_to_startup_dir, where relative paths would miss the classes.
     std::string start = make_temp_dir("start");
     const struct {
-        std::string config, printed;
+        std::string config, printed;  // printed: "" when only the run's success is asked
+        const char *folder;
     } paths[] = {
-        {"class_path = lib\\*\n", "java.class.path=%s\\lib\\fixtures.jar\r\n"},
+        {"class_path = lib\\*\n", "java.class.path=%s\\lib\\fixtures.jar\r\n", "paths"},
         {"jvm_options = -Xbootclasspath/a:%LAUNCHER_DIR%\\lib\\fixtures.jar\n",
-         "user.dir=" + start + "\r\n"},
+         "user.dir=" + start + "\r\n", "paths"},
+        {"class_path = %LAUNCHER_DIR%\\lib\\*\n", "java.class.path=%s\\lib\\fixtures.jar\r\n",
+         "paths"},
+        // A launcher folder holding ';': the entries reach the runtime by their short form.
+        {"class_path = lib\\*\n", "", "paths;x"},
     };
     for (const auto &p : paths) {
-        std::string dir = make_temp_dir("paths");
+        std::string dir = make_temp_dir(p.folder);
         CreateDirectoryA((dir + "\\lib").c_str(), nullptr);
         ASSERT_TRUE(CopyFileA(jar.c_str(), (dir + "\\lib\\fixtures.jar").c_str(), FALSE));
         std::string app = make_launcher(dir, "search_order = 0\nruntime_paths = " + library +

@@ -360,7 +360,7 @@ TEST(Launcher, TheConsoleLauncherUsesTheConsolesStreams)
          "\tat trevalo.test.Throws.main(Unknown Source)\r\n"
          "Caused by: java.lang.NumberFormatException: For input string: \"x\"\r\n"
          "\tat trevalo.test.Throws.main(Unknown Source)\r\n"
-         "Error: Error invoking method: main(java/lang/String[]) java.lang.IllegalStateException: "
+         "Error invoking method: main(java/lang/String[]) java.lang.IllegalStateException: "
          "boom Caused by: java.lang.NumberFormatException: For input string: \"x\"\r\n"},
     };
     for (const auto &c : cases) {

@@ -282,8 +282,8 @@ TEST_F(RuntimeSearchUnderWine, EachMethodFindsTheTestRuntime)
         // the offer to download one (answered No here: nothing is opened).
         {"search_order = 79\njava_version = 0x00150000\ndownload_url = https://example.invalid/java\n",
          {"JAVA_HOME=" + dir + "\\empty", path}, false, "",
-         std::string(NO_RUNTIME) + "\n\nJava 17 at " + on_path + ": this application needs 21 or "
-             "later\n" + dir + "\\empty: version unknown (no release file with JAVA_VERSION)\n"
+         std::string(NO_RUNTIME) + "\n\nJava 17 at " + on_path + ": a version this application "
+             "does not take\n" + dir + "\\empty: version unknown (no release file with JAVA_VERSION)\n"
              "This application needs Java 21 or later.\n\nOpen https://example.invalid/java to "
              "download Java?"},
         // Elevated, as Wine runs every program: Wine keeps no separate accounts, so the run

@@ -349,8 +349,7 @@ TEST_F(ServiceUnderWine, OperatedFromTheCommandLine)
         DWORD status;
         std::string box;
     } steps[] = {
-        {"-status", 3,
-         "The " + name + " service is stopped; it has not run yet."},
+        {"-status", 3, "The " + name + " service is stopped."},
         {"-start", 0, "The " + name + " service is running."},
         {"-status", 0, "The " + name + " service is running."},
         {"-stop", 0, "The " + name + " service is stopped; last exit code 0."},
@@ -368,9 +367,10 @@ TEST_F(ServiceUnderWine, OperatedFromTheCommandLine)
     run_result failed = run("-start");
     EXPECT_EQ(failed.exit_code, 1u);
     ASSERT_EQ(failed.boxes.size(), 1u);
-    EXPECT_EQ(failed.boxes[0].text,
-              "The " + name + " service is stopped; last exit code 1.");
+    EXPECT_EQ(failed.boxes[0].text, "The " + name + " service is stopped; last exit code 1. "
+                                    "The Application event log's records of it say why.");
     EXPECT_EQ(failed.boxes[0].icon, "error");
+
 }
 
 TEST_F(ServiceUnderWine, SwitchesOnlyWhenAloneAndExact)
@@ -588,6 +588,21 @@ TEST_F(ServiceUnderWine, OutputFilesKeepTheirHistory)
     EXPECT_EQ(read_file(dir + "\\out.log"), line + line + line);
     EXPECT_EQ(read_file(dir + "\\out.log.1"), old);
     EXPECT_FALSE(file_exists(dir + "\\out.log.2"));
+
+    // A folder that cannot be made (a file is in its place): -start says so itself.
+    ASSERT_TRUE(replace_setting(app, 1376, "out.log\\err.log"));
+    run_result refused = run("-start");
+    EXPECT_EQ(refused.boxes.at(0).text.find("Error writing to file/directory: " + dir +
+                                            "\\out.log\\err.log\n\nReason: "), 0u);
+    // A second name of another file, put where the service writes: refused, that file kept.
+    write_file(dir + "\\victim.txt", "kept");
+    CreateHardLinkA((dir + "\\linked.log").c_str(), (dir + "\\victim.txt").c_str(), nullptr);
+    ASSERT_TRUE(replace_setting(app, 1376, "linked.log"));
+    size_t offset = log_size();
+    ASSERT_TRUE(start() && wait_state(SERVICE_STOPPED));
+    EXPECT_EQ(read_file(dir + "\\victim.txt"), "kept");
+    EXPECT_NE(wait_records(offset, 2).at(0).find("linked.log is not a plain file of its own"),
+              std::string::npos);
 }
 
 // stop_timeout_seconds: the stop's wait hint says it to the manager; a stop that the
