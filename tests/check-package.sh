@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The Debian package of the builder as a user meets it: lintian finds no error or warning;
-# installed with dpkg, the command builds a launcher from any folder without --stub (the four
+# installed with dpkg, the command builds a launcher from any folder without --stub (the six
 # stubs are beside it) and its manual page reads as its --help; removed, it leaves nothing.
 # Needs root (it installs the package); skipped (77) otherwise.
 set -u
