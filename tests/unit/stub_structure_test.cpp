@@ -2,6 +2,7 @@
 // manifest, and unwind data over every function that is not a leaf.
 #include "tests/unit/builder_resources_support.h"
 
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -22,33 +23,22 @@ fields readobj(const std::string &options, const std::string &path)
     return found;
 }
 
-// "IMAGE_FILE_MACHINE_ARM64 (0xAA64)", "(0x140001000)", "0xD0" or "64" as a number.
+// "IMAGE_FILE_MACHINE_ARM64 (0xAA64)", "(0x140001000)", "0xD0" or "64" as a number; 0 for text.
 uint64_t number(const std::string &value)
 {
     size_t hex = value.rfind("0x");
-    return hex == std::string::npos ? std::stoull(value) : std::stoull(value.substr(hex), nullptr, 16);
+    return hex == std::string::npos ? strtoull(value.c_str(), nullptr, 10)
+                                    : strtoull(value.c_str() + hex, nullptr, 16);
 }
 
-uint64_t field(const fields &all, const char *key)
+// The lines a command prints.
+std::set<std::string> line_set(const std::string &command)
 {
-    for (const auto &f : all)
-        if (f.first == key)
-            return number(f.second);
-    return ~0ull;
-}
-
-// The functions of launcher/imports/ as "KERNEL32.dll GetLastError".
-std::set<std::string> import_lists()
-{
-    std::istringstream lines(run("cd '" RESOURCES_TEST_SOURCE "/launcher/imports' && cat *.def"));
-    std::set<std::string> listed;
-    std::string dll;
+    std::istringstream lines(run(command));
+    std::set<std::string> found;
     for (std::string line; std::getline(lines, line);)
-        if (line.rfind("LIBRARY ", 0) == 0)
-            dll = line.substr(8);
-        else if (!line.empty() && line != "EXPORTS" && line[0] != ';')
-            listed.insert(dll + " " + line);
-    return listed;
+        found.insert(line);
+    return found;
 }
 
 }  // namespace
@@ -63,36 +53,33 @@ TEST(StubStructure, EachStubKeepsItsPlatformsRules)
         {RESOURCES_TEST_WIN64, "x64", 0x8664, 2},   {RESOURCES_TEST_WIN64, "x64-console", 0x8664, 3},
         {RESOURCES_TEST_ARM64, "arm64", 0xAA64, 2}, {RESOURCES_TEST_ARM64, "arm64-console", 0xAA64, 3},
     };
-    const std::set<std::string> listed = import_lists();
+    // The functions of launcher/imports/ and of a stub's imports, as "KERNEL32.dll GetLastError".
+    const std::set<std::string> listed = line_set(
+        "cd '" RESOURCES_TEST_SOURCE "/launcher/imports' && "
+        "awk '/^LIBRARY/ {d = $2} NF && !/^(LIBRARY|EXPORTS|;)/ {print d, $1}' *.def");
     std::set<std::string> seen;
     const bytes manifest = read_bytes(RESOURCES_TEST_SOURCE "/resources/launcher.manifest");
     for (const auto &stub : stubs) {
         std::string path = std::string(stub.folder) + "/trevalo-stub-" + stub.name + ".exe";
         SCOPED_TRACE(path);
         bytes file = read_bytes(path);
-        ASSERT_FALSE(file.empty());
-        EXPECT_LE(file.size(), 81920u);
-        fields headers = readobj("--file-headers", path);
-        EXPECT_EQ(field(headers, "Machine"), stub.machine);
-        EXPECT_EQ(field(headers, "Subsystem"), stub.subsystem);
-        EXPECT_GT(field(headers, "BaseRelocationTableSize"), 0u);  // loaded at any address
-
+        ASSERT_TRUE(!file.empty() && file.size() <= 81920u) << file.size();
+        std::map<std::string, uint64_t> header;
+        for (const auto &f : readobj("--file-headers", path))
+            header[f.first] = number(f.second);
+        EXPECT_EQ(header["Machine"], stub.machine);
+        EXPECT_EQ(header["Subsystem"], stub.subsystem);
+        EXPECT_GT(header["BaseRelocationTableSize"], 0u);  // loaded at any address
         // Exactly the five system DLLs; for x64 and ARM64 only listed functions, and every
         // listed one by one of them (x86 has other names for a few).
-        std::set<std::string> imported, dlls;
-        std::string dll;
-        for (const auto &f : readobj("--coff-imports", path))
-            if (f.first == "Name")
-                dlls.insert(dll = f.second);
-            else if (f.first == "Symbol")
-                imported.insert(dll + " " + f.second.substr(0, f.second.find(' ')));
-        EXPECT_EQ(dlls, std::set<std::string>({"ADVAPI32.dll", "KERNEL32.dll", "SHELL32.dll",
-                                               "USER32.dll", "msvcrt.dll"}));
-        bool arm64 = stub.machine == 0xAA64;
+        const std::string imports = "llvm-readobj --coff-imports '" + path + "' | awk ";
+        std::set<std::string> imported = line_set(imports + "'/Name:/ {d = $2} /Symbol:/ {print d, $2}'");
+        EXPECT_EQ(line_set(imports + "'/Name:/ {print $2}'"),
+                  std::set<std::string>({"ADVAPI32.dll", "KERNEL32.dll", "SHELL32.dll",
+                                         "USER32.dll", "msvcrt.dll"}));
         for (const std::string &i : imported)
             if (stub.machine != 0x14C && seen.insert(i).second)
                 EXPECT_TRUE(listed.count(i)) << i << " is missing from launcher/imports/";
-
         pe_image image;
         std::string error;
         ASSERT_TRUE(pe_parse(file.data(), file.size(), &image, &error)) << error;
@@ -100,7 +87,6 @@ TEST(StubStructure, EachStubKeepsItsPlatformsRules)
         for (const pe_resource &r : image.resources)
             has_manifest |= r.type.number == 24 && r.name.number == 1 && r.data == manifest;
         EXPECT_TRUE(has_manifest);
-
         if (stub.machine == 0x14C)
             continue;  // x86 Windows unwinds by frame chains, from no table
         // The code each exception-directory entry covers, [start, end).
@@ -124,7 +110,7 @@ TEST(StubStructure, EachStubKeepsItsPlatformsRules)
                 continue;
             std::string code = line.substr(tab + 1), op = code.substr(0, code.find('\t'));
             std::string args = code.size() > op.size() ? code.substr(op.size() + 1) : "";
-            bool frame = arm64 ? op == "bl" || op == "blr" || args.rfind("sp,", 0) == 0 ||
+            bool frame = stub.machine == 0xAA64 ? op == "bl" || op == "blr" || args.rfind("sp,", 0) == 0 ||
                                      (args.find("[sp, #-") != std::string::npos && args.back() == '!')
                                : op.rfind("call", 0) == 0 || op.rfind("push", 0) == 0 ||
                                      (args.size() > 4 && args.substr(args.size() - 4) == "%rsp");
