@@ -12,6 +12,8 @@ cmake --preset win32 >/dev/null
 cmake --build --preset win32 -j "$jobs"
 cmake --preset win64 >/dev/null
 cmake --build --preset win64 -j "$jobs"
+cmake --preset arm64 >/dev/null
+cmake --build --preset arm64 -j "$jobs"
 cmake --preset host >/dev/null
 cmake --build --preset host -j "$jobs"
 
@@ -19,6 +21,7 @@ rm -rf dist
 mkdir -p dist/sample
 cp build/win32/trevalo-stub-x86.exe build/win32/trevalo-stub-x86-console.exe \
    build/win64/trevalo-stub-x64.exe build/win64/trevalo-stub-x64-console.exe \
+   build/arm64/trevalo-stub-arm64.exe build/arm64/trevalo-stub-arm64-console.exe \
    build/win32/trevalo-build.exe build/host/trevalo-build dist/
 cp build/host/trevalo-sample.jar dist/sample/
 
@@ -29,11 +32,11 @@ cp resources/sample-app.cfg build/sample/
 cp build/win32/images/splash.bmp build/sample/
 dist/trevalo-build build/sample/sample-app.cfg dist/sample/trevalo-sample.exe
 
-# The Debian package of the Linux builder with the four stubs.
+# The Debian package of the Linux builder with the six stubs.
 scripts/make-deb.sh
 
 echo "Built dist/:"
 ls -l dist dist/sample
 for stub in dist/trevalo-stub-*.exe; do
-    echo "$(basename "$stub"): $(stat -c %s "$stub") bytes (budget: 65536)"
+    echo "$(basename "$stub"): $(stat -c %s "$stub") bytes (budget: 81920)"
 done

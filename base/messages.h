@@ -102,6 +102,13 @@
 // width ("A 64-bit ... needs a 32-bit one."): one text for both ways round.
 #define MSG_RUNTIME_OTHER_WIDTH \
     "A %d-bit Java runtime was found at %s; this launcher needs a %d-bit one."
+// An ARM64 library passed over by an x86 or x64 launcher; an x86 or x64 one ("x86", "x64") by
+// the ARM64 launcher.
+#define MSG_RUNTIME_NEEDS_ARM64_LAUNCHER \
+    "An ARM64 Java runtime was found at %s; this launcher cannot load it: the application's " \
+    "ARM64 launcher can."
+#define MSG_RUNTIME_NOT_ARM64 \
+    "An %s Java runtime was found at %s; this ARM64 launcher needs an ARM64 one."
 #define MSG_RUNTIME_OTHER_PROCESSOR \
     "A Java runtime for another processor was found at %s; this launcher cannot load it."
 

@@ -285,7 +285,7 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
             const char *allowed[4];
         } singles[] = {
             {"splash", &builder_config::splash, ANY, {}},
-            {"architecture", &builder_config::architecture, CHOICE, {"x64", "x86"}},
+            {"architecture", &builder_config::architecture, CHOICE, {"x64", "x86", "arm64"}},
             {"subsystem", &builder_config::subsystem, CHOICE, {"gui", "console"}},
             {"icon", &builder_config::icon, NOT_EMPTY, {}},
             {"file_version", &builder_config::file_version, VERSION, {}},

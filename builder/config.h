@@ -16,7 +16,7 @@ struct builder_config {
     std::vector<std::string> embedded;   // files and folders to pack, as written
     std::vector<int> embedded_lines;     // the line of each
     std::string splash;                  // the splash bitmap (.bmp) as written; empty: none
-    std::string architecture;            // of the stub: "x64" (the default) or "x86"
+    std::string architecture;            // of the stub: "x64" (the default), "x86" or "arm64"
     std::string subsystem;               // of the stub: "gui" (the default) or "console"
     std::string icon;                    // the icon file (.ico) as written; empty: the stub's
     // The version information (see builder/version_info.h); all empty: none.
@@ -31,8 +31,8 @@ struct builder_config {
 // values for switches, messages and the like; empty for the class path and arguments); each
 // line may replace one. A key is a setting's name (see setting_name) or its number; the key
 // "embed" may come any number of times and names a file or folder to pack into the launcher;
-// "splash" names the bitmap file shown while the application starts; "architecture" (x64 or
-// x86) and "subsystem" (gui or console) choose the stub; "icon" names the icon file;
+// "splash" names the bitmap file shown while the application starts; "architecture" (x64, x86
+// or arm64) and "subsystem" (gui or console) choose the stub; "icon" names the icon file;
 // "file_version", "product_version", "product_name", "company_name", "file_description",
 // "copyright" and "original_file_name" give the version information, the versions as one to
 // four numbers of 0 to 65535; and "execution_level" (asInvoker, highestAvailable or requireAdministrator) the manifest's.

@@ -5,7 +5,7 @@
 //   trevalo-build --print LAUNCHER [FOLDER]
 //
 // Without --stub, the stub is the one beside the builder that the configuration's architecture
-// and subsystem name: trevalo-stub-<x64|x86>[-console].exe. The output is written under a
+// and subsystem name: trevalo-stub-<x64|x86|arm64>[-console].exe. The output is written under a
 // temporary name in its folder and renamed only when complete, so a failed run never leaves a
 // half-written launcher behind. Exit status: 0 when the launcher was written, 1 when something
 // was refused or failed (standard output that cannot be written too), 2 for a wrong command

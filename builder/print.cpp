@@ -19,8 +19,8 @@ namespace {
 
 // RT_STRING, RT_BITMAP and RT_RCDATA; the builder writes the settings in US English.
 const uint16_t STRING_TYPE = 6, BITMAP_TYPE = 2, RCDATA_TYPE = 10, US_ENGLISH = 0x0409;
-// IMAGE_FILE_MACHINE_I386, IMAGE_FILE_MACHINE_AMD64; IMAGE_SUBSYSTEM_WINDOWS_GUI and _CUI.
-const unsigned MACHINE_I386 = 0x14C, MACHINE_AMD64 = 0x8664, SUBSYSTEM_GUI = 2,
+// IMAGE_FILE_MACHINE_I386, IMAGE_FILE_MACHINE_AMD64, IMAGE_FILE_MACHINE_ARM64; IMAGE_SUBSYSTEM_WINDOWS_GUI and _CUI.
+const unsigned MACHINE_I386 = 0x14C, MACHINE_AMD64 = 0x8664, MACHINE_ARM64 = 0xAA64, SUBSYSTEM_GUI = 2,
                SUBSYSTEM_CONSOLE = 3;
 
 struct setting_entry {
@@ -165,7 +165,7 @@ bool print_launcher(const pe_image &image, std::string *text, std::vector<printe
     // 1. The stub: the machine and subsystem fields of the program's header.
     const unsigned char *pe = image.file.data() + get32(&image.file[0x3C]);
     unsigned machine = get16(pe + 4), subsystem = get16(pe + 24 + 68);
-    if ((machine != MACHINE_I386 && machine != MACHINE_AMD64) ||
+    if ((machine != MACHINE_I386 && machine != MACHINE_AMD64 && machine != MACHINE_ARM64) ||
         (subsystem != SUBSYSTEM_GUI && subsystem != SUBSYSTEM_CONSOLE)) {
         *error = "not a launcher: machine " + std::to_string(machine) + ", subsystem " +
                  std::to_string(subsystem);
@@ -174,7 +174,8 @@ bool print_launcher(const pe_image &image, std::string *text, std::vector<printe
     if (image.is_signed)
         out += "# The launcher is signed (Authenticode). Built again it is not: sign it again "
                "after building.\n";
-    out += std::string("architecture = ") + (machine == MACHINE_I386 ? "x86" : "x64") + "\n";
+    out += std::string("architecture = ") +
+           (machine == MACHINE_I386 ? "x86" : machine == MACHINE_ARM64 ? "arm64" : "x64") + "\n";
     out += std::string("subsystem = ") + (subsystem == SUBSYSTEM_GUI ? "gui" : "console") +
            "\n\n";
 

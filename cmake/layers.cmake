@@ -8,7 +8,9 @@ set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
 if(WIN32)
     enable_language(RC)
     # The architecture a Windows build is for, as the launcher's names say it.
-    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    if(CMAKE_SYSTEM_PROCESSOR STREQUAL aarch64)
+        set(TREVALO_ARCH arm64)
+    elseif(CMAKE_SIZEOF_VOID_P EQUAL 8)
         set(TREVALO_ARCH x64)
     else()
         set(TREVALO_ARCH x86)
@@ -20,8 +22,19 @@ if(WIN32)
     # or longer, which only older compilers' objects relied on): the padding cost each stub
     # about 150 bytes of read-only data.
     set(STUB_COMPILE_OPTIONS -Os -flto -Wall -Wextra -fno-exceptions -fno-rtti
-        -fno-threadsafe-statics -fno-asynchronous-unwind-tables -ffunction-sections
+        -fno-threadsafe-statics -ffunction-sections
         -fdata-sections -malign-data=abi -D__USE_MINGW_ANSI_STDIO=0)
+    # x64 and ARM64 Windows unwind through tables: every function that is not a leaf carries
+    # its entry in the exception directory, as the calling convention requires, so that
+    # exception dispatch, debuggers, crash dumps and the JVM's error reports can walk through a
+    # launcher frame. x86 Windows unwinds by frame chains and reads no table; there the tables
+    # would be DWARF ones that only GCC's own unwinder reads, which the stub never starts.
+    if(TREVALO_ARCH STREQUAL x86)
+        list(APPEND STUB_COMPILE_OPTIONS -fno-asynchronous-unwind-tables)
+    elseif(TREVALO_ARCH STREQUAL arm64)
+        # clang: no -malign-data (it aligns static data as the ABI asks).
+        list(REMOVE_ITEM STUB_COMPILE_OPTIONS -malign-data=abi)
+    endif()
     set(STUB_LINK_OPTIONS -static -s -Os -flto -Wl,--gc-sections)
     # jni.h comes from the JDK of the build machine; its companion header is the project's
     # own, with the Windows types and calling convention.

@@ -769,6 +769,12 @@ static void describe_passed_runtimes(const search_state &state, char *note, size
                             passed.path);
             else if (reason == PASSED_NO_FOLDER)
                 format_line(line, sizeof line, MSG_RUNTIME_NO_FOLDER, passed.path);
+            else if (reason == PASSED_OTHER_PROCESSOR && passed.number == MACHINE_ARM64)
+                format_line(line, sizeof line, MSG_RUNTIME_NEEDS_ARM64_LAUNCHER, passed.path);
+            else if (reason == PASSED_OTHER_PROCESSOR && state.machine == MACHINE_ARM64 &&
+                     (passed.number == MACHINE_X64 || passed.number == MACHINE_X86))
+                format_line(line, sizeof line, MSG_RUNTIME_NOT_ARM64,
+                            passed.number == MACHINE_X64 ? "x64" : "x86", passed.path);
             else if (reason == PASSED_OTHER_PROCESSOR &&
                      (passed.number == MACHINE_X64 || passed.number == MACHINE_X86)) {
                 int bits = passed.number == MACHINE_X64 ? 64 : 32;

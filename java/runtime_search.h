@@ -16,10 +16,14 @@ enum {
 };
 
 // Machine types of a PE header: the processor a runtime library was built for.
-enum { MACHINE_X86 = 0x014C, MACHINE_X64 = 0x8664 };
+enum { MACHINE_X86 = 0x014C, MACHINE_X64 = 0x8664, MACHINE_ARM64 = 0xAA64 };
 
 // The machine type of the libraries this build of the launcher can load.
+#ifdef __aarch64__
+#define LAUNCHER_MACHINE MACHINE_ARM64
+#else
 #define LAUNCHER_MACHINE (sizeof(void *) == 4 ? MACHINE_X86 : MACHINE_X64)
+#endif
 
 // A Java version as feature, interim, update and patch numbers: "21.0.6" is 21.0.6.0,
 // "1.8.0_392" is 8.0.392.0. All zero when the version is unknown.

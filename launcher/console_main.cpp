@@ -38,7 +38,7 @@ static void write_message_line(bool error, const char *text)
 
 // The program's entry point, under the name the linker gives a console program's entry (see
 // gui_main.cpp).
-extern "C" __attribute__((force_align_arg_pointer, noreturn)) void mainCRTStartup()
+extern "C" ENTRY_POINT void mainCRTStartup()
 {
     _pei386_runtime_relocator();
     __set_app_type(CONSOLE_PROGRAM);

@@ -12,7 +12,7 @@
 // launcher/CMakeLists.txt). The arguments come from the UTF-16 command
 // line: the one WinMain would be given is in the ANSI code page, which has no place for most of
 // the world's characters. exit, not a return, so that the C runtime's streams are flushed.
-extern "C" __attribute__((force_align_arg_pointer, noreturn)) void WinMainCRTStartup()
+extern "C" ENTRY_POINT void WinMainCRTStartup()
 {
     _pei386_runtime_relocator();
     __set_app_type(GUI_PROGRAM);

@@ -15,3 +15,11 @@ enum { CONSOLE_PROGRAM = 1, GUI_PROGRAM = 2 };
 // linker asks for it once link-time optimisation has run); the entry points call it first,
 // as the start-up code they leave out would.
 extern "C" void _pei386_runtime_relocator(void);
+
+// What the entry points are: they never return, and on x86 and x64 they align the stack
+// themselves, as the start-up code they leave out would. ARM64 enters with it aligned.
+#ifdef __aarch64__
+#define ENTRY_POINT __attribute__((noreturn))
+#else
+#define ENTRY_POINT __attribute__((force_align_arg_pointer, noreturn))
+#endif

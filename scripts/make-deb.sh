@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes the Debian package of the Linux builder: dist/trevalo_<version>_amd64.deb, holding the
-# builder and the four stubs in /usr/lib/trevalo (the builder finds the stubs beside its own
+# builder and the six stubs in /usr/lib/trevalo (the builder finds the stubs beside its own
 # program, so no --stub is needed), the command /usr/bin/trevalo-build, its manual page (made
 # from --help, so that the two never differ), the copyright file and the changelog. Run by
 # build.sh after dist/ is filled; the same dist/ gives the same package.
@@ -19,7 +19,7 @@ install -m 0755 "$builder" "$root/usr/lib/trevalo/trevalo-build"
 # The compilers' notes are no part of the program (as Debian strips them from its own).
 objcopy --remove-section=.comment "$root/usr/lib/trevalo/trevalo-build"
 for stub in trevalo-stub-x64.exe trevalo-stub-x64-console.exe trevalo-stub-x86.exe \
-            trevalo-stub-x86-console.exe; do
+            trevalo-stub-x86-console.exe trevalo-stub-arm64.exe trevalo-stub-arm64-console.exe; do
     install -m 0644 "dist/$stub" "$root/usr/lib/trevalo/$stub"
 done
 ln -s ../lib/trevalo/trevalo-build "$root/usr/bin/trevalo-build"
@@ -72,8 +72,8 @@ Description: builder of native Windows launchers for Java applications
  options, messages, embedded files, icon, version information) into a copy of
  a prebuilt Windows launcher stub. The launcher it makes finds an installed
  Java runtime, creates the virtual machine in its own process and runs the
- main class; it can install itself as a Windows service. The four stubs (x64
- and x86, GUI and console) come with the builder.
+ main class; it can install itself as a Windows service. The six stubs (x64,
+ x86 and ARM64, GUI and console) come with the builder.
 EOF
 (cd "$root" && find usr -type f -print0 | sort -z | xargs -0 md5sum) > "$root/DEBIAN/md5sums"
 chmod 0644 "$root/DEBIAN/md5sums"

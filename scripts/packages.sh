@@ -1,7 +1,7 @@
 # Installs the Debian packages the build and the tests need, when any is missing. Sourced by
 # build.sh; safe to run again.
 trevalo_packages=(
-    cmake g++ make python3 libgtest-dev googletest default-jdk-headless clang libclang-rt-14-dev
+    cmake g++ make python3 libgtest-dev googletest default-jdk-headless clang libclang-rt-14-dev lld llvm
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb xauth imagemagick
     icoutils osslsigncode openssl lintian man-db clojure
 )

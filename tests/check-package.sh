@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The Debian package of the builder as a user meets it: lintian finds no error or warning;
-# installed with dpkg, the command builds a launcher from any folder without --stub (the four
+# installed with dpkg, the command builds a launcher from any folder without --stub (the six
 # stubs are beside it) and its manual page reads as its --help; removed, it leaves nothing.
 # dpkg works on a private root of its own (its own database and lock), never on the machine's:
 # the test neither needs root nor waits for, or fails on, another apt-get or dpkg run.

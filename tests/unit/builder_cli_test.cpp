@@ -243,7 +243,7 @@ TEST(BuilderCommandLine, WritesALauncherWindowsReads)
 }
 
 // The same configuration, files, splash, icon and version information through the Linux builder (shipped and checked) and
-// the Windows builder under Wine: the same bytes, for both architectures. The folder's name is
+// the Windows builder under Wine: the same bytes, for each architecture. The folder's name is
 // outside any code page, as are the names of its files, and the files' names differ in case and
 // in the characters that sort between upper and lower case letters.
 TEST(BuilderCommandLine, BothBuildersWriteTheSameBytes)
@@ -259,7 +259,9 @@ TEST(BuilderCommandLine, BothBuildersWriteTheSameBytes)
                                      "icon = trevalo.ico\nfile_version = 1.2.3.4\n"
                                      "product_name = Caf\xC3\xA9 \xE6\x97\xA5\n"
                                      "execution_level = highestAvailable\n");
-    for (const char *stub : {CLI_TEST_STUB_X86, CLI_TEST_STUB_X64}) {
+    const std::pair<const char *, const char *> stubs[] = {
+        {CLI_TEST_STUB_X86, "x86"}, {CLI_TEST_STUB_X64, "x64"}, {CLI_TEST_STUB_ARM64, "arm64"}};
+    for (const auto &[stub, architecture] : stubs) {
         SCOPED_TRACE(stub);
         const std::string args = std::string(" --stub '") + stub + "' '" + dir + "/app.cfg' '" +
                                  dir + "/";
@@ -279,6 +281,8 @@ TEST(BuilderCommandLine, BothBuildersWriteTheSameBytes)
         result linux_print = run(builder(CLI_TEST_SHIPPED_BUILDER, printed));
         EXPECT_EQ(linux_print.status, 0) << linux_print.err;
         EXPECT_NE(linux_print.out.find("\nicon = icon.ico\n"), std::string::npos);
+        EXPECT_NE(linux_print.out.find("architecture = " + std::string(architecture) + "\n"),
+                  std::string::npos);
         EXPECT_EQ(run(CLI_TEST_WINE " " + builder(CLI_TEST_WINDOWS_BUILDER, printed)).out,
                   linux_print.out);
     }

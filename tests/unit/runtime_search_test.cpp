@@ -594,12 +594,14 @@ TEST_F(RuntimeSearch, OtherProcessorsArePassedOverAndNamed)
         "A 32-bit Java runtime was found at %s; this launcher needs a 64-bit one.";
     const char *IS_64_BIT =
         "A 64-bit Java runtime was found at %s; this launcher needs a 32-bit one.";
+    const char *NOT_ARM64 = "An x64 Java runtime was found at %s; this ARM64 launcher needs an "
+                            "ARM64 one.";
     const char *S = "bin\\server\\jvm.dll";
     std::map<std::string, std::string> homes = {
         {"x64", runtime("x64", "17")}, {"x86", runtime("x86", "21", S, MACHINE_X86)},
         {"arm", runtime("arm", "21", S, ARM64)}, {"two", runtime("two", "17", S, MACHINE_X86)},
         {"b86", runtime("b\\jre", "11", "bin\\client\\jvm.dll", MACHINE_X86)},
-        {"plain", tree.file("plain.dll")},
+        {"plain", tree.file("plain.dll")}, {"a32", runtime("a32", "21", S, 0x1C4)},
     };
     tree.file("two\\bin\\client\\jvm.dll", pe_image(MACHINE_X64));
     const std::string J = "SOFTWARE\\JavaSoft\\JDK\\", R = std::string(JRE) + "\\1.8";
@@ -614,7 +616,10 @@ TEST_F(RuntimeSearch, OtherProcessorsArePassedOverAndNamed)
     } cases[] = {
         {MACHINE_X64, "7", "<x86>", "", {}, "", "", IS_32_BIT, "<x86>\\"},
         {MACHINE_X86, "7", "<x64>", "", {}, "", "", IS_64_BIT, "<x64>\\"},
-        {MACHINE_X64, "7", "<arm>", "", {}, "", "", MSG_RUNTIME_OTHER_PROCESSOR, "<arm>\\"},
+        {MACHINE_X64, "7", "<arm>", "", {}, "", "", MSG_RUNTIME_NEEDS_ARM64_LAUNCHER, "<arm>\\"},
+        {ARM64, "7", "<x64>", "", {}, "", "", NOT_ARM64, "<x64>\\"},
+        {ARM64, "7", "<arm>", "", {}, "<arm>\\", "<arm>", nullptr, nullptr},
+        {MACHINE_X64, "7", "<a32>", "", {}, "", "", MSG_RUNTIME_OTHER_PROCESSOR, "<a32>\\"},
         {MACHINE_X86, "7", "<x86>", "", {}, "<x86>\\", "<x86>", nullptr, nullptr},
         // A home holds libraries of one processor: its client library is not tried.
         {MACHINE_X64, "7", "<two>", "", {}, "", "", IS_32_BIT, "<two>\\"},
@@ -627,7 +632,7 @@ TEST_F(RuntimeSearch, OtherProcessorsArePassedOverAndNamed)
          "<x64>\\", "<x64>", nullptr, nullptr},
         {MACHINE_X64, "6", nullptr, "",
          {{REGISTRY_USER, "SOFTWARE\\Microsoft\\JDK\\21\\hotspot\\MSI", "Path", "<arm>"}}, "", "",
-         MSG_RUNTIME_OTHER_PROCESSOR, "<arm>\\"},
+         MSG_RUNTIME_NEEDS_ARM64_LAUNCHER, "<arm>\\"},
         {MACHINE_X64, "0", nullptr, "<x86>\\bin\\server\\jvm.dll;<x64>\\bin\\server\\jvm.dll", {},
          "<x64>\\", "<x64>", nullptr, nullptr},
         {MACHINE_X64, "0", nullptr, "<x86>\\bin\\server\\jvm.dll", {}, "", "",
