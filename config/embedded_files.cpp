@@ -83,7 +83,8 @@ static bool make_unpack_folder(const launcher_settings &settings, uint64_t hash,
                             hash_text};
     char *path = join_text(base, "");
     for (const char *level : levels) {
-        if (!level)
+        // A launcher that runs a jar's Main-Class has no main class to name a level.
+        if (!level || !level[0])
             continue;
         // The base ends with a backslash; every level after it gets one.
         char *next = join_text(path, path[strlen(path) - 1] == '\\' ? "" : "\\", level);

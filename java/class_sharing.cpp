@@ -364,7 +364,7 @@ char *archive_folder(const launcher_settings &settings, bool service)
     base[strlen(base) - 1] = '\0';
     char *path = must_copy(base);
     for (const char *level : levels) {
-        if (!level)
+        if (!level || !level[0])
             continue;
         char *next = join_text(path, "\\", level);
         free(path);
