@@ -54,9 +54,9 @@ static int add_matches(argument_list *list, const char *argument, const char *ba
     bool absolute = is_separator(folder[0]) || (folder[0] && folder[1] == ':');
     char *listed = absolute ? join_text(folder, "")
                             : join_text(base, folder_length ? "\\" : "", folder);
+    // The listing adds "\*.*": a root's "C:\" becomes "C:", whose "C:\*.*" is the root.
     size_t listed_length = strlen(listed);
-    if (listed_length > 1 && is_separator(listed[listed_length - 1]) &&
-        listed[listed_length - 2] != ':')
+    if (listed_length && is_separator(listed[listed_length - 1]))
         listed[listed_length - 1] = '\0';
 
     int found = 0;
