@@ -63,75 +63,87 @@ void split_command_line(const char *text, int *count, char ***vector, bool reser
         scan_arguments(text, *vector, first);
 }
 
-// One scan of text under the Windows convention: counts the arguments and, with vector not
-// null, stores each in vector[first], vector[first + 1], ... Each argument is built in
-// buffer, which holds the whole text.
-static int scan_windows_arguments(const char *text, char *buffer, char **vector, int first)
+// One scan of text under the C runtime's rule: counts the arguments and, with vector not
+// null, stores each in vector[first], vector[first + 1], ... and, with wild not null, in
+// wild[first + i] whether it holds a '*' or '?' outside double quotes. Each argument is built
+// in buffer, which holds the whole text.
+static int scan_windows_arguments(const char *text, char *buffer, char **vector, bool *wild,
+                                  int first)
 {
     const char *s = text;
-    while (*s == ' ' || *s == '\t')
-        s++;
-    if (!*s)
-        return 0;
     int found = 0;
-    size_t length = 0;
-    int quotes = 0, backslashes = 0;
+    bool quoted = false;
     for (;;) {
-        if (!*s || ((*s == ' ' || *s == '\t') && quotes == 0)) {
-            if (vector) {
-                char *argument = (char *)must_alloc(length + 1);
-                memcpy(argument, buffer, length);
-                argument[length] = '\0';
-                vector[first + found] = argument;
-            }
-            found++;
-            while (*s == ' ' || *s == '\t')
-                s++;
-            if (!*s)
-                return found;
-            length = 0;
-            backslashes = 0;
-        } else if (*s == '\\') {
-            buffer[length++] = *s++;
-            backslashes++;
-        } else if (*s == '"') {
-            // Half the backslashes before it stay; an odd one out makes the quote a character.
-            length -= (size_t)(backslashes / 2);
-            if (backslashes % 2)
-                buffer[length - 1] = '"';
-            else
-                quotes++;
+        while (*s == ' ' || *s == '\t')
             s++;
-            backslashes = 0;
-            for (; *s == '"'; s++) {
-                if (++quotes == 3) {
-                    buffer[length++] = '"';
-                    quotes = 0;
+        if (!*s)
+            return found;
+        size_t length = 0;
+        bool wildcard = false;
+        for (;;) {
+            size_t backslashes = 0;
+            while (*s == '\\') {
+                s++;
+                backslashes++;
+            }
+            bool keep = true;
+            if (*s == '"' && backslashes % 2 == 0) {
+                // "" inside quotes is one double quote and the quoting goes on; any other
+                // unescaped quote opens or closes the quoted part.
+                if (quoted && s[1] == '"')
+                    s++;
+                else {
+                    keep = false;
+                    quoted = !quoted;
                 }
             }
-            if (quotes == 2)
-                quotes = 0;
-        } else {
-            buffer[length++] = *s++;
-            backslashes = 0;
+            // Half the backslashes before a quote stay (an odd one out made it a character);
+            // all of them elsewhere.
+            if (*s == '"')
+                backslashes /= 2;
+            memset(buffer + length, '\\', backslashes);
+            length += backslashes;
+            if (!*s || (!quoted && (*s == ' ' || *s == '\t')))
+                break;
+            if (keep) {
+                wildcard = wildcard || (!quoted && (*s == '*' || *s == '?'));
+                buffer[length++] = *s;
+            }
+            s++;
         }
+        if (vector) {
+            char *argument = (char *)must_alloc(length + 1);
+            memcpy(argument, buffer, length);
+            argument[length] = '\0';
+            vector[first + found] = argument;
+        }
+        if (wild)
+            wild[first + found] = wildcard;
+        found++;
     }
 }
 
 void split_windows_command_line(const char *text, int *count, char ***vector,
-                                bool reserve_slot_0)
+                                bool reserve_slot_0, bool **wildcards)
 {
     int first = reserve_slot_0 ? 1 : 0;
     char *buffer = text ? (char *)must_alloc(strlen(text) + 1) : nullptr;
-    int n = (text ? scan_windows_arguments(text, buffer, nullptr, 0) : 0) + first;
+    int n = (text ? scan_windows_arguments(text, buffer, nullptr, nullptr, 0) : 0) + first;
     *count = n;
     *vector = nullptr;
     if (n > 0) {
         *vector = (char **)must_alloc((size_t)n * sizeof(char *));
         if (reserve_slot_0)
             (*vector)[0] = nullptr;
+        if (wildcards)
+            *wildcards = (bool *)must_alloc((size_t)n * sizeof(bool));
+        if (reserve_slot_0 && wildcards)
+            (*wildcards)[0] = false;
         if (text)
-            scan_windows_arguments(text, buffer, *vector, first);
+            scan_windows_arguments(text, buffer, *vector, wildcards ? *wildcards : nullptr,
+                                   first);
+    } else if (wildcards) {
+        *wildcards = nullptr;
     }
     free(buffer);
 }
@@ -148,4 +160,50 @@ const char *skip_program_name(const char *command_line)
     while (*p == ' ' || *p == '\t')
         p++;
     return p;
+}
+
+// The length of the UTF-8 sequence that starts with byte c (1 for a byte that starts none).
+static int sequence_length(unsigned char c)
+{
+    return c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+}
+
+static char fold(char c)
+{
+    return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
+}
+
+bool wildcard_match(const char *pattern, const char *name)
+{
+    // The last '*' seen and where in name its run would end next: on a mismatch, the run
+    // takes one more character. One step back suffices, so the match is linear in name for
+    // each star.
+    const char *star = nullptr, *resume = nullptr;
+    while (*name) {
+        int n = sequence_length((unsigned char)*name);
+        if (*pattern == '*') {
+            star = ++pattern;
+            resume = name;
+            continue;
+        }
+        if (*pattern == '?') {
+            pattern++;
+            for (int i = 0; i < n && *name; i++)
+                name++;
+            continue;
+        }
+        if (*pattern && fold(*pattern) == fold(*name)) {
+            pattern++;
+            name++;
+            continue;
+        }
+        if (!star)
+            return false;
+        pattern = star;
+        resume += sequence_length((unsigned char)*resume);
+        name = resume;
+    }
+    while (*pattern == '*')
+        pattern++;
+    return !*pattern;
 }

@@ -135,6 +135,13 @@
 #define MSG_CLASS_INITIALISER_FAILED "The class %s was found, but its static initialiser failed."
 #define INITIALISER_ERROR "java.lang.ExceptionInInitializerError"
 
+// A launcher without a main class runs the Main-Class of the manifest of the jar (the
+// subject) that starts its class path: the jar has no manifest, or its manifest names no
+// main class; the line after a missing main class's exception that says where it was named.
+#define MSG_JAR_NO_MANIFEST \
+    "The jar %s has no manifest (META-INF/MANIFEST.MF), so it names no main class to run."
+#define MSG_JAR_NO_MAIN_CLASS "The manifest of the jar %s names no Main-Class to run."
+#define MSG_NAMED_BY_MANIFEST "Named by the Main-Class of the manifest of %s"
 
 #define SUBJECT_CURRENT_DIR "CURRENT_DIR"
 #define MAIN_METHOD "main(java/lang/String[])"

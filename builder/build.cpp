@@ -161,12 +161,21 @@ bool is_console_program(const pe_image &image)
 }
 
 // What a setting that no line gives holds in a launcher of a console stub: a command-line
-// tool is run by scripts, which start several at once and quote its arguments as Windows
-// programs split them. Null: the setting list's default.
+// tool is run by scripts as the java command is, which start several at once, quote its
+// arguments for the C runtime, expect it to work in their folder and to expand wildcards.
+// Null: the setting list's default.
 const char *console_default(unsigned id)
 {
-    return id == SETTING_multiple_instances ? "1" : id == SETTING_command_line_rule ? "windows"
-                                                                                    : nullptr;
+    switch (id) {
+    case SETTING_multiple_instances:
+    case SETTING_return_to_startup_dir:
+    case SETTING_expand_wildcards:
+        return "1";
+    case SETTING_command_line_rule:
+        return "windows";
+    default:
+        return nullptr;
+    }
 }
 
 } // namespace

@@ -24,7 +24,8 @@ enum value_kind { KIND_TEXT, KIND_MESSAGE, KIND_PLAIN_MESSAGE, KIND_ENCODED };
 // How the builder treats each kind of the setting list: messages are checked as formats (those
 // shown without an argument may hold no conversion), the main class is checked as a class name
 // and stored encoded, everything else as written.
-const value_kind KIND_OF_TEXT = KIND_TEXT, KIND_OF_FLAG = KIND_TEXT, KIND_OF_INTEGER = KIND_TEXT,
+const value_kind KIND_OF_TEXT = KIND_TEXT, KIND_OF_FLAG = KIND_TEXT, KIND_OF_FLAG_OFF = KIND_TEXT,
+                 KIND_OF_INTEGER = KIND_TEXT,
                  KIND_OF_HEX = KIND_TEXT, KIND_OF_MESSAGE = KIND_MESSAGE,
                  KIND_OF_PLAIN_MESSAGE = KIND_PLAIN_MESSAGE,
                  KIND_OF_MAIN_CLASS = KIND_ENCODED;
@@ -220,7 +221,8 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
     out->embedded_lines.clear();
     for (std::string *text : {&out->splash, &out->icon, &out->file_version, &out->product_version,
                               &out->product_name, &out->company_name, &out->file_description,
-                              &out->copyright, &out->original_file_name, &out->execution_level})
+                              &out->copyright, &out->original_file_name, &out->execution_level,
+                              &out->main_jar})
         text->clear();
     out->architecture = "x64";
     out->subsystem = "gui";
@@ -297,6 +299,7 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
             {"original_file_name", &builder_config::original_file_name, ANY, {}},
             {"execution_level", &builder_config::execution_level, CHOICE,
              {"asInvoker", "highestAvailable", "requireAdministrator"}},
+            {"main_jar", &builder_config::main_jar, NOT_EMPTY, {}},
         };
         bool single = false;
         for (const auto &k : singles) {
@@ -392,12 +395,51 @@ bool parse_config(const std::string &text, builder_config *out, std::string *err
         set_on_line[i] = line_number;
     }
 
+    // "main_jar = app.jar": the class path starts with the jar, and the launcher runs the
+    // Main-Class of its manifest.
+    const size_t main_class = (size_t)find_entry("main_class"),
+                 class_path = (size_t)find_entry("class_path");
+    if (!out->main_jar.empty()) {
+        int line = single_lines["main_jar"];
+        if (!values[main_class].empty()) {
+            *error = at_line(line) + "'main_jar' runs the Main-Class of the jar's manifest; "
+                     "leave out 'main_class' (line " + std::to_string(set_on_line[main_class]) +
+                     ") or 'main_jar'";
+            return false;
+        }
+        if (!out->embedded.empty()) {
+            *error = at_line(line) + "'main_jar' starts the class path, but embedded files "
+                     "become the class path: embed the jar first and leave out 'main_class'";
+            return false;
+        }
+        std::string &path = values[class_path];
+        path = out->main_jar + (path.empty() ? "" : ";" + path);
+        if (utf16_length(path) > MAX_SETTING_LENGTH) {
+            *error = at_line(line) + "'class_path' with 'main_jar' is longer than " +
+                     std::to_string(MAX_SETTING_LENGTH) + " characters (UTF-16 units)";
+            return false;
+        }
+    }
+    // Without a main class, the class path must start with a jar, whose manifest names it.
+    std::string first = out->embedded.empty()
+                            ? values[class_path].substr(0, values[class_path].find(';'))
+                            : out->embedded.front();
+    bool jar_first = first.size() > 4;
+    for (size_t k = 0; jar_first && k < 4; k++)
+        jar_first = (first[first.size() - 4 + k] | 0x20) == ".jar"[k];
+
     out->settings.clear();
     for (size_t i = 0; i < entry_count; i++) {
         const setting_entry &e = entries[i];
         if (e.kind == KIND_ENCODED) {
+            if (values[i].empty() && jar_first) {
+                out->settings.push_back({e.id, "", set_on_line[i] != 0});
+                continue;
+            }
             if (values[i].empty()) {
-                *error = "no main class: add a line 'main_class = <fully qualified class name>'";
+                *error = "no main class: add a line 'main_class = <fully qualified class name>', "
+                         "or 'main_jar = <jar>' to run the Main-Class of a jar's manifest (the "
+                         "main class may be empty only when the class path starts with a jar)";
                 return false;
             }
             if (!out->embedded.empty() && values[i].size() > MAX_UNPACKING_CLASS_BYTES) {

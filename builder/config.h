@@ -23,6 +23,8 @@ struct builder_config {
     std::string file_version, product_version; // one to four numbers, as written
     std::string product_name, company_name, file_description, copyright, original_file_name;
     std::string execution_level;         // of the manifest; empty: the stub's (asInvoker)
+    std::string main_jar;                // the jar whose manifest names the main class, as
+                                         // written; empty: none
     std::string source;                  // the file it was read from, for messages; set by
                                          // the caller
 };
@@ -35,7 +37,11 @@ struct builder_config {
 // or arm64) and "subsystem" (gui or console) choose the stub; "icon" names the icon file;
 // "file_version", "product_version", "product_name", "company_name", "file_description",
 // "copyright" and "original_file_name" give the version information, the versions as one to
-// four numbers of 0 to 65535; and "execution_level" (asInvoker, highestAvailable or requireAdministrator) the manifest's.
+// four numbers of 0 to 65535; "execution_level" (asInvoker, highestAvailable or
+// requireAdministrator) the manifest's; and "main_jar" a jar that becomes the class path's first
+// entry, whose manifest's Main-Class the launcher runs (the main class left empty). The main
+// class may be empty only when the class path starts with a jar (the first embedded file when
+// files are embedded, which become the class path).
 // Blank lines and lines whose first non-blank character is '#' are ignored; blanks around the
 // key and the value are dropped. Lines end with LF, CRLF or a lone CR. The text is UTF-8, with or
 // without a byte-order mark (the mark is no part of the first line): never the code page of the

@@ -10,7 +10,7 @@
 
 namespace {
 
-enum value_kind { TEXT, MESSAGE, PLAIN_MESSAGE, MAIN_CLASS, FLAG, INTEGER, HEX };
+enum value_kind { TEXT, MESSAGE, PLAIN_MESSAGE, MAIN_CLASS, FLAG, INTEGER, HEX, FLAG_OFF };
 
 struct listed_setting {
     unsigned id;
@@ -266,6 +266,9 @@ std::string check_setting_value(unsigned id, const std::string &value, std::stri
     switch (s->kind) {
     case FLAG:
         return flag_problem(s->name, value, stored);
+    case FLAG_OFF:
+        // Empty is off, as launchers built before the setting hold it.
+        return value.empty() ? "" : flag_problem(s->name, value, stored);
     case INTEGER:
         return integer_problem(*s, value);
     case HEX:

@@ -102,6 +102,9 @@ static bool make_unpack_folder(const launcher_settings &settings, uint64_t hash,
     archive_folder_name(hash, hash_text);
     const char *levels[] = {settings.main_class_encoded, hash_text};
     for (const char *level : levels) {
+        // A launcher that runs a jar's Main-Class has no main class to name a level.
+        if (!level || !level[0])
+            continue;
         // The base ends with a backslash; every level after it gets one.
         char *next = join_text(path, path[strlen(path) - 1] == '\\' ? "" : "\\", level);
         free(path);

@@ -9,7 +9,9 @@
 // Kinds: TEXT a plain text; MESSAGE a printf format with at most one "%s"; PLAIN_MESSAGE a
 // message shown as it is, with no "%s" (the launcher has nothing to put there); FLAG on unless it
 // begins with '0' (the empty text is on); INTEGER a decimal number; HEX a hexadecimal number
-// (optional blanks and 0x); MAIN_CLASS the encoded main class.
+// (optional blanks and 0x); MAIN_CLASS the encoded main class; FLAG_OFF a flag that launchers
+// built before it hold no text for, so the empty text is off (on unless it is empty or begins
+// with '0').
 #define TREVALO_SETTINGS(X)                                                                    \
     X(java_version, 1024, HEX, "0x00010004")                                                   \
     X(runtime_paths, 1040, TEXT, "")                                                           \
@@ -74,7 +76,8 @@
     X(status_switch, 1952, TEXT, "-status")                                                    \
     X(command_line_rule, 1968, TEXT, "classic")                                                \
     X(download_url, 1984, TEXT, "")                                                            \
-    X(class_sharing, 2000, TEXT, "auto")
+    X(class_sharing, 2000, TEXT, "auto")                                                       \
+    X(expand_wildcards, 2016, FLAG_OFF, "0")
 
 #define TREVALO_SETTING_ID(name, id, kind, default_text) SETTING_##name = id,
 enum setting_id { TREVALO_SETTINGS(TREVALO_SETTING_ID) };

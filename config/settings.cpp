@@ -15,7 +15,8 @@
 #include "os/trace.h"
 
 enum setting_kind {
-    KIND_TEXT, KIND_MESSAGE, KIND_PLAIN_MESSAGE, KIND_MAIN_CLASS, KIND_FLAG, KIND_INTEGER, KIND_HEX
+    KIND_TEXT, KIND_MESSAGE, KIND_PLAIN_MESSAGE, KIND_MAIN_CLASS, KIND_FLAG, KIND_INTEGER, KIND_HEX,
+    KIND_FLAG_OFF
 };
 
 // Where each setting of the list goes: its id, its field and how its text is read. A table
@@ -94,6 +95,9 @@ bool load_settings(launcher_settings *settings)
         switch (field.kind) {
         case KIND_FLAG:
             *(bool *)place = setting_flag(text);
+            break;
+        case KIND_FLAG_OFF:
+            *(bool *)place = text[0] && setting_flag(text);
             break;
         case KIND_INTEGER:
             *(int *)place = setting_integer(text);

@@ -9,6 +9,7 @@
 #define SETTING_TYPE_PLAIN_MESSAGE char *
 #define SETTING_TYPE_MAIN_CLASS char *
 #define SETTING_TYPE_FLAG bool
+#define SETTING_TYPE_FLAG_OFF bool
 #define SETTING_TYPE_INTEGER int
 #define SETTING_TYPE_HEX unsigned
 

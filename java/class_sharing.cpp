@@ -394,7 +394,7 @@ char *archive_folder(const launcher_settings &settings, bool service)
     }
     const char *levels[] = {privately ? settings.main_class_encoded : nullptr, "class-sharing"};
     for (const char *level : levels) {
-        if (!level)
+        if (!level || !level[0])
             continue;
         char *next = join_text(path, "\\", level);
         free(path);

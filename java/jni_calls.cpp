@@ -37,8 +37,7 @@ JavaVMAttachArgs stopper_attach_args(jint version)
     return args;
 }
 
-// The UTF-8 text of a Java string as a new heap text; null for null.
-static char *java_string_text(JNIEnv *env, jstring string)
+char *java_string_text(JNIEnv *env, jstring string)
 {
     if (!string)
         return nullptr;

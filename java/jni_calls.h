@@ -46,6 +46,8 @@ char *take_java_exception(JNIEnv *env, bool trace);
 // exception it throws is cleared). No exception may be pending.
 char *java_property(JNIEnv *env, const char *name);
 
+// The UTF-8 text of a Java string as a new heap text; null for null.
+char *java_string_text(JNIEnv *env, jstring string);
 // A Java string of the UTF-8 text, or null with an exception pending.
 jstring new_java_string(JNIEnv *env, const char *text);
 

@@ -144,14 +144,28 @@ static bool set_late_properties(const launcher_settings &settings, JNIEnv *env,
 }
 
 // "-Dsun.java.command=" with the main class (dotted) and main's arguments, each after a blank as
-// the java command writes them: the count arguments of vector, or the app_args text.
-static char *java_command_option(const launcher_settings &settings, int count, char **vector)
+// the java command writes them: the count arguments of vector, or the app_args text. Without
+// a main class, the jar whose manifest names it (the class path's first entry of list), as
+// "java -jar" writes it.
+static char *java_command_option(const launcher_settings &settings, const jvm_option_list &list,
+                                 int count, char **vector)
 {
     string_list text = {};
     string_list_append(&text, "-Dsun.java.command=");
     size_t start = (size_t)text.length;
-    string_list_append(&text, settings.main_class);
-    for (char *p = text.text + start; *p; p++)
+    const char *jar = nullptr;
+    for (int i = 0; !settings.main_class[0] && i < list.count; i++)
+        if (strncmp(list.options[i], CLASS_PATH_OPTION, sizeof CLASS_PATH_OPTION - 1) == 0)
+            jar = list.options[i] + sizeof CLASS_PATH_OPTION - 1;
+    if (jar) {
+        char *first = must_copy(jar);
+        first[strcspn(first, ";")] = '\0';
+        string_list_append(&text, first);
+        free(first);
+    } else {
+        string_list_append(&text, settings.main_class);
+    }
+    for (char *p = text.text + start; *p && !jar; p++)
         if (*p == '/')
             *p = '.';
     for (int i = 0; i < count; i++) {
@@ -178,7 +192,7 @@ static bool create_with_options(const launcher_settings &settings, bool service,
     if (!build_jvm_options(settings.jvm_options, class_path, expand_folders, home, &list, trust))
         return false;
     add_class_sharing_options(settings, jvm->library_path, service, &list.count, &list.options);
-    char *command = java_command_option(settings, count, vector);
+    char *command = java_command_option(settings, list, count, vector);
     creation_options options = {};
     bool ok = sort_options(list, command, &options);
     free(command);

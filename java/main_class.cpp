@@ -88,14 +88,24 @@ static void append_missing_entries(JNIEnv *env, string_list *text, const char *c
     free(separator);
 }
 
-// Reports that the main class cannot be had: a class whose static initialiser failed, with
-// the exception that made it fail; otherwise the exception, the class path that the virtual
-// machine searched (its java.class.path), which is what a user must check, and its entries
-// that are not there.
-static void report_missing_main_class(JNIEnv *env, const launcher_settings &settings)
+// format filled with subject, as a new heap text.
+static char *filled(const char *format, const char *subject)
+{
+    size_t size = strlen(format) + strlen(subject) + 1;
+    char *line = (char *)must_alloc(size);
+    fill_message(line, size, format, subject);
+    return line;
+}
+
+// Reports that the main class (slashed) cannot be had: a class whose static initialiser
+// failed, with the exception that made it fail; otherwise the exception, the jar whose
+// manifest named it (when one did), the class path that the virtual machine searched (its
+// java.class.path), which is what a user must check, and its entries that are not there.
+static void report_missing_main_class(JNIEnv *env, const launcher_settings &settings,
+                                      const char *slashed, const char *jar)
 {
     char *exception = take_java_exception(env, reports_stack_traces());
-    char *name = dotted_class_name(settings.main_class);
+    char *name = dotted_class_name(slashed);
     if (exception && strncmp(exception, INITIALISER_ERROR, sizeof INITIALISER_ERROR - 1) == 0) {
         report_error_with_detail(MSG_CLASS_INITIALISER_FAILED, name, exception);
         free(name);
@@ -103,21 +113,96 @@ static void report_missing_main_class(JNIEnv *env, const launcher_settings &sett
         return;
     }
     char *class_path = java_property(env, "java.class.path");
-    const char *searched = class_path && class_path[0] ? class_path : "(empty)";
-    size_t size = sizeof MSG_CLASS_PATH_SEARCHED + strlen(searched);
-    char *line = (char *)must_alloc(size);
-    fill_message(line, size, MSG_CLASS_PATH_SEARCHED, searched);
+    char *line = filled(MSG_CLASS_PATH_SEARCHED,
+                        class_path && class_path[0] ? class_path : "(empty)");
+    char *named = jar ? filled(MSG_NAMED_BY_MANIFEST, jar) : nullptr;
     string_list detail = {};
     string_list_append(&detail, exception ? exception : "");
     string_list_append(&detail, exception ? "\n" : "");
+    string_list_append(&detail, named ? named : "");
+    string_list_append(&detail, named ? "\n" : "");
     string_list_append(&detail, line);
     append_missing_entries(env, &detail, class_path ? class_path : "");
-    free(line);
     report_error_with_detail(settings.msg_class, name, detail.text);
     free(detail.text);
+    free(named);
+    free(line);
     free(name);
     free(class_path);
     free(exception);
+}
+
+// The first entry of the class path the virtual machine runs with, as a new heap text (empty
+// when it has none).
+static char *first_class_path_entry(JNIEnv *env)
+{
+    char *class_path = java_property(env, "java.class.path");
+    if (!class_path)
+        return join_text("", "");
+    class_path[strcspn(class_path, ";")] = '\0';
+    return class_path;
+}
+
+// The main class that the manifest of the jar at path names (its Main-Class, in slash form)
+// as a new heap text, read by the runtime's own jar classes as the java command reads it;
+// null after a reported failure, which names the jar.
+static char *manifest_main_class(JNIEnv *env, const launcher_settings &settings,
+                                 const char *path)
+{
+    jclass jar_class = find_java_class(env, settings, "java/util/jar/JarFile");
+    jclass manifest_class = jar_class ? find_java_class(env, settings, "java/util/jar/Manifest")
+                                      : nullptr;
+    jclass attributes_class =
+        manifest_class ? find_java_class(env, settings, "java/util/jar/Attributes") : nullptr;
+    if (!attributes_class)
+        return nullptr;
+    jmethodID open = env->GetMethodID(jar_class, "<init>", "(Ljava/lang/String;)V");
+    jmethodID get_manifest = env->GetMethodID(jar_class, "getManifest",
+                                              "()Ljava/util/jar/Manifest;");
+    jmethodID close = env->GetMethodID(jar_class, "close", "()V");
+    jmethodID main_attributes = env->GetMethodID(manifest_class, "getMainAttributes",
+                                                 "()Ljava/util/jar/Attributes;");
+    jmethodID get_value = env->GetMethodID(attributes_class, "getValue",
+                                           "(Ljava/lang/String;)Ljava/lang/String;");
+    if (!jni_step_ok(env, open && get_manifest && close && main_attributes && get_value
+                              ? env : nullptr, settings.msg_method, "java/util/jar/JarFile"))
+        return nullptr;
+
+    // A jar that is not there or cannot be read as one is a file the launcher cannot read.
+    jstring name = new_java_string(env, path);
+    jobject jar = name ? env->NewObject(jar_class, open, name) : nullptr;
+    if (!jni_step_ok(env, jar, settings.msg_file_error, path))
+        return nullptr;
+    jobject manifest = env->CallObjectMethod(jar, get_manifest);
+    jobject attributes = manifest && !env->ExceptionCheck()
+                             ? env->CallObjectMethod(manifest, main_attributes) : nullptr;
+    jstring key = attributes && !env->ExceptionCheck() ? new_java_string(env, "Main-Class")
+                                                       : nullptr;
+    jobject value = key ? env->CallObjectMethod(attributes, get_value, key) : nullptr;
+    char *text = value && !env->ExceptionCheck() ? java_string_text(env, (jstring)value)
+                                                 : nullptr;
+    if (!jni_call_ok(env, settings.msg_file_error, path)) {
+        free(text);
+        return nullptr;
+    }
+    env->CallVoidMethod(jar, close);
+    env->ExceptionClear();
+    // Blanks around the value are no part of the name; dots become slashes for FindClass.
+    char *start = text ? text + strspn(text, " \t") : nullptr;
+    size_t length = start ? strlen(start) : 0;
+    while (length && (start[length - 1] == ' ' || start[length - 1] == '\t'))
+        start[--length] = '\0';
+    if (!length) {
+        report_error(manifest ? MSG_JAR_NO_MAIN_CLASS : MSG_JAR_NO_MANIFEST, path);
+        free(text);
+        return nullptr;
+    }
+    char *slashed = join_text(start, "");
+    free(text);
+    for (char *p = slashed; *p; p++)
+        if (*p == '.')
+            *p = '/';
+    return slashed;
 }
 
 // Everything after the environment is chosen: user.dir, the output files, the lookups, the
@@ -135,11 +220,29 @@ static bool call_main(JNIEnv *env, const launcher_settings &settings, int count,
     if (redirect && !redirect_output_files(env, settings, service))
         return false;
 
-    jclass main_class = env->FindClass(settings.main_class);
-    if (env->ExceptionCheck() || !main_class) {
-        report_missing_main_class(env, settings);
+    // No main class: the Main-Class of the manifest of the jar that starts the class path,
+    // as "java -jar" runs it (the Class-Path of that manifest is the runtime's to follow).
+    char *jar = settings.main_class[0] ? nullptr : first_class_path_entry(env);
+    if (jar && !jar[0]) {
+        free(jar);
+        jar = nullptr;
+    }
+    char *from_manifest = jar ? manifest_main_class(env, settings, jar) : nullptr;
+    if (jar && !from_manifest) {
+        free(jar);
         return false;
     }
+    const char *name = from_manifest ? from_manifest : settings.main_class;
+    if (jar)
+        trace("main class %s from the manifest of %s", name, jar);
+    jclass main_class = env->FindClass(name);
+    bool found = !env->ExceptionCheck() && main_class;
+    if (!found)
+        report_missing_main_class(env, settings, name, jar);
+    free(jar);
+    free(from_manifest);
+    if (!found)
+        return false;
     jmethodID main = find_static_method(env, settings, main_class, "main",
                                         "([Ljava/lang/String;)V", MAIN_METHOD);
     if (!main)

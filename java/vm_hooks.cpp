@@ -35,6 +35,10 @@ static int (*runtime_write)(int, const void *, unsigned);
 static runtime_c_streams runtime_streams;
 // The entry point's hook, run before the virtual machine ends the process.
 static void (*application_end_hook)(int failure);
+// What a start failure ends the process with; -1 until the entry point sets it (a variable
+// with a non-zero initial value would bring back a writable data section).
+static bool start_failure_set;
+static int start_failure_status;
 
 static void lock_tail()
 {
@@ -132,6 +136,12 @@ char *take_jvm_message_text()
     return text;
 }
 
+void set_start_failure_status(int status)
+{
+    start_failure_status = status;
+    start_failure_set = true;
+}
+
 void set_application_end_hook(void (*hook)(int failure))
 {
     application_end_hook = hook;
@@ -191,7 +201,7 @@ static void end_failed_creation()
     report_creation_failure();
     if (application_end_hook)
         application_end_hook(APPLICATION_FAILED);
-    exit(-1);
+    exit(start_failure_set ? start_failure_status : -1);
 }
 
 static void runtime_exit_call(int status)

@@ -44,12 +44,17 @@ void end_vm_creation(bool created);
 // runtime.
 void watch_runtime_exit(void *library);
 
+// The status a run that could not start ends the process with when the virtual machine ends
+// it while it is created: -1 unless the entry point sets another (a console launcher's 1).
+void set_start_failure_status(int status);
+
 // The virtual machine's "exit" hook: shows what the virtual machine printed when status is
 // not 0, runs the application end hook and ends the process with status.
 void JNICALL jvm_exit_hook(jint status);
 
 // The virtual machine's "abort" hook. During creation: reports the failed creation with what
-// the virtual machine printed, runs the end hook and ends the process with -1. Afterwards:
+// the virtual machine printed, runs the end hook and ends the process with the start failure
+// status. Afterwards:
 // shows what the virtual machine printed, runs the end hook and ends the process through
 // abort(). The runtime library stays loaded: other virtual-machine threads may still run its
 // code.

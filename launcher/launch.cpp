@@ -11,6 +11,7 @@
 #include "base/command_line.h"
 #include "base/memory.h"
 #include "base/text.h"
+#include "config/arguments.h"
 #include "config/directories.h"
 #include "config/settings.h"
 #include "java/run.h"
@@ -102,25 +103,31 @@ int launch(const char *command_line, bool console)
 {
     set_allocation_failure_hook(report_out_of_memory);
     set_application_end_hook(release_instance_mutex);
+    // A run that cannot start: a console launcher ends with 1, as the java command does, so
+    // that a batch file's "if errorlevel 1" sees it (-1 is below 1); a GUI launcher with -1,
+    // as it always has.
+    const int failed = console ? 1 : -1;
+    set_start_failure_status(failed);
 
     // The settings: built here, then handed down read-only to what needs them.
     launcher_settings settings = {};
     if (!save_startup_directory(&settings))
-        return 0;
+        return finish(console ? failed : 0);
     // Relative class path entries, the INI file and runtime paths must never resolve in
     // whatever directory the launcher was started from.
     if (!enter_launcher_directory())
-        return -1;
+        return finish(failed);
     if (!load_settings(&settings))
-        return -1;
+        return finish(failed);
 
-    // The rule the launcher was built with: the Windows convention, as programs and scripts
-    // quote the command line of a command-line tool, or the classic one (launchers built
-    // before the setting existed hold none and keep it).
+    // The rule the launcher was built with: the C runtime's, as programs and scripts quote
+    // the command line of a command-line tool, or the classic one (launchers built before the
+    // setting existed hold none and keep it).
     int count;
     char **vector;
+    bool *wildcards = nullptr;
     if (strcmp(settings.command_line_rule, "windows") == 0)
-        split_windows_command_line(command_line, &count, &vector, true);
+        split_windows_command_line(command_line, &count, &vector, true, &wildcards);
     else
         split_command_line(command_line, &count, &vector, true);
 
@@ -152,6 +159,10 @@ int launch(const char *command_line, bool console)
     if (settings.service_name[0] &&
         dispatch_service_switch(settings, count, vector, &switch_status))
         return finish(switch_status);
+    // Unquoted wildcards name the files of the folder the launcher was started from.
+    if (settings.expand_wildcards && wildcards)
+        expand_wildcard_arguments(&count, &vector, wildcards, 1, settings.startup_directory);
+    free(wildcards);
 
     // A script must see that a refused console launcher did nothing: it ends with
     // ERROR_ALREADY_EXISTS (183). A GUI launcher ends with 0, as it always has.
@@ -165,5 +176,5 @@ int launch(const char *command_line, bool console)
     jvm_record jvm = {};
     bool ok = run_application(settings, count - 1, vector + 1, false, &jvm, nullptr);
     release_instance_mutex();
-    return finish(ok ? 0 : -1);
+    return finish(ok ? 0 : failed);
 }

@@ -129,6 +129,15 @@ TEST(BuilderConfig, AcceptsWhatALauncherCanUse)
         {"main_class = M\ncommand_line_rule = windows\n", SETTING_command_line_rule, "windows"},
         {"main_class = M\n", SETTING_command_line_rule, "classic"},
         {"main_class = M\ncommand_line_rule =\n", SETTING_command_line_rule, ""},
+        {"main_class = M\nexpand_wildcards =\n", SETTING_expand_wildcards, ""},
+        {"main_class = M\nexpand_wildcards = Yes\n", SETTING_expand_wildcards, "1"},
+        // No main class: the class path starts with a jar, whose manifest names it.
+        {"main_jar = app.jar\n", SETTING_main_class, ""},
+        {"main_jar = app.jar\n", SETTING_class_path, "app.jar"},
+        {"class_path = lib\\x.jar\nmain_jar = %LAUNCHER_DIR%\\app.jar\n", SETTING_class_path,
+         "%LAUNCHER_DIR%\\app.jar;lib\\x.jar"},
+        {"main_class =\nclass_path = app.JAR;lib\\*\n", SETTING_main_class, ""},
+        {"main_class =\nembed = app.jar\nembed = lib\n", SETTING_main_class, ""},
     };
     for (const auto &c : cases) {
         builder_config values;
@@ -161,8 +170,16 @@ TEST(BuilderConfig, RefusesBadInputWithTheLine)
         {"main_class = M\n1025 = x\n", "line 2: unknown setting '1025'"},
         {"main_class = M\njust words\n", "line 2: expected 'key = value'"},
         {"main_class = M\n1168 = N\n", "line 2: 'main_class' is already set on line 1"},
-        {"class_path = x.jar\n", "no main class"},
+        {"class_path = x\n", "no main class"},
         {"main_class =\n", "no main class"},
+        {"main_class =\nclass_path = lib\\*;app.jar\n", "no main class"},
+        {"main_class =\nembed = lib\nclass_path = app.jar\n", "no main class"},
+        {"main_class = M\nmain_jar = a.jar\n", "line 2: 'main_jar' runs the Main-Class of the "
+                                              "jar's manifest; leave out 'main_class' (line 1)"},
+        {"main_jar = a.jar\nembed = b.jar\n", "line 1: 'main_jar' starts the class path, but"},
+        {"main_jar =\n", "line 1: 'main_jar' needs a file"},
+        {"main_jar = a.jar\nmain_jar = b.jar\n", "line 2: 'main_jar' is already set on line 1"},
+        {"main_class = M\nexpand_wildcards = 2\n", "line 2: 'expand_wildcards' is '2': a flag"},
         {"main_class = M\nmsg_class = class %s in %s\n", "line 2: message 'msg_class'"},
         {"main_class = M\nmsg_class = %d classes\n", "line 2: message 'msg_class'"},
         {"main_class = M\nmsg_class = 50%\n", "line 2: message 'msg_class'"},

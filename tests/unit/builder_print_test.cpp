@@ -61,6 +61,10 @@ TEST(BuilderPrint, PrintedConfigurationBuildsTheSameLauncher)
         "company_name = ACME\nfile_description = The app\ncopyright = \xC2\xA9 2026 ACME\n"
         "original_file_name = app.exe\nexecution_level = requireAdministrator\n";
     write_bytes(full + "/full.cfg", bytes(text.begin(), text.end()));
+    // A jar run by its manifest, shown as an empty main class and the class path it starts.
+    std::string jar = out_folder("print-jar");
+    const std::string jar_text = "main_jar = app.jar\nclass_path = lib\\*\n";
+    write_bytes(jar + "/jar.cfg", bytes(jar_text.begin(), jar_text.end()));
     std::string sample = out_folder("print-sample");
     system(("cp '" RESOURCES_TEST_SOURCE "/resources/sample-app.cfg' '" RESOURCES_TEST_WIN32
             "/images/splash.bmp' '" + sample + "/'").c_str());
@@ -75,13 +79,18 @@ TEST(BuilderPrint, PrintedConfigurationBuildsTheSameLauncher)
           "search_order = 8071234569\n# search methods: 8 bundled, 0 runtime_paths, 7 java_home, "
           "1 registered_runtimes, 2 kit_client, 3 kit_server, 4 kit_classic, 5 java_keys, "
           "6 vendor_keys, 9 path",
-          "icon = icon.ico", "execution_level = asInvoker"}},
+          "icon = icon.ico", "execution_level = asInvoker", "return_to_startup_dir = 0",
+          "expand_wildcards = 0", "command_line_rule = classic"}},
         {full + "/full.cfg",
          {"architecture = x86", "subsystem = console", "main_class = com.example.caf\xC3\xA9Main",
           "app_args = #not a comment = really", "embed = app.jar", "embed = Icon.ico",
           "# app.jar: 5000 bytes, 2021-02-03 04:05:06 UTC", "icon = icon-2.ico",
           "file_version = 1.2.3.0", "product_version = 4.0.0.0", "product_name = " + nonascii,
-          "copyright = \xC2\xA9 2026 ACME", "execution_level = requireAdministrator"}},
+          "copyright = \xC2\xA9 2026 ACME", "execution_level = requireAdministrator",
+          // What a console stub holds unless the configuration says otherwise.
+          "return_to_startup_dir = 1", "expand_wildcards = 1", "multiple_instances = 1",
+          "command_line_rule = windows"}},
+        {jar + "/jar.cfg", {"main_class = ", "class_path = app.jar;lib\\*"}},
     };
     for (const auto &c : cases) {
         std::string error;
@@ -136,6 +145,7 @@ TEST(BuilderPrint, RefusesOrNotesWhatTheBuilderWouldNotWrite)
         {1440 / 16 + 1, u"9", nullptr, "\npriority = 9\n", "'priority' is '9': give a whole number"},
         // A launcher built before the command-line rule existed has none: the classic rule.
         {1968 / 16 + 1, u"", nullptr, "\ncommand_line_rule = \n"},
+        {2016 / 16 + 1, u"", nullptr, "\nexpand_wildcards = \n"},
     };
     for (const auto &c : cases) {
         pe_image changed = image;

@@ -10,12 +10,21 @@
 
 namespace {
 
+// The arguments of text; with wild, the C runtime's rule, and in *wild a '1' or '0' per
+// argument for whether it holds a wildcard outside quotes.
 std::vector<std::string> split(const char *text, bool reserve, int *count_out = nullptr,
-                               bool windows = false)
+                               std::string *wild = nullptr)
 {
     int count = -1;
     char **vector = reinterpret_cast<char **>(1);
-    (windows ? split_windows_command_line : split_command_line)(text, &count, &vector, reserve);
+    bool *flags = nullptr;
+    if (wild)
+        split_windows_command_line(text, &count, &vector, reserve, &flags);
+    else
+        split_command_line(text, &count, &vector, reserve);
+    for (int i = reserve ? 1 : 0; wild && i < count; i++)
+        *wild += flags[i] ? '1' : '0';
+    free(flags);
     if (count_out)
         *count_out = count;
     std::vector<std::string> args;
@@ -83,39 +92,57 @@ TEST(SplitCommandLine, CountsTheReservedSlot)
     }
 }
 
-// The Windows convention: the cases CommandLineToArgvW's and the C runtime's documentation
-// give, and the edges of its quote counting.
-TEST(SplitCommandLine, SplitsByTheWindowsConvention)
+// The C runtime's rule: the cases its documentation gives, the edges of its quotes, and
+// which arguments hold a wildcard outside quotes ('1' per argument that does). Where the rule
+// of CommandLineToArgvW (which the launcher followed before) splits otherwise, before says how.
+TEST(SplitCommandLine, SplitsByTheCRuntimesRule)
 {
-    const split_case cases[] = {
-        {"\"abc\" d e", {"abc", "d", "e"}},
-        {"a\\\\b d\"e f\"g h", {"a\\\\b", "de fg", "h"}},
-        {"a\\\\\\\"b c d", {"a\\\"b", "c", "d"}},                  // a\\\"b: 3 backslashes, quote
-        {"a\\\\\\\\\"b c\" d e", {"a\\\\b c", "d", "e"}},      // a\\\\"b: 4 backslashes, quote
-        {"a\"b\"\" c d", {"ab\"", "c", "d"}},                   // "" in quotes: a quote, quoting ends
-        {"\"C:\\dir with space\\\\\" x", {"C:\\dir with space\\", "x"}},
-        {"c:\\dir\\ x\\", {"c:\\dir\\", "x\\"}},             // backslashes alone are characters
-        {"a\tb \t c\t", {"a", "b", "c"}},                           // tabs separate like spaces
-        {"a  b", {"a", "b"}},                                      // runs of blanks: no empty argument
-        {"\"\"", {""}},
-        {"\"\" x \"\"", {"", "x", ""}},
-        {"\"\"\"", {"\""}},
-        {"\"\"\"\"", {"\""}},
-        {"\\\"a", {"\"a"}},
-        {"a\\\"\\\"b \\\"\\\"", {"a\"\"b", "\"\""}},                  // two escaped quotes in a row
-        {"a\"b c\"d", {"ab cd"}},
-        {"x \"y z ", {"x", "y z "}},                               // unclosed quote runs to the end
-        {"  \t ", {}},
-        {"5\u20ac \"Жук 日本語\" 😀", {"5\u20ac", "Жук 日本語", "😀"}},
+    const struct {
+        const char *text;
+        std::vector<std::string> args;
+        const char *wild;
+        std::vector<std::string> before;
+    } cases[] = {
+        {"\"a b c\" d e", {"a b c", "d", "e"}, "000", {}},
+        {"\"ab\\\"c\" \"\\\\\" d", {"ab\"c", "\\", "d"}, "000", {}},
+        {"a\\\\\\b d\"e f\"g h", {"a\\\\\\b", "de fg", "h"}, "000", {}},
+        {"a\\\\\\\"b c d", {"a\\\"b", "c", "d"}, "000", {}},          // a\\\"b: 3 backslashes, quote
+        {"a\\\\\\\\\"b c\" d e", {"a\\\\b c", "d", "e"}, "000", {}}, // a\\\\"b: 4 backslashes, quote
+        {"a\"b\"\" c d", {"ab\" c d"}, "0", {"ab\"", "c", "d"}},          // "" in quotes: a quote
+        {"\"a \"\"b\"\" c\" d", {"a \"b\" c", "d"}, "00", {"a \"b", "c d"}},
+        {"\"C:\\dir with space\\\\\" x", {"C:\\dir with space\\", "x"}, "00", {}},
+        {"c:\\dir\\ x\\", {"c:\\dir\\", "x\\"}, "00", {}},      // backslashes alone are characters
+        {"a\tb \t c\t", {"a", "b", "c"}, "000", {}},                  // tabs separate like spaces
+        {"a  b", {"a", "b"}, "00", {}},                                  // runs of blanks: no empty argument
+        {"\"\"", {""}, "0", {}},
+        {"\"\" x \"\"", {"", "x", ""}, "000", {}},
+        {"\"\"\"", {"\""}, "0", {}},
+        {"\"\"\"\"", {"\""}, "0", {}},
+        {"\"\"\"\"\" x", {"\"\" x"}, "0", {"\"", "x"}},
+        {"\\\"a", {"\"a"}, "0", {}},
+        {"a\\\"\\\"b \\\"\\\"", {"a\"\"b", "\"\""}, "00", {}},  // two escaped quotes in a row
+        {"a\"b c\"d", {"ab cd"}, "0", {}},
+        {"x \"y z ", {"x", "y z "}, "00", {}},                          // unclosed quote runs to the end
+        {"*.sql \"*.sql\" a\"*\"? \"x y\"z?.txt \\\"*", {"*.sql", "*.sql", "a*?", "x yz?.txt", "\"*"},
+         "10111", {}},
+        {"  \t ", {}, "", {}},
+        {"5\u20ac \"Жук 日本語\" 😀", {"5\u20ac", "Жук 日本語", "😀"}, "000", {}},
     };
-    for (const split_case &c : cases) {
-        EXPECT_EQ(split(c.text, false, nullptr, true), c.args) << "text: [" << c.text << "]";
-        EXPECT_EQ(split(c.text, true, nullptr, true), c.args) << "reserved: [" << c.text << "]";
+    for (const auto &c : cases) {
+        std::string wild, reserved;
+        EXPECT_EQ(split(c.text, false, nullptr, &wild), c.args) << "text: [" << c.text << "]";
+        EXPECT_EQ(split(c.text, true, nullptr, &reserved), c.args) << "reserved: [" << c.text << "]";
+        EXPECT_EQ(wild, c.wild) << "text: [" << c.text << "]";
+        EXPECT_EQ(reserved, c.wild) << "text: [" << c.text << "]";
+        if (!c.before.empty()) {
+            EXPECT_NE(c.args, c.before) << "the rules agree on [" << c.text << "]";
+        }
     }
     int count;
-    split(nullptr, true, &count, true);
+    std::string wild;
+    split(nullptr, true, &count, &wild);
     EXPECT_EQ(count, 1);
-    split(" ", false, &count, true);
+    split(" ", false, &count, &wild);
     EXPECT_EQ(count, 0);
 }
 

@@ -235,8 +235,21 @@ std::string file_text(const std::string &path)
     return text.str();
 }
 
+// A jar at tree's name made by the JDK's jar tool, with the manifest lines given (none: no
+// manifest at all); its Unix path.
+std::string make_jar(const temp_tree &tree, const std::string &name, const char *manifest)
+{
+    std::string jar = temp_tree::unix(tree.name(name)), lines = tree.file(name + ".mf", manifest ? manifest : "");
+    system(("jar cf" + std::string(manifest ? "m '" : "M '") + jar + "' '" + temp_tree::unix(lines) + "'").c_str());
+    return jar;
+}
+
 TEST(RealJvm, MainReceivesTheArgumentsAsGiven)
 {
+    // A jar run by its manifest's Main-Class, whose classes its Class-Path brings.
+    temp_tree tree;
+    system(("cp " TREVALO_FIXTURES_JAR " '" + temp_tree::unix(tree.name("lib.jar")) + "'").c_str());
+    std::string app = make_jar(tree, "app.jar", "Main-Class: trevalo.fixture.Args \nClass-Path: lib.jar\n");
     const struct {
         std::vector<std::string> args;
         std::vector<std::string> lines;
@@ -248,6 +261,8 @@ TEST(RealJvm, MainReceivesTheArgumentsAsGiven)
          {"count=3", "arg[0]=-win", "arg[1]=a b", "arg[2]=-nos",
           "sun.java.command=trevalo.fixture.Args -win \"a b\" -nos"}},
         {{}, {"count=0"}},  // an empty array, not null
+        {{"main_class=", "class_path=" + app, "--", "x"},
+         {"count=1", "arg[0]=x", "sun.java.command=" + app + " x", "java.class.path=" + app}},
         // Made from UTF-16: characters outside the Basic Multilingual Plane too.
         {{"jvm_options=-Dfile.encoding=UTF-8", "--", "5\u20ac", "\u0416\u0443\u043a",
           "\u65e5\u672c\u8a9e", "\U0001F600"},
@@ -334,6 +349,8 @@ TEST(RealJvm, ReportsWhatCannotBeFoundOrRun)
 {
     temp_tree tree;
     std::string err = temp_tree::unix(tree.name("err.txt"));
+    std::string bare = make_jar(tree, "bare.jar", nullptr), missing = tree.name("none.jar");
+    std::string named = make_jar(tree, "named.jar", "Main-Class: trevalo.fixture.Mian\n");
     const struct {
         std::vector<std::string> args;
         std::string reported;
@@ -376,6 +393,14 @@ TEST(RealJvm, ReportsWhatCannotBeFoundOrRun)
          "Unable to locate JNI interfaces in /usr/lib/x86_64-linux-gnu/libc.so.6", ""},
         {{"runtime_paths=" + tree.name("nothing.so")},
          "Unable to locate suitable Java Runtime Environment on this machine.", ""},
+        // No main class: the failures of a jar run by its manifest name the jar.
+        {{"main_class=", "class_path=" TREVALO_FIXTURES_JAR},
+         "The manifest of the jar " TREVALO_FIXTURES_JAR " names no Main-Class to run.", ""},
+        {{"main_class=", "class_path=" + bare}, "The jar " + bare + " has no manifest", ""},
+        {{"main_class=", "class_path=" + temp_tree::unix(missing)},
+         "Error accessing file/directory: " + temp_tree::unix(missing) + "\\n\\njava.", ""},
+        {{"main_class=", "class_path=" + named}, "Error locating class: trevalo.fixture.Mian",
+         "Named by the Main-Class of the manifest of " + named + "\\nClass path searched: " + named},
     };
     for (const auto &c : cases) {
         child_result r = run_child("run", c.args);

@@ -450,7 +450,7 @@ TEST(JvmRun, TheRealRuntimeSaysWhatHappened)
     // The console launcher: the stack trace on standard error, then the message.
     launch console = run("main_class = trevalo.fixture.Throws\n", "", library,
                          stub_path(target_arch(), true));
-    EXPECT_EQ(console.result.exit_code, FAILED);
+    EXPECT_EQ(console.result.exit_code, 1u);
     EXPECT_TRUE(console.result.boxes.empty()) << console.boxes();
     EXPECT_NE(console.error_output.find(
                   "Exception in thread \"main\" java.lang.IllegalStateException: boom from main\r\n"
@@ -552,6 +552,85 @@ TEST(JvmRun, APlainWineRunTakesTheInstalledRuntime)
     EXPECT_NE(trace.find("runtime chosen: " + library_path), std::string::npos) << trace;
 }
 
+// A console launcher in scripts, side by side with the runtime's own java.exe on the same
+// arguments and files: the folder main runs in, the command line's split, the wildcards' files,
+// a jar run by its manifest, and the statuses a batch file sees.
+TEST(JvmRun, AConsoleLauncherRunsAsTheJavaCommandInScripts)
+{
+    std::string library = java8_library(), jar = java8_fixtures();
+    if (library.empty())
+        GTEST_SKIP() << "no real Java 8 runtime for this architecture (../shared/jre8-x86)";
+    std::string java = quote(library.substr(0, library.size() - strlen("client\\jvm.dll")) +
+                             "java.exe");
+    std::string dir = make_temp_dir("as-java"), work = dir + "\\work";
+    auto launcher = [&](const std::string &name, const std::string &config) {
+        return quote(make_launcher(dir, "search_order = 0\nruntime_paths = " + library + "\n" +
+                                            config, name, stub_path(target_arch(), true)));
+    };
+    std::string app = launcher("app.exe", "main_jar = " + jar + "\n");
+    ASSERT_TRUE(CreateDirectoryA(work.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA((work + "\\sub").c_str(), nullptr));
+    for (const char *name : {"q1.sql", "q2.sql", "Q10.SQL", "notes.txt", "sub\\a.sql"})
+        write_file(work + "\\" + name, "x");
+    std::string env = java8_environment();
+    // What main was given, and where it ran.
+    auto seen = [&](const std::string &command) {
+        std::string output, kept;
+        run_capture(command, work, &output, env.data());
+        for (const std::string &line : split_lines(output))
+            if (line.compare(0, 4, "arg[") == 0 || line.compare(0, 9, "user.dir=") == 0)
+                kept += line + "\n";
+        return kept;
+    };
+    const std::vector<std::string> lines = {
+        "\"a \"\"b\"\" c\" d", "a\\\\\\\"b c \\\\\"x y\\\\\"", "a\"b\"\" c d",
+        "\"\" x \"\"\"\" \"\"\"\"\" y", "*.sql", "q?.sql \"*.sql\" q\"*\"", "sub\\*.sql",
+        "*.none s*\\a.sql", "..\\work\\sub\\*", "\"" + work + "\"\\S*", work.substr(0, 3) + "*"};
+    for (const std::string &line : lines) {
+        std::string by_java = seen(java + " -jar " + quote(jar) + " " + line);
+        EXPECT_NE(by_java.find("user.dir=" + work + "\n"), std::string::npos) << by_java;
+        EXPECT_EQ(seen(app + " " + line), by_java) << line;
+    }
+
+    // The statuses, as a batch file run by cmd sees them.
+    write_file(dir + "\\bare.jar", std::string("PK\x05\x06", 4) + std::string(18, '\0'));
+    const struct {
+        const char *name;
+        std::string by_java, by_launcher, status;
+    } runs[] = {
+        {"returns", java + " -jar " + quote(jar) + " x", app + " x", "ok"},
+        {"exit", java + " -cp " + quote(jar) + " trevalo.fixture.Exit 3",
+         launcher("exit.exe", "main_class = trevalo.fixture.Exit\nclass_path = " + jar + "\n") +
+             " 3", "3"},
+        {"throws", java + " -cp " + quote(jar) + " trevalo.fixture.Throws",
+         launcher("throws.exe", "main_class = trevalo.fixture.Throws\nclass_path = " + jar + "\n"),
+         "1"},
+        {"missing", java + " -cp " + quote(jar) + " trevalo.fixture.Mian",
+         launcher("missing.exe", "main_class = trevalo.fixture.Mian\nclass_path = " + jar + "\n"),
+         "1"},
+        {"no-manifest", java + " -jar ..\\bare.jar", launcher("bare.exe", "main_jar = bare.jar\n"),
+         "1"},
+        {"no-runtime", java + " -Xfoo -version",
+         quote(make_launcher(dir, "main_class = M\nsearch_order = 0\nruntime_paths = none.dll\n",
+                             "none.exe", stub_path(target_arch(), true))), "1"},
+    };
+    std::string by_java = "@echo off\r\n", by_launcher = by_java, expected;
+    for (const auto &r : runs) {
+        const std::string test = std::string(" >nul 2>&1\r\nif errorlevel 1 (echo ") + r.name +
+                                 " %errorlevel%) else (echo " + r.name + " ok)\r\n";
+        by_java += r.by_java + test;
+        by_launcher += r.by_launcher + test;
+        expected += std::string(r.name) + " " + r.status + "\r\n";
+    }
+    write_file(dir + "\\java.cmd", by_java);
+    write_file(dir + "\\launcher.cmd", by_launcher);
+    for (const char *script : {"java.cmd", "launcher.cmd"}) {
+        std::string output;
+        run_capture(std::string("cmd /c ..\\") + script, work, &output, env.data());
+        EXPECT_EQ(output, expected) << script;
+    }
+}
+
 // TREVALO_TRACE: one line per step, each with the milliseconds since the start.
 TEST(JvmRun, TraceSaysWhatTheLauncherDid)
 {
@@ -568,10 +647,10 @@ TEST(JvmRun, TraceSaysWhatTheLauncherDid)
           "option -Djava.class.path=<dir>\\lib\\x.jar", "virtual machine creation: 0",
           "calling main with 1",
           "main returned", "exit status 0"}},
-        {"main_class = trevalo.test.Throws\n", "", "-", true, FAILED,
+        {"main_class = trevalo.test.Throws\n", "", "-", true, 1,
          {"started with arguments: ", "virtual machine creation: 0",
           "main ended with an exception",
-          "reported: Error invoking method: main(java/lang/String[])", "exit status -1"}},
+          "reported: Error invoking method: main(java/lang/String[])", "exit status 1"}},
         {"main_class = trevalo.test.Exit\n", "7 \"x\r\n99 y\x01\"", "file", false, 7,
          {"started with arguments: 7 \"x\\r\\n99 y\\x01\"", "calling main with 2",
           "the virtual machine ends the process: System.exit(7)"}},

@@ -12,6 +12,7 @@ namespace {
 const char *const NO_RUNTIME =
     "Unable to locate suitable Java Runtime Environment on this machine.";
 const DWORD FAILED = 0xFFFFFFFF;  // the launcher's -1
+const DWORD CONSOLE_FAILED = 1;   // the console launcher's, as the java command's
 
 std::string system_text(DWORD code)
 {
@@ -340,22 +341,22 @@ TEST(Launcher, TheConsoleLauncherUsesTheConsolesStreams)
         DWORD status;
         std::string out, err;
     } cases[] = {
-        {"main_class = M\n", "", FAILED, "", std::string("Error: ") + NO_RUNTIME + "\r\n"},
+        {"main_class = M\n", "", CONSOLE_FAILED, "", std::string("Error: ") + NO_RUNTIME + "\r\n"},
         // Where to download a runtime is printed, never asked.
-        {"main_class = M\ndownload_url = https://example.invalid/java\n", "", FAILED, "",
+        {"main_class = M\ndownload_url = https://example.invalid/java\n", "", CONSOLE_FAILED, "",
          std::string("Error: ") + NO_RUNTIME +
              " Java can be downloaded from https://example.invalid/java\r\n"},
         {"main_class = trevalo.test.Echo\nsearch_order = 0\nruntime_paths = " + runtime + "\n",
          "a line typed\r\n", 0, "echo: a line typed\r\n", ""},
         {"main_class = M\nsearch_order = 0\njvm_options = -Xfoo\nruntime_paths = " + runtime +
              "\n",
-         "", FAILED, "",
+         "", CONSOLE_FAILED, "",
          "Unrecognized option: -Xfoo\nError: Unable to create JVM instance using " + runtime +
              " Unrecognized option: -Xfoo\r\n"},
         // An exception from main: the stack trace on standard error, then the message with the
         // exception and its cause.
         {"main_class = trevalo.test.Throws\nsearch_order = 0\nruntime_paths = " + runtime + "\n",
-         "", FAILED, "",
+         "", CONSOLE_FAILED, "",
          "Exception in thread \"main\" java.lang.IllegalStateException: boom\r\n"
          "\tat trevalo.test.Throws.main(Unknown Source)\r\n"
          "Caused by: java.lang.NumberFormatException: For input string: \"x\"\r\n"
@@ -379,7 +380,7 @@ TEST(Launcher, TheConsoleLauncherUsesTheConsolesStreams)
     std::string app = make_launcher(dir, "main_class = M\nmsg_no_runtime = " + message + "\n",
                                     "app.exe", stub_path(target_arch(), true));
     std::vector<std::string> screen;
-    EXPECT_EQ(run_in_console(quote(app), dir, HANG_MS, &screen), FAILED);
+    EXPECT_EQ(run_in_console(quote(app), dir, HANG_MS, &screen), CONSOLE_FAILED);
     EXPECT_EQ(screen, std::vector<std::string>({"Error: " + message, ""}));
 }
 

@@ -30,6 +30,9 @@ TEST(Settings, ConvertsEachKind)
         {"splash_until_window = no\n", "splash_until_window", "0"},
         {"", "splash_until_window", "0", SETTING_splash_until_window, "00"},
         {"multiple_instances = 0\n", "multiple_instances", "0"},
+        // Launchers built before it hold no expand_wildcards: empty is off.
+        {"", "expand_wildcards", "0", SETTING_expand_wildcards, ""},
+        {"expand_wildcards = 1\n", "expand_wildcards", "1"},
         {"stop_with_exit = 1\n", "stop_with_exit", "1"},
         {"", "splash_seconds", "0", SETTING_splash_seconds, "abc"},
         {"splash_seconds = 12\n", "splash_seconds", "12"},
