@@ -3,6 +3,9 @@
 
 #include <stdint.h>
 #include <stdio.h>
+#include <stdlib.h>
+
+#include "base/handover.h"
 
 #include "config/search_methods.h"
 #include "config/setting_list.h"
@@ -224,6 +227,22 @@ std::string class_sharing_problem(const std::string &value)
     return "'class_sharing' is auto or off, not " + quoted(shown(value));
 }
 
+// Empty, front, or a static method as package.Class.method, the form the launcher looks up
+// once the virtual machine runs.
+std::string instance_handover_problem(const std::string &value)
+{
+    char *class_name, *method;
+    handover_mode mode = parse_handover_setting(value.c_str(), &class_name, &method);
+    free(class_name);
+    free(method);
+    if (mode != HANDOVER_INVALID)
+        return "";
+    return "'instance_handover' is " + quoted(shown(value)) + ": give front (a second start "
+           "brings the running instance's window to the front), a static method as "
+           "package.Class.method that takes (String[] arguments, String workingDirectory), or "
+           "leave it empty (a second start is refused)";
+}
+
 } // namespace
 
 std::string check_setting_value(unsigned id, const std::string &value, std::string *stored)
@@ -248,6 +267,8 @@ std::string check_setting_value(unsigned id, const std::string &value, std::stri
         return command_line_rule_problem(value);
     case SETTING_class_sharing:
         return class_sharing_problem(value);
+    case SETTING_instance_handover:
+        return instance_handover_problem(value);
     default:
         break;
     }

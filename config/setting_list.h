@@ -74,7 +74,8 @@
     X(status_switch, 1952, TEXT, "-status")                                                    \
     X(command_line_rule, 1968, TEXT, "classic")                                                \
     X(download_url, 1984, TEXT, "")                                                            \
-    X(class_sharing, 2000, TEXT, "auto")
+    X(class_sharing, 2000, TEXT, "auto")                                                      \
+    X(instance_handover, 2016, TEXT, "")
 
 #define TREVALO_SETTING_ID(name, id, kind, default_text) SETTING_##name = id,
 enum setting_id { TREVALO_SETTINGS(TREVALO_SETTING_ID) };

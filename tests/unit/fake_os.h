@@ -57,3 +57,14 @@ void fake_held_file(const char *path);
 // ones end with and the file they write (null: none).
 extern std::vector<std::string> processes_run;
 void fake_process(int status, const char *writes);
+
+// The hand-over channel: the channels made, as "name security"; the clients that connect in
+// turn (same: of this account and session), each sending its bytes; the answers each was
+// given ('-': none). With no client left, a wait answers HANDOVER_CLOSED.
+struct fake_handover_client {
+    bool same;
+    std::string bytes;
+};
+extern std::vector<std::string> handover_channels_made;
+extern std::vector<fake_handover_client> handover_clients;
+extern std::string handover_answers;

@@ -2,6 +2,7 @@
 // in-memory registry and listing failures that tests set; reports recorded for the tests.
 // Paths use "\" as the launcher writes them; here each "\" stands for "/".
 #include "os/os.h"
+#include "base/memory.h"
 #include "base/resource_ids.h"
 #include "tests/unit/fake_os.h"
 #include "tests/unit/fake_report.h"
@@ -643,4 +644,70 @@ void show_message_box(bool, const char *text)
         line += *c == '\n' ? std::string("\\n") : std::string(1, *c);
     printf("reported: %s\n", line.c_str());
     fflush(stdout);
+}
+
+std::vector<std::string> handover_channels_made;
+std::vector<fake_handover_client> handover_clients;
+std::string handover_answers;
+
+struct handover_server {
+    size_t client, read;  // the client served (index + 1, 0: none) and what it has read
+};
+
+char *process_user_sid()
+{
+    return must_copy("S-1-5-21-7-8-9-1001");
+}
+
+unsigned process_session_id()
+{
+    return 2;
+}
+
+handover_server *create_handover_server(const char *name, const char *security)
+{
+    handover_channels_made.push_back(std::string(name) + " " + security);
+    return new handover_server{0, 0};
+}
+
+handover_client wait_for_handover_client(handover_server *server)
+{
+    if (server->client >= handover_clients.size())
+        return HANDOVER_CLOSED;
+    server->read = 0;
+    return handover_clients[server->client++].same ? HANDOVER_CLIENT : HANDOVER_FOREIGN_CLIENT;
+}
+
+bool read_handover_bytes(handover_server *server, void *buffer, size_t size)
+{
+    const std::string &bytes = handover_clients[server->client - 1].bytes;
+    if (bytes.size() - server->read < size)
+        return false;
+    memcpy(buffer, bytes.data() + server->read, size);
+    server->read += size;
+    return true;
+}
+
+void end_handover_client(handover_server *, char answer)
+{
+    handover_answers += answer ? answer : '-';
+}
+
+void stop_handover_server(handover_server *)
+{
+}
+
+void close_handover_server(handover_server *server)
+{
+    delete server;
+}
+
+handover_send send_handover_message(const char *, const void *, size_t, unsigned, char *)
+{
+    return HANDOVER_NO_CHANNEL;
+}
+
+bool bring_application_window_to_front()
+{
+    return false;
 }
