@@ -8,6 +8,8 @@
 #include "config/setting_list.h"
 #include "tests/wine/harness.h"
 
+#include <tlhelp32.h>
+
 namespace {
 
 const DWORD FAILED = 0xFFFFFFFF;
@@ -875,6 +877,23 @@ TEST(JvmRun, SecondStartsHandOverToTheRunningInstance)
     std::string front_app = first_instance("front", "front", &front);
     second_start(front_app, front, "x");
     EXPECT_EQ(read_file(dir + "\\front.txt"), "started\n");
+
+    // A running instance that does not answer (all its threads held): the second start says
+    // so and ends with -1.
+    HANDLE threads = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry = {sizeof entry};
+    for (BOOL more = Thread32First(threads, &entry); more; more = Thread32Next(threads, &entry))
+        if (entry.th32OwnerProcessID == front.pid) {
+            HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID);
+            SuspendThread(thread);
+            CloseHandle(thread);
+        }
+    CloseHandle(threads);
+    run_result silent = run_answering(quote(front_app) + " y", elsewhere, HANG_MS, "", env.data());
+    EXPECT_EQ(silent.exit_code, FAILED);
+    ASSERT_EQ(silent.boxes.size(), 1u);
+    EXPECT_EQ(silent.boxes[0].text, "This program is already running, but the running instance "
+                                    "did not take the arguments within 30 seconds.");
     for (child_process *child : {&first, &front}) {
         TerminateProcess(child->process, 0);
         close_child(child);
