@@ -97,8 +97,6 @@ static DWORD WINAPI listener_thread(LPVOID)
         if (!queued)
             free(message);
     }
-    close_handover_server(state.server);
-    state.server = nullptr;
     return 0;
 }
 
@@ -157,7 +155,9 @@ void stop_handover_listener()
     if (!state.listener)
         return;
     stop_handover_server(state.server);
-    WaitForSingleObject(state.listener, LISTENER_END_MS);
+    // A listener that does not end in time keeps the channel (its name goes with the process).
+    if (WaitForSingleObject(state.listener, LISTENER_END_MS) == WAIT_OBJECT_0)
+        close_handover_server(state.server);
     CloseHandle(state.listener);
     state.listener = nullptr;
 }

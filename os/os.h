@@ -303,7 +303,7 @@ void end_handover_client(handover_server *server, char answer);
 // from any thread.
 void stop_handover_server(handover_server *server);
 
-// Closes the channel, freeing its name; by the thread that waits on it, once that is done.
+// Closes the channel, freeing its name, once no thread waits on it any more.
 void close_handover_server(handover_server *server);
 
 enum handover_send {

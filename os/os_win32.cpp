@@ -1071,7 +1071,12 @@ handover_client wait_for_handover_client(handover_server *server)
     OVERLAPPED overlapped = {};
     overlapped.hEvent = server->io;
     ResetEvent(server->io);
-    BOOL connected = ConnectNamedPipe(server->pipe, &overlapped);
+    BOOL connected;
+    // A client that came and went before the call leaves the instance to be disconnected;
+    // it is no reason to stop listening.
+    while (!(connected = ConnectNamedPipe(server->pipe, &overlapped)) &&
+           GetLastError() == ERROR_NO_DATA)
+        DisconnectNamedPipe(server->pipe);
     if (!connected && GetLastError() != ERROR_PIPE_CONNECTED) {
         DWORD count;
         io_end end = finish_io(server->pipe, &overlapped, FALSE, server->stop, INFINITE, &count);
