@@ -58,13 +58,9 @@ void fake_held_file(const char *path);
 extern std::vector<std::string> processes_run;
 void fake_process(int status, const char *writes);
 
-// The hand-over channel: the channels made, as "name security"; the clients that connect in
-// turn (same: of this account and session), each sending its bytes; the answers each was
-// given ('-': none). With no client left, a wait answers HANDOVER_CLOSED.
-struct fake_handover_client {
-    bool same;
-    std::string bytes;
-};
+// The hand-over channel: the channels made ("name security"); the clients that connect in turn
+// (same: of this account and session) and their bytes; their answers ('-': none).
+struct fake_handover_client { bool same; std::string bytes; };
 extern std::vector<std::string> handover_channels_made;
 extern std::vector<fake_handover_client> handover_clients;
 extern std::string handover_answers;

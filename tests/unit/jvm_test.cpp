@@ -180,22 +180,13 @@ void *hand_over_messages(void *)
     char *class_name, *method;
     parse_handover_setting(settings.instance_handover, &class_name, &method);
     handover_target target;
-    if (env && find_handover_method(env, settings, class_name, method, &target)) {
-        const std::vector<const char *> messages[] = {
-            {"a b", "\"q\"", "\xC3\xA9\xF0\x9F\x98\x80"}, {"throw"}, {}};
-        for (const auto &arguments : messages) {
-            size_t size;
-            unsigned char *data = encode_handover_message(
-                "/f y", (int)arguments.size(), (char *const *)arguments.data(), &size);
-            handover_message *message = decode_handover_message(data, size);
-            printf("delivered=%d\n", deliver_handover_message(env, settings, target, *message));
-            free(message);
-            free(data);
-        }
-    }
+    const char *first[] = {"a b", "\"q\"", "\xC3\xA9\xF0\x9F\x98\x80"}, *second[] = {"throw"};
+    handover_message messages[] = {{"/f y", 3, (char **)first}, {"/f y", 1, (char **)second},
+                                   {"/f y", 0, nullptr}};
+    if (env && find_handover_method(env, settings, class_name, method, &target))
+        for (const handover_message &message : messages)
+            printf("delivered=%d\n", deliver_handover_message(env, settings, target, message));
     fflush(stdout);
-    free(class_name);
-    free(method);
     jvm.vm->DetachCurrentThread();
     return nullptr;
 }
@@ -463,13 +454,8 @@ TEST(RealJvm, HandsSecondStartsToTheMethod)
 {
     temp_tree tree;
     const std::string calls = temp_tree::unix(tree.name("calls.txt"));
-    const std::string located = "reported: Error locating method: trevalo.fixture.%s.%s("
-                                "java/lang/String[], java/lang/String)\\n\\njava.lang.";
-    auto named = [&](const char *owner, const char *method) {
-        std::string text = located;
-        text.replace(text.find("%s"), 2, owner);
-        return text.replace(text.find("%s"), 2, method);
-    };
+    const std::string located = "reported: Error locating method: trevalo.fixture.";
+    const std::string takes = "(java/lang/String[], java/lang/String)\\n\\njava.lang.";
     const struct {
         std::string setting, output, calls;
     } cases[] = {
@@ -478,8 +464,8 @@ TEST(RealJvm, HandsSecondStartsToTheMethod)
          "String[], java/lang/String)\\n\\njava.lang.IllegalStateException: boom from open\n"
          "delivered=0\ndelivered=1\n",
          "[a b][\"q\"][\xC3\xA9\xF0\x9F\x98\x80] in /f y\n in /f y\n"},
-        {"trevalo.fixture.Handover.shut", named("Handover", "shut") + "NoSuchMethodError", ""},
-        {"trevalo.fixture.Gone.open", named("Gone", "open") + "NoClassDefFoundError", ""},
+        {"trevalo.fixture.Handover.shut", located + "Handover.shut" + takes + "NoSuchMethod", ""},
+        {"trevalo.fixture.Gone.open", located + "Gone.open" + takes + "NoClassDefFound", ""},
     };
     for (const auto &c : cases) {
         remove(calls.c_str());

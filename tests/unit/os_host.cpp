@@ -650,19 +650,14 @@ std::vector<std::string> handover_channels_made;
 std::vector<fake_handover_client> handover_clients;
 std::string handover_answers;
 
+// The client served (its index + 1) and how much of its bytes it has read.
 struct handover_server {
-    size_t client, read;  // the client served (index + 1, 0: none) and what it has read
+    size_t client, read;
 };
 
-char *process_user_sid()
-{
-    return must_copy("S-1-5-21-7-8-9-1001");
-}
-
-unsigned process_session_id()
-{
-    return 2;
-}
+char *process_user_sid() { return must_copy("S-1-5-21-7-8-9-1001"); }
+unsigned process_session_id() { return 2; }
+void close_handover_server(handover_server *server) { delete server; }
 
 handover_server *create_handover_server(const char *name, const char *security)
 {
@@ -691,23 +686,4 @@ bool read_handover_bytes(handover_server *server, void *buffer, size_t size)
 void end_handover_client(handover_server *, char answer)
 {
     handover_answers += answer ? answer : '-';
-}
-
-void stop_handover_server(handover_server *)
-{
-}
-
-void close_handover_server(handover_server *server)
-{
-    delete server;
-}
-
-handover_send send_handover_message(const char *, const void *, size_t, unsigned, char *)
-{
-    return HANDOVER_NO_CHANNEL;
-}
-
-bool bring_application_window_to_front()
-{
-    return false;
 }

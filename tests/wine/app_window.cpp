@@ -1,31 +1,24 @@
-// The Java fixture's application window, through JNI: the real Java 8 runtime of the tests has
-// no AWT. A window of its own class (the launcher takes a top-level static control for its
-// splash), shown by a thread that runs its message loop.
+// The Java fixture's application window, through JNI (the tests' Java 8 runtime has no AWT):
+// of a class of its own, as the launcher takes a top-level static control for its splash, and
+// titled with its process's id. Runs shown once it is there, then the window's message loop.
 #include <windows.h>
 
 #include <jni.h>
 
-static DWORD WINAPI window_thread(LPVOID made)
+#include <stdio.h>
+
+extern "C" JNIEXPORT void JNICALL Java_trevalo_fixture_Handover_runWindow(JNIEnv *env, jclass,
+                                                                        jobject shown)
 {
-    WNDCLASSW type = {};
-    type.lpfnWndProc = DefWindowProcW;
-    type.hInstance = GetModuleHandleW(nullptr);
+    WNDCLASSW type = {0, DefWindowProcW, 0, 0, GetModuleHandleW(nullptr)};
     type.lpszClassName = L"TrevaloTestApplication";
     RegisterClassW(&type);
-    CreateWindowExW(0, type.lpszClassName, L"Handover fixture", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                    10, 10, 300, 200, nullptr, nullptr, type.hInstance, nullptr);
-    SetEvent((HANDLE)made);
+    wchar_t title[32];
+    swprintf(title, 32, L"Handover %lu", GetCurrentProcessId());
+    CreateWindowExW(0, type.lpszClassName, title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300,
+                    200, nullptr, nullptr, type.hInstance, nullptr);
+    env->CallVoidMethod(shown, env->GetMethodID(env->GetObjectClass(shown), "run", "()V"));
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0)
         DispatchMessageW(&message);
-    return 0;
-}
-
-// Returns once the window is there.
-extern "C" JNIEXPORT void JNICALL Java_trevalo_fixture_Handover_showWindow(JNIEnv *, jclass)
-{
-    HANDLE made = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    CloseHandle(CreateThread(nullptr, 0, window_thread, made, 0, nullptr));
-    WaitForSingleObject(made, INFINITE);
-    CloseHandle(made);
 }

@@ -741,85 +741,47 @@ TEST(JvmRun, ClassSharingWithTheRealJava8Runtime)
     }
 }
 
-// Whether ready() came true, polled every 5 ms (HANG_MS tells a hang).
-template <typename F> bool wait_until(F ready)
-{
-    for (DWORD start = GetTickCount(); !ready(); Sleep(5))
-        if (GetTickCount() - start > HANG_MS)
-            return false;
-    return true;
-}
-
-struct window_search {
-    DWORD pid;
-    HWND found;
-};
-
-BOOL CALLBACK find_unowned_window(HWND window, LPARAM search_pointer)
-{
-    window_search *search = (window_search *)search_pointer;
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner != search->pid || !IsWindowVisible(window) || GetWindow(window, GW_OWNER))
-        return TRUE;
-    search->found = window;
-    return FALSE;
-}
-
-// The visible top-level window of the process pid with no owner (a Java frame), or null.
-HWND application_window(DWORD pid)
-{
-    window_search search = {pid, nullptr};
-    EnumWindows(find_unowned_window, (LPARAM)&search);
-    return search.found;
-}
-
 // Second starts hand their arguments and folder to the running instance, with the real Java 8
 // runtime: exactly as given, each once, in order; ten at once all arrive; a method that throws
 // is reported and the application goes on; what is not a message, or too long, never reaches
-// Java; and the application's window comes to the front, with front as with a method.
+// Java; the application's window comes to the front, with front as with a method; and a running
+// instance that does not answer is reported.
 TEST(JvmRun, SecondStartsHandOverToTheRunningInstance)
 {
     std::string library = java8_library(), jar = java8_fixtures();
     if (library.empty())
         GTEST_SKIP() << "no real Java 8 runtime for this architecture (../shared/jre8-x86)";
     std::string dir = make_temp_dir("handover"), elsewhere = make_temp_dir("second start");
-    std::string trace = dir + "\\trace.txt";
+    std::string trace = dir + "\\trace.txt", calls = dir + "\\method.txt", output;
     std::string env = java8_environment({"TREVALO_TRACE=" + trace});
     auto first_instance = [&](const std::string &name, const std::string &handover,
                               child_process *first) {
-        std::string calls = dir + "\\" + name + ".txt";
         std::string app = make_launcher(
             dir, "search_order = 0\nruntime_paths = " + library + "\nclass_path = " + jar +
                      "\nmain_class = trevalo.fixture.Handover\ncommand_line_rule = windows\n"
                      "instance_handover = " + handover + "\njvm_options = -Dtrevalo.handover=" +
-                     calls + " -Dtrevalo.window=" + tools_dir() + "\\app_window.dll\n",
-            name + ".exe");
+                     dir + "\\" + name + ".txt -Dtrevalo.window=" + tools_dir() +
+                     "\\app_window.dll\n", name + ".exe");
         EXPECT_TRUE(start_child(quote(app), dir, first, "", env.data()));
-        EXPECT_TRUE(wait_until([&] { return read_file(calls) == "started\n"; })) << name;
+        EXPECT_TRUE(wait_until([&] { return read_file(dir + "\\" + name + ".txt") != ""; }));
         return app;
     };
     // The window minimised, the second start brings it back to the front.
     auto second_start = [&](const std::string &app, const child_process &first,
                             const std::string &args) {
-        HWND window = application_window(first.pid);
-        EXPECT_TRUE(window);
+        HWND window = FindWindowW(nullptr, wide("Handover " + std::to_string(first.pid)).c_str());
         ShowWindow(window, SW_MINIMIZE);
-        std::string output;
-        EXPECT_EQ(run_capture(quote(app) + " " + args, elsewhere, &output, env.data()), 0u)
-            << output;
+        EXPECT_EQ(run_capture(quote(app) + " " + args, elsewhere, &output, env.data()), 0u);
         EXPECT_TRUE(wait_until([&] {
-            return GetForegroundWindow() == window && !IsIconic(window);
+            return window && GetForegroundWindow() == window && !IsIconic(window);
         })) << args;
     };
 
-    child_process first;
+    child_process first, front;
     std::string app = first_instance("method", "trevalo.fixture.Handover.open", &first);
-    std::string calls = dir + "\\method.txt";
     second_start(app, first, "\"a b\" " + quote_argument("\"q\"") + " \xC3\xA9\xF0\x9F\x98\x80");
     // The report's box would take the foreground: no look at the window this time.
-    std::string output;
-    EXPECT_EQ(run_capture(quote(app) + " throw", elsewhere, &output, env.data()), 0u) << output;
+    EXPECT_EQ(run_capture(quote(app) + " throw", elsewhere, &output, env.data()), 0u);
     message_box box;
     ASSERT_TRUE(wait_message_box(first, HANG_MS, &box));
     EXPECT_EQ(box.text, "Error invoking method: trevalo.fixture.Handover.open(java/lang/String[],"
@@ -827,68 +789,52 @@ TEST(JvmRun, SecondStartsHandOverToTheRunningInstance)
     press_ok(box);
 
     // Bytes written to the channel by hand: not a message, and a message too long.
-    std::string name;
-    for (const std::string &line : read_lines(trace))
-        if (line.find("listening for second starts on ") != std::string::npos)
-            name = line.substr(line.find("\\\\.\\pipe\\"));
-    for (std::string bytes : {std::string("hello"), std::string("TRH1\x71\x11\x01\0", 8)}) {
+    std::string text = read_file(trace), rest = text.substr(text.find("\\\\.\\pipe\\"));
+    std::wstring name = wide(rest.substr(0, rest.find_first_of("\r\n")));
+    for (std::string bytes : {std::string("hello..."), std::string("TRH1\x71\x11\x01\0", 8)}) {
         HANDLE pipe;
-        // Busy while it ends the client before: wait for it to listen, as clients do.
-        while ((pipe = CreateFileW(wide(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                   OPEN_EXISTING, 0, nullptr)) == INVALID_HANDLE_VALUE &&
-               GetLastError() == ERROR_PIPE_BUSY && WaitNamedPipeW(wide(name).c_str(), HANG_MS))
-            ;
-        ASSERT_NE(pipe, INVALID_HANDLE_VALUE) << name << " " << GetLastError();
-        DWORD count;
         char answer = 0;
-        if (bytes.size() < 8)
-            bytes.resize(8, ' ');
-        EXPECT_TRUE(WriteFile(pipe, bytes.data(), (DWORD)bytes.size(), &count, nullptr));
+        DWORD count;
+        // Busy while it ends the client before: wait for it to listen, as clients do.
+        while ((pipe = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                   OPEN_EXISTING, 0, nullptr)) == INVALID_HANDLE_VALUE &&
+               WaitNamedPipeW(name.c_str(), HANG_MS))
+            ;
+        EXPECT_TRUE(WriteFile(pipe, bytes.data(), 8, &count, nullptr));
         EXPECT_TRUE(ReadFile(pipe, &answer, 1, &count, nullptr));
         EXPECT_EQ(answer, 'R');
         CloseHandle(pipe);
     }
 
     std::vector<child_process> ten(10);
-    for (size_t i = 0; i < ten.size(); i++)
+    std::vector<std::string> expected = {"started", "[a b][\"q\"][\xC3\xA9\xF0\x9F\x98\x80] in " +
+                                                        elsewhere};
+    for (size_t i = 0; i < ten.size(); i++) {
         ASSERT_TRUE(start_child(quote(app) + " n" + std::to_string(i), elsewhere, &ten[i], "",
                                 env.data()));
+        expected.push_back("[n" + std::to_string(i) + "] in " + elsewhere);
+    }
     for (child_process &child : ten) {
         DWORD status = 1;
-        EXPECT_TRUE(wait_exit(child, HANG_MS, &status));
-        EXPECT_EQ(status, 0u);
+        EXPECT_TRUE(wait_exit(child, HANG_MS, &status) && status == 0);
         close_child(&child);
     }
-    EXPECT_TRUE(wait_until([&] { return read_lines(calls).size() == 12; })) << read_file(calls);
+    ASSERT_TRUE(wait_until([&] { return read_lines(calls).size() == 12; })) << read_file(calls);
     std::vector<std::string> lines = read_lines(calls);
-    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 2),
-              (std::vector<std::string>{"started", "[a b][\"q\"][\xC3\xA9\xF0\x9F\x98\x80] in " +
-                                                       elsewhere}));
-    std::vector<std::string> numbered(lines.begin() + 2, lines.end()), expected;
-    std::sort(numbered.begin(), numbered.end());
-    for (int i = 0; i < 10; i++)
-        expected.push_back("[n" + std::to_string(i) + "] in " + elsewhere);
-    EXPECT_EQ(numbered, expected);
+    std::sort(lines.begin() + 2, lines.end());
+    EXPECT_EQ(lines, expected);
     EXPECT_NE(read_file(trace).find("second start refused: not a message, or longer than 65536"),
               std::string::npos);
 
-    // front: the window alone, nothing called.
-    child_process front;
+    // front: the window alone, nothing called. Then all its threads held: no answer.
     std::string front_app = first_instance("front", "front", &front);
     second_start(front_app, front, "x");
     EXPECT_EQ(read_file(dir + "\\front.txt"), "started\n");
-
-    // A running instance that does not answer (all its threads held): the second start says
-    // so and ends with -1.
     HANDLE threads = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
     THREADENTRY32 entry = {sizeof entry};
     for (BOOL more = Thread32First(threads, &entry); more; more = Thread32Next(threads, &entry))
-        if (entry.th32OwnerProcessID == front.pid) {
-            HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID);
-            SuspendThread(thread);
-            CloseHandle(thread);
-        }
-    CloseHandle(threads);
+        if (entry.th32OwnerProcessID == front.pid)
+            SuspendThread(OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID));
     run_result silent = run_answering(quote(front_app) + " y", elsewhere, HANG_MS, "", env.data());
     EXPECT_EQ(silent.exit_code, FAILED);
     ASSERT_EQ(silent.boxes.size(), 1u);
