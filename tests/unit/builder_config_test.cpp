@@ -274,7 +274,6 @@ TEST(BuilderConfig, RefusesBadInputWithTheLine)
          "instance's window to the front), a static method as package.Class.method"},
         {"main_class = M\ninstance_handover = a..b\n", "line 2: 'instance_handover' is 'a..b'"},
         {"main_class = M\ninstance_handover = a.1b\n", "line 2: 'instance_handover' is 'a.1b'"},
-        {"main_class = M\ninstance_handover = a.b c\n", "line 2: 'instance_handover' is"},
         {"main_class = M\ninstance_handover = a.b.\n", "line 2: 'instance_handover' is"},
         {"main_class = M\ninstance_handover = Front\n", "line 2: 'instance_handover' is"},
         {"main_class = M\nsearch_order =\n",

@@ -793,8 +793,7 @@ TEST(JvmRun, SecondStartsHandOverToTheRunningInstance)
     std::wstring name = wide(rest.substr(0, rest.find_first_of("\r\n")));
     for (std::string bytes : {std::string("hello..."), std::string("TRH1\x71\x11\x01\0", 8)}) {
         HANDLE pipe;
-        char answer = 0;
-        DWORD count;
+        DWORD count, answer = 0;
         // Busy while it ends the client before: wait for it to listen, as clients do.
         while ((pipe = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                    OPEN_EXISTING, 0, nullptr)) == INVALID_HANDLE_VALUE &&
@@ -802,7 +801,7 @@ TEST(JvmRun, SecondStartsHandOverToTheRunningInstance)
             ;
         EXPECT_TRUE(WriteFile(pipe, bytes.data(), 8, &count, nullptr));
         EXPECT_TRUE(ReadFile(pipe, &answer, 1, &count, nullptr));
-        EXPECT_EQ(answer, 'R');
+        EXPECT_EQ(answer, (DWORD)'R');
         CloseHandle(pipe);
     }
 
