@@ -54,12 +54,10 @@ TEST(Handover, TakesWellFormedMessagesOnlyFromTheAccount)
         {{true, patched(good, last, 0xFF, 1)}, HANDOVER_REFUSED},    // not UTF-8
         {{true, "TRH1"}, '-'},                                       // stalls in the header
     };
-    handover_clients.clear();
     std::string expected;
-    for (const auto &row : rows) {
-        handover_clients.push_back(row.client);
-        expected += row.answer;
-    }
+    handover_clients.clear(), handover_answers.clear(), handover_channels_made.clear();
+    for (const auto &row : rows)
+        handover_clients.push_back(row.client), expected += row.answer;
     char *name = handover_channel_name("0123456789abcdef");
     handover_server *server = listen_for_handover(name);
     std::vector<std::string> taken;
@@ -78,9 +76,8 @@ TEST(Handover, TakesWellFormedMessagesOnlyFromTheAccount)
     EXPECT_EQ(taken, (std::vector<std::string>{"C:\\\xC3\xA9 x", "a b", "\"q\"", "",
                                                "\xF0\x9F\x98\x80", "", most}));
     // Nobody but the account; network logons denied before that grant; nothing inherited.
-    EXPECT_EQ(handover_channels_made,
-              std::vector<std::string>{std::string(name) + " D:P(D;;GA;;;NU)(A;;GA;;;S-1-5-21-7-8-"
-                                                           "9-1001)"});
+    const std::string security = " D:P(D;;GA;;;NU)(A;;GA;;;S-1-5-21-7-8-9-1001)";
+    EXPECT_EQ(handover_channels_made, std::vector<std::string>{name + security});
     EXPECT_EQ(std::string(name), "\\\\.\\pipe\\Trevalo-0123456789abcdef-S-1-5-21-7-8-9-1001-2");
     free(name);
 }

@@ -667,10 +667,10 @@ handover_server *create_handover_server(const char *name, const char *security)
 
 handover_client wait_for_handover_client(handover_server *server)
 {
-    if (server->client >= handover_clients.size())
-        return HANDOVER_CLOSED;
     server->read = 0;
-    return handover_clients[server->client++].same ? HANDOVER_CLIENT : HANDOVER_FOREIGN_CLIENT;
+    return server->client >= handover_clients.size() ? HANDOVER_CLOSED
+           : handover_clients[server->client++].same ? HANDOVER_CLIENT
+                                                      : HANDOVER_FOREIGN_CLIENT;
 }
 
 bool read_handover_bytes(handover_server *server, void *buffer, size_t size)

@@ -741,11 +741,10 @@ TEST(JvmRun, ClassSharingWithTheRealJava8Runtime)
     }
 }
 
-// Second starts hand their arguments and folder to the running instance, with the real Java 8
-// runtime: exactly as given, each once, in order; ten at once all arrive; a method that throws
-// is reported and the application goes on; what is not a message, or too long, never reaches
-// Java; the application's window comes to the front, with front as with a method; and a running
-// instance that does not answer is reported.
+// Second starts hand over to the running instance (real Java 8): arguments exactly as given, in
+// order; ten at once all arrive; a throwing method is reported and the application goes on; no
+// malformed or oversized message reaches Java; the window comes to the front (front and method);
+// an instance that does not answer is reported.
 TEST(JvmRun, SecondStartsHandOverToTheRunningInstance)
 {
     std::string library = java8_library(), jar = java8_fixtures();
