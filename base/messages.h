@@ -143,6 +143,20 @@
 #define MSG_JAR_NO_MAIN_CLASS "The manifest of the jar %s names no Main-Class to run."
 #define MSG_NAMED_BY_MANIFEST "Named by the Main-Class of the manifest of %s"
 
+// A second start of a single-instance launcher whose arguments could not be handed to the
+// running instance: too long for one message, refused by it, its channel another account's
+// ("%s" the channel), or no answer within the time ("%s" its seconds).
+#define MSG_HANDOVER_TOO_LONG                                                                \
+    "The arguments are too long to hand to the running instance of this program (at most " \
+    "65536 bytes with the working folder)."
+#define MSG_HANDOVER_REFUSED "The running instance of this program refused the arguments."
+#define MSG_HANDOVER_FOREIGN                                                                   \
+    "The channel %s of this program belongs to another account's program, so the arguments " \
+    "were not handed to it."
+#define MSG_HANDOVER_NO_ANSWER                                                                  \
+    "This program is already running, but the running instance did not take the arguments " \
+    "within %s seconds."
+
 #define SUBJECT_CURRENT_DIR "CURRENT_DIR"
 #define MAIN_METHOD "main(java/lang/String[])"
 #define SUBJECT_CURRENT_EXE "CURRENT_EXE"

@@ -3,6 +3,9 @@
 
 #include <stdint.h>
 #include <stdio.h>
+#include <stdlib.h>
+
+#include "base/handover.h"
 
 #include "base/setting_codec.h"
 #include "config/search_methods.h"
@@ -234,6 +237,22 @@ std::string download_url_problem(const std::string &value)
            "address (the launcher opens nothing else), or leave it empty";
 }
 
+// Empty, front, or a static method as package.Class.method, the form the launcher looks up
+// once the virtual machine runs.
+std::string instance_handover_problem(const std::string &value)
+{
+    char *class_name, *method;
+    handover_mode mode = parse_handover_setting(value.c_str(), &class_name, &method);
+    free(class_name);
+    free(method);
+    if (mode != HANDOVER_INVALID)
+        return "";
+    return "'instance_handover' is " + quoted(shown(value)) + ": give front (a second start "
+           "brings the running instance's window to the front), a static method as "
+           "package.Class.method that takes (String[] arguments, String workingDirectory), or "
+           "leave it empty (a second start is refused)";
+}
+
 } // namespace
 
 std::string check_setting_value(unsigned id, const std::string &value, std::string *stored)
@@ -260,6 +279,8 @@ std::string check_setting_value(unsigned id, const std::string &value, std::stri
         return class_sharing_problem(value);
     case SETTING_download_url:
         return download_url_problem(value);
+    case SETTING_instance_handover:
+        return instance_handover_problem(value);
     default:
         break;
     }

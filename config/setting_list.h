@@ -77,7 +77,8 @@
     X(command_line_rule, 1968, TEXT, "classic")                                                \
     X(download_url, 1984, TEXT, "")                                                            \
     X(class_sharing, 2000, TEXT, "auto")                                                       \
-    X(expand_wildcards, 2016, FLAG_OFF, "0")
+    X(expand_wildcards, 2016, FLAG_OFF, "0")                                                   \
+    X(instance_handover, 2032, TEXT, "")
 
 #define TREVALO_SETTING_ID(name, id, kind, default_text) SETTING_##name = id,
 enum setting_id { TREVALO_SETTINGS(TREVALO_SETTING_ID) };

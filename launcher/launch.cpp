@@ -9,6 +9,7 @@
 
 #include "base/archive.h"
 #include "base/command_line.h"
+#include "base/handover.h"
 #include "base/memory.h"
 #include "base/text.h"
 #include "config/arguments.h"
@@ -17,6 +18,8 @@
 #include "java/run.h"
 #include "java/vm_hooks.h"
 #include "os/guard.h"
+#include "launcher/handover.h"
+#include "os/handover_channel.h"
 #include "os/os.h"
 #include "os/report.h"
 #include "os/trace.h"
@@ -27,21 +30,26 @@
 // The named mutex that marks a running interactive instance, or null.
 static HANDLE instance_mutex;
 
+// The mutex's name, while a second start may still become the first.
+static wchar_t *instance_mutex_name;
+
 static void release_instance_mutex(int = 0)
 {
+    // The channel goes first: a second start that finds the mutex gone finds no channel
+    // either, and becomes the first; one that found the channel was answered by it.
+    stop_handover_listener();
     if (instance_mutex)
         CloseHandle(instance_mutex);
     instance_mutex = nullptr;
 }
 
-// The instance's name: "Local\Trevalo-<hash>-<main class>", in the session's namespace. The
-// main class alone is shared by unrelated applications (every Spring Boot jar has the same
-// one), so the hash covers the launcher's full path with it, upper-cased as Windows compares
-// paths: stable for every start of one launcher however its path is typed, distinct for
-// launchers in different folders. A hash of the configuration would instead let an updated
-// launcher start beside the old one still running. The main class follows for whoever reads
-// the name (cut to keep the name within MAX_PATH).
-static wchar_t *instance_name(const char *main_class)
+// The instance's tag: a hash of the launcher's full path and main class, upper-cased as
+// Windows compares paths. The main class alone is shared by unrelated applications (every
+// Spring Boot jar has the same one), so the hash covers the launcher's full path with it:
+// stable for every start of one launcher however its path is typed, distinct for launchers in
+// different folders. A hash of the configuration would instead let an updated launcher start
+// beside the old one still running.
+static void instance_tag(const char *main_class, char tag[ARCHIVE_FOLDER_NAME_SIZE])
 {
     char path[PATH_SIZE];
     if (!executable_path(path, sizeof path))
@@ -50,33 +58,34 @@ static wchar_t *instance_name(const char *main_class)
     wchar_t *key = to_wide(hashed);
     free(hashed);
     CharUpperW(key);
-    char tag[ARCHIVE_FOLDER_NAME_SIZE + 1];
     archive_folder_name(archive_hash((const unsigned char *)key, wcslen(key) * sizeof(wchar_t)),
                         tag);
     free(key);
-    tag[ARCHIVE_FOLDER_NAME_SIZE - 1] = '-';
-    tag[ARCHIVE_FOLDER_NAME_SIZE] = '\0';
-    char *text = join_text("Local\\Trevalo-", tag, main_class);
+}
+
+// The instance's name: "Local\Trevalo-<tag>-<main class>", in the session's namespace. The
+// main class follows for whoever reads the name (cut to keep the name within MAX_PATH).
+static wchar_t *instance_name(const char *tag, const char *main_class)
+{
+    char *prefix = join_text("Local\\Trevalo-", tag, "-");
+    char *text = join_text(prefix, main_class);
     wchar_t *name = to_wide(text);
+    free(prefix);
     free(text);
     if (wcslen(name) >= MAX_PATH)
         name[MAX_PATH - 1] = L'\0';
     return name;
 }
 
-// Refuses a second interactive instance of this application. Creating the named mutex is the
-// one test, so two launchers started together cannot both pass. A mutex that cannot be
-// created (another user's, say) does not stop the launch. Returns false when another
-// instance runs.
-static bool guard_single_instance(const launcher_settings &settings)
+// Takes the instance's mutex when no instance holds it. Creating the named mutex is the one
+// test, so two launchers started together cannot both pass. A mutex that cannot be created
+// (another user's, say) does not stop the launch. True when this start is the first.
+static bool take_instance_mutex()
 {
-    wchar_t *name = instance_name(settings.main_class);
-    instance_mutex = CreateMutexW(nullptr, TRUE, name);
-    bool running = instance_mutex && GetLastError() == ERROR_ALREADY_EXISTS;
-    free(name);
-    if (running) {
-        release_instance_mutex();
-        report_error(settings.msg_already_running);
+    instance_mutex = CreateMutexW(nullptr, TRUE, instance_mutex_name);
+    if (instance_mutex && GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(instance_mutex);
+        instance_mutex = nullptr;
         return false;
     }
     return true;
@@ -90,6 +99,51 @@ template <bool own_account> static char *private_trace_folder()
     char *folder = private_root_folder(own_account, &failed, &refused);
     free(failed);
     return folder;
+}
+
+// Refuses a second interactive instance of this application, or hands its arguments over to
+// the running one (instance_handover). Returns true when this start is the first, which then
+// listens for second starts when it hands over; otherwise false with the exit status in
+// *status: 0 when handed over, or refused as before (a script must see that a refused console
+// launcher did nothing: it ends with ERROR_ALREADY_EXISTS, 183; a GUI launcher ends with 0, as
+// it always has), or after a reported failure to hand over the start failure status (-1; 1
+// for a console launcher).
+static bool guard_single_instance(const launcher_settings &settings, bool console, int count,
+                                  char **vector, int *status)
+{
+    char tag[ARCHIVE_FOLDER_NAME_SIZE];
+    instance_tag(settings.main_class, tag);
+    instance_mutex_name = instance_name(tag, settings.main_class);
+    char *class_name, *method;
+    handover_mode mode = parse_handover_setting(settings.instance_handover, &class_name, &method);
+    free(class_name);
+    free(method);
+    char *channel = mode == HANDOVER_FRONT || mode == HANDOVER_METHOD
+                        ? handover_channel_name(tag) : nullptr;
+    bool first = take_instance_mutex();
+    if (!first && !channel) {
+        report_error(settings.msg_already_running);
+        *status = console ? ERROR_ALREADY_EXISTS : 0;
+    } else if (!first) {
+        handover_outcome outcome = hand_over(settings, channel, count, vector,
+                                             take_instance_mutex);
+        first = outcome == HANDOVER_NO_FIRST;
+        *status = outcome == HANDOVER_DONE ? 0 : console ? 1 : -1;
+    }
+    if (first && channel)
+        start_handover_listener(settings, channel);
+    free(channel);
+    free(instance_mutex_name);
+    instance_mutex_name = nullptr;
+    return first;
+}
+
+// Main is about to be called: second starts' messages can reach the application.
+static jvm_record jvm;
+
+static void main_calling()
+{
+    handover_main_calling(&jvm);
 }
 
 // The exit status, traced.
@@ -164,17 +218,17 @@ int launch(const char *command_line, bool console)
         expand_wildcard_arguments(&count, &vector, wildcards, 1, settings.startup_directory);
     free(wildcards);
 
-    // A script must see that a refused console launcher did nothing: it ends with
-    // ERROR_ALREADY_EXISTS (183). A GUI launcher ends with 0, as it always has.
-    if (!settings.multiple_instances && !guard_single_instance(settings))
-        return finish(console ? ERROR_ALREADY_EXISTS : 0);
+    int guard_status;
+    if (!settings.multiple_instances &&
+        !guard_single_instance(settings, console, count - 1, vector + 1, &guard_status))
+        return finish(guard_status);
 
     if (!console && (settings.splash_until_window || settings.splash_seconds != 0))
         start_splash_screen(settings.splash_text, settings.splash_until_window,
                             settings.splash_seconds);
 
-    jvm_record jvm = {};
-    bool ok = run_application(settings, count - 1, vector + 1, false, &jvm, nullptr);
+    bool ok = run_application(settings, count - 1, vector + 1, false, &jvm, nullptr,
+                              main_calling);
     release_instance_mutex();
     return finish(ok ? 0 : failed);
 }

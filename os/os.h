@@ -328,3 +328,64 @@ held_folder hold_base_directory(const char *path, bool own_account);
 // what is read. Null when the file cannot be opened or read; *refused (a new heap text, else
 // null) names the folder, or the file, that failed the check.
 char *read_private_text_file(const char *path, bool own_account, char **refused);
+
+// --- The hand-over channel: a second start's message to the running instance. ---
+
+// The SID of the account the process runs as, in its text form ("S-1-5-21-..."), as a new heap
+// text; null when it cannot be read.
+char *process_user_sid();
+
+// The logon session (Remote Desktop session) the process runs in.
+unsigned process_session_id();
+
+struct handover_server;
+
+// Creates the channel called name (a named pipe's name, "\\.\pipe\...") as its first and only
+// instance, with the access list of security (a security descriptor in its text form), for
+// clients of this machine only. Null when the name is taken (by any process) or the channel
+// cannot be made.
+handover_server *create_handover_server(const char *name, const char *security);
+
+enum handover_client { HANDOVER_CLIENT, HANDOVER_FOREIGN_CLIENT, HANDOVER_CLOSED, HANDOVER_FAILED };
+
+// Waits for the next client. HANDOVER_CLIENT: one of this process's account and session is
+// connected; HANDOVER_FOREIGN_CLIENT: one of another account or session, or one whose account
+// cannot be read, is connected (end it without an answer); HANDOVER_CLOSED: stop_handover_server
+// was called; HANDOVER_FAILED: the channel does not work.
+handover_client wait_for_handover_client(handover_server *server);
+
+// Reads exactly size bytes from the connected client; false when it disconnects, when
+// stop_handover_server is called, or when the bytes do not all come within a few seconds (a
+// client that stalls holds up the ones waiting behind it).
+bool read_handover_bytes(handover_server *server, void *buffer, size_t size);
+
+// Writes the answer byte (none when answer is 0) and disconnects the client.
+void end_handover_client(handover_server *server, char answer);
+
+// Makes the server's waiting call return (HANDOVER_CLOSED, or false), and every later one;
+// from any thread.
+void stop_handover_server(handover_server *server);
+
+// Closes the channel, freeing its name, once no thread waits on it any more.
+void close_handover_server(handover_server *server);
+
+enum handover_send {
+    HANDOVER_ANSWERED,     // *answer holds the server's answer
+    HANDOVER_NO_CHANNEL,   // nobody listens on that name
+    HANDOVER_BUSY,         // the channel served others for all of wait_ms
+    HANDOVER_FOREIGN_SERVER, // its server runs as another account or in another session
+    HANDOVER_BROKEN,       // the server closed the channel before it answered
+    HANDOVER_NO_ANSWER,    // the server did not read the message or answer within wait_ms
+};
+
+// Connects to the channel called name, checks that its server runs as this process's account
+// in its session, lets the server's process take the foreground (Windows lets a process come
+// to the front only when the user's current process allows it), writes the size bytes of
+// message and reads the one-byte answer into *answer, all within wait_ms.
+handover_send send_handover_message(const char *name, const void *message, size_t size,
+                                    unsigned wait_ms, char *answer);
+
+// Restores the process's application window when it is minimised and makes it the foreground
+// window: its topmost visible top-level window that has no owner and is neither the splash
+// screen nor one of the launcher's message boxes. False when it shows none.
+bool bring_application_window_to_front();

@@ -1216,3 +1216,293 @@ void open_address(const char *address)
         return ShellExecuteW(nullptr, L"open", wide, nullptr, nullptr, SW_SHOWNORMAL);
     });
 }
+
+// --- The hand-over channel. ---
+
+char *process_user_sid()
+{
+    PSID user = process_user();
+    char *text = nullptr, *copy = nullptr;
+    if (user && ConvertSidToStringSidA(user, &text)) {
+        copy = must_copy(text);
+        LocalFree(text);
+    }
+    free(user);
+    return copy;
+}
+
+unsigned process_session_id()
+{
+    DWORD session = 0;
+    ProcessIdToSessionId(GetCurrentProcessId(), &session);
+    return session;
+}
+
+// Whether the process pid runs as this process's account in its session. A process whose
+// token cannot be read does not.
+static bool same_account_and_session(ULONG pid)
+{
+    DWORD session = (DWORD)-1;
+    if (!ProcessIdToSessionId(pid, &session) || session != process_session_id())
+        return false;
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    HANDLE token = nullptr;
+    bool same = false;
+    if (process && OpenProcessToken(process, TOKEN_QUERY, &token)) {
+        DWORD size = 0;
+        GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+        TOKEN_USER *user = size ? (TOKEN_USER *)must_alloc(size) : nullptr;
+        PSID own = process_user();
+        same = user && own && GetTokenInformation(token, TokenUser, user, size, &size) &&
+               EqualSid(user->User.Sid, own);
+        free(own);
+        free(user);
+        CloseHandle(token);
+    }
+    if (process)
+        CloseHandle(process);
+    return same;
+}
+
+// How long a connected client may take to send its message.
+enum { HANDOVER_READ_MS = 5000, HANDOVER_PIPE_BUFFER = 4096 };
+
+struct handover_server {
+    HANDLE pipe, io, stop;
+};
+
+handover_server *create_handover_server(const char *name, const char *security)
+{
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, nullptr, FALSE};
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(
+            security, SDDL_REVISION_1, &attributes.lpSecurityDescriptor, nullptr))
+        return nullptr;
+    // One instance: clients are served one at a time, in the order they connect; the first
+    // instance flag refuses a name that another process holds already.
+    HANDLE pipe = with_wide(name, [&](const wchar_t *wide) {
+        return CreateNamedPipeW(wide,
+                                PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE |
+                                    FILE_FLAG_OVERLAPPED,
+                                PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT |
+                                    PIPE_REJECT_REMOTE_CLIENTS,
+                                1, HANDOVER_PIPE_BUFFER, HANDOVER_PIPE_BUFFER, 0, &attributes);
+    });
+    DWORD error = GetLastError();
+    LocalFree(attributes.lpSecurityDescriptor);
+    if (pipe == INVALID_HANDLE_VALUE) {
+        SetLastError(error);
+        return nullptr;
+    }
+    handover_server *server = (handover_server *)must_alloc(sizeof(handover_server));
+    server->pipe = pipe;
+    server->io = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    server->stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!server->io || !server->stop) {
+        close_handover_server(server);
+        return nullptr;
+    }
+    return server;
+}
+
+enum io_end { IO_DONE, IO_FAILED, IO_STOPPED, IO_TIMED_OUT };
+
+// Waits for the overlapped operation on handle whose call gave started (its result) until
+// it completes, stop is set (when not null) or wait_ms pass; a pending operation that is not
+// done is cancelled, and waited for, before this returns. *count: the bytes it moved.
+static io_end finish_io(HANDLE handle, OVERLAPPED *overlapped, BOOL started, HANDLE stop,
+                        DWORD wait_ms, DWORD *count)
+{
+    *count = 0;
+    if (!started && GetLastError() != ERROR_IO_PENDING)
+        return IO_FAILED;
+    HANDLE events[2] = {overlapped->hEvent, stop};
+    DWORD waited = WaitForMultipleObjects(stop ? 2 : 1, events, FALSE, wait_ms);
+    if (waited != WAIT_OBJECT_0)
+        CancelIo(handle);
+    BOOL done = GetOverlappedResult(handle, overlapped, count, TRUE);
+    if (waited == WAIT_OBJECT_0)
+        return done ? IO_DONE : IO_FAILED;
+    return waited == WAIT_OBJECT_0 + 1 ? IO_STOPPED : IO_TIMED_OUT;
+}
+
+handover_client wait_for_handover_client(handover_server *server)
+{
+    if (WaitForSingleObject(server->stop, 0) == WAIT_OBJECT_0)
+        return HANDOVER_CLOSED;
+    OVERLAPPED overlapped = {};
+    overlapped.hEvent = server->io;
+    ResetEvent(server->io);
+    BOOL connected;
+    // A client that came and went before the call leaves the instance to be disconnected;
+    // it is no reason to stop listening.
+    while (!(connected = ConnectNamedPipe(server->pipe, &overlapped)) &&
+           GetLastError() == ERROR_NO_DATA)
+        DisconnectNamedPipe(server->pipe);
+    if (!connected && GetLastError() != ERROR_PIPE_CONNECTED) {
+        DWORD count;
+        io_end end = finish_io(server->pipe, &overlapped, FALSE, server->stop, INFINITE, &count);
+        if (end == IO_STOPPED)
+            return HANDOVER_CLOSED;
+        if (end != IO_DONE)
+            return HANDOVER_FAILED;
+    }
+    ULONG pid = 0;
+    if (!GetNamedPipeClientProcessId(server->pipe, &pid) || !same_account_and_session(pid))
+        return HANDOVER_FOREIGN_CLIENT;
+    return HANDOVER_CLIENT;
+}
+
+bool read_handover_bytes(handover_server *server, void *buffer, size_t size)
+{
+    DWORD deadline = GetTickCount() + HANDOVER_READ_MS;
+    char *at = (char *)buffer;
+    while (size > 0) {
+        DWORD left = deadline - GetTickCount();
+        if ((int)left <= 0)
+            return false;
+        OVERLAPPED overlapped = {};
+        overlapped.hEvent = server->io;
+        ResetEvent(server->io);
+        DWORD count;
+        BOOL started = ReadFile(server->pipe, at, (DWORD)size, nullptr, &overlapped);
+        if (finish_io(server->pipe, &overlapped, started, server->stop, left, &count) != IO_DONE ||
+            count == 0)
+            return false;
+        at += count;
+        size -= count;
+    }
+    return true;
+}
+
+void end_handover_client(handover_server *server, char answer)
+{
+    if (answer) {
+        OVERLAPPED overlapped = {};
+        overlapped.hEvent = server->io;
+        ResetEvent(server->io);
+        DWORD count;
+        BOOL started = WriteFile(server->pipe, &answer, 1, nullptr, &overlapped);
+        if (finish_io(server->pipe, &overlapped, started, server->stop, HANDOVER_READ_MS,
+                      &count) == IO_DONE)
+            // The answer is read before the client goes: disconnecting drops what is unread.
+            FlushFileBuffers(server->pipe);
+    }
+    DisconnectNamedPipe(server->pipe);
+}
+
+void stop_handover_server(handover_server *server)
+{
+    SetEvent(server->stop);
+}
+
+void close_handover_server(handover_server *server)
+{
+    CloseHandle(server->pipe);
+    if (server->io)
+        CloseHandle(server->io);
+    if (server->stop)
+        CloseHandle(server->stop);
+    free(server);
+}
+
+handover_send send_handover_message(const char *name, const void *message, size_t size,
+                                    unsigned wait_ms, char *answer)
+{
+    DWORD deadline = GetTickCount() + wait_ms;
+    wchar_t *wide = to_wide(name);
+    HANDLE pipe;
+    // The server learns who connected (identification), but cannot act as this account.
+    while ((pipe = CreateFileW(wide, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT |
+                                   SECURITY_IDENTIFICATION,
+                               nullptr)) == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError(), left = deadline - GetTickCount();
+        if (error != ERROR_PIPE_BUSY) {
+            free(wide);
+            // Access denied: the server's access list or integrity level keeps this process
+            // out (another account's channel, or an elevated instance's).
+            return error == ERROR_FILE_NOT_FOUND ? HANDOVER_NO_CHANNEL
+                   : error == ERROR_ACCESS_DENIED ? HANDOVER_FOREIGN_SERVER
+                                                  : HANDOVER_BROKEN;
+        }
+        // Another client is served: wait for the instance to listen again.
+        if ((int)left <= 0 || (!WaitNamedPipeW(wide, left) &&
+                               GetLastError() != ERROR_FILE_NOT_FOUND)) {
+            free(wide);
+            return HANDOVER_BUSY;
+        }
+    }
+    free(wide);
+    ULONG server = 0;
+    if (!GetNamedPipeServerProcessId(pipe, &server) || !same_account_and_session(server)) {
+        CloseHandle(pipe);
+        return HANDOVER_FOREIGN_SERVER;
+    }
+    AllowSetForegroundWindow(server);
+    OVERLAPPED overlapped = {};
+    overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    handover_send result = HANDOVER_BROKEN;
+    DWORD count, left = deadline - GetTickCount();
+    if (overlapped.hEvent && (int)left > 0) {
+        BOOL started = WriteFile(pipe, message, (DWORD)size, nullptr, &overlapped);
+        io_end end = finish_io(pipe, &overlapped, started, nullptr, left, &count);
+        if (end == IO_DONE && count == size) {
+            ResetEvent(overlapped.hEvent);
+            left = deadline - GetTickCount();
+            started = ReadFile(pipe, answer, 1, nullptr, &overlapped);
+            end = (int)left > 0 ? finish_io(pipe, &overlapped, started, nullptr, left, &count)
+                                : IO_TIMED_OUT;
+            if (end == IO_DONE && count == 1)
+                result = HANDOVER_ANSWERED;
+        }
+        if (end == IO_TIMED_OUT)
+            result = HANDOVER_NO_ANSWER;
+    } else if (overlapped.hEvent) {
+        result = HANDOVER_NO_ANSWER;
+    }
+    if (overlapped.hEvent)
+        CloseHandle(overlapped.hEvent);
+    CloseHandle(pipe);
+    return result;
+}
+
+// The launcher's own windows, which are no window of the application: the splash screen (a
+// static control) and the message boxes.
+static bool launcher_window(HWND window)
+{
+    wchar_t name[16];
+    int length = GetClassNameW(window, name, 16);
+    return (length == 6 && lstrcmpiW(name, L"Static") == 0) ||
+           (length == 6 && lstrcmpW(name, L"#32770") == 0);
+}
+
+struct window_search {
+    DWORD process;
+    HWND found;
+};
+
+static BOOL CALLBACK find_application_window(HWND window, LPARAM search_pointer)
+{
+    window_search *search = (window_search *)search_pointer;
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->process || !IsWindowVisible(window) ||
+        GetWindow(window, GW_OWNER) || launcher_window(window))
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+bool bring_application_window_to_front()
+{
+    // Windows are listed from the top of the order down: the first is the one last in use.
+    window_search search = {GetCurrentProcessId(), nullptr};
+    EnumWindows(find_application_window, (LPARAM)&search);
+    if (!search.found)
+        return false;
+    // Asynchronous: the window's own thread may be busy, and this thread must not wait on it.
+    if (IsIconic(search.found))
+        ShowWindowAsync(search.found, SW_RESTORE);
+    SetForegroundWindow(search.found);
+    return true;
+}

@@ -138,6 +138,9 @@ TEST(BuilderConfig, AcceptsWhatALauncherCanUse)
          "%LAUNCHER_DIR%\\app.jar;lib\\x.jar"},
         {"main_class =\nclass_path = app.JAR;lib\\*\n", SETTING_main_class, ""},
         {"main_class =\nembed = app.jar\nembed = lib\n", SETTING_main_class, ""},
+        {"main_class = M\ninstance_handover = front\n", SETTING_instance_handover, "front"},
+        {"main_class = M\ninstance_handover = a.b$C.\u00e9_1\n", SETTING_instance_handover,
+         "a.b$C.\u00e9_1"},
     };
     for (const auto &c : cases) {
         builder_config values;
@@ -285,6 +288,13 @@ TEST(BuilderConfig, RefusesBadInputWithTheLine)
              "...'"},
         {"main_class = M\nfile_version = " + times(1000, "9"), "version '" + times(60, "9") + "...'"},
         {"main_class = M\nclass_sharing = on\n", "line 2: 'class_sharing' is auto or off, not 'on'"},
+        {"main_class = M\ninstance_handover = open\n",
+         "line 2: 'instance_handover' is 'open': give front (a second start brings the running "
+         "instance's window to the front), a static method as package.Class.method"},
+        {"main_class = M\ninstance_handover = a..b\n", "line 2: 'instance_handover' is 'a..b'"},
+        {"main_class = M\ninstance_handover = a.1b\n", "line 2: 'instance_handover' is 'a.1b'"},
+        {"main_class = M\ninstance_handover = a.b.\n", "line 2: 'instance_handover' is"},
+        {"main_class = M\ninstance_handover = Front\n", "line 2: 'instance_handover' is"},
         {"main_class = M\nsearch_order =\n",
          "line 2: 'search_order' is empty, so the launcher would look for no runtime: give "
          "digits of the search methods (0 runtime_paths"},

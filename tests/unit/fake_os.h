@@ -63,3 +63,10 @@ void wait_for_background_processes(const char *folder);
 
 // Makes under_wine() answer wine.
 void fake_under_wine(bool wine);
+
+// The hand-over channel: the channels made ("name security"); the clients that connect in turn
+// (same: of this account and session) and their bytes; their answers ('-': none).
+struct fake_handover_client { bool same; std::string bytes; };
+extern std::vector<std::string> handover_channels_made;
+extern std::vector<fake_handover_client> handover_clients;
+extern std::string handover_answers;

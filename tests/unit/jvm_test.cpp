@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "base/handover.h"
+#include "java/handover.h"
 #include "java/main_class.h"
 #include "java/stopper.h"
 #include "java/jvm.h"
@@ -71,6 +73,7 @@ scenario_config configure(int argc, char **argv)
         {"runtime_paths", &settings.runtime_paths},
         {"class_path", &settings.class_path},
         {"class_sharing", &settings.class_sharing},
+        {"instance_handover", &settings.instance_handover},
     };
     const struct {
         const char *message;
@@ -171,6 +174,24 @@ void *stop_by_exit(void *)
     return nullptr;
 }
 
+// The hand-over thread's part: the method found, then three messages (the second throws).
+void *hand_over_messages(void *)
+{
+    JNIEnv *env = attach_handover_thread(settings, jvm);
+    char *class_name, *method;
+    parse_handover_setting(settings.instance_handover, &class_name, &method);
+    handover_target target;
+    const char *first[] = {"a b", "\"q\"", "\xC3\xA9\xF0\x9F\x98\x80"}, *second[] = {"throw"};
+    handover_message messages[] = {{"/f y", 3, (char **)first}, {"/f y", 1, (char **)second},
+                                   {"/f y", 0, nullptr}};
+    if (env && find_handover_method(env, settings, class_name, method, &target))
+        for (const handover_message &message : messages)
+            printf("delivered=%d\n", deliver_handover_message(env, settings, target, message));
+    fflush(stdout);
+    jvm.vm->DetachCurrentThread();
+    return nullptr;
+}
+
 int run_scenario(const char *name, int argc, char **argv)
 {
     // A scenario that hangs (a thread left attached keeps DestroyJavaVM waiting) ends with
@@ -181,6 +202,15 @@ int run_scenario(const char *name, int argc, char **argv)
     scenario_config config = configure(argc, argv);
     if (strcmp(name, "run") == 0)
         return run_sequence(config);
+    if (strcmp(name, "handover") == 0) {
+        if (!create_jvm(settings, false, settings.class_path, true, 0, nullptr, &jvm))
+            return -1;
+        pthread_t thread;
+        pthread_create(&thread, nullptr, hand_over_messages, nullptr);
+        pthread_join(thread, nullptr);
+        destroy_jvm(jvm);
+        return 0;
+    }
     pthread_t stopper;
     pthread_create(&stopper, nullptr, strcmp(name, "stop-by-main") == 0 ? stop_by_main
                                                                          : stop_by_exit,
@@ -451,6 +481,36 @@ TEST(RealJvm, StopperStopsTheApplication)
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(file_text(exit_out), "running\nshutdown hook ran\n") << r.output;
     EXPECT_FALSE(contains(r.output, "stop_java_application returned")) << r.output;
+}
+
+// The hand-over method gets each message's arguments and folder exactly; an exception it throws
+// is reported and the next message is delivered all the same; a method or class that is not
+// there is reported by the name the setting gives.
+TEST(RealJvm, HandsSecondStartsToTheMethod)
+{
+    temp_tree tree;
+    const std::string calls = temp_tree::unix(tree.name("calls.txt"));
+    const std::string located = "reported: Error locating method: trevalo.fixture.";
+    const std::string takes = "(java/lang/String[], java/lang/String)\\n\\njava.lang.";
+    const struct {
+        std::string setting, output, calls;
+    } cases[] = {
+        {"trevalo.fixture.Handover.open",
+         "delivered=1\nreported: Error invoking method: trevalo.fixture.Handover.open(java/lang/"
+         "String[], java/lang/String)\\n\\njava.lang.IllegalStateException: boom from open\n"
+         "delivered=0\ndelivered=1\n",
+         "[a b][\"q\"][\xC3\xA9\xF0\x9F\x98\x80] in /f y\n in /f y\n"},
+        {"trevalo.fixture.Handover.shut", located + "Handover.shut" + takes + "NoSuchMethod", ""},
+        {"trevalo.fixture.Gone.open", located + "Gone.open" + takes + "NoClassDefFound", ""},
+    };
+    for (const auto &c : cases) {
+        remove(calls.c_str());
+        child_result r = run_child("handover", {"instance_handover=" + c.setting,
+                                                "jvm_options=-Dtrevalo.handover=" + calls});
+        EXPECT_EQ(r.status, 0) << r.output;
+        EXPECT_TRUE(contains(r.output, c.output)) << r.output;
+        EXPECT_EQ(file_text(calls), c.calls) << c.setting;
+    }
 }
 
 // The runtimes sharing is tried on; a missing one is skipped with a line saying so.

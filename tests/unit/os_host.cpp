@@ -3,6 +3,7 @@
 // Paths use "\" as the launcher writes them; here each "\" stands for "/".
 #include "os/os.h"
 #include "base/command_line.h"
+#include "base/memory.h"
 #include "base/resource_ids.h"
 #include "tests/unit/fake_os.h"
 #include "tests/unit/fake_report.h"
@@ -774,4 +775,46 @@ char *read_private_text_file(const char *path, bool own_account, char **refused)
         return nullptr;
     }
     return read_text_file(path);
+}
+
+std::vector<std::string> handover_channels_made;
+std::vector<fake_handover_client> handover_clients;
+std::string handover_answers;
+
+// The client served (its index + 1) and how much of its bytes it has read.
+struct handover_server {
+    size_t client, read;
+};
+
+char *process_user_sid() { return must_copy("S-1-5-21-7-8-9-1001"); }
+unsigned process_session_id() { return 2; }
+void close_handover_server(handover_server *server) { delete server; }
+
+handover_server *create_handover_server(const char *name, const char *security)
+{
+    handover_channels_made.push_back(std::string(name) + " " + security);
+    return new handover_server{0, 0};
+}
+
+handover_client wait_for_handover_client(handover_server *server)
+{
+    server->read = 0;
+    return server->client >= handover_clients.size() ? HANDOVER_CLOSED
+           : handover_clients[server->client++].same ? HANDOVER_CLIENT
+                                                      : HANDOVER_FOREIGN_CLIENT;
+}
+
+bool read_handover_bytes(handover_server *server, void *buffer, size_t size)
+{
+    const std::string &bytes = handover_clients[server->client - 1].bytes;
+    if (bytes.size() - server->read < size)
+        return false;
+    memcpy(buffer, bytes.data() + server->read, size);
+    server->read += size;
+    return true;
+}
+
+void end_handover_client(handover_server *, char answer)
+{
+    handover_answers += answer ? answer : '-';
 }

@@ -17,6 +17,15 @@ using namespace testkit;
 // however busy the machine is.
 enum { HANG_MS = 120000 };
 
+// Whether ready() came true, polled every 5 ms (HANG_MS tells a hang).
+template <typename F> bool wait_until(F ready)
+{
+    for (DWORD start = GetTickCount(); !ready(); Sleep(5))
+        if (GetTickCount() - start > HANG_MS)
+            return false;
+    return true;
+}
+
 // The folder of the test program: the x86 build, with the builder and the test kit.
 std::string tools_dir();
 

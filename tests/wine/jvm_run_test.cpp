@@ -8,6 +8,8 @@
 #include "config/setting_list.h"
 #include "tests/wine/harness.h"
 
+#include <tlhelp32.h>
+
 namespace {
 
 const DWORD FAILED = 0xFFFFFFFF;
@@ -873,5 +875,108 @@ TEST(JvmRun, ClassSharingWithTheRealJava8Runtime)
         EXPECT_EQ(run(on, &output), expected_status) << step.what;
         EXPECT_EQ(output, expected) << step.what;
         EXPECT_EQ(cached_count(local, ".used"), 1) << step.what;
+    }
+}
+
+// Second starts hand over to the running instance (real Java 8): arguments exactly as given, in
+// order; ten at once all arrive; a throwing method is reported and the application goes on; no
+// malformed or oversized message reaches Java; the window comes to the front (front and method);
+// an instance that does not answer is reported.
+TEST(JvmRun, SecondStartsHandOverToTheRunningInstance)
+{
+    std::string library = java8_library(), jar = java8_fixtures();
+    if (library.empty())
+        GTEST_SKIP() << "no real Java 8 runtime for this architecture (../shared/jre8-x86)";
+    std::string dir = make_temp_dir("handover"), elsewhere = make_temp_dir("second start");
+    std::string trace = dir + "\\trace.txt", calls = dir + "\\method.txt", output;
+    std::string env = java8_environment({"TREVALO_TRACE=" + trace});
+    auto first_instance = [&](const std::string &name, const std::string &handover,
+                              child_process *first) {
+        std::string app = make_launcher(
+            dir, "search_order = 0\nruntime_paths = " + library + "\nclass_path = " + jar +
+                     "\nmain_class = trevalo.fixture.Handover\ncommand_line_rule = windows\n"
+                     "instance_handover = " + handover + "\njvm_options = -Dtrevalo.handover=" +
+                     dir + "\\" + name + ".txt -Dtrevalo.window=" + tools_dir() +
+                     "\\app_window.dll\n", name + ".exe");
+        EXPECT_TRUE(start_child(quote(app), dir, first, "", env.data()));
+        EXPECT_TRUE(wait_until([&] { return read_file(dir + "\\" + name + ".txt") != ""; }));
+        return app;
+    };
+    // The window minimised, the second start brings it back to the front.
+    auto second_start = [&](const std::string &app, const child_process &first,
+                            const std::string &args) {
+        HWND window = FindWindowW(nullptr, wide("Handover " + std::to_string(first.pid)).c_str());
+        ShowWindow(window, SW_MINIMIZE);
+        EXPECT_EQ(run_capture(quote(app) + " " + args, elsewhere, &output, env.data()), 0u);
+        EXPECT_TRUE(wait_until([&] {
+            return window && GetForegroundWindow() == window && !IsIconic(window);
+        })) << args;
+    };
+
+    child_process first, front;
+    std::string app = first_instance("method", "trevalo.fixture.Handover.open", &first);
+    second_start(app, first, "\"a b\" " + quote_argument("\"q\"") + " \xC3\xA9\xF0\x9F\x98\x80");
+    // The report's box would take the foreground: no look at the window this time.
+    EXPECT_EQ(run_capture(quote(app) + " throw", elsewhere, &output, env.data()), 0u);
+    message_box box;
+    ASSERT_TRUE(wait_message_box(first, HANG_MS, &box));
+    EXPECT_EQ(box.text, "Error invoking method: trevalo.fixture.Handover.open(java/lang/String[],"
+                        " java/lang/String)\n\njava.lang.IllegalStateException: boom from open");
+    press_ok(box);
+
+    // Bytes written to the channel by hand: not a message, and a message too long.
+    std::string text = read_file(trace), rest = text.substr(text.find("\\\\.\\pipe\\"));
+    std::wstring name = wide(rest.substr(0, rest.find_first_of("\r\n")));
+    for (std::string bytes : {std::string("hello..."), std::string("TRH1\x71\x11\x01\0", 8)}) {
+        HANDLE pipe;
+        DWORD count, answer = 0;
+        // Busy while it ends the client before: wait for it to listen, as clients do.
+        while ((pipe = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                   OPEN_EXISTING, 0, nullptr)) == INVALID_HANDLE_VALUE &&
+               WaitNamedPipeW(name.c_str(), HANG_MS))
+            ;
+        EXPECT_TRUE(WriteFile(pipe, bytes.data(), 8, &count, nullptr));
+        EXPECT_TRUE(ReadFile(pipe, &answer, 1, &count, nullptr));
+        EXPECT_EQ(answer, (DWORD)'R');
+        CloseHandle(pipe);
+    }
+
+    std::vector<child_process> ten(10);
+    std::vector<std::string> expected = {"started", "[a b][\"q\"][\xC3\xA9\xF0\x9F\x98\x80] in " +
+                                                        elsewhere};
+    for (size_t i = 0; i < ten.size(); i++) {
+        ASSERT_TRUE(start_child(quote(app) + " n" + std::to_string(i), elsewhere, &ten[i], "",
+                                env.data()));
+        expected.push_back("[n" + std::to_string(i) + "] in " + elsewhere);
+    }
+    for (child_process &child : ten) {
+        DWORD status = 1;
+        EXPECT_TRUE(wait_exit(child, HANG_MS, &status) && status == 0);
+        close_child(&child);
+    }
+    ASSERT_TRUE(wait_until([&] { return read_lines(calls).size() == 12; })) << read_file(calls);
+    std::vector<std::string> lines = read_lines(calls);
+    std::sort(lines.begin() + 2, lines.end());
+    EXPECT_EQ(lines, expected);
+    EXPECT_NE(read_file(trace).find("second start refused: not a message, or longer than 65536"),
+              std::string::npos);
+
+    // front: the window alone, nothing called. Then all its threads held: no answer.
+    std::string front_app = first_instance("front", "front", &front);
+    second_start(front_app, front, "x");
+    EXPECT_EQ(read_file(dir + "\\front.txt"), "started\n");
+    HANDLE threads = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry = {sizeof entry};
+    for (BOOL more = Thread32First(threads, &entry); more; more = Thread32Next(threads, &entry))
+        if (entry.th32OwnerProcessID == front.pid)
+            SuspendThread(OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID));
+    run_result silent = run_answering(quote(front_app) + " y", elsewhere, HANG_MS, "", env.data());
+    EXPECT_EQ(silent.exit_code, FAILED);
+    ASSERT_EQ(silent.boxes.size(), 1u);
+    EXPECT_EQ(silent.boxes[0].text, "This program is already running, but the running instance "
+                                    "did not take the arguments within 30 seconds.");
+    for (child_process *child : {&first, &front}) {
+        TerminateProcess(child->process, 0);
+        close_child(child);
     }
 }

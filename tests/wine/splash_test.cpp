@@ -42,16 +42,6 @@ bool splash_visible(const child_process &child)
     return splash && IsWindowVisible(splash);
 }
 
-// Whether ready() came true, polled every 5 ms (HANG_MS tells a hang).
-
-template <typename F> bool wait_until(F ready)
-{
-    for (DWORD start = GetTickCount(); !ready(); Sleep(5))
-        if (GetTickCount() - start > HANG_MS)
-            return false;
-    return true;
-}
-
 bool wait_splash(const child_process &child, bool visible)
 {
     return wait_until([&] { return splash_visible(child) == visible; });
