@@ -74,7 +74,14 @@
     X(status_switch, 1952, TEXT, "-status")                                                    \
     X(command_line_rule, 1968, TEXT, "classic")                                                \
     X(download_url, 1984, TEXT, "")                                                            \
-    X(class_sharing, 2000, TEXT, "auto")
+    X(class_sharing, 2000, TEXT, "auto")                                                     \
+    X(max_heap_percent, 2016, INTEGER, "")                                                     \
+    X(initial_heap_percent, 2032, INTEGER, "")                                                 \
+    X(max_heap_mb_min, 2048, INTEGER, "")                                                      \
+    X(max_heap_mb_max, 2064, INTEGER, "")                                                      \
+    X(user_options_file, 2080, TEXT, "")                                                       \
+    X(crash_notice, 2096, FLAG, "1")                                                           \
+    X(app_user_model_id, 2112, TEXT, "")
 
 #define TREVALO_SETTING_ID(name, id, kind, default_text) SETTING_##name = id,
 enum setting_id { TREVALO_SETTINGS(TREVALO_SETTING_ID) };

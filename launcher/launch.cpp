@@ -121,6 +121,14 @@ int launch(const char *command_line, bool console)
                        strcmp(vector[1], settings.service_switch) == 0;
     apply_ini_file(&settings, service_run || process_is_elevated(), service_run);
 
+    // The taskbar's identity, before the splash or the virtual machine makes a window: the
+    // installer's shortcuts carry the same id, so that they, pinned icons and the
+    // application's windows group under one button. A service has no windows.
+    if (settings.app_user_model_id[0] && !service_run) {
+        bool set = set_app_user_model_id(settings.app_user_model_id);
+        trace("app user model id %s %s", settings.app_user_model_id, set ? "set" : "not set");
+    }
+
     int switch_status;
     if (settings.service_name[0] &&
         dispatch_service_switch(settings, count, vector, &switch_status))

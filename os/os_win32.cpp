@@ -713,6 +713,54 @@ void *load_runtime_library(const char *path)
     });
 }
 
+uint64_t physical_memory()
+{
+    MEMORYSTATUSEX status;
+    status.dwLength = sizeof status;
+    return GlobalMemoryStatusEx(&status) ? status.ullTotalPhys : 0;
+}
+
+bool largest_free_block(uint64_t *bytes)
+{
+    if (sizeof(void *) > 4)
+        return false;
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    uintptr_t granularity = system.dwAllocationGranularity;
+    uintptr_t address = (uintptr_t)system.lpMinimumApplicationAddress;
+    uintptr_t last = (uintptr_t)system.lpMaximumApplicationAddress;
+    *bytes = 0;
+    MEMORY_BASIC_INFORMATION region;
+    while (address < last && VirtualQuery((void *)address, &region, sizeof region)) {
+        uintptr_t start = (uintptr_t)region.BaseAddress;
+        uintptr_t end = start + region.RegionSize;
+        if (end <= start)
+            break; // the top of the address space
+        // A reservation starts on a boundary of the allocation granularity (64 KB).
+        uintptr_t usable = (start + granularity - 1) / granularity * granularity;
+        if (region.State == MEM_FREE && end > usable && end - usable > *bytes)
+            *bytes = end - usable;
+        address = end;
+    }
+    return true;
+}
+
+bool set_app_user_model_id(const char *id)
+{
+    // Looked up rather than imported: Windows before 7 has no such function.
+    typedef HRESULT(WINAPI * setter)(const wchar_t *);
+    HMODULE shell = GetModuleHandleW(L"shell32.dll");
+    setter set = shell ? (setter)(void *)GetProcAddress(shell,
+                                                        "SetCurrentProcessExplicitAppUserModelID")
+                       : nullptr;
+    if (!set)
+        return false;
+    wchar_t *wide = to_wide(id);
+    HRESULT result = set(wide);
+    free(wide);
+    return SUCCEEDED(result);
+}
+
 char *runtime_option_text(const char *option)
 {
     // No best-fit mapping: a character that has no place in the code page must not turn into

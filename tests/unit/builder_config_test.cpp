@@ -128,6 +128,9 @@ TEST(BuilderConfig, AcceptsWhatALauncherCanUse)
         {"main_class = M\ncommand_line_rule = windows\n", SETTING_command_line_rule, "windows"},
         {"main_class = M\n", SETTING_command_line_rule, "classic"},
         {"main_class = M\ncommand_line_rule =\n", SETTING_command_line_rule, ""},
+        {"main_class = M\nmax_heap_percent = 100\n", SETTING_max_heap_percent, "100"},
+        {"main_class = M\napp_user_model_id = " + times(63, "a.") + "bb", SETTING_app_user_model_id,
+         times(63, "a.") + "bb"},
     };
     for (const auto &c : cases) {
         builder_config values;
@@ -266,6 +269,12 @@ TEST(BuilderConfig, RefusesBadInputWithTheLine)
              "...'"},
         {"main_class = M\nfile_version = " + times(1000, "9"), "version '" + times(60, "9") + "...'"},
         {"main_class = M\nclass_sharing = on\n", "line 2: 'class_sharing' is auto or off, not 'on'"},
+        {"main_class = M\ninitial_heap_percent = 0\n", "give a whole number from 1 to 100"},
+        {"main_class = M\napp_user_model_id = Example.My App\n", "no blanks"},
+        {"main_class = M\napp_user_model_id = Example\n", "give dot-separated parts"},
+        {"main_class = M\napp_user_model_id = Example..App\n", "give dot-separated parts"},
+        {"main_class = M\napp_user_model_id = " + times(64, "a.") + "b",
+         "129 characters long; an application user model id has at most 128"},
         {"main_class = M\nsearch_order =\n",
          "line 2: 'search_order' is empty, so the launcher would look for no runtime: give "
          "digits of the search methods (0 runtime_paths"},

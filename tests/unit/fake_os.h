@@ -57,3 +57,7 @@ void fake_held_file(const char *path);
 // ones end with and the file they write (null: none).
 extern std::vector<std::string> processes_run;
 void fake_process(int status, const char *writes);
+
+// The machine's physical memory and the largest free block of the address space, in bytes
+// (0: a 64-bit process, whose address space is no limit).
+void fake_machine(uint64_t memory, uint64_t free_block);

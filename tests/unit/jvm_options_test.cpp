@@ -9,7 +9,15 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include "java/crash_evidence.h"
+#include "java/heap_size.h"
 #include "java/jvm_options.h"
+#include "tests/unit/test_settings.h"
 #include "tests/unit/fake_os.h"
 #include "java/runtime_search.h"
 #include "base/command_line.h"
@@ -380,4 +388,149 @@ TEST(IniValue, ReadsAsTheProfileFunctionsDo)
               nullptr);
 }
 
-}  // namespace
+const uint64_t MB = 1 << 20;
+
+TEST(HeapSize, SharesOfTheMachineWithinBoundsAndTheAddressSpace)
+{
+    const struct {
+        heap_rule rule;
+        uint64_t memory_mb, free_mb, max_given, initial_given;
+        heap_sizes sizes;
+    } cases[] = {
+        {{25, 0, 0, 0}, 16384, 0, 0, 0, {4096, 0}},
+        {{25, 10, 0, 0}, 16384, 0, 0, 0, {4096, 1638}},
+        {{25, 0, 1024, 2048}, 2048, 0, 0, 0, {1024, 0}},   // raised to the lower bound
+        {{50, 0, 1024, 2048}, 65536, 0, 0, 0, {2048, 0}},  // lowered to the upper bound
+        {{50, 0, 4096, 2048}, 2048, 0, 0, 0, {2048, 0}},   // crossed bounds: the upper wins
+        // A 32-bit process: no more than its largest free block less the margin, bounds or not.
+        {{100, 0, 2048, 0}, 8192, 1200, 0, 0, {1200 - HEAP_ADDRESS_MARGIN_MB, 0}},
+        {{100, 0, 0, 0}, 8192, 50, 0, 0, {0, 0}},
+        // An -Xmx or -Xms of the options wins; the other is fitted to it.
+        {{25, 50, 0, 0}, 16384, 0, 512, 0, {0, 512}},
+        {{25, 0, 0, 0}, 16384, 0, 0, 6000, {6000, 0}},
+        {{0, 10, 0, 0}, 16384, 0, 0, 0, {0, 1638}},
+        {{25, 10, 0, 0}, 0, 0, 0, 0, {0, 0}},  // the memory unknown: nothing given
+    };
+    for (const auto &c : cases) {
+        heap_sizes sizes = compute_heap_sizes(c.rule, {c.memory_mb * MB, c.free_mb * MB},
+                                              c.max_given, c.initial_given);
+        EXPECT_EQ(sizes.max_mb, c.sizes.max_mb) << c.rule.max_percent << " " << c.memory_mb;
+        EXPECT_EQ(sizes.initial_mb, c.sizes.initial_mb) << c.rule.initial_percent;
+    }
+    const std::pair<const char *, uint64_t> sizes[] = {
+        {"512m", 512}, {"2G", 2048}, {"1048576", 1}, {"64k", 0}, {"1t", 1048576}, {"12q", 0},
+        {"m", 0}, {"", 0}};
+    for (const auto &size : sizes)
+        EXPECT_EQ(heap_option_mb(size.first), size.second) << size.first;
+}
+
+// The sources in order (configured or INI, then the user's file, then the class path), and
+// the computed heap options only where none of them gives one.
+TEST(HeapSize, OptionsOfEverySourceWinOverTheComputedOnes)
+{
+    launcher_settings settings = blank_settings();
+    settings.max_heap_percent = 50;
+    settings.initial_heap_percent = 25;
+    fake_machine(4096 * MB, 0);
+    const struct {
+        const char *configured;
+        std::vector<const char *> user;
+        option_vector result;
+    } cases[] = {
+        {"-Da", {}, {"-Da", "-Djava.class.path=\\\\x", "-Xmx2048m", "-Xms1024m"}},
+        {"-Xmx100m", {"-Db=%TREVALO_PLAIN%"},
+         {"-Xmx100m", "-Db=value", "-Djava.class.path=\\\\x", "-Xms100m"}},
+        {"-Xmx3g -Xms1g", {"-XX:MaxHeapSize=64m"},
+         {"-Xmx3g", "-Xms1g", "-XX:MaxHeapSize=64m", "-Djava.class.path=\\\\x"}},
+    };
+    setenv("TREVALO_PLAIN", "value", 1);
+    for (const auto &c : cases) {
+        user_option_lines user = {(int)c.user.size(), (char **)c.user.data()};
+        jvm_option_list list;
+        ASSERT_TRUE(build_jvm_options(c.configured, "\\\\x", false, "", &list, {}, &user));
+        add_heap_options(settings, &list);
+        EXPECT_EQ(option_vector(list.options, list.options + list.count), c.result);
+        free_jvm_options(&list);
+    }
+    fake_machine(0, 0);
+}
+
+TEST(UserOptions, OneOptionALineOrTheLineThatIsWrong)
+{
+    const struct {
+        std::string text;
+        int wrong_line;
+        option_vector options;
+    } cases[] = {
+        {"\xEF\xBB\xBF-Xmx1g\r\n# more memory\r\n\r\n  -Dname=a b # c \n", 0,
+         {"-Xmx1g", "-Dname=a b # c"}},
+        {"-Da\r-Db", 0, {"-Da", "-Db"}},
+        {"", 0, {}},
+        {"-Da\nmemory=512\n", 2, {}},
+        {"-Da\n\n-Dcaf\xE9\n", 3, {}},
+        {std::string("-Da\0b", 5), 1, {}},
+    };
+    for (const auto &c : cases) {
+        user_option_lines options;
+        const char *problem = nullptr;
+        EXPECT_EQ(parse_user_options(c.text.data(), c.text.size(), &options, &problem),
+                  c.wrong_line) << c.text;
+        EXPECT_EQ(option_vector(options.lines, options.lines + options.count), c.options);
+        EXPECT_EQ(problem != nullptr, c.wrong_line != 0);
+        free_user_options(&options);
+    }
+    // Read from the user's application data: a missing file is no error, a wrong one is
+    // reported with its path and line.
+    temp_tree tree;
+    setenv("APPDATA", tree.name("roaming").c_str(), 1);
+    tree.file("roaming\\Example\\bad.options", "-Da\nXmx1g\n");
+    for (const char *name : {"Example\\missing.options", "Example\\bad.options"}) {
+        reported.clear();
+        user_option_lines options;
+        char *path;
+        read_user_options(name, &options, &path);
+        EXPECT_EQ(options.count, 0);
+        std::vector<std::string> expected;
+        if (strstr(name, "bad"))
+            expected.push_back(message_with(MSG_USER_OPTIONS_MALFORMED,
+                                            std::string(path) +
+                                                ", line 2: a Java option starts with \"-\""));
+        EXPECT_EQ(reported, expected);
+        free(path);
+    }
+}
+
+TEST(CrashEvidence, TheLastRunsEndAndTheNewestReportsKept)
+{
+    const struct {
+        const char *record;
+        bool report_exists;
+        last_run_end end;
+    } cases[] = {
+        {"C:\\r.log\nstarting\ncreated\n", false, RUN_ENDED},
+        {"C:\\r.log\nstarting\ncreated\n", true, RUN_CRASHED},
+        {"C:\\r.log\nstarting\ncreated\naborted\n", false, RUN_ABORTED},
+        {"C:\\r.log\nstarting\n", false, RUN_BEFORE_VM},
+        {"C:\\r.log\nstarting\nfailed\n", false, RUN_ENDED},
+        {"C:\\r.log\n", false, RUN_ENDED},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(read_run_end(c.record, c.report_exists), c.end) << c.record;
+
+    // Seven reports written a minute apart and a run record: the two oldest reports go.
+    temp_tree tree;
+    for (int i = 1; i <= 7; i++) {
+        std::string name = tree.file("hs_err_pid" + std::to_string(8 - i) + ".log");
+        struct timespec times[2] = {{1000000 + i * 60, 0}, {1000000 + i * 60, 0}};
+        utimensat(AT_FDCWD, temp_tree::unix(name).c_str(), times, 0);
+    }
+    tree.file("17.run");
+    trim_crash_reports(tree.name("").c_str());
+    std::vector<std::string> left = listed(tree.name(""));
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"17.run", "hs_err_pid1.log", "hs_err_pid2.log",
+                                              "hs_err_pid3.log", "hs_err_pid4.log",
+                                              "hs_err_pid5.log"}));
+}
+
+} // namespace
