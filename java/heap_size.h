@@ -7,12 +7,13 @@
 #include "config/settings.h"
 #include "java/jvm_options.h"
 
-// What the virtual machine reserves from the largest free block of a 32-bit process's address
-// space before its heap, and beside it, in MB: a heap of the largest free block less this
-// can always be reserved. Measured with a 32-bit Java 8 runtime, whose client virtual machine
-// takes its 32 MB code cache and its class-data archive from the address space before the
-// heap, and whose threads' stacks and libraries come after it.
-enum { HEAP_ADDRESS_MARGIN_MB = 96 };
+// What the virtual machine takes from the largest free block of a 32-bit process's address
+// space beside its heap, in MB: a heap of the largest free block less this can always be
+// reserved. Measured with the 32-bit Java 8 client virtual machine in a process whose address
+// space had that one free block: it needed 35 MB beside the heap (its 32 MB code cache, the
+// first piece of its metaspace, its threads' stacks and its own libraries). 64 MB leaves room
+// for the 48 MB code cache of a 32-bit server virtual machine.
+enum { HEAP_ADDRESS_MARGIN_MB = 64 };
 
 // The heap's share of the machine and its bounds (0: not given), as the settings give them.
 struct heap_rule {
@@ -32,17 +33,22 @@ struct heap_machine {
 // none when max_mb_given (an -Xmx of the options) is set. initial_mb: initial_percent of the
 // memory, never above the maximum (given or computed); none when initial_mb_given is set.
 struct heap_sizes {
-    uint64_t max_mb, initial_mb;
+    unsigned max_mb, initial_mb;
 };
 heap_sizes compute_heap_sizes(const heap_rule &rule, const heap_machine &machine,
-                              uint64_t max_mb_given, uint64_t initial_mb_given);
+                              unsigned max_mb_given, unsigned initial_mb_given);
 
 // The size of an -Xmx or -Xms value ("512m", "2G", "1048576", "64k") in MB, rounded down; 0
-// when it is no size.
-uint64_t heap_option_mb(const char *value);
+// when it is no size (or more than 4095 TB).
+unsigned heap_option_mb(const char *value);
 
-// Adds -Xmx and -Xms to list as the heap settings ask, unless the options already give them
-// (-Xmx or -XX:MaxHeapSize=, -Xms or -XX:InitialHeapSize=, wherever they come from); traces
-// the physical memory, the largest free block, the computed values and where each heap
-// option came from.
-void add_heap_options(const launcher_settings &settings, jvm_option_list *list);
+// The heap sizes the options give (-Xmx or -XX:MaxHeapSize=, -Xms or -XX:InitialHeapSize=;
+// the later one wins, as in the virtual machine), in MB (0: none), traced with where each came
+// from. Read from the list as build_jvm_options made it, whose configured and from_user
+// counts say where an option came from.
+heap_sizes given_heap_sizes(const launcher_settings &settings, const jvm_option_list &list);
+
+// Adds -Xmx and -Xms to list as the heap settings ask, unless given has them; traces the
+// physical memory, the largest free block and the computed values.
+void add_heap_options(const launcher_settings &settings, const heap_sizes &given,
+                      jvm_option_list *list);

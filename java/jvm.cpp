@@ -190,8 +190,10 @@ static bool create_with_options(const launcher_settings &settings, bool service,
     free_user_options(&user);
     if (!built)
         return false;
+    // Where each heap option came from is read before class sharing adds its own options.
+    heap_sizes given = given_heap_sizes(settings, list);
     add_class_sharing_options(settings, jvm->library_path, service, &list.count, &list.options);
-    add_heap_options(settings, &list);
+    add_heap_options(settings, given, &list);
     prepare_crash_evidence(settings, trust, &list);
     char *command = java_command_option(settings, count, vector);
     creation_options options = {};

@@ -223,9 +223,9 @@ void open_process_console();
 // The machine's physical memory in bytes; 0 when it cannot be read.
 uint64_t physical_memory();
 
-// The largest free block of the process's address space in bytes, as a reservation can take
-// it (from a boundary of the allocation granularity), into *bytes. False when the address
-// space is no limit worth measuring: a 64-bit process.
+// The largest free block of the process's address space in bytes (whole MB), as one
+// reservation can take it, into *bytes. False when the address space is no limit worth
+// measuring: a 64-bit process.
 bool largest_free_block(uint64_t *bytes);
 
 // Sets the process's explicit application user model id, which groups its windows, pinned

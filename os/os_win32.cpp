@@ -724,24 +724,21 @@ bool largest_free_block(uint64_t *bytes)
 {
     if (sizeof(void *) > 4)
         return false;
-    SYSTEM_INFO system;
-    GetSystemInfo(&system);
-    uintptr_t granularity = system.dwAllocationGranularity;
-    uintptr_t address = (uintptr_t)system.lpMinimumApplicationAddress;
-    uintptr_t last = (uintptr_t)system.lpMaximumApplicationAddress;
-    *bytes = 0;
-    MEMORY_BASIC_INFORMATION region;
-    while (address < last && VirtualQuery((void *)address, &region, sizeof region)) {
-        uintptr_t start = (uintptr_t)region.BaseAddress;
-        uintptr_t end = start + region.RegionSize;
-        if (end <= start)
-            break; // the top of the address space
-        // A reservation starts on a boundary of the allocation granularity (64 KB).
-        uintptr_t usable = (start + granularity - 1) / granularity * granularity;
-        if (region.State == MEM_FREE && end > usable && end - usable > *bytes)
-            *bytes = end - usable;
-        address = end;
+    // The largest reservation the system grants, found by trying (whole MB, at most 4 GB):
+    // what a walk of the regions calls reserved may still be granted (Wine hands out its
+    // own reserved areas), so only a reservation tells. Each try is released at once.
+    unsigned granted = 0, refused = 4096;
+    while (refused - granted > 1) {
+        unsigned mb = granted + (refused - granted) / 2;
+        void *block = VirtualAlloc(nullptr, (SIZE_T)mb << 20, MEM_RESERVE, PAGE_NOACCESS);
+        if (block) {
+            VirtualFree(block, 0, MEM_RELEASE);
+            granted = mb;
+        } else {
+            refused = mb;
+        }
     }
+    *bytes = (uint64_t)granted << 20;
     return true;
 }
 

@@ -417,7 +417,7 @@ TEST(HeapSize, SharesOfTheMachineWithinBoundsAndTheAddressSpace)
         EXPECT_EQ(sizes.max_mb, c.sizes.max_mb) << c.rule.max_percent << " " << c.memory_mb;
         EXPECT_EQ(sizes.initial_mb, c.sizes.initial_mb) << c.rule.initial_percent;
     }
-    const std::pair<const char *, uint64_t> sizes[] = {
+    const std::pair<const char *, unsigned> sizes[] = {
         {"512m", 512}, {"2G", 2048}, {"1048576", 1}, {"64k", 0}, {"1t", 1048576}, {"12q", 0},
         {"m", 0}, {"", 0}};
     for (const auto &size : sizes)
@@ -428,7 +428,7 @@ TEST(HeapSize, SharesOfTheMachineWithinBoundsAndTheAddressSpace)
 // the computed heap options only where none of them gives one.
 TEST(HeapSize, OptionsOfEverySourceWinOverTheComputedOnes)
 {
-    launcher_settings settings = blank_settings();
+    static launcher_settings settings = blank_settings();
     settings.max_heap_percent = 50;
     settings.initial_heap_percent = 25;
     fake_machine(4096 * MB, 0);
@@ -448,7 +448,7 @@ TEST(HeapSize, OptionsOfEverySourceWinOverTheComputedOnes)
         user_option_lines user = {(int)c.user.size(), (char **)c.user.data()};
         jvm_option_list list;
         ASSERT_TRUE(build_jvm_options(c.configured, "\\\\x", false, "", &list, {}, &user));
-        add_heap_options(settings, &list);
+        add_heap_options(settings, given_heap_sizes(settings, list), &list);
         EXPECT_EQ(option_vector(list.options, list.options + list.count), c.result);
         free_jvm_options(&list);
     }

@@ -6,6 +6,8 @@
 #include <algorithm>
 
 #include "config/setting_list.h"
+#include "base/messages.h"
+#include "java/heap_size.h"
 #include "tests/wine/harness.h"
 
 namespace {
@@ -36,7 +38,10 @@ struct launch {
     // Runs the launcher with args from directory (empty: its own folder).
     launch &run(const std::string &args = "", const std::string &directory = "")
     {
-        std::string env = environment_with({"TREVALO_TEST_LOG=" + log});
+        // The launcher's own folder stands for the user's application data: the crash
+        // folder and the user's options file of each launcher are its own.
+        std::string env = environment_with({"TREVALO_TEST_LOG=" + log, "LOCALAPPDATA=" + dir,
+                                            "APPDATA=" + dir});
         std::string error_path = dir + "\\stderr.txt";
         result = run_answering(quote(app) + (args.empty() ? "" : " " + args),
                                directory.empty() ? dir : directory, HANG_MS, error_path,
@@ -59,6 +64,28 @@ struct launch {
             if (line.compare(0, prefix.size(), prefix) == 0)
                 found.push_back(line);
         return found;
+    }
+
+    // The hooks (with hooks) and options the runtime received in order, this run's crash
+    // report written "hs_err_pidN.log".
+    std::vector<std::string> options(bool hooks = false) const
+    {
+        std::vector<std::string> found;
+        for (std::string line : lines) {
+            size_t at = line.find("hs_err_pid");
+            if (at != std::string::npos)
+                line.replace(at + 10, line.find(".log", at) - at - 10, "N");
+            if (line.compare(0, 7, "option ") == 0 || (hooks && line.compare(0, 5, "hook ") == 0))
+                found.push_back(line);
+        }
+        return found;
+    }
+
+    // What this launcher's crash report option says, for main_class.
+    std::string error_file(const std::string &main_class) const
+    {
+        return "option -XX:ErrorFile=" + dir + "\\Trevalo\\" + main_class +
+               "\\crashes\\hs_err_pidN.log";
     }
 
     std::string boxes() const
@@ -92,31 +119,45 @@ TEST(JvmRun, PassesTheHooksFirstThenTheOptions)
     std::vector<std::string> expected = {"hook vfprintf", "hook abort", "hook exit",
                                          "option -Dsun.java.command=trevalo.test.Args",
                                          "option -Xmx256m",
-                                         "option -Djava.class.path=" + a.dir + "\\a.jar"};
+                                         "option -Djava.class.path=" + a.dir + "\\a.jar",
+                                         a.error_file("trevalo.test.Args")};
     // Hooks and options as the runtime received them, in one sequence: their order counts.
-    std::vector<std::string> options;
-    for (const std::string &line : a.lines)
-        if (line.compare(0, 5, "hook ") == 0 || line.compare(0, 7, "option ") == 0)
-            options.push_back(line);
-    EXPECT_EQ(options, expected);
-    EXPECT_TRUE(a.logged("create version=0x00010002 options=6 ignore_unrecognized=0"));
+    EXPECT_EQ(a.options(true), expected);
+    EXPECT_TRUE(a.logged("create version=0x00010002 options=7 ignore_unrecognized=0"));
 
     // The main class and main's arguments name the application to monitoring tools.
+    // The taskbar identity is the process's before the virtual machine runs. Wine 8 keeps
+    // none (its getter answers E_NOTIMPL, 0x80004001): there the launcher's trace says it was
+    // set before the creation.
+    launch identity("main_class = trevalo.test.Identity\napp_user_model_id = Example.App.1\n");
+    std::string trace = identity.dir + "\\trace.txt";
+    ASSERT_TRUE(SetEnvironmentVariableA("TREVALO_TRACE", trace.c_str()));
+    identity.run();
+    SetEnvironmentVariableA("TREVALO_TRACE", nullptr);
+    std::string traced = read_file(trace);
+    size_t set = traced.find(" app user model id Example.App.1 set");
+    EXPECT_LT(set, traced.find(" virtual machine creation")) << traced;
+    EXPECT_TRUE(identity.logged("identity Example.App.1") ||
+                identity.logged("identity error 0x80004001"))
+        << identity.lines_with("identity ")[0];
+
     launch bare("main_class = trevalo.test.Args\n");
     bare.run("one \"two words\"");
-    EXPECT_TRUE(bare.logged("create version=0x00010002 options=4 ignore_unrecognized=0"));
-    EXPECT_EQ(bare.lines_with("option "),
-              std::vector<std::string>{"option -Dsun.java.command=trevalo.test.Args one two words"});
+    EXPECT_TRUE(bare.logged("create version=0x00010002 options=5 ignore_unrecognized=0"));
+    EXPECT_EQ(bare.options(),
+              (std::vector<std::string>{"option -Dsun.java.command=trevalo.test.Args one two words",
+                                        bare.error_file("trevalo.test.Args")}));
 
     // Two blanks in a row and a trailing one leave empty pieces, which are no options: the
     // runtime receives none of them.
     launch spaced("main_class = trevalo.test.Args\nclass_path = a.jar\n");
     ASSERT_TRUE(replace_setting(spaced.app, SETTING_jvm_options, " -Xmx256m  -Xmx128m "));
     spaced.run();
-    EXPECT_EQ(spaced.lines_with("option "),
+    EXPECT_EQ(spaced.options(),
               (std::vector<std::string>{"option -Dsun.java.command=trevalo.test.Args",
                                         "option -Xmx256m", "option -Xmx128m",
-                                        "option -Djava.class.path=" + spaced.dir + "\\a.jar"}));
+                                        "option -Djava.class.path=" + spaced.dir + "\\a.jar",
+                                        spaced.error_file("trevalo.test.Args")}));
     EXPECT_EQ(spaced.result.exit_code, 0u);
 
     // A variable's value with a blank stays in its option; a class path entry the code page
@@ -390,6 +431,10 @@ TEST(JvmRun, ExitStatusesOfTheApplication)
     EXPECT_EQ(aborts.result.exit_code, 3u);
     ASSERT_EQ(aborts.result.boxes.size(), 1u) << aborts.boxes();
     EXPECT_TRUE(aborts.logged("abort_hook"));
+    // The next start tells an abort, which writes no crash report, from a crash.
+    aborts.run();
+    ASSERT_EQ(aborts.result.boxes.size(), 2u) << aborts.boxes();
+    EXPECT_EQ(aborts.result.boxes[0].text, MSG_LAST_RUN_ABORTED);
 
     launch no_main("main_class = trevalo.test.NoMain\n");
     no_main.run();
@@ -737,4 +782,148 @@ TEST(JvmRun, ClassSharingWithTheRealJava8Runtime)
         EXPECT_EQ(output, expected) << step.what;
         EXPECT_EQ(cached_count(local, ".used"), 1) << step.what;
     }
+}
+
+// Runs command_line in directory with its output in output_path, started suspended with every
+// free block of its address space taken but one of keep_mb MB (what Wine calls reserved for
+// itself but hands out is taken too); its exit status.
+DWORD run_squeezed(const std::string &command_line, const std::string &directory,
+                   const std::string &environment, unsigned keep_mb,
+                   const std::string &output_path)
+{
+    child_process child;
+    HANDLE thread;
+    if (!start_child(command_line, directory, &child, output_path, environment.data(), true,
+                     &thread))
+        return 0xDEADBEEF;
+    bool kept = false;
+    MEMORY_BASIC_INFORMATION region;
+    for (uintptr_t at = 0x10000; VirtualQueryEx(child.process, (void *)at, &region,
+                                                sizeof region) == sizeof region;) {
+        uintptr_t start = ((uintptr_t)region.BaseAddress + 0xFFFF) & ~(uintptr_t)0xFFFF;
+        uintptr_t end = (uintptr_t)region.BaseAddress + region.RegionSize;
+        if (end <= at)
+            break;
+        at = end;
+        if (region.State == MEM_COMMIT || end <= start)
+            continue;
+        if (!kept && end - start > ((uintptr_t)keep_mb << 20) && region.State == MEM_FREE) {
+            start += (uintptr_t)keep_mb << 20;
+            kept = true;
+        }
+        VirtualAllocEx(child.process, (void *)start, end - start, MEM_RESERVE, PAGE_NOACCESS);
+    }
+    ResumeThread(thread);
+    CloseHandle(thread);
+    DWORD status = 0xDEADBEEF;
+    wait_exit(child, HANG_MS, &status);
+    close_child(&child);
+    return status;
+}
+
+// The heap by the machine, the user's options file and the evidence of a crash, with the real
+// Java 8 runtime: what the virtual machine itself says (Runtime.maxMemory(), its crash report).
+TEST(JvmRun, MachineSizedHeapUserOptionsAndCrashesWithJava8)
+{
+    std::string library = java8_library(), jar = java8_fixtures();
+    if (library.empty())
+        GTEST_SKIP() << "no real Java 8 runtime for this architecture (../shared/jre8-x86)";
+    std::string dir = make_temp_dir("machine"), options = dir + "\\Example\\app.options";
+    CreateDirectoryA((dir + "\\Example").c_str(), nullptr);
+    std::string env = java8_environment({"LOCALAPPDATA=" + dir, "APPDATA=" + dir,
+                                         "TREVALO_TRACE=" + dir + "\\trace.txt"});
+    auto launcher = [&](const std::string &config, bool console) {
+        return make_launcher(dir, "search_order = 0\nruntime_paths = " + library +
+                                      "\nclass_path = " + jar +
+                                      "\nmain_class = trevalo.fixture.Machine\n"
+                                      "user_options_file = Example\\app.options\n" + config,
+                             console ? "console.exe" : "app.exe",
+                             console ? stub_path(target_arch(), true) : "");
+    };
+    // The heap the virtual machine reports, in MB, and what the trace says.
+    auto heap_mb = [&](const std::string &output) {
+        size_t at = output.find("maxMemory=");
+        return at == std::string::npos ? 0 : atoll(output.c_str() + at + 10) >> 20;
+    };
+    MEMORYSTATUSEX memory = {sizeof memory};
+    ASSERT_TRUE(GlobalMemoryStatusEx(&memory));
+    long long memory_mb = (long long)(memory.ullTotalPhys >> 20);
+    // A share of the machine small enough for any 32-bit address space.
+    int percent = (int)std::max(1LL, 256 * 100 / memory_mb);
+    std::string app = launcher("max_heap_percent = " + std::to_string(percent) + "\n", false);
+    const struct {
+        std::string options;           // the user's options file ("-": none)
+        long long most_mb, least_mb;   // what Runtime.maxMemory() may say
+        std::string box;               // the box shown, if any
+    } cases[] = {
+        {"-", memory_mb * percent / 100, memory_mb * percent / 100 * 9 / 10, ""},
+        {"\xEF\xBB\xBF# memory\r\n-Xmx64m\r\n", 64, 50, ""},
+        {"-Xmx64m\nXmx64m\n", memory_mb * percent / 100, memory_mb * percent / 100 * 9 / 10,
+         "The options file cannot be used, so the application starts without its options: " +
+             options + ", line 2: a Java option starts with \"-\""},
+    };
+    for (const auto &c : cases) {
+        DeleteFileA(options.c_str());
+        if (c.options != "-")
+            write_file(options, c.options);
+        run_result r = run_answering(quote(app), dir, HANG_MS, dir + "\\out.txt", env.data());
+        std::string out = read_file(dir + "\\out.txt");
+        EXPECT_EQ(r.exit_code, 0u) << out;
+        EXPECT_LE(heap_mb(out), c.most_mb) << c.options << out;
+        EXPECT_GE(heap_mb(out), c.least_mb) << c.options << out;
+        ASSERT_EQ(r.boxes.size(), c.box.empty() ? 0u : 1u) << c.options;
+        if (!c.box.empty())
+            EXPECT_EQ(r.boxes[0].text, c.box);
+    }
+    std::string trace = read_file(dir + "\\trace.txt");
+    EXPECT_NE(trace.find("heap: -Xmx64m from the user's options file"), std::string::npos);
+    EXPECT_NE(trace.find("heap: physical memory " + std::to_string(memory_mb) + " MB"),
+              std::string::npos) << trace;
+    DeleteFileA(options.c_str());
+
+    // A 32-bit process whose largest free block is 400 MB: the heap fits the block, where
+    // a fixed -Xmx of the block's size cannot be reserved.
+    std::string squeezed = launcher("max_heap_percent = 100\n", true);
+    std::string out;
+    EXPECT_EQ(run_squeezed(quote(squeezed), dir, env, 400, dir + "\\out.txt"), 0u);
+    out = read_file(dir + "\\out.txt");
+    EXPECT_GT(heap_mb(out), 200) << out;
+    EXPECT_LT(heap_mb(out), 400 - HEAP_ADDRESS_MARGIN_MB) << out;
+    std::string fixed = launcher("jvm_options = -Xmx400m\n", true);
+    EXPECT_EQ(run_squeezed(quote(fixed), dir, env, 400, dir + "\\out.txt"), 0xFFFFFFFFu);
+    EXPECT_NE(read_file(dir + "\\out.txt").find("Could not reserve enough space"),
+              std::string::npos);
+
+    // A crash leaves its report in the crash folder; the next start says so once: in a box,
+    // on standard error for a console launcher, nowhere but the trace with crash_notice = 0.
+    std::string crashes = dir + "\\Trevalo\\trevalo.fixture.Machine\\crashes\\";
+    const struct {
+        bool console, notice;
+    } starts[] = {{false, true}, {true, true}, {false, false}};
+    for (const auto &c : starts) {
+        std::string app = launcher(c.notice ? "" : "crash_notice = 0\n", c.console);
+        run_result crashed = run_answering(quote(app) + " crash", dir, HANG_MS,
+                                           dir + "\\out.txt", env.data());
+        EXPECT_NE(crashed.exit_code, 0u);
+        size_t pid = read_file(dir + "\\out.txt").find("hs_err_pid");
+        ASSERT_NE(pid, std::string::npos) << read_file(dir + "\\out.txt");
+        std::string report = crashes + "hs_err_pid" +
+                             std::to_string(atoi(read_file(dir + "\\out.txt").c_str() + pid + 10)) +
+                             ".log";
+        EXPECT_TRUE(file_exists(report)) << report;
+        std::string notice = "The last run of this application ended when the Java virtual "
+                             "machine crashed. Its report: " + report;
+        for (int again = 0; again < 2; again++) {
+            run_result next = run_answering(quote(app), dir, HANG_MS, dir + "\\out.txt",
+                                            env.data());
+            std::string out = read_file(dir + "\\out.txt");
+            bool box = !c.console && c.notice && again == 0;
+            ASSERT_EQ(next.boxes.size(), box ? 1u : 0u) << out;
+            if (box)
+                EXPECT_EQ(next.boxes[0].text, notice);
+            EXPECT_EQ(out.find("Information: " + notice) != std::string::npos,
+                      c.console && again == 0) << out;
+        }
+    }
+    EXPECT_NE(read_file(dir + "\\trace.txt").find(MSG_LAST_RUN_CRASHED), std::string::npos);
 }
