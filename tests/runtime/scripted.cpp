@@ -20,14 +20,10 @@
 //   trevalo/test/NonDaemon   starts a non-daemon thread that runs 500 ms more, returns at once.
 //   trevalo/test/Abort       prints a fatal-error text through "vfprintf", then aborts.
 //   trevalo/test/NoMain      exists but has no main: NoSuchMethodError.
-//   trevalo/test/Identity    logs "identity <the process's explicit app user model id>", or
-//                            "identity error <status>" when the system gives none.
 //   trevalo/test/Echo        reads one line from System.in (the process's standard input),
 //                            logs "stdin <line>" and prints "echo: <line>" to System.out.
 // Any other class name: NoClassDefFoundError.
 #include "tests/runtime/runtime.h"
-
-#include <stdio.h>
 
 namespace {
 
@@ -221,26 +217,10 @@ void echo_main(ThreadState *, const Args &)
     stream_println(system_out(), "echo: " + line);
 }
 
-void identity_main(ThreadState *, const Args &)
-{
-    typedef HRESULT(WINAPI * getter)(wchar_t **);
-    getter get = (getter)(void *)GetProcAddress(LoadLibraryA("shell32.dll"),
-                                                "GetCurrentProcessExplicitAppUserModelID");
-    wchar_t *id = nullptr;
-    char text[512] = "";
-    HRESULT status = get ? get(&id) : E_NOTIMPL;
-    if (SUCCEEDED(status) && id)
-        WideCharToMultiByte(CP_UTF8, 0, id, -1, text, sizeof text, nullptr, nullptr);
-    else
-        snprintf(text, sizeof text, "error 0x%08lx", (unsigned long)status);
-    log_line("identity %s", text);
-}
-
 const struct {
     const char *cls;
     void (*body)(ThreadState *t, const Args &args);
 } scripts[] = {
-    {"trevalo/test/Identity", identity_main},
     {"trevalo/test/Echo", echo_main},
     {"trevalo/test/Args", args_main},
     {"trevalo/test/Throws", throws_main},

@@ -272,7 +272,6 @@ TEST(BuilderConfig, RefusesBadInputWithTheLine)
         {"main_class = M\ninitial_heap_percent = 0\n", "give a whole number from 1 to 100"},
         {"main_class = M\napp_user_model_id = Example.My App\n", "no blanks"},
         {"main_class = M\napp_user_model_id = Example\n", "give dot-separated parts"},
-        {"main_class = M\napp_user_model_id = Example..App\n", "give dot-separated parts"},
         {"main_class = M\napp_user_model_id = " + times(64, "a.") + "b",
          "129 characters long; an application user model id has at most 128"},
         {"main_class = M\nsearch_order =\n",

@@ -47,6 +47,9 @@ struct launch {
                                directory.empty() ? dir : directory, HANG_MS, error_path,
                                env.data());
         lines = read_lines(log);
+        for (std::string &line : lines)  // this run's crash report, whatever its process id
+            if (size_t at = line.find("hs_err_pid") + 1)
+                line.replace(at + 9, line.find(".log", at) - at - 9, "N");
         error_output = read_file(error_path);
         return *this;
     }
@@ -63,21 +66,6 @@ struct launch {
         for (const std::string &line : lines)
             if (line.compare(0, prefix.size(), prefix) == 0)
                 found.push_back(line);
-        return found;
-    }
-
-    // The hooks (with hooks) and options the runtime received in order, this run's crash
-    // report written "hs_err_pidN.log".
-    std::vector<std::string> options(bool hooks = false) const
-    {
-        std::vector<std::string> found;
-        for (std::string line : lines) {
-            size_t at = line.find("hs_err_pid");
-            if (at != std::string::npos)
-                line.replace(at + 10, line.find(".log", at) - at - 10, "N");
-            if (line.compare(0, 7, "option ") == 0 || (hooks && line.compare(0, 5, "hook ") == 0))
-                found.push_back(line);
-        }
         return found;
     }
 
@@ -122,29 +110,18 @@ TEST(JvmRun, PassesTheHooksFirstThenTheOptions)
                                          "option -Djava.class.path=" + a.dir + "\\a.jar",
                                          a.error_file("trevalo.test.Args")};
     // Hooks and options as the runtime received them, in one sequence: their order counts.
-    EXPECT_EQ(a.options(true), expected);
+    std::vector<std::string> options;
+    for (const std::string &line : a.lines)
+        if (line.compare(0, 5, "hook ") == 0 || line.compare(0, 7, "option ") == 0)
+            options.push_back(line);
+    EXPECT_EQ(options, expected);
     EXPECT_TRUE(a.logged("create version=0x00010002 options=7 ignore_unrecognized=0"));
 
     // The main class and main's arguments name the application to monitoring tools.
-    // The taskbar identity is the process's before the virtual machine runs. Wine 8 keeps
-    // none (its getter answers E_NOTIMPL, 0x80004001): there the launcher's trace says it was
-    // set before the creation.
-    launch identity("main_class = trevalo.test.Identity\napp_user_model_id = Example.App.1\n");
-    std::string trace = identity.dir + "\\trace.txt";
-    ASSERT_TRUE(SetEnvironmentVariableA("TREVALO_TRACE", trace.c_str()));
-    identity.run();
-    SetEnvironmentVariableA("TREVALO_TRACE", nullptr);
-    std::string traced = read_file(trace);
-    size_t set = traced.find(" app user model id Example.App.1 set");
-    EXPECT_LT(set, traced.find(" virtual machine creation")) << traced;
-    EXPECT_TRUE(identity.logged("identity Example.App.1") ||
-                identity.logged("identity error 0x80004001"))
-        << identity.lines_with("identity ")[0];
-
     launch bare("main_class = trevalo.test.Args\n");
     bare.run("one \"two words\"");
     EXPECT_TRUE(bare.logged("create version=0x00010002 options=5 ignore_unrecognized=0"));
-    EXPECT_EQ(bare.options(),
+    EXPECT_EQ(bare.lines_with("option "),
               (std::vector<std::string>{"option -Dsun.java.command=trevalo.test.Args one two words",
                                         bare.error_file("trevalo.test.Args")}));
 
@@ -153,7 +130,7 @@ TEST(JvmRun, PassesTheHooksFirstThenTheOptions)
     launch spaced("main_class = trevalo.test.Args\nclass_path = a.jar\n");
     ASSERT_TRUE(replace_setting(spaced.app, SETTING_jvm_options, " -Xmx256m  -Xmx128m "));
     spaced.run();
-    EXPECT_EQ(spaced.options(),
+    EXPECT_EQ(spaced.lines_with("option "),
               (std::vector<std::string>{"option -Dsun.java.command=trevalo.test.Args",
                                         "option -Xmx256m", "option -Xmx128m",
                                         "option -Djava.class.path=" + spaced.dir + "\\a.jar",
@@ -549,9 +526,11 @@ TEST(JvmRun, TraceSaysWhatTheLauncherDid)
         DWORD status;
         std::vector<std::string> steps;  // each the start of a line's text, in this order
     } cases[] = {
-        {"main_class = trevalo.test.Args\nclass_path = lib\\*\n", "one", "file", false, 0,
+        // The taskbar identity is set before any window (Wine 8 keeps none to read back).
+        {"main_class = trevalo.test.Args\nclass_path = lib\\*\napp_user_model_id = Ex.App.1\n",
+         "one", "file", false, 0,
          {"started with arguments: one", "settings from the launcher's resources; no INI file",
-          "search method 0", "runtime library " + runtime() + ": machine type 0x",
+          "app user model id Ex.App.1 set", "search method 0", "runtime library " + runtime() + ": machine type 0x",
           "runtime chosen: " + runtime(), "option -Dsun.java.command=trevalo.test.Args one",
           "option -Djava.class.path=<dir>\\lib\\x.jar", "virtual machine creation: 0",
           "calling main with 1",
@@ -784,81 +763,75 @@ TEST(JvmRun, ClassSharingWithTheRealJava8Runtime)
     }
 }
 
-// Runs command_line in directory with its output in output_path, started suspended with every
-// free block of its address space taken but one of keep_mb MB (what Wine calls reserved for
-// itself but hands out is taken too); its exit status.
+// Runs command_line in directory, its output in output_path, started suspended with every
+// free block of its address space taken but one of keep_mb MB (Wine's own reserved areas,
+// which it hands out, taken too); its exit status.
 DWORD run_squeezed(const std::string &command_line, const std::string &directory,
-                   const std::string &environment, unsigned keep_mb,
+                   const std::string &environment, uintptr_t keep_mb,
                    const std::string &output_path)
 {
     child_process child;
     HANDLE thread;
+    DWORD status = 0xDEADBEEF;
     if (!start_child(command_line, directory, &child, output_path, environment.data(), true,
                      &thread))
-        return 0xDEADBEEF;
-    bool kept = false;
-    MEMORY_BASIC_INFORMATION region;
-    for (uintptr_t at = 0x10000; VirtualQueryEx(child.process, (void *)at, &region,
-                                                sizeof region) == sizeof region;) {
-        uintptr_t start = ((uintptr_t)region.BaseAddress + 0xFFFF) & ~(uintptr_t)0xFFFF;
-        uintptr_t end = (uintptr_t)region.BaseAddress + region.RegionSize;
-        if (end <= at)
-            break;
-        at = end;
-        if (region.State == MEM_COMMIT || end <= start)
-            continue;
-        if (!kept && end - start > ((uintptr_t)keep_mb << 20) && region.State == MEM_FREE) {
-            start += (uintptr_t)keep_mb << 20;
-            kept = true;
-        }
-        VirtualAllocEx(child.process, (void *)start, end - start, MEM_RESERVE, PAGE_NOACCESS);
+        return status;
+    MEMORY_BASIC_INFORMATION r;
+    for (uintptr_t at = 0x10000, end; VirtualQueryEx(child.process, (void *)at, &r, sizeof r) &&
+                                      (end = (uintptr_t)r.BaseAddress + r.RegionSize) > at;
+         at = end) {
+        uintptr_t start = ((uintptr_t)r.BaseAddress + 0xFFFF) & ~(uintptr_t)0xFFFF;
+        if (keep_mb && r.State == MEM_FREE && end > start + (keep_mb << 20))
+            start += keep_mb << 20, keep_mb = 0;
+        if (r.State != MEM_COMMIT && end > start)
+            VirtualAllocEx(child.process, (void *)start, end - start, MEM_RESERVE, PAGE_NOACCESS);
     }
     ResumeThread(thread);
     CloseHandle(thread);
-    DWORD status = 0xDEADBEEF;
     wait_exit(child, HANG_MS, &status);
     close_child(&child);
     return status;
 }
 
-// The heap by the machine, the user's options file and the evidence of a crash, with the real
-// Java 8 runtime: what the virtual machine itself says (Runtime.maxMemory(), its crash report).
+// With the real Java 8 runtime: the heap it reports (Runtime.maxMemory()) for a share of the
+// machine, for the user's options file and in a squeezed address space; a crash's report and
+// the next start's notice.
 TEST(JvmRun, MachineSizedHeapUserOptionsAndCrashesWithJava8)
 {
     std::string library = java8_library(), jar = java8_fixtures();
     if (library.empty())
         GTEST_SKIP() << "no real Java 8 runtime for this architecture (../shared/jre8-x86)";
     std::string dir = make_temp_dir("machine"), options = dir + "\\Example\\app.options";
+    std::string out_path = dir + "\\out.txt", trace_path = dir + "\\trace.txt";
     CreateDirectoryA((dir + "\\Example").c_str(), nullptr);
     std::string env = java8_environment({"LOCALAPPDATA=" + dir, "APPDATA=" + dir,
-                                         "TREVALO_TRACE=" + dir + "\\trace.txt"});
+                                         "TREVALO_TRACE=" + trace_path});
     auto launcher = [&](const std::string &config, bool console) {
         return make_launcher(dir, "search_order = 0\nruntime_paths = " + library +
-                                      "\nclass_path = " + jar +
-                                      "\nmain_class = trevalo.fixture.Machine\n"
-                                      "user_options_file = Example\\app.options\n" + config,
-                             console ? "console.exe" : "app.exe",
+                                      "\nclass_path = " + jar + "\nmain_class = trevalo.fixture."
+                                      "Machine\nuser_options_file = Example\\app.options\n" +
+                                      config, console ? "console.exe" : "app.exe",
                              console ? stub_path(target_arch(), true) : "");
     };
-    // The heap the virtual machine reports, in MB, and what the trace says.
-    auto heap_mb = [&](const std::string &output) {
-        size_t at = output.find("maxMemory=");
-        return at == std::string::npos ? 0 : atoll(output.c_str() + at + 10) >> 20;
+    auto heap_mb = [&]() {  // what the last run printed
+        std::string out = read_file(out_path);
+        return out.find("maxMemory=") == std::string::npos
+                   ? 0 : atoll(out.c_str() + out.find("maxMemory=") + 10) >> 20;
     };
     MEMORYSTATUSEX memory = {sizeof memory};
     ASSERT_TRUE(GlobalMemoryStatusEx(&memory));
     long long memory_mb = (long long)(memory.ullTotalPhys >> 20);
-    // A share of the machine small enough for any 32-bit address space.
-    int percent = (int)std::max(1LL, 256 * 100 / memory_mb);
+    // A share small enough for any 32-bit address space.
+    long long percent = std::max(1LL, 256 * 100 / memory_mb), share = memory_mb * percent / 100;
     std::string app = launcher("max_heap_percent = " + std::to_string(percent) + "\n", false);
     const struct {
-        std::string options;           // the user's options file ("-": none)
-        long long most_mb, least_mb;   // what Runtime.maxMemory() may say
-        std::string box;               // the box shown, if any
+        std::string options;  // the user's options file ("-": none)
+        long long heap_mb;    // what -Xmx the virtual machine reports, less at most a tenth
+        std::string box;
     } cases[] = {
-        {"-", memory_mb * percent / 100, memory_mb * percent / 100 * 9 / 10, ""},
-        {"\xEF\xBB\xBF# memory\r\n-Xmx64m\r\n", 64, 50, ""},
-        {"-Xmx64m\nXmx64m\n", memory_mb * percent / 100, memory_mb * percent / 100 * 9 / 10,
+        {"-", share, ""},
+        {"\xEF\xBB\xBF# memory\r\n-Xmx64m\r\n", 64, ""},
+        {"-Xmx64m\nXmx64m\n", share,
          "The options file cannot be used, so the application starts without its options: " +
              options + ", line 2: a Java option starts with \"-\""},
     };
@@ -866,64 +839,52 @@ TEST(JvmRun, MachineSizedHeapUserOptionsAndCrashesWithJava8)
         DeleteFileA(options.c_str());
         if (c.options != "-")
             write_file(options, c.options);
-        run_result r = run_answering(quote(app), dir, HANG_MS, dir + "\\out.txt", env.data());
-        std::string out = read_file(dir + "\\out.txt");
-        EXPECT_EQ(r.exit_code, 0u) << out;
-        EXPECT_LE(heap_mb(out), c.most_mb) << c.options << out;
-        EXPECT_GE(heap_mb(out), c.least_mb) << c.options << out;
+        run_result r = run_answering(quote(app), dir, HANG_MS, out_path, env.data());
+        EXPECT_EQ(r.exit_code, 0u) << read_file(out_path);
+        EXPECT_LE(heap_mb(), c.heap_mb) << c.options;
+        EXPECT_GE(heap_mb(), c.heap_mb * 9 / 10) << c.options;
         ASSERT_EQ(r.boxes.size(), c.box.empty() ? 0u : 1u) << c.options;
-        if (!c.box.empty())
-            EXPECT_EQ(r.boxes[0].text, c.box);
+        EXPECT_EQ(c.box.empty() ? "" : r.boxes[0].text, c.box);
     }
-    std::string trace = read_file(dir + "\\trace.txt");
+    std::string trace = read_file(trace_path);
     EXPECT_NE(trace.find("heap: -Xmx64m from the user's options file"), std::string::npos);
     EXPECT_NE(trace.find("heap: physical memory " + std::to_string(memory_mb) + " MB"),
               std::string::npos) << trace;
     DeleteFileA(options.c_str());
 
-    // A 32-bit process whose largest free block is 400 MB: the heap fits the block, where
-    // a fixed -Xmx of the block's size cannot be reserved.
-    std::string squeezed = launcher("max_heap_percent = 100\n", true);
-    std::string out;
-    EXPECT_EQ(run_squeezed(quote(squeezed), dir, env, 400, dir + "\\out.txt"), 0u);
-    out = read_file(dir + "\\out.txt");
-    EXPECT_GT(heap_mb(out), 200) << out;
-    EXPECT_LT(heap_mb(out), 400 - HEAP_ADDRESS_MARGIN_MB) << out;
-    std::string fixed = launcher("jvm_options = -Xmx400m\n", true);
-    EXPECT_EQ(run_squeezed(quote(fixed), dir, env, 400, dir + "\\out.txt"), 0xFFFFFFFFu);
-    EXPECT_NE(read_file(dir + "\\out.txt").find("Could not reserve enough space"),
-              std::string::npos);
+    // A 32-bit process whose largest free block is 400 MB: the heap fits it, where a fixed
+    // -Xmx of the block's size cannot be reserved.
+    EXPECT_EQ(run_squeezed(quote(launcher("max_heap_percent = 100\n", true)), dir, env, 400,
+                           out_path), 0u);
+    EXPECT_GT(heap_mb(), 200) << read_file(out_path);
+    EXPECT_LT(heap_mb(), 400 - HEAP_ADDRESS_MARGIN_MB);
+    EXPECT_EQ(run_squeezed(quote(launcher("jvm_options = -Xmx400m\n", true)), dir, env, 400,
+                           out_path), 0xFFFFFFFFu);
+    EXPECT_NE(read_file(out_path).find("Could not reserve enough space"), std::string::npos);
 
     // A crash leaves its report in the crash folder; the next start says so once: in a box,
-    // on standard error for a console launcher, nowhere but the trace with crash_notice = 0.
-    std::string crashes = dir + "\\Trevalo\\trevalo.fixture.Machine\\crashes\\";
-    const struct {
-        bool console, notice;
-    } starts[] = {{false, true}, {true, true}, {false, false}};
-    for (const auto &c : starts) {
-        std::string app = launcher(c.notice ? "" : "crash_notice = 0\n", c.console);
-        run_result crashed = run_answering(quote(app) + " crash", dir, HANG_MS,
-                                           dir + "\\out.txt", env.data());
-        EXPECT_NE(crashed.exit_code, 0u);
-        size_t pid = read_file(dir + "\\out.txt").find("hs_err_pid");
-        ASSERT_NE(pid, std::string::npos) << read_file(dir + "\\out.txt");
-        std::string report = crashes + "hs_err_pid" +
-                             std::to_string(atoi(read_file(dir + "\\out.txt").c_str() + pid + 10)) +
-                             ".log";
+    // on standard error for a console launcher, only in the trace with crash_notice = 0.
+    for (int kind : {0, 1, 2}) {  // GUI, console, GUI with crash_notice = 0
+        bool console = kind == 1, shown = kind == 0;
+        std::string app = launcher(kind == 2 ? "crash_notice = 0\n" : "", console);
+        std::string notice = MSG_LAST_RUN_CRASHED;
+        EXPECT_NE(run_answering(quote(app) + " crash", dir, HANG_MS, out_path, env.data())
+                      .exit_code, 0u);
+        std::string out = read_file(out_path);
+        ASSERT_NE(out.find("hs_err_pid"), std::string::npos) << out;
+        size_t at = out.find("hs_err_pid");
+        std::string report = dir + "\\Trevalo\\trevalo.fixture.Machine\\crashes\\" +
+                             out.substr(at, out.find(".log", at) + 4 - at);
         EXPECT_TRUE(file_exists(report)) << report;
-        std::string notice = "The last run of this application ended when the Java virtual "
-                             "machine crashed. Its report: " + report;
+        notice.replace(notice.find("%s"), 2, report);
         for (int again = 0; again < 2; again++) {
-            run_result next = run_answering(quote(app), dir, HANG_MS, dir + "\\out.txt",
-                                            env.data());
-            std::string out = read_file(dir + "\\out.txt");
-            bool box = !c.console && c.notice && again == 0;
-            ASSERT_EQ(next.boxes.size(), box ? 1u : 0u) << out;
-            if (box)
-                EXPECT_EQ(next.boxes[0].text, notice);
-            EXPECT_EQ(out.find("Information: " + notice) != std::string::npos,
-                      c.console && again == 0) << out;
+            run_result next = run_answering(quote(app), dir, HANG_MS, out_path, env.data());
+            bool box = shown && !again;
+            ASSERT_EQ(next.boxes.size(), box ? 1u : 0u) << read_file(out_path);
+            EXPECT_EQ(box ? next.boxes[0].text : "", box ? notice : "");
+            EXPECT_EQ(read_file(out_path).find("Information: " + notice) != std::string::npos,
+                      console && !again);
         }
     }
-    EXPECT_NE(read_file(dir + "\\trace.txt").find(MSG_LAST_RUN_CRASHED), std::string::npos);
+    EXPECT_NE(read_file(trace_path).find(MSG_LAST_RUN_CRASHED), std::string::npos);
 }
