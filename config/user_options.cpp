@@ -48,7 +48,8 @@ int parse_user_options(const char *bytes, size_t size, user_option_lines *option
             line++;
         while (stop > line && (stop[-1] == ' ' || stop[-1] == '\t'))
             stop--;
-        *problem = !is_valid_utf8(line, (size_t)(stop - line)) || memchr(line, 0, (size_t)(stop - line))
+        size_t length = (size_t)(stop - line);
+        *problem = !is_valid_utf8(line, length) || memchr(line, 0, length)
                        ? "the line is not UTF-8 text"
                    : line < stop && *line != '#' && *line != '-'
                        ? "a Java option starts with \"-\""
@@ -60,7 +61,7 @@ int parse_user_options(const char *bytes, size_t size, user_option_lines *option
         if (line < stop && *line == '-') {
             options->lines = (char **)must_realloc(options->lines,
                                                    ((size_t)options->count + 1) * sizeof(char *));
-            options->lines[options->count++] = copy_text(line, (size_t)(stop - line));
+            options->lines[options->count++] = copy_text(line, length);
         }
         line = next;
     }

@@ -32,7 +32,8 @@ void trim_crash_reports(const char *folder);
 // the trace always), trims the reports, adds -XX:ErrorFile= for this run's report to list
 // unless the options name one, and opens this run's record. The folder: the user's
 // %LOCALAPPDATA%\Trevalo\<main class>\crashes; a guarded run's (a service's, an elevated
-// one's, as trust says) the machine's private program-data folder's Trevalo\<stored main class>\crashes. A
-// folder that cannot be made leaves the run without evidence, never stops it.
+// one's, as trust says) Trevalo\<stored main class>\crashes in the machine's private
+// program-data folder. A folder that cannot be made leaves the run without evidence, never
+// stops it.
 void prepare_crash_evidence(const launcher_settings &settings, const folder_trust &trust,
                             jvm_option_list *list);
