@@ -157,6 +157,26 @@
     "This program is already running, but the running instance did not take the arguments " \
     "within %s seconds."
 
+// The user's options file (its path, and for a malformed file the line and what is wrong
+// with it, is the subject): the run goes on without its options, as the text says.
+#define MSG_USER_OPTIONS_UNREADABLE \
+    "The options file %s cannot be read; the application starts without its options."
+#define MSG_USER_OPTIONS_MALFORMED \
+    "The options file cannot be used, so the application starts without its options: %s"
+
+// The notice at the start after a run that did not end as a run ends: the virtual machine
+// crashed and wrote its report (the subject); it ended through its abort, which writes none;
+// the process ended while the virtual machine was being created.
+#define MSG_LAST_RUN_CRASHED \
+    "The last run of this application ended when the Java virtual machine crashed. Its " \
+    "report: %s"
+#define MSG_LAST_RUN_ABORTED \
+    "The last run of this application ended when the Java virtual machine aborted, which " \
+    "leaves no crash report."
+#define MSG_LAST_RUN_NOT_STARTED \
+    "The last run of this application ended while the Java virtual machine was being " \
+    "created, and left no crash report."
+
 #define SUBJECT_CURRENT_DIR "CURRENT_DIR"
 #define MAIN_METHOD "main(java/lang/String[])"
 #define SUBJECT_CURRENT_EXE "CURRENT_EXE"

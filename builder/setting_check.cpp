@@ -54,6 +54,10 @@ const integer_range ranges[] = {
     {SETTING_restart_seconds, 0, 4294967, true, "seconds; 0 or empty: no restart"},
     {SETTING_max_java_version, 0, 65535, true, "a feature version such as 17; 0 or empty: none"},
     {SETTING_output_keep, 0, 999, true, "older output files kept; 0: none"},
+    {SETTING_max_heap_percent, 1, 100, true, "percent of the physical memory; empty: none"},
+    {SETTING_initial_heap_percent, 1, 100, true, "percent of the physical memory; empty: none"},
+    {SETTING_max_heap_mb_min, 1, 4194304, true, "MB; empty: no lower bound"},
+    {SETTING_max_heap_mb_max, 1, 4194304, true, "MB; empty: no upper bound"},
 };
 const integer_range any_number = {0, 0, 2147483647, true, nullptr};
 
@@ -253,6 +257,35 @@ std::string instance_handover_problem(const std::string &value)
            "leave it empty (a second start is refused)";
 }
 
+// The form Windows asks of an application user model id: at most 128 characters, no blanks,
+// dot-separated parts such as Company.Product or Company.Product.SubProduct.
+std::string app_user_model_id_problem(const std::string &value)
+{
+    if (value.empty())
+        return "";
+    size_t characters = 0, parts = 1;
+    bool empty_part = value.front() == '.' || value.back() == '.';
+    for (size_t i = 0; i < value.size(); i++) {
+        unsigned char c = (unsigned char)value[i];
+        characters += (c & 0xC0) != 0x80;
+        if (c <= ' ' || c == 0x7F)
+            return "'app_user_model_id' is " + quoted(shown(value)) +
+                   ": it may hold no blanks or control characters";
+        if (c == '.') {
+            parts++;
+            empty_part = empty_part || (i + 1 < value.size() && value[i + 1] == '.');
+        }
+    }
+    if (characters > 128)
+        return "'app_user_model_id' is " + std::to_string(characters) +
+               " characters long; an application user model id has at most 128";
+    if (parts < 2 || empty_part)
+        return "'app_user_model_id' is " + quoted(shown(value)) +
+               ": give dot-separated parts, such as Company.Product or "
+               "Company.Product.SubProduct";
+    return "";
+}
+
 } // namespace
 
 std::string check_setting_value(unsigned id, const std::string &value, std::string *stored)
@@ -281,6 +314,8 @@ std::string check_setting_value(unsigned id, const std::string &value, std::stri
         return download_url_problem(value);
     case SETTING_instance_handover:
         return instance_handover_problem(value);
+    case SETTING_app_user_model_id:
+        return app_user_model_id_problem(value);
     default:
         break;
     }

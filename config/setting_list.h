@@ -78,7 +78,14 @@
     X(download_url, 1984, TEXT, "")                                                            \
     X(class_sharing, 2000, TEXT, "auto")                                                       \
     X(expand_wildcards, 2016, FLAG_OFF, "0")                                                   \
-    X(instance_handover, 2032, TEXT, "")
+    X(instance_handover, 2032, TEXT, "")                                                       \
+    X(max_heap_percent, 2048, INTEGER, "")                                                     \
+    X(initial_heap_percent, 2064, INTEGER, "")                                                 \
+    X(max_heap_mb_min, 2080, INTEGER, "")                                                      \
+    X(max_heap_mb_max, 2096, INTEGER, "")                                                      \
+    X(user_options_file, 2112, TEXT, "")                                                       \
+    X(crash_notice, 2128, FLAG, "1")                                                           \
+    X(app_user_model_id, 2144, TEXT, "")
 
 #define TREVALO_SETTING_ID(name, id, kind, default_text) SETTING_##name = id,
 enum setting_id { TREVALO_SETTINGS(TREVALO_SETTING_ID) };

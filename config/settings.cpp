@@ -35,15 +35,16 @@ static const setting_field fields[] = {
 };
 
 // Replaces *setting by the value of key in the INI file's text, when the key is present with
-// a non-empty value.
-static void override_from_ini(const char *text, const char *key, char **setting)
+// a non-empty value; true when it did.
+static bool override_from_ini(const char *text, const char *key, char **setting)
 {
     char *value = ini_value(text, "Application Configuration", key);
     if (!value)
-        return;
+        return false;
     trace("INI file: %s = %s", key, value);
     free(*setting);
     *setting = value;
+    return true;
 }
 
 void apply_ini_file(launcher_settings *settings, bool guarded, bool own_account)
@@ -66,7 +67,7 @@ void apply_ini_file(launcher_settings *settings, bool guarded, bool own_account)
           text ? "read" : "not read");
     if (!text)
         return;
-    override_from_ini(text, "JvmOptions", &storage.jvm_options);
+    storage.jvm_options_from_ini = override_from_ini(text, "JvmOptions", &storage.jvm_options);
     override_from_ini(text, "AppOptions", &storage.app_args);
     free(text);
 }

@@ -33,6 +33,9 @@ struct launcher_settings {
     // The folder of the INI file when a guarded launcher refused to read it (other accounts
     // may change it); null otherwise. The run reports it and does not start.
     char *refused_ini_folder;
+    // Whether jvm_options came from the INI file's JvmOptions rather than the launcher's own
+    // settings, for the trace of where each option came from.
+    bool jvm_options_from_ini;
 };
 
 // Reads every setting from the launcher's own string table into *settings and applies the

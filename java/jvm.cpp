@@ -9,7 +9,10 @@
 #include "base/messages.h"
 #include "base/string_list.h"
 #include "config/directories.h"
+#include "config/user_options.h"
 #include "java/class_sharing.h"
+#include "java/crash_evidence.h"
+#include "java/heap_size.h"
 #include "java/jni_calls.h"
 #include "java/jvm_options.h"
 #include "java/vm_hooks.h"
@@ -189,9 +192,25 @@ static bool create_with_options(const launcher_settings &settings, bool service,
     folder_trust trust;
     trust.guarded = guard_for(service).guarded;
     trust.own_account = service;
-    if (!build_jvm_options(settings.jvm_options, class_path, expand_folders, home, &list, trust))
+    // The user's options file is the user's to change: a service (whose account is not the
+    // user's) and a guarded run never read it.
+    user_option_lines user = {};
+    char *user_path = nullptr;
+    if ((service || trust.guarded) && settings.user_options_file[0])
+        trace("user's options file not read: a service or an elevated run");
+    else
+        read_user_options(settings.user_options_file, &user, &user_path);
+    free(user_path);
+    bool built = build_jvm_options(settings.jvm_options, class_path, expand_folders, home, &list,
+                                   trust, &user);
+    free_user_options(&user);
+    if (!built)
         return false;
+    // Where each heap option came from is read before class sharing adds its own options.
+    heap_sizes given = given_heap_sizes(settings, list);
     add_class_sharing_options(settings, jvm->library_path, service, &list.count, &list.options);
+    add_heap_options(settings, given, &list);
+    prepare_crash_evidence(settings, trust, &list);
     char *command = java_command_option(settings, list, count, vector);
     creation_options options = {};
     bool ok = sort_options(list, command, &options);

@@ -324,10 +324,10 @@ static char *class_path_option(const char *class_path, bool expand_folders,
 }
 
 bool build_jvm_options(const char *options, const char *class_path, bool expand_folders,
-                       const char *runtime_home, jvm_option_list *list, folder_trust trust)
+                       const char *runtime_home, jvm_option_list *list, folder_trust trust,
+                       const user_option_lines *user)
 {
-    list->count = 0;
-    list->options = nullptr;
+    *list = {};
     bool ok;
     char *class_path_text =
         class_path_option(class_path, expand_folders, runtime_home, trust, &ok);
@@ -338,7 +338,8 @@ bool build_jvm_options(const char *options, const char *class_path, bool expand_
     int count = 0;
     char **vector = nullptr;
     split_command_line(options, &count, &vector, false);
-    list->options = (char **)must_alloc(((size_t)count + 1) * sizeof(char *));
+    int user_count = user ? user->count : 0;
+    list->options = (char **)must_alloc(((size_t)count + user_count + 1) * sizeof(char *));
     int kept = 0;
     // An empty piece (two blanks in a row, a blank at either end, blanks alone, a variable
     // with no value) is no option: a virtual machine would refuse it ("Unrecognized option: ")
@@ -352,10 +353,32 @@ bool build_jvm_options(const char *options, const char *class_path, bool expand_
             free(expanded);
     }
     free(vector);
+    list->configured = kept;
+    for (int i = 0; i < user_count; i++)
+        list->options[kept++] = expand_variables(user->lines[i], runtime_home);
+    list->from_user = user_count;
     if (class_path_text)
         list->options[kept++] = class_path_text;
     list->count = kept;
     return true;
+}
+
+void append_jvm_option(jvm_option_list *list, char *option)
+{
+    list->options =
+        (char **)must_realloc(list->options, ((size_t)list->count + 1) * sizeof(char *));
+    list->options[list->count++] = option;
+}
+
+const char *last_jvm_option(const jvm_option_list &list, const char *prefix, int *index)
+{
+    size_t n = strlen(prefix);
+    for (int i = list.count - 1; i >= 0; i--)
+        if (strncmp(list.options[i], prefix, n) == 0) {
+            *index = i;
+            return list.options[i] + n;
+        }
+    return nullptr;
 }
 
 void free_jvm_options(jvm_option_list *list)
@@ -363,6 +386,5 @@ void free_jvm_options(jvm_option_list *list)
     for (int i = 0; i < list->count; i++)
         free(list->options[i]);
     free(list->options);
-    list->count = 0;
-    list->options = nullptr;
+    *list = {};
 }

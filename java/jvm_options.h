@@ -2,10 +2,16 @@
 // expanded into the archives below them, and %NAME% references expanded.
 #pragma once
 
-// The options of a virtual machine, in order: count heap texts.
+#include "config/user_options.h"
+
+// The options of a virtual machine, in order: count heap texts, the first configured of them
+// from the jvm_options setting (or the INI file's JvmOptions), the next from_user from the
+// user's options file.
 struct jvm_option_list {
     int count;
     char **options;
+    int configured = 0;
+    int from_user = 0;
 };
 
 // Which class-path folders may be listed: guarded (a service, or an elevated launcher), only
@@ -24,11 +30,21 @@ struct folder_trust {
 // files, which are never folders: expand_folders false; each folder followed by the archives
 // below it, "folder\*" replaced by the ".jar" files of that folder alone; %NAME% expanded in
 // the configured entries only, never in the paths the launcher makes; each relative entry made
-// absolute against the current directory). runtime_home stands for JAVA_HOME. False after a
-// reported listing failure, or a folder refused as trust asks, with *list empty.
+// absolute against the current directory). runtime_home stands for JAVA_HOME. The options of
+// the user's options file (null: none), each expanded as one option, come between the two, so
+// that one of the user's wins over a configured one. False after a reported listing failure,
+// or a folder refused as trust asks, with *list empty.
 bool build_jvm_options(const char *options, const char *class_path, bool expand_folders,
                        const char *runtime_home, jvm_option_list *list,
-                       folder_trust trust = folder_trust());
+                       folder_trust trust = folder_trust(),
+                       const user_option_lines *user = nullptr);
+
+// Appends option (taken: a heap text) to list.
+void append_jvm_option(jvm_option_list *list, char *option);
+
+// The value of the last option of list that starts with prefix ("-Xmx"), or null; its index
+// in *index.
+const char *last_jvm_option(const jvm_option_list &list, const char *prefix, int *index);
 
 // Frees the options of list and empties it.
 void free_jvm_options(jvm_option_list *list);

@@ -39,6 +39,8 @@ static void (*application_end_hook)(int failure);
 // with a non-zero initial value would bring back a writable data section).
 static bool start_failure_set;
 static int start_failure_status;
+// This run's record for the next start, or null.
+static os_file *run_record;
 
 static void lock_tail()
 {
@@ -159,8 +161,21 @@ static void report_creation_failure()
     free(vm_text);
 }
 
+void set_run_record(os_file *record)
+{
+    run_record = record;
+}
+
+// Writes the step the run reached to its record.
+static void note_run_step(const char *step)
+{
+    if (run_record)
+        write_file(run_record, step, (uint32_t)strlen(step));
+}
+
 void begin_vm_creation(const char *message, const char *library)
 {
+    note_run_step("starting\n");
     creation_message = message;
     creation_library = library;
     creating = true;
@@ -169,6 +184,7 @@ void begin_vm_creation(const char *message, const char *library)
 void end_vm_creation(bool created)
 {
     creating = false;
+    note_run_step(created ? "created\n" : "failed\n");
     if (!created)
         report_creation_failure();
 }
@@ -198,6 +214,7 @@ void JNICALL jvm_exit_hook(jint status)
 static void end_failed_creation()
 {
     trace("the virtual machine ends the process while it is created");
+    note_run_step("failed\n");
     report_creation_failure();
     if (application_end_hook)
         application_end_hook(APPLICATION_FAILED);
@@ -259,6 +276,8 @@ void JNICALL jvm_abort_hook()
     // reported as a failed creation and ends the process as every other start failure does.
     if (creating)
         end_failed_creation();
+    // Written first: what follows shows a message, and the process may end before it is read.
+    note_run_step("aborted\n");
     finish_run(APPLICATION_FAILED);
     abort();
 }

@@ -26,6 +26,14 @@ char *take_jvm_message_text();
 // else the status given to System.exit, or APPLICATION_FAILED.
 void set_application_end_hook(void (*hook)(int failure));
 
+struct os_file;
+
+// Makes record (held open to the process's end) the record of this run that a later start
+// reads: each step the run reaches is written to it as a line ("starting" before the
+// creation, "created" or "failed" after it, "aborted" from the abort hook), so that a process
+// that ended at any other point is told from one that crashed.
+void set_run_record(os_file *record);
+
 // Marks the creation of a virtual machine by the runtime library at library as under way;
 // message is the format (its "%s" the library) a failed creation is reported with. Both texts
 // must last until end_vm_creation.

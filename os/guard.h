@@ -37,7 +37,8 @@
     X("%ProgramData%\\Trevalo", FOLDER,                                                        \
       "private; one that another account made first is moved aside to `Trevalo.<n>`; held")    \
     X("%ProgramData%\\Trevalo\\<main class>", FOLDER,                                          \
-      "unpacked files and class-sharing archives: each level private; held")                   \
+      "unpacked files, class-sharing archives and crash reports: each level private; held")    \
+    X("user_options_file", FILE, "not read: the user's own options are the user's to change")  \
     X("download_url", SETTING, "opened only when it is an `http://` or `https://` address")
 
 enum guarded_input_kind { INPUT_VARIABLE, INPUT_REMOVED, INPUT_REGISTRY, INPUT_FILE, INPUT_FOLDER, INPUT_SETTING };

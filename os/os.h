@@ -246,6 +246,21 @@ void write_standard_error(const char *text, size_t length);
 // process, and points the standard output and error streams at it. Results are not examined.
 void open_process_console();
 
+// --- The machine. ---
+
+// The machine's physical memory in bytes; 0 when it cannot be read.
+uint64_t physical_memory();
+
+// The largest free block of the process's address space in bytes (whole MB), as one
+// reservation can take it, into *bytes. False when the address space is no limit worth
+// measuring: a 64-bit process.
+bool largest_free_block(uint64_t *bytes);
+
+// Sets the process's explicit application user model id, which groups its windows, pinned
+// icons and shortcuts under one taskbar button; false when the system has no such id (before
+// Windows 7) or refuses it.
+bool set_app_user_model_id(const char *id);
+
 // --- The runtime library. ---
 
 // option in the encoding a runtime reads its creation options in (the ANSI code page on

@@ -939,6 +939,51 @@ void *load_runtime_library(const char *path)
     });
 }
 
+uint64_t physical_memory()
+{
+    MEMORYSTATUSEX status;
+    status.dwLength = sizeof status;
+    return GlobalMemoryStatusEx(&status) ? status.ullTotalPhys : 0;
+}
+
+bool largest_free_block(uint64_t *bytes)
+{
+    if (sizeof(void *) > 4)
+        return false;
+    // The largest reservation the system grants, found by trying (whole MB, at most 4 GB):
+    // what a walk of the regions calls reserved may still be granted (Wine hands out its
+    // own reserved areas), so only a reservation tells. Each try is released at once.
+    unsigned granted = 0, refused = 4096;
+    while (refused - granted > 1) {
+        unsigned mb = granted + (refused - granted) / 2;
+        void *block = VirtualAlloc(nullptr, (SIZE_T)mb << 20, MEM_RESERVE, PAGE_NOACCESS);
+        if (block) {
+            VirtualFree(block, 0, MEM_RELEASE);
+            granted = mb;
+        } else {
+            refused = mb;
+        }
+    }
+    *bytes = (uint64_t)granted << 20;
+    return true;
+}
+
+bool set_app_user_model_id(const char *id)
+{
+    // Looked up rather than imported: Windows before 7 has no such function.
+    typedef HRESULT(WINAPI * setter)(const wchar_t *);
+    HMODULE shell = GetModuleHandleW(L"shell32.dll");
+    setter set = shell ? (setter)(void *)GetProcAddress(shell,
+                                                        "SetCurrentProcessExplicitAppUserModelID")
+                       : nullptr;
+    if (!set)
+        return false;
+    wchar_t *wide = to_wide(id);
+    HRESULT result = set(wide);
+    free(wide);
+    return SUCCEEDED(result);
+}
+
 char *runtime_option_text(const char *option)
 {
     // No best-fit mapping: a character that has no place in the code page must not turn into

@@ -36,6 +36,11 @@ void set_message_sink(message_sink new_sink)
     sink = new_sink;
 }
 
+bool reports_in_boxes()
+{
+    return !sink || sink == show_message_box;
+}
+
 void emit_message(bool error, const char *text)
 {
     trace("reported: %s", text);

@@ -29,6 +29,9 @@ typedef void (*message_sink)(bool error, const char *text);
 // Installs sink for every later report; null restores the message box.
 void set_message_sink(message_sink sink);
 
+// True when reports go to message boxes (no other sink installed).
+bool reports_in_boxes();
+
 // Whether reports of a Java exception carry its stack trace: on for a sink that keeps long
 // records (the event log) and where no standard error shows the trace; off by default.
 void set_report_stack_traces(bool on);

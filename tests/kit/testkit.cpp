@@ -297,7 +297,7 @@ HANDLE limited_token() {
 
 bool start_child(const std::string &command_line, const std::string &directory,
                  child_process *out, const std::string &stderr_path, const char *environment,
-                 bool limited) {
+                 bool limited, HANDLE *suspended_thread) {
     *out = child_process();
     STARTUPINFOW startup;
     std::memset(&startup, 0, sizeof startup);
@@ -329,14 +329,13 @@ bool start_child(const std::string &command_line, const std::string &directory,
     HANDLE token = limited ? limited_token() : nullptr;
     std::wstring folder = wide(directory);
     BOOL inherit = output != INVALID_HANDLE_VALUE;
+    DWORD flags = CREATE_UNICODE_ENVIRONMENT | (suspended_thread ? CREATE_SUSPENDED : 0);
     wchar_t *variables = environment ? &block[0] : nullptr;
     const wchar_t *current = directory.empty() ? nullptr : folder.c_str();
     BOOL ok = token ? CreateProcessAsUserW(token, nullptr, &mutable_line[0], nullptr, nullptr,
-                                           inherit, CREATE_UNICODE_ENVIRONMENT, variables,
-                                           current, &startup, &info)
-                    : CreateProcessW(nullptr, &mutable_line[0], nullptr, nullptr, inherit,
-                                     CREATE_UNICODE_ENVIRONMENT, variables, current, &startup,
-                                     &info);
+                                           inherit, flags, variables, current, &startup, &info)
+                    : CreateProcessW(nullptr, &mutable_line[0], nullptr, nullptr, inherit, flags,
+                                     variables, current, &startup, &info);
     DWORD error = GetLastError();
     if (token)
         CloseHandle(token);
@@ -346,7 +345,10 @@ bool start_child(const std::string &command_line, const std::string &directory,
         SetLastError(error);
         return false;
     }
-    CloseHandle(info.hThread);
+    if (suspended_thread)
+        *suspended_thread = info.hThread;
+    else
+        CloseHandle(info.hThread);
     out->process = info.hProcess;
     out->pid = info.dwProcessId;
     return true;

@@ -32,9 +32,12 @@ struct child_process {
 // otherwise.
 HANDLE limited_token();
 
+// suspended_thread (may be null): the child is made suspended, its main thread's handle
+// returned there for the caller to resume and close.
 bool start_child(const std::string &command_line, const std::string &directory,
                  child_process *out, const std::string &stderr_path = "",
-                 const char *environment = nullptr, bool limited = true);
+                 const char *environment = nullptr, bool limited = true,
+                 HANDLE *suspended_thread = nullptr);
 
 // Our own environment as a UTF-8 environment block, with each "NAME=value" of assignments
 // replacing a variable of the same name (compared without regard to case) or added.

@@ -28,6 +28,7 @@
 //                       as HotSpot does.
 //   -verbose:gc         prints "[0.004s][info][gc] Using Serial" through "vfprintf".
 //   ""                  the empty option is accepted and ignored, as HotSpot does.
+//   -XX:ErrorFile=<path>  accepted, as HotSpot takes where its crash report goes.
 //   -XX:<x>             "Unrecognized VM option '<x>'" and JNI_EINVAL.
 //   anything else       "Unrecognized option: <option>" and JNI_ERR.
 //   "vfprintf", "exit", "abort" with the function in extraInfo: the hooks.
@@ -251,6 +252,8 @@ jint apply_option(const JavaVMOption &option, bool ignore_unrecognized)
         vm_print("Invalid %s: %s\n", size.what, text);
         return JNI_EINVAL;
     }
+    if (starts_with(text, "-XX:ErrorFile="))
+        return JNI_OK;
     if (strcmp(text, "-verbose:gc") == 0) {
         // What HotSpot's collector prints at start-up, through the "vfprintf" hook.
         vm_print("[0.004s][info][gc] Using Serial\n");

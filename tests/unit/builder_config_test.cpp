@@ -141,6 +141,9 @@ TEST(BuilderConfig, AcceptsWhatALauncherCanUse)
         {"main_class = M\ninstance_handover = front\n", SETTING_instance_handover, "front"},
         {"main_class = M\ninstance_handover = a.b$C.\u00e9_1\n", SETTING_instance_handover,
          "a.b$C.\u00e9_1"},
+        {"main_class = M\nmax_heap_percent = 100\n", SETTING_max_heap_percent, "100"},
+        {"main_class = M\napp_user_model_id = " + times(63, "a.") + "bb", SETTING_app_user_model_id,
+         times(63, "a.") + "bb"},
     };
     for (const auto &c : cases) {
         builder_config values;
@@ -295,6 +298,11 @@ TEST(BuilderConfig, RefusesBadInputWithTheLine)
         {"main_class = M\ninstance_handover = a.1b\n", "line 2: 'instance_handover' is 'a.1b'"},
         {"main_class = M\ninstance_handover = a.b.\n", "line 2: 'instance_handover' is"},
         {"main_class = M\ninstance_handover = Front\n", "line 2: 'instance_handover' is"},
+        {"main_class = M\ninitial_heap_percent = 0\n", "give a whole number from 1 to 100"},
+        {"main_class = M\napp_user_model_id = Example.My App\n", "no blanks"},
+        {"main_class = M\napp_user_model_id = Example\n", "give dot-separated parts"},
+        {"main_class = M\napp_user_model_id = " + times(64, "a.") + "b",
+         "129 characters long; an application user model id has at most 128"},
         {"main_class = M\nsearch_order =\n",
          "line 2: 'search_order' is empty, so the launcher would look for no runtime: give "
          "digits of the search methods (0 runtime_paths"},

@@ -70,3 +70,7 @@ struct fake_handover_client { bool same; std::string bytes; };
 extern std::vector<std::string> handover_channels_made;
 extern std::vector<fake_handover_client> handover_clients;
 extern std::string handover_answers;
+
+// The machine's physical memory and the largest free block of the address space, in bytes
+// (0: a 64-bit process, whose address space is no limit).
+void fake_machine(uint64_t memory, uint64_t free_block);

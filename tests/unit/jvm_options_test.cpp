@@ -9,7 +9,15 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include "java/crash_evidence.h"
+#include "java/heap_size.h"
 #include "java/jvm_options.h"
+#include "tests/unit/test_settings.h"
 #include "tests/unit/fake_os.h"
 #include "java/runtime_search.h"
 #include "base/command_line.h"
@@ -406,4 +414,117 @@ TEST(IniValue, ReadsAsTheProfileFunctionsDo)
               nullptr);
 }
 
-}  // namespace
+const uint64_t MB = 1 << 20;
+
+TEST(HeapSize, SharesOfTheMachineWithinBoundsAndTheAddressSpace)
+{
+    const struct {
+        heap_rule rule;
+        uint64_t memory_mb, free_mb, max_given, initial_given;
+        heap_sizes sizes;
+    } cases[] = {
+        {{25, 0, 0, 0}, 16384, 0, 0, 0, {4096, 0}},
+        {{25, 10, 0, 0}, 16384, 0, 0, 0, {4096, 1638}},
+        {{25, 0, 1024, 2048}, 2048, 0, 0, 0, {1024, 0}},   // raised to the lower bound
+        {{50, 0, 1024, 2048}, 65536, 0, 0, 0, {2048, 0}},  // lowered to the upper bound
+        {{50, 0, 4096, 2048}, 2048, 0, 0, 0, {2048, 0}},   // crossed bounds: the upper wins
+        // A 32-bit process: no more than its largest free block less the margin, bounds or not.
+        {{100, 0, 2048, 0}, 8192, 1200, 0, 0, {1200 - HEAP_ADDRESS_MARGIN_MB, 0}},
+        {{100, 0, 0, 0}, 8192, 50, 0, 0, {0, 0}},
+        // An -Xmx or -Xms of the options wins; the other is fitted to it.
+        {{25, 50, 0, 0}, 16384, 0, 512, 0, {0, 512}},
+        {{25, 0, 0, 0}, 16384, 0, 0, 6000, {6000, 0}},
+        {{25, 10, 0, 0}, 0, 0, 0, 0, {0, 0}},  // the memory unknown: nothing given
+    };
+    for (const auto &c : cases) {
+        heap_sizes sizes = compute_heap_sizes(c.rule, {c.memory_mb * MB, c.free_mb * MB},
+                                              c.max_given, c.initial_given);
+        EXPECT_EQ(std::make_pair(sizes.max_mb, sizes.initial_mb),
+                  std::make_pair(c.sizes.max_mb, c.sizes.initial_mb)) << c.rule.max_percent;
+    }
+    for (auto size : {std::make_pair("512m", 512u), {"2G", 2048u}, {"1048576", 1u},
+                      {"64k", 0u}, {"1t", 1048576u}, {"12q", 0u}, {"", 0u}})
+        EXPECT_EQ(heap_option_mb(size.first), size.second) << size.first;
+}
+
+// The sources in order (configured or INI, the user's file, the class path); the computed
+// heap options only where none of them gives one.
+TEST(HeapSize, OptionsOfEverySourceWinOverTheComputedOnes)
+{
+    static launcher_settings settings = blank_settings();
+    settings.max_heap_percent = 50;
+    settings.initial_heap_percent = 25;
+    fake_machine(4096 * MB, 0);
+    for (bool user : {false, true}) {
+        const char *lines[] = {"-Xmx100m"};
+        user_option_lines file = {user ? 1 : 0, (char **)lines};
+        jvm_option_list list;
+        ASSERT_TRUE(build_jvm_options("-Xmx3g", "\\\\x", false, "", &list, {}, &file));
+        add_heap_options(settings, given_heap_sizes(settings, list), &list);
+        option_vector expected = {"-Xmx3g", "-Djava.class.path=\\\\x", "-Xms1024m"};
+        if (user)
+            expected = {"-Xmx3g", "-Xmx100m", "-Djava.class.path=\\\\x", "-Xms100m"};
+        EXPECT_EQ(option_vector(list.options, list.options + list.count), expected);
+        free_jvm_options(&list);
+    }
+    fake_machine(0, 0);
+}
+
+TEST(UserOptions, OneOptionALineOrTheLineThatIsWrong)
+{
+    const struct {
+        std::string text;
+        int wrong_line;
+        option_vector options;
+    } cases[] = {
+        {"\xEF\xBB\xBF-Xmx1g\r\n# more memory\r\n\r\n  -Dname=a b # c \n", 0,
+         {"-Xmx1g", "-Dname=a b # c"}},
+        {"-Da\r-Db", 0, {"-Da", "-Db"}},
+        {"", 0, {}},
+        {"-Da\nmemory=512\n", 2, {}},
+        {"-Da\n\n-Dcaf\xE9\n", 3, {}},
+        {std::string("-Da\0b", 5), 1, {}},
+    };
+    for (const auto &c : cases) {
+        user_option_lines options;
+        const char *problem = nullptr;
+        EXPECT_EQ(parse_user_options(c.text.data(), c.text.size(), &options, &problem),
+                  c.wrong_line) << c.text;
+        EXPECT_EQ(option_vector(options.lines, options.lines + options.count), c.options);
+        free_user_options(&options);
+    }
+}
+
+TEST(CrashEvidence, TheLastRunsEndAndTheNewestReportsKept)
+{
+    const struct {
+        const char *record;
+        bool report_exists;
+        last_run_end end;
+    } cases[] = {
+        {"C:\\r.log\nstarting\ncreated\n", false, RUN_ENDED},
+        {"C:\\r.log\nstarting\ncreated\n", true, RUN_CRASHED},
+        {"C:\\r.log\nstarting\ncreated\naborted\n", false, RUN_ABORTED},
+        {"C:\\r.log\nstarting\n", false, RUN_BEFORE_VM},
+        {"C:\\r.log\nstarting\nfailed\n", false, RUN_ENDED},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(read_run_end(c.record, c.report_exists), c.end) << c.record;
+
+    // Seven reports written a minute apart and a run record: the two oldest reports go.
+    temp_tree tree;
+    for (int i = 1; i <= 7; i++) {
+        std::string name = tree.file("hs_err_pid" + std::to_string(8 - i) + ".log");
+        struct timespec times[2] = {{1000000 + i * 60, 0}, {1000000 + i * 60, 0}};
+        utimensat(AT_FDCWD, temp_tree::unix(name).c_str(), times, 0);
+    }
+    tree.file("17.run");
+    trim_crash_reports(tree.name("").c_str());
+    std::vector<std::string> left = listed(tree.name(""));
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"17.run", "hs_err_pid1.log", "hs_err_pid2.log",
+                                              "hs_err_pid3.log", "hs_err_pid4.log",
+                                              "hs_err_pid5.log"}));
+}
+
+} // namespace

@@ -818,3 +818,13 @@ void end_handover_client(handover_server *, char answer)
 {
     handover_answers += answer ? answer : '-';
 }
+
+uint64_t fake_memory, fake_free_block;
+void fake_machine(uint64_t memory, uint64_t free_block)
+{
+    fake_memory = memory;
+    fake_free_block = free_block;
+}
+uint64_t physical_memory() { return fake_memory; }
+bool largest_free_block(uint64_t *bytes) { return (*bytes = fake_free_block) != 0; }
+bool set_app_user_model_id(const char *) { return true; }

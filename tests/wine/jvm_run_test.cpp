@@ -6,6 +6,8 @@
 #include <algorithm>
 
 #include "config/setting_list.h"
+#include "base/messages.h"
+#include "java/heap_size.h"
 #include "tests/wine/harness.h"
 
 #include <tlhelp32.h>
@@ -38,12 +40,18 @@ struct launch {
     // Runs the launcher with args from directory (empty: its own folder).
     launch &run(const std::string &args = "", const std::string &directory = "")
     {
-        std::string env = environment_with({"TREVALO_TEST_LOG=" + log});
+        // The launcher's own folder stands for the user's application data: the crash
+        // folder and the user's options file of each launcher are its own.
+        std::string env = environment_with({"TREVALO_TEST_LOG=" + log, "LOCALAPPDATA=" + dir,
+                                            "APPDATA=" + dir});
         std::string error_path = dir + "\\stderr.txt";
         result = run_answering(quote(app) + (args.empty() ? "" : " " + args),
                                directory.empty() ? dir : directory, HANG_MS, error_path,
                                env.data());
         lines = read_lines(log);
+        for (std::string &line : lines)  // this run's crash report, whatever its process id
+            if (size_t at = line.find("hs_err_pid") + 1)
+                line.replace(at + 9, line.find(".log", at) - at - 9, "N");
         error_output = read_file(error_path);
         return *this;
     }
@@ -61,6 +69,13 @@ struct launch {
             if (line.compare(0, prefix.size(), prefix) == 0)
                 found.push_back(line);
         return found;
+    }
+
+    // What this launcher's crash report option says, for main_class.
+    std::string error_file(const std::string &main_class) const
+    {
+        return "option -XX:ErrorFile=" + dir + "\\Trevalo\\" + main_class +
+               "\\crashes\\hs_err_pidN.log";
     }
 
     std::string boxes() const
@@ -94,21 +109,23 @@ TEST(JvmRun, PassesTheHooksFirstThenTheOptions)
     std::vector<std::string> expected = {"hook vfprintf", "hook abort", "hook exit",
                                          "option -Dsun.java.command=trevalo.test.Args",
                                          "option -Xmx256m",
-                                         "option -Djava.class.path=" + a.dir + "\\a.jar"};
+                                         "option -Djava.class.path=" + a.dir + "\\a.jar",
+                                         a.error_file("trevalo.test.Args")};
     // Hooks and options as the runtime received them, in one sequence: their order counts.
     std::vector<std::string> options;
     for (const std::string &line : a.lines)
         if (line.compare(0, 5, "hook ") == 0 || line.compare(0, 7, "option ") == 0)
             options.push_back(line);
     EXPECT_EQ(options, expected);
-    EXPECT_TRUE(a.logged("create version=0x00010002 options=6 ignore_unrecognized=0"));
+    EXPECT_TRUE(a.logged("create version=0x00010002 options=7 ignore_unrecognized=0"));
 
     // The main class and main's arguments name the application to monitoring tools.
     launch bare("main_class = trevalo.test.Args\n");
     bare.run("one \"two words\"");
-    EXPECT_TRUE(bare.logged("create version=0x00010002 options=4 ignore_unrecognized=0"));
+    EXPECT_TRUE(bare.logged("create version=0x00010002 options=5 ignore_unrecognized=0"));
     EXPECT_EQ(bare.lines_with("option "),
-              std::vector<std::string>{"option -Dsun.java.command=trevalo.test.Args one two words"});
+              (std::vector<std::string>{"option -Dsun.java.command=trevalo.test.Args one two words",
+                                        bare.error_file("trevalo.test.Args")}));
 
     // Two blanks in a row and a trailing one leave empty pieces, which are no options: the
     // runtime receives none of them.
@@ -118,7 +135,8 @@ TEST(JvmRun, PassesTheHooksFirstThenTheOptions)
     EXPECT_EQ(spaced.lines_with("option "),
               (std::vector<std::string>{"option -Dsun.java.command=trevalo.test.Args",
                                         "option -Xmx256m", "option -Xmx128m",
-                                        "option -Djava.class.path=" + spaced.dir + "\\a.jar"}));
+                                        "option -Djava.class.path=" + spaced.dir + "\\a.jar",
+                                        spaced.error_file("trevalo.test.Args")}));
     EXPECT_EQ(spaced.result.exit_code, 0u);
 
     // A variable's value with a blank stays in its option; a class path entry the code page
@@ -400,6 +418,10 @@ TEST(JvmRun, ExitStatusesOfTheApplication)
     EXPECT_EQ(aborts.result.exit_code, 3u);
     ASSERT_EQ(aborts.result.boxes.size(), 1u) << aborts.boxes();
     EXPECT_TRUE(aborts.logged("abort_hook"));
+    // The next start tells an abort, which writes no crash report, from a crash.
+    aborts.run();
+    ASSERT_EQ(aborts.result.boxes.size(), 2u) << aborts.boxes();
+    EXPECT_EQ(aborts.result.boxes[0].text, MSG_LAST_RUN_ABORTED);
 
     launch no_main("main_class = trevalo.test.NoMain\n");
     no_main.run();
@@ -642,9 +664,12 @@ TEST(JvmRun, TraceSaysWhatTheLauncherDid)
         DWORD status;
         std::vector<std::string> steps;  // each the start of a line's text, in this order
     } cases[] = {
-        {"main_class = trevalo.test.Args\nclass_path = lib\\*\n", "one", "file", false, 0,
+        // The taskbar identity is set before any window (Wine 8 keeps none to read back).
+        {"main_class = trevalo.test.Args\nclass_path = lib\\*\napp_user_model_id = Ex.App.1\n",
+         "one", "file", false, 0,
          {"started with arguments: one", "settings from the launcher's resources; no INI file",
-          "search method 0", "runtime library " + runtime() + ": machine type 0x",
+          "app user model id Ex.App.1 set", "search method 0",
+          "runtime library " + runtime() + ": machine type 0x",
           "runtime chosen: " + runtime(), "option -Dsun.java.command=trevalo.test.Args one",
           "option -Djava.class.path=<dir>\\lib\\x.jar", "virtual machine creation: 0",
           "calling main with 1",
@@ -979,4 +1004,130 @@ TEST(JvmRun, SecondStartsHandOverToTheRunningInstance)
         TerminateProcess(child->process, 0);
         close_child(child);
     }
+}
+
+// Runs command_line in directory, its output in output_path, started suspended with every
+// free block of its address space taken but one of keep_mb MB (Wine's own reserved areas,
+// which it hands out, taken too); its exit status.
+DWORD run_squeezed(const std::string &command_line, const std::string &directory,
+                   const std::string &environment, uintptr_t keep_mb,
+                   const std::string &output_path)
+{
+    child_process child;
+    HANDLE thread;
+    DWORD status = 0xDEADBEEF;
+    if (!start_child(command_line, directory, &child, output_path, environment.data(), true,
+                     &thread))
+        return status;
+    MEMORY_BASIC_INFORMATION r;
+    for (uintptr_t at = 0x10000, end; VirtualQueryEx(child.process, (void *)at, &r, sizeof r) &&
+                                      (end = (uintptr_t)r.BaseAddress + r.RegionSize) > at;
+         at = end) {
+        uintptr_t start = ((uintptr_t)r.BaseAddress + 0xFFFF) & ~(uintptr_t)0xFFFF;
+        if (keep_mb && r.State == MEM_FREE && end > start + (keep_mb << 20))
+            start += keep_mb << 20, keep_mb = 0;
+        if (r.State != MEM_COMMIT && end > start)
+            VirtualAllocEx(child.process, (void *)start, end - start, MEM_RESERVE, PAGE_NOACCESS);
+    }
+    ResumeThread(thread);
+    CloseHandle(thread);
+    wait_exit(child, HANG_MS, &status);
+    close_child(&child);
+    return status;
+}
+
+// With the real Java 8 runtime: the heap it reports (Runtime.maxMemory()) for a share of the
+// machine, for the user's options file and in a squeezed address space; a crash's report and
+// the next start's notice.
+TEST(JvmRun, MachineSizedHeapUserOptionsAndCrashesWithJava8)
+{
+    std::string library = java8_library(), jar = java8_fixtures();
+    if (library.empty())
+        GTEST_SKIP() << "no real Java 8 runtime for this architecture (../shared/jre8-x86)";
+    std::string dir = make_temp_dir("machine"), options = dir + "\\Example\\app.options";
+    std::string out_path = dir + "\\out.txt", trace_path = dir + "\\trace.txt";
+    CreateDirectoryA((dir + "\\Example").c_str(), nullptr);
+    std::string env = java8_environment({"LOCALAPPDATA=" + dir, "APPDATA=" + dir,
+                                         "TREVALO_TRACE=" + trace_path});
+    auto launcher = [&](const std::string &config, bool console) {
+        return make_launcher(dir, "search_order = 0\nruntime_paths = " + library +
+                                      "\nclass_path = " + jar + "\nmain_class = trevalo.fixture."
+                                      "Machine\nuser_options_file = Example\\app.options\n" +
+                                      config, console ? "console.exe" : "app.exe",
+                             console ? stub_path(target_arch(), true) : "");
+    };
+    auto heap_mb = [&]() {  // what the last run printed
+        std::string out = read_file(out_path);
+        return out.find("maxMemory=") == std::string::npos
+                   ? 0 : atoll(out.c_str() + out.find("maxMemory=") + 10) >> 20;
+    };
+    MEMORYSTATUSEX memory = {sizeof memory};
+    ASSERT_TRUE(GlobalMemoryStatusEx(&memory));
+    long long memory_mb = (long long)(memory.ullTotalPhys >> 20);
+    // A share small enough for any 32-bit address space.
+    long long percent = std::max(1LL, 256 * 100 / memory_mb), share = memory_mb * percent / 100;
+    std::string app = launcher("max_heap_percent = " + std::to_string(percent) + "\n", false);
+    const struct {
+        std::string options;  // the user's options file ("-": none)
+        long long heap_mb;    // what -Xmx the virtual machine reports, less at most a tenth
+        std::string box;
+    } cases[] = {
+        {"-", share, ""},
+        {"\xEF\xBB\xBF# memory\r\n-Xmx64m\r\n", 64, ""},
+        {"-Xmx64m\nXmx64m\n", share,
+         "The options file cannot be used, so the application starts without its options: " +
+             options + ", line 2: a Java option starts with \"-\""},
+    };
+    for (const auto &c : cases) {
+        DeleteFileA(options.c_str());
+        if (c.options != "-")
+            write_file(options, c.options);
+        run_result r = run_answering(quote(app), dir, HANG_MS, out_path, env.data());
+        EXPECT_EQ(r.exit_code, 0u) << read_file(out_path);
+        EXPECT_LE(heap_mb(), c.heap_mb) << c.options;
+        EXPECT_GE(heap_mb(), c.heap_mb * 9 / 10) << c.options;
+        ASSERT_EQ(r.boxes.size(), c.box.empty() ? 0u : 1u) << c.options;
+        EXPECT_EQ(c.box.empty() ? "" : r.boxes[0].text, c.box);
+    }
+    std::string trace = read_file(trace_path);
+    EXPECT_NE(trace.find("heap: -Xmx64m from the user's options file"), std::string::npos);
+    EXPECT_NE(trace.find("heap: physical memory " + std::to_string(memory_mb) + " MB"),
+              std::string::npos) << trace;
+    DeleteFileA(options.c_str());
+
+    // A 32-bit process whose largest free block is 400 MB: the heap fits it, where a fixed
+    // -Xmx of the block's size cannot be reserved.
+    EXPECT_EQ(run_squeezed(quote(launcher("max_heap_percent = 100\n", true)), dir, env, 400,
+                           out_path), 0u);
+    EXPECT_GT(heap_mb(), 200) << read_file(out_path);
+    EXPECT_LT(heap_mb(), 400 - HEAP_ADDRESS_MARGIN_MB);
+    EXPECT_EQ(run_squeezed(quote(launcher("jvm_options = -Xmx400m\n", true)), dir, env, 400,
+                           out_path), 1u);  // a console launcher's start failure
+    EXPECT_NE(read_file(out_path).find("Could not reserve enough space"), std::string::npos);
+
+    // A crash leaves its report in the crash folder; the next start says so once: in a box,
+    // on standard error for a console launcher, only in the trace with crash_notice = 0.
+    for (int kind : {0, 1, 2}) {  // GUI, console, GUI with crash_notice = 0
+        bool console = kind == 1, shown = kind == 0;
+        std::string app = launcher(kind == 2 ? "crash_notice = 0\n" : "", console);
+        std::string notice = MSG_LAST_RUN_CRASHED;
+        EXPECT_NE(run_answering(quote(app) + " crash", dir, HANG_MS, out_path, env.data())
+                      .exit_code, 0u);
+        std::string out = read_file(out_path);
+        ASSERT_NE(out.find("hs_err_pid"), std::string::npos) << out;
+        size_t at = out.find("hs_err_pid");
+        std::string report = dir + "\\Trevalo\\trevalo.fixture.Machine\\crashes\\" +
+                             out.substr(at, out.find(".log", at) + 4 - at);
+        EXPECT_TRUE(file_exists(report)) << report;
+        notice.replace(notice.find("%s"), 2, report);
+        for (int again = 0; again < 2; again++) {
+            run_result next = run_answering(quote(app), dir, HANG_MS, out_path, env.data());
+            bool box = shown && !again;
+            ASSERT_EQ(next.boxes.size(), box ? 1u : 0u) << read_file(out_path);
+            EXPECT_EQ(box ? next.boxes[0].text : "", box ? notice : "");
+            EXPECT_EQ(read_file(out_path).find("Information: " + notice) != std::string::npos,
+                      console && !again);
+        }
+    }
+    EXPECT_NE(read_file(trace_path).find(MSG_LAST_RUN_CRASHED), std::string::npos);
 }

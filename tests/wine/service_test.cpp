@@ -404,8 +404,15 @@ TEST_F(ServiceUnderWine, StopsByCallingMainAgain)
 {
     // The arguments in any language, whatever the code page; a minimum Java version that is no
     // JNI version does not cost the stop call's thread its name.
+    // The user's options file, malformed, is never read by a service: no record reports it.
+    char appdata[MAX_PATH];
+    ASSERT_TRUE(GetEnvironmentVariableA("APPDATA", appdata, sizeof appdata));
+    std::string file = "TrevaloTest" + std::to_string(GetCurrentProcessId()) + ".options";
+    std::string user_options = std::string(appdata) + "\\" + file;
+    write_file(user_options, "not an option\n");
     make("main_class = trevalo.test.Wait\nservice_args = svc-a \u0416\u0443\u043a\U0001F600\n"
-         "stop_args = stop \u65e5\u672c\u8a9e\njava_version = 0x000B0000\n");
+         "stop_args = stop \u65e5\u672c\u8a9e\njava_version = 0x000B0000\n"
+         "user_options_file = " + file + "\n");
     ASSERT_EQ(run("-install").exit_code, 0u);
     size_t offset = log_size();
     ASSERT_TRUE(start("ignored-start-parameter"));
@@ -431,6 +438,7 @@ TEST_F(ServiceUnderWine, StopsByCallingMainAgain)
     EXPECT_EQ(event_records(offset),
               (std::vector<std::string>{"info The " + name + " service has started.",
                                         "info The " + name + " service has stopped."}));
+    DeleteFileA(user_options.c_str());
 }
 
 TEST_F(ServiceUnderWine, RunsFromAFolderOutsideTheCodePage)
