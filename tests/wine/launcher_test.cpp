@@ -168,7 +168,7 @@ TEST(Launcher, RefusesASecondInstance)
     std::string dir = make_temp_dir("instance");
     std::string app = make_launcher(dir, "main_class = x.y.Main\n");
     child_process first;
-    ASSERT_TRUE(start_child(quote(app), dir, &first));
+    ASSERT_TRUE(start_child(quote(app), dir, &first)) << "error " << GetLastError();
     message_box first_box;
     ASSERT_TRUE(wait_message_box(first, HANG_MS, &first_box));
 
@@ -209,7 +209,7 @@ TEST(Launcher, AllowsSeveralInstancesWhenConfigured)
     std::string dir = make_temp_dir("multi");
     std::string app = make_launcher(dir, "main_class = m.Multi\nmultiple_instances = 1\n");
     child_process first;
-    ASSERT_TRUE(start_child(quote(app), dir, &first));
+    ASSERT_TRUE(start_child(quote(app), dir, &first)) << "error " << GetLastError();
     message_box first_box;
     ASSERT_TRUE(wait_message_box(first, HANG_MS, &first_box));
     EXPECT_EQ(OpenMutexA(SYNCHRONIZE, FALSE, "m/Multi"), nullptr) << "no mutex is created";
