@@ -11,12 +11,12 @@
 #include "base/string_list.h"
 #include "base/text.h"
 #include "config/directories.h"
-#include "config/output_files.h"
 #include "config/settings.h"
 #include "java/jni_calls.h"
 #include "os/os.h"
 #include "os/report.h"
 #include "os/trace.h"
+#include "output/output_files.h"
 
 // Readies the configured output file path for Java, which opens it for appending (see
 // ready_output_file), and reports what stands in the way: a file that cannot be written with

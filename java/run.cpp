@@ -4,9 +4,9 @@
 #include <stdlib.h>
 
 #include "base/messages.h"
-#include "config/embedded_files.h"
 #include "java/main_class.h"
 #include "os/report.h"
+#include "unpacking/embedded_files.h"
 
 bool run_application(const launcher_settings &settings, int count, char **vector, bool console,
                      jvm_record *jvm, void (*main_returned)(bool ok), void (*main_calling)())

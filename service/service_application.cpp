@@ -6,7 +6,6 @@
 #include <string.h>
 
 #include "base/command_line.h"
-#include "config/output_files.h"
 #include "config/settings.h"
 #include "java/main_class.h"
 #include "java/run.h"
@@ -14,6 +13,7 @@
 #include "java/vm_hooks.h"
 #include "os/os.h"
 #include "os/report.h"
+#include "output/output_files.h"
 #include "service/service_lifecycle.h"
 #include "service/service_system.h"
 

@@ -7,7 +7,7 @@
 # only.
 set -u
 cd "$(dirname "$0")/.."
-layers=("base" "os" "config" "java" "service ui" "launcher")
+layers=("base" "os" "config output" "unpacking" "java" "service ui" "launcher")
 declare -A rank
 for i in "${!layers[@]}"; do
     for folder in ${layers[$i]}; do rank[$folder]=$i; done
@@ -15,7 +15,7 @@ done
 allowed_for_builder=" base builder config/setting_list.h config/search_methods.h "
 
 status=0
-for file in $(git ls-files base os config java service ui launcher builder | grep -E '\.(cpp|h)$'); do
+for file in $(git ls-files base os config output unpacking java service ui launcher builder | grep -E '\.(cpp|h)$'); do
     folder=${file%%/*}
     while IFS= read -r included; do
         target=${included%%/*}
@@ -49,7 +49,7 @@ visit() {
     done
     state[$module]=done
 }
-for folder in base os config java service ui launcher builder; do
+for folder in base os config output unpacking java service ui launcher builder; do
     uses=() state=()
     for file in $(git ls-files "$folder" | grep -E '\.(cpp|h)$'); do
         # A seam's platform implementation (name_win32.cpp, name_posix.cpp) is the seam's

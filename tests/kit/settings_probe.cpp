@@ -6,12 +6,12 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include "config/settings.h"
 #include "config/directories.h"
-#include "config/embedded_files.h"
+#include "config/settings.h"
 #include "os/guard.h"
 #include "os/os.h"
 #include "tests/kit/fault_injection.h"
+#include "unpacking/embedded_files.h"
 
 static void print(const char *name, const char *text)
 {

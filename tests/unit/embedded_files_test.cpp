@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "base/messages.h"
-#include "config/embedded_files.h"
 #include "config/settings.h"
 #include "os/access_list.h"
 #include "os/guard.h"
@@ -22,6 +21,7 @@
 #include "tests/unit/fake_report.h"
 #include "tests/unit/temp_tree.h"
 #include "tests/unit/test_settings.h"
+#include "unpacking/embedded_files.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "config/output_files.h"
+#include "output/output_files.h"
 #include "tests/unit/fake_os.h"
 #include "tests/unit/temp_tree.h"
 

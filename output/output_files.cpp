@@ -1,5 +1,5 @@
 // Output-file rotation by size, and the paths of output files. Portable.
-#include "config/output_files.h"
+#include "output/output_files.h"
 
 #include <stdlib.h>
 #include <string.h>

@@ -1,6 +1,6 @@
 // Unpacking the files embedded in the launcher. Portable: files, folders and resources are
 // reached through the system seam.
-#include "config/embedded_files.h"
+#include "unpacking/embedded_files.h"
 
 #include <stdlib.h>
 #include <string.h>
