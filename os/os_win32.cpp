@@ -1016,18 +1016,25 @@ void *find_library_symbol(void *library, const char *name)
     return (void *)GetProcAddress((HMODULE)library, name);
 }
 
+// The import directory of a loaded module: its first library entry, or null when it imports
+// nothing.
+static IMAGE_IMPORT_DESCRIPTOR *import_directory(void *library)
+{
+    BYTE *base = (BYTE *)library;
+    IMAGE_NT_HEADERS *headers = (IMAGE_NT_HEADERS *)(base + ((IMAGE_DOS_HEADER *)base)->e_lfanew);
+    IMAGE_DATA_DIRECTORY imports =
+        headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    return imports.VirtualAddress ? (IMAGE_IMPORT_DESCRIPTOR *)(base + imports.VirtualAddress)
+                                  : nullptr;
+}
+
 bool replace_library_import(void *library, const char *name, void *replacement,
                             void **original)
 {
     *original = nullptr;
     BYTE *base = (BYTE *)library;
-    IMAGE_NT_HEADERS *headers = (IMAGE_NT_HEADERS *)(base + ((IMAGE_DOS_HEADER *)base)->e_lfanew);
-    IMAGE_DATA_DIRECTORY imports =
-        headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    if (!imports.VirtualAddress)
-        return false;
-    auto *library_import = (IMAGE_IMPORT_DESCRIPTOR *)(base + imports.VirtualAddress);
-    for (; library_import->Name; library_import++) {
+    auto *library_import = import_directory(library);
+    for (; library_import && library_import->Name; library_import++) {
         // The names come from the lookup table; the loader wrote the addresses into the
         // address table, slot for slot.
         if (!library_import->OriginalFirstThunk)
@@ -1056,13 +1063,7 @@ bool replace_library_import(void *library, const char *name, void *replacement,
 bool find_runtime_c_streams(void *library, runtime_c_streams *streams)
 {
     BYTE *base = (BYTE *)library;
-    IMAGE_NT_HEADERS *headers = (IMAGE_NT_HEADERS *)(base + ((IMAGE_DOS_HEADER *)base)->e_lfanew);
-    IMAGE_DATA_DIRECTORY imports =
-        headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    if (!imports.VirtualAddress)
-        return false;
-    for (auto *entry = (IMAGE_IMPORT_DESCRIPTOR *)(base + imports.VirtualAddress); entry->Name;
-         entry++) {
+    for (auto *entry = import_directory(library); entry && entry->Name; entry++) {
         const char *name = (const char *)(base + entry->Name);
         bool api_set = _strnicmp(name, "api-ms-win-crt-", 15) == 0;
         if (!api_set && _strnicmp(name, "msvcr", 5) != 0 && _strnicmp(name, "ucrtbase", 8) != 0)
