@@ -205,17 +205,16 @@ int launch(const char *command_line, bool console)
         remove_user_jvm_variables();
     apply_ini_file(&settings, guard.guarded, guard.own_account);
 
-    // The taskbar's identity, before the splash or the virtual machine makes a window: the
-    // installer's shortcuts carry the same id, so that they, pinned icons and the
-    // application's windows group under one button. A service has no windows.
-    if (settings.app_user_model_id[0] && !service_run) {
-        bool set = set_app_user_model_id(settings.app_user_model_id);
-        trace("app user model id %s %s", settings.app_user_model_id, set ? "set" : "not set");
-    }
-
     if (service_run) {
         run_as_service(settings);
         return finish(0);
+    }
+    // The taskbar's identity, before the splash or the virtual machine makes a window: the
+    // installer's shortcuts carry the same id, so that they, pinned icons and the
+    // application's windows group under one button.
+    if (settings.app_user_model_id[0]) {
+        bool set = set_app_user_model_id(settings.app_user_model_id);
+        trace("app user model id %s %s", settings.app_user_model_id, set ? "set" : "not set");
     }
     int switch_status;
     if (settings.service_name[0] &&
