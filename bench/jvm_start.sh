@@ -48,22 +48,22 @@ echo "Wine, test runtime: process start to JNI_CreateJavaVM ${c} us; whole run $
 echo "ratio whole run / empty program: $(awk "BEGIN{printf \"%.2f\", $l/$n}")"
 echo "ratio start-to-create / empty program run: $(awk "BEGIN{printf \"%.2f\", $c/$n}")"
 
-x86=(); x64=()
-for _ in $(seq "$runs"); do
-    start=$(now_us); run "$work/app.exe" >/dev/null 2>&1; end=$(now_us); x86+=($((end - start)))
-    start=$(now_us); run "$work/app64.exe" >/dev/null 2>&1; end=$(now_us); x64+=($((end - start)))
-done
-a=$(median "${x86[@]}"); b=$(median "${x64[@]}")
+# Runs two programs in turn, $runs times each; a and b become the medians of their whole runs.
+time_pair() {
+    local first=() second=() start end
+    for _ in $(seq "$runs"); do
+        start=$(now_us); run "$1" >/dev/null 2>&1; end=$(now_us); first+=($((end - start)))
+        start=$(now_us); run "$2" >/dev/null 2>&1; end=$(now_us); second+=($((end - start)))
+    done
+    a=$(median "${first[@]}"); b=$(median "${second[@]}")
+}
+
+time_pair "$work/app.exe" "$work/app64.exe"
 echo "Wine, test runtime: x64 launcher ${b} us; x86 launcher ${a} us; ratio x64 / x86: $(awk "BEGIN{printf \"%.2f\", $b/$a}")"
 
 if [ -n "${BASELINE:-}" ]; then
     make_app build/win64 base64.exe x64 "$BASELINE/win64"
-    old=(); new=()
-    for _ in $(seq "$runs"); do
-        start=$(now_us); run "$work/base64.exe" >/dev/null 2>&1; end=$(now_us); old+=($((end - start)))
-        start=$(now_us); run "$work/app64.exe" >/dev/null 2>&1; end=$(now_us); new+=($((end - start)))
-    done
-    a=$(median "${old[@]}"); b=$(median "${new[@]}")
+    time_pair "$work/base64.exe" "$work/app64.exe"
     echo "Wine, test runtime: x64 launcher ${b} us; baseline's ${a} us; ratio this / baseline: $(awk "BEGIN{printf \"%.3f\", $b/$a}")"
 fi
 
