@@ -125,6 +125,18 @@ static char *service_command(const launcher_settings &settings, const char *path
     return command;
 }
 
+// Reports the failure of an install; a record that the install created is removed again,
+// so that a failed install leaves no service behind.
+static int fail_install(const char *name, bool created)
+{
+    int failed = report_failure();
+    unsigned error = last_error();
+    if (created)
+        delete_service_record(name);
+    set_last_error(error);
+    return failed;
+}
+
 // Writes the record of the service name (a new one, or with update the existing one) with
 // description and the service settings, and registers its event-log source.
 static int write_service(const launcher_settings &settings, const char *name,
@@ -138,16 +150,17 @@ static int write_service(const launcher_settings &settings, const char *name,
     char *dependencies = dependency_list(settings.service_dependencies);
     service_record record = {name, command, settings.manual_start != 0, dependencies, account};
     // An update writes the description even when empty: that removes the one it had.
-    bool ok = (update ? update_service_record(&record) : create_service_record(&record)) &&
+    bool created = !update && create_service_record(&record);
+    bool ok = (update ? update_service_record(&record) : created) &&
               (!description || (!description[0] && !update) ||
                set_service_description(name, description));
     free(command);
     free(dependencies);
     free(account);
     if (!ok)
-        return report_failure();
+        return fail_install(name, created);
     apply_optional_config(settings, name, update);
-    return register_event_source(name, path) ? 0 : report_failure();
+    return register_event_source(name, path) ? 0 : fail_install(name, created);
 }
 
 int install_service(const launcher_settings &settings, const char *name,

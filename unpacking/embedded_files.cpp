@@ -167,9 +167,11 @@ static bool find_stamp(const listed_file *files, size_t count, const char *path,
 {
     if (strchr(name, '\\'))
         return read_file_stamp(path, stamp);
+    // A listing that failed lists nothing: no array to search.
     listed_file key = {(char *)name, {}};
     const listed_file *found =
-        (const listed_file *)bsearch(&key, files, count, sizeof *files, compare_listed);
+        files ? (const listed_file *)bsearch(&key, files, count, sizeof *files, compare_listed)
+              : nullptr;
     if (found)
         *stamp = found->stamp;
     return found != nullptr;

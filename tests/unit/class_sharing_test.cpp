@@ -20,8 +20,6 @@
 #include "tests/unit/temp_tree.h"
 #include "tests/unit/test_settings.h"
 
-namespace {
-
 // A jar as sharing reads it: one central directory record (crc gives the entry's CRC-32)
 // and the end record.
 std::string jar_bytes(unsigned char crc)
@@ -35,6 +33,8 @@ std::string jar_bytes(unsigned char crc)
     end[12] = (char)record.size();
     return record + end;
 }
+
+namespace {
 
 // The settings of every case, as the launcher holds them.
 launcher_settings case_settings = blank_settings();

@@ -4,6 +4,7 @@
 // and which folders others may change; the executable's path.
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -74,3 +75,13 @@ extern std::string handover_answers;
 // The machine's physical memory and the largest free block of the address space, in bytes
 // (0: a 64-bit process, whose address space is no limit).
 void fake_machine(uint64_t memory, uint64_t free_block);
+
+// Counted faults: while the countdown is above 0, every call of this seam and of the service
+// manager that opens, makes, writes, moves or removes something, or runs a process, counts it
+// down, and the call that brings it to 0 fails with a plausible system error (queries of what
+// is there answer as they find). True when this call is that one; the last error is then error.
+extern std::atomic<int> fail_countdown;
+bool fake_call_fails(unsigned error);
+
+// The file that the failing call was to remove, and left (empty: none).
+extern std::string undeleted;

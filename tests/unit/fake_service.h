@@ -1,5 +1,6 @@
 // The host build's service manager, as tests drive it: the states it was told, the event-log
-// records, a clock that moves only when a test moves it, and failures of the seam's calls.
+// records, a clock that moves only when a test moves it, and failures of the seam's calls (and the
+// counted faults of fake_os.h).
 #pragma once
 
 #include <map>
@@ -25,10 +26,6 @@ void fake_service_wait_told(service_state state, unsigned times = 1);
 // Blocks until some thread waits with a time-out that began at the clock's present time,
 // then moves the clock on by ms.
 void fake_service_advance_clock(unsigned ms);
-
-// Makes the event source unregistrable, and thread number n (from 1) of the next run fail to
-// start (0: none).
-void fake_service_fail(bool event_log, int thread);
 
 // Joins every thread started through the seam (the caller has let them end), and forgets what
 // was told and recorded.

@@ -26,6 +26,7 @@
 #include <stdarg.h>
 #include <stdint.h>
 
+#include <atomic>
 #include <map>
 #include <string>
 
@@ -64,6 +65,23 @@ void add_key_and_parents(registry_table &table, const std::string &key)
 std::string failing_listing;
 std::string held_file; // a file that another process holds: it cannot be moved or deleted
 bool failing_at_start;
+
+} // namespace
+
+std::atomic<int> fail_countdown;
+
+bool fake_call_fails(unsigned error)
+{
+    int left = fail_countdown;
+    while (left > 0 && !fail_countdown.compare_exchange_weak(left, left - 1)) {
+    }
+    if (left != 1)
+        return false;
+    set_last_error(error);
+    return true;
+}
+
+namespace {
 
 std::string host_path(const char *path)
 {
@@ -164,6 +182,8 @@ void close_registry_key(registry_key *key)
 
 bool create_registry_key(const char *key)
 {
+    if (fake_call_fails(EACCES))
+        return false;
     add_key_and_parents(tables[0], key);
     return true;
 }
@@ -171,7 +191,7 @@ bool create_registry_key(const char *key)
 bool set_registry_expand_string(const char *key, const char *value, const char *text)
 {
     auto k = tables[0].find(key);
-    if (k == tables[0].end())
+    if (k == tables[0].end() || fake_call_fails(EACCES))
         return false;
     k->second[value] = {true, text};
     return true;
@@ -180,7 +200,7 @@ bool set_registry_expand_string(const char *key, const char *value, const char *
 bool set_registry_dword(const char *key, const char *value, unsigned number)
 {
     auto k = tables[0].find(key);
-    if (k == tables[0].end())
+    if (k == tables[0].end() || fake_call_fails(EACCES))
         return false;
     k->second[value] = {false, std::to_string(number)};
     return true;
@@ -208,7 +228,7 @@ bool same_file(const char *a, const char *b)
 
 int read_file_part(const char *path, uint32_t offset, void *buffer, uint32_t size)
 {
-    if (path_attributes(path) != 0)
+    if (path_attributes(path) != 0 || fake_call_fails(EACCES))
         return -1;
     FILE *file = fopen(host_path(path).c_str(), "rb");
     if (!file)
@@ -229,7 +249,7 @@ int path_attributes(const char *path)
 
 bool create_directory(const char *path)
 {
-    return mkdir(host_path(path).c_str(), 0700) == 0;
+    return !fake_call_fails(EACCES) && mkdir(host_path(path).c_str(), 0700) == 0;
 }
 
 static void fill_stamp(const struct stat &info, file_stamp *stamp)
@@ -261,6 +281,8 @@ void fake_shared_folder(const char *path)
 
 private_folder create_private_directory(const char *path, bool)
 {
+    if (fake_call_fails(EACCES))
+        return FOLDER_FAILED;
     if (mkdir(host_path(path).c_str(), 0755) == 0)
         return FOLDER_CREATED;
     return errno == EEXIST ? FOLDER_EXISTS : FOLDER_FAILED;
@@ -270,7 +292,7 @@ private_folder create_private_directory(const char *path, bool)
 held_folder hold_private_directory(const char *path, bool)
 {
     struct stat info;
-    if (lstat(host_path(path).c_str(), &info) != 0)
+    if (fake_call_fails(EACCES) || lstat(host_path(path).c_str(), &info) != 0)
         return FOLDER_UNOPENED;
     bool refused = S_ISLNK(info.st_mode) || !S_ISDIR(info.st_mode) || host_path(path) == shared_folder;
     return refused ? FOLDER_REFUSED : FOLDER_HELD;
@@ -298,14 +320,14 @@ void fake_program_data(const char *path)
 bool program_data_directory(char *buffer, size_t size)
 {
     int n = snprintf(buffer, size, "%s\\", program_data.c_str());
-    return !program_data.empty() && n > 0 && (size_t)n < size;
+    return !program_data.empty() && !fake_call_fails(ENOENT) && n > 0 && (size_t)n < size;
 }
 
 bool temp_directory(char *buffer, size_t size)
 {
     const char *temp = getenv("TMPDIR");
     int n = snprintf(buffer, size, "%s\\", temp ? temp : "/tmp");
-    return n > 0 && (size_t)n < size;
+    return !fake_call_fails(ENOENT) && n > 0 && (size_t)n < size;
 }
 
 std::string executable;
@@ -317,6 +339,8 @@ void fake_executable_path(const char *path)
 
 bool executable_path(char *buffer, size_t size)
 {
+    if (fake_call_fails(ENAMETOOLONG))
+        return false;
     if (!executable.empty()) {
         if (executable.size() >= size)
             return false;
@@ -332,7 +356,7 @@ bool executable_path(char *buffer, size_t size)
 
 os_file *create_file(const char *path)
 {
-    return (os_file *)fopen(host_path(path).c_str(), "wb");
+    return fake_call_fails(EACCES) ? nullptr : (os_file *)fopen(host_path(path).c_str(), "wb");
 }
 
 unsigned milliseconds()
@@ -349,7 +373,7 @@ void close_file(os_file *file)
 
 os_file *append_to_file(const char *path)
 {
-    return (os_file *)fopen(host_path(path).c_str(), "ab");
+    return fake_call_fails(EACCES) ? nullptr : (os_file *)fopen(host_path(path).c_str(), "ab");
 }
 
 // The host's runtime prints with the host's own C library.
@@ -367,6 +391,8 @@ output_open open_output_file(const char *path, bool checked, bool *append)
     if (checked && lstat(name.c_str(), &info) == 0 && (!S_ISREG(info.st_mode) || info.st_nlink != 1))
         return OUTPUT_NOT_REGULAR;
     *append = *append || held_file == name; // a held file cannot be emptied either
+    if (fake_call_fails(EACCES))
+        return OUTPUT_UNOPENED;
     FILE *file = fopen(name.c_str(), *append ? "ab" : "wb");
     return file && fclose(file) == 0 ? OUTPUT_OPENED : OUTPUT_UNOPENED;
 }
@@ -378,12 +404,12 @@ void fake_held_file(const char *path)
 
 bool set_file_time(os_file *, uint32_t, uint32_t)
 {
-    return true;
+    return !fake_call_fails(EACCES);
 }
 
 bool write_file(os_file *file, const void *data, uint32_t size)
 {
-    return fwrite(data, 1, size, (FILE *)file) == size;
+    return !fake_call_fails(ENOSPC) && fwrite(data, 1, size, (FILE *)file) == size;
 }
 
 struct directory_listing {
@@ -394,6 +420,8 @@ struct directory_listing {
 
 static listing_step read_entry(directory_listing *listing, directory_entry *entry)
 {
+    if (fake_call_fails(EIO))
+        return LISTING_FAILED;
     if (!failing_at_start && !failing_listing.empty() && listing->path == failing_listing &&
         listing->entries_read++ > 0)
         return LISTING_FAILED;
@@ -416,7 +444,7 @@ listing_step open_directory_listing(const char *directory, directory_listing **l
                                     directory_entry *entry)
 {
     std::string path = host_path(directory);
-    if (failing_at_start && path == failing_listing)
+    if ((failing_at_start && path == failing_listing) || fake_call_fails(EACCES))
         return LISTING_FAILED;
     DIR *dir = opendir(path.c_str());
     if (!dir)
@@ -465,7 +493,7 @@ const unsigned char *find_resource_data(unsigned id, size_t *size)
 // The host's code page is UTF-8: a file read here is taken as it is, without a mark.
 char *read_text_file(const char *path)
 {
-    FILE *file = fopen(host_path(path).c_str(), "rb");
+    FILE *file = fake_call_fails(EACCES) ? nullptr : fopen(host_path(path).c_str(), "rb");
     if (!file)
         return nullptr;
     std::string text;
@@ -522,8 +550,12 @@ char *short_path_name(const char *path)
 }
 
 // A file that another process holds can be neither removed nor renamed.
+std::string undeleted;
+
 bool delete_file(const char *path)
 {
+    if (fake_call_fails(EACCES))
+        return (undeleted = host_path(path), false);
     if (!held_file.empty() && held_file == host_path(path))
         return (errno = EACCES, false);
     return unlink(host_path(path).c_str()) == 0;
@@ -531,6 +563,8 @@ bool delete_file(const char *path)
 
 bool replace_file(const char *from, const char *to)
 {
+    if (fake_call_fails(EACCES))
+        return false;
     // The shared folder goes with its name, as the folder's own access list would.
     if (!shared_folder.empty() && host_path(from) == shared_folder)
         shared_folder = host_path(to);
@@ -553,6 +587,8 @@ void fake_process(int status, const char *writes)
 int run_process(const char *command_line)
 {
     processes_run.push_back(command_line);
+    if (fake_call_fails(ENOMEM))
+        return -1;
     if (!process_writes.empty()) {
         FILE *file = fopen(process_writes.c_str(), "wb");
         if (file) {
@@ -569,6 +605,8 @@ int run_process(const char *command_line)
 bool start_background_process(const char *command_line, const char *lock_path)
 {
     processes_run.push_back(command_line);
+    if (fake_call_fails(EAGAIN))
+        return false;
     int count;
     char **argv;
     split_windows_command_line(command_line, &count, &argv, false);
@@ -669,7 +707,7 @@ bool replace_library_import(void *, const char *, void *, void **original)
 
 bool get_current_directory(char *buffer, size_t size)
 {
-    return getcwd(buffer, size) != nullptr;
+    return !fake_call_fails(EACCES) && getcwd(buffer, size) != nullptr;
 }
 
 bool set_current_directory(const char *path)

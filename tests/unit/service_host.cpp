@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "os/os.h"
+#include "tests/unit/fake_os.h"
 
 struct service_event {
     bool manual, set;
@@ -23,14 +24,15 @@ void clear_manager_records();
 
 namespace {
 
+enum { ACCESS_DENIED = 5 }; // the system's error that a counted fault gives
+
 std::mutex lock;
 std::condition_variable changed;
 std::vector<told_state> states;
 std::vector<std::string> records;
 std::vector<std::thread> threads;
 std::vector<std::unique_ptr<service_event>> events;
-bool stopped_told, source_open, fail_event_log;
-int threads_started, failing_thread;
+bool stopped_told, source_open;
 unsigned clock_ms;
 std::multiset<unsigned> timed_waits; // when each pending wait with a time-out began
 
@@ -50,7 +52,7 @@ void tell_service_manager(service_state state, unsigned wait_hint_ms, unsigned c
 bool open_service_event_log(const char *)
 {
     std::lock_guard<std::mutex> hold(lock);
-    source_open = !fail_event_log;
+    source_open = !fake_call_fails(ACCESS_DENIED);
     return source_open;
 }
 
@@ -70,10 +72,8 @@ void write_service_event(bool error, const char *text)
 bool start_service_thread(void (*function)())
 {
     std::lock_guard<std::mutex> hold(lock);
-    if (++threads_started == failing_thread) {
-        set_last_error(EAGAIN);
+    if (fake_call_fails(EAGAIN))
         return false;
-    }
     threads.emplace_back(function);
     return true;
 }
@@ -81,6 +81,8 @@ bool start_service_thread(void (*function)())
 service_event *create_service_event(bool manual)
 {
     std::lock_guard<std::mutex> hold(lock);
+    if (fake_call_fails(ENOMEM))
+        return nullptr;
     events.emplace_back(new service_event{manual, false});
     return events.back().get();
 }
@@ -146,13 +148,6 @@ void fake_service_advance_clock(unsigned ms)
     changed.notify_all();
 }
 
-void fake_service_fail(bool event_log, int thread)
-{
-    std::lock_guard<std::mutex> hold(lock);
-    fail_event_log = event_log;
-    failing_thread = thread;
-}
-
 void fake_service_reset()
 {
     for (;;) {
@@ -170,8 +165,7 @@ void fake_service_reset()
     states.clear();
     records.clear();
     events.clear();
-    stopped_told = source_open = fail_event_log = false;
-    threads_started = failing_thread = 0;
+    stopped_told = source_open = false;
     clear_manager_records();
 }
 
@@ -186,6 +180,8 @@ int dispatcher_calls;
 // False, with the refusal's error as the last error, when call is refused.
 bool allowed(const char *call)
 {
+    if (fake_call_fails(ACCESS_DENIED))
+        return false;
     auto refusal = refusals.find(call);
     if (refusal == refusals.end() || !refusal->second)
         return true;

@@ -222,24 +222,6 @@ TEST(ServiceRun, EachEndGivesItsStatesExitCodeAndRecords)
         run_case_through(c);
 }
 
-TEST(ServiceRun, WhatCannotBeginEndsAsAFailure)
-{
-    // No event source: nothing would be heard of the run, so none begins. No worker thread:
-    // the system's reason is recorded.
-    fake_service_fail(true, 0);
-    run_case_through({"no event source", RETURNS, 0, false, 0, {STATE_STOPPED}, 1, {}});
-    fake_service_fail(false, 1);
-    app.how = RETURNS;
-    std::thread dispatcher(run_service, &plan);
-    dispatcher.join();
-    std::vector<std::string> records = fake_service_records();
-    ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(records[0].find("error Internal error RC000005\n\nReason: "), 0u) << records[0];
-    EXPECT_EQ(records[1], FAILED);
-    EXPECT_EQ(fake_service_states().back().exit_code, 1u);
-    fake_service_reset();
-}
-
 TEST(ServiceRun, ASlowStartTellsItsProgress)
 {
     app.how = SLOW_START;
