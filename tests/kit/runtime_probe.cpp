@@ -17,7 +17,7 @@
 #include "java/runtime_search.h"
 #include "os/guard.h"
 #include "os/os.h"
-#include "tests/kit/fault_injection.h"
+#include "tests/kit/redirected_imports.h"
 
 int main()
 {

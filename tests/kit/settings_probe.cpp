@@ -1,6 +1,6 @@
 // Test helper: loads the settings and unpacks the embedded files exactly as the launcher does
 // and prints them, one "name=value" line each, with the priority class the process then has,
-// the files it opened and the time the loading and unpacking took. Chosen file operations can be made to fail (see fault_injection.h).
+// the files it opened and the time the loading and unpacking took.
 #include <windows.h>
 
 #include <stdio.h>
@@ -10,7 +10,7 @@
 #include "config/settings.h"
 #include "os/guard.h"
 #include "os/os.h"
-#include "tests/kit/fault_injection.h"
+#include "tests/kit/redirected_imports.h"
 #include "unpacking/embedded_files.h"
 
 static void print(const char *name, const char *text)
@@ -36,7 +36,7 @@ static void print(const char *name, unsigned number)
 int main()
 {
     pretend_windows();
-    install_fault_injection();
+    count_opened_files();
     launcher_settings settings = {};
     if (!save_startup_directory(&settings))
         return 1;

@@ -9,6 +9,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -219,6 +220,9 @@ void check(const operation &op, int n, const ran &clean, const ran &got,
         EXPECT_EQ(got.reports.size(), most) << where << testing::PrintToString(got.reports);
     }
     EXPECT_LE(got.reports.size(), most) << where << testing::PrintToString(got.reports);
+    for (const std::string &report : got.reports) // what the failure made says the system's why
+        EXPECT_TRUE(std::count(clean.reports.begin(), clean.reports.end(), report) ||
+                    report.find("(reason)") != std::string::npos) << where << report;
     for (const auto &entry : now) {
         auto was = before.find(entry.first), will = after.find(entry.first);
         EXPECT_TRUE((was != before.end() && was->second == entry.second) ||

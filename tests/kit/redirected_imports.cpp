@@ -1,50 +1,17 @@
-// Redirecting this module's kernel32 imports to wrappers that fail on request.
-#include "tests/kit/fault_injection.h"
+// Redirecting this module's imports: CreateFileW counted, and what makes a probe believe it
+// runs on Windows.
+#include "tests/kit/redirected_imports.h"
 
 #include <windows.h>
 #include <shlobj.h>
 
-#include <stdlib.h>
 #include <string.h>
 
 namespace {
 
-int fail_write_at, fail_set_time_at, fail_find_at;
-int write_calls, set_time_calls, find_calls, opened, opened_for_writing;
+int opened, opened_for_writing;
 
-decltype(&WriteFile) real_write_file;
-decltype(&SetFileTime) real_set_file_time;
-decltype(&FindFirstFileW) real_find_first_file;
 decltype(&CreateFileW) real_create_file;
-
-BOOL WINAPI failing_write_file(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
-                               LPOVERLAPPED overlapped)
-{
-    if (++write_calls == fail_write_at) {
-        SetLastError(ERROR_DISK_FULL);
-        return FALSE;
-    }
-    return real_write_file(file, data, size, written, overlapped);
-}
-
-BOOL WINAPI failing_set_file_time(HANDLE file, const FILETIME *created, const FILETIME *accessed,
-                                  const FILETIME *written)
-{
-    if (++set_time_calls == fail_set_time_at) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    return real_set_file_time(file, created, accessed, written);
-}
-
-HANDLE WINAPI failing_find_first_file(LPCWSTR pattern, LPWIN32_FIND_DATAW found)
-{
-    if (++find_calls == fail_find_at) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return INVALID_HANDLE_VALUE;
-    }
-    return real_find_first_file(pattern, found);
-}
 
 HANDLE WINAPI counting_create_file(LPCWSTR name, DWORD access, DWORD share,
                                    LPSECURITY_ATTRIBUTES security, DWORD disposition,
@@ -76,13 +43,6 @@ HRESULT WINAPI test_get_folder_path(HWND window, int folder, HANDLE token, DWORD
     return real_get_folder_path(window, folder, token, flags, path);
 }
 
-int failing_call(const char *plan, const char *function)
-{
-    const char *found = plan ? strstr(plan, function) : nullptr;
-    size_t length = strlen(function);
-    return found && found[length] == ':' ? atoi(found + length + 1) : 0;
-}
-
 // Points every import of this module that resolves to target at replacement.
 void redirect_import(void *target, void *replacement)
 {
@@ -106,22 +66,10 @@ void redirect_import(void *target, void *replacement)
 
 } // namespace
 
-void install_fault_injection()
+void count_opened_files()
 {
-    const char *plan = getenv("TREVALO_FAIL");
-    fail_write_at = failing_call(plan, "WriteFile");
-    fail_set_time_at = failing_call(plan, "SetFileTime");
-    fail_find_at = failing_call(plan, "FindFirstFileW");
-
-    HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
-    real_write_file = (decltype(real_write_file))GetProcAddress(kernel32, "WriteFile");
-    real_set_file_time = (decltype(real_set_file_time))GetProcAddress(kernel32, "SetFileTime");
-    real_find_first_file =
-        (decltype(real_find_first_file))GetProcAddress(kernel32, "FindFirstFileW");
-    real_create_file = (decltype(real_create_file))GetProcAddress(kernel32, "CreateFileW");
-    redirect_import((void *)real_write_file, (void *)failing_write_file);
-    redirect_import((void *)real_set_file_time, (void *)failing_set_file_time);
-    redirect_import((void *)real_find_first_file, (void *)failing_find_first_file);
+    real_create_file = (decltype(real_create_file))GetProcAddress(
+        GetModuleHandleA("kernel32.dll"), "CreateFileW");
     redirect_import((void *)real_create_file, (void *)counting_create_file);
 }
 

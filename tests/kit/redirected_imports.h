@@ -1,13 +1,13 @@
-// Test helpers only: makes chosen calls of the launcher's file operations fail, and counts
-// the files opened, by redirecting this module's imports of them.
+// Test helpers only: counts the files the launcher's code opens, and makes it believe it runs on
+// Windows, by redirecting this module's imports. (The failures of the file operations are
+// tested on the host, by the counted faults of its system seam.)
 #pragma once
 
-// Reads TREVALO_FAIL, a comma-separated list of FUNCTION:N (the N-th call of FUNCTION fails;
-// FUNCTION is WriteFile, SetFileTime or FindFirstFileW), and redirects the imports.
-void install_fault_injection();
+// Redirects CreateFileW to a counter.
+void count_opened_files();
 
 // How many times CreateFileW was called, and asked for write access, since
-// install_fault_injection.
+// count_opened_files.
 int files_opened();
 int files_opened_for_writing();
 
