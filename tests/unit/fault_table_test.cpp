@@ -22,8 +22,8 @@
 #include "config/settings.h"
 #include "java/class_sharing.h"
 #include "output/output_files.h"
-#include "service/service.h"
 #include "os/report.h"
+#include "service/service.h"
 #include "service/service_lifecycle.h"
 #include "tests/unit/fake_os.h"
 #include "tests/unit/fake_report.h"
@@ -70,9 +70,16 @@ ran read_ini(const temp_tree &tree, bool guarded)
     set_text(&settings.jvm_options, "");
     settings.refused_ini_folder = nullptr;
     apply_ini_file(&settings, guarded, true);
-    std::string result = settings.jvm_options + std::string(settings.refused_ini_folder ? " refused" : "");
+    std::string result = settings.jvm_options;
+    if (settings.refused_ini_folder)
+        result += " refused";
     free(settings.refused_ini_folder);
     return {result, reported};
+}
+
+void ini_file(const temp_tree &tree)
+{
+    tree.file("app.ini", "[Application Configuration]\nJvmOptions=-Xmx1g");
 }
 
 ran share_classes(const temp_tree &tree)
@@ -140,28 +147,21 @@ struct failure {
     size_t reports;
 };
 
-void no_files(const temp_tree &)
-{
-}
-
 struct operation {
     const char *what;
-    void (*set_up)(const temp_tree &); // what is there before it runs
+    void (*set_up)(const temp_tree &); // what is there before it runs (null: nothing)
     ran (*run)(const temp_tree &);
     std::vector<failure> failures; // the documented ends of a failed run
 };
 
 const operation operations[] = {
-    {"unpacking", no_files, [](const temp_tree &t) { return unpack(t, false); },
+    {"unpacking", nullptr, [](const temp_tree &t) { return unpack(t, false); },
      {{"failed", 1}, {"configured", 1}}},
-    {"unpacking privately", no_files, [](const temp_tree &t) { return unpack(t, true); },
+    {"unpacking privately", nullptr, [](const temp_tree &t) { return unpack(t, true); },
      {{"failed", 1}, {"configured", 1}}},
-    {"the INI file",
-     [](const temp_tree &t) { t.file("app.ini", "[Application Configuration]\nJvmOptions=-Xmx1g"); },
-     [](const temp_tree &t) { return read_ini(t, false); }, {{"", 0}}},
-    {"the INI file, guarded",
-     [](const temp_tree &t) { t.file("app.ini", "[Application Configuration]\nJvmOptions=-Xmx1g"); },
-     [](const temp_tree &t) { return read_ini(t, true); }, {{"", 0}, {" refused", 0}}},
+    {"the INI file", ini_file, [](const temp_tree &t) { return read_ini(t, false); }, {{"", 0}}},
+    {"the INI file, guarded", ini_file, [](const temp_tree &t) { return read_ini(t, true); },
+     {{"", 0}, {" refused", 0}}},
     {"class sharing",
      [](const temp_tree &t) {
          t.file("jdk\\release", "JAVA_VERSION=\"17.0.15\"\n");
@@ -174,14 +174,14 @@ const operation operations[] = {
     {"output rotation",
      [](const temp_tree &t) { t.file("out.log", std::string(2048, 'C')), t.file("out.log.1", "B"); },
      rotate_output, {{"unwritable", 0}}},
-    {"install", no_files, [](const temp_tree &) { return service_switch("-install"); },
+    {"install", nullptr, [](const temp_tree &) { return service_switch("-install"); },
      {{"failed", 1}}},
     {"uninstall",
      [](const temp_tree &) {
          fake_service_records_table()["Svc"].command = "\"/opt/app/app.exe\" -service";
      },
      [](const temp_tree &) { return service_switch("-uninstall"); }, {{"failed", 1}}},
-    {"service run", no_files, run_service_once, {{"exit 1", 0}, {"exit 1 error failed", 1}}},
+    {"service run", nullptr, run_service_once, {{"exit 1", 0}, {"exit 1 error failed", 1}}},
 };
 
 // The files under the tree (folders as "/"; a file the failing call was to remove is left out)
@@ -257,10 +257,12 @@ TEST(Faults, EachFailingCallEndsOnceReportedWithNothingHalfWritten)
             fake_program_data(tree.path("ProgramData").c_str());
             setenv("TMPDIR", temp_tree::unix(tree.path("tmp")).c_str(), 1);
             fake_service_reset();
-            op.set_up(tree);
+            if (op.set_up)
+                op.set_up(tree);
             undeleted.clear();
             // Times as every run's: class sharing's fingerprints hold them.
-            system(("find '" + temp_tree::unix(tree.name("")) + "' -exec touch -d @1600000000 {} +").c_str());
+            system(("find '" + temp_tree::unix(tree.name("")) +
+                    "' -exec touch -d @1600000000 {} +").c_str());
             if (n == 0) {
                 before = state_of(tree);
                 reported.clear();
