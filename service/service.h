@@ -17,7 +17,7 @@ bool dispatch_service_switch(const launcher_settings &settings, int count, char 
 // description (may be empty) and the service settings of settings: start type, dependencies,
 // account, delayed start, recovery and the pre-shutdown time. A setting that the manager does
 // not accept is reported and leaves the service installed without it. 0 on success, -1 after
-// a reported failure.
+// a reported failure, which leaves no service record behind.
 int install_service(const launcher_settings &settings, const char *name,
                     const char *description);
 
