@@ -31,7 +31,7 @@ display_up() {
     local variable n
     for variable in DISPLAY TREVALO_DISPLAY_2; do
         [ -n "${!variable:-}" ] && continue
-        for n in $(seq 91 120); do
+        for n in $(seq 91 160); do
             [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
             Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
             trevalo_xvfb_pids="$trevalo_xvfb_pids $!"
