@@ -106,6 +106,10 @@ std::string nearest_key(const std::string &key, const std::vector<std::string> &
     std::string best;
     size_t best_distance = 3;
     for (const std::string &name : known) {
+        // Lengths three apart need three edits at least: no table to fill (a key of a
+        // hundred thousand characters would take a minute).
+        if (key.size() > name.size() + 2 || name.size() > key.size() + 2)
+            continue;
         size_t distance = edit_distance(key, name);
         if (distance < best_distance && distance * 3 < name.size()) {
             best = name;

@@ -1,16 +1,13 @@
 // Test helper: loads the settings as the launcher does, then runs the runtime search and the
 // option building, and prints what they found:
 //   found=0|1, library=<path>, runtime_home=<path> (empty when none was found), note=<the line
-//   naming a runtime of another processor>, search_us (the time the search took), options_ok=0|1,
-//   and option=<text> for each option built (after a listing failure: each option of the
-//   jvm_options setting, split) unless TREVALO_QUIET is set, and build_options_us, the time
-//   the option building took.
+//   naming a runtime of another processor>, search_us (the time the search took), options_ok=0|1
+//   and build_options_us, the time the option building took.
 #include <windows.h>
 
 #include <stdio.h>
 #include <stdlib.h>
 
-#include "base/command_line.h"
 #include "config/directories.h"
 #include "config/settings.h"
 #include "java/jvm_options.h"
@@ -57,12 +54,5 @@ int main()
     printf("options_ok=%d\n", ok ? 1 : 0);
     printf("build_options_us=%lld\n",
            (long long)((end.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart));
-    if (getenv("TREVALO_QUIET"))
-        return 0;
-    // After a listing failure, the options as configured.
-    if (!ok)
-        split_command_line(settings.jvm_options, &list.count, &list.options, false);
-    for (int i = 0; i < list.count; i++)
-        printf("option=%s\n", list.options[i]);
     return 0;
 }

@@ -1,7 +1,12 @@
-// The launcher builder's configuration file: what it accepts, what it refuses and why.
+// The launcher builder's configuration file: what it accepts, what it refuses and why, and
+// each setting as a launcher built from it loads it.
 #include <gtest/gtest.h>
 
+#include <stdio.h>
+#include <stdlib.h>
+
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include <string>
@@ -10,9 +15,11 @@
 #include "base/setting_codec.h"
 #include "config/search_methods.h"
 #include "config/setting_list.h"
+#include "config/settings.h"
 #include "builder/config.h"
 #include "builder/setting_check.h"
 #include "os/guard.h"
+#include "tests/unit/fake_os.h"
 
 namespace {
 
@@ -392,6 +399,97 @@ TEST(BuilderConfig, ReadmeTableListsTheGuardedInputs)
 #undef TREVALO_GUARDED_ROW
     std::string rows = text.substr(at, end - at + 1);
     EXPECT_EQ(rows.substr(rows.find("| --- | --- | --- |\n") + 20), listed);
+}
+
+// A loaded setting in its kind's form: texts as they are (and freed), flags as 0 or 1, numbers
+// in decimal, hexadecimal ones as 0x%08X.
+std::string loaded_text(char *text)
+{
+    std::string value = text;
+    free(text);
+    return value;
+}
+std::string loaded_text(bool flag) { return flag ? "1" : "0"; }
+std::string loaded_text(int number) { return std::to_string(number); }
+std::string loaded_text(unsigned number)
+{
+    char hex[16];
+    snprintf(hex, sizeof hex, "0x%08X", number);
+    return hex;
+}
+
+// The settings a launcher built from config loads (stored: texts written in place of the
+// built ones, as launchers built before the builder checked them may hold), name -> value.
+std::map<std::string, std::string> loaded(const std::string &config,
+                                          const std::map<unsigned, std::string> &stored)
+{
+    builder_config built;
+    std::string error;
+    EXPECT_TRUE(parse_config(config, &built, &error)) << error;
+    string_table.clear();
+    for (const setting_value &v : built.settings)
+        string_table[v.id] = v.text;
+    for (const auto &s : stored)
+        string_table[s.first] = s.second;
+    launcher_settings settings = {};
+    EXPECT_TRUE(load_settings(&settings));
+    std::map<std::string, std::string> values;
+#define TREVALO_SETTING_LOADED(name, id, kind, default_text) values[#name] = loaded_text(settings.name);
+    TREVALO_SETTINGS(TREVALO_SETTING_LOADED)
+#undef TREVALO_SETTING_LOADED
+    values["java_version_text"] = loaded_text(settings.java_version_text);
+    free(settings.main_class_encoded);
+    string_table.clear();
+    return values;
+}
+
+TEST(BuilderConfig, LauncherLoadsEachKindAsBuilt)
+{
+    const struct {
+        const char *config;
+        const char *name;
+        const char *value;
+        unsigned stored_id = 0;
+        const char *stored = nullptr;
+    } cases[] = {
+        {"", "main_class", "a/b/Main"},  // every dot becomes a slash
+        {"", "splash_until_window", "1"},
+        {"splash_until_window = 1\n", "splash_until_window", "1"},
+        {"", "splash_until_window", "1", SETTING_splash_until_window, "x"},
+        {"", "splash_until_window", "1", SETTING_splash_until_window, "no"},
+        {"", "splash_until_window", "1", SETTING_splash_until_window, ""},  // empty is on
+        {"splash_until_window = 0\n", "splash_until_window", "0"},
+        {"splash_until_window = no\n", "splash_until_window", "0"},
+        {"", "splash_until_window", "0", SETTING_splash_until_window, "00"},
+        {"multiple_instances = 0\n", "multiple_instances", "0"},
+        // Launchers built before it hold no expand_wildcards: empty is off.
+        {"", "expand_wildcards", "0", SETTING_expand_wildcards, ""},
+        {"expand_wildcards = 1\n", "expand_wildcards", "1"},
+        {"stop_with_exit = 1\n", "stop_with_exit", "1"},
+        {"", "splash_seconds", "0", SETTING_splash_seconds, "abc"},
+        {"splash_seconds = 12\n", "splash_seconds", "12"},
+        {"", "priority", "0", SETTING_priority, ""},
+        {"", "java_version", "0x00010004", SETTING_java_version, "10004"},
+        {"java_version = 0x00010004\n", "java_version", "0x00010004"},
+        {"java_version =\n", "java_version", "0x00000000"},
+        {"java_version = 1.6\n", "java_version", "0x00010006"},
+        {"java_version = 17\n", "java_version", "0x00110000"},
+        {"", "java_version_text", "1.6", SETTING_java_version, "1.6"},
+        {"jvm_options = -Dpath=\"%TEMP%\\x y\"\n", "jvm_options", "-Dpath=\"%TEMP%\\x y\""},
+        {"", "search_order", "8071234569"},
+        {"search_order = 01234\n", "search_order", "01234"},
+        {"", "max_java_version", "0"},
+        {"max_java_version = 21\n", "max_java_version", "21"},
+        {"", "msg_no_runtime",
+         "Unable to locate suitable Java Runtime Environment on this machine."},
+    };
+    for (const auto &c : cases) {
+        std::map<unsigned, std::string> stored;
+        if (c.stored)
+            stored[c.stored_id] = c.stored;
+        EXPECT_EQ(loaded("main_class = a.b.Main\n"s + c.config, stored)[c.name], c.value)
+            << "config: " << c.config << (c.stored ? c.stored : "");
+    }
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,9 @@ void fake_executable_path(const char *path);
 // Makes the listing of directory fail: at its start, or at the first step after it (null:
 // no failure).
 void fake_listing_failure(const char *directory, bool at_start);
+
+// The launcher's string table, id -> text (a missing id reads as the empty text).
+extern std::map<unsigned, std::string> string_table;
 
 // Makes bytes the launcher's archive resource (empty: none).
 void fake_archive_resource(const std::string &bytes);

@@ -469,11 +469,13 @@ void close_directory_listing(directory_listing *listing)
     delete listing;
 }
 
-// The host has no string table and no INI files; its only resource is the archive a test
-// sets.
-char *load_string(unsigned)
+// The host's resources are those a test sets: the string table and the archive.
+std::map<unsigned, std::string> string_table;
+
+char *load_string(unsigned id)
 {
-    return strdup("");
+    auto found = string_table.find(id);
+    return strdup(found == string_table.end() ? "" : found->second.c_str());
 }
 
 std::string archive_resource;

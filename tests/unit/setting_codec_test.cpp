@@ -103,14 +103,16 @@ TEST(SettingConversions, Numbers)
         EXPECT_EQ(setting_hex(c.text), c.value) << "[" << c.text << "]";
 }
 
+// The stored priority, read as a number, and its class (0: the process's own left alone).
 TEST(SettingConversions, PriorityTable)
 {
-    const struct { int index; unsigned priority; } cases[] = {
-        {0, 0x100}, {1, 0x80}, {2, 0x8000}, {3, 0x20}, {4, 0x4000}, {5, 0x40},
-        {6, 0}, {9, 0}, {-1, 0},
+    const struct { const char *text; unsigned priority; } cases[] = {
+        {"", 0x100},  // empty reads as 0: realtime
+        {"0", 0x100}, {"1", 0x80}, {"2", 0x8000}, {"3", 0x20}, {"4", 0x4000}, {"5", 0x40},
+        {"6", 0}, {"9", 0}, {"-1", 0},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(priority_class_for_index(c.index), c.priority) << c.index;
+        EXPECT_EQ(priority_class_for_index(setting_integer(c.text)), c.priority) << c.text;
 }
 
 } // namespace

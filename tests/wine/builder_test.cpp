@@ -105,6 +105,8 @@ TEST(Builder, ReplacesTheSettingsOfAnExistingLauncher)
 // on the host, for both builders.)
 TEST(Builder, RefusesBadInputAndKeepsTheOutput)
 {
+    if (target_arch() != "x86")  // one x86 builder for both, refusing alike
+        GTEST_SKIP() << "checked in the x86 run";
     std::string dir = make_temp_dir("bad");
     write_file(dir + "\\good.cfg", "main_class = M\narchitecture = x86\n");
     CreateDirectoryA((dir + "\\folder.exe").c_str(), nullptr);
@@ -186,6 +188,8 @@ void pe_kind(const std::string &path, WORD *machine, WORD *subsystem)
 
 TEST(Builder, UsesTheStubBesideItThatTheConfigurationNames)
 {
+    if (target_arch() != "x86")  // builds for both architectures itself
+        GTEST_SKIP() << "checked in the x86 run";
     // The builder and the four stubs in one folder, as in a distribution.
     std::string dir = make_temp_dir("beside");
     CopyFileA((tools_dir() + "\\trevalo-build.exe").c_str(), (dir + "\\trevalo-build.exe").c_str(),

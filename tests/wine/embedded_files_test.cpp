@@ -396,20 +396,10 @@ TEST(EmbeddedFiles, DamagedOrHostileArchivesUnpackNothing)
     }
 }
 
-TEST(EmbeddedFiles, SameFilesBuildTheSameLauncher)
-{
-    app a = make_app({{"a.jar", "aaaa"}, {"b.jar", std::string(5000, 'b')}});
-    std::string config = "main_class = e.Main\nembed = files\n";
-    std::string first = make_launcher(a.dir, config, "first.exe");
-    std::string second = make_launcher(a.dir, config, "second.exe");
-    std::string one = read_file(first), two = read_file(second);
-    EXPECT_EQ(one.size(), two.size());
-    EXPECT_TRUE(one == two) << "the launchers differ";
-    EXPECT_NE(one.find(std::string(5000, 'b')), std::string::npos) << "the content is packed";
-}
-
 TEST(EmbeddedFiles, BuilderRefusesFilesItCannotPack)
 {
+    if (target_arch() != "x86")
+        GTEST_SKIP() << "one Windows builder for both: its refusals are checked with x86 stubs";
     std::string dir = make_temp_dir("embed-bad");
     CreateDirectoryA((dir + "\\one").c_str(), nullptr);
     CreateDirectoryA((dir + "\\two").c_str(), nullptr);

@@ -81,12 +81,9 @@ DWORD answer_and_wait(child_process *child, const message_box &box);
 std::string make_launcher(const std::string &folder, const std::string &config,
                           const std::string &name = "app.exe", const std::string &stub = "");
 
-// Builds a settings probe with config and returns what it printed, as name -> value. stored
-// texts replace the built settings of their ids before the probe runs: texts the builder
-// refuses, as launchers built before it checked may hold them.
-std::map<std::string, std::string> probe_settings(
-    const std::string &folder, const std::string &config,
-    const std::map<unsigned, std::string> &stored = {});
+// Builds a settings probe with config and returns what it printed, as name -> value.
+std::map<std::string, std::string> probe_settings(const std::string &folder,
+                                                  const std::string &config);
 
 // The lines of text, without their line ends.
 std::vector<std::string> split_lines(const std::string &text);

@@ -13,6 +13,13 @@
 # whatever it wants to find again, and ends. The wineserver is then started afresh as above and
 # those tests run again, with TREVALO_WINE_RESTARTED=1, to check what the restart left.
 set -u
+# The suites that CTest runs on the second machine (TREVALO_WINE_MACHINE=2): its own prefix
+# and display (scripts/wine-env.sh), beside the others; never the first machine's prefix,
+# whose wineserver the suites there restart.
+if [ "${TREVALO_WINE_MACHINE:-1}" = 2 ]; then
+    export WINEPREFIX=${TREVALO_WINEPREFIX_2:-${WINEPREFIX:-$HOME/.wine}-2}
+    export DISPLAY=${TREVALO_DISPLAY_2:-${DISPLAY:-}}
+fi
 log=$(mktemp /tmp/trevalo-wine-XXXXXX.log)
 restart_dir=$(mktemp -d /tmp/trevalo-restart-XXXXXX)
 export TREVALO_WINE_LOG="Z:${log//\//\\}"

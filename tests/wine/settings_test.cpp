@@ -1,83 +1,13 @@
 // Loading the settings, through a probe that runs the launcher's own loader on the resources
-// the builder wrote.
+// the builder wrote: long texts whole, and the INI file (each kind's reading is shown on the
+// host, the priority's effect by the Launcher suite).
 #include <gtest/gtest.h>
 
-#include "config/setting_list.h"
 #include "tests/wine/harness.h"
 
 namespace {
 
 const char *const MAIN = "main_class = a.b.Main\n";
-
-TEST(Settings, ConvertsEachKind)
-{
-    // stored: the text is written into the launcher as it is, not through the builder, which
-    // refuses it or stores another form; launchers built before it checked may hold it.
-    const struct {
-        const char *config;
-        const char *name;
-        const char *value;
-        unsigned stored_id = 0;
-        const char *stored = nullptr;
-    } cases[] = {
-        {"", "main_class", "a/b/Main"},  // every dot becomes a slash
-        {"", "splash_until_window", "1"},
-        {"splash_until_window = 1\n", "splash_until_window", "1"},
-        {"", "splash_until_window", "1", SETTING_splash_until_window, "x"},
-        {"", "splash_until_window", "1", SETTING_splash_until_window, "no"},
-        {"", "splash_until_window", "1", SETTING_splash_until_window, ""},  // empty is on
-        {"splash_until_window = 0\n", "splash_until_window", "0"},
-        {"splash_until_window = no\n", "splash_until_window", "0"},
-        {"", "splash_until_window", "0", SETTING_splash_until_window, "00"},
-        {"multiple_instances = 0\n", "multiple_instances", "0"},
-        // Launchers built before it hold no expand_wildcards: empty is off.
-        {"", "expand_wildcards", "0", SETTING_expand_wildcards, ""},
-        {"expand_wildcards = 1\n", "expand_wildcards", "1"},
-        {"stop_with_exit = 1\n", "stop_with_exit", "1"},
-        {"", "splash_seconds", "0", SETTING_splash_seconds, "abc"},
-        {"splash_seconds = 12\n", "splash_seconds", "12"},
-        {"", "java_version", "0x00010004", SETTING_java_version, "10004"},
-        {"java_version = 0x00010004\n", "java_version", "0x00010004"},
-        {"java_version =\n", "java_version", "0x00000000"},
-        {"java_version = 1.6\n", "java_version", "0x00010006"},
-        {"java_version = 17\n", "java_version", "0x00110000"},
-        {"", "java_version_text", "1.6", SETTING_java_version, "1.6"},
-        {"jvm_options = -Dpath=\"%TEMP%\\x y\"\n", "jvm_options", "-Dpath=\"%TEMP%\\x y\""},
-        {"", "search_order", "8071234569"},
-        {"search_order = 01234\n", "search_order", "01234"},
-        {"", "max_java_version", "0"},
-        {"max_java_version = 21\n", "max_java_version", "21"},
-        {"", "msg_no_runtime",
-         "Unable to locate suitable Java Runtime Environment on this machine."},
-    };
-    for (const auto &c : cases) {
-        std::string dir = make_temp_dir("kinds");
-        std::map<unsigned, std::string> stored;
-        if (c.stored)
-            stored[c.stored_id] = c.stored;
-        auto values = probe_settings(dir, std::string(MAIN) + c.config, stored);
-        EXPECT_EQ(values[c.name], c.value) << "config: " << c.config << (c.stored ? c.stored : "");
-    }
-}
-
-TEST(Settings, AppliesThePriorityTable)
-{
-    const struct {
-        const char *value;
-        const char *priority_class;
-    } cases[] = {
-        {"", "0x100"},     // empty reads as 0: realtime
-        {"0", "0x100"}, {"1", "0x80"}, {"2", "0x8000"}, {"3", "0x20"}, {"4", "0x4000"},
-        {"5", "0x40"},
-        {"6", "0x20"}, {"9", "0x20"}, {"-1", "0x20"},  // outside the table: left alone
-    };
-    for (const auto &c : cases) {
-        std::string dir = make_temp_dir("priority");
-        // As stored: the builder takes only 0 to 5.
-        auto values = probe_settings(dir, MAIN, {{SETTING_priority, c.value}});
-        EXPECT_EQ(values["priority_class"], c.priority_class) << "priority = " << c.value;
-    }
-}
 
 TEST(Settings, ReadsLongTextsWhole)
 {

@@ -257,9 +257,9 @@ TEST(Splash, ClosesWhenTheApplicationShowsItsWindow)
 
 TEST(Splash, ScreenshotOfTheSplashOverTheApplication)
 {
-    // Not a check: a picture for a person, build/artifacts/splash-over-window.bmp, taken once
-    // both show (the splash's time and the window's outlast the test; the window is closed
-    // here).
+    // Not a check: a picture for a person, build/artifacts/splash-over-window-<arch>.bmp,
+    // taken once both show (the splash's time and the window's outlast the test; the window
+    // is closed here).
     std::string dir = make_temp_dir("splash-shot");
     std::string app = make_launcher(
         dir, with_runtime(splash_config("splash_until_window = 0\nsplash_seconds = 600\n"
@@ -275,7 +275,7 @@ TEST(Splash, ScreenshotOfTheSplashOverTheApplication)
     Sleep(300); // for the picture only: both painted
     std::string artifacts = build_dir() + "\\..\\artifacts";
     CreateDirectoryA(artifacts.c_str(), nullptr);
-    save_screenshot(artifacts + "\\splash-over-window.bmp");
+    save_screenshot(artifacts + "\\splash-over-window-" + target_arch() + ".bmp");
     PostMessageA(window, WM_CLOSE, 0, 0);
     DWORD status;
     EXPECT_TRUE(wait_exit(child, HANG_MS, &status));
