@@ -104,13 +104,23 @@ static void apply_optional_config(const launcher_settings &settings, const char 
         report_error_with_reason(MSG_SETTING_NOT_APPLIED, "stop_timeout_seconds");
 }
 
-// Registers the event-log source name for the launcher at path.
+// Registers the event-log source name for the launcher at path. A key that this registration
+// made goes again when its values could not be written: a failed install leaves no empty
+// source behind (one that was there before is kept).
 static bool register_event_source(const char *name, const char *path)
 {
     char *event_key = join_text(EVENT_LOG_KEY, name);
-    bool ok = create_registry_key(event_key) &&
-              set_registry_expand_string(event_key, "EventMessageFile", path) &&
+    registry_key *existing = open_registry_key(REGISTRY_MACHINE, event_key);
+    if (existing)
+        close_registry_key(existing);
+    bool made = create_registry_key(event_key);
+    bool ok = made && set_registry_expand_string(event_key, "EventMessageFile", path) &&
               set_registry_dword(event_key, "TypesSupported", 7);
+    if (made && !ok && !existing) {
+        unsigned error = last_error();
+        remove_event_source(event_key);
+        set_last_error(error);
+    }
     free(event_key);
     return ok;
 }
@@ -218,17 +228,23 @@ static bool stop_and_wait(const launcher_settings &settings, const char *name,
     return wait_while(name, STATE_STOPPED, timeout, status, true);
 }
 
-// Removes the event-log source name when this launcher registered it.
-static bool remove_own_event_source(const char *name)
+// Removes the event-log source name when this launcher registered it: 1 when it was removed,
+// 0 when there is no source of this launcher's, -1 (last error set) when it could not be
+// removed, or its owner not told because this launcher's own path could not be read.
+static int remove_own_event_source(const char *name)
 {
     char path[PATH_SIZE], registered[PATH_SIZE];
     char *event_key = join_text(EVENT_LOG_KEY, name);
-    bool ours = query_registry_text(REGISTRY_MACHINE, event_key, "EventMessageFile", registered,
-                                    sizeof registered) == 0 &&
-                executable_path(path, sizeof path) && strcasecmp(path, registered) == 0;
-    bool ok = !ours || remove_event_source(event_key);
+    int removed = 0;
+    if (query_registry_text(REGISTRY_MACHINE, event_key, "EventMessageFile", registered,
+                            sizeof registered) == 0) {
+        if (!executable_path(path, sizeof path))
+            removed = -1;
+        else if (strcasecmp(path, registered) == 0)
+            removed = remove_event_source(event_key) ? 1 : -1;
+    }
     free(event_key);
-    return ok;
+    return removed;
 }
 
 int uninstall_service(const launcher_settings &settings, const char *name)
@@ -240,8 +256,14 @@ int uninstall_service(const launcher_settings &settings, const char *name)
         set_last_error(ERROR_SERVICE_EXISTS_CODE);
         return -1;
     }
-    if (found == 0)
+    if (found == 0) {
+        // A removal that deleted the record but not its event-log source: this one finishes
+        // it. Without a source of this launcher's, the service is not installed.
+        int source = remove_own_event_source(name);
+        if (source != 0)
+            return source > 0 ? 0 : report_failure();
         set_last_error(ERROR_SERVICE_DOES_NOT_EXIST_CODE);
+    }
     service_status status;
     if (found != 1 || !stop_and_wait(settings, name, &status))
         return report_failure(&settings, name);
@@ -250,7 +272,10 @@ int uninstall_service(const launcher_settings &settings, const char *name)
         set_last_error(ERROR_SERVICE_REQUEST_TIMEOUT_CODE);
         return -1;
     }
-    if (!delete_service_record(name) || !remove_own_event_source(name))
+    // The record goes first: a source that cannot be removed after it is no more than a
+    // registry key naming this launcher, which the next removal takes away. The other order
+    // could leave an installed service whose event-log records have lost their texts.
+    if (!delete_service_record(name) || remove_own_event_source(name) < 0)
         return report_failure();
     return 0;
 }

@@ -22,8 +22,9 @@ void fake_registry_set_number(const char *key, const char *value, unsigned numbe
 // Creates key (and its parents) without values.
 void fake_registry_add_key(const char *key, registry_root root = REGISTRY_MACHINE);
 
-// Empties the tables of both roots.
+// Empties the tables of both roots; removes key (of the machine root) without its sub-keys.
 void fake_registry_clear();
+void fake_registry_remove_key(const char *key);
 
 // Makes path the running executable's path (null: the test program's own).
 void fake_executable_path(const char *path);

@@ -38,6 +38,7 @@ namespace {
 
 launcher_settings settings = blank_settings();
 const std::regex HASH("[0-9a-f]{16}");
+const char *const EVENT_KEY = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Svc";
 
 // What a run gave: its result, and what it reported (records of the service run).
 struct ran {
@@ -152,6 +153,7 @@ struct operation {
     void (*set_up)(const temp_tree &); // what is there before it runs (null: nothing)
     ran (*run)(const temp_tree &);
     std::vector<failure> failures; // the documented ends of a failed run
+    bool repeated = false; // a failed run, run again, ends as the clean run
 };
 
 const operation operations[] = {
@@ -175,12 +177,13 @@ const operation operations[] = {
      [](const temp_tree &t) { t.file("out.log", std::string(2048, 'C')), t.file("out.log.1"); },
      rotate_output, {{"unwritable", 0}}},
     {"install", nullptr, [](const temp_tree &) { return service_switch("-install"); },
-     {{"failed", 1}}},
+     {{"failed", 1}}, true},
     {"uninstall",
      [](const temp_tree &) {
          fake_service_records_table()["Svc"].command = "\"/opt/app/app.exe\" -service";
+         fake_registry_set_text(EVENT_KEY, "EventMessageFile", "/opt/app/app.exe");
      },
-     [](const temp_tree &) { return service_switch("-uninstall"); }, {{"failed", 1}}},
+     [](const temp_tree &) { return service_switch("-uninstall"); }, {{"failed", 1}}, true},
     {"service run", nullptr, run_service_once, {{"exit 1", 0}, {"exit 1 error failed", 1}}},
 };
 
@@ -201,6 +204,9 @@ std::map<std::string, std::string> state_of(const temp_tree &tree)
     }
     for (const auto &record : fake_service_records_table())
         state["service " + record.first] = record.second.command + record.second.description;
+    char source[256] = "";
+    int found = query_registry_text(REGISTRY_MACHINE, EVENT_KEY, "EventMessageFile", source, 256);
+    state["event source"] = std::to_string(found) + source; // -1: none, 1: an empty key
     return state;
 }
 
@@ -230,6 +236,7 @@ TEST(Faults, EachFailingCallEndsOnceReportedWithNothingHalfWritten)
             fake_program_data(tree.path("ProgramData").c_str());
             setenv("TMPDIR", temp_tree::unix(tree.path("tmp")).c_str(), 1);
             fake_service_reset();
+            fake_registry_clear();
             if (op.set_up)
                 op.set_up(tree);
             undeleted.clear();
@@ -275,12 +282,17 @@ TEST(Faults, EachFailingCallEndsOnceReportedWithNothingHalfWritten)
                             (will != after.end() && will->second == entry.second))
                     << where << entry.first << " holds " << entry.second.substr(0, 40);
             }
+            if (op.repeated) {
+                EXPECT_EQ(op.run(tree).result, clean.result) << where << "run again";
+                EXPECT_EQ(state_of(tree), after) << where << "run again";
+            }
         }
         EXPECT_EQ(__lsan_do_recoverable_leak_check(), 0) << op.what;
     }
     fake_archive_resource("");
     fake_executable_path(nullptr);
     fake_service_reset();
+    fake_registry_clear();
     unsetenv("TMPDIR");
 }
 

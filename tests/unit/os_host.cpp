@@ -125,6 +125,11 @@ void fake_registry_clear()
     tables[1].clear();
 }
 
+void fake_registry_remove_key(const char *key)
+{
+    tables[0].erase(key);
+}
+
 int query_registry_text(registry_root root, const char *key, const char *value, char *buffer,
                         size_t capacity)
 {

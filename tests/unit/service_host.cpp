@@ -365,5 +365,6 @@ bool remove_event_source(const char *key)
     if (!allowed("remove source"))
         return false;
     removed_sources.push_back(key);
+    fake_registry_remove_key(key);
     return true;
 }

@@ -301,6 +301,7 @@ TEST_F(ServiceInstall, AnotherProgramsEventSourceStays)
     ASSERT_EQ(run_switch("-install"), 0);
     fake_registry_set_text(EVENT_KEY.c_str(), "EventMessageFile", "/opt/other/other.exe");
     EXPECT_EQ(run_switch("-uninstall"), 0);
+    EXPECT_EQ(run_switch("-uninstall"), 1060) << "nor is it taken for one left behind";
     EXPECT_TRUE(removed_sources.empty());
 }
 
