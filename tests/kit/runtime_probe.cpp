@@ -64,5 +64,9 @@ int main()
         split_command_line(settings.jvm_options, &list.count, &list.options, false);
     for (int i = 0; i < list.count; i++)
         printf("option=%s\n", list.options[i]);
+    char *class_path;
+    class_path_option(list, false, &class_path);
+    if (class_path)
+        printf("option=%s\n", class_path);
     return 0;
 }
