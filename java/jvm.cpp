@@ -78,7 +78,7 @@ static bool set_late_properties(const launcher_settings &settings, JNIEnv *env,
 bool execute_plan(const run_context &run, const launch_plan &plan, jvm_record *jvm)
 {
     const launcher_settings &settings = *run.settings;
-    jvm->guard = run.guard;
+    jvm->output = plan.output;
     memcpy(jvm->library_path, plan.library_path, sizeof jvm->library_path);
     if (!load_runtime(settings, jvm) || !start_vm(settings, plan, jvm) ||
         !set_late_properties(settings, jvm->env, plan))

@@ -18,7 +18,7 @@ struct jvm_record {
     JavaVM *vm;
     JNIEnv *env; // of the thread that created the virtual machine
     jint attach_version; // the JNI version of the attach record, one the runtime supports
-    run_guard guard;     // of the run it was created for
+    output_rules output; // how main's run opens the output files, as planned
 };
 
 // Carries out plan: loads its runtime, creates the virtual machine with the "vfprintf",

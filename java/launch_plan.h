@@ -5,6 +5,7 @@
 
 #include "config/run_context.h"
 #include "java/runtime_search.h"
+#include "output/output_files.h"
 
 struct launch_plan {
     // The runtime library chosen.
@@ -21,13 +22,15 @@ struct launch_plan {
     // A service run's: the process gets a console, and both the standard streams and
     // System.out/err go to it.
     bool console;
+    // How the output files are rotated and opened.
+    output_rules output;
 };
 
 // Plans the virtual machine of run: finds a runtime (guarded as run is), builds the options
 // from the jvm_options setting, the user's options file (not for a guarded run or a service),
 // class_path (whose folders are expanded with expand_folders), class sharing, the heap, the
 // crash evidence and "-Dsun.java.command=" of main's count arguments of vector (none: the
-// app_args setting), and sorts them into given and late. Returns false after a failure it has
+// app_args setting), and sorts them into given and late; and the rules of the output files. Returns false after a failure it has
 // reported (no runtime, a folder refused, an option the runtime cannot read).
 bool plan_launch(const run_context &run, const char *class_path, bool expand_folders, int count,
                  char **vector, launch_plan *plan);

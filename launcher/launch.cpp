@@ -207,7 +207,7 @@ int launch(const char *command_line, bool console)
         trace("under Wine, which keeps no separate accounts: not guarded");
     if (guard.guarded)
         remove_user_jvm_variables();
-    apply_ini_file(&settings, guard.guarded, guard.own_account);
+    apply_ini_file(&settings, guard);
 
     if (service_run) {
         run_as_service(run);

@@ -49,7 +49,7 @@ int main()
     // INI file only from a private folder.
     bool service = getenv("TREVALO_PROBE_SERVICE") != nullptr;
     run_guard guard = guard_for(service);
-    apply_ini_file(&settings, guard.guarded, guard.own_account);
+    apply_ini_file(&settings, guard);
     // As the run does next: the embedded files, unpacked as a service's with
     // TREVALO_PROBE_SERVICE set, become the class path printed below.
     char *unpacked;
