@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "base/messages.h"
+#include "base/path.h"
 #include "base/text.h"
 #include "config/settings.h"
 #include "os/os.h"
@@ -42,14 +43,12 @@ bool enter_launcher_directory()
         report_directory_error(SUBJECT_CURRENT_EXE);
         return false;
     }
-    char *last_backslash = strrchr(path, '\\');
-    if (last_backslash)
-        *last_backslash = '\0';
-    if (!set_current_directory(path)) {
-        report_directory_error(path);
-        return false;
-    }
-    return true;
+    char *folder = path_folder(path);
+    bool entered = set_current_directory(folder[0] ? folder : path);
+    if (!entered)
+        report_directory_error(folder[0] ? folder : path);
+    free(folder);
+    return entered;
 }
 
 bool enter_working_directory(const launcher_settings &settings, bool force_configured)

@@ -47,7 +47,7 @@ static bool override_from_ini(const char *text, const char *key, char **setting)
     return true;
 }
 
-void apply_ini_file(launcher_settings *settings, bool guarded, bool own_account)
+void apply_ini_file(launcher_settings *settings, const run_guard &guard)
 {
     launcher_settings &storage = *settings;
     if (!storage.ini_file[0]) {
@@ -57,8 +57,9 @@ void apply_ini_file(launcher_settings *settings, bool guarded, bool own_account)
     // A guarded run reads the file it checked: the file opened is the one whose folder is
     // held, never a name looked up again.
     char *text = nullptr;
-    if (guarded)
-        text = read_private_text_file(storage.ini_file, own_account, &storage.refused_ini_folder);
+    if (guard.guarded)
+        text = read_private_text_file(storage.ini_file, guard.own_account,
+                                      &storage.refused_ini_folder);
     else
         text = read_text_file(storage.ini_file);
     if (storage.refused_ini_folder)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "config/setting_list.h"
+#include "os/guard.h"
 
 #define SETTING_TYPE_TEXT char *
 #define SETTING_TYPE_MESSAGE char *
@@ -47,8 +48,9 @@ bool load_settings(launcher_settings *settings);
 
 // Applies JvmOptions and AppOptions of the INI file named by the ini_file setting: a relative
 // name from the launcher's folder (the current directory), an absolute one as it is. A file
-// that cannot be opened is passed over silently: the INI file is optional. guarded (the
-// launcher runs elevated, or as a service): an existing file is read only when its folder
-// passes the private-folder test of the unpacking folder (own_account: the process's account
-// trusted too), the folder then held open; otherwise settings->refused_ini_folder names it.
-void apply_ini_file(launcher_settings *settings, bool guarded, bool own_account);
+// that cannot be opened is passed over silently: the INI file is optional. A guarded run
+// (guard: the launcher runs elevated, or as a service) reads an existing file only when its
+// folder passes the private-folder test of the unpacking folder (own_account: the process's
+// account trusted too), the folder then held open; otherwise settings->refused_ini_folder
+// names it.
+void apply_ini_file(launcher_settings *settings, const run_guard &guard);

@@ -6,6 +6,7 @@
 
 #include "base/memory.h"
 #include "base/messages.h"
+#include "base/path.h"
 #include "base/text.h"
 #include "base/unicode.h"
 #include "os/os.h"
@@ -77,7 +78,7 @@ void read_user_options(const char *name, user_option_lines *options, char **path
         return;
     char *folder = environment_value("APPDATA");
     if (folder && folder[0])
-        *path = join_text(folder, "\\", name);
+        *path = join_path(folder, name);
     free(folder);
     if (!*path) {
         trace("user's options file %s: no application data folder", name);

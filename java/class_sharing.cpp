@@ -236,15 +236,14 @@ bool is_relative(const char *path)
     return !drive && path[0] != '\\' && path[0] != '/';
 }
 
-// Appends each class-path entry of value (";"-separated) with its stamp and the hash of its
-// central directory. False when an entry is a folder (the virtual machine refuses to archive
-// with a non-empty one, and cannot check its classes) or a file that is not a jar.
-bool append_class_path(string_list *text, const char *value)
+// Appends each class-path entry of list with its stamp and the hash of its central directory.
+// False when an entry is a folder (the virtual machine refuses to archive with a non-empty
+// one, and cannot check its classes) or a file that is not a jar.
+bool append_class_path(string_list *text, const jvm_option_list &list)
 {
-    char *entries = must_copy(value);
-    char *cursor = nullptr;
     bool ok = true, relative = false;
-    while (char *entry = next_token(entries, ";", &cursor)) {
+    for (int i = 0; i < list.class_path_count; i++) {
+        const char *entry = list.class_path[i];
         relative = relative || is_relative(entry);
         string_list_append(text, "class-path ");
         string_list_append(text, entry);
@@ -263,7 +262,6 @@ bool append_class_path(string_list *text, const char *value)
         append_number(text, hash);
         string_list_append(text, "\n");
     }
-    free(entries);
     // A relative entry names another file from another current directory.
     char directory[PATH_SIZE];
     if (ok && relative) {
@@ -276,8 +274,8 @@ bool append_class_path(string_list *text, const char *value)
 }
 
 // The fingerprint of this run as a new heap text; null when sharing cannot serve it.
-char *make_fingerprint(const char *library, const runtime_facts &facts, int count,
-                       char **options)
+char *make_fingerprint(const char *library, const runtime_facts &facts,
+                       const jvm_option_list &list)
 {
     string_list text = {};
     string_list_append(&text, "trevalo class sharing 1\nruntime ");
@@ -322,21 +320,15 @@ char *make_fingerprint(const char *library, const runtime_facts &facts, int coun
             return nullptr;
         }
     }
-    static const char class_path_option[] = "-Djava.class.path=";
-    const char *class_path = nullptr;
     bool ok = true;
-    for (int i = 0; i < count && ok; i++) {
-        ok = option_allows_sharing(options[i]);
-        if (starts_with(options[i], class_path_option)) {
-            class_path = options[i] + sizeof class_path_option - 1;
-            continue;
-        }
+    for (int i = 0; i < list.count && ok; i++) {
+        ok = option_allows_sharing(list.options[i]);
         string_list_append(&text, "option ");
-        string_list_append(&text, options[i]);
+        string_list_append(&text, list.options[i]);
         string_list_append(&text, "\n");
     }
     // Without a class path the virtual machine takes the current folder, a folder.
-    ok = ok && class_path && append_class_path(&text, class_path);
+    ok = ok && list.class_path_count > 0 && append_class_path(&text, list);
     if (!ok) {
         free(text.text);
         return nullptr;
@@ -358,9 +350,10 @@ bool private_level(const char *path, bool own_account)
 // user's other processes lack (an archive is code it runs), under the machine's private
 // program-data folder; otherwise in the user's local application data. Null when it cannot be
 // made private.
-char *archive_folder(const launcher_settings &settings, bool service)
+char *archive_folder(const launcher_settings &settings, const run_guard &guard)
 {
-    bool privately = guard_for(service).guarded;
+    bool privately = guard.guarded;
+    bool service = guard.own_account;
     char base[PATH_SIZE];
     char *path = nullptr;
     if (privately) {
@@ -693,7 +686,7 @@ bool append_quoted(string_list *command, const char *first, const char *second =
 // them as they are (the program reads its command line in the system's code page, and reads
 // JDK_JAVA_OPTIONS, which the recording run never saw).
 char *creation_command(const runtime_facts &facts, const char *configuration, const char *made,
-                       int count, char **options)
+                       const jvm_option_list &list)
 {
     char *extra = environment_value("JDK_JAVA_OPTIONS");
     bool ok = !extra || !extra[0];
@@ -705,9 +698,14 @@ char *creation_command(const runtime_facts &facts, const char *configuration, co
     ok = append_quoted(&command, "-XX:AOTConfiguration=", configuration) && ok;
     ok = append_quoted(&command, "-XX:AOTCache=", made) && ok;
     string_list_append(&command, " -Xlog:aot*=off -Xlog:cds*=off");
-    for (int i = 0; i < count; i++)
-        if (!left_out_of_creation(options[i]))
-            ok = append_quoted(&command, options[i]) && ok;
+    for (int i = 0; i < list.count; i++)
+        if (!left_out_of_creation(list.options[i]))
+            ok = append_quoted(&command, list.options[i]) && ok;
+    char *class_path;
+    class_path_option(list, false, &class_path);
+    if (class_path)
+        ok = append_quoted(&command, class_path) && ok;
+    free(class_path);
     char *converted = ok ? runtime_option_text(command.text) : nullptr;
     ok = converted != nullptr;
     free(converted);
@@ -838,7 +836,7 @@ enum ahead_step {
 
 // What the ahead-of-time cache does on this run, and its options added.
 ahead_step add_ahead_options(const runtime_facts &facts, const char *folder, const char *key,
-                             const char *fingerprint, int count, char **options,
+                             const char *fingerprint, const jvm_option_list &list,
                              added_options *added)
 {
     ahead_names names = {cache_path(folder, key, ".aot"),
@@ -869,7 +867,7 @@ ahead_step add_ahead_options(const runtime_facts &facts, const char *folder, con
                              stamp_time(tried) + RETRY_AFTER > now)) {
         char *configuration = temporary_path(folder, key, ".aotconf");
         char *made = temporary_path(folder, key, ".aot");
-        char *command = creation_command(facts, configuration, made, count, options);
+        char *command = creation_command(facts, configuration, made, list);
         if (command) {
             // The stale cache goes, its fingerprint first. The log dates this attempt: until
             // its cache is made, the next recording waits a day.
@@ -923,7 +921,7 @@ void start_creation()
 } // namespace
 
 void add_class_sharing_options(const launcher_settings &settings, const char *library,
-                               bool service, int *count, char ***options)
+                               const run_guard &guard, jvm_option_list *list)
 {
     if (strcasecmp(settings.class_sharing, "off") == 0)
         return;
@@ -932,10 +930,10 @@ void add_class_sharing_options(const launcher_settings &settings, const char *li
     if ((facts.kind == SHARING_NONE && !facts.ahead) ||
         !parent_folder(library, library_folder, sizeof library_folder))
         return;
-    char *fingerprint = make_fingerprint(library, facts, *count, *options);
+    char *fingerprint = make_fingerprint(library, facts, *list);
     if (!fingerprint)
         return;
-    char *folder = archive_folder(settings, service);
+    char *folder = archive_folder(settings, guard);
     if (!folder) {
         free(fingerprint);
         return;
@@ -955,8 +953,8 @@ void add_class_sharing_options(const launcher_settings &settings, const char *li
     free(full_identity);
 
     added_options added = {};
-    ahead_step ahead = facts.ahead ? add_ahead_options(facts, folder, key, fingerprint, *count,
-                                                       *options, &added)
+    ahead_step ahead = facts.ahead ? add_ahead_options(facts, folder, key, fingerprint, *list,
+                                                       &added)
                                    : AHEAD_UNAVAILABLE;
     if (facts.kind != SHARING_NONE && (ahead == AHEAD_UNAVAILABLE || ahead == AHEAD_CREATING))
         add_archive_options(facts, library_folder, folder, key, fingerprint,
@@ -987,7 +985,7 @@ void add_class_sharing_options(const launcher_settings &settings, const char *li
         }
         free(converted);
     }
-    insert_options(added, count, options);
+    insert_options(added, &list->count, &list->options);
     free(key);
     free(folder);
     free(fingerprint);

@@ -16,15 +16,18 @@
 #pragma once
 
 #include "config/settings.h"
+#include "java/jvm_options.h"
+#include "os/guard.h"
 
-// Adds to the option list (*count texts in *options, a heap vector of heap texts, as
-// split_command_line makes it) the options sharing needs on this run, before the user's own so
-// that theirs win where both name a setting. library is the runtime library about to be
-// created; service selects the service's private folder for the archives. Nothing is added
-// when settings.class_sharing is "off", for runtimes and options that sharing cannot serve
-// safely, or when the archive folder cannot be made private and writable. Reports nothing.
+// Adds to list the options sharing needs on this run, before the user's own so that theirs
+// win where both name a setting; the archive is made for list's options and class path.
+// library is the runtime library about to be created; a guarded run (guard) keeps the
+// archives in the machine's private folder, a service's trusting its own account. Nothing is
+// added when settings.class_sharing is "off", for runtimes and options that sharing cannot
+// serve safely, or when the archive folder cannot be made private and writable. Reports
+// nothing.
 void add_class_sharing_options(const launcher_settings &settings, const char *library,
-                               bool service, int *count, char ***options);
+                               const run_guard &guard, jvm_option_list *list);
 
 // Once the virtual machine has ended (its exit hook, or after DestroyJavaVM): makes the archive
 // that this run had written complete under its own name and writes its fingerprint; on Java 8,

@@ -7,6 +7,7 @@
 
 #include "base/memory.h"
 #include "base/messages.h"
+#include "base/path.h"
 #include "base/string_list.h"
 #include "base/text.h"
 #include "java/vm_hooks.h"
@@ -71,7 +72,7 @@ void trim_crash_reports(const char *folder)
             close_directory_listing(listing);
         if (count <= CRASH_REPORTS_KEPT)
             return;
-        char *path = join_text(folder, "\\", oldest);
+        char *path = join_path(folder, oldest);
         bool removed = delete_file(path);
         trace("crash report %s removed: %s", path, removed ? "yes" : "no (in use)");
         free(path);
@@ -81,7 +82,7 @@ void trim_crash_reports(const char *folder)
 }
 
 // Makes path as a folder of the user's, or a private one, and holds it; false when it cannot.
-static bool make_level(const char *path, const folder_trust &trust)
+static bool make_level(const char *path, const run_guard &trust)
 {
     if (!trust.guarded)
         return create_directory(path) || path_attributes(path) == 1;
@@ -92,7 +93,7 @@ static bool make_level(const char *path, const folder_trust &trust)
 // The crash folder as a new heap text, made level by level; null when it cannot be made. A
 // guarded run's hangs under the launcher's private folder (checked and held from the system's
 // program data down), beside its unpacked files; the user's under the user's local folder.
-static char *crash_folder(const launcher_settings &settings, const folder_trust &trust)
+static char *crash_folder(const launcher_settings &settings, const run_guard &trust)
 {
     char *path = nullptr;
     if (trust.guarded) {
@@ -118,7 +119,7 @@ static char *crash_folder(const launcher_settings &settings, const folder_trust 
             *p = '.';
     const char *levels[] = {trust.guarded ? settings.main_class_encoded : application, "crashes"};
     for (const char *level : levels) {
-        char *next = join_text(path, path[strlen(path) - 1] == '\\' ? "" : "\\", level);
+        char *next = join_path(path, level);
         free(path);
         path = next;
         if (!make_level(path, trust)) {
@@ -144,7 +145,7 @@ static void tell_earlier_runs(const launcher_settings &settings, const char *fol
         size_t n = strlen(entry.name);
         if (entry.is_directory || n < 5 || strcmp(entry.name + n - 4, ".run") != 0)
             continue;
-        char *path = join_text(folder, "\\", entry.name);
+        char *path = join_path(folder, entry.name);
         // A running launcher holds its record: it cannot be read.
         char *record = read_text_file(path);
         // Removed first: of two launchers starting at once, one tells.
@@ -210,7 +211,7 @@ static char *crash_report(const char *folder, jvm_option_list *list)
     return text.text ? text.text : must_copy("");
 }
 
-void prepare_crash_evidence(const launcher_settings &settings, const folder_trust &trust,
+void prepare_crash_evidence(const launcher_settings &settings, const run_guard &trust,
                             jvm_option_list *list)
 {
     char *folder = crash_folder(settings, trust);

@@ -35,5 +35,5 @@ void trim_crash_reports(const char *folder);
 // one's, as trust says) Trevalo\<stored main class>\crashes in the machine's private
 // program-data folder. A folder that cannot be made leaves the run without evidence, never
 // stops it.
-void prepare_crash_evidence(const launcher_settings &settings, const folder_trust &trust,
+void prepare_crash_evidence(const launcher_settings &settings, const run_guard &trust,
                             jvm_option_list *list);

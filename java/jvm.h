@@ -3,7 +3,8 @@
 
 #include <jni.h>
 
-#include "config/settings.h"
+#include "config/run_context.h"
+#include "java/launch_plan.h"
 #include "java/runtime_search.h"
 
 typedef jint(JNICALL *create_vm_entry)(JavaVM **vm, void **env, void *args);
@@ -17,17 +18,20 @@ struct jvm_record {
     JavaVM *vm;
     JNIEnv *env; // of the thread that created the virtual machine
     jint attach_version; // the JNI version of the attach record, one the runtime supports
-    bool service;        // created for a service run
+    output_rules output; // how main's run opens the output files, as planned
 };
 
-// Finds a runtime, loads it, creates the virtual machine with the jvm_options setting and
-// class_path (whose folders are expanded with expand_folders) and the "vfprintf", "abort" and
-// "exit" hooks, and fills *jvm. With console, the process gets a console and both the standard
-// streams and System.out/err go to it (service run). Returns false after a failure it has
-// reported. The count arguments of vector are main's (none: the app_args setting), which
-// sun.java.command names after the main class, as the java command sets it.
-bool create_jvm(const launcher_settings &settings, bool console, const char *class_path,
-                bool expand_folders, int count, char **vector, jvm_record *jvm);
+// Carries out plan: loads its runtime, creates the virtual machine with the "vfprintf",
+// "abort" and "exit" hooks and the given options, sets the late properties, and fills *jvm.
+// For a plan with console, the process gets a console and both the standard streams and
+// System.out/err go to it. Returns false after a failure it has reported.
+bool execute_plan(const run_context &run, const launch_plan &plan, jvm_record *jvm);
+
+// Enters the working directory first when the early_working_dir setting asks, then plans the
+// virtual machine of run (plan_launch) and carries the plan out in *jvm. Returns false after a
+// failure it has reported.
+bool create_jvm(const run_context &run, const char *class_path, bool expand_folders, int count,
+                char **vector, jvm_record *jvm);
 
 // Detaches the calling thread, waits in DestroyJavaVM for the application's last non-daemon
 // thread, and unloads the runtime library.

@@ -8,6 +8,7 @@
 #include "base/command_line.h"
 #include "base/memory.h"
 #include "base/messages.h"
+#include "base/path.h"
 #include "base/string_list.h"
 #include "base/text.h"
 #include "os/os.h"
@@ -22,26 +23,58 @@ static bool has_archive_suffix(const char *name)
     return strcasecmp(suffix, ".jar") == 0 || strcasecmp(suffix, ".zip") == 0;
 }
 
-// Class path entries are kept apart by a line break until the option is made: a folder's name
-// may hold ';', which the virtual machine would read as a separator.
-static const char ENTRY_END[] = "\n";
+// Where the class path's entries are collected: the list they go to, and the current directory
+// (null when it cannot be read) that relative entries are made absolute against.
+struct class_path_builder {
+    jvm_option_list *list;
+    const char *directory;
+    const run_guard *guard;
+};
 
-// Appends every ".jar" and ".zip" file below directory, at any depth and in the order the
-// file system lists them, each followed by ENTRY_END; for a wildcard ("lib\*", as the java command
-// reads it), only the ".jar" files of directory itself. A folder that is a link or junction is
-// not followed: it may lead back up (a loop) or anywhere else. One trailing "\" or "/" of
-// directory is removed in place. Returns false after a reported listing failure, which names
-// the folder.
-static bool add_directory_archives(string_list *list, char *directory, const folder_trust &trust,
+// Appends path to the class path, made absolute against the current directory (the launcher's
+// folder, or the working directory entered early) when relative: the virtual machine opens
+// class path entries when it first needs them, after the application may have entered another
+// directory (return_to_startup_dir). An entry whose path holds ';' is given by its short form,
+// which has none; false (reported) when it has no short form.
+static bool add_class_path_entry(class_path_builder &builder, const char *path)
+{
+    char *entry = builder.directory && !is_absolute_path(path)
+                      ? join_path(builder.directory, path) : must_copy(path);
+    if (strchr(entry, ';')) {
+        char *short_form = short_path_name(entry);
+        if (!short_form || strchr(short_form, ';')) {
+            free(short_form);
+            report_error(MSG_CLASS_PATH_SEPARATOR, entry);
+            free(entry);
+            return false;
+        }
+        free(entry);
+        entry = short_form;
+    }
+    jvm_option_list *list = builder.list;
+    list->class_path = (char **)must_realloc(list->class_path,
+                                             ((size_t)list->class_path_count + 1) * sizeof(char *));
+    list->class_path[list->class_path_count++] = entry;
+    return true;
+}
+
+// Adds every ".jar" and ".zip" file below directory to the class path, at any depth and in the
+// order the file system lists them; for a wildcard ("lib\*", as the java command reads it),
+// only the ".jar" files of directory itself. A folder that is a link or junction is not
+// followed: it may lead back up (a loop) or anywhere else. One trailing "\" or "/" of
+// directory is removed in place. Returns false after a reported failure, which names the
+// folder.
+static bool add_directory_archives(class_path_builder &builder, char *directory,
                                    bool wildcard = false)
 {
     size_t length = strlen(directory);
-    if (length > 0 && (directory[length - 1] == '\\' || directory[length - 1] == '/'))
+    if (length > 0 && is_path_separator(directory[length - 1]))
         directory[length - 1] = '\0';
     // A guarded run lists only folders no other account may change, held open until the
     // process ends: the archives listed are the ones the virtual machine reads.
-    if (trust.guarded && hold_private_directory(directory, trust.own_account) != FOLDER_HELD) {
-        report_error(folder_refusal(trust.own_account), directory);
+    const run_guard &guard = *builder.guard;
+    if (guard.guarded && hold_private_directory(directory, guard.own_account) != FOLDER_HELD) {
+        report_error(folder_refusal(guard.own_account), directory);
         return false;
     }
 
@@ -57,14 +90,13 @@ static bool add_directory_archives(string_list *list, char *directory, const fol
     bool ok = true;
     while (ok) {
         bool dots = strcmp(entry.name, ".") == 0 || strcmp(entry.name, "..") == 0;
-        char *path = join_text(directory, "\\", entry.name);
+        char *path = join_path(directory, entry.name);
         if (entry.is_directory) {
             if (!dots && !wildcard && !entry.is_link)
-                ok = add_directory_archives(list, path, trust);
+                ok = add_directory_archives(builder, path);
         } else if (has_archive_suffix(entry.name) &&
                    (!wildcard || strcasecmp(entry.name + strlen(entry.name) - 4, ".jar") == 0)) {
-            string_list_append(list, path);
-            string_list_append(list, ENTRY_END);
+            ok = add_class_path_entry(builder, path);
         }
         free(path);
         if (!ok)
@@ -136,10 +168,9 @@ char *expand_variables(const char *text, const char *runtime_home)
         } else if ((strcmp(name, "LAUNCHER_DIR") == 0 || strcmp(name, "LAUNCHER_PATH") == 0) &&
                    executable_path(path, sizeof path)) {
             // The launcher's folder (without a trailing backslash), or its full path.
-            char *last = name[9] == 'D' ? strrchr(path, '\\') : nullptr;
-            if (last)
-                *last = '\0';
-            string_list_append(&result, path);
+            char *folder = name[9] == 'D' ? path_folder(path) : nullptr;
+            string_list_append(&result, folder ? folder : path);
+            free(folder);
         } else {
             char *value = environment_value(name);
             append_unquoted(&result, value);
@@ -171,44 +202,24 @@ static bool append_runtime_part(string_list *list, const char *part, size_t n)
 }
 
 // option in the runtime's encoding: as it is, or with each ";"-separated path of its value
-// (after the first "=", or the whole option) that needs it by its short form. With
-// class_path, such an entry that is not there is left out, and one that is there with no
-// short form is reported. Null when that cannot make it fit.
-static char *runtime_text(const char *option, bool class_path)
+// (after the first "=", or the whole option) that needs it by its short form. Null when that
+// cannot make it fit.
+char *runtime_option(const char *option)
 {
     char *converted = runtime_option_text(option);
     if (converted)
         return converted;
-    // "-Djava.class.path=C:\Users\Жук\a.jar;b.jar": the name as it is, each path on its own.
+    // "-Dx=C:\Users\Жук\a;b": the name as it is, each path on its own.
     string_list result = {};
     const char *equals = strchr(option, '=');
     const char *value = equals ? equals + 1 : option;
     bool ok = value == option || append_runtime_part(&result, option, (size_t)(value - option));
-    bool first = true;
     while (ok) {
         size_t n = strcspn(value, ";");
-        int before = result.length;
-        if (!first)
-            string_list_append(&result, ";");
-        if (append_runtime_part(&result, value, n)) {
-            first = false;
-        } else if (!class_path) {
-            ok = false;
-        } else {
-            // The separator undone. An entry that is not there is passed over, as the java
-            // command passes over a missing entry; one that is there cannot be given.
-            result.length = before;
-            if (result.text)
-                result.text[before] = '\0';
-            char *path = copy_text(value, n);
-            if (path_attributes(path) != -1) {
-                report_error(MSG_OPTION_NOT_REPRESENTABLE, path);
-                ok = false;
-            }
-            free(path);
-        }
-        if (!value[n])
+        ok = append_runtime_part(&result, value, n);
+        if (!ok || !value[n])
             break;
+        string_list_append(&result, ";");
         value += n + 1;
     }
     if (ok)
@@ -217,122 +228,107 @@ static char *runtime_text(const char *option, bool class_path)
     return nullptr;
 }
 
-char *runtime_option(const char *option)
+bool class_path_option(const jvm_option_list &list, bool for_runtime, char **option)
 {
-    return runtime_text(option, false);
-}
-
-char *runtime_class_path_option(const char *option)
-{
-    return runtime_text(option, true);
-}
-
-// The entries (each ended by ENTRY_END) joined by ";", each relative one made absolute against
-// the current directory (the launcher's folder, or the working directory entered early): the
-// virtual machine opens class path entries when it first needs them, after the application may
-// have entered another directory (return_to_startup_dir). An entry whose path holds ';' is
-// given by its short form, which has none; false (reported) when it has no short form.
-static bool join_absolute_entries(const char *entries, char **joined)
-{
-    char directory[PATH_SIZE];
-    bool known = get_current_directory(directory, sizeof directory);
-    bool root = known && directory[strlen(directory) - 1] == '\\';
-    string_list result = {};
-    bool ok = true;
-    for (const char *p = entries; ok && *p;) {
-        size_t n = strcspn(p, ENTRY_END);
-        if (n == 0) {
-            p++;
-            continue;
-        }
-        bool relative = known && n > 0 && p[0] != '\\' && p[0] != '/' && !(n > 1 && p[1] == ':');
-        char *part = copy_text(p, n);
-        char *entry = relative ? join_text(directory, root ? "" : "\\", part) : must_copy(part);
-        free(part);
-        if (strchr(entry, ';')) {
-            char *short_form = short_path_name(entry);
-            if (short_form && !strchr(short_form, ';')) {
-                free(entry);
-                entry = short_form;
-            } else {
-                free(short_form);
-                report_error(MSG_CLASS_PATH_SEPARATOR, entry);
-                ok = false;
+    *option = nullptr;
+    if (list.class_path_count == 0)
+        return true;
+    string_list text = {};
+    string_list_append(&text, "-Djava.class.path=");
+    int start = text.length;
+    for (int i = 0; i < list.class_path_count; i++) {
+        if (i > 0)
+            string_list_append(&text, ";");
+        string_list_append(&text, list.class_path[i]);
+    }
+    char *converted = for_runtime ? runtime_option_text(text.text) : nullptr;
+    if (!for_runtime || converted) {
+        *option = converted ? converted : text.text;
+        if (converted)
+            free(text.text);
+        return true;
+    }
+    // Some entry has characters outside the code page: each entry on its own.
+    text.length = start;
+    text.text[start] = '\0';
+    for (int i = 0; i < list.class_path_count; i++) {
+        const char *entry = list.class_path[i];
+        int before = text.length;
+        if (before > start)
+            string_list_append(&text, ";");
+        if (!append_runtime_part(&text, entry, strlen(entry))) {
+            // The separator undone. An entry that is not there is passed over, as the java
+            // command passes over a missing entry; one that is there cannot be given.
+            text.length = before;
+            text.text[before] = '\0';
+            if (path_attributes(entry) != -1) {
+                report_error(MSG_OPTION_NOT_REPRESENTABLE, entry);
+                free(text.text);
+                return false;
             }
         }
-        if (result.length > 0)
-            string_list_append(&result, ";");
-        string_list_append(&result, entry);
-        free(entry);
-        p += n + (p[n] ? 1 : 0);
     }
-    *joined = ok ? (result.text ? result.text : must_copy("")) : nullptr;
-    if (!ok)
-        free(result.text);
-    return ok;
+    *option = text.text;
+    return true;
 }
 
-// The class path option: "-Djava.class.path=" and the entries of class_path, each folder
-// followed by the archives below it when expand_folders; null when there are no entries, or
-// after a reported listing failure (*ok false). Only what the configuration's author wrote is
-// expanded: the configured entries (expand_folders), each on its own. Paths the launcher makes
-// (the unpacked files, the archives listed from a folder) are taken as they are, since a
-// folder may hold a '%' (a user named "50%" has one in the temporary folder's path).
-static char *class_path_option(const char *class_path, bool expand_folders,
-                               const char *runtime_home, const folder_trust &trust, bool *ok)
+// Adds the entries of class_path to the class path of builder, each folder followed by the
+// archives below it when expand_folders; false after a reported failure. Only what the
+// configuration's author wrote is expanded: the configured entries (expand_folders), each on
+// its own. Paths the launcher makes (the unpacked files, the archives listed from a folder)
+// are taken as they are, since a folder may hold a '%' (a user named "50%" has one in the
+// temporary folder's path).
+static bool add_class_path(class_path_builder &builder, const char *class_path,
+                           bool expand_folders, const char *runtime_home)
 {
-    string_list list = {};
     char *entries = must_copy(class_path);
     char *cursor = nullptr;
-    *ok = true;
+    bool ok = true;
     while (char *token = next_token(entries, ";", &cursor)) {
         // Expanded first: "%LAUNCHER_DIR%\lib\*" is a folder's archives as "lib\*" is, also
         // in a folder whose name holds '%' (written "%%").
         char *entry = expand_folders ? expand_variables(token, runtime_home) : must_copy(token);
         size_t length = strlen(entry);
         if (expand_folders && length > 0 && entry[length - 1] == '*' &&
-            (length == 1 || entry[length - 2] == '\\' || entry[length - 2] == '/')) {
+            (length == 1 || is_path_separator(entry[length - 2]))) {
             // "lib\*": the folder's archives stand in its place; a folder that is not there
             // gives none, as with the java command.
             entry[length - 1] = '\0';
             char *folder = length == 1 ? (char *)"." : entry;
-            *ok = path_attributes(folder) != 1 || add_directory_archives(&list, folder, trust, true);
-        } else if (length > 0) {
+            ok = path_attributes(folder) != 1 || add_directory_archives(builder, folder, true);
+        } else if (expand_folders && strchr(entry, ';') && path_attributes(entry) < 0) {
             // A variable may hold a list of its own ("%CLASSPATH%"): its entries are entries,
-            // unless the whole names a path (a folder whose name holds ';').
-            if (expand_folders && strchr(entry, ';') && path_attributes(entry) < 0)
-                for (char *p = entry; *p; p++)
-                    *p = *p == ';' ? ENTRY_END[0] : *p;
-            string_list_append(&list, entry);
-            string_list_append(&list, ENTRY_END);
-            // A folder named through a variable stays as it is, not listed.
-            *ok = !expand_folders || strchr(token, '%') || path_attributes(entry) != 1 ||
-                  add_directory_archives(&list, entry, trust);
+            // unless the whole names a path (a folder whose name holds ';'), taken as they
+            // are.
+            char *cursor_inner = nullptr;
+            while (char *part = ok ? next_token(entry, ";", &cursor_inner) : nullptr)
+                ok = add_class_path_entry(builder, part);
+        } else if (length > 0) {
+            ok = add_class_path_entry(builder, entry) &&
+                 // A folder named through a variable stays as it is, not listed.
+                 (!expand_folders || strchr(token, '%') || path_attributes(entry) != 1 ||
+                  add_directory_archives(builder, entry));
         }
         free(entry);
-        if (!*ok)
+        if (!ok)
             break;
     }
     free(entries);
-    char *option = nullptr;
-    char *joined = nullptr;
-    if (*ok && list.length > 0 && (*ok = join_absolute_entries(list.text, &joined)))
-        option = join_text("-Djava.class.path=", joined);
-    free(joined);
-    free(list.text);
-    return option;
+    return ok;
 }
 
 bool build_jvm_options(const char *options, const char *class_path, bool expand_folders,
-                       const char *runtime_home, jvm_option_list *list, folder_trust trust,
+                       const char *runtime_home, jvm_option_list *list, const run_guard &guard,
                        const user_option_lines *user)
 {
     *list = {};
-    bool ok;
-    char *class_path_text =
-        class_path_option(class_path, expand_folders, runtime_home, trust, &ok);
-    if (!ok)
+    char directory[PATH_SIZE];
+    class_path_builder builder = {
+        list, get_current_directory(directory, sizeof directory) ? directory : nullptr, &guard};
+    if (!add_class_path(builder, class_path, expand_folders, runtime_home)) {
+        free_jvm_options(list);
         return false;
+    }
     // Split first, then expand inside each option: a value with a blank ("-Dx=%JAVA_HOME%"
     // with the runtime under "C:\Program Files") stays in its option.
     int count = 0;
@@ -357,8 +353,6 @@ bool build_jvm_options(const char *options, const char *class_path, bool expand_
     for (int i = 0; i < user_count; i++)
         list->options[kept++] = expand_variables(user->lines[i], runtime_home);
     list->from_user = user_count;
-    if (class_path_text)
-        list->options[kept++] = class_path_text;
     list->count = kept;
     return true;
 }
@@ -386,5 +380,8 @@ void free_jvm_options(jvm_option_list *list)
     for (int i = 0; i < list->count; i++)
         free(list->options[i]);
     free(list->options);
+    for (int i = 0; i < list->class_path_count; i++)
+        free(list->class_path[i]);
+    free(list->class_path);
     *list = {};
 }

@@ -45,13 +45,11 @@ static bool same_output_file(const char *out, const char *err)
 
 // Points System.out and System.err at the configured files. One file named for both is
 // opened once and shared: a second opening would fail on the first's sharing, and two streams
-// that each emptied it would wipe each other's output. A service, and an elevated run, write
-// only where no other account can put a link (guarded).
-static bool redirect_output_files(JNIEnv *env, const launcher_settings &settings, bool service)
+// that each emptied it would wipe each other's output.
+static bool redirect_output_files(JNIEnv *env, const launcher_settings &settings,
+                                  const output_rules &rules)
 {
     const char *out = settings.stdout_file, *err = settings.stderr_file;
-    output_rules rules = {settings.output_append != 0, settings.output_max_kb,
-                          settings.output_keep, service || process_is_elevated(), service};
     if (out[0] && !create_output_file(settings, out, rules))
         return false;
     if (same_output_file(out, err))
@@ -208,7 +206,7 @@ static char *manifest_main_class(JNIEnv *env, const launcher_settings &settings,
 // Everything after the environment is chosen: user.dir, the output files, the lookups, the
 // arguments and the call. Returns true when main returned without a pending exception.
 static bool call_main(JNIEnv *env, const launcher_settings &settings, int count, char **vector,
-                      bool redirect, bool service, void (*calling)())
+                      bool redirect, const output_rules &output, void (*calling)())
 {
     char directory[STARTUP_DIRECTORY_SIZE];
     if (!get_current_directory(directory, sizeof directory)) {
@@ -217,7 +215,7 @@ static bool call_main(JNIEnv *env, const launcher_settings &settings, int count,
     }
     if (!set_java_property(env, settings, "user.dir", directory))
         return false;
-    if (redirect && !redirect_output_files(env, settings, service))
+    if (redirect && !redirect_output_files(env, settings, output))
         return false;
 
     // No main class: the Main-Class of the manifest of the jar that starts the class path,
@@ -287,7 +285,7 @@ bool run_main_class(const launcher_settings &settings, const jvm_record &jvm, in
     }
     // An attached call (the stop call of a service) leaves the output files alone: opening
     // them again would truncate what the running application is still writing.
-    bool ok = call_main(env, settings, count, vector, !attach, jvm.service, calling);
+    bool ok = call_main(env, settings, count, vector, !attach, jvm.output, calling);
     if (attach)
         jvm.vm->DetachCurrentThread();
     return ok;

@@ -1,12 +1,11 @@
 // The run sequence shared by the interactive run and the service worker.
 #pragma once
 
-#include "config/settings.h"
+#include "config/run_context.h"
 #include "java/jvm.h"
 
-// Unpacks the embedded files (as a service with console), creates the virtual machine in *jvm
-// (with console, for a service run: the process gets a console for the standard streams and
-// System.out/err) with them as the class path when there are any, else with the class_path
+// Unpacks the embedded files (privately for a guarded run), creates the virtual machine of
+// run in *jvm with them as the class path when there are any, else with the class_path
 // setting, calls main with the count arguments of vector (none: the app_args setting split),
 // and destroys the virtual machine, which waits for the application's last non-daemon thread.
 // *jvm stays filled for a stop call from another thread. main_returned (may be null) learns
@@ -14,6 +13,5 @@
 // main returned normally; false after a reported failure. main_calling (may be null) learns
 // that main is about to be called: the virtual machine runs and the main class and method
 // were found.
-bool run_application(const launcher_settings &settings, int count, char **vector, bool console,
-                     jvm_record *jvm, void (*main_returned)(bool ok),
-                     void (*main_calling)() = nullptr);
+bool run_application(const run_context &run, int count, char **vector, jvm_record *jvm,
+                     void (*main_returned)(bool ok), void (*main_calling)() = nullptr);

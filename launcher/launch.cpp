@@ -14,6 +14,7 @@
 #include "base/text.h"
 #include "config/arguments.h"
 #include "config/directories.h"
+#include "config/run_context.h"
 #include "config/settings.h"
 #include "java/run.h"
 #include "java/vm_hooks.h"
@@ -108,9 +109,10 @@ template <bool own_account> static char *private_trace_folder()
 // launcher did nothing: it ends with ERROR_ALREADY_EXISTS, 183; a GUI launcher ends with 0, as
 // it always has), or after a reported failure to hand over the start failure status (-1; 1
 // for a console launcher).
-static bool guard_single_instance(const launcher_settings &settings, bool console, int count,
-                                  char **vector, int *status)
+static bool guard_single_instance(const run_context &run, int count, char **vector, int *status)
 {
+    const launcher_settings &settings = *run.settings;
+    bool console = run.kind == RUN_CONSOLE;
     char tag[ARCHIVE_FOLDER_NAME_SIZE];
     instance_tag(settings.main_class, tag);
     instance_mutex_name = instance_name(tag, settings.main_class);
@@ -185,13 +187,15 @@ int launch(const char *command_line, bool console)
     else
         split_command_line(command_line, &count, &vector, true);
 
-    // Whether the run is guarded, once it is known whether this is the service run: a
-    // service, and a launcher with more rights than the user's other programs, take nothing
-    // those programs can change, the trace's file and the runtime's option variables
-    // included.
+    // The run's kind, and with it whether the run is guarded, once it is known whether this
+    // is the service run: a service, and a launcher with more rights than the user's other
+    // programs, take nothing those programs can change, the trace's file and the runtime's
+    // option variables included.
     bool service_run = settings.service_name[0] && settings.service_switch[0] && count == 2 &&
                        strcmp(vector[1], settings.service_switch) == 0;
-    run_guard guard = guard_for(service_run);
+    const run_context run = make_run_context(
+        &settings, service_run ? RUN_SERVICE : console ? RUN_CONSOLE : RUN_INTERACTIVE);
+    const run_guard &guard = run.guard;
     start_trace(console, !guard.guarded ? nullptr
                          : guard.own_account ? private_trace_folder<true>
                                              : private_trace_folder<false>);
@@ -203,10 +207,10 @@ int launch(const char *command_line, bool console)
         trace("under Wine, which keeps no separate accounts: not guarded");
     if (guard.guarded)
         remove_user_jvm_variables();
-    apply_ini_file(&settings, guard.guarded, guard.own_account);
+    apply_ini_file(&settings, guard);
 
     if (service_run) {
-        run_as_service(settings);
+        run_as_service(run);
         return finish(0);
     }
     // The taskbar's identity, before the splash or the virtual machine makes a window: the
@@ -227,15 +231,15 @@ int launch(const char *command_line, bool console)
 
     int guard_status;
     if (!settings.multiple_instances &&
-        !guard_single_instance(settings, console, count - 1, vector + 1, &guard_status))
+        !guard_single_instance(run, count - 1, vector + 1, &guard_status))
         return finish(guard_status);
 
-    if (!console && (settings.splash_until_window || settings.splash_seconds != 0))
+    if (run.kind == RUN_INTERACTIVE &&
+        (settings.splash_until_window || settings.splash_seconds != 0))
         start_splash_screen(settings.splash_text, settings.splash_until_window,
                             settings.splash_seconds);
 
-    bool ok = run_application(settings, count - 1, vector + 1, false, &jvm, nullptr,
-                              main_calling);
+    bool ok = run_application(run, count - 1, vector + 1, &jvm, nullptr, main_calling);
     release_instance_mutex();
     return finish(ok ? 0 : failed);
 }

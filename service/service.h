@@ -1,6 +1,7 @@
 // Service mode: the service switches, installing and removing the service, and running as one.
 #pragma once
 
+#include "config/run_context.h"
 #include "config/settings.h"
 
 // Handles the command line when it is exactly one argument (slot 1; slot 0 is reserved) equal
@@ -34,6 +35,6 @@ int uninstall_service(const launcher_settings &settings, const char *name);
 // reporting one that cannot be made.
 bool ready_service_output_folders(const launcher_settings &settings);
 
-// Runs the process as the service of settings: returns when the service has stopped, or at
-// once when the manager did not start the process. settings must last until then.
-void run_as_service(const launcher_settings &settings);
+// Runs the process as the service of run (a service run): returns when the service has
+// stopped, or at once when the manager did not start the process.
+void run_as_service(const run_context &run);

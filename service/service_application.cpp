@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "base/command_line.h"
+#include "config/run_context.h"
 #include "config/settings.h"
 #include "java/main_class.h"
 #include "java/run.h"
@@ -17,53 +18,53 @@
 #include "service/service_lifecycle.h"
 #include "service/service_system.h"
 
-// The settings the service runs with and its virtual machine, which the stop call attaches
-// to: the manager and the run's threads call the application's functions with no pointer of
-// the launcher's.
-static const launcher_settings *service_settings;
-static jvm_record service_jvm;
+// The service's run: its settings, its context and its virtual machine, which the stop call
+// attaches to.
+struct service_run {
+    launcher_settings settings;
+    run_context context;
+    jvm_record jvm;
+};
+
+// The run, the one pointer kept: the manager and the run's threads call the application's
+// functions with no pointer of the launcher's.
+static service_run *current;
 
 static bool run_service_application(void (*main_calling)(), void (*main_returned)(bool ok))
 {
-    const launcher_settings &settings = *service_settings;
     int count;
     char **vector;
-    split_command_line(settings.service_args, &count, &vector, false);
-    return run_application(settings, count, vector, true, &service_jvm, main_returned,
+    split_command_line(current->settings.service_args, &count, &vector, false);
+    return run_application(current->context, count, vector, &current->jvm, main_returned,
                            main_calling);
 }
 
 // The stop call: main again with stop_args on an attached thread.
 static bool call_main_to_stop()
 {
-    const launcher_settings &settings = *service_settings;
     int count;
     char **vector;
-    split_command_line(settings.stop_args, &count, &vector, false);
-    return run_main_class(settings, service_jvm, count, vector, true);
+    split_command_line(current->settings.stop_args, &count, &vector, false);
+    return run_main_class(current->settings, current->jvm, count, vector, true);
 }
 
 static bool stop_with_exit()
 {
-    return stop_java_application(*service_settings, service_jvm);
+    return stop_java_application(current->settings, current->jvm);
 }
 
 // A service starts in the system's folder: its output files named relative to the launcher go
-// next to the launcher, whatever the working directory. The settings with those paths made
-// full, kept for the run.
-static const launcher_settings *with_service_output_paths(const launcher_settings &settings)
+// next to the launcher, whatever the working directory. The settings' paths made full.
+static void use_service_output_paths(launcher_settings *settings)
 {
-    static launcher_settings copy;
-    copy = settings;
     char path[PATH_SIZE];
     if (!executable_path(path, sizeof path))
-        return &settings;
+        return;
     char *last_backslash = strrchr(path, '\\');
     if (last_backslash)
         last_backslash[1] = '\0';
-    copy.stdout_file = output_file_path(settings.stdout_file, path);
-    copy.stderr_file = output_file_path(settings.stderr_file, path);
-    return &copy;
+    settings->stdout_file = output_file_path(settings->stdout_file, path);
+    settings->stderr_file = output_file_path(settings->stderr_file, path);
 }
 
 bool ready_service_output_folders(const launcher_settings &settings)
@@ -89,11 +90,16 @@ bool ready_service_output_folders(const launcher_settings &settings)
     return true;
 }
 
-void run_as_service(const launcher_settings &launcher)
+void run_as_service(const run_context &launcher)
 {
+    static service_run run;
+    run.settings = *launcher.settings;
+    use_service_output_paths(&run.settings);
+    run.context = launcher;
+    run.context.settings = &run.settings;
+    current = &run;
     static service_plan plan;
-    service_settings = with_service_output_paths(launcher);
-    const launcher_settings &settings = *service_settings;
+    const launcher_settings &settings = run.settings;
     plan.application.run = run_service_application;
     plan.application.stop = settings.stop_with_exit ? stop_with_exit : call_main_to_stop;
     plan.name = settings.service_name;

@@ -66,16 +66,18 @@ static bool make_level(const launcher_settings &settings, const char *path, bool
 // read (reported; the configured class path stays). A service, and a process with rights
 // that the user's other processes lack, unpack privately under the machine's program data;
 // any other run into the user's temporary folder.
-static bool make_unpack_folder(const launcher_settings &settings, uint64_t hash, bool service,
+static bool make_unpack_folder(const launcher_settings &settings, uint64_t hash,
+                               const run_guard &guard,
                                char **folder)
 {
     *folder = nullptr;
-    bool privately = guard_for(service).guarded;
+    bool privately = guard.guarded;
+    bool own_account = guard.own_account;
     char *path = nullptr;
     if (privately) {
         char *failed;
         bool refused;
-        path = private_root_folder(service, &failed, &refused);
+        path = private_root_folder(own_account, &failed, &refused);
         if (!path && strcmp(failed, "%ProgramData%") == 0) {
             // No base to unpack into: reported, and the configured class path stays.
             report_error_with_reason(settings.msg_file_error, SUBJECT_PROGRAM_DATA);
@@ -84,7 +86,7 @@ static bool make_unpack_folder(const launcher_settings &settings, uint64_t hash,
         }
         if (!path) {
             if (refused)
-                report_error(folder_refusal(service), failed);
+                report_error(folder_refusal(own_account), failed);
             else
                 report_error_with_reason(settings.msg_write_error, failed);
             free(failed);
@@ -109,7 +111,7 @@ static bool make_unpack_folder(const launcher_settings &settings, uint64_t hash,
         char *next = join_text(path, path[strlen(path) - 1] == '\\' ? "" : "\\", level);
         free(path);
         path = next;
-        if (!make_level(settings, path, privately, service)) {
+        if (!make_level(settings, path, privately, own_account)) {
             free(path);
             return false;
         }
@@ -260,7 +262,8 @@ static bool unpack_entries(const launcher_settings &settings, const unsigned cha
     return ok;
 }
 
-bool unpack_embedded_files(const launcher_settings &settings, bool service, char **class_path)
+bool unpack_embedded_files(const launcher_settings &settings, const run_guard &guard,
+                           char **class_path)
 {
     *class_path = nullptr;
     size_t size = 0;
@@ -287,7 +290,7 @@ bool unpack_embedded_files(const launcher_settings &settings, bool service, char
         return true;
 
     char *folder;
-    if (!make_unpack_folder(settings, packed_archive_hash(data, size), service, &folder))
+    if (!make_unpack_folder(settings, packed_archive_hash(data, size), guard, &folder))
         return false;
     if (!folder)
         return true;

@@ -27,7 +27,7 @@ int main()
     // As the launcher searches: guarded when elevated, or as a service with
     // TREVALO_PROBE_SERVICE set.
     bool service = getenv("TREVALO_PROBE_SERVICE") != nullptr;
-    apply_ini_file(&settings, guard_for(service).guarded, service);
+    apply_ini_file(&settings, guard_for(service));
     runtime_request request = {settings.search_order, settings.runtime_paths,
                                settings.java_version, settings.max_java_version,
                                guard_for(service).guarded, service};

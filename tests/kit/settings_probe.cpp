@@ -48,12 +48,13 @@ int main()
     // As the launcher does: a service (TREVALO_PROBE_SERVICE set) and an elevated run read the
     // INI file only from a private folder.
     bool service = getenv("TREVALO_PROBE_SERVICE") != nullptr;
-    apply_ini_file(&settings, guard_for(service).guarded, service);
+    run_guard guard = guard_for(service);
+    apply_ini_file(&settings, guard);
     // As the run does next: the embedded files, unpacked as a service's with
     // TREVALO_PROBE_SERVICE set, become the class path printed below.
     char *unpacked;
     bool unpack_ok =
-        unpack_embedded_files(settings, service, &unpacked);
+        unpack_embedded_files(settings, guard, &unpacked);
     QueryPerformanceCounter(&end);
     if (unpacked)
         settings.class_path = unpacked;

@@ -10,6 +10,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -87,21 +88,19 @@ struct sharing_case {
                                    bool service = false)
     {
         // "none": no class path at all.
-        std::string text = user_options;
-        if (class_path != "none")
-            text += " \"-Djava.class.path=" + (class_path.empty() ? jar : class_path) + "\"";
-        int count;
-        char **options;
-        split_command_line(text.c_str(), &count, &options, false);
-        int given = count;
-        add_class_sharing_options(settings, library.c_str(), service, &count, &options);
-        std::vector<std::string> added;
-        for (int i = 0; i < count; i++) {
-            if (i < count - given)
-                added.push_back(options[i]);
-            free(options[i]);
+        jvm_option_list list = {};
+        split_command_line(user_options.c_str(), &list.count, &list.options, false);
+        std::string entries = class_path.empty() ? jar : class_path;
+        list.class_path = (char **)calloc(entries.size() + 1, sizeof(char *));
+        for (size_t at = 0; class_path != "none" && at <= entries.size();) {
+            size_t end = std::min(entries.find(';', at), entries.size());
+            list.class_path[list.class_path_count++] = strdup(entries.substr(at, end - at).c_str());
+            at = end + 1;
         }
-        free(options);
+        int given = list.count;
+        add_class_sharing_options(settings, library.c_str(), guard_for(service), &list);
+        std::vector<std::string> added(list.options, list.options + list.count - given);
+        free_jvm_options(&list);
         for (const std::string &option : added)
             for (const char *writing : {"-XX:ArchiveClassesAtExit=", "-XX:SharedArchiveFile=",
                                         "-XX:DumpLoadedClassList=", "-XX:AOTConfiguration="})

@@ -52,7 +52,7 @@ launcher_settings settings = blank_settings();
 unpacked unpack(bool service)
 {
     char *class_path;
-    bool ok = unpack_embedded_files(settings, service, &class_path);
+    bool ok = unpack_embedded_files(settings, guard_for(service), &class_path);
     unpacked result = {ok, class_path ? class_path : "<configured>"};
     free(class_path);
     return result;

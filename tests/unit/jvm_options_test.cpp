@@ -41,13 +41,26 @@ std::string expand(const char *text)
 
 using option_vector = std::vector<std::string>;
 
+// The options of list in the order the virtual machine is given them: the class path's after
+// the configured and the user's.
+option_vector given_options(const jvm_option_list &list)
+{
+    option_vector result(list.options, list.options + list.count);
+    char *class_path;
+    class_path_option(list, false, &class_path);
+    if (class_path)
+        result.insert(result.begin() + list.configured + list.from_user, class_path);
+    free(class_path);
+    return result;
+}
+
 // The options built; the current directory, which relative class path entries are made
 // absolute against, written "<cwd>".
 option_vector build(const std::string &options, const std::string &class_path)
 {
     jvm_option_list list;
     EXPECT_TRUE(build_jvm_options(options.c_str(), class_path.c_str(), true, runtime_home, &list));
-    option_vector result(list.options, list.options + list.count);
+    option_vector result = given_options(list);
     free_jvm_options(&list);
     char cwd[4096];
     std::string directory = std::string(getcwd(cwd, sizeof cwd)) + "\\";
@@ -268,7 +281,7 @@ TEST(BuildJvmOptions, ReferencedDirectoriesAreNotListed)
     jvm_option_list unpacked;
     ASSERT_TRUE(build_jvm_options("", "C:\\Users\\50%TREVALO_LIB%\\a.jar", false, runtime_home,
                                   &unpacked));
-    EXPECT_EQ(option_vector(unpacked.options, unpacked.options + unpacked.count),
+    EXPECT_EQ(given_options(unpacked),
               option_vector{"-Djava.class.path=C:\\Users\\50%TREVALO_LIB%\\a.jar"});
     free_jvm_options(&unpacked);
 }
@@ -302,8 +315,7 @@ TEST(BuildJvmOptions, ListingFailureKeepsTheOptions)
     for (const auto &c : cases) {
         fake_listing_failure(c.failing.c_str(), c.at_start);
         fake_shared_folder(c.shared.empty() ? nullptr : c.shared.c_str());
-        folder_trust trust;
-        trust.guarded = !c.shared.empty();
+        run_guard trust = {!c.shared.empty(), false, false};
         reported.clear();
         jvm_option_list list = {1, nullptr};
         EXPECT_FALSE(
@@ -314,11 +326,10 @@ TEST(BuildJvmOptions, ListingFailureKeepsTheOptions)
     }
     fake_listing_failure(nullptr, false);
     fake_shared_folder(nullptr);
-    folder_trust trust;
-    trust.guarded = true;
+    run_guard trust = {true, false, false};
     jvm_option_list list;
     ASSERT_TRUE(build_jvm_options("", lib.c_str(), true, runtime_home, &list, trust));
-    EXPECT_EQ(list.count, 1) << "private folders are listed";
+    EXPECT_EQ(given_options(list).size(), 1u) << "private folders are listed";
     free_jvm_options(&list);
 }
 
@@ -373,7 +384,15 @@ TEST(RuntimeOption, PathsOutsideTheCodePageTakeTheirShortForm)
     };
     for (const auto &c : class_paths) {
         reported.clear();
-        char *given = runtime_class_path_option(c.option.c_str());
+        jvm_option_list list = {};
+        std::string entries = c.option.substr(cp.size()) + ";";
+        list.class_path = (char **)calloc(entries.size(), sizeof(char *));
+        for (size_t at = 0, end; (end = entries.find(';', at)) != std::string::npos; at = end + 1)
+            list.class_path[list.class_path_count++] = strdup(entries.substr(at, end - at).c_str());
+        char *given;
+        if (!class_path_option(list, true, &given))
+            given = nullptr;
+        free_jvm_options(&list);
         EXPECT_EQ(given ? std::string(given) : "<null>", c.given) << c.option;
         EXPECT_EQ(reported, c.message.empty() ? std::vector<std::string>{}
                                               : std::vector<std::string>{c.message});
@@ -464,7 +483,7 @@ TEST(HeapSize, OptionsOfEverySourceWinOverTheComputedOnes)
         option_vector expected = {"-Xmx3g", "-Djava.class.path=\\\\x", "-Xms1024m"};
         if (user)
             expected = {"-Xmx3g", "-Xmx100m", "-Djava.class.path=\\\\x", "-Xms100m"};
-        EXPECT_EQ(option_vector(list.options, list.options + list.count), expected);
+        EXPECT_EQ(given_options(list), expected);
         free_jvm_options(&list);
     }
     fake_machine(0, 0);

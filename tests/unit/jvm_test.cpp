@@ -130,8 +130,8 @@ int run_sequence(scenario_config &config)
     std::vector<char *> vector;
     for (std::string &arg : config.main_args)
         vector.push_back(&arg[0]);
-    if (!create_jvm(settings, false, settings.class_path, true, (int)vector.size(),
-                    vector.data(), &jvm))
+    if (!create_jvm(make_run_context(&settings, RUN_CONSOLE), settings.class_path, true,
+                    (int)vector.size(), vector.data(), &jvm))
         return -1;
     bool ok = run_main_class(settings, jvm, (int)vector.size(), vector.data(), false);
     printf("run_main_class=%d\n", ok ? 1 : 0);
@@ -203,7 +203,8 @@ int run_scenario(const char *name, int argc, char **argv)
     if (strcmp(name, "run") == 0)
         return run_sequence(config);
     if (strcmp(name, "handover") == 0) {
-        if (!create_jvm(settings, false, settings.class_path, true, 0, nullptr, &jvm))
+        if (!create_jvm(make_run_context(&settings, RUN_CONSOLE), settings.class_path, true, 0,
+                        nullptr, &jvm))
             return -1;
         pthread_t thread;
         pthread_create(&thread, nullptr, hand_over_messages, nullptr);

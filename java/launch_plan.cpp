@@ -1,0 +1,165 @@
+// The plan of a run's virtual machine. Portable: the system is reached through the system
+// seam.
+#include "java/launch_plan.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "base/memory.h"
+#include "base/messages.h"
+#include "base/string_list.h"
+#include "config/user_options.h"
+#include "java/class_sharing.h"
+#include "java/crash_evidence.h"
+#include "java/heap_size.h"
+#include "java/jvm_options.h"
+#include "os/report.h"
+#include "os/trace.h"
+
+// Finds the runtime library for this launcher's processor: its path in plan->library_path and
+// its home in home (RUNTIME_HOME_SIZE bytes). A guarded run searches guarded. False after a
+// reported failure.
+static bool find_runtime(const run_context &run, launch_plan *plan, char *home)
+{
+    const launcher_settings &settings = *run.settings;
+    runtime_request request = {settings.search_order, settings.runtime_paths,
+                               settings.java_version, settings.max_java_version,
+                               run.guard.guarded, run.guard.own_account};
+    char note[SEARCH_NOTE_SIZE];
+    if (find_runtime_library(request, LAUNCHER_MACHINE, plan->library_path,
+                             sizeof plan->library_path, home, note))
+        return true;
+    // What was passed over and why, and the versions needed: the user may have a runtime,
+    // but not the right one.
+    report_error_with_offer(settings.msg_no_runtime, note, settings.download_url);
+    return false;
+}
+
+// Adds option, in the runtime's encoding, to the given options of plan. An option the
+// runtime cannot read in its code page: a property ("-Dname=value") is set once the machine
+// runs, in UTF-16; any other is refused (reported, false).
+static bool sort_option(const char *option, launch_plan *plan)
+{
+    trace("option %s", option);
+    if (char *converted = runtime_option(option)) {
+        plan->given[plan->given_count++] = converted;
+    } else if (strncmp(option, "-D", 2) == 0) {
+        plan->late[plan->late_count++] = must_copy(option);
+    } else {
+        report_error(MSG_OPTION_NOT_REPRESENTABLE, option);
+        return false;
+    }
+    return true;
+}
+
+// Sorts command (what the java command sets, so that monitoring tools name the application;
+// before the user's options, so that one of theirs wins), the options of list and its class
+// path, which follows the first class_path_at options, into the given and the late options of
+// plan; false after a reported failure.
+static bool sort_options(const jvm_option_list &list, int class_path_at, const char *command,
+                         launch_plan *plan)
+{
+    plan->given = (char **)must_alloc(((size_t)list.count + 2) * sizeof(char *));
+    plan->late = (char **)must_alloc(((size_t)list.count + 1) * sizeof(char *));
+    if (!sort_option(command, plan))
+        return false;
+    for (int i = 0; i <= list.count; i++) {
+        if (i == class_path_at) {
+            // Read by the system class loader during the creation: never a late property,
+            // and each entry converted on its own.
+            char *class_path;
+            class_path_option(list, false, &class_path);
+            if (class_path)
+                trace("option %s", class_path);
+            free(class_path);
+            if (!class_path_option(list, true, &class_path))
+                return false;
+            if (class_path)
+                plan->given[plan->given_count++] = class_path;
+        }
+        if (i < list.count && !sort_option(list.options[i], plan))
+            return false;
+    }
+    return true;
+}
+
+// "-Dsun.java.command=" with the main class (dotted) and main's arguments, each after a blank as
+// the java command writes them: the count arguments of vector, or the app_args text. Without
+// a main class, the jar whose manifest names it (the class path's first entry), as
+// "java -jar" writes it.
+static char *java_command_option(const launcher_settings &settings, const jvm_option_list &list,
+                                 int count, char **vector)
+{
+    string_list text = {};
+    string_list_append(&text, "-Dsun.java.command=");
+    if (!settings.main_class[0] && list.class_path_count > 0) {
+        string_list_append(&text, list.class_path[0]);
+    } else {
+        size_t start = (size_t)text.length;
+        string_list_append(&text, settings.main_class);
+        for (char *p = text.text + start; *p; p++)
+            if (*p == '/')
+                *p = '.';
+    }
+    for (int i = 0; i < count; i++) {
+        string_list_append(&text, " ");
+        string_list_append(&text, vector[i]);
+    }
+    if (count == 0 && settings.app_args[0]) {
+        string_list_append(&text, " ");
+        string_list_append(&text, settings.app_args);
+    }
+    return text.text;
+}
+
+bool plan_launch(const run_context &run, const char *class_path, bool expand_folders, int count,
+                 char **vector, launch_plan *plan)
+{
+    *plan = {};
+    const launcher_settings &settings = *run.settings;
+    plan->console = run.kind == RUN_SERVICE;
+    // A service, and an elevated run, write only where no other account can put a link, also
+    // under Wine, where the rest of such a run is not guarded (the output files always were).
+    plan->output = {settings.output_append != 0, settings.output_max_kb, settings.output_keep,
+                    run.guard.guarded || run.guard.wine, run.guard.own_account};
+    char home[RUNTIME_HOME_SIZE];
+    if (!find_runtime(run, plan, home))
+        return false;
+    // The user's options file is the user's to change: a service (whose account is not the
+    // user's) and a guarded run never read it.
+    user_option_lines user = {};
+    char *user_path = nullptr;
+    if ((run.kind == RUN_SERVICE || run.guard.guarded) && settings.user_options_file[0])
+        trace("user's options file not read: a service or an elevated run");
+    else
+        read_user_options(settings.user_options_file, &user, &user_path);
+    free(user_path);
+    jvm_option_list list;
+    bool built = build_jvm_options(settings.jvm_options, class_path, expand_folders, home, &list,
+                                   run.guard, &user);
+    free_user_options(&user);
+    if (!built)
+        return false;
+    // Where each heap option came from is read before class sharing adds its own options.
+    heap_sizes given = given_heap_sizes(settings, list);
+    add_class_sharing_options(settings, plan->library_path, run.guard, &list);
+    // The class path follows the options configured, the user's and sharing's, as it always
+    // has; the heap and crash options come after it.
+    int class_path_at = list.count;
+    add_heap_options(settings, given, &list);
+    prepare_crash_evidence(settings, run.guard, &list);
+    char *command = java_command_option(settings, list, count, vector);
+    bool ok = sort_options(list, class_path_at, command, plan);
+    free(command);
+    free_jvm_options(&list);
+    return ok;
+}
+
+void free_launch_plan(launch_plan *plan)
+{
+    for (int i = 0; i < plan->late_count; i++)
+        free(plan->late[i]);
+    free(plan->late);
+    plan->late = nullptr;
+    plan->late_count = 0;
+}
