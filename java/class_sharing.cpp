@@ -523,7 +523,8 @@ void insert_options(const added_options &added, int *count, char ***options)
         return;
     char **merged = (char **)must_alloc(((size_t)*count + (size_t)added.count + 1) * sizeof(char *));
     memcpy(merged, added.option, (size_t)added.count * sizeof(char *));
-    memcpy(merged + added.count, *options, (size_t)*count * sizeof(char *));
+    if (*count)
+        memcpy(merged + added.count, *options, (size_t)*count * sizeof(char *));
     free(*options);
     *options = merged;
     *count += added.count;

@@ -59,7 +59,7 @@ std::string relative(std::string text, const temp_tree &tree)
 ran unpack(const temp_tree &tree, bool service)
 {
     char *class_path;
-    bool ok = unpack_embedded_files(settings, service, &class_path);
+    bool ok = unpack_embedded_files(settings, guard_for(service), &class_path);
     std::string result = !ok ? "failed" : class_path ? relative(class_path, tree) : "configured";
     free(class_path);
     return {result, reported};
@@ -70,7 +70,7 @@ ran read_ini(const temp_tree &tree, bool guarded)
     set_text(&settings.ini_file, tree.name("app.ini").c_str());
     set_text(&settings.jvm_options, "");
     settings.refused_ini_folder = nullptr;
-    apply_ini_file(&settings, guarded, true);
+    apply_ini_file(&settings, run_guard{guarded, true, false});
     std::string result = settings.jvm_options;
     if (settings.refused_ini_folder)
         result += " refused";
@@ -86,23 +86,22 @@ void ini_file(const temp_tree &tree)
 ran share_classes(const temp_tree &tree)
 {
     std::string library = tree.name("jdk\\lib\\server\\libjvm.so");
-    std::string options = "\"-Djava.class.path=" + tree.name("app.jar") + "\"";
     setenv("LOCALAPPDATA", temp_tree::unix(tree.path("local")).c_str(), 1);
-    int count;
-    char **vector;
-    split_command_line(options.c_str(), &count, &vector, false);
-    add_class_sharing_options(settings, library.c_str(), false, &count, &vector);
+    jvm_option_list list = {};
+    list.class_path = (char **)calloc(1, sizeof(char *));
+    list.class_path[list.class_path_count++] = strdup(tree.name("app.jar").c_str());
+    add_class_sharing_options(settings, library.c_str(), guard_for(false), &list);
     // The virtual machine writes the archive it is told to make.
-    for (int i = 0; i < count; i++) {
-        const char *made = strstr(vector[i], "ArchiveClassesAtExit=");
+    for (int i = 0; i < list.count; i++) {
+        const char *made = strstr(list.options[i], "ArchiveClassesAtExit=");
         if (made)
             std::ofstream(temp_tree::unix(strchr(made, '=') + 1)) << "archive";
-        free(vector[i]);
     }
-    free(vector);
+    int count = list.count;
+    free_jvm_options(&list);
     finish_class_sharing();
     unsetenv("LOCALAPPDATA");
-    return {count > 1 ? "shared" : "without sharing", reported};
+    return {count > 0 ? "shared" : "without sharing", reported};
 }
 
 ran rotate_output(const temp_tree &tree)
