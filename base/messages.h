@@ -125,6 +125,13 @@
     "The Java runtime cannot be given this class path entry, because its path holds ';', "    \
     "which separates the entries of a class path, and it has no short form without one:\n%s"
 
+// A class path archive (the subject) whose path the runtime cannot open: longer than the
+// runtime takes, and with no short form within that.
+#define MSG_CLASS_PATH_TOO_LONG                                                               \
+    "The Java runtime cannot open this class path entry, because its path is longer than "    \
+    "259 characters, which this runtime's version cannot read, and it has no short form "     \
+    "within that:\n%s"
+
 // The line after a missing main class's exception: "%s" is the class path the virtual
 // machine searched.
 #define MSG_CLASS_PATH_SEARCHED "Class path searched: %s"

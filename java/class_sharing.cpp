@@ -265,12 +265,13 @@ bool append_class_path(string_list *text, const char *value)
     }
     free(entries);
     // A relative entry names another file from another current directory.
-    char directory[PATH_SIZE];
     if (ok && relative) {
-        ok = get_current_directory(directory, sizeof directory);
+        char *directory = current_directory();
+        ok = directory != nullptr;
         string_list_append(text, "directory ");
         string_list_append(text, ok ? directory : "");
         string_list_append(text, "\n");
+        free(directory);
     }
     return ok;
 }
@@ -361,7 +362,6 @@ bool private_level(const char *path, bool own_account)
 char *archive_folder(const launcher_settings &settings, bool service)
 {
     bool privately = guard_for(service).guarded;
-    char base[PATH_SIZE];
     char *path = nullptr;
     if (privately) {
         char *failed;
@@ -371,22 +371,17 @@ char *archive_folder(const launcher_settings &settings, bool service)
         if (!path)
             return nullptr;
     } else {
-        char *user = environment_value("LOCALAPPDATA");
-        bool found = false;
-        if (user && user[0] && strlen(user) + 2 < sizeof base) {
-            size_t length = strlen(user);
-            memcpy(base, user, length);
-            memcpy(base + length, "\\", 2);
-            found = true;
-        } else {
-            found = temp_directory(base, sizeof base);
+        char *base = environment_value("LOCALAPPDATA");
+        if (!base || !base[0]) {
+            free(base);
+            base = temp_directory();
+            if (!base)
+                return nullptr;
+            // The temporary folder ends with a separator; every level after it gets one.
+            base[strlen(base) - 1] = '\0';
         }
-        free(user);
-        if (!found)
-            return nullptr;
-        // The base ends with a separator; every level after it gets one.
-        base[strlen(base) - 1] = '\0';
         path = join_text(base, "\\Trevalo");
+        free(base);
         if (!private_level(path, true)) {
             free(path);
             return nullptr;
@@ -942,10 +937,9 @@ void add_class_sharing_options(const launcher_settings &settings, const char *li
     }
 
     // Two applications, or one on two runtimes, never share a name.
-    char self[PATH_SIZE];
-    if (!executable_path(self, sizeof self))
-        self[0] = '\0';
-    char *identity = join_text(self, "\n", settings.main_class_encoded);
+    char *self = executable_path();
+    char *identity = join_text(self ? self : "", "\n", settings.main_class_encoded);
+    free(self);
     char *full_identity = join_text(identity, "\n", library);
     string_list key_text = {};
     append_number(&key_text, archive_hash((const unsigned char *)full_identity,

@@ -10,6 +10,7 @@
 #include "base/messages.h"
 #include "base/string_list.h"
 #include "base/text.h"
+#include "java/runtime_search.h"
 #include "os/os.h"
 #include "os/report.h"
 
@@ -130,11 +131,11 @@ char *expand_variables(const char *text, const char *runtime_home)
             continue;
         }
         char *name = copy_text(open + 1, n);
-        char path[PATH_SIZE];
+        char *path = nullptr;
         if (strcmp(name, "JAVA_HOME") == 0) {
             string_list_append(&result, runtime_home);
         } else if ((strcmp(name, "LAUNCHER_DIR") == 0 || strcmp(name, "LAUNCHER_PATH") == 0) &&
-                   executable_path(path, sizeof path)) {
+                   (path = executable_path()) != nullptr) {
             // The launcher's folder (without a trailing backslash), or its full path.
             char *last = name[9] == 'D' ? strrchr(path, '\\') : nullptr;
             if (last)
@@ -145,6 +146,7 @@ char *expand_variables(const char *text, const char *runtime_home)
             append_unquoted(&result, value);
             free(value);
         }
+        free(path);
         free(name);
         p = close + 1;
     }
@@ -231,11 +233,12 @@ char *runtime_class_path_option(const char *option)
 // the current directory (the launcher's folder, or the working directory entered early): the
 // virtual machine opens class path entries when it first needs them, after the application may
 // have entered another directory (return_to_startup_dir). An entry whose path holds ';' is
-// given by its short form, which has none; false (reported) when it has no short form.
-static bool join_absolute_entries(const char *entries, char **joined)
+// given by its short form, which has none; false (reported) when it has no short form. An
+// archive is given as the runtime at runtime_home can open it; false (reported) when it cannot.
+static bool join_absolute_entries(const char *entries, const char *runtime_home, char **joined)
 {
-    char directory[PATH_SIZE];
-    bool known = get_current_directory(directory, sizeof directory);
+    char *directory = current_directory();
+    bool known = directory != nullptr;
     bool root = known && directory[strlen(directory) - 1] == '\\';
     string_list result = {};
     bool ok = true;
@@ -259,6 +262,12 @@ static bool join_absolute_entries(const char *entries, char **joined)
                 report_error(MSG_CLASS_PATH_SEPARATOR, entry);
                 ok = false;
             }
+        } else if (char *given = runtime_archive_path(entry, runtime_home)) {
+            free(entry);
+            entry = given;
+        } else {
+            report_error(MSG_CLASS_PATH_TOO_LONG, entry);
+            ok = false;
         }
         if (result.length > 0)
             string_list_append(&result, ";");
@@ -266,6 +275,7 @@ static bool join_absolute_entries(const char *entries, char **joined)
         free(entry);
         p += n + (p[n] ? 1 : 0);
     }
+    free(directory);
     *joined = ok ? (result.text ? result.text : must_copy("")) : nullptr;
     if (!ok)
         free(result.text);
@@ -316,7 +326,7 @@ static char *class_path_option(const char *class_path, bool expand_folders,
     free(entries);
     char *option = nullptr;
     char *joined = nullptr;
-    if (*ok && list.length > 0 && (*ok = join_absolute_entries(list.text, &joined)))
+    if (*ok && list.length > 0 && (*ok = join_absolute_entries(list.text, runtime_home, &joined)))
         option = join_text("-Djava.class.path=", joined);
     free(joined);
     free(list.text);

@@ -210,12 +210,14 @@ static char *manifest_main_class(JNIEnv *env, const launcher_settings &settings,
 static bool call_main(JNIEnv *env, const launcher_settings &settings, int count, char **vector,
                       bool redirect, bool service, void (*calling)())
 {
-    char directory[STARTUP_DIRECTORY_SIZE];
-    if (!get_current_directory(directory, sizeof directory)) {
+    char *directory = current_directory();
+    if (!directory) {
         report_error_with_reason(settings.msg_file_error, SUBJECT_CURRENT_DIR);
         return false;
     }
-    if (!set_java_property(env, settings, "user.dir", directory))
+    bool set = set_java_property(env, settings, "user.dir", directory);
+    free(directory);
+    if (!set)
         return false;
     if (redirect && !redirect_output_files(env, settings, service))
         return false;

@@ -11,6 +11,7 @@
 #include "base/memory.h"
 #include "base/messages.h"
 #include "base/text.h"
+#include "base/unicode.h"
 #include "config/search_methods.h"
 #include "os/os.h"
 #include "os/trace.h"
@@ -364,8 +365,9 @@ static bool try_configured_runtime_paths(search_state *state)
         return false;
     // A relative entry is relative to the launcher's folder, whatever folder the search runs
     // in: the library is loaded by its full path.
-    char folder[RUNTIME_PATH_SIZE], path[RUNTIME_PATH_SIZE];
-    char *last = executable_path(folder, sizeof folder) ? strrchr(folder, '\\') : nullptr;
+    char path[RUNTIME_PATH_SIZE];
+    char *folder = executable_path();
+    char *last = folder ? strrchr(folder, '\\') : nullptr;
     if (last)
         last[1] = '\0';
     char *cursor = nullptr;
@@ -381,6 +383,7 @@ static bool try_configured_runtime_paths(search_state *state)
             break;
         }
     }
+    free(folder);
     return found;
 }
 
@@ -621,19 +624,18 @@ static void try_java_home_variable(search_state *state)
 // Method 8: a runtime in one of the bundled folders beside the launcher.
 static void try_bundled_runtime(search_state *state)
 {
-    char folder[RUNTIME_PATH_SIZE], home[RUNTIME_HOME_SIZE];
-    if (!executable_path(folder, sizeof folder))
-        return;
-    char *last = strrchr(folder, '\\');
-    if (!last)
-        return;
-    *last = '\0';
+    char home[RUNTIME_HOME_SIZE];
+    char *folder = executable_path();
+    char *last = folder ? strrchr(folder, '\\') : nullptr;
+    if (last)
+        *last = '\0';
     for (const char *name : bundled_folders) {
+        if (!last || state->chosen)
+            break;
         if (join_candidate(home, sizeof home, folder, "\\", name))
             consider_runtime(state, home, nullptr);
-        if (state->chosen)
-            return;
     }
+    free(folder);
 }
 
 // Method 9: the runtime of the first java.exe in a bin folder of the PATH variable.
@@ -853,4 +855,28 @@ bool find_runtime_library(const runtime_request &request, unsigned machine, char
             note[length - 1] = '\0';
     }
     return found;
+}
+
+// The count of UTF-16 units of the UTF-8 text.
+static size_t utf16_units(const char *text)
+{
+    size_t units = 0;
+    free(utf8_to_utf16(text, strlen(text), &units));
+    return units;
+}
+
+char *runtime_archive_path(const char *path, const char *home)
+{
+    enum { LIMIT = 260 }; // MAX_PATH, the terminator included
+    java_version version;
+    if (utf16_units(path) < LIMIT || path_attributes(path) != 0 ||
+        (home && read_release_version(home, &version) && version.part[0] >= 9))
+        return must_copy(path);
+    char *short_form = short_path_name(path);
+    if (short_form && utf16_units(short_form) < LIMIT) {
+        trace("class path archive %s given by its short form %s", path, short_form);
+        return short_form;
+    }
+    free(short_form);
+    return nullptr;
 }
