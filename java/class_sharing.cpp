@@ -43,7 +43,7 @@ const uint64_t RETRY_AFTER = 24ULL * 3600 * 10000000;
 struct runtime_facts {
     sharing_kind kind;
     unsigned feature;     // the Java feature version
-    char root[PATH_SIZE]; // the runtime's top folder (bin, lib, release)
+    char root[RUNTIME_PATH_SIZE]; // the runtime's top folder (bin, lib, release)
     bool ahead;           // it can record and create an ahead-of-time cache
 };
 
@@ -169,7 +169,7 @@ bool central_directory_hash(const char *path, uint64_t size, uint64_t *hash)
 runtime_facts runtime_of(const char *library)
 {
     runtime_facts facts = {};
-    char folder[PATH_SIZE], bin[PATH_SIZE];
+    char folder[RUNTIME_PATH_SIZE], bin[RUNTIME_PATH_SIZE];
     if (!parent_folder(library, folder, sizeof folder) ||
         !(ends_with(folder, "server") || ends_with(folder, "client")) ||
         !parent_folder(folder, bin, sizeof bin) || !parent_folder(bin, facts.root, sizeof facts.root))
@@ -177,7 +177,7 @@ runtime_facts runtime_of(const char *library)
     java_version version;
     if (!read_release_version(facts.root, &version)) {
         // A Java 8 development kit: jre\bin\server\jvm.dll, its release file a level up.
-        char kit[PATH_SIZE];
+        char kit[RUNTIME_PATH_SIZE];
         if (!ends_with(facts.root, "jre") || !parent_folder(facts.root, kit, sizeof kit) ||
             !read_release_version(kit, &version))
             return facts;
@@ -285,7 +285,7 @@ char *make_fingerprint(const char *library, const runtime_facts &facts, int coun
     string_list_append(&text, library);
     append_stamp(&text, library);
     string_list_append(&text, "\n");
-    char folder[PATH_SIZE];
+    char folder[RUNTIME_PATH_SIZE];
     parent_folder(library, folder, sizeof folder);
     // What the archive is made on top of: the runtime's base archives and class library, or
     // Java 8's boot class path, whose change ends the process at the next start.
@@ -923,7 +923,7 @@ void add_class_sharing_options(const launcher_settings &settings, const char *li
     if (strcasecmp(settings.class_sharing, "off") == 0)
         return;
     runtime_facts facts = runtime_of(library);
-    char library_folder[PATH_SIZE];
+    char library_folder[RUNTIME_PATH_SIZE];
     if ((facts.kind == SHARING_NONE && !facts.ahead) ||
         !parent_folder(library, library_folder, sizeof library_folder))
         return;
