@@ -233,8 +233,8 @@ char *runtime_class_path_option(const char *option)
 // the current directory (the launcher's folder, or the working directory entered early): the
 // virtual machine opens class path entries when it first needs them, after the application may
 // have entered another directory (return_to_startup_dir). An entry whose path holds ';' is
-// given by its short form, which has none; false (reported) when it has no short form. An
-// archive is given as the runtime at runtime_home can open it; false (reported) when it cannot.
+// given by its short form, which has none; false (reported) when it has no short form, and
+// when the runtime at runtime_home cannot open an archive by its path.
 static bool join_absolute_entries(const char *entries, const char *runtime_home, char **joined)
 {
     char *directory = current_directory();
@@ -262,10 +262,7 @@ static bool join_absolute_entries(const char *entries, const char *runtime_home,
                 report_error(MSG_CLASS_PATH_SEPARATOR, entry);
                 ok = false;
             }
-        } else if (char *given = runtime_archive_path(entry, runtime_home)) {
-            free(entry);
-            entry = given;
-        } else {
+        } else if (!runtime_opens_archive(entry, runtime_home)) {
             report_error(MSG_CLASS_PATH_TOO_LONG, entry);
             ok = false;
         }

@@ -13,6 +13,7 @@
 #include "config/directories.h"
 #include "config/settings.h"
 #include "java/jni_calls.h"
+#include "os/guard.h"
 #include "os/os.h"
 #include "os/report.h"
 #include "os/trace.h"
@@ -45,13 +46,14 @@ static bool same_output_file(const char *out, const char *err)
 
 // Points System.out and System.err at the configured files. One file named for both is
 // opened once and shared: a second opening would fail on the first's sharing, and two streams
-// that each emptied it would wipe each other's output. A service, and an elevated run, write
-// only where no other account can put a link (guarded).
+// that each emptied it would wipe each other's output. A guarded run (a service, an elevated
+// run, not under Wine) writes only where no other account can put a link.
 static bool redirect_output_files(JNIEnv *env, const launcher_settings &settings, bool service)
 {
     const char *out = settings.stdout_file, *err = settings.stderr_file;
+    run_guard guard = guard_for(service);
     output_rules rules = {settings.output_append != 0, settings.output_max_kb,
-                          settings.output_keep, service || process_is_elevated(), service};
+                          settings.output_keep, guard.guarded, guard.own_account};
     if (out[0] && !create_output_file(settings, out, rules))
         return false;
     if (same_output_file(out, err))

@@ -11,7 +11,6 @@
 #include "base/memory.h"
 #include "base/messages.h"
 #include "base/text.h"
-#include "base/unicode.h"
 #include "config/search_methods.h"
 #include "os/os.h"
 #include "os/trace.h"
@@ -857,26 +856,14 @@ bool find_runtime_library(const runtime_request &request, unsigned machine, char
     return found;
 }
 
-// The count of UTF-16 units of the UTF-8 text.
-static size_t utf16_units(const char *text)
+bool runtime_opens_archive(const char *path, const char *home)
 {
-    size_t units = 0;
-    free(utf8_to_utf16(text, strlen(text), &units));
-    return units;
-}
-
-char *runtime_archive_path(const char *path, const char *home)
-{
-    enum { LIMIT = 260 }; // MAX_PATH, the terminator included
+    // The length in the runtime's encoding; a path that has none there is given by its short
+    // form, whose long form the runtime opens.
+    char *converted = runtime_option_text(path);
+    size_t bytes = strlen(converted ? converted : path);
+    free(converted);
     java_version version;
-    if (utf16_units(path) < LIMIT || path_attributes(path) != 0 ||
-        (home && read_release_version(home, &version) && version.part[0] >= 9))
-        return must_copy(path);
-    char *short_form = short_path_name(path);
-    if (short_form && utf16_units(short_form) < LIMIT) {
-        trace("class path archive %s given by its short form %s", path, short_form);
-        return short_form;
-    }
-    free(short_form);
-    return nullptr;
+    return bytes < RUNTIME_ARCHIVE_PATH_BYTES || path_attributes(path) != 0 ||
+           (home && read_release_version(home, &version) && version.part[0] >= 9);
 }

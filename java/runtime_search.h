@@ -45,13 +45,13 @@ int compare_java_versions(const java_version &a, const java_version &b);
 // from the file's first 4 KB); false when the file or the line is missing or holds no version.
 bool read_release_version(const char *home, java_version *version);
 
-// The path of the class path archive at path as the runtime at home can open it, as a new heap
-// text: a runtime before version 9 (or of a version its release file does not give) opens
-// archives by their path in the system's code page, which Windows takes only within MAX_PATH
-// (260) units, so a longer path is given by its short form. A folder, an entry that is not
-// there, a path within the limit, or a runtime of 9 or later: the path as it is. Null when
-// the runtime could not open it: it needs a short form and has none within the limit.
-char *runtime_archive_path(const char *path, const char *home);
+// Whether the runtime at home can open the class path archive at path. A runtime before
+// version 9 (or of a version its release file does not give) opens an archive only by a path
+// of fewer than RUNTIME_ARCHIVE_PATH_BYTES bytes in the system's code page, and passes over a
+// longer one as if it were not there; it takes the path's long form even when given the short
+// one. A folder, an entry that is not there, or a runtime of 9 or later: true.
+enum { RUNTIME_ARCHIVE_PATH_BYTES = 1024 };
+bool runtime_opens_archive(const char *path, const char *home);
 
 // The machine type in the PE header of the library at path; 0 when the file cannot be read or
 // is not a PE image.

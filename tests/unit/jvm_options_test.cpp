@@ -235,39 +235,36 @@ TEST(BuildJvmOptions, ExpandsDirectoriesIntoTheirArchives)
     EXPECT_EQ(reported.back(), message_with(MSG_CLASS_PATH_SEPARATOR, here));
     ASSERT_EQ(chdir(previous.c_str()), 0);
 
-    // An archive's path of 260 characters or more: a runtime before 9, or of no known version,
-    // gets a short form within 259, and without one the entry is refused, naming it.
+    // An archive's path of 1024 bytes or more: refused, naming it, for a runtime before 9 or
+    // of no known version; a folder, and a runtime of 9 or later, get it as it is.
     std::string deep = "deep";
-    while (tree.name(deep).size() < 270)
+    while (tree.name(deep).size() < RUNTIME_ARCHIVE_PATH_BYTES + 10)
         deep += "\\twenty-characters-";
     std::string jar = tree.file(deep + "\\x.jar"), folder = tree.path(deep + "\\empty");
-    std::string jdk11 = tree.path("jdk11"), too_long = "C:\\" + std::string(260, 'L');
+    std::string jdk11 = tree.path("jdk11");
     tree.file("jdk11\\release", "JAVA_VERSION=\"11.0.2\"\n");
+    fake_short_path(jar.c_str(), "C:\\DEEP~1\\X.JAR"); // the runtime would take the long form
     const struct {
-        const char *home, *short_form;
-        std::string entry, given; // given: "" when refused
+        const char *home;
+        std::string entry;
+        bool opened;
     } deep_rows[] = {
-        {"C:\\jre", "C:\\DEEP~1\\X.JAR", jar, "C:\\DEEP~1\\X.JAR"},
-        {"C:\\jre", nullptr, jar, ""},
-        {"C:\\jre", too_long.c_str(), jar, ""},
-        {jdk11.c_str(), nullptr, jar, jar},       // opens long paths itself
-        {"C:\\jre", nullptr, folder, folder},    // a folder the runtime opens as a file's
+        {"C:\\jre", jar, false},
+        {jdk11.c_str(), jar, true},
+        {"C:\\jre", folder, true},
     };
     for (const auto &r : deep_rows) {
         strcpy(runtime_home, r.home);
-        if (r.short_form)
-            fake_short_path(r.entry.c_str(), r.short_form);
         jvm_option_list list;
         reported.clear();
-        bool built = build_jvm_options("", r.entry.c_str(), true, runtime_home, &list);
-        EXPECT_EQ(built, !r.given.empty()) << r.home;
-        if (built)
-            EXPECT_EQ(std::string(list.options[0]), "-Djava.class.path=" + r.given) << r.home;
+        EXPECT_EQ(build_jvm_options("", r.entry.c_str(), true, runtime_home, &list), r.opened);
+        if (r.opened)
+            EXPECT_EQ(std::string(list.options[0]), "-Djava.class.path=" + r.entry) << r.home;
         else
             EXPECT_EQ(reported.back(), message_with(MSG_CLASS_PATH_TOO_LONG, r.entry));
         free_jvm_options(&list);
-        fake_short_path(nullptr, nullptr);
     }
+    fake_short_path(nullptr, nullptr);
     strcpy(runtime_home, "C:\\jre");
 
     // One trailing separator of the entry is kept in the list, not in the archives' paths.
