@@ -46,14 +46,13 @@ static bool same_output_file(const char *out, const char *err)
 
 // Points System.out and System.err at the configured files. One file named for both is
 // opened once and shared: a second opening would fail on the first's sharing, and two streams
-// that each emptied it would wipe each other's output. A guarded run (a service, an elevated
-// run, not under Wine) writes only where no other account can put a link.
+// that each emptied it would wipe each other's output. A service, and a guarded run (elevated,
+// not under Wine), write only where no other account can put a link.
 static bool redirect_output_files(JNIEnv *env, const launcher_settings &settings, bool service)
 {
     const char *out = settings.stdout_file, *err = settings.stderr_file;
-    run_guard guard = guard_for(service);
     output_rules rules = {settings.output_append != 0, settings.output_max_kb,
-                          settings.output_keep, guard.guarded, guard.own_account};
+                          settings.output_keep, service || guard_for(service).guarded, service};
     if (out[0] && !create_output_file(settings, out, rules))
         return false;
     if (same_output_file(out, err))

@@ -110,10 +110,8 @@ bool replace_setting(const std::string &path, unsigned id, const std::string &te
 std::string unix_path(const std::string &path);
 std::string shell_word(const std::string &text);
 
-// Runs line in /bin/sh and waits for it (within HANG_MS): Wine starts a Unix program without a
-// handle to wait on, so the shell writes the line's exit status to a file, renamed into place
-// when complete, which this waits for. *output: what the line wrote to its standard output and
-// error. Returns the status, or 0xDEADBEEF.
+// Runs line in /bin/sh and waits for its exit status, which the shell writes to a file; *output:
+// what it wrote (standard output and error). Returns the status, or 0xDEADBEEF.
 DWORD run_unix_shell(const std::string &line, std::string *output);
 
 // The real Java 8 runtime beside the project (32-bit: for x86 launchers only) and the test
