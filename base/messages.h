@@ -125,6 +125,12 @@
     "The Java runtime cannot be given this class path entry, because its path holds ';', "    \
     "which separates the entries of a class path, and it has no short form without one:\n%s"
 
+// A class path archive (the subject) whose path is longer than the runtime opens.
+#define MSG_CLASS_PATH_TOO_LONG                                                               \
+    "The Java runtime cannot open this class path entry, because its path is longer than "    \
+    "this runtime's version opens (1023 bytes in the system's code page); a runtime of "      \
+    "version 9 or later opens it:\n%s"
+
 // The line after a missing main class's exception: "%s" is the class path the virtual
 // machine searched.
 #define MSG_CLASS_PATH_SEARCHED "Class path searched: %s"

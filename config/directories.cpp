@@ -26,20 +26,20 @@ static void report_directory_error(const char *subject)
 
 bool save_startup_directory(launcher_settings *settings)
 {
-    char directory[STARTUP_DIRECTORY_SIZE];
-    if (!get_current_directory(directory, sizeof directory)) {
+    char *directory = current_directory();
+    if (!directory) {
         report_directory_error(SUBJECT_CURRENT_DIR);
         return false;
     }
     free(settings->startup_directory);
-    settings->startup_directory = join_text(directory, "");
+    settings->startup_directory = directory;
     return true;
 }
 
 bool enter_launcher_directory()
 {
-    char path[PATH_SIZE];
-    if (!executable_path(path, sizeof path)) {
+    char *path = executable_path();
+    if (!path) {
         report_directory_error(SUBJECT_CURRENT_EXE);
         return false;
     }
@@ -48,6 +48,7 @@ bool enter_launcher_directory()
     if (!entered)
         report_directory_error(folder[0] ? folder : path);
     free(folder);
+    free(path);
     return entered;
 }
 

@@ -5,8 +5,6 @@
 #include "config/settings.h"
 #include "os/os.h"
 
-enum { STARTUP_DIRECTORY_SIZE = PATH_SIZE };
-
 // Reads the current directory into settings->startup_directory (a new heap text); reports and
 // returns false on failure, leaving it as it was.
 bool save_startup_directory(launcher_settings *settings);

@@ -43,7 +43,7 @@ const uint64_t RETRY_AFTER = 24ULL * 3600 * 10000000;
 struct runtime_facts {
     sharing_kind kind;
     unsigned feature;     // the Java feature version
-    char root[PATH_SIZE]; // the runtime's top folder (bin, lib, release)
+    char root[RUNTIME_PATH_SIZE]; // the runtime's top folder (bin, lib, release)
     bool ahead;           // it can record and create an ahead-of-time cache
 };
 
@@ -169,7 +169,7 @@ bool central_directory_hash(const char *path, uint64_t size, uint64_t *hash)
 runtime_facts runtime_of(const char *library)
 {
     runtime_facts facts = {};
-    char folder[PATH_SIZE], bin[PATH_SIZE];
+    char folder[RUNTIME_PATH_SIZE], bin[RUNTIME_PATH_SIZE];
     if (!parent_folder(library, folder, sizeof folder) ||
         !(ends_with(folder, "server") || ends_with(folder, "client")) ||
         !parent_folder(folder, bin, sizeof bin) || !parent_folder(bin, facts.root, sizeof facts.root))
@@ -177,7 +177,7 @@ runtime_facts runtime_of(const char *library)
     java_version version;
     if (!read_release_version(facts.root, &version)) {
         // A Java 8 development kit: jre\bin\server\jvm.dll, its release file a level up.
-        char kit[PATH_SIZE];
+        char kit[RUNTIME_PATH_SIZE];
         if (!ends_with(facts.root, "jre") || !parent_folder(facts.root, kit, sizeof kit) ||
             !read_release_version(kit, &version))
             return facts;
@@ -263,12 +263,13 @@ bool append_class_path(string_list *text, const jvm_option_list &list)
         string_list_append(text, "\n");
     }
     // A relative entry names another file from another current directory.
-    char directory[PATH_SIZE];
     if (ok && relative) {
-        ok = get_current_directory(directory, sizeof directory);
+        char *directory = current_directory();
+        ok = directory != nullptr;
         string_list_append(text, "directory ");
         string_list_append(text, ok ? directory : "");
         string_list_append(text, "\n");
+        free(directory);
     }
     return ok;
 }
@@ -282,7 +283,7 @@ char *make_fingerprint(const char *library, const runtime_facts &facts,
     string_list_append(&text, library);
     append_stamp(&text, library);
     string_list_append(&text, "\n");
-    char folder[PATH_SIZE];
+    char folder[RUNTIME_PATH_SIZE];
     parent_folder(library, folder, sizeof folder);
     // What the archive is made on top of: the runtime's base archives and class library, or
     // Java 8's boot class path, whose change ends the process at the next start.
@@ -354,7 +355,6 @@ char *archive_folder(const launcher_settings &settings, const run_guard &guard)
 {
     bool privately = guard.guarded;
     bool service = guard.own_account;
-    char base[PATH_SIZE];
     char *path = nullptr;
     if (privately) {
         char *failed;
@@ -364,22 +364,17 @@ char *archive_folder(const launcher_settings &settings, const run_guard &guard)
         if (!path)
             return nullptr;
     } else {
-        char *user = environment_value("LOCALAPPDATA");
-        bool found = false;
-        if (user && user[0] && strlen(user) + 2 < sizeof base) {
-            size_t length = strlen(user);
-            memcpy(base, user, length);
-            memcpy(base + length, "\\", 2);
-            found = true;
-        } else {
-            found = temp_directory(base, sizeof base);
+        char *base = environment_value("LOCALAPPDATA");
+        if (!base || !base[0]) {
+            free(base);
+            base = temp_directory();
+            if (!base)
+                return nullptr;
+            // The temporary folder ends with a separator; every level after it gets one.
+            base[strlen(base) - 1] = '\0';
         }
-        free(user);
-        if (!found)
-            return nullptr;
-        // The base ends with a separator; every level after it gets one.
-        base[strlen(base) - 1] = '\0';
         path = join_text(base, "\\Trevalo");
+        free(base);
         if (!private_level(path, true)) {
             free(path);
             return nullptr;
@@ -927,7 +922,7 @@ void add_class_sharing_options(const launcher_settings &settings, const char *li
     if (strcasecmp(settings.class_sharing, "off") == 0)
         return;
     runtime_facts facts = runtime_of(library);
-    char library_folder[PATH_SIZE];
+    char library_folder[RUNTIME_PATH_SIZE];
     if ((facts.kind == SHARING_NONE && !facts.ahead) ||
         !parent_folder(library, library_folder, sizeof library_folder))
         return;
@@ -941,10 +936,9 @@ void add_class_sharing_options(const launcher_settings &settings, const char *li
     }
 
     // Two applications, or one on two runtimes, never share a name.
-    char self[PATH_SIZE];
-    if (!executable_path(self, sizeof self))
-        self[0] = '\0';
-    char *identity = join_text(self, "\n", settings.main_class_encoded);
+    char *self = executable_path();
+    char *identity = join_text(self ? self : "", "\n", settings.main_class_encoded);
+    free(self);
     char *full_identity = join_text(identity, "\n", library);
     string_list key_text = {};
     append_number(&key_text, archive_hash((const unsigned char *)full_identity,

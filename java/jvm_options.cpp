@@ -11,6 +11,7 @@
 #include "base/path.h"
 #include "base/string_list.h"
 #include "base/text.h"
+#include "java/runtime_search.h"
 #include "os/os.h"
 #include "os/report.h"
 
@@ -29,13 +30,15 @@ struct class_path_builder {
     jvm_option_list *list;
     const char *directory;
     const run_guard *guard;
+    const char *runtime_home;
 };
 
 // Appends path to the class path, made absolute against the current directory (the launcher's
 // folder, or the working directory entered early) when relative: the virtual machine opens
 // class path entries when it first needs them, after the application may have entered another
 // directory (return_to_startup_dir). An entry whose path holds ';' is given by its short form,
-// which has none; false (reported) when it has no short form.
+// which has none; false (reported) when it has no short form, and when the runtime at the
+// builder's runtime_home cannot open an archive by its path.
 static bool add_class_path_entry(class_path_builder &builder, const char *path)
 {
     char *entry = builder.directory && !is_absolute_path(path)
@@ -50,6 +53,10 @@ static bool add_class_path_entry(class_path_builder &builder, const char *path)
         }
         free(entry);
         entry = short_form;
+    } else if (!runtime_opens_archive(entry, builder.runtime_home)) {
+        report_error(MSG_CLASS_PATH_TOO_LONG, entry);
+        free(entry);
+        return false;
     }
     jvm_option_list *list = builder.list;
     list->class_path = (char **)must_realloc(list->class_path,
@@ -162,11 +169,11 @@ char *expand_variables(const char *text, const char *runtime_home)
             continue;
         }
         char *name = copy_text(open + 1, n);
-        char path[PATH_SIZE];
+        char *path = nullptr;
         if (strcmp(name, "JAVA_HOME") == 0) {
             string_list_append(&result, runtime_home);
         } else if ((strcmp(name, "LAUNCHER_DIR") == 0 || strcmp(name, "LAUNCHER_PATH") == 0) &&
-                   executable_path(path, sizeof path)) {
+                   (path = executable_path()) != nullptr) {
             // The launcher's folder (without a trailing backslash), or its full path.
             char *folder = name[9] == 'D' ? path_folder(path) : nullptr;
             string_list_append(&result, folder ? folder : path);
@@ -176,6 +183,7 @@ char *expand_variables(const char *text, const char *runtime_home)
             append_unquoted(&result, value);
             free(value);
         }
+        free(path);
         free(name);
         p = close + 1;
     }
@@ -322,10 +330,11 @@ bool build_jvm_options(const char *options, const char *class_path, bool expand_
                        const user_option_lines *user)
 {
     *list = {};
-    char directory[PATH_SIZE];
-    class_path_builder builder = {
-        list, get_current_directory(directory, sizeof directory) ? directory : nullptr, &guard};
-    if (!add_class_path(builder, class_path, expand_folders, runtime_home)) {
+    char *directory = current_directory();
+    class_path_builder builder = {list, directory, &guard, runtime_home};
+    bool added = add_class_path(builder, class_path, expand_folders, runtime_home);
+    free(directory);
+    if (!added) {
         free_jvm_options(list);
         return false;
     }

@@ -118,10 +118,10 @@ bool plan_launch(const run_context &run, const char *class_path, bool expand_fol
     *plan = {};
     const launcher_settings &settings = *run.settings;
     plan->console = run.kind == RUN_SERVICE;
-    // A service, and an elevated run, write only where no other account can put a link, also
-    // under Wine, where the rest of such a run is not guarded (the output files always were).
+    // A service, and a guarded run, write only where no other account can put a link; a
+    // service also under Wine, where its output files always were checked.
     plan->output = {settings.output_append != 0, settings.output_max_kb, settings.output_keep,
-                    run.guard.guarded || run.guard.wine, run.guard.own_account};
+                    run.kind == RUN_SERVICE || run.guard.guarded, run.guard.own_account};
     char home[RUNTIME_HOME_SIZE];
     if (!find_runtime(run, plan, home))
         return false;

@@ -13,6 +13,7 @@
 #include "config/directories.h"
 #include "config/settings.h"
 #include "java/jni_calls.h"
+#include "os/guard.h"
 #include "os/os.h"
 #include "os/report.h"
 #include "os/trace.h"
@@ -208,12 +209,14 @@ static char *manifest_main_class(JNIEnv *env, const launcher_settings &settings,
 static bool call_main(JNIEnv *env, const launcher_settings &settings, int count, char **vector,
                       bool redirect, const output_rules &output, void (*calling)())
 {
-    char directory[STARTUP_DIRECTORY_SIZE];
-    if (!get_current_directory(directory, sizeof directory)) {
+    char *directory = current_directory();
+    if (!directory) {
         report_error_with_reason(settings.msg_file_error, SUBJECT_CURRENT_DIR);
         return false;
     }
-    if (!set_java_property(env, settings, "user.dir", directory))
+    bool set = set_java_property(env, settings, "user.dir", directory);
+    free(directory);
+    if (!set)
         return false;
     if (redirect && !redirect_output_files(env, settings, output))
         return false;

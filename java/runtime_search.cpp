@@ -364,8 +364,9 @@ static bool try_configured_runtime_paths(search_state *state)
         return false;
     // A relative entry is relative to the launcher's folder, whatever folder the search runs
     // in: the library is loaded by its full path.
-    char folder[RUNTIME_PATH_SIZE], path[RUNTIME_PATH_SIZE];
-    char *last = executable_path(folder, sizeof folder) ? strrchr(folder, '\\') : nullptr;
+    char path[RUNTIME_PATH_SIZE];
+    char *folder = executable_path();
+    char *last = folder ? strrchr(folder, '\\') : nullptr;
     if (last)
         last[1] = '\0';
     char *cursor = nullptr;
@@ -381,6 +382,7 @@ static bool try_configured_runtime_paths(search_state *state)
             break;
         }
     }
+    free(folder);
     return found;
 }
 
@@ -621,19 +623,18 @@ static void try_java_home_variable(search_state *state)
 // Method 8: a runtime in one of the bundled folders beside the launcher.
 static void try_bundled_runtime(search_state *state)
 {
-    char folder[RUNTIME_PATH_SIZE], home[RUNTIME_HOME_SIZE];
-    if (!executable_path(folder, sizeof folder))
-        return;
-    char *last = strrchr(folder, '\\');
-    if (!last)
-        return;
-    *last = '\0';
+    char home[RUNTIME_HOME_SIZE];
+    char *folder = executable_path();
+    char *last = folder ? strrchr(folder, '\\') : nullptr;
+    if (last)
+        *last = '\0';
     for (const char *name : bundled_folders) {
+        if (!last || state->chosen)
+            break;
         if (join_candidate(home, sizeof home, folder, "\\", name))
             consider_runtime(state, home, nullptr);
-        if (state->chosen)
-            return;
     }
+    free(folder);
 }
 
 // Method 9: the runtime of the first java.exe in a bin folder of the PATH variable.
@@ -853,4 +854,16 @@ bool find_runtime_library(const runtime_request &request, unsigned machine, char
             note[length - 1] = '\0';
     }
     return found;
+}
+
+bool runtime_opens_archive(const char *path, const char *home)
+{
+    // The length in the runtime's encoding; a path that has none there is given by its short
+    // form, whose long form the runtime opens.
+    char *converted = runtime_option_text(path);
+    size_t bytes = strlen(converted ? converted : path);
+    free(converted);
+    java_version version;
+    return bytes < RUNTIME_ARCHIVE_PATH_BYTES || path_attributes(path) != 0 ||
+           (home && read_release_version(home, &version) && version.part[0] >= 9);
 }

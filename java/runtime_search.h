@@ -7,9 +7,11 @@
 
 #include "os/os.h"
 
+// A runtime's home and library path hold up to MAX_PATH (260) UTF-16 units in UTF-8 (or 779
+// ASCII characters): the system loads a library, and the library its own, within that.
 enum {
-    RUNTIME_HOME_SIZE = PATH_SIZE,
-    RUNTIME_PATH_SIZE = PATH_SIZE,
+    RUNTIME_HOME_SIZE = 3 * 260,
+    RUNTIME_PATH_SIZE = 3 * 260,
     KEY_PATH_SIZE = 256,
     VERSION_NAME_SIZE = 256,
     SEARCH_NOTE_SIZE = 4096,
@@ -42,6 +44,14 @@ int compare_java_versions(const java_version &a, const java_version &b);
 // The version that the release file in the runtime's home gives in its JAVA_VERSION line (read
 // from the file's first 4 KB); false when the file or the line is missing or holds no version.
 bool read_release_version(const char *home, java_version *version);
+
+// Whether the runtime at home can open the class path archive at path. A runtime before
+// version 9 (or of a version its release file does not give) opens an archive only by a path
+// of fewer than RUNTIME_ARCHIVE_PATH_BYTES bytes in the system's code page, and passes over a
+// longer one as if it were not there; it takes the path's long form even when given the short
+// one. A folder, an entry that is not there, or a runtime of 9 or later: true.
+enum { RUNTIME_ARCHIVE_PATH_BYTES = 1024 };
+bool runtime_opens_archive(const char *path, const char *home);
 
 // The machine type in the PE header of the library at path; 0 when the file cannot be read or
 // is not a PE image.

@@ -52,10 +52,9 @@ static void release_instance_mutex(int = 0)
 // beside the old one still running.
 static void instance_tag(const char *main_class, char tag[ARCHIVE_FOLDER_NAME_SIZE])
 {
-    char path[PATH_SIZE];
-    if (!executable_path(path, sizeof path))
-        path[0] = '\0';
-    char *hashed = join_text(path, "\n", main_class);
+    char *path = executable_path();
+    char *hashed = join_text(path ? path : "", "\n", main_class);
+    free(path);
     wchar_t *key = to_wide(hashed);
     free(hashed);
     CharUpperW(key);

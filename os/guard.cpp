@@ -37,8 +37,8 @@ char *private_root_folder(bool own_account, char **failed, bool *refused)
 {
     *failed = nullptr;
     *refused = false;
-    char base[PATH_SIZE];
-    if (!program_data_directory(base, sizeof base)) {
+    char *base = program_data_directory();
+    if (!base) {
         *failed = join_text("%ProgramData%", "");
         return nullptr;
     }
@@ -47,10 +47,11 @@ char *private_root_folder(bool own_account, char **failed, bool *refused)
     held_folder held = hold_base_directory(base, own_account);
     if (held != FOLDER_HELD) {
         *refused = held == FOLDER_REFUSED;
-        *failed = join_text(base, "");
+        *failed = base;
         return nullptr;
     }
     char *root = join_text(base, "\\Trevalo");
+    free(base);
     held = make_root_level(root, own_account);
     // Anyone may create a folder in the program data: one made before any guarded run, or
     // one that is a link, is no reason never to start again. It is moved aside (its files are

@@ -11,8 +11,10 @@
 #include <stddef.h>
 #include <stdint.h>
 
-// A buffer for a path of up to MAX_PATH (260) UTF-16 units in UTF-8: at most three bytes a
-// unit (a pair of units, four bytes, stands for one character).
+// Paths have no length limit here: the seam gives them as heap texts, and takes a path of
+// any length, giving Windows a long one in the form that lifts its old limit of MAX_PATH (260)
+// units. PATH_SIZE holds a name within a folder (at most 255 UTF-16 units) in UTF-8: at most
+// three bytes a unit (a pair of units, four bytes, stands for one character).
 enum { PATH_SIZE = 3 * 260 };
 
 // --- Registry. ---
@@ -104,17 +106,17 @@ held_folder hold_private_directory(const char *path, bool own_account);
 bool process_is_elevated();
 
 // The machine's folder for programs' data, as the system keeps it (the known folder, never
-// the process's environment), with a trailing "\", into buffer (size bytes); false when it
-// cannot be read or does not fit.
-bool program_data_directory(char *buffer, size_t size);
+// the process's environment), with a trailing "\", as a new heap text; null when it cannot be
+// read.
+char *program_data_directory();
 
-// The user's temporary folder, with its trailing "\", into buffer (size bytes); false when it
-// cannot be read or does not fit.
-bool temp_directory(char *buffer, size_t size);
+// The user's temporary folder, with its trailing "\", as a new heap text; null when it cannot
+// be read.
+char *temp_directory();
 
-// The full path of the running executable into buffer (size bytes); false when it cannot be
-// read or does not fit (a cut path would name another file).
-bool executable_path(char *buffer, size_t size);
+// The full path of the running executable as a new heap text; null when it cannot be read
+// whole (a cut path would name another file).
+char *executable_path();
 
 struct os_file;
 
@@ -231,9 +233,8 @@ unsigned process_id();
 // Sets the priority class of the whole process.
 void set_process_priority(unsigned priority_class);
 
-// Reads the current directory into buffer (size bytes); false when it cannot be read or does
-// not fit.
-bool get_current_directory(char *buffer, size_t size);
+// The current directory as a new heap text; null when it cannot be read.
+char *current_directory();
 
 // Makes path the current directory; false on failure.
 bool set_current_directory(const char *path);

@@ -45,16 +45,66 @@ static bool copy_from_wide(const wchar_t *text, int units, char *buffer, size_t 
     return fits;
 }
 
-// A Win32 call that takes one path: the path converted for it, freed after it, and the
-// call's last error kept.
-template <typename Call> static auto with_wide(const char *text, Call call)
+// Whether the wide path is full: a drive's ("C:\") or a share's ("\\server\share").
+static bool is_full_path(const wchar_t *path)
 {
-    wchar_t *wide = to_wide(text);
+    bool slash0 = path[0] == L'\\' || path[0] == L'/';
+    bool slash1 = path[0] && (path[1] == L'\\' || path[1] == L'/');
+    return (path[0] && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/')) ||
+           (slash0 && slash1);
+}
+
+// The path in UTF-16 for a Win32 call that opens, makes or lists it. Unless the machine has
+// lifted the old limit, the calls take a path of MAX_PATH - 12 units or more (CreateDirectoryW's
+// limit, the lowest of them) only in the "\\?\" form, which is taken as it is written: such a
+// path is made full first ("/" as "\", "." and ".." resolved, a relative path joined to the
+// current directory), then given as "\\?\C:\..." or "\\?\UNC\server\share\...". Shorter
+// paths, device names ("NUL") and paths already in a "\\?\" or "\\.\" form go as they are.
+static wchar_t *to_wide_path(const char *path)
+{
+    enum { LIMIT = MAX_PATH - 12 };
+    wchar_t *wide = to_wide(path);
+    if (!wide || (wcslen(wide) < LIMIT && is_full_path(wide)) ||
+        wcsncmp(wide, L"\\\\?\\", 4) == 0 || wcsncmp(wide, L"\\\\.\\", 4) == 0)
+        return wide;
+    // Room for "\\?\UNC\" (8 units) before the full path, which replaces its first two.
+    DWORD size = GetFullPathNameW(wide, 0, nullptr, nullptr);
+    wchar_t *full = size ? (wchar_t *)must_alloc(((size_t)size + 8) * sizeof(wchar_t)) : nullptr;
+    DWORD n = full ? GetFullPathNameW(wide, size, full + 8, nullptr) : 0;
+    if (n < LIMIT || n >= size || !is_full_path(full + 8)) {
+        free(full);
+        return wide;
+    }
+    free(wide);
+    bool share = full[8] == L'\\' && full[9] == L'\\';
+    const wchar_t *prefix = share ? L"\\\\?\\UNC\\" : L"\\\\?\\";
+    size_t prefix_length = share ? 8 : 4, skipped = share ? 2 : 0;
+    memmove(full + prefix_length, full + 8 + skipped, (n - skipped + 1) * sizeof(wchar_t));
+    memcpy(full, prefix, prefix_length * sizeof(wchar_t));
+    return full;
+}
+
+// A Win32 call that takes one text: the text converted for it, freed after it, and the
+// call's last error kept. with_path converts a path as to_wide_path does.
+template <typename Call>
+static auto with_converted(wchar_t *(*convert)(const char *), const char *text, Call call)
+{
+    wchar_t *wide = convert(text);
     auto result = call(wide);
     DWORD error = GetLastError();
     free(wide);
     SetLastError(error);
     return result;
+}
+
+template <typename Call> static auto with_wide(const char *text, Call call)
+{
+    return with_converted(to_wide, text, call);
+}
+
+template <typename Call> static auto with_path(const char *path, Call call)
+{
+    return with_converted(to_wide_path, path, call);
 }
 
 // No view flag: each build reads its own view, as the system gives it.
@@ -170,7 +220,7 @@ bool set_registry_dword(const char *key, const char *value, unsigned number)
 // Opens the file at path for reading, shared with every other opener.
 static HANDLE open_for_reading(const char *path)
 {
-    return with_wide(path, [](const wchar_t *wide) {
+    return with_path(path, [](const wchar_t *wide) {
         return CreateFileW(wide, GENERIC_READ,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -200,7 +250,7 @@ int read_file_part(const char *path, uint32_t offset, void *buffer, uint32_t siz
 
 int path_attributes(const char *path)
 {
-    DWORD attributes = with_wide(path, GetFileAttributesW);
+    DWORD attributes = with_path(path, GetFileAttributesW);
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return -1;
     return attributes & FILE_ATTRIBUTE_DIRECTORY ? 1 : 0;
@@ -208,7 +258,7 @@ int path_attributes(const char *path)
 
 bool create_directory(const char *path)
 {
-    return with_wide(path, [](const wchar_t *wide) { return CreateDirectoryW(wide, nullptr); });
+    return with_path(path, [](const wchar_t *wide) { return CreateDirectoryW(wide, nullptr); });
 }
 
 // A count of characters that a Win32 call wrote into a buffer of size: 0 means failure and
@@ -220,27 +270,44 @@ static bool fits(DWORD n, size_t size)
     return n != 0 && n < size;
 }
 
-bool temp_directory(char *buffer, size_t size)
+// What call (GetTempPathW, GetCurrentDirectoryW: given a buffer's size in units and the
+// buffer, the length written, or the size needed with the terminator when it does not fit)
+// gives, as a new heap text however long; null when it gives nothing. The text may grow
+// between the two calls, so the size is asked again while it does.
+template <typename Call> static char *grown_text(Call call)
 {
-    wchar_t wide[MAX_PATH + 1];
-    DWORD n = GetTempPathW(MAX_PATH + 1, wide);
-    return fits(n, MAX_PATH + 1) && copy_from_wide(wide, (int)n, buffer, size);
+    DWORD size = call(0, nullptr);
+    for (int tries = 0; size > 0 && tries < 4; tries++) {
+        wchar_t *wide = (wchar_t *)must_alloc((size_t)size * sizeof(wchar_t));
+        DWORD n = call(size, wide);
+        char *text = n > 0 && n < size ? from_wide(wide, (int)n) : nullptr;
+        free(wide);
+        if (text || n == 0)
+            return text;
+        size = n;
+    }
+    return nullptr;
 }
 
-bool executable_path(char *buffer, size_t size)
+char *temp_directory()
+{
+    return grown_text([](DWORD size, wchar_t *buffer) { return GetTempPathW(size, buffer); });
+}
+
+char *executable_path()
 {
     // Up to the longest path Windows has; a path that filled the buffer may have been cut.
     enum { LONGEST = 32768 };
     wchar_t *wide = (wchar_t *)must_alloc(LONGEST * sizeof(wchar_t));
     DWORD n = GetModuleFileNameW(nullptr, wide, LONGEST);
-    bool ok = fits(n, LONGEST) && copy_from_wide(wide, (int)n, buffer, size);
+    char *path = fits(n, LONGEST) ? from_wide(wide, (int)n) : nullptr;
     free(wide);
-    return ok;
+    return path;
 }
 
 os_file *create_file(const char *path)
 {
-    HANDLE file = with_wide(path, [](const wchar_t *wide) {
+    HANDLE file = with_path(path, [](const wchar_t *wide) {
         return CreateFileW(wide, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     });
@@ -251,7 +318,7 @@ os_file *create_file(const char *path)
 // for no data and shares everything, so that a file others hold open is read too.
 static bool read_file_identity(const char *path, BY_HANDLE_FILE_INFORMATION *info)
 {
-    HANDLE file = with_wide(path, [](const wchar_t *wide) {
+    HANDLE file = with_path(path, [](const wchar_t *wide) {
         return CreateFileW(wide, FILE_READ_ATTRIBUTES,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -279,7 +346,7 @@ void close_file(os_file *file)
 
 os_file *append_to_file(const char *path)
 {
-    HANDLE file = with_wide(path, [](const wchar_t *wide) {
+    HANDLE file = with_path(path, [](const wchar_t *wide) {
         // FILE_APPEND_DATA: every write goes to the end.
         return CreateFileW(wide, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -293,7 +360,7 @@ output_open open_output_file(const char *path, bool checked, bool *append)
     // the name itself (FILE_FLAG_OPEN_REPARSE_POINT), shared for reading and writing only, so
     // that it cannot be renamed or removed while it is held.
     DWORD flags = FILE_ATTRIBUTE_NORMAL | (checked ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
-    HANDLE file = with_wide(path, [flags](const wchar_t *wide) {
+    HANDLE file = with_path(path, [flags](const wchar_t *wide) {
         return CreateFileW(wide, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_ALWAYS, flags, nullptr);
     });
@@ -363,7 +430,7 @@ static void fill_entry(const WIN32_FIND_DATAW &found, directory_entry *entry)
 bool read_file_stamp(const char *path, file_stamp *stamp)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!with_wide(path, [&](const wchar_t *wide) {
+    if (!with_path(path, [&](const wchar_t *wide) {
             return GetFileAttributesExW(wide, GetFileExInfoStandard, &data);
         }))
         return false;
@@ -418,7 +485,7 @@ private_folder create_private_directory(const char *path, bool own_account)
     free(sddl);
     if (!made)
         return FOLDER_FAILED;
-    BOOL created = with_wide(path, [&](const wchar_t *wide) {
+    BOOL created = with_path(path, [&](const wchar_t *wide) {
         return CreateDirectoryW(wide, &attributes);
     });
     DWORD error = GetLastError();
@@ -489,7 +556,7 @@ static held_folder hold_directory(const char *path, bool own_account, bool base,
     // The folder itself, never where a link leads (FILE_FLAG_OPEN_REPARSE_POINT), opened as a
     // folder (FILE_FLAG_BACKUP_SEMANTICS) to read its attributes and security; shared for
     // reading and writing but not for deletion, which also refuses a rename.
-    HANDLE folder = with_wide(path, [](const wchar_t *wide) {
+    HANDLE folder = with_path(path, [](const wchar_t *wide) {
         return CreateFileW(wide, READ_CONTROL | FILE_READ_ATTRIBUTES,
                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                            FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -555,20 +622,19 @@ bool process_is_elevated()
     return full || system;
 }
 
-bool program_data_directory(char *buffer, size_t size)
+char *program_data_directory()
 {
     // The known folder of programs' data (CSIDL_COMMON_APPDATA is FOLDERID_ProgramData), as
-    // the system keeps it, never the process's environment, which its user may set.
-    wchar_t wide[MAX_PATH];
+    // the system keeps it, never the process's environment, which its user may set. The call
+    // answers in a buffer of MAX_PATH units; the system keeps the folder within that.
+    wchar_t wide[MAX_PATH + 1];
     HRESULT status = SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA | CSIDL_FLAG_DONT_VERIFY,
                                       nullptr, SHGFP_TYPE_CURRENT, wide);
     size_t n = status == S_OK ? wcslen(wide) : 0;
-    bool ok = n > 0 && n + 1 < MAX_PATH;
-    if (ok) {
-        wide[n] = L'\\';
-        ok = copy_from_wide(wide, (int)n + 1, buffer, size);
-    }
-    return ok;
+    if (n == 0 || n >= MAX_PATH)
+        return nullptr;
+    wide[n] = L'\\';
+    return from_wide(wide, (int)n + 1);
 }
 
 listing_step open_directory_listing(const char *directory, directory_listing **listing,
@@ -576,7 +642,7 @@ listing_step open_directory_listing(const char *directory, directory_listing **l
 {
     char *pattern = join_text(directory, "\\*.*");
     WIN32_FIND_DATAW found;
-    HANDLE find = with_wide(pattern, [&](const wchar_t *wide) {
+    HANDLE find = with_path(pattern, [&](const wchar_t *wide) {
         return FindFirstFileW(wide, &found);
     });
     DWORD error = GetLastError();
@@ -705,7 +771,7 @@ char *read_private_text_file(const char *path, bool own_account, char **refused)
     *refused = nullptr;
     // The file itself, never where a link leads; shared with writers as any reader of a
     // settings file is, but not with its removal, so that it cannot be renamed away either.
-    HANDLE file = with_wide(path, [](const wchar_t *wide) {
+    HANDLE file = with_path(path, [](const wchar_t *wide) {
         return CreateFileW(wide, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     });
@@ -774,7 +840,7 @@ static void make_writable(const wchar_t *path)
 
 bool delete_file(const char *path)
 {
-    return with_wide(path, [](const wchar_t *wide) {
+    return with_path(path, [](const wchar_t *wide) {
         make_writable(wide);
         return DeleteFileW(wide) != 0;
     });
@@ -782,7 +848,7 @@ bool delete_file(const char *path)
 
 bool replace_file(const char *from, const char *to)
 {
-    wchar_t *wide_from = to_wide(from), *wide_to = to_wide(to);
+    wchar_t *wide_from = to_wide_path(from), *wide_to = to_wide_path(to);
     make_writable(wide_to);
     BOOL moved = MoveFileExW(wide_from, wide_to, MOVEFILE_REPLACE_EXISTING);
     DWORD error = GetLastError();
@@ -817,7 +883,7 @@ bool start_background_process(const char *command_line, const char *lock_path)
     // Both handles are inheritable, and the attribute list makes them the only ones the
     // process inherits: an output file of the application held open by it would stay locked.
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
-    HANDLE lock = with_wide(lock_path, [&](const wchar_t *wide) {
+    HANDLE lock = with_path(lock_path, [&](const wchar_t *wide) {
         return CreateFileW(wide, GENERIC_WRITE, 0, &inheritable, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     });
@@ -876,7 +942,7 @@ bool start_background_process(const char *command_line, const char *lock_path)
 
 bool background_process_running(const char *lock_path)
 {
-    HANDLE lock = with_wide(lock_path, [](const wchar_t *wide) {
+    HANDLE lock = with_path(lock_path, [](const wchar_t *wide) {
         return CreateFileW(wide, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                            nullptr);
     });
@@ -1003,11 +1069,23 @@ char *runtime_option_text(const char *option)
 
 char *short_path_name(const char *path)
 {
-    char *text = sized_text(path, GetShortPathNameW);
-    if (text && !*text) {
-        free(text);
-        text = nullptr;
+    // A long path is asked for in its "\\?\" form; the answer is given without it, as the
+    // path the caller wrote would be.
+    wchar_t *wide = to_wide_path(path);
+    DWORD size = GetShortPathNameW(wide, nullptr, 0);
+    wchar_t *buffer = size ? (wchar_t *)must_alloc((size_t)size * sizeof(wchar_t)) : nullptr;
+    DWORD n = buffer ? GetShortPathNameW(wide, buffer, size) : 0;
+    bool prefixed = wcsncmp(wide, L"\\\\?\\", 4) == 0 && strncmp(path, "\\\\?\\", 4) != 0;
+    free(wide);
+    wchar_t *start = buffer;
+    if (n > 0 && n < size && prefixed && wcsncmp(buffer, L"\\\\?\\UNC\\", 8) == 0) {
+        start = buffer + 6; // "\\?\UNC\server" -> "\\server"
+        start[0] = L'\\';
+    } else if (n > 0 && n < size && prefixed && wcsncmp(buffer, L"\\\\?\\", 4) == 0) {
+        start = buffer + 4;
     }
+    char *text = n > 0 && n < size ? from_wide(start, (int)(n - (start - buffer))) : nullptr;
+    free(buffer);
     return text;
 }
 
@@ -1094,11 +1172,10 @@ void free_runtime_library(void *library)
     FreeLibrary((HMODULE)library);
 }
 
-bool get_current_directory(char *buffer, size_t size)
+char *current_directory()
 {
-    wchar_t wide[MAX_PATH + 1];
-    DWORD n = GetCurrentDirectoryW(MAX_PATH + 1, wide);
-    return fits(n, MAX_PATH + 1) && copy_from_wide(wide, (int)n, buffer, size);
+    return grown_text(
+        [](DWORD size, wchar_t *buffer) { return GetCurrentDirectoryW(size, buffer); });
 }
 
 bool set_current_directory(const char *path)

@@ -139,12 +139,8 @@ static output_problem make_folders(const char *path, const output_rules &rules, 
 output_problem ready_output_folder(const char *path, const output_rules &rules, char **folder)
 {
     *folder = folder_of(path);
-    if (!*folder && rules.guarded) {
-        char current[PATH_SIZE];
-        if (!get_current_directory(current, sizeof current))
-            return OUTPUT_UNWRITABLE;
-        *folder = must_copy(current);
-    }
+    if (!*folder && rules.guarded && !(*folder = current_directory()))
+        return OUTPUT_UNWRITABLE;
     if (!*folder)
         return OUTPUT_READY;
     char *refused = nullptr;

@@ -57,20 +57,21 @@ static bool stop_with_exit()
 // next to the launcher, whatever the working directory. The settings' paths made full.
 static void use_service_output_paths(launcher_settings *settings)
 {
-    char path[PATH_SIZE];
-    if (!executable_path(path, sizeof path))
+    char *path = executable_path();
+    if (!path)
         return;
     char *last_backslash = strrchr(path, '\\');
     if (last_backslash)
         last_backslash[1] = '\0';
     settings->stdout_file = output_file_path(settings->stdout_file, path);
     settings->stderr_file = output_file_path(settings->stderr_file, path);
+    free(path);
 }
 
 bool ready_service_output_folders(const launcher_settings &settings)
 {
-    char folder[PATH_SIZE];
-    if (!executable_path(folder, sizeof folder))
+    char *folder = executable_path();
+    if (!folder)
         return true; // the run reports it
     char *last_backslash = strrchr(folder, '\\');
     if (last_backslash)
@@ -84,9 +85,12 @@ bool ready_service_output_folders(const launcher_settings &settings)
             report_error_with_reason(settings.msg_write_error, path);
         free(made);
         free(path);
-        if (!ok)
+        if (!ok) {
+            free(folder);
             return false;
+        }
     }
+    free(folder);
     return true;
 }
 

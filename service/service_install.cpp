@@ -152,10 +152,11 @@ static int fail_install(const char *name, bool created)
 static int write_service(const launcher_settings &settings, const char *name,
                          const char *description, bool update)
 {
-    char path[PATH_SIZE];
-    char *account;
-    if (!executable_path(path, sizeof path) || !service_account(settings, name, &account))
+    char *path = executable_path(), *account;
+    if (!path || !service_account(settings, name, &account)) {
+        free(path);
         return report_failure();
+    }
     char *command = service_command(settings, path);
     char *dependencies = dependency_list(settings.service_dependencies);
     service_record record = {name, command, settings.manual_start != 0, dependencies, account};
@@ -167,10 +168,14 @@ static int write_service(const launcher_settings &settings, const char *name,
     free(command);
     free(dependencies);
     free(account);
-    if (!ok)
+    if (!ok) {
+        free(path);
         return fail_install(name, created);
+    }
     apply_optional_config(settings, name, update);
-    return register_event_source(name, path) ? 0 : fail_install(name, created);
+    ok = register_event_source(name, path);
+    free(path);
+    return ok ? 0 : fail_install(name, created);
 }
 
 int install_service(const launcher_settings &settings, const char *name,
@@ -183,17 +188,19 @@ int install_service(const launcher_settings &settings, const char *name,
 // runs something else, 0 when there is no such service, -1 when the manager gives no answer.
 static int installed_from_here(const launcher_settings &settings, const char *name)
 {
-    char path[PATH_SIZE], installed[2 * PATH_SIZE + 256];
-    int found = query_service_command(name, installed, sizeof installed);
-    if (found != 1)
-        return found;
-    if (!executable_path(path, sizeof path))
-        return -1;
-    char *command = service_command(settings, path);
+    // Room for this launcher's command and a byte more: a longer one, cut, differs from it.
+    char *path = executable_path();
+    char *command = path ? service_command(settings, path) : nullptr;
+    size_t size = command ? strlen(command) + 2 : 1;
+    char *installed = (char *)must_alloc(size);
+    int found = query_service_command(name, installed, size);
     // Windows compares paths without regard to case.
-    bool same = strcasecmp(command, installed) == 0;
+    if (found == 1)
+        found = !command ? -1 : strcasecmp(command, installed) == 0 ? 1 : 2;
+    free(installed);
     free(command);
-    return same ? 1 : 2;
+    free(path);
+    return found;
 }
 
 // Waits while the service name is in state (until, with until: until it is), at most
@@ -233,17 +240,23 @@ static bool stop_and_wait(const launcher_settings &settings, const char *name,
 // removed, or its owner not told because this launcher's own path could not be read.
 static int remove_own_event_source(const char *name)
 {
-    char path[PATH_SIZE], registered[PATH_SIZE];
+    char *path = executable_path();
     char *event_key = join_text(EVENT_LOG_KEY, name);
+    // Room for this launcher's path and a byte more: a longer one, not read, is not it; when
+    // the path cannot be read, room for any path the registry holds.
+    size_t size = path ? strlen(path) + 2 : 3 * 32768;
+    char *registered = (char *)must_alloc(size);
     int removed = 0;
-    if (query_registry_text(REGISTRY_MACHINE, event_key, "EventMessageFile", registered,
-                            sizeof registered) == 0) {
-        if (!executable_path(path, sizeof path))
+    if (query_registry_text(REGISTRY_MACHINE, event_key, "EventMessageFile", registered, size) ==
+        0) {
+        if (!path)
             removed = -1;
         else if (strcasecmp(path, registered) == 0)
             removed = remove_event_source(event_key) ? 1 : -1;
     }
+    free(registered);
     free(event_key);
+    free(path);
     return removed;
 }
 

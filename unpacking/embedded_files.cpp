@@ -93,12 +93,11 @@ static bool make_unpack_folder(const launcher_settings &settings, uint64_t hash,
             return false;
         }
     } else {
-        char base[PATH_SIZE];
-        if (!temp_directory(base, sizeof base)) {
+        path = temp_directory();
+        if (!path) {
             report_error_with_reason(settings.msg_file_error, SUBJECT_TEMP_PATH);
             return true;
         }
-        path = join_text(base, "");
     }
     char hash_text[ARCHIVE_FOLDER_NAME_SIZE];
     archive_folder_name(hash, hash_text);

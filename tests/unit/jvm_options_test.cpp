@@ -248,6 +248,23 @@ TEST(BuildJvmOptions, ExpandsDirectoriesIntoTheirArchives)
     EXPECT_EQ(reported.back(), message_with(MSG_CLASS_PATH_SEPARATOR, here));
     ASSERT_EQ(chdir(previous.c_str()), 0);
 
+    // An archive's path of 1024 bytes or more: refused, naming it, for a runtime before 9 or of
+    // no known version (given its short form, it opens the long one); a folder, and a runtime
+    // of 9 or later, take it as it is.
+    std::string deep = "deep";
+    while (tree.name(deep).size() < RUNTIME_ARCHIVE_PATH_BYTES + 10)
+        deep += "\\twenty-characters-";
+    std::string jar = tree.file(deep + "\\x.jar"), folder = tree.path(deep + "\\empty");
+    fake_short_path(jar.c_str(), "C:\\DEEP~1\\X.JAR");
+    EXPECT_EQ(build("", folder), option_vector{"-Djava.class.path=" + folder});
+    EXPECT_FALSE(build_jvm_options("", jar.c_str(), true, runtime_home, &refused));
+    EXPECT_EQ(reported.back(), message_with(MSG_CLASS_PATH_TOO_LONG, jar));
+    tree.file("jdk11\\release", "JAVA_VERSION=\"11.0.2\"\n");
+    strcpy(runtime_home, tree.path("jdk11").c_str());
+    EXPECT_EQ(build("", jar), option_vector{"-Djava.class.path=" + jar});
+    strcpy(runtime_home, "C:\\jre");
+    fake_short_path(nullptr, nullptr);
+
     // One trailing separator of the entry is kept in the list, not in the archives' paths.
     std::string only = tree.path("only");
     tree.file("only\\x.jar");

@@ -5,6 +5,7 @@
 #include "base/command_line.h"
 #include "base/memory.h"
 #include "base/resource_ids.h"
+#include "base/text.h"
 #include "tests/unit/fake_os.h"
 #include "tests/unit/fake_report.h"
 
@@ -14,6 +15,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
+#include <limits.h>
 #include <time.h>
 #include <sys/stat.h>
 #include <dlfcn.h>
@@ -322,17 +324,17 @@ void fake_program_data(const char *path)
     program_data = path;
 }
 
-bool program_data_directory(char *buffer, size_t size)
+char *program_data_directory()
 {
-    int n = snprintf(buffer, size, "%s\\", program_data.c_str());
-    return !program_data.empty() && !fake_call_fails(ENOENT) && n > 0 && (size_t)n < size;
+    if (program_data.empty() || fake_call_fails(ENOENT))
+        return nullptr;
+    return join_text(program_data.c_str(), "\\");
 }
 
-bool temp_directory(char *buffer, size_t size)
+char *temp_directory()
 {
     const char *temp = getenv("TMPDIR");
-    int n = snprintf(buffer, size, "%s\\", temp ? temp : "/tmp");
-    return !fake_call_fails(ENOENT) && n > 0 && (size_t)n < size;
+    return fake_call_fails(ENOENT) ? nullptr : join_text(temp ? temp : "/tmp", "\\");
 }
 
 std::string executable;
@@ -342,21 +344,15 @@ void fake_executable_path(const char *path)
     executable = path ? path : "";
 }
 
-bool executable_path(char *buffer, size_t size)
+char *executable_path()
 {
     if (fake_call_fails(ENAMETOOLONG))
-        return false;
-    if (!executable.empty()) {
-        if (executable.size() >= size)
-            return false;
-        memcpy(buffer, executable.c_str(), executable.size() + 1);
-        return true;
-    }
-    ssize_t n = readlink("/proc/self/exe", buffer, size);
-    if (n <= 0 || (size_t)n >= size)
-        return false;
-    buffer[n] = '\0';
-    return true;
+        return nullptr;
+    if (!executable.empty())
+        return must_copy(executable.c_str());
+    char buffer[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer);
+    return n > 0 && (size_t)n < sizeof buffer ? copy_text(buffer, (size_t)n) : nullptr;
 }
 
 os_file *create_file(const char *path)
@@ -712,9 +708,14 @@ bool replace_library_import(void *, const char *, void *, void **original)
     return false;
 }
 
-bool get_current_directory(char *buffer, size_t size)
+char *current_directory()
 {
-    return !fake_call_fails(EACCES) && getcwd(buffer, size) != nullptr;
+    if (fake_call_fails(EACCES))
+        return nullptr;
+    char *directory = getcwd(nullptr, 0);
+    char *text = directory ? must_copy(directory) : nullptr;
+    free(directory);
+    return text;
 }
 
 bool set_current_directory(const char *path)

@@ -153,7 +153,7 @@ DWORD answer_and_wait(child_process *child, const message_box &box)
 }
 
 // The Unix path of a Windows path, by Wine's own mapping (its kernel32 exports it).
-static std::string unix_path(const std::string &path)
+std::string unix_path(const std::string &path)
 {
     typedef char *(CDECL * unix_name_function)(const WCHAR *);
     static unix_name_function unix_name = (unix_name_function)GetProcAddress(
@@ -165,7 +165,7 @@ static std::string unix_path(const std::string &path)
 }
 
 // text as one word of a shell command.
-static std::string shell_word(const std::string &text)
+std::string shell_word(const std::string &text)
 {
     std::string word = "'";
     for (char c : text)
@@ -173,19 +173,11 @@ static std::string shell_word(const std::string &text)
     return word + "'";
 }
 
-// Runs the Linux builder at builder (a Unix path) with --stub and paths (Windows paths, given
-// to it as Unix paths), and waits up to 60 s. Wine starts a Unix program without a handle to
-// wait on, so a shell runs the builder and then writes its exit status to a file, renamed into
-// place when complete, which this waits for. Returns the status, or 0xDEADBEEF.
-static DWORD run_linux_builder(const std::string &builder,
-                               const std::vector<std::string> &paths, std::string *output)
+DWORD run_unix_shell(const std::string &line, std::string *output)
 {
-    std::string dir = make_temp_dir("linux-build"), unix_dir = unix_path(dir);
-    std::string command = shell_word(builder) + " --stub";
-    for (const std::string &argument : paths)
-        command += " " + shell_word(unix_path(argument));
+    std::string dir = make_temp_dir("unix-run"), unix_dir = unix_path(dir);
     write_file(dir + "\\run.sh",
-               command + " >" + shell_word(unix_dir + "/output") + " 2>&1\n" +
+               line + " >" + shell_word(unix_dir + "/output") + " 2>&1\n" +
                "echo $? >" + shell_word(unix_dir + "/status.new") + "\n" +
                "mv " + shell_word(unix_dir + "/status.new") + " " +
                shell_word(unix_dir + "/status") + "\n");
@@ -196,11 +188,22 @@ static DWORD run_linux_builder(const std::string &builder,
     if (!CreateProcessW(nullptr, &shell[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process))
         return 0xDEADBEEF;
-    for (int waited = 0; waited < 60000 && !file_exists(dir + "\\status"); waited += 10)
+    for (int waited = 0; waited < HANG_MS && !file_exists(dir + "\\status"); waited += 10)
         Sleep(10);
     *output = read_file(dir + "\\output");
     std::string status = read_file(dir + "\\status");
     return status.empty() ? 0xDEADBEEF : (DWORD)atoi(status.c_str());
+}
+
+// Runs the Linux builder at builder (a Unix path) with --stub and paths (Windows paths, given
+// to it as Unix paths).
+static DWORD run_linux_builder(const std::string &builder,
+                               const std::vector<std::string> &paths, std::string *output)
+{
+    std::string command = shell_word(builder) + " --stub";
+    for (const std::string &argument : paths)
+        command += " " + shell_word(unix_path(argument));
+    return run_unix_shell(command, output);
 }
 
 static std::string trimmed(const std::string &text)

@@ -103,6 +103,14 @@ bool replace_archive(const std::string &path, const std::string &bytes);
 // blanks around values): for testing texts that a configuration file cannot hold.
 bool replace_setting(const std::string &path, unsigned id, const std::string &text);
 
+// The Unix path of a Windows path, by Wine's own mapping; text as one word of a shell command.
+std::string unix_path(const std::string &path);
+std::string shell_word(const std::string &text);
+
+// Runs line in /bin/sh and waits for its exit status, which the shell writes to a file; *output:
+// what it wrote (standard output and error). Returns the status, or 0xDEADBEEF.
+DWORD run_unix_shell(const std::string &line, std::string *output);
+
 // The real Java 8 runtime beside the project (32-bit: for x86 launchers only) and the test
 // fixtures compiled for it: its jvm.dll and the fixtures' jar, or empty when the clone has no
 // such runtime or the launchers under test are x64 (a test then skips, saying so).

@@ -491,11 +491,15 @@ TEST(JvmRun, TheRealRuntimeSaysWhatHappened)
     EXPECT_NE(args.error_output.find("sun.java.command=trevalo.fixture.Args one two words\r\n"),
               std::string::npos) << args.error_output;
     // Paths people write: "lib\*" and the launcher's folder, from another folder with
-    // return_to_startup_dir, where relative paths would miss the classes.
-    std::string start = make_temp_dir("start");
+    // return_to_startup_dir, where relative paths would miss the classes. A launcher folder past
+    // 300 characters (levels deep), started by its Unix path as Wine starts one there, runs,
+    // and rotates its output file; past the 1023 bytes Java 8 opens, an archive is refused.
+    std::string start = make_temp_dir("start"), too_long = MSG_CLASS_PATH_TOO_LONG;
+    const std::string rotated = "stdout_file = %s\\out.log\noutput_max_kb = 1\noutput_keep = 2\n";
     const struct {
         std::string config, printed;  // printed: "" when only the run's success is asked
         const char *folder;
+        int levels;
     } paths[] = {
         {"class_path = lib\\*\n", "java.class.path=%s\\lib\\fixtures.jar\r\n", "paths"},
         {"jvm_options = -Xbootclasspath/a:%LAUNCHER_DIR%\\lib\\fixtures.jar\n",
@@ -504,20 +508,38 @@ TEST(JvmRun, TheRealRuntimeSaysWhatHappened)
          "paths"},
         // A launcher folder holding ';': the entries reach the runtime by their short form.
         {"class_path = lib\\*\n", "", "paths;x"},
+        {"class_path = lib\\*\n" + rotated, "user.dir=" + start + "\r\n", "deep", 8},
+        {"embed = lib\\fixtures.jar\n" + rotated, "user.dir=" + start + "\r\n", "deep", 8},
+        {"class_path = lib\\*\n", too_long.replace(too_long.find('\n'), 3, " %s\\lib\\fixtures.jar"),
+         "deeper", 30},
     };
     for (const auto &p : paths) {
-        std::string dir = make_temp_dir(p.folder);
-        CreateDirectoryA((dir + "\\lib").c_str(), nullptr);
-        ASSERT_TRUE(CopyFileA(jar.c_str(), (dir + "\\lib\\fixtures.jar").c_str(), FALSE));
+        std::string dir = make_temp_dir(p.folder), out;
+        for (int level = 0; level < p.levels; level++)
+            ASSERT_TRUE(CreateDirectoryW(
+                wide("\\\\?\\" + (dir += "\\a-folder-whose-name-is-36-characters")).c_str(), nullptr));
+        CreateDirectoryW(wide("\\\\?\\" + dir + "\\lib").c_str(), nullptr);
+        ASSERT_TRUE(CopyFileW(wide(jar).c_str(), wide("\\\\?\\" + dir + "\\lib\\fixtures.jar").c_str(),
+                              FALSE));
+        std::string config = p.config, printed = p.printed, old(2048, 'x');
+        for (std::string *text : {&config, &printed})
+            while (text->find("%s") != std::string::npos)
+                text->replace(text->find("%s"), 2, dir);
+        bool rotates = config.find("out.log") != std::string::npos;
+        if (rotates)
+            write_file(dir + "\\out.log", old);
         std::string app = make_launcher(dir, "search_order = 0\nruntime_paths = " + library +
                                                  "\nmain_class = trevalo.fixture.Args\n"
-                                                 "return_to_startup_dir = 1\n" + p.config);
-        run_result r = run_answering(quote(app), start, 60000, dir + "\\out.txt", env.data());
-        std::string out = read_file(dir + "\\out.txt"), printed = p.printed;
-        if (printed.find("%s") != std::string::npos)
-            printed.replace(printed.find("%s"), 2, dir);
-        EXPECT_EQ(r.exit_code, 0u) << p.config << out;
+                                                 "return_to_startup_dir = 1\n" + config,
+                                        "app.exe", stub_path(target_arch(), p.levels > 0));
+        DWORD status = p.levels == 0
+            ? run_answering(quote(app), start, 60000, dir + "\\out.txt", env.data()).exit_code
+            : run_unix_shell("cd " + shell_word(unix_path(start)) + " && WINEDLLOVERRIDES="
+                             "'mscoree,mshtml=;msvcr100=n' wine " + shell_word(unix_path(app)), &out);
+        out += read_file(dir + (rotates ? "\\out.log" : "\\out.txt"));
+        EXPECT_EQ(status, printed.find("1023") == std::string::npos ? 0u : 1u) << p.config << out;
         EXPECT_NE(out.find(printed), std::string::npos) << printed << " in " << out;
+        EXPECT_EQ(read_file(dir + "\\out.log.1"), rotates ? old : "");
     }
     // A runtime that cannot load its own native library (its java.dll is missing) ends the
     // process while it is created: its last words are shown as a failed creation's.
