@@ -134,22 +134,24 @@ DWORD run_capture(const std::string &command_line, const std::string &directory,
     child_process child;
     if (!start_child(command_line, directory, &child, log, environment, limited))
         return 0xDEADBEEF;
-    DWORD status = 0xDEADBEEF;
-    if (!wait_exit(child, 60000, &status))
-        status = 0xDEADBEEF;
-    close_child(&child);
+    DWORD status = exit_status(&child, 60000);
     *output = read_file(log);
+    return status;
+}
+
+DWORD exit_status(child_process *child, DWORD ms)
+{
+    DWORD status = 0xDEADBEEF;
+    if (!wait_exit(*child, ms, &status))
+        status = 0xDEADBEEF;
+    close_child(child);
     return status;
 }
 
 DWORD answer_and_wait(child_process *child, const message_box &box)
 {
     press_ok(box);
-    DWORD status = 0xDEADBEEF;
-    if (!wait_exit(*child, HANG_MS, &status))
-        status = 0xDEADBEEF;
-    close_child(child);
-    return status;
+    return exit_status(child);
 }
 
 // The Unix path of a Windows path, by Wine's own mapping (its kernel32 exports it).

@@ -17,10 +17,10 @@ using namespace testkit;
 // however busy the machine is.
 enum { HANG_MS = 120000 };
 
-// Whether ready() came true, polled every 5 ms (HANG_MS tells a hang).
-template <typename F> bool wait_until(F ready)
+// Whether ready() came true, polled every period ms (HANG_MS tells a hang).
+template <typename F> bool wait_until(F ready, DWORD period = 5)
 {
-    for (DWORD start = GetTickCount(); !ready(); Sleep(5))
+    for (DWORD start = GetTickCount(); !ready(); Sleep(period))
         if (GetTickCount() - start > HANG_MS)
             return false;
     return true;
@@ -70,8 +70,11 @@ bool file_exists(const std::string &path);
 DWORD run_capture(const std::string &command_line, const std::string &directory,
                   std::string *output, const char *environment = nullptr, bool limited = true);
 
-// Answers box with OK, waits up to 30 s for the child to end and closes its handle. Returns its
-// exit status, or 0xDEADBEEF when it did not end in time.
+// Waits up to ms for the child to end and closes its handle. Returns its exit status, or
+// 0xDEADBEEF when it did not end in time.
+DWORD exit_status(child_process *child, DWORD ms = HANG_MS);
+
+// Answers box with OK, then exit_status(child).
 DWORD answer_and_wait(child_process *child, const message_box &box);
 
 // Writes config into folder\<name>.cfg and builds folder\<name> from stub (default: the GUI

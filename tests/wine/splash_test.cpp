@@ -53,14 +53,19 @@ std::string splash_config(const std::string &extra, const std::string &main_clas
            "\\images\\splash.bmp\n" + extra;
 }
 
-TEST(Splash, ShowsTheBitmapCentredAndAnswersClicks)
+// Builds a launcher of config in a folder of its own and starts it as a user would.
+bool start_launcher(const std::string &config, child_process *child)
 {
     std::string dir = make_temp_dir("splash");
+    return start_child(quote(make_launcher(dir, config)), dir, child);
+}
+
+TEST(Splash, ShowsTheBitmapCentredAndAnswersClicks)
+{
     // The splash's time outlasts the test: the process ends when the error box is answered.
-    std::string app = make_launcher(dir, splash_config("splash_until_window = 0\n"
-                                                       "splash_seconds = 600\n"));
     child_process child;
-    ASSERT_TRUE(start_child(quote(app), dir, &child));
+    ASSERT_TRUE(start_launcher(
+        splash_config("splash_until_window = 0\nsplash_seconds = 600\n"), &child));
     ASSERT_TRUE(wait_splash(child, true));
     HWND splash = splash_of(child);
     RECT rect;
@@ -101,11 +106,11 @@ TEST(Splash, ShowsTheBitmapCentredAndAnswersClicks)
 
 TEST(Splash, FixedTimeClosesItWhateverTheApplicationDoes)
 {
+    // It closes by itself while the error box stays, and not before its time: the box, shown
+    // at once, does not close it.
     std::string dir = make_temp_dir("splash-time");
     std::string app = make_launcher(dir, splash_config("splash_until_window = 0\n"
                                                        "splash_seconds = 3\n"));
-    // It closes by itself while the error box stays, and not before its time: the box, shown
-    // at once, does not close it.
     DWORD before_start = GetTickCount();
     child_process child;
     ASSERT_TRUE(start_child(quote(app), dir, &child));
@@ -119,12 +124,10 @@ TEST(Splash, FixedTimeClosesItWhateverTheApplicationDoes)
 
 TEST(Splash, ErrorBoxClosesASplashWaitingForAWindow)
 {
-    std::string dir = make_temp_dir("splash-error");
     // No runtime: the launch fails at once with an error box while the splash waits (made
     // before the launch goes on, as the other rows see it shown).
-    std::string app = make_launcher(dir, splash_config("splash_until_window = 1\n"));
     child_process child;
-    ASSERT_TRUE(start_child(quote(app), dir, &child));
+    ASSERT_TRUE(start_launcher(splash_config("splash_until_window = 1\n"), &child));
     message_box box;
     ASSERT_TRUE(wait_message_box(child, HANG_MS, &box));
     EXPECT_EQ(box.text, "Unable to locate suitable Java Runtime Environment on this machine.");
@@ -147,10 +150,8 @@ TEST(Splash, NoSplashWithoutTimeOrBitmap)
                                   "splash_seconds = 2\n", true},
     };
     for (const auto &c : cases) {
-        std::string dir = make_temp_dir("nosplash");
-        std::string app = make_launcher(dir, c.config);
         child_process child;
-        ASSERT_TRUE(start_child(quote(app), dir, &child));
+        ASSERT_TRUE(start_launcher(c.config, &child)) << c.what;
         message_box box;
         ASSERT_TRUE(wait_message_box(child, HANG_MS, &box)) << c.what;
         if (c.window)
@@ -163,10 +164,7 @@ TEST(Splash, NoSplashWithoutTimeOrBitmap)
         press_ok(box);
         message_box another;
         EXPECT_FALSE(wait_message_box(child, 500, &another, {box.window})) << c.what;
-        DWORD status;
-        EXPECT_TRUE(wait_exit(child, HANG_MS, &status));
-        EXPECT_EQ(status, 0xFFFFFFFFu) << c.what;
-        close_child(&child);
+        EXPECT_EQ(exit_status(&child), 0xFFFFFFFFu) << c.what;
     }
 }
 
@@ -230,12 +228,11 @@ TEST(Splash, ClosesWhenTheApplicationShowsItsWindow)
 {
     // The application opens its window 1.5 s after main starts and keeps it until closed
     // here.
-    std::string dir = make_temp_dir("splash-window");
-    std::string app = make_launcher(
-        dir, with_runtime(splash_config("splash_until_window = 1\napp_args = 1500 600000\n",
-                                        "trevalo.test.Window")));
     child_process child;
-    ASSERT_TRUE(start_child(quote(app), dir, &child));
+    ASSERT_TRUE(start_launcher(with_runtime(splash_config(
+                                   "splash_until_window = 1\napp_args = 1500 600000\n",
+                                   "trevalo.test.Window")),
+                               &child));
     ASSERT_TRUE(wait_splash(child, true));
     // Until the application's window shows, the splash stays; then it closes while the
     // window is open (it would otherwise stay until the process ends).
@@ -249,10 +246,7 @@ TEST(Splash, ClosesWhenTheApplicationShowsItsWindow)
     EXPECT_TRUE(splash_stayed) << "the splash waited for the window";
     EXPECT_TRUE(wait_splash(child, false));
     PostMessageA(window, WM_CLOSE, 0, 0);
-    DWORD status;
-    EXPECT_TRUE(wait_exit(child, HANG_MS, &status));
-    EXPECT_EQ(status, 0u);
-    close_child(&child);
+    EXPECT_EQ(exit_status(&child), 0u);
 }
 
 TEST(Splash, ScreenshotOfTheSplashOverTheApplication)
@@ -260,13 +254,12 @@ TEST(Splash, ScreenshotOfTheSplashOverTheApplication)
     // Not a check: a picture for a person, build/artifacts/splash-over-window-<arch>.bmp,
     // taken once both show (the splash's time and the window's outlast the test; the window
     // is closed here).
-    std::string dir = make_temp_dir("splash-shot");
-    std::string app = make_launcher(
-        dir, with_runtime(splash_config("splash_until_window = 0\nsplash_seconds = 600\n"
-                                        "app_args = 300 600000\n",
-                                        "trevalo.test.Window")));
     child_process child;
-    ASSERT_TRUE(start_child(quote(app), dir, &child));
+    ASSERT_TRUE(start_launcher(with_runtime(splash_config("splash_until_window = 0\n"
+                                                          "splash_seconds = 600\n"
+                                                          "app_args = 300 600000\n",
+                                                          "trevalo.test.Window")),
+                               &child));
     HWND window = nullptr;
     ASSERT_TRUE(wait_until([&] {
         window = application_window();
@@ -277,9 +270,7 @@ TEST(Splash, ScreenshotOfTheSplashOverTheApplication)
     CreateDirectoryA(artifacts.c_str(), nullptr);
     save_screenshot(artifacts + "\\splash-over-window-" + target_arch() + ".bmp");
     PostMessageA(window, WM_CLOSE, 0, 0);
-    DWORD status;
-    EXPECT_TRUE(wait_exit(child, HANG_MS, &status));
-    close_child(&child);
+    EXPECT_NE(exit_status(&child), 0xDEADBEEFu);
 }
 
 } // namespace
