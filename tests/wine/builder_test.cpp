@@ -100,8 +100,8 @@ TEST(Builder, ReplacesTheSettingsOfAnExistingLauncher)
     FreeLibrary(module);
 }
 
-// The Windows builder's own files: what it cannot read or write is refused and an earlier
-// output is kept. (What the portable builder refuses in a configuration or a stub is checked
+// The Windows builder's own files: what it cannot read, write or pack is refused and an
+// earlier output is kept. (What the portable builder refuses in a configuration or a stub is checked
 // on the host, for both builders.)
 TEST(Builder, RefusesBadInputAndKeepsTheOutput)
 {
@@ -110,6 +110,15 @@ TEST(Builder, RefusesBadInputAndKeepsTheOutput)
     std::string dir = make_temp_dir("bad");
     write_file(dir + "\\good.cfg", "main_class = M\narchitecture = x86\n");
     CreateDirectoryA((dir + "\\folder.exe").c_str(), nullptr);
+    // Two files of one name but for case, packed from two folders.
+    CreateDirectoryA((dir + "\\one").c_str(), nullptr);
+    CreateDirectoryA((dir + "\\two").c_str(), nullptr);
+    write_file(dir + "\\one\\a.jar", "1");
+    write_file(dir + "\\two\\A.jar", "2");
+    write_file(dir + "\\missing-embed.cfg",
+               "main_class = M\narchitecture = x86\nembed = missing.jar\n");
+    write_file(dir + "\\same-name.cfg",
+               "main_class = M\narchitecture = x86\nembed = one\nembed = two\n");
     const struct {
         std::string args;
         const char *message;
@@ -123,6 +132,8 @@ TEST(Builder, RefusesBadInputAndKeepsTheOutput)
         // The rename fails after the temporary file was written.
         {"good.cfg out.exe", "cannot write out.exe", true},
         {"good.cfg folder.exe", "cannot write folder.exe"},
+        {"missing-embed.cfg out.exe", "cannot embed missing.jar"},
+        {"same-name.cfg out.exe", "two embedded files are named 'A.jar'"},
     };
     for (const auto &c : cases) {
         // An earlier output is left exactly as it was.
@@ -148,7 +159,7 @@ TEST(Builder, RefusesBadInputAndKeepsTheOutput)
             files++;
     } while (FindNextFileA(search, &found));
     FindClose(search);
-    EXPECT_EQ(files, 2) << "no temporary file is left behind";
+    EXPECT_EQ(files, 4) << "no temporary file is left behind";
 }
 
 TEST(Builder, StoresUtf8TextAsItsUtf16Units)
