@@ -121,13 +121,7 @@ protected:
     // Waits until the service reports state; false only when it never does (a hang).
     bool wait_state(DWORD state)
     {
-        DWORD start = GetTickCount();
-        while (status().dwCurrentState != state) {
-            if (GetTickCount() - start > HANG_MS)
-                return false;
-            Sleep(50);
-        }
-        return true;
+        return wait_until([&] { return status().dwCurrentState == state; }, 50);
     }
 
     bool start(const char *parameter = nullptr)
@@ -151,26 +145,23 @@ protected:
     // fails saying what the log held.
     testing::AssertionResult wait_logged(const std::string &prefix)
     {
-        DWORD start = GetTickCount();
-        for (;;) {
-            std::vector<std::string> lines = read_lines(runtime_log);
-            for (const std::string &line : lines)
-                if (line.compare(0, prefix.size(), prefix) == 0)
-                    return testing::AssertionSuccess();
-            if (GetTickCount() - start > HANG_MS)
-                return testing::AssertionFailure() << "no line \"" << prefix << "\" in "
-                                                   << testing::PrintToString(lines);
-            Sleep(50);
-        }
+        std::vector<std::string> lines;
+        if (wait_until([&] {
+                lines = read_lines(runtime_log);
+                return std::any_of(lines.begin(), lines.end(), [&](const std::string &line) {
+                    return line.compare(0, prefix.size(), prefix) == 0;
+                });
+            }, 50))
+            return testing::AssertionSuccess();
+        return testing::AssertionFailure() << "no line \"" << prefix << "\" in "
+                                           << testing::PrintToString(lines);
     }
 
     // Waits until count event-log records were written since offset, and returns them.
     std::vector<std::string> wait_records(size_t offset, size_t count)
     {
-        DWORD start = GetTickCount();
         std::vector<std::string> records;
-        while ((records = event_records(offset)).size() < count && GetTickCount() - start < HANG_MS)
-            Sleep(50);
+        wait_until([&] { return (records = event_records(offset)).size() >= count; }, 50);
         return records;
     }
 
@@ -190,8 +181,8 @@ protected:
     // description, QueryServiceConfig2A); found is false when it has no such service.
     struct manager_record {
         bool found = false;
-        DWORD start_type = 0;
-        std::string command, account, description;
+        DWORD start_type = 0, service_type = 0;
+        std::string command, account, description, display_name;
     };
     manager_record query_record()
     {
@@ -205,6 +196,8 @@ protected:
         if (QueryServiceConfigA(service, config, (DWORD)buffer.size(), &needed)) {
             record.found = true;
             record.start_type = config->dwStartType;
+            record.service_type = config->dwServiceType;
+            record.display_name = config->lpDisplayName ? config->lpDisplayName : "";
             record.command = config->lpBinaryPathName ? config->lpBinaryPathName : "";
             record.account = config->lpServiceStartName ? config->lpServiceStartName : "";
         }
@@ -252,18 +245,13 @@ TEST_F(ServiceUnderWine, InstallsQueriesAndUninstalls)
     EXPECT_EQ(installed.boxes[0].caption, "Information");
     EXPECT_EQ(installed.boxes[0].icon, "information");
 
-    SC_HANDLE service = open_service(SERVICE_QUERY_CONFIG);
-    ASSERT_NE(service, nullptr);
-    std::vector<char> buffer(8192);
-    DWORD needed;
-    auto *config = (QUERY_SERVICE_CONFIGA *)buffer.data();
-    ASSERT_TRUE(QueryServiceConfigA(service, config, (DWORD)buffer.size(), &needed));
-    CloseServiceHandle(service);
-    EXPECT_EQ(std::string(config->lpBinaryPathName),
-              "\"" + app + "\" -startlauncherinservicemode");
-    EXPECT_EQ(config->dwStartType, (DWORD)SERVICE_DEMAND_START);
-    EXPECT_EQ(config->dwServiceType, (DWORD)SERVICE_WIN32_OWN_PROCESS);
-    EXPECT_EQ(std::string(config->lpDisplayName), name);
+    manager_record record = query_record();
+    ASSERT_TRUE(record.found);
+    EXPECT_EQ(record.command, "\"" + app + "\" -startlauncherinservicemode");
+    EXPECT_EQ(record.start_type, (DWORD)SERVICE_DEMAND_START);
+    EXPECT_EQ(record.service_type, (DWORD)SERVICE_WIN32_OWN_PROCESS);
+    EXPECT_EQ(record.display_name, name);
+    EXPECT_EQ(record.description, "Trevalo test service");
     // The whole list, as the manager stored it (Wine's query answers none: read the record).
     EXPECT_EQ(depend_on_service(), std::string("Alpha\0Beta\0\0", 12));
 
@@ -273,7 +261,6 @@ TEST_F(ServiceUnderWine, InstallsQueriesAndUninstalls)
     RegGetValueA(HKEY_LOCAL_MACHINE, event_key.c_str(), "TypesSupported", RRF_RT_REG_DWORD,
                  nullptr, &types, &size);
     EXPECT_EQ(types, 7u);
-    EXPECT_EQ(query_record().description, "Trevalo test service");
     // Written by the manager, as a plain string: one it can load again at its next start.
     DWORD type = 0;
     RegGetValueA(HKEY_LOCAL_MACHINE, ("SYSTEM\\CurrentControlSet\\Services\\" + name).c_str(),
@@ -282,6 +269,7 @@ TEST_F(ServiceUnderWine, InstallsQueriesAndUninstalls)
     // A shutdown of the system gives the application the stop's time: 30 s and the margin.
     SC_HANDLE configured = open_service(SERVICE_QUERY_CONFIG);
     SERVICE_PRESHUTDOWN_INFO preshutdown = {};
+    DWORD needed;
     EXPECT_TRUE(QueryServiceConfig2A(configured, SERVICE_CONFIG_PRESHUTDOWN_INFO,
                                      (BYTE *)&preshutdown, sizeof preshutdown, &needed));
     CloseServiceHandle(configured);
@@ -400,7 +388,9 @@ TEST_F(ServiceUnderWine, SwitchesOnlyWhenAloneAndExact)
     EXPECT_TRUE(by_hand.boxes.empty());
 }
 
-TEST_F(ServiceUnderWine, StopsByCallingMainAgain)
+// A stop calls main again, or ends the run through System.exit; either way the run ends
+// cleanly.
+TEST_F(ServiceUnderWine, StopsByCallingMainAgainOrThroughSystemExit)
 {
     // The arguments in any language, whatever the code page; a minimum Java version that is no
     // JNI version does not cost the stop call's thread its name.
@@ -410,34 +400,49 @@ TEST_F(ServiceUnderWine, StopsByCallingMainAgain)
     std::string file = "TrevaloTest" + std::to_string(GetCurrentProcessId()) + ".options";
     std::string user_options = std::string(appdata) + "\\" + file;
     write_file(user_options, "not an option\n");
-    make("main_class = trevalo.test.Wait\nservice_args = svc-a \u0416\u0443\u043a\U0001F600\n"
-         "stop_args = stop \u65e5\u672c\u8a9e\njava_version = 0x000B0000\n"
-         "user_options_file = " + file + "\n");
-    ASSERT_EQ(run("-install").exit_code, 0u);
-    size_t offset = log_size();
-    ASSERT_TRUE(start("ignored-start-parameter"));
-    ASSERT_TRUE(wait_state(SERVICE_RUNNING));
-    ASSERT_TRUE(wait_logged("main trevalo/test/Wait argc=2"));
-    auto lines = read_lines(runtime_log);
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "arg[0]=svc-a"), lines.end());
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "arg[1]=\u0416\u0443\u043a\U0001F600"),
-              lines.end());
+    const struct {
+        std::string config;
+        const char *parameter;              // the start's, which the service ignores
+        std::string started;                // the start of the line main logs
+        std::vector<std::string> stopped;   // the starts of the lines the stop logs
+        std::vector<std::string> arguments; // lines of main's arguments in the log
+    } cases[] = {
+        {"service_args = svc-a \u0416\u0443\u043a\U0001F600\nstop_args = stop \u65e5\u672c\u8a9e\n"
+         "java_version = 0x000B0000\nuser_options_file = " + file + "\n",
+         "ignored-start-parameter", "main trevalo/test/Wait argc=2",
+         {"main trevalo/test/Wait argc=2 thread=Trevalo stopper thread"},
+         {"arg[0]=svc-a", "arg[1]=\u0416\u0443\u043a\U0001F600", "arg[1]=\u65e5\u672c\u8a9e"}},
+        {"stop_with_exit = 1\n", nullptr, "main trevalo/test/Wait",
+         {"exit 0 thread=Trevalo stopper thread", "shutdown_hook"}, {}},
+    };
+    for (const auto &c : cases) {
+        make("main_class = trevalo.test.Wait\n" + c.config);
+        ASSERT_EQ(run("-install").exit_code, 0u);
+        size_t offset = log_size();
+        ASSERT_TRUE(start(c.parameter));
+        ASSERT_TRUE(wait_state(SERVICE_RUNNING)) << c.config;
+        ASSERT_TRUE(wait_logged(c.started));
 
-    SERVICE_STATUS s;
-    ASSERT_TRUE(control(SERVICE_CONTROL_INTERROGATE, &s));
-    EXPECT_EQ(s.dwCurrentState, (DWORD)SERVICE_RUNNING);
+        SERVICE_STATUS s;
+        ASSERT_TRUE(control(SERVICE_CONTROL_INTERROGATE, &s));
+        EXPECT_EQ(s.dwCurrentState, (DWORD)SERVICE_RUNNING) << c.config;
 
-    ASSERT_TRUE(control(SERVICE_CONTROL_STOP, &s));
-    ASSERT_TRUE(wait_state(SERVICE_STOPPED));
-    SERVICE_STATUS final_status = status();
-    EXPECT_EQ(final_status.dwWin32ExitCode, 0u);
-    EXPECT_EQ(final_status.dwCheckPoint, 0u);
-    ASSERT_TRUE(wait_logged("main trevalo/test/Wait argc=2 thread=Trevalo stopper thread"));
-    lines = read_lines(runtime_log);
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "arg[1]=\u65e5\u672c\u8a9e"), lines.end());
-    EXPECT_EQ(event_records(offset),
-              (std::vector<std::string>{"info The " + name + " service has started.",
-                                        "info The " + name + " service has stopped."}));
+        ASSERT_TRUE(control(SERVICE_CONTROL_STOP, &s));
+        ASSERT_TRUE(wait_state(SERVICE_STOPPED)) << c.config;
+        SERVICE_STATUS final_status = status();
+        EXPECT_EQ(final_status.dwWin32ExitCode, 0u) << c.config;
+        EXPECT_EQ(final_status.dwCheckPoint, 0u) << c.config;
+        for (const std::string &line : c.stopped)
+            EXPECT_TRUE(wait_logged(line));
+        auto lines = read_lines(runtime_log);
+        for (const std::string &argument : c.arguments)
+            EXPECT_NE(std::find(lines.begin(), lines.end(), argument), lines.end()) << argument;
+        EXPECT_EQ(event_records(offset),
+                  (std::vector<std::string>{"info The " + name + " service has started.",
+                                            "info The " + name + " service has stopped."}))
+            << c.config;
+        TearDown();
+    }
     DeleteFileA(user_options.c_str());
 }
 
@@ -471,48 +476,11 @@ TEST_F(ServiceUnderWine, RunsFromAFolderOutsideTheCodePage)
     EXPECT_EQ(status().dwWin32ExitCode, 0u);
 }
 
-TEST_F(ServiceUnderWine, StopsThroughSystemExit)
+TEST_F(ServiceUnderWine, FailedRunsAreRecordedAndReported)
 {
-    make("main_class = trevalo.test.Wait\nstop_with_exit = 1\n");
-    ASSERT_EQ(run("-install").exit_code, 0u);
-    size_t offset = log_size();
-    ASSERT_TRUE(start());
-    ASSERT_TRUE(wait_logged("main trevalo/test/Wait"));
-    SERVICE_STATUS s;
-    ASSERT_TRUE(control(SERVICE_CONTROL_STOP, &s));
-    ASSERT_TRUE(wait_state(SERVICE_STOPPED));
-    EXPECT_EQ(status().dwWin32ExitCode, 0u);
-    ASSERT_TRUE(wait_logged("exit 0 thread=Trevalo stopper thread"));
-    EXPECT_TRUE(wait_logged("shutdown_hook"));
-    EXPECT_EQ(event_records(offset),
-              (std::vector<std::string>{"info The " + name + " service has started.",
-                                        "info The " + name + " service has stopped."}));
-}
-
-TEST_F(ServiceUnderWine, FailureIsRecordedAndReported)
-{
-    // No runtime at that path: the failure reaches the event log and the manager, with where
-    // to download one.
-    make("main_class = trevalo.test.Wait\ndownload_url = https://example.invalid/java\n");
-    ASSERT_TRUE(replace_setting(app, 1040, dir + "\\missing\\jvm.dll"));
-    ASSERT_EQ(run("-install").exit_code, 0u);
-    size_t offset = log_size();
-    ASSERT_TRUE(start());
-    ASSERT_TRUE(wait_state(SERVICE_STOPPED));
-    SERVICE_STATUS final_status = status();
-    EXPECT_EQ(final_status.dwWin32ExitCode, (DWORD)ERROR_SERVICE_SPECIFIC_ERROR);
-    EXPECT_EQ(final_status.dwServiceSpecificExitCode, 1u);
-    // The service never ran: it was start-pending until it stopped.
-    EXPECT_EQ(event_records(offset),
-              (std::vector<std::string>{
-                  "error Unable to locate suitable Java Runtime Environment on this machine."
-                  "\\n\\nJava can be downloaded from https://example.invalid/java",
-                  "error The " + name + " service failed to start."}));
-}
-
-TEST_F(ServiceUnderWine, ApplicationEndingByItself)
-{
-    // The application ends the process through the virtual machine's hooks: a non-zero
+    // No runtime at its path: the failure reaches the event log and the manager, with where
+    // to download one; the service never ran (it was start-pending until it stopped). Then
+    // the application ends the process through the virtual machine's hooks: a non-zero
     // System.exit, an abort while the virtual machine is created, and a System.exit(5) from
     // another thread once main has thrown (its report comes first). Each is a failed run
     // whose service-specific code is the status, so that recovery actions apply. (Every other
@@ -521,7 +489,13 @@ TEST_F(ServiceUnderWine, ApplicationEndingByItself)
         const char *config, *options;
         DWORD code;
         std::vector<std::string> records; // their starts; the name stands for "%s"
+        bool no_runtime = false;          // the runtime's path names no file
     } failures[] = {
+        {"main_class = trevalo.test.Wait\ndownload_url = https://example.invalid/java\n", "", 1,
+         {"error Unable to locate suitable Java Runtime Environment on this machine."
+          "\\n\\nJava can be downloaded from https://example.invalid/java",
+          "error The %s service failed to start."},
+         true},
         {"main_class = trevalo.test.Exit\nservice_args = 3\n", "", 3,
          {"info The %s service has started.",
           "error The %s service's application ended with status 3."}},
@@ -535,6 +509,8 @@ TEST_F(ServiceUnderWine, ApplicationEndingByItself)
     };
     for (const auto &f : failures) {
         make(f.config, f.options);
+        if (f.no_runtime)
+            ASSERT_TRUE(replace_setting(app, 1040, dir + "\\missing\\jvm.dll"));
         ASSERT_EQ(run("-install").exit_code, 0u);
         size_t offset = log_size();
         ASSERT_TRUE(start());
@@ -747,14 +723,10 @@ TEST_F(ServiceUnderWine, InstallSurvivesARestart)
             std::string dependencies = depend_on_service();
             EXPECT_EQ(dependencies.substr(0, 6), row == 0 ? std::string("Alpha\0", 6) : "");
             check(row, dependencies);
-            // Kept for the second half, which removes it; the record in hexadecimal.
-            std::string hex;
-            for (unsigned char ch : dependencies) {
-                hex += "0123456789abcdef"[ch >> 4];
-                hex += "0123456789abcdef"[ch & 15];
-            }
+            // Kept for the second half, which removes it; the record's NULs as '|'.
+            std::replace(dependencies.begin(), dependencies.end(), '\0', '|');
             write_file(state, read_file(state) + std::to_string(row) + " " + name + " " + dir +
-                                  " " + hex + "\n");
+                                  " " + dependencies + "\n");
             name.clear();
         }
         return;
@@ -769,9 +741,8 @@ TEST_F(ServiceUnderWine, InstallSurvivesARestart)
         dir = line.substr(second + 1, third - second - 1);
         app = dir + "\\app.exe";
         runtime_log = dir + "\\runtime.log";
-        std::string hex = line.substr(third + 1), dependencies;
-        for (size_t i = 0; i + 1 < hex.size(); i += 2)
-            dependencies += (char)std::stoi(hex.substr(i, 2), nullptr, 16);
+        std::string dependencies = line.substr(third + 1);
+        std::replace(dependencies.begin(), dependencies.end(), '|', '\0');
         names.push_back(name);
 
         if (!check(row, dependencies))
@@ -798,8 +769,7 @@ TEST_F(ServiceUnderWine, InstallSurvivesARestart)
                 return false;
         return true;
     };
-    for (DWORD start = GetTickCount(); !all_started() && GetTickCount() - start < HANG_MS;)
-        Sleep(50);
+    wait_until(all_started, 50);
     auto records = event_records(0);
     for (const std::string &n : names)
         EXPECT_EQ(std::count(records.begin(), records.end(),
