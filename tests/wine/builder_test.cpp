@@ -39,23 +39,22 @@ TEST(Builder, StubCarriesTheMessageTable)
     for (const std::string &path : {stub_path(target_arch(), false),
                                     stub_path(target_arch(), true),
                                     build_dir() + "\\sample-rc.exe"}) {
-        const std::string &exe = path;
         // Every stub carries the manifest: run as the invoker, per-monitor DPI awareness,
         // the version 6 common controls, Windows 7 to 11.
         std::string manifest = read_resource(path, MAKEINTRESOURCEA(24), MAKEINTRESOURCEA(1));
         for (const char *part :
              {"<?xml", "level=\"asInvoker\"", "PerMonitorV2", "Microsoft.Windows.Common-Controls",
               "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"})
-            EXPECT_NE(manifest.find(part), std::string::npos) << exe << ": " << part;
+            EXPECT_NE(manifest.find(part), std::string::npos) << path << ": " << part;
         HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
         ASSERT_NE(module, nullptr) << path;
         HRSRC table = FindResourceExA(module, MAKEINTRESOURCEA(11), MAKEINTRESOURCEA(1),
                                       MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
-        ASSERT_NE(table, nullptr) << exe;
-        ASSERT_EQ(SizeofResource(module, table), sizeof expected) << exe;
+        ASSERT_NE(table, nullptr) << path;
+        ASSERT_EQ(SizeofResource(module, table), sizeof expected) << path;
         EXPECT_EQ(memcmp(LockResource(LoadResource(module, table)), expected, sizeof expected), 0)
-            << exe;
-        EXPECT_NE(FindResourceA(module, "MAINICON", MAKEINTRESOURCEA(14)), nullptr) << exe;
+            << path;
+        EXPECT_NE(FindResourceA(module, "MAINICON", MAKEINTRESOURCEA(14)), nullptr) << path;
         FreeLibrary(module);
     }
 }

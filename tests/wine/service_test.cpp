@@ -13,11 +13,6 @@
 
 namespace {
 
-std::string runtime_path()
-{
-    return build_dir() + "\\test-runtime\\bin\\client\\jvm.dll";
-}
-
 // The lines of the Wine log written since offset.
 std::vector<std::string> log_lines(size_t offset)
 {
@@ -75,8 +70,8 @@ protected:
         dir = make_temp_dir("service");
         name = "TrevaloTest" + std::to_string(GetCurrentProcessId()) + "x" + std::to_string(++counter);
         runtime_log = dir + "\\runtime.log";
-        app = make_launcher(dir, "search_order = 0\nruntime_paths = " + runtime_path() +
-                                     "\nservice_name = " + name + "\njvm_options = " +
+        app = make_launcher(dir, "search_order = 0\nruntime_paths = " + build_dir() +
+                                     "\\test-runtime\\bin\\client\\jvm.dll\nservice_name = " + name + "\njvm_options = " +
                                      "-Dtrevalo.test.log=" + runtime_log + " " + options + "\n" +
                                      config);
     }
