@@ -1,5 +1,5 @@
-// Expanding the wildcards of the application's arguments. Portable: the folders are listed
-// through the system seam.
+// The run's arguments from the command line, and the expansion of their wildcards. Portable:
+// the folders are listed through the system seam.
 #include "config/arguments.h"
 
 #include <stdlib.h>
@@ -98,4 +98,18 @@ void expand_wildcard_arguments(int *count, char ***vector, const bool *wildcards
     free(*vector);
     *vector = list.items;
     *count = list.count;
+}
+
+run_arguments read_run_arguments(const launcher_settings &settings, const char *command_line)
+{
+    run_arguments arguments = {};
+    if (strcmp(settings.command_line_rule, "windows") == 0)
+        split_windows_command_line(command_line, &arguments.count, &arguments.vector, true,
+                                   &arguments.wildcards);
+    else
+        split_command_line(command_line, &arguments.count, &arguments.vector, true);
+    arguments.service_run = settings.service_name[0] && settings.service_switch[0] &&
+                            arguments.count == 2 &&
+                            strcmp(arguments.vector[1], settings.service_switch) == 0;
+    return arguments;
 }

@@ -30,8 +30,9 @@ struct launch_plan {
 // from the jvm_options setting, the user's options file (not for a guarded run or a service),
 // class_path (whose folders are expanded with expand_folders), class sharing, the heap, the
 // crash evidence and "-Dsun.java.command=" of main's count arguments of vector (none: the
-// app_args setting), and sorts them into given and late; and the rules of the output files. Returns false after a failure it has
-// reported (no runtime, a folder refused, an option the runtime cannot read).
+// app_args setting), and sorts them into given and late; and the rules of the output files.
+// Returns false after a failure it has reported (no runtime, a folder refused, an option the
+// runtime cannot read).
 bool plan_launch(const run_context &run, const char *class_path, bool expand_folders, int count,
                  char **vector, launch_plan *plan);
 

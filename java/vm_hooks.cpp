@@ -15,6 +15,9 @@
 
 enum { OUTPUT_PIECE_SIZE = 4096, OUTPUT_TAIL_SIZE = 16384 };
 
+// What follows is process-wide because the virtual machine's hooks (exit, abort, vfprintf and
+// the C runtime's calls replaced in its library) carry no pointer of the launcher's.
+
 // The last OUTPUT_TAIL_SIZE bytes the virtual machine printed, kept for the message shown
 // when it fails: a ring appended by the output hook on any VM thread and taken by the exit
 // and abort hooks and after a failed creation. A spin lock serialises both sides.

@@ -8,7 +8,6 @@
 #include <string.h>
 
 #include "base/archive.h"
-#include "base/command_line.h"
 #include "base/handover.h"
 #include "base/memory.h"
 #include "base/text.h"
@@ -175,23 +174,15 @@ int launch(const char *command_line, bool console)
     if (!load_settings(&settings))
         return finish(failed);
 
-    // The rule the launcher was built with: the C runtime's, as programs and scripts quote
-    // the command line of a command-line tool, or the classic one (launchers built before the
-    // setting existed hold none and keep it).
-    int count;
-    char **vector;
-    bool *wildcards = nullptr;
-    if (strcmp(settings.command_line_rule, "windows") == 0)
-        split_windows_command_line(command_line, &count, &vector, true, &wildcards);
-    else
-        split_command_line(command_line, &count, &vector, true);
-
-    // The run's kind, and with it whether the run is guarded, once it is known whether this
-    // is the service run: a service, and a launcher with more rights than the user's other
-    // programs, take nothing those programs can change, the trace's file and the runtime's
-    // option variables included.
-    bool service_run = settings.service_name[0] && settings.service_switch[0] && count == 2 &&
-                       strcmp(vector[1], settings.service_switch) == 0;
+    // The arguments by the rule the launcher was built with, and with them whether this is
+    // the service run, which fixes the run's kind and whether the run is guarded: a service,
+    // and a launcher with more rights than the user's other programs, take nothing those
+    // programs can change, the trace's file and the runtime's option variables included.
+    run_arguments arguments = read_run_arguments(settings, command_line);
+    int count = arguments.count;
+    char **vector = arguments.vector;
+    bool *wildcards = arguments.wildcards;
+    bool service_run = arguments.service_run;
     const run_context run = make_run_context(
         &settings, service_run ? RUN_SERVICE : console ? RUN_CONSOLE : RUN_INTERACTIVE);
     const run_guard &guard = run.guard;
@@ -220,8 +211,7 @@ int launch(const char *command_line, bool console)
         trace("app user model id %s %s", settings.app_user_model_id, set ? "set" : "not set");
     }
     int switch_status;
-    if (settings.service_name[0] &&
-        dispatch_service_switch(settings, count, vector, &switch_status))
+    if (dispatch_service_switch(settings, count, vector, &switch_status))
         return finish(switch_status);
     // Unquoted wildcards name the files of the folder the launcher was started from.
     if (settings.expand_wildcards && wildcards)

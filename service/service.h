@@ -4,8 +4,9 @@
 #include "config/run_context.h"
 #include "config/settings.h"
 
-// Handles the command line when it is exactly one argument (slot 1; slot 0 is reserved) equal
-// to one of the operating switches of settings (all but the service run's), and returns true; *exit_status is then 0 on
+// Handles the command line when settings name a service and it is exactly one argument (slot
+// 1; slot 0 is reserved) equal to one of the operating switches of settings (all but the
+// service run's), and returns true (otherwise false: the arguments are the application's); *exit_status is then 0 on
 // success (an install over this launcher's own service updates it) or the system's error code
 // of the failure (1073 for another program's service of that name, 1053 for a service that
 // did not stop in time, a failed run's exit code for -start and -stop). -status ends with 0

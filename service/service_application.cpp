@@ -96,6 +96,9 @@ bool ready_service_output_folders(const launcher_settings &settings)
 
 void run_as_service(const run_context &launcher)
 {
+    // The run, the plan and the entry live as long as the process, not on this frame: the
+    // virtual machine's end hook and the threads the run started may still reach them while
+    // the process ends after the dispatcher has returned.
     static service_run run;
     run.settings = *launcher.settings;
     use_service_output_paths(&run.settings);

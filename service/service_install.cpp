@@ -439,7 +439,7 @@ static int install_switch(const launcher_settings &settings, const char *name)
 bool dispatch_service_switch(const launcher_settings &settings, int count, char **vector,
                              int *exit_status)
 {
-    if (count != 2)
+    if (count != 2 || !settings.service_name[0])
         return false;
     const char *argument = vector[1];
     const char *name = settings.service_name;

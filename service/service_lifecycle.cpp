@@ -18,8 +18,8 @@
 namespace {
 
 // Process-wide, because the virtual machine's end hook carries no context (the control
-// handler's context is the plan, and the run's threads share what the hook posts). The events are never closed: a thread may still signal them while the
-// process ends.
+// handler's context is the plan, and the run's threads share what the hook posts). The events
+// are never closed: a thread may still signal them while the process ends.
 const service_plan *plan;
 service_event *wake;     // resets as the main function's wait returns
 service_event *finished; // set for good once the stopped state is told

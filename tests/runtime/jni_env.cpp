@@ -2,10 +2,10 @@
 // the contracts of a real runtime (null results with a pending exception, exceptions that stay
 // pending until cleared). Every other slot is a trap (runtime.h).
 //
-// jni.h's C++ members CallStaticVoidMethod, CallStaticObjectMethod and NewObject take "..."
-// and call the table's V functions, so those are what the launcher reaches; the "..." slots
-// are there for a caller written in C. Caller mistakes that HotSpot leaves undefined are
-// logged as violations.
+// jni.h's C++ members Call...Method and NewObject take "..." and call the table's V
+// functions, so only those are filled: the "..." slots, which only a caller written in C
+// would reach, trap like the rest. Caller mistakes that HotSpot leaves undefined are logged
+// as violations.
 #include "tests/runtime/runtime.h"
 
 #include <string.h>
@@ -153,26 +153,9 @@ void JNICALL CallStaticVoidMethodV(JNIEnv *env, jclass clazz, jmethodID id, va_l
     call_static(env, "CallStaticVoidMethodV", clazz, id, list, 'V');
 }
 
-void JNICALL CallStaticVoidMethod(JNIEnv *env, jclass clazz, jmethodID id, ...)
-{
-    va_list list;
-    va_start(list, id);
-    call_static(env, "CallStaticVoidMethod", clazz, id, list, 'V');
-    va_end(list);
-}
-
 jobject JNICALL CallStaticObjectMethodV(JNIEnv *env, jclass clazz, jmethodID id, va_list list)
 {
     return to_ref(call_static(env, "CallStaticObjectMethodV", clazz, id, list, 'L'));
-}
-
-jobject JNICALL CallStaticObjectMethod(JNIEnv *env, jclass clazz, jmethodID id, ...)
-{
-    va_list list;
-    va_start(list, id);
-    Object *result = call_static(env, "CallStaticObjectMethod", clazz, id, list, 'L');
-    va_end(list);
-    return to_ref(result);
 }
 
 // Call<type>MethodV on an object: the method must be an instance method of the object's class
@@ -202,26 +185,9 @@ jobject JNICALL CallObjectMethodV(JNIEnv *env, jobject object, jmethodID id, va_
     return to_ref(call_instance(env, "CallObjectMethodV", object, id, list, 'L'));
 }
 
-jobject JNICALL CallObjectMethod(JNIEnv *env, jobject object, jmethodID id, ...)
-{
-    va_list list;
-    va_start(list, id);
-    Object *result = call_instance(env, "CallObjectMethod", object, id, list, 'L');
-    va_end(list);
-    return to_ref(result);
-}
-
 void JNICALL CallVoidMethodV(JNIEnv *env, jobject object, jmethodID id, va_list list)
 {
     call_instance(env, "CallVoidMethodV", object, id, list, 'V');
-}
-
-void JNICALL CallVoidMethod(JNIEnv *env, jobject object, jmethodID id, ...)
-{
-    va_list list;
-    va_start(list, id);
-    call_instance(env, "CallVoidMethod", object, id, list, 'V');
-    va_end(list);
 }
 
 // The string's length in UTF-16 units; GetStringRegion copies units of it, and an index out of
@@ -278,15 +244,6 @@ jobject JNICALL NewObjectV(JNIEnv *env, jclass clazz, jmethodID id, va_list list
     return t->pending ? nullptr : to_ref(o);
 }
 
-jobject JNICALL NewObject(JNIEnv *env, jclass clazz, jmethodID id, ...)
-{
-    va_list list;
-    va_start(list, id);
-    jobject o = NewObjectV(env, clazz, id, list);
-    va_end(list);
-    return o;
-}
-
 jobjectArray JNICALL NewObjectArray(JNIEnv *env, jsize length, jclass element_class,
                                     jobject initial)
 {
@@ -328,14 +285,6 @@ void JNICALL SetObjectArrayElement(JNIEnv *env, jobjectArray array, jsize index,
         return;
     }
     a->elements[index] = v;
-}
-
-// The string of the characters the modified UTF-8 bytes stand for; null gives null without an
-// exception, as in HotSpot.
-jstring JNICALL NewStringUTF(JNIEnv *env, const char *utf)
-{
-    enter(env, "NewStringUTF");
-    return utf ? static_cast<jstring>(to_ref(new_string(from_modified_utf8(utf)))) : nullptr;
 }
 
 // The string of len UTF-16 code units, taken as they are (unpaired surrogates included).
@@ -392,22 +341,16 @@ JNINativeInterface_ make_table()
     table.FindClass = FindClass;
     table.GetMethodID = GetMethodID;
     table.GetStaticMethodID = GetStaticMethodID;
-    table.CallStaticVoidMethod = CallStaticVoidMethod;
     table.CallStaticVoidMethodV = CallStaticVoidMethodV;
-    table.CallStaticObjectMethod = CallStaticObjectMethod;
     table.CallStaticObjectMethodV = CallStaticObjectMethodV;
-    table.CallObjectMethod = CallObjectMethod;
     table.CallObjectMethodV = CallObjectMethodV;
-    table.CallVoidMethod = CallVoidMethod;
     table.CallVoidMethodV = CallVoidMethodV;
     table.GetStringLength = GetStringLength;
     table.GetStringRegion = GetStringRegion;
     table.ExceptionOccurred = ExceptionOccurred;
-    table.NewObject = NewObject;
     table.NewObjectV = NewObjectV;
     table.NewObjectArray = NewObjectArray;
     table.SetObjectArrayElement = SetObjectArrayElement;
-    table.NewStringUTF = NewStringUTF;
     table.NewString = NewString;
     table.ExceptionCheck = ExceptionCheck;
     table.ExceptionClear = ExceptionClear;

@@ -149,6 +149,12 @@ TEST(BuilderConfig, AcceptsWhatALauncherCanUse)
         {"main_class = M\ninstance_handover = a.b$C.\u00e9_1\n", SETTING_instance_handover,
          "a.b$C.\u00e9_1"},
         {"main_class = M\nmax_heap_percent = 100\n", SETTING_max_heap_percent, "100"},
+        // The service accounts that need no password.
+        {"main_class = M\nservice_account = ", SETTING_service_account, ""},
+        {"main_class = M\nservice_account = LocalService", SETTING_service_account, "LocalService"},
+        {"main_class = M\nservice_account = NetworkService", SETTING_service_account,
+         "NetworkService"},
+        {"main_class = M\nservice_account = virtual", SETTING_service_account, "virtual"},
         {"main_class = M\napp_user_model_id = " + times(63, "a.") + "bb", SETTING_app_user_model_id,
          times(63, "a.") + "bb"},
     };
@@ -319,17 +325,6 @@ TEST(BuilderConfig, RefusesBadInputWithTheLine)
         std::string error;
         EXPECT_FALSE(parse_config(c.text, &values, &error)) << c.text.substr(0, 80);
         EXPECT_NE(error.find(c.error), std::string::npos) << "got: " << error;
-    }
-}
-
-TEST(BuilderConfig, TakesTheServiceAccountsThatNeedNoPassword)
-{
-    for (const char *account : {"", "LocalService", "NetworkService", "virtual"}) {
-        builder_config values;
-        std::string error;
-        ASSERT_TRUE(parse_config(std::string("main_class = M\nservice_account = ") + account,
-                                 &values, &error)) << account << ": " << error;
-        EXPECT_EQ(value_of(values, SETTING_service_account), account);
     }
 }
 

@@ -312,23 +312,18 @@ TEST(ClassSharing, NeverTakesAnArchiveThatIsIncompleteOrOthersCouldWrite)
     EXPECT_EQ(foreign.start(), NONE);
     fake_latin1_runtime(false);
 
-    // A service keeps its archives under its own program-data folder.
-    sharing_case service;
-    std::string data = service.tree.path("data");
-    fake_program_data(data.c_str());
-    EXPECT_EQ(shapes(service.start("-Xmx64m", "", true, true)), CREATE_17);
-    service.cache = data + "\\Trevalo\\app.Main\\class-sharing";
-    EXPECT_EQ(service.cached(), (std::vector<std::string>{"K.fingerprint", "K.jsa"}));
-
-    // So does an elevated run: the user's own folder is open to the user's unelevated programs.
-    sharing_case elevated;
-    std::string machine = elevated.tree.path("machine");
-    fake_program_data(machine.c_str());
-    fake_elevated(true);
-    EXPECT_EQ(shapes(elevated.start()), CREATE_17);
-    fake_elevated(false);
-    elevated.cache = machine + "\\Trevalo\\app.Main\\class-sharing";
-    EXPECT_EQ(elevated.cached(), (std::vector<std::string>{"K.fingerprint", "K.jsa"}));
+    // A service keeps its archives under its own program-data folder, and so does an elevated
+    // run: the user's own folder is open to the user's unelevated programs.
+    for (bool service : {true, false}) {
+        sharing_case guarded;
+        std::string data = guarded.tree.path("data");
+        fake_program_data(data.c_str());
+        fake_elevated(!service);
+        EXPECT_EQ(shapes(guarded.start("-Xmx64m", "", true, service)), CREATE_17) << service;
+        fake_elevated(false);
+        guarded.cache = data + "\\Trevalo\\app.Main\\class-sharing";
+        EXPECT_EQ(guarded.cached(), (std::vector<std::string>{"K.fingerprint", "K.jsa"}));
+    }
     fake_program_data("");
 }
 

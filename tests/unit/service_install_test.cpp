@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "config/arguments.h"
 #include "config/settings.h"
 #include "os/os.h"
 #include "os/report.h"
@@ -293,6 +294,51 @@ TEST_F(ServiceInstall, OperatingSwitches)
         EXPECT_EQ(run_switch(argument), 1060) << argument;
         EXPECT_EQ(reported, std::vector<std::string>{"The Svc service is not installed; the "
                                                      "launcher installs it with -install."});
+    }
+}
+
+// The command line split by the launcher's rule is the service run, an operating switch or
+// the application's arguments: a switch counts alone, exactly as written, with a service name.
+TEST_F(ServiceInstall, SwitchesOnlyWhenAloneAndExact)
+{
+    const std::string escaped = "a\\\"b c";  // a\"b c
+    const struct {
+        const char *rule, *name;
+        std::string text;
+        std::vector<std::string> args;  // main's; none for a switch or the service run
+        bool service_run;
+    } cases[] = {
+        {"", "Svc", "-INSTALL", {"-INSTALL"}, false},
+        {"", "Svc", "-install extra", {"-install", "extra"}, false},
+        {"", "Svc", "\"-install\"", {}, false},
+        {"", "", "-install", {"-install"}, false},
+        {"", "Svc", "\"-startlauncherinservicemode\"", {}, true},
+        {"", "", "-startlauncherinservicemode", {"-startlauncherinservicemode"}, false},
+        {"", "Svc", "-startlauncherinservicemode x", {"-startlauncherinservicemode", "x"}, false},
+        {"windows", "Svc", escaped, {"a\"b", "c"}, false},
+        {"windows", "Svc", "5\u20ac \"caf\u00e9 \U0001F600\"", {"5\u20ac", "caf\u00e9 \U0001F600"},
+         false},
+        {"classic", "Svc", escaped, {escaped}, false},
+        {"", "Svc", escaped, {escaped}, false},
+    };
+    for (const auto &c : cases) {
+        SetUp();
+        set_text(&s->command_line_rule, c.rule);
+        set_text(&s->service_name, c.name);
+        run_arguments a = read_run_arguments(*s, c.text.c_str());
+        EXPECT_EQ(a.service_run, c.service_run) << c.text;
+        EXPECT_EQ(a.wildcards != nullptr, std::string(c.rule) == "windows") << c.text;
+        int status = -1;
+        bool main_runs = !a.service_run && !dispatch_service_switch(*s, a.count, a.vector, &status);
+        std::vector<std::string> args;
+        for (int i = 1; i < a.count; i++) {
+            if (main_runs)
+                args.push_back(a.vector[i]);
+            free(a.vector[i]);
+        }
+        EXPECT_EQ(args, c.args) << c.text;
+        free(a.vector);
+        free(a.wildcards);
     }
 }
 

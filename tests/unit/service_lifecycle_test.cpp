@@ -141,9 +141,6 @@ struct run_case {
     std::vector<std::string> records;
 };
 
-void check(const run_case &c, const std::vector<told_state> &told,
-           const std::vector<std::string> &records);
-
 // Runs the service with the fake application as c says, until the stopped state is told and
 // every thread has ended, and checks what the manager was told and what was recorded.
 void run_case_through(const run_case &c)
@@ -167,12 +164,6 @@ void run_case_through(const run_case &c)
     std::vector<told_state> told = fake_service_states();
     std::vector<std::string> records = fake_service_records();
     fake_service_reset();
-    check(c, told, records);
-}
-
-void check(const run_case &c, const std::vector<told_state> &told,
-           const std::vector<std::string> &records)
-{
     std::vector<service_state> states;
     for (const told_state &t : told)
         states.push_back(t.state);

@@ -217,82 +217,17 @@ TEST(JvmRun, LoadsARuntimeThatNeedsItsOwnBinFolder)
         EXPECT_FALSE(a.lines_with("main trevalo/test/Args").empty()) << planted;
     }
     // A relative runtime_paths entry: from the launcher's folder, loaded by its full path.
+    // Every character of the command line reaches main as it is, whatever the code page
+    // (Wine's here is Western): outside it, outside the Basic Multilingual Plane, and an
+    // unpaired surrogate, which a Windows name may hold.
     launch relative("main_class = trevalo.test.Args\n", "jre\\jvm.dll");
     CreateDirectoryA((relative.dir + "\\jre").c_str(), nullptr);
     ASSERT_TRUE(CopyFileA(runtime().c_str(), (relative.dir + "\\jre\\jvm.dll").c_str(), FALSE));
-    relative.run("", make_temp_dir("elsewhere"));
-    EXPECT_FALSE(relative.lines_with("main trevalo/test/Args").empty()) << relative.boxes();
-}
-
-TEST(JvmRun, CommandLineArgumentsReplaceTheConfiguredOnes)
-{
-    // Every character arrives as it is, whatever the code page (Wine's here is Western):
-    // outside it, and outside the Basic Multilingual Plane.
-    const std::string world = "5\u20ac caf\u00e9 \u0416\u0443\u043a \u65e5\u672c\u8a9e "
-                              "\U0001F600  \"two words\"";
-    const std::vector<std::string> world_logged = {
-        "arg[0]=5\u20ac", "arg[1]=caf\u00e9", "arg[2]=\u0416\u0443\u043a",
-        "arg[3]=\u65e5\u672c\u8a9e", "arg[4]=\U0001F600", "arg[5]=", "arg[6]=two words"};
-    const struct {
-        std::string config;  // after the main class
-        std::string ini;     // app.ini's bytes, when not empty
-        std::string args;
-        std::vector<std::string> logged;
-    } cases[] = {
-        {"app_args = -win -nos\n", "", "", {"arg[0]=-win", "arg[1]=-nos"}},
-        {"app_args = -win -nos\n", "", "\"two words\" x", {"arg[0]=two words", "arg[1]=x"}},
-        {"app_args = -win -nos\n", "", "only", {"arg[0]=only"}},
-        {"", "", world, world_logged},
-        // A Windows name may hold an unpaired surrogate: it arrives as that unit.
-        {"", "", "\xed\xa0\x80x.jar \"a\xed\xbf\xbf\"", {"arg[0]=\\uD800x.jar", "arg[1]=a\\uDFFF"}},
-        {"app_args = " + world + "\n", "", "", world_logged},
-        // The INI file: UTF-8 with or without its mark, or in the ANSI code page (1252 here:
-        // 0x80 is the euro sign) when it is not valid UTF-8.
-        {"ini_file = app.ini\n", "[Application Configuration]\nAppOptions=" + world + "\n", "",
-         world_logged},
-        {"ini_file = app.ini\n", "\xEF\xBB\xBF[Application Configuration]\r\nAppOptions=" + world,
-         "", world_logged},
-        {"ini_file = app.ini\n", "[Application Configuration]\nAppOptions=5\x80 caf\xe9\n", "",
-         {"arg[0]=5\u20ac", "arg[1]=caf\u00e9"}},
-    };
-    for (const auto &c : cases) {
-        launch a("main_class = trevalo.test.Args\n" + c.config);
-        if (!c.ini.empty())
-            write_file(a.dir + "\\app.ini", c.ini);
-        a.run(c.args);
-        EXPECT_EQ(a.lines_with("arg["), c.logged) << c.config << c.ini << c.args;
-        EXPECT_EQ(a.result.exit_code, 0u);
-    }
-    launch none("main_class = trevalo.test.Args\n");
-    none.run();
-    EXPECT_FALSE(none.lines_with("main trevalo/test/Args argc=0").empty()) << "an empty array";
-}
-
-// A console launcher splits its command line as Windows programs do (CommandLineToArgvW)
-// unless its configuration asks for the classic rule; a GUI launcher keeps the classic rule
-// unless its configuration asks for the Windows one. (Each rule's splitting is checked on the
-// host; here, which rule each kind takes.)
-TEST(JvmRun, SplitsTheCommandLineByTheRuleOfItsKind)
-{
-    const std::string escaped = "a\\\"b c";  // a\"b c
-    const struct {
-        bool console;
-        std::string config;  // after the main class
-        std::string args;
-        std::vector<std::string> logged;
-    } cases[] = {
-        {true, "", escaped, {"arg[0]=a\"b", "arg[1]=c"}},
-        {true, "", "5\u20ac \"caf\u00e9 \U0001F600\"", {"arg[0]=5\u20ac", "arg[1]=caf\u00e9 \U0001F600"}},
-        {true, "command_line_rule = classic\n", escaped, {"arg[0]=" + escaped}},
-        {false, "", escaped, {"arg[0]=" + escaped}},
-        {false, "command_line_rule = windows\n", escaped, {"arg[0]=a\"b", "arg[1]=c"}},
-    };
-    for (const auto &c : cases) {
-        launch a("main_class = trevalo.test.Args\n" + c.config, runtime(), c.console);
-        a.run(c.args);
-        EXPECT_EQ(a.lines_with("arg["), c.logged) << c.console << " " << c.config << c.args;
-        EXPECT_EQ(a.result.exit_code, 0u);
-    }
+    relative.run("5\u20ac \u0416\u0443\u043a \U0001F600 \xed\xa0\x80x \"a b\"", make_temp_dir("elsewhere"));
+    EXPECT_EQ(relative.lines_with("arg["),
+              (std::vector<std::string>{"arg[0]=5\u20ac", "arg[1]=\u0416\u0443\u043a",
+                                        "arg[2]=\U0001F600", "arg[3]=\\uD800x", "arg[4]=a b"}))
+        << relative.boxes();
 }
 
 TEST(JvmRun, RunsFromAFolderOutsideTheCodePage)

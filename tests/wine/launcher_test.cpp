@@ -271,17 +271,6 @@ TEST(Launcher, ConsoleLaunchersRunSideBySideUnlessSingleInstanceIsSet)
     }
 }
 
-TEST(Launcher, ServiceSwitchesAreArgumentsWithoutAServiceName)
-{
-    // With no service name, "-install" is an ordinary argument: the launch goes on.
-    std::string dir = make_temp_dir("switch");
-    std::string app = make_launcher(dir, "main_class = M\n");
-    run_result r = run_answering(quote(app) + " -install", dir, HANG_MS);
-    EXPECT_EQ(r.exit_code, FAILED);
-    ASSERT_EQ(r.boxes.size(), 1u);
-    EXPECT_EQ(r.boxes[0].text, NO_RUNTIME);
-}
-
 // Runs command in directory with its standard input read from a file holding input, and its
 // output and error streams in files of their own; waits up to 30 s. Returns the exit status,
 // or 0xDEADBEEF when the program did not end (a message box would wait for a click).

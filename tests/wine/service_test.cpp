@@ -356,33 +356,6 @@ TEST_F(ServiceUnderWine, OperatedFromTheCommandLine)
 
 }
 
-TEST_F(ServiceUnderWine, SwitchesOnlyWhenAloneAndExact)
-{
-    make("main_class = trevalo.test.Args\nmultiple_instances = 1\n");
-    const struct {
-        std::string args;
-        std::vector<std::string> logged;  // the arguments main received; empty: a switch
-    } cases[] = {
-        {"-INSTALL", {"arg[0]=-INSTALL"}},
-        {"-install extra", {"arg[0]=-install", "arg[1]=extra"}},
-        {"\"-install\"", {}},
-    };
-    for (const auto &c : cases) {
-        DeleteFileA(runtime_log.c_str());
-        run_result r = run(c.args);
-        std::vector<std::string> args;
-        for (const std::string &line : read_lines(runtime_log))
-            if (line.compare(0, 4, "arg[") == 0)
-                args.push_back(line);
-        EXPECT_EQ(args, c.logged) << c.args;
-        EXPECT_EQ(r.exit_code, 0u) << c.args;
-    }
-    // By hand, the service switch shows nothing and ends with 0.
-    run_result by_hand = run("-startlauncherinservicemode");
-    EXPECT_EQ(by_hand.exit_code, 0u);
-    EXPECT_TRUE(by_hand.boxes.empty());
-}
-
 // A stop calls main again, or ends the run through System.exit; either way the run ends
 // cleanly.
 TEST_F(ServiceUnderWine, StopsByCallingMainAgainOrThroughSystemExit)
@@ -412,6 +385,10 @@ TEST_F(ServiceUnderWine, StopsByCallingMainAgainOrThroughSystemExit)
     };
     for (const auto &c : cases) {
         make("main_class = trevalo.test.Wait\n" + c.config);
+        // By hand, the service switch shows nothing and ends with 0.
+        run_result by_hand = run("-startlauncherinservicemode");
+        EXPECT_EQ(by_hand.exit_code, 0u) << c.config;
+        EXPECT_TRUE(by_hand.boxes.empty()) << c.config;
         ASSERT_EQ(run("-install").exit_code, 0u);
         size_t offset = log_size();
         ASSERT_TRUE(start(c.parameter));

@@ -44,6 +44,7 @@ TEST(Settings, IniFileOverridesOptionsAndArguments)
     std::string big_endian = utf16(true, "[Application Configuration]\r\nAppOptions=be\r\n");
     std::string nul_line = std::string("JvmOptions=-Da=1", 16) + '\0' + "\r\nAppOptions=after\r\n";
     std::string with_nul = utf16(false, "[Application Configuration]\r\n" + nul_line);
+    const std::string world = "5\u20ac \u0416\u0443\u043a \U0001F600  \"two words\"";
     const struct {
         const char *what;
         const char *ini_setting;   // "" : no INI setting
@@ -67,6 +68,13 @@ TEST(Settings, IniFileOverridesOptionsAndArguments)
         {"INI in a sub-folder", "conf\\app.ini",
          "[Application Configuration]\nAppOptions=sub\n", "-Dfrom=table", "sub"},
         {"UTF-16, big-endian", "app.ini", big_endian, "-Dfrom=table", "be"},
+        // UTF-8 with or without its mark, else the ANSI code page (1252 here: 0x80 is "\u20ac").
+        {"UTF-8", "app.ini", "[Application Configuration]\nAppOptions=" + world + "\n",
+         "-Dfrom=table", world.c_str()},
+        {"UTF-8 with its mark", "app.ini", "\xEF\xBB\xBF[Application Configuration]\r\nAppOptions=" +
+         world, "-Dfrom=table", world.c_str()},
+        {"ANSI", "app.ini", "[Application Configuration]\nAppOptions=5\x80 caf\xe9\n",
+         "-Dfrom=table", "5\u20ac caf\u00e9"},
         {"a NUL in UTF-16 ends nothing", "app.ini", with_nul, "-Da=1\xEF\xBF\xBD", "after"},
     };
     for (const auto &c : cases) {
