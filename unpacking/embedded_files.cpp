@@ -67,8 +67,7 @@ static bool make_level(const launcher_settings &settings, const char *path, bool
 // that the user's other processes lack, unpack privately under the machine's program data;
 // any other run into the user's temporary folder.
 static bool make_unpack_folder(const launcher_settings &settings, uint64_t hash,
-                               const run_guard &guard,
-                               char **folder)
+                               const run_guard &guard, char **folder)
 {
     *folder = nullptr;
     bool privately = guard.guarded;
