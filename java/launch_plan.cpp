@@ -59,6 +59,9 @@ static bool sort_option(const char *option, launch_plan *plan)
 static bool sort_options(const jvm_option_list &list, int class_path_at, const char *command,
                          launch_plan *plan)
 {
+    // The crash evidence's option, found among the given ones.
+    int crash_at = plan->crash.option_at;
+    plan->crash.option_at = -1;
     plan->given = (char **)must_alloc(((size_t)list.count + 2) * sizeof(char *));
     plan->late = (char **)must_alloc(((size_t)list.count + 1) * sizeof(char *));
     if (!sort_option(command, plan))
@@ -77,6 +80,8 @@ static bool sort_options(const jvm_option_list &list, int class_path_at, const c
             if (class_path)
                 plan->given[plan->given_count++] = class_path;
         }
+        if (i == crash_at)
+            plan->crash.option_at = plan->given_count;
         if (i < list.count && !sort_option(list.options[i], plan))
             return false;
     }
@@ -112,10 +117,11 @@ static char *java_command_option(const launcher_settings &settings, const jvm_op
     return text.text;
 }
 
-bool plan_launch(const run_context &run, const char *class_path, bool expand_folders, int count,
-                 char **vector, launch_plan *plan)
+bool plan_launch(const run_context &run, const launch_facts &facts, const char *class_path,
+                 bool expand_folders, int count, char **vector, launch_plan *plan)
 {
     *plan = {};
+    plan->crash.option_at = -1;
     const launcher_settings &settings = *run.settings;
     plan->console = run.kind == RUN_SERVICE;
     // A service, and a guarded run, write only where no other account can put a link; a
@@ -147,7 +153,7 @@ bool plan_launch(const run_context &run, const char *class_path, bool expand_fol
     // has; the heap and crash options come after it.
     int class_path_at = list.count;
     add_heap_options(settings, given, &list);
-    prepare_crash_evidence(settings, run.guard, &list);
+    plan_crash_evidence(settings, facts.crash, &list, &plan->crash);
     char *command = java_command_option(settings, list, count, vector);
     bool ok = sort_options(list, class_path_at, command, plan);
     free(command);
@@ -162,4 +168,5 @@ void free_launch_plan(launch_plan *plan)
     free(plan->late);
     plan->late = nullptr;
     plan->late_count = 0;
+    free_crash_evidence_plan(&plan->crash);
 }

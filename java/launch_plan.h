@@ -4,8 +4,14 @@
 #pragma once
 
 #include "config/run_context.h"
+#include "java/crash_evidence.h"
 #include "java/runtime_search.h"
 #include "output/output_files.h"
+
+// What the system reports that the plan is made from, gathered before planning.
+struct launch_facts {
+    crash_facts crash; // the crash folder and the earlier runs' records in it
+};
 
 struct launch_plan {
     // The runtime library chosen.
@@ -24,17 +30,19 @@ struct launch_plan {
     bool console;
     // How the output files are rotated and opened.
     output_rules output;
+    // The crash evidence made before the virtual machine is created.
+    crash_evidence_plan crash;
 };
 
 // Plans the virtual machine of run: finds a runtime (guarded as run is), builds the options
 // from the jvm_options setting, the user's options file (not for a guarded run or a service),
 // class_path (whose folders are expanded with expand_folders), class sharing, the heap, the
-// crash evidence and "-Dsun.java.command=" of main's count arguments of vector (none: the
-// app_args setting), and sorts them into given and late; and the rules of the output files.
-// Returns false after a failure it has reported (no runtime, a folder refused, an option the
-// runtime cannot read).
-bool plan_launch(const run_context &run, const char *class_path, bool expand_folders, int count,
-                 char **vector, launch_plan *plan);
+// crash evidence (from facts) and "-Dsun.java.command=" of main's count arguments of vector
+// (none: the app_args setting), and sorts them into given and late; and the rules of the
+// output files. Returns false after a failure it has reported (no runtime, a folder refused,
+// an option the runtime cannot read).
+bool plan_launch(const run_context &run, const launch_facts &facts, const char *class_path,
+                 bool expand_folders, int count, char **vector, launch_plan *plan);
 
 // Frees what plan holds but the given options.
 void free_launch_plan(launch_plan *plan);
