@@ -111,10 +111,8 @@ TEST(Handover, PlansOneInstanceForEachLauncher)
         set_text(&settings.main_class, row.main_class.c_str());
         set_text(&settings.instance_handover, row.handover);
         instance_plan plan = plan_instance(make_run_context(&settings, row.kind), row.path.c_str());
-        size_t units = 0;
-        while (plan.mutex_name[units])
-            units++;
-        char *name = utf16_to_utf8(plan.mutex_name, units);
+        std::u16string units((char16_t *)plan.mutex_name);
+        char *name = utf16_to_utf8(plan.mutex_name, units.size());
         EXPECT_EQ(name, ("Local\\Trevalo-" + row.tag + "-" + row.main_class).substr(0, 259));
         EXPECT_EQ(plan.channel ? plan.channel : "", row.channel ? "\\\\.\\pipe\\Trevalo-" + row.tag +
                                                                   "-S-1-5-21-7-8-9-1001-2" : "");
