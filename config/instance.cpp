@@ -61,6 +61,7 @@ instance_plan plan_instance(const run_context &run, const char *executable_path)
     handover_mode mode = parse_handover_setting(settings.instance_handover, &class_name, &method);
     free(class_name);
     free(method);
+    // Only front and a method hand over: an empty setting, or one that is not valid, refuses.
     plan.channel = mode == HANDOVER_FRONT || mode == HANDOVER_METHOD
                        ? handover_channel_name(plan.tag) : nullptr;
     // Refused: a script must see that a refused console launcher did nothing, so it ends with
