@@ -598,7 +598,7 @@ TEST(CrashEvidence, TheLastRunsEndAndTheNewestReportsKept)
         settings.crash_notice = c.notice;
         earlier_run_record record = {(char *)"7.run", (char *)c.record, c.report_exists};
         crash_facts facts = {(char *)c.folder, &record, 1, c.boxes, 12};
-        jvm_option_list list = {};
+        jvm_option_list list = {};  // the options the plan adds
         crash_evidence_plan plan;
         plan_crash_evidence(settings, facts, &list, &plan);
         ASSERT_EQ(plan.earlier_count, 1);
@@ -606,47 +606,51 @@ TEST(CrashEvidence, TheLastRunsEndAndTheNewestReportsKept)
         EXPECT_EQ(plan.earlier[0].shown, c.shown) << c.record;
         EXPECT_EQ(plan.earlier[0].report, std::string("C:\\r.log"));
         EXPECT_EQ(plan.record, std::string(c.folder) + "\\12.run");
-        if (c.option) {
-            EXPECT_EQ(list.count ? list.options[0] : "", std::string(c.option));
-        }
-        free_crash_evidence_plan(&plan);
-        free_jvm_options(&list);
+        EXPECT_TRUE(!c.option || (list.count ? list.options[0] : "") == std::string(c.option))
+            << c.folder;
+        free_crash_evidence_plan(&plan), free_jvm_options(&list);
     }
     fake_latin1_runtime(false);
 
     // Seven reports written a minute apart and the record of a run that crashed: the start
-    // tells it once, the two oldest reports go, and this run's record names its report.
-    temp_tree tree;
-    std::string root = tree.name(""), in = "Trevalo\\a.B\\crashes\\", folder = root + in;
-    root.pop_back();
-    for (int i = 1; i <= 7; i++) {
-        std::string name = tree.file(in + "hs_err_pid" + std::to_string(8 - i) + ".log");
-        struct timespec times[2] = {{1000000 + i * 60, 0}, {1000000 + i * 60, 0}};
-        utimensat(AT_FDCWD, temp_tree::unix(name).c_str(), times, 0);
-    }
-    tree.file(in + "17.run", folder + "hs_err_pid1.log\nstarting\ncreated\n");
+    // tells it once, the two oldest reports go, and this run's record is made; in a guarded
+    // run's folder that others may change, none of that: the run goes without evidence.
     set_text(&settings.main_class, "a/B");
-    setenv("LOCALAPPDATA", root.c_str(), 1);
-    crash_facts facts;
-    gather_crash_facts(settings, run_guard(), &facts);
-    jvm_option_list list = {};
-    crash_evidence_plan plan;
-    plan_crash_evidence(settings, facts, &list, &plan);
-    reported.clear();
-    EXPECT_TRUE(make_crash_evidence(plan, run_guard()));
-    std::string notice = MSG_LAST_RUN_CRASHED;
-    EXPECT_EQ(reported, (std::vector<std::string>{
-                            notice.replace(notice.find("%s"), 2, folder + "hs_err_pid1.log")}));
-    std::vector<std::string> left = listed(folder);
-    std::sort(left.begin(), left.end());
-    std::string record = std::to_string(facts.process_id) + ".run";
-    EXPECT_EQ(left, (std::vector<std::string>{record, "hs_err_pid1.log", "hs_err_pid2.log",
-                                              "hs_err_pid3.log", "hs_err_pid4.log",
-                                              "hs_err_pid5.log"}));
+    set_text(&settings.main_class_encoded, "a.B");
+    for (bool guarded : {false, true}) {
+        temp_tree tree;
+        std::string root = tree.name(""), in = "Trevalo\\a.B\\crashes\\", folder = root + in;
+        root.pop_back();
+        for (int i = 1; i <= 7; i++) {
+            std::string name = tree.file(in + "hs_err_pid" + std::to_string(8 - i) + ".log");
+            struct timespec times[2] = {{1000000 + i * 60, 0}, {1000000 + i * 60, 0}};
+            utimensat(AT_FDCWD, temp_tree::unix(name).c_str(), times, 0);
+        }
+        tree.file(in + "17.run", folder + "hs_err_pid1.log\nstarting\ncreated\n");
+        setenv("LOCALAPPDATA", root.c_str(), 1);
+        fake_program_data(root.c_str());
+        fake_shared_folder(guarded ? tree.name("Trevalo\\a.B\\crashes").c_str() : nullptr);
+        run_guard guard = {guarded, false, false};
+        crash_facts facts;
+        gather_crash_facts(settings, guard, &facts);
+        jvm_option_list list = {};  // the options the plan adds
+        crash_evidence_plan plan;
+        plan_crash_evidence(settings, facts, &list, &plan);
+        reported.clear();
+        EXPECT_EQ(make_crash_evidence(plan, guard), !guarded);
+        std::string notice = std::string(MSG_LAST_RUN_CRASHED).replace(
+            std::string(MSG_LAST_RUN_CRASHED).find("%s"), 2, folder + "hs_err_pid1.log");
+        EXPECT_EQ(reported, guarded ? std::vector<std::string>{} : std::vector<std::string>{notice});
+        std::vector<std::string> left = listed(folder), reports;
+        std::sort(left.begin(), left.end());
+        for (int i = 1; i <= (guarded ? 7 : 5); i++)
+            reports.push_back("hs_err_pid" + std::to_string(i) + ".log");
+        reports.insert(reports.begin(), guarded ? "17.run" : std::to_string(facts.process_id) + ".run");
+        EXPECT_EQ(left, reports) << guarded;
+        free_crash_evidence_plan(&plan), free_jvm_options(&list), free_crash_facts(&facts);
+    }
     unsetenv("LOCALAPPDATA");
-    free_crash_evidence_plan(&plan);
-    free_jvm_options(&list);
-    free_crash_facts(&facts);
+    fake_program_data(""), fake_shared_folder(nullptr);
 }
 
 } // namespace
