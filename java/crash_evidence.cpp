@@ -279,7 +279,7 @@ bool make_crash_evidence(const crash_evidence_plan &plan, const run_guard &trust
         return false;
     // The levels below the launcher's folder: the application's and the crashes'. A guarded
     // run's root is checked and held from the system's program data down.
-    char *application = path_folder(plan.folder), *root = path_folder(application);
+    char *application = path_folder(plan.folder);
     bool made;
     if (trust.guarded) {
         char *failed = nullptr;
@@ -289,7 +289,9 @@ bool make_crash_evidence(const crash_evidence_plan &plan, const run_guard &trust
         free(held);
         free(failed);
     } else {
+        char *root = path_folder(application);
         made = make_level(root, trust);
+        free(root);
     }
     const char *levels[] = {application, plan.folder};
     for (const char *level : levels) {
@@ -298,7 +300,6 @@ bool make_crash_evidence(const crash_evidence_plan &plan, const run_guard &trust
             made = false;
         }
     }
-    free(root);
     free(application);
     if (!made)
         return false;
