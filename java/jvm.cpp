@@ -80,6 +80,7 @@ bool execute_plan(const run_context &run, const launch_plan &plan, jvm_record *j
     const launcher_settings &settings = *run.settings;
     jvm->output = plan.output;
     memcpy(jvm->library_path, plan.library_path, sizeof jvm->library_path);
+    carry_out_class_sharing(plan.class_sharing);
     if (!load_runtime(settings, jvm) || !start_vm(settings, plan, jvm) ||
         !set_late_properties(settings, jvm->env, plan))
         return false;

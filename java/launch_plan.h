@@ -4,6 +4,7 @@
 #pragma once
 
 #include "config/run_context.h"
+#include "java/class_sharing.h"
 #include "java/runtime_search.h"
 #include "output/output_files.h"
 
@@ -24,6 +25,9 @@ struct launch_plan {
     bool console;
     // How the output files are rotated and opened.
     output_rules output;
+    // What class sharing does before the virtual machine is created; its options are among
+    // the given ones.
+    class_sharing_action class_sharing;
 };
 
 // Plans the virtual machine of run: finds a runtime (guarded as run is), builds the options

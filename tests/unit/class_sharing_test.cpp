@@ -98,7 +98,10 @@ struct sharing_case {
             at = end + 1;
         }
         int given = list.count;
-        add_class_sharing_options(settings, library.c_str(), guard_for(service), &list);
+        class_sharing_action action;
+        plan_class_sharing(settings, library.c_str(), guard_for(service), &list, &action);
+        carry_out_class_sharing(action);
+        free_class_sharing_action(&action);
         std::vector<std::string> added(list.options, list.options + list.count - given);
         free_jvm_options(&list);
         for (const std::string &option : added)
