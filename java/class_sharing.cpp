@@ -932,8 +932,10 @@ void gather_class_sharing_facts(const launcher_settings &settings, const char *l
     facts->process = process_id();
     if (ahead)
         gather_ahead(list, facts);
-    if (kind != SHARING_NONE) {
-        // Read after the caches' creations are completed: one made current removes it.
+    bool cached = facts->cache_promoted || record_matches(facts->cache, facts->fingerprint);
+    if (kind != SHARING_NONE && !cached) {
+        // Today's archive, unless the cache serves: read after the caches' creations are
+        // completed, as a cache made current removes it.
         char *archive = cache_path(facts->folder, facts->key, ".jsa");
         char *record = cache_path(facts->folder, facts->key, ".fingerprint");
         char *used = cache_path(facts->folder, facts->key, ".used");
