@@ -385,74 +385,81 @@ uint64_t stamp_time(const file_stamp &stamp)
     return (uint64_t)stamp.time_high << 32 | stamp.time_low;
 }
 
-struct cached_file {
-    char *name; // null once removed
-    file_stamp stamp;
-};
-
-// The newest time among the files of files[i]'s key: when that archive was last used.
-uint64_t last_use(const cached_file *files, size_t count, size_t i)
+// The newest time among the files of files[i]'s key still in: when that archive was last used.
+uint64_t last_use(const sharing_file *files, const bool *in, size_t count, size_t i)
 {
     uint64_t used = 0;
     for (size_t j = 0; j < count; j++)
-        if (files[j].name && strncmp(files[j].name, files[i].name, KEY_LENGTH) == 0 &&
+        if (in[j] && strncmp(files[j].name, files[i].name, KEY_LENGTH) == 0 &&
             stamp_time(files[j].stamp) > used)
             used = stamp_time(files[j].stamp);
     return used;
 }
 
-// Removes the archives of folder not used for UNUSED_LIMIT before now, then the least recently
-// used while all take more than CACHE_CAP; the files of key itself stay, but for what runs that
-// never finished left behind. A folder holds a few archives' files: plain loops serve.
-void trim_cache(const char *folder, const char *key, uint64_t now)
+// Adds path (taken: a heap text) to the files action removes.
+void remove_file(class_sharing_action *action, char *path)
 {
-    cached_file *files = nullptr;
-    size_t count = 0;
+    action->removed = (char **)must_realloc(action->removed,
+                                            ((size_t)action->removed_count + 1) * sizeof(char *));
+    action->removed[action->removed_count++] = path;
+}
+
+// Removes the archives of the folder not used for UNUSED_LIMIT before now, then the least
+// recently used while all take more than CACHE_CAP; the files of key itself stay, but for what
+// runs that never finished left behind (".new-"). A folder holds a few archives' files: plain
+// loops serve.
+void decide_trim(const class_sharing_facts &facts, class_sharing_action *action)
+{
+    const sharing_file *files = facts.files;
+    size_t count = (size_t)facts.file_count;
+    bool *in = (bool *)must_alloc(count + 1);
     uint64_t total = 0;
-    directory_listing *listing;
-    directory_entry entry;
-    listing_step step = open_directory_listing(folder, &listing, &entry);
-    bool opened = step == LISTING_ENTRY;
-    for (; step == LISTING_ENTRY; step = next_directory_entry(listing, &entry)) {
-        // Of key's own files, only what runs that never finished left (".new-").
-        if (entry.is_directory || strlen(entry.name) <= KEY_LENGTH ||
-            entry.name[KEY_LENGTH] != '.' ||
-            (strncmp(entry.name, key, KEY_LENGTH) == 0 && !strstr(entry.name, ".new-")))
-            continue;
-        files = (cached_file *)must_realloc(files, (count + 1) * sizeof *files);
-        files[count++] = {must_copy(entry.name), entry.stamp};
-        total += entry.stamp.size;
+    for (size_t i = 0; i < count; i++) {
+        const char *name = files[i].name;
+        in[i] = !files[i].stamp.is_directory && strlen(name) > KEY_LENGTH &&
+                name[KEY_LENGTH] == '.' &&
+                !(strncmp(name, facts.key, KEY_LENGTH) == 0 && !strstr(name, ".new-"));
+        if (in[i])
+            total += files[i].stamp.size;
     }
-    if (opened)
-        close_directory_listing(listing);
     for (;;) {
         size_t oldest = count;
         uint64_t oldest_use = 0;
         for (size_t i = 0; i < count; i++) {
-            uint64_t use = files[i].name ? last_use(files, count, i) : 0;
-            if (files[i].name && (oldest == count || use < oldest_use)) {
+            uint64_t use = in[i] ? last_use(files, in, count, i) : 0;
+            if (in[i] && (oldest == count || use < oldest_use)) {
                 oldest = i;
                 oldest_use = use;
             }
         }
-        if (oldest == count || (oldest_use + UNUSED_LIMIT >= now && total <= CACHE_CAP))
+        if (oldest == count || (oldest_use + UNUSED_LIMIT >= facts.now && total <= CACHE_CAP))
             break;
-        char prefix[KEY_LENGTH];
-        memcpy(prefix, files[oldest].name, KEY_LENGTH);
+        const char *prefix = files[oldest].name;
         for (size_t i = 0; i < count; i++) {
-            if (!files[i].name || strncmp(files[i].name, prefix, KEY_LENGTH) != 0)
+            if (!in[i] || strncmp(files[i].name, prefix, KEY_LENGTH) != 0)
                 continue;
-            char *path = join_text(folder, "\\", files[i].name);
-            delete_file(path);
-            free(path);
-            free(files[i].name);
-            files[i].name = nullptr;
+            remove_file(action, join_text(facts.folder, "\\", files[i].name));
+            in[i] = false;
             total -= files[i].stamp.size;
         }
     }
-    for (size_t i = 0; i < count; i++)
-        free(files[i].name);
-    free(files);
+    free(in);
+}
+
+// Lists the archive folder's files into facts.
+void list_folder(class_sharing_facts *facts)
+{
+    directory_listing *listing;
+    directory_entry entry;
+    listing_step step = open_directory_listing(facts->folder, &listing, &entry);
+    bool opened = step == LISTING_ENTRY;
+    for (; step == LISTING_ENTRY; step = next_directory_entry(listing, &entry)) {
+        size_t count = (size_t)facts->file_count;
+        facts->files = (sharing_file *)must_realloc(facts->files, (count + 1) * sizeof(sharing_file));
+        facts->files[facts->file_count++] = {must_copy(entry.name), entry.stamp};
+    }
+    if (opened)
+        close_directory_listing(listing);
 }
 
 // key + suffix in folder, as a new heap text.
@@ -570,16 +577,16 @@ void decide_archive(const class_sharing_facts &facts, sharing_kind kind, bool ma
         // Stale or missing: the fingerprint goes first, so that the archive is never taken
         // again, then the archive; a new one is made on this run, under a name of this
         // process, so that two instances never write one file.
-        action->removed[action->removed_count++] = must_copy(record);
-        action->removed[action->removed_count++] = must_copy(archive);
-        action->removed[action->removed_count++] = used;
+        remove_file(action, must_copy(record));
+        remove_file(action, must_copy(archive));
+        remove_file(action, used);
         used = nullptr;
         // The folder must take the file: a virtual machine that cannot write it changes the
         // exit status.
         if (facts.now != 0) {
             char *made = temporary_path(folder, key, facts.process,
                                         kind == SHARING_CLASS_LIST ? ".classlist" : ".jsa");
-            action->trim_now = facts.now;
+            decide_trim(facts, action);
             if (kind == SHARING_CLASS_LIST) {
                 add(action, join_text("-XX:DumpLoadedClassList=", made));
             } else if (kind == SHARING_AUTO_CREATE) {
@@ -830,10 +837,10 @@ ahead_step decide_ahead(const class_sharing_facts &facts, class_sharing_action *
                !(facts.last_attempt != 0 && facts.last_attempt + RETRY_AFTER > facts.now)) {
         // The stale cache goes, its fingerprint first. The log dates this attempt: until its
         // cache is made, the next recording waits a day.
-        action->removed[action->removed_count++] = names.record;
-        action->removed[action->removed_count++] = names.cache;
-        action->removed[action->removed_count++] = names.used;
-        action->trim_now = facts.now;
+        remove_file(action, names.record);
+        remove_file(action, names.cache);
+        remove_file(action, names.used);
+        decide_trim(facts, action);
         action->noted = must_copy(names.log);
         char *configuration = temporary_path(folder, key, facts.process, ".aotconf");
         add(action, must_copy("-XX:AOTMode=record"));
@@ -947,6 +954,9 @@ void gather_class_sharing_facts(const launcher_settings &settings, const char *l
         free(record);
         free(used);
     }
+    // What the folder holds, when this start may make an archive and trim the others.
+    if (facts->now != 0 && !cached)
+        list_folder(facts);
 }
 
 void free_class_sharing_facts(class_sharing_facts *facts)
@@ -956,6 +966,9 @@ void free_class_sharing_facts(class_sharing_facts *facts)
                      facts->archive.stamp};
     for (char *text : texts)
         free(text);
+    for (int i = 0; i < facts->file_count; i++)
+        free(facts->files[i].name);
+    free(facts->files);
     *facts = {};
 }
 
@@ -966,8 +979,6 @@ void decide_class_sharing(const class_sharing_facts &facts, class_sharing_action
     bool ahead = records_ahead(facts.runtime);
     if (facts.off || (kind == SHARING_NONE && !ahead) || !facts.fingerprint || !facts.folder)
         return;
-    action->folder = must_copy(facts.folder);
-    memcpy(action->key, facts.key, sizeof action->key);
     ahead_step step = ahead ? decide_ahead(facts, action) : AHEAD_UNAVAILABLE;
     if (kind != SHARING_NONE && (step == AHEAD_UNAVAILABLE || step == AHEAD_CREATING))
         decide_archive(facts, kind, step == AHEAD_UNAVAILABLE, action);
@@ -1024,8 +1035,6 @@ void carry_out_class_sharing(const class_sharing_action &action)
 {
     for (int i = 0; i < action.removed_count; i++)
         delete_file(action.removed[i]);
-    if (action.trim_now != 0)
-        trim_cache(action.folder, action.key, action.trim_now);
     if (action.noted)
         note(action.noted, nullptr);
     if (action.touched) {
@@ -1057,7 +1066,7 @@ void free_class_sharing_action(class_sharing_action *action)
         free(action->options[i]);
     for (int i = 0; i < action->removed_count; i++)
         free(action->removed[i]);
-    free(action->folder);
+    free(action->removed);
     free(action->noted);
     free(action->touched);
     forget(&action->made);

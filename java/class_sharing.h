@@ -44,6 +44,12 @@ struct sharing_runtime {
     char root[RUNTIME_PATH_SIZE];   // the runtime's top folder (bin, lib, release)
 };
 
+// A file of the archive folder as listed.
+struct sharing_file {
+    char *name;
+    file_stamp stamp;
+};
+
 // An archive's fingerprint file as found: its text (null: there is none) and the first line
 // it would have if written for the archive there now ("archive" and the archive's stamp).
 struct sharing_record {
@@ -69,6 +75,8 @@ struct class_sharing_facts {
                              // the runtime's java program cannot be given it
     sharing_record archive;  // today's archive (the dynamic archive, or Java 8's)
     bool archive_used;       // its ".used" file is there: its first use was checked
+    sharing_file *files;     // what the folder holds, listed when an archive may be made
+    int file_count;
 };
 
 // What a run makes, finished once its virtual machine has ended.
@@ -85,17 +93,13 @@ struct sharing_made {
 };
 
 // What sharing does on a run, decided before anything is loaded and done, in this order,
-// before the virtual machine is created: stale files removed, the folder trimmed, the log's
-// line, the used file's time; finish_class_sharing completes what the run made.
+// before the virtual machine is created: files removed, the log's line, the used file's time;
+// finish_class_sharing completes what the run made.
 struct class_sharing_action {
     char *options[6];  // before the user's, so that theirs win where both name a setting
     int option_count;  // 0: no sharing on this run
-    char *removed[3];  // a stale archive's fingerprint file first, then the archive
-    int removed_count;
-    char *folder;      // the archive folder
-    char key[17];
-    uint64_t trim_now; // not 0: the folder's archives but key's, unused or beyond the cap
-                       // at this time, are removed
+    char **removed;    // a stale archive's fingerprint file first, then the archive, then
+    int removed_count; // the other archives unused for long or beyond the folder's cap
     char *noted;       // the cache's log, which gets the line that this run records
     char *touched;     // the file whose time tells when the archive used was last used
     sharing_made made;
