@@ -101,7 +101,7 @@ struct class_sharing_action {
     char **removed;    // a stale archive's fingerprint file first, then the archive, then
     int removed_count; // the other archives unused for long or beyond the folder's cap
     char *noted;       // the cache's log, which gets the line that this run records
-    char *touched;     // the file whose time tells when the archive used was last used
+    char *touched;     // the file whose time tells when the archive in use was last used
     sharing_made made;
     char *remark;      // the line the virtual machine prints on having recorded the classes
 };
@@ -113,8 +113,10 @@ void decide_class_sharing(const class_sharing_facts &facts, class_sharing_action
 
 // Gathers the facts for a run of library with list's options and class path; a guarded run
 // (guard) keeps the archives in the machine's private folder, a service's trusting its own
-// account. Makes the archive folder and holds it, and completes the ahead-of-time caches whose
-// creation has ended, both of which the facts depend on.
+// account. Before reading what the archive folder holds it makes the folder and holds it (its
+// files are trusted only once no other account can change them), and completes the
+// ahead-of-time caches whose creation has ended (each claimed by a rename, so that of two
+// starts at once only one takes it), which the facts then show.
 void gather_class_sharing_facts(const launcher_settings &settings, const char *library,
                                 const run_guard &guard, const jvm_option_list &list,
                                 class_sharing_facts *facts);
@@ -127,7 +129,8 @@ void plan_class_sharing(const launcher_settings &settings, const char *library,
                         const run_guard &guard, jvm_option_list *list,
                         class_sharing_action *action);
 
-// Does what action says, before the virtual machine is created.
+// Does what action says, before the virtual machine is created, and keeps what the run makes
+// for finish_class_sharing.
 void carry_out_class_sharing(const class_sharing_action &action);
 void free_class_sharing_action(class_sharing_action *action);
 
