@@ -416,8 +416,7 @@ void decide_trim(const class_sharing_facts &facts, class_sharing_action *action)
     uint64_t total = 0;
     for (size_t i = 0; i < count; i++) {
         const char *name = files[i].name;
-        in[i] = !files[i].stamp.is_directory && strlen(name) > KEY_LENGTH &&
-                name[KEY_LENGTH] == '.' &&
+        in[i] = strlen(name) > KEY_LENGTH && name[KEY_LENGTH] == '.' &&
                 !(strncmp(name, facts.key, KEY_LENGTH) == 0 && !strstr(name, ".new-"));
         if (in[i])
             total += files[i].stamp.size;
@@ -446,7 +445,7 @@ void decide_trim(const class_sharing_facts &facts, class_sharing_action *action)
     free(in);
 }
 
-// Lists the archive folder's files into facts.
+// Lists the archive folder's files (not its folders) into facts.
 void list_folder(class_sharing_facts *facts)
 {
     directory_listing *listing;
@@ -454,6 +453,8 @@ void list_folder(class_sharing_facts *facts)
     listing_step step = open_directory_listing(facts->folder, &listing, &entry);
     bool opened = step == LISTING_ENTRY;
     for (; step == LISTING_ENTRY; step = next_directory_entry(listing, &entry)) {
+        if (entry.is_directory)
+            continue;
         size_t count = (size_t)facts->file_count;
         facts->files = (sharing_file *)must_realloc(facts->files, (count + 1) * sizeof(sharing_file));
         facts->files[facts->file_count++] = {must_copy(entry.name), entry.stamp};

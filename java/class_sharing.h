@@ -75,7 +75,7 @@ struct class_sharing_facts {
                              // the runtime's java program cannot be given it
     sharing_record archive;  // today's archive (the dynamic archive, or Java 8's)
     bool archive_used;       // its ".used" file is there: its first use was checked
-    sharing_file *files;     // what the folder holds, listed when an archive may be made
+    sharing_file *files;     // the folder's files, listed when an archive may be made
     int file_count;
 };
 
