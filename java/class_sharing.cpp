@@ -500,12 +500,16 @@ void add(class_sharing_action *action, char *option)
 }
 
 // Frees what made holds and empties it.
+// The texts of a sharing_made.
+char *sharing_made::*const made_texts[] = {
+    &sharing_made::made, &sharing_made::archive, &sharing_made::fingerprint, &sharing_made::text,
+    &sharing_made::java, &sharing_made::lock, &sharing_made::log,
+};
+
 void forget(sharing_made *made)
 {
-    const char *parts[] = {made->made, made->archive, made->fingerprint, made->text,
-                           made->java, made->lock, made->log};
-    for (const char *part : parts)
-        free((void *)part);
+    for (char *sharing_made::*text : made_texts)
+        free(made->*text);
     *made = {};
 }
 
@@ -1049,15 +1053,9 @@ void carry_out_class_sharing(const class_sharing_action &action)
         // Kept for finish_class_sharing, which the virtual machine's exit hook also runs.
         forget_pending();
         finished = false;
-        const sharing_made &made = action.made;
-        pending = {made.kind,
-                   must_copy(made.made),
-                   must_copy(made.archive),
-                   must_copy(made.fingerprint),
-                   must_copy(made.text),
-                   must_copy(made.java),
-                   made.lock ? must_copy(made.lock) : nullptr,
-                   made.log ? must_copy(made.log) : nullptr};
+        pending.kind = action.made.kind;
+        for (char *sharing_made::*text : made_texts)
+            pending.*text = action.made.*text ? must_copy(action.made.*text) : nullptr;
     }
 }
 
