@@ -83,8 +83,10 @@ bool execute_plan(const run_context &run, const launch_plan &plan, jvm_record *j
     jvm->output = plan.output;
     jvm->main_directory = plan.main_directory;
     memcpy(jvm->library_path, plan.library_path, sizeof jvm->library_path);
-    // A crash folder that cannot be made leaves the run without evidence: the report's option
-    // is not given.
+    // Class sharing's files first, as its options come before the crash evidence's. A crash
+    // folder that cannot be made leaves the run without evidence: the report's option is not
+    // given.
+    carry_out_class_sharing(plan.class_sharing);
     int left_out = make_crash_evidence(plan.crash, run.guard) ? -1 : plan.crash.option_at;
     if (!load_runtime(settings, jvm) || !start_vm(settings, plan, left_out, jvm) ||
         !set_late_properties(settings, jvm->env, plan))

@@ -181,7 +181,7 @@ bool plan_launch(const run_context &run, const launch_facts &facts, const char *
         return false;
     // Where each heap option came from is read before class sharing adds its own options.
     heap_sizes given = given_heap_sizes(settings, list);
-    add_class_sharing_options(settings, plan->library_path, run.guard, &list);
+    plan_class_sharing(settings, plan->library_path, run.guard, &list, &plan->class_sharing);
     // The class path follows the options configured, the user's and sharing's, as it always
     // has; the heap and crash options come after it.
     int class_path_at = list.count;
@@ -202,4 +202,5 @@ void free_launch_plan(launch_plan *plan)
     plan->late = nullptr;
     plan->late_count = 0;
     free_crash_evidence_plan(&plan->crash);
+    free_class_sharing_action(&plan->class_sharing);
 }

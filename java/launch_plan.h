@@ -4,9 +4,10 @@
 #pragma once
 
 #include "config/run_context.h"
+#include "config/user_options.h"
+#include "java/class_sharing.h"
 #include "java/crash_evidence.h"
 #include "java/runtime_search.h"
-#include "config/user_options.h"
 #include "output/output_files.h"
 #include "unpacking/embedded_files.h"
 
@@ -44,6 +45,9 @@ struct launch_plan {
     output_rules output;
     // The crash evidence made before the virtual machine is created.
     crash_evidence_plan crash;
+    // What class sharing does before the virtual machine is created; its options are among
+    // the given ones.
+    class_sharing_action class_sharing;
 };
 
 // Plans the start of run with archive, the embedded files: the embedded files' action and the
@@ -62,9 +66,10 @@ void free_launch_facts(launch_facts *facts);
 
 // Plans the virtual machine of run, whose start plan_run_start planned, with facts: finds a
 // runtime (guarded as run is), builds the options from the jvm_options setting, the user's
-// options (in facts), class_path (whose folders are expanded with expand_folders), class sharing, the heap, the
-// crash evidence and "-Dsun.java.command=" of main's count arguments of vector (none: the
-// app_args setting), and sorts them into given and late; and the rules of the output files.
+// options (in facts), class_path (whose folders are expanded with expand_folders), class
+// sharing, the heap, the crash evidence and "-Dsun.java.command=" of main's count arguments
+// of vector (none: the app_args setting), and sorts them into given and late; and the rules
+// of the output files.
 // Returns false after a failure it has reported (no runtime, a folder refused, an option the
 // runtime cannot read).
 bool plan_launch(const run_context &run, const launch_facts &facts, const char *class_path,
