@@ -95,8 +95,10 @@ bool create_jvm(const run_context &run, const char *class_path, bool expand_fold
 {
     if (run.settings->early_working_dir && !enter_working_directory(*run.settings, true))
         return false;
+    launch_facts facts;
+    find_runtime_library(runtime_request_for(run), LAUNCHER_MACHINE, &facts.runtime);
     launch_plan plan;
-    bool ok = plan_launch(run, class_path, expand_folders, count, vector, &plan) &&
+    bool ok = plan_launch(run, facts, class_path, expand_folders, count, vector, &plan) &&
               execute_plan(run, plan, jvm);
     free_launch_plan(&plan);
     return ok;

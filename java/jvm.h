@@ -27,9 +27,9 @@ struct jvm_record {
 // System.out/err go to it. Returns false after a failure it has reported.
 bool execute_plan(const run_context &run, const launch_plan &plan, jvm_record *jvm);
 
-// Enters the working directory first when the early_working_dir setting asks, then plans the
-// virtual machine of run (plan_launch) and carries the plan out in *jvm. Returns false after a
-// failure it has reported.
+// Enters the working directory first when the early_working_dir setting asks, gathers the
+// facts of the launch (the runtime search), then plans the virtual machine of run (plan_launch)
+// and carries the plan out in *jvm. Returns false after a failure it has reported.
 bool create_jvm(const run_context &run, const char *class_path, bool expand_folders, int count,
                 char **vector, jvm_record *jvm);
 

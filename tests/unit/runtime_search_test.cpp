@@ -14,6 +14,7 @@
 #include "base/messages.h"
 #include "base/text.h"
 #include "java/jvm_options.h"
+#include "java/launch_plan.h"
 #include "java/runtime_search.h"
 #include "tests/unit/temp_tree.h"
 #include "base/setting_codec.h"
@@ -110,18 +111,21 @@ protected:
             fake_registry_set_text(key.c_str(), "RuntimeLib", library);
     }
 
-    // The library found ("" for none); %JAVA_HOME% must expand to the home it reports.
-    std::string find(size_t capacity = 260)
+    // The library found ("" for none); %JAVA_HOME% must expand to the home it reports. When
+    // none is found, note says what the launcher's report says.
+    std::string find()
     {
-        std::string result(capacity, 'x');
         std::string saved = getenv("PATH") ? getenv("PATH") : "";
         if (!path_variable.empty())
             setenv("PATH", path_variable.c_str(), 1);
-        bool found =
-            find_runtime_library(request, machine, &result[0], capacity, runtime_home, note);
+        runtime_search_outcome outcome;
+        bool found = find_runtime_library(request, machine, &outcome);
         setenv("PATH", saved.c_str(), 1);
-        EXPECT_TRUE(!found || !note[0]) << note;
-        return found ? std::string(result.c_str()) : "";
+        strcpy(runtime_home, outcome.home);
+        note[0] = '\0';
+        if (!found)
+            describe_passed_over(outcome.passed, request, machine, note);
+        return outcome.library;
     }
 
     // What "-Dh=%JAVA_HOME%" in the JVM options becomes after the search.
@@ -299,10 +303,12 @@ TEST_F(RuntimeSearch, RefusesWhatDoesNotFitInsteadOfCuttingIt)
     configure("1", "0x00010004", "");
     EXPECT_EQ(find(), "");
 
-    // A configured entry longer than the caller's capacity.
-    configure("0", "0x00010004", ok_library.c_str());
-    EXPECT_EQ(find(ok_library.size()), "") << "one byte short of its terminator";
-    EXPECT_EQ(find(ok_library.size() + 1), ok_library);
+    // A configured entry one byte longer than the library path holds with its terminator.
+    std::string fits = tree.file(deep + "\\abcd.dll", pe_image(MACHINE_X64));
+    std::string longer = tree.file(deep + "\\abcde.dll", pe_image(MACHINE_X64));
+    ASSERT_EQ(longer.size(), (size_t)RUNTIME_PATH_SIZE);
+    configure("0", "0x00010004", (longer + ";" + fits).c_str());
+    EXPECT_EQ(find(), fits);
 }
 
 std::vector<unsigned> parts(const java_version &v)
