@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "tests/unit/fake_os.h"
+#include "tests/unit/fake_report.h"
+#include "tests/unit/test_settings.h"
 #include "base/messages.h"
 #include "base/text.h"
 #include "java/jvm_options.h"
@@ -735,6 +737,45 @@ TEST_F(RuntimeSearch, PassedOverRuntimesAreNamedWithTheirReasons)
         for (const std::string &line : c.lines)
             expected += (expected.empty() ? "" : "\n") + with_homes(line.c_str(), homes);
         EXPECT_EQ(note, expected) << c.order << " " << (c.java_home ? c.java_home : "");
+    }
+}
+
+// The plan takes the search's outcome as it is given: a runtime found, with what was passed
+// over; or none, reported with what was passed over and the versions needed.
+TEST(LaunchPlan, TakesTheSearchOutcome)
+{
+    static launcher_settings settings = blank_settings();
+    set_text(&settings.msg_no_runtime, "No runtime.");
+    settings.java_version = 0x00110000;
+    const passed_runtime old = {PASSED_VERSION, 8, "C:\\jdk8"},
+                         x86 = {PASSED_OTHER_PROCESSOR, MACHINE_X86, "C:\\x86\\jvm.dll"};
+    const struct {
+        const char *library;  // found; "" for none
+        std::vector<std::string> reported;
+    } cases[] = {
+        {"C:\\jdk21\\bin\\server\\jvm.dll", {}},
+        {"", {"No runtime.\n\nJava 8 at C:\\jdk8: a version this application does not take\n"
+              "A 32-bit Java runtime was found at C:\\x86\\jvm.dll; this launcher needs a 64-bit "
+              "one.\nThis application needs Java 17 or later."}},
+    };
+    for (const auto &c : cases) {
+        launch_facts facts = {};
+        facts.runtime.found = c.library[0];
+        strcpy(facts.runtime.library, c.library);
+        facts.runtime.passed.runtimes[0] = old, facts.runtime.passed.runtimes[1] = x86;
+        facts.runtime.passed.count = 2;
+        reported.clear();
+        launch_plan plan;
+        EXPECT_EQ(plan_launch(make_run_context(&settings, RUN_CONSOLE), facts, "", false, 0,
+                              nullptr, &plan), c.library[0] != 0);
+        EXPECT_EQ(reported, c.reported);
+        EXPECT_STREQ(plan.library_path, c.library);
+        EXPECT_EQ(plan.passed.count, 2);
+        EXPECT_STREQ(plan.passed.runtimes[1].path, x86.path) << c.library;
+        for (int i = 0; i < plan.given_count; i++)
+            free(plan.given[i]);
+        free(plan.given);
+        free_launch_plan(&plan);
     }
 }
 
