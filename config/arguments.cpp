@@ -79,6 +79,11 @@ static int add_matches(argument_list *list, const char *argument, const char *ba
     return found;
 }
 
+const char *configured_arguments(const launcher_settings &settings, int count)
+{
+    return count == 0 ? settings.app_args : nullptr;
+}
+
 void expand_wildcard_arguments(int *count, char ***vector, const bool *wildcards, int first,
                                const char *base)
 {

@@ -23,6 +23,10 @@ struct run_arguments {
 // (any other value: launchers built before the setting existed hold none and keep it).
 run_arguments read_run_arguments(const launcher_settings &settings, const char *command_line);
 
+// The text of main's arguments when it is given count of its own: the app_args setting when
+// count is 0, else null. Given arguments replace the configured ones entirely, never join them.
+const char *configured_arguments(const launcher_settings &settings, int count);
+
 // Replaces each argument of vector[first .. *count - 1] whose wildcards flag is set (a '*' or
 // '?' outside double quotes) and whose last path part holds a wildcard (its folder part none)
 // by the names that match in that folder, in the order the system lists them, each written

@@ -52,17 +52,17 @@ bool enter_launcher_directory()
     return entered;
 }
 
-bool enter_working_directory(const launcher_settings &settings, bool force_configured)
+const char *working_directory(const launcher_settings &settings, bool force_configured)
 {
-    const char *target;
     if (!force_configured && settings.return_to_startup_dir)
-        target = settings.startup_directory;
-    else if (settings.working_dir[0])
-        target = settings.working_dir;
-    else
-        return true;
-    if (!set_current_directory(target)) {
-        report_error_with_reason(settings.msg_file_error, target);
+        return settings.startup_directory;
+    return settings.working_dir[0] ? settings.working_dir : nullptr;
+}
+
+bool enter_directory(const launcher_settings &settings, const char *directory)
+{
+    if (directory && !set_current_directory(directory)) {
+        report_error_with_reason(settings.msg_file_error, directory);
         return false;
     }
     return true;

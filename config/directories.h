@@ -13,7 +13,10 @@ bool save_startup_directory(launcher_settings *settings);
 // returns false on failure.
 bool enter_launcher_directory();
 
-// Enters the directory the application runs in: the start-up directory when
-// return_to_startup_dir is on and force_configured is false, else working_dir when it is not
-// empty. Reports and returns false when the directory cannot be entered.
-bool enter_working_directory(const launcher_settings &settings, bool force_configured);
+// The directory the application runs in: the start-up directory when return_to_startup_dir
+// is on and force_configured is false, else working_dir when it is not empty; null: the
+// current directory stays.
+const char *working_directory(const launcher_settings &settings, bool force_configured);
+
+// Enters directory (null: none); reports and returns false when it cannot be entered.
+bool enter_directory(const launcher_settings &settings, const char *directory);

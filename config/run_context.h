@@ -22,3 +22,19 @@ inline run_context make_run_context(const launcher_settings *settings, run_kind 
 {
     return {settings, kind, guard_for(kind == RUN_SERVICE)};
 }
+
+// The exit status of a run that cannot start: a console launcher ends with 1, as the java
+// command does, so that a batch file's "if errorlevel 1" sees it (-1 is below 1); a GUI
+// launcher with -1, as it always has.
+inline int start_failure_status(run_kind kind)
+{
+    return kind == RUN_CONSOLE ? 1 : -1;
+}
+
+// Whether the run shows the splash screen: only the GUI launcher's does, when it has one (it
+// waits for the application's window, or shows for a time).
+inline bool shows_splash(const run_context &run)
+{
+    return run.kind == RUN_INTERACTIVE &&
+           (run.settings->splash_until_window || run.settings->splash_seconds != 0);
+}

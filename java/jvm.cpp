@@ -79,6 +79,7 @@ bool execute_plan(const run_context &run, const launch_plan &plan, jvm_record *j
 {
     const launcher_settings &settings = *run.settings;
     jvm->output = plan.output;
+    jvm->main_directory = plan.main_directory;
     memcpy(jvm->library_path, plan.library_path, sizeof jvm->library_path);
     if (!load_runtime(settings, jvm) || !start_vm(settings, plan, jvm) ||
         !set_late_properties(settings, jvm->env, plan))
@@ -90,17 +91,17 @@ bool execute_plan(const run_context &run, const launch_plan &plan, jvm_record *j
     return true;
 }
 
-bool create_jvm(const run_context &run, const char *class_path, bool expand_folders, int count,
-                char **vector, jvm_record *jvm)
+bool create_jvm(const run_context &run, launch_plan *plan, const char *class_path,
+                bool expand_folders, int count, char **vector, jvm_record *jvm)
 {
-    if (run.settings->early_working_dir && !enter_working_directory(*run.settings, true))
+    if (!enter_directory(*run.settings, plan->early_directory))
         return false;
     launch_facts facts;
-    find_runtime_library(runtime_request_for(run), LAUNCHER_MACHINE, &facts.runtime);
-    launch_plan plan;
-    bool ok = plan_launch(run, facts, class_path, expand_folders, count, vector, &plan) &&
-              execute_plan(run, plan, jvm);
-    free_launch_plan(&plan);
+    gather_launch_facts(run, &facts);
+    bool ok = plan_launch(run, facts, class_path, expand_folders, count, vector, plan) &&
+              execute_plan(run, *plan, jvm);
+    free_launch_facts(&facts);
+    free_launch_plan(plan);
     return ok;
 }
 

@@ -19,6 +19,7 @@ struct jvm_record {
     JNIEnv *env; // of the thread that created the virtual machine
     jint attach_version; // the JNI version of the attach record, one the runtime supports
     output_rules output; // how main's run opens the output files, as planned
+    const char *main_directory; // the directory entered before main, as planned (null: stays)
 };
 
 // Carries out plan: loads its runtime, creates the virtual machine with the "vfprintf",
@@ -27,11 +28,11 @@ struct jvm_record {
 // System.out/err go to it. Returns false after a failure it has reported.
 bool execute_plan(const run_context &run, const launch_plan &plan, jvm_record *jvm);
 
-// Enters the working directory first when the early_working_dir setting asks, gathers the
-// facts of the launch (the runtime search), then plans the virtual machine of run (plan_launch)
-// and carries the plan out in *jvm. Returns false after a failure it has reported.
-bool create_jvm(const run_context &run, const char *class_path, bool expand_folders, int count,
-                char **vector, jvm_record *jvm);
+// Enters the early directory of plan (whose start plan_run_start planned), gathers the facts,
+// plans the virtual machine of run (plan_launch) and carries the plan out in *jvm. Returns
+// false after a failure it has reported.
+bool create_jvm(const run_context &run, launch_plan *plan, const char *class_path,
+                bool expand_folders, int count, char **vector, jvm_record *jvm);
 
 // Detaches the calling thread, waits in DestroyJavaVM for the application's last non-daemon
 // thread, and unloads the runtime library.

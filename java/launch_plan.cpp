@@ -10,6 +10,8 @@
 #include "base/messages.h"
 #include "base/string_list.h"
 #include "base/text.h"
+#include "config/arguments.h"
+#include "config/directories.h"
 #include "config/user_options.h"
 #include "java/class_sharing.h"
 #include "java/crash_evidence.h"
@@ -194,17 +196,59 @@ static char *java_command_option(const launcher_settings &settings, const jvm_op
         string_list_append(&text, " ");
         string_list_append(&text, vector[i]);
     }
-    if (count == 0 && settings.app_args[0]) {
+    const char *configured = configured_arguments(settings, count);
+    if (configured && configured[0]) {
         string_list_append(&text, " ");
-        string_list_append(&text, settings.app_args);
+        string_list_append(&text, configured);
     }
     return text.text;
+}
+
+bool plan_run_start(const run_context &run, const embedded_archive &archive, launch_plan *plan)
+{
+    *plan = {};
+    const launcher_settings &settings = *run.settings;
+    if (settings.refused_ini_folder) {
+        report_error(folder_refusal(run.guard.own_account), settings.refused_ini_folder);
+        return false;
+    }
+    // early_working_dir enters the configured directory before the virtual machine is made;
+    // otherwise the directory is entered just before main, and may be the start-up one.
+    if (settings.early_working_dir)
+        plan->early_directory = working_directory(settings, true);
+    else
+        plan->main_directory = working_directory(settings, false);
+    return plan_unpacking(settings, run.guard, archive, &plan->unpack);
+}
+
+bool reads_user_options(const run_context &run)
+{
+    return run.kind != RUN_SERVICE && !run.guard.guarded;
+}
+
+void gather_launch_facts(const run_context &run, launch_facts *facts)
+{
+    *facts = {};
+    const launcher_settings &settings = *run.settings;
+    find_runtime_library(runtime_request_for(run), LAUNCHER_MACHINE, &facts->runtime);
+    if (!reads_user_options(run)) {
+        if (settings.user_options_file[0])
+            trace("user's options file not read: a service or an elevated run");
+        return;
+    }
+    char *user_path = nullptr;
+    read_user_options(settings.user_options_file, &facts->user, &user_path);
+    free(user_path);
+}
+
+void free_launch_facts(launch_facts *facts)
+{
+    free_user_options(&facts->user);
 }
 
 bool plan_launch(const run_context &run, const launch_facts &facts, const char *class_path,
                  bool expand_folders, int count, char **vector, launch_plan *plan)
 {
-    *plan = {};
     const launcher_settings &settings = *run.settings;
     plan->console = run.kind == RUN_SERVICE;
     // A service, and a guarded run, write only where no other account can put a link; a
@@ -214,20 +258,9 @@ bool plan_launch(const run_context &run, const launch_facts &facts, const char *
     const char *home = facts.runtime.home;
     if (!take_runtime(run, facts.runtime, plan))
         return false;
-    // The user's options file is the user's to change: a service (whose account is not the
-    // user's) and a guarded run never read it.
-    user_option_lines user = {};
-    char *user_path = nullptr;
-    if ((run.kind == RUN_SERVICE || run.guard.guarded) && settings.user_options_file[0])
-        trace("user's options file not read: a service or an elevated run");
-    else
-        read_user_options(settings.user_options_file, &user, &user_path);
-    free(user_path);
     jvm_option_list list;
-    bool built = build_jvm_options(settings.jvm_options, class_path, expand_folders, home, &list,
-                                   run.guard, &user);
-    free_user_options(&user);
-    if (!built)
+    if (!build_jvm_options(settings.jvm_options, class_path, expand_folders, home, &list,
+                           run.guard, &facts.user))
         return false;
     // Where each heap option came from is read before class sharing adds its own options.
     heap_sizes given = given_heap_sizes(settings, list);

@@ -5,9 +5,27 @@
 
 #include "config/run_context.h"
 #include "java/runtime_search.h"
+#include "config/user_options.h"
 #include "output/output_files.h"
+#include "unpacking/embedded_files.h"
+
+// What the system reported for a run's virtual machine, gathered before it is planned.
+struct launch_facts {
+    // The user's options file: read only where the run may use it (reads_user_options).
+    user_option_lines user;
+    // The runtime search's, as runtime_request_for(run) asks it for this launcher's processor.
+    runtime_search_outcome runtime;
+};
 
 struct launch_plan {
+    // Planned at the start of the run (plan_run_start), and each carried out before the next
+    // part is planned, since that part depends on it:
+    // the embedded files' action, whose folder lists the class path;
+    unpack_plan unpack;
+    // the directory entered before the virtual machine is planned (relative class-path entries
+    // resolve in it), and the one entered just before main is called; null: stays.
+    const char *early_directory;
+    const char *main_directory;
     // The runtime library chosen.
     char library_path[RUNTIME_PATH_SIZE];
     // The creation options in the runtime's encoding, in order, the class path's last; they
@@ -28,12 +46,6 @@ struct launch_plan {
     passed_over passed;
 };
 
-// What the system reports for a run's plan, gathered before planning.
-struct launch_facts {
-    // The runtime search's, as runtime_request_for(run) asks it for this launcher's processor.
-    runtime_search_outcome runtime;
-};
-
 // What the runtime search of run is asked for: its settings, guarded as run is.
 runtime_request runtime_request_for(const run_context &run);
 
@@ -44,10 +56,24 @@ runtime_request runtime_request_for(const run_context &run);
 void describe_passed_over(const passed_over &passed, const runtime_request &request,
                           unsigned machine, char *note);
 
-// Plans the virtual machine of run: takes the runtime the search of facts found (none: reports
-// what it passed over and the versions needed), builds the options
-// from the jvm_options setting, the user's options file (not for a guarded run or a service),
-// class_path (whose folders are expanded with expand_folders), class sharing, the heap, the
+// Plans the start of run with archive, the embedded files: the embedded files' action and the
+// directories. False after a failure it has reported: an INI file that other accounts may
+// have written (it is neither used nor run without), a damaged archive.
+bool plan_run_start(const run_context &run, const embedded_archive &archive, launch_plan *plan);
+
+// Whether run reads the user's options file: the user's to change, so never a service's
+// (whose account is not the user's) or a guarded run's.
+bool reads_user_options(const run_context &run);
+
+// Gathers the facts of run's virtual machine through the system seam.
+void gather_launch_facts(const run_context &run, launch_facts *facts);
+
+void free_launch_facts(launch_facts *facts);
+
+// Plans the virtual machine of run, whose start plan_run_start planned, with facts: takes the
+// runtime the search found (none: reports what it passed over and the versions needed), builds
+// the options from the jvm_options setting, the user's
+// options (in facts), class_path (whose folders are expanded with expand_folders), class sharing, the heap, the
 // crash evidence and "-Dsun.java.command=" of main's count arguments of vector (none: the
 // app_args setting), and sorts them into given and late; and the rules of the output files.
 // Returns false after a failure it has reported (no runtime, a folder refused, an option the

@@ -10,6 +10,7 @@
 #include "base/messages.h"
 #include "base/string_list.h"
 #include "base/text.h"
+#include "config/arguments.h"
 #include "config/directories.h"
 #include "config/settings.h"
 #include "java/jni_calls.h"
@@ -249,8 +250,8 @@ static bool call_main(JNIEnv *env, const launcher_settings &settings, int count,
     if (!main)
         return false;
 
-    if (count == 0)
-        split_command_line(settings.app_args, &count, &vector, false);
+    if (const char *configured = configured_arguments(settings, count))
+        split_command_line(configured, &count, &vector, false);
     jclass string_class = env->FindClass("java/lang/String");
     jobjectArray array = string_class ? env->NewObjectArray(count, string_class, nullptr) : nullptr;
     if (!jni_step_ok(env, array, settings.msg_object, "java/lang/String[]"))
@@ -275,7 +276,7 @@ static bool call_main(JNIEnv *env, const launcher_settings &settings, int count,
 bool run_main_class(const launcher_settings &settings, const jvm_record &jvm, int count,
                     char **vector, bool attach, void (*calling)())
 {
-    if (!attach && !settings.early_working_dir && !enter_working_directory(settings, false))
+    if (!attach && !enter_directory(settings, jvm.main_directory))
         return false;
 
     JNIEnv *env = jvm.env;

@@ -3,25 +3,20 @@
 
 #include <stdlib.h>
 
-#include "base/messages.h"
 #include "java/main_class.h"
-#include "os/report.h"
 #include "unpacking/embedded_files.h"
 
 bool run_application(const run_context &run, int count, char **vector, jvm_record *jvm,
                      void (*main_returned)(bool ok), void (*main_calling)())
 {
     const launcher_settings &settings = *run.settings;
-    // An INI file that other accounts may have written is not used, nor run without.
-    if (settings.refused_ini_folder) {
-        report_error(folder_refusal(run.guard.own_account), settings.refused_ini_folder);
-        return false;
-    }
+    launch_plan plan;
     char *unpacked;
-    if (!unpack_embedded_files(settings, run.guard, &unpacked))
+    if (!plan_run_start(run, read_embedded_archive(), &plan) ||
+        !carry_out_unpacking(settings, plan.unpack, &unpacked))
         return false;
-    bool created = create_jvm(run, unpacked ? unpacked : settings.class_path, !unpacked, count,
-                              vector, jvm);
+    bool created = create_jvm(run, &plan, unpacked ? unpacked : settings.class_path, !unpacked,
+                              count, vector, jvm);
     free(unpacked);
     if (!created)
         return false;

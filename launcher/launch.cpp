@@ -5,25 +5,20 @@
 #include <windows.h>
 
 #include <stdlib.h>
-#include <string.h>
 
-#include "base/archive.h"
-#include "base/handover.h"
 #include "base/memory.h"
-#include "base/text.h"
 #include "config/arguments.h"
 #include "config/directories.h"
+#include "config/instance.h"
 #include "config/run_context.h"
 #include "config/settings.h"
 #include "java/run.h"
 #include "java/vm_hooks.h"
 #include "os/guard.h"
 #include "launcher/handover.h"
-#include "os/handover_channel.h"
 #include "os/os.h"
 #include "os/report.h"
 #include "os/trace.h"
-#include "os/wide.h"
 #include "service/service.h"
 #include "ui/splash.h"
 
@@ -31,7 +26,7 @@
 static HANDLE instance_mutex;
 
 // The mutex's name, while a second start may still become the first.
-static wchar_t *instance_mutex_name;
+static const wchar_t *instance_mutex_name;
 
 static void release_instance_mutex(int = 0)
 {
@@ -41,39 +36,6 @@ static void release_instance_mutex(int = 0)
     if (instance_mutex)
         CloseHandle(instance_mutex);
     instance_mutex = nullptr;
-}
-
-// The instance's tag: a hash of the launcher's full path and main class, upper-cased as
-// Windows compares paths. The main class alone is shared by unrelated applications (every
-// Spring Boot jar has the same one), so the hash covers the launcher's full path with it:
-// stable for every start of one launcher however its path is typed, distinct for launchers in
-// different folders. A hash of the configuration would instead let an updated launcher start
-// beside the old one still running.
-static void instance_tag(const char *main_class, char tag[ARCHIVE_FOLDER_NAME_SIZE])
-{
-    char *path = executable_path();
-    char *hashed = join_text(path ? path : "", "\n", main_class);
-    free(path);
-    wchar_t *key = to_wide(hashed);
-    free(hashed);
-    CharUpperW(key);
-    archive_folder_name(archive_hash((const unsigned char *)key, wcslen(key) * sizeof(wchar_t)),
-                        tag);
-    free(key);
-}
-
-// The instance's name: "Local\Trevalo-<tag>-<main class>", in the session's namespace. The
-// main class follows for whoever reads the name (cut to keep the name within MAX_PATH).
-static wchar_t *instance_name(const char *tag, const char *main_class)
-{
-    char *prefix = join_text("Local\\Trevalo-", tag, "-");
-    char *text = join_text(prefix, main_class);
-    wchar_t *name = to_wide(text);
-    free(prefix);
-    free(text);
-    if (wcslen(name) >= MAX_PATH)
-        name[MAX_PATH - 1] = L'\0';
-    return name;
 }
 
 // Takes the instance's mutex when no instance holds it. Creating the named mutex is the one
@@ -101,40 +63,31 @@ template <bool own_account> static char *private_trace_folder()
 }
 
 // Refuses a second interactive instance of this application, or hands its arguments over to
-// the running one (instance_handover). Returns true when this start is the first, which then
-// listens for second starts when it hands over; otherwise false with the exit status in
-// *status: 0 when handed over, or refused as before (a script must see that a refused console
-// launcher did nothing: it ends with ERROR_ALREADY_EXISTS, 183; a GUI launcher ends with 0, as
-// it always has), or after a reported failure to hand over the start failure status (-1; 1
-// for a console launcher).
+// the running one (instance_handover), as planned. Returns true when this start is the first,
+// which then listens for second starts when it hands over; otherwise false with the planned
+// exit status in *status.
 static bool guard_single_instance(const run_context &run, int count, char **vector, int *status)
 {
     const launcher_settings &settings = *run.settings;
-    bool console = run.kind == RUN_CONSOLE;
-    char tag[ARCHIVE_FOLDER_NAME_SIZE];
-    instance_tag(settings.main_class, tag);
-    instance_mutex_name = instance_name(tag, settings.main_class);
-    char *class_name, *method;
-    handover_mode mode = parse_handover_setting(settings.instance_handover, &class_name, &method);
-    free(class_name);
-    free(method);
-    char *channel = mode == HANDOVER_FRONT || mode == HANDOVER_METHOD
-                        ? handover_channel_name(tag) : nullptr;
+    char *path = executable_path();
+    instance_plan plan = plan_instance(run, path);
+    free(path);
+    instance_mutex_name = (const wchar_t *)plan.mutex_name;
     bool first = take_instance_mutex();
-    if (!first && !channel) {
+    if (!first && !plan.channel) {
         report_error(settings.msg_already_running);
-        *status = console ? ERROR_ALREADY_EXISTS : 0;
+        *status = plan.refused_status;
     } else if (!first) {
-        handover_outcome outcome = hand_over(settings, channel, count, vector,
+        handover_outcome outcome = hand_over(settings, plan.channel, count, vector,
                                              take_instance_mutex);
         first = outcome == HANDOVER_NO_FIRST;
-        *status = outcome == HANDOVER_DONE ? 0 : console ? 1 : -1;
+        *status = outcome == HANDOVER_DONE ? plan.handed_over_status
+                                           : plan.handover_failed_status;
     }
-    if (first && channel)
-        start_handover_listener(settings, channel);
-    free(channel);
-    free(instance_mutex_name);
+    if (first && plan.channel)
+        start_handover_listener(settings, plan.channel);
     instance_mutex_name = nullptr;
+    free_instance_plan(&plan);
     return first;
 }
 
@@ -157,10 +110,7 @@ int launch(const char *command_line, bool console)
 {
     set_allocation_failure_hook(report_out_of_memory);
     set_application_end_hook(release_instance_mutex);
-    // A run that cannot start: a console launcher ends with 1, as the java command does, so
-    // that a batch file's "if errorlevel 1" sees it (-1 is below 1); a GUI launcher with -1,
-    // as it always has.
-    const int failed = console ? 1 : -1;
+    const int failed = start_failure_status(console ? RUN_CONSOLE : RUN_INTERACTIVE);
     set_start_failure_status(failed);
 
     // The settings: built here, then handed down read-only to what needs them.
@@ -223,8 +173,7 @@ int launch(const char *command_line, bool console)
         !guard_single_instance(run, count - 1, vector + 1, &guard_status))
         return finish(guard_status);
 
-    if (run.kind == RUN_INTERACTIVE &&
-        (settings.splash_until_window || settings.splash_seconds != 0))
+    if (shows_splash(run))
         start_splash_screen(settings.splash_text, settings.splash_until_window,
                             settings.splash_seconds);
 

@@ -118,6 +118,10 @@ char *temp_directory();
 // whole (a cut path would name another file).
 char *executable_path();
 
+// text upper-cased as the system compares names (every letter it folds, beyond ASCII too), as
+// a new heap text: two spellings of one path give one text.
+char *upper_case_name(const char *text);
+
 struct os_file;
 
 // Creates the file at path afresh (emptied when it exists) for writing, shared with nobody;

@@ -305,6 +305,15 @@ char *executable_path()
     return path;
 }
 
+char *upper_case_name(const char *text)
+{
+    wchar_t *wide = to_wide(text);
+    CharUpperW(wide);
+    char *upper = from_wide(wide);
+    free(wide);
+    return upper;
+}
+
 os_file *create_file(const char *path)
 {
     HANDLE file = with_path(path, [](const wchar_t *wide) {

@@ -19,15 +19,13 @@
 #include "os/trace.h"
 
 // The archive's hash as the builder stored it beside the archive, or computed when it did not.
-static uint64_t packed_archive_hash(const unsigned char *data, size_t size)
+static uint64_t packed_archive_hash(const embedded_archive &archive)
 {
-    size_t stored_size = 0;
-    const unsigned char *stored = find_resource_data(RESOURCE_ARCHIVE_HASH, &stored_size);
-    if (!stored || stored_size != 8)
-        return archive_hash(data, size);
+    if (!archive.stored_hash || archive.stored_hash_size != 8)
+        return archive_hash(archive.data, archive.size);
     uint64_t hash = 0;
     for (int i = 7; i >= 0; i--)
-        hash = hash << 8 | stored[i];
+        hash = hash << 8 | archive.stored_hash[i];
     return hash;
 }
 
@@ -66,12 +64,12 @@ static bool make_level(const launcher_settings &settings, const char *path, bool
 // read (reported; the configured class path stays). A service, and a process with rights
 // that the user's other processes lack, unpack privately under the machine's program data;
 // any other run into the user's temporary folder.
-static bool make_unpack_folder(const launcher_settings &settings, uint64_t hash,
-                               const run_guard &guard, char **folder)
+static bool make_unpack_folder(const launcher_settings &settings, const unpack_plan &plan,
+                               char **folder)
 {
     *folder = nullptr;
-    bool privately = guard.guarded;
-    bool own_account = guard.own_account;
+    bool privately = plan.privately;
+    bool own_account = plan.own_account;
     char *path = nullptr;
     if (privately) {
         char *failed;
@@ -99,7 +97,7 @@ static bool make_unpack_folder(const launcher_settings &settings, uint64_t hash,
         }
     }
     char hash_text[ARCHIVE_FOLDER_NAME_SIZE];
-    archive_folder_name(hash, hash_text);
+    archive_folder_name(plan.hash, hash_text);
     const char *levels[] = {settings.main_class_encoded, hash_text};
     for (const char *level : levels) {
         // A launcher that runs a jar's Main-Class has no main class to name a level.
@@ -260,20 +258,24 @@ static bool unpack_entries(const launcher_settings &settings, const unsigned cha
     return ok;
 }
 
-bool unpack_embedded_files(const launcher_settings &settings, const run_guard &guard,
-                           char **class_path)
+embedded_archive read_embedded_archive()
 {
-    *class_path = nullptr;
-    size_t size = 0;
-    const unsigned char *data = find_resource_data(RESOURCE_ARCHIVE, &size);
-    if (!data || size <= 1)
-        return true;
+    embedded_archive archive = {};
+    archive.data = find_resource_data(RESOURCE_ARCHIVE, &archive.size);
+    archive.stored_hash = find_resource_data(RESOURCE_ARCHIVE_HASH, &archive.stored_hash_size);
+    return archive;
+}
 
+bool plan_unpacking(const launcher_settings &settings, const run_guard &guard,
+                    const embedded_archive &archive, unpack_plan *plan)
+{
+    *plan = {};
+    if (!archive.data || archive.size <= 1)
+        return true;
     // The whole archive is checked before anything is written, so a damaged one unpacks
     // nothing; it is reported once and the run stops, as it could only fail on without it.
-    uint32_t count = 0;
     const char *bad_name = nullptr;
-    switch (archive_check(data, size, &count, &bad_name)) {
+    switch (archive_check(archive.data, archive.size, &plan->count, &bad_name)) {
     case ARCHIVE_OK:
         break;
     case ARCHIVE_MALFORMED:
@@ -284,20 +286,41 @@ bool unpack_embedded_files(const launcher_settings &settings, const run_guard &g
         return false;
     }
     // No entries: nothing to unpack, and the class path stays as configured.
-    if (count == 0)
+    if (plan->count == 0)
         return true;
+    plan->archive = archive.data;
+    plan->hash = packed_archive_hash(archive);
+    plan->privately = guard.guarded;
+    plan->own_account = guard.own_account;
+    return true;
+}
 
+bool carry_out_unpacking(const launcher_settings &settings, const unpack_plan &plan,
+                         char **class_path)
+{
+    *class_path = nullptr;
+    if (plan.count == 0)
+        return true;
     char *folder;
-    if (!make_unpack_folder(settings, packed_archive_hash(data, size), guard, &folder))
+    if (!make_unpack_folder(settings, plan, &folder))
         return false;
     if (!folder)
         return true;
     string_list list = {};
-    bool ok = unpack_entries(settings, data, count, folder, &list);
+    bool ok = unpack_entries(settings, plan.archive, plan.count, folder, &list);
     free(folder);
     if (ok)
         *class_path = list.text;
     else
         free(list.text);
     return ok;
+}
+
+bool unpack_embedded_files(const launcher_settings &settings, const run_guard &guard,
+                           char **class_path)
+{
+    *class_path = nullptr;
+    unpack_plan plan;
+    return plan_unpacking(settings, guard, read_embedded_archive(), &plan) &&
+           carry_out_unpacking(settings, plan, class_path);
 }

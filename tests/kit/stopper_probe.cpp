@@ -58,8 +58,10 @@ int main()
         return 1;
     enter_launcher_directory();
     load_settings(&settings);
-    if (!create_jvm(make_run_context(&settings, RUN_CONSOLE), settings.class_path, true, 0,
-                    nullptr, &jvm))
+    const run_context run = make_run_context(&settings, RUN_CONSOLE);
+    launch_plan plan;
+    if (!plan_run_start(run, {}, &plan) ||
+        !create_jvm(run, &plan, settings.class_path, true, 0, nullptr, &jvm))
         return 1;
     HANDLE thread = CreateThread(nullptr, 0, stop_call, nullptr, 0, nullptr);
     bool ok = run_main_class(settings, jvm, 0, nullptr, false);

@@ -4,8 +4,11 @@
 #include <stdlib.h>
 
 #include "base/handover.h"
+#include "base/unicode.h"
+#include "config/instance.h"
 #include "os/handover_channel.h"
 #include "tests/unit/fake_os.h"
+#include "tests/unit/test_settings.h"
 
 namespace {
 
@@ -80,6 +83,45 @@ TEST(Handover, TakesWellFormedMessagesOnlyFromTheAccount)
     EXPECT_EQ(handover_channels_made, std::vector<std::string>{name + security});
     EXPECT_EQ(std::string(name), "\\\\.\\pipe\\Trevalo-0123456789abcdef-S-1-5-21-7-8-9-1001-2");
     free(name);
+}
+
+// A launcher's instance: the tag launchers have always made, one however the path's case is
+// typed, another in another folder; the mutex's name within MAX_PATH; a channel only for the
+// hand-over modes that use one; the statuses of a second start per kind of run.
+TEST(Handover, PlansOneInstanceForEachLauncher)
+{
+    static launcher_settings settings = blank_settings();
+    const std::string tool = "C:\\Apps\\Tool\\app.exe", long_class(300, 'M');
+    const struct {
+        std::string path, main_class;
+        const char *handover;
+        run_kind kind;
+        std::string tag;
+        bool channel;
+        int refused, failed;
+    } rows[] = {
+        {tool, "x.y.Main", "", RUN_INTERACTIVE, "35a4de6c8d5edb4b", false, 0, -1},
+        {"c:\\apps\\TOOL\\APP.EXE", "x.y.Main", "front", RUN_CONSOLE, "35a4de6c8d5edb4b", true,
+         183, 1},
+        {"C:\\Apps\\Other\\app.exe", "x.y.Main", "a.B.open", RUN_INTERACTIVE, "3a38706cd0f92ee1",
+         true, 0, -1},
+        {tool, long_class, "a.B.", RUN_CONSOLE, "43d85976c294cebe", false, 183, 1},
+    };
+    for (const auto &row : rows) {
+        set_text(&settings.main_class, row.main_class.c_str());
+        set_text(&settings.instance_handover, row.handover);
+        instance_plan plan = plan_instance(make_run_context(&settings, row.kind), row.path.c_str());
+        std::u16string units((char16_t *)plan.mutex_name);
+        char *name = utf16_to_utf8(plan.mutex_name, units.size());
+        EXPECT_EQ(name, ("Local\\Trevalo-" + row.tag + "-" + row.main_class).substr(0, 259));
+        EXPECT_EQ(plan.channel ? plan.channel : "", row.channel ? "\\\\.\\pipe\\Trevalo-" + row.tag +
+                                                                  "-S-1-5-21-7-8-9-1001-2" : "");
+        EXPECT_EQ(std::vector<int>({plan.refused_status, plan.handed_over_status,
+                                    plan.handover_failed_status}),
+                  std::vector<int>({row.refused, 0, row.failed})) << row.path;
+        free(name);
+        free_instance_plan(&plan);
+    }
 }
 
 } // namespace

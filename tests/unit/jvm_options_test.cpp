@@ -17,6 +17,7 @@
 #include "java/crash_evidence.h"
 #include "java/heap_size.h"
 #include "java/jvm_options.h"
+#include "java/launch_plan.h"
 #include "tests/unit/test_settings.h"
 #include "tests/unit/fake_os.h"
 #include "java/runtime_search.h"
@@ -529,6 +530,44 @@ TEST(UserOptions, OneOptionALineOrTheLineThatIsWrong)
         EXPECT_EQ(option_vector(options.lines, options.lines + options.count), c.options);
         free_user_options(&options);
     }
+}
+
+TEST(LaunchPlan, TheStartOfARunDecidesTheDirectoriesAndStopsOnARefusedIniFolder)
+{
+    static launcher_settings settings = blank_settings();
+    set_text(&settings.startup_directory, "C:\\started");
+    const struct {
+        bool early, return_to_startup;
+        const char *working_dir, *refused_ini;
+        const char *early_directory, *main_directory;
+    } cases[] = {
+        {false, false, "", nullptr, nullptr, nullptr},
+        {false, false, "work", nullptr, nullptr, "work"},
+        {false, true, "work", nullptr, nullptr, "C:\\started"},
+        {true, true, "work", nullptr, "work", nullptr},
+        {true, false, "", nullptr, nullptr, nullptr},
+        // Neither used nor run without.
+        {false, false, "work", "C:\\ini", nullptr, nullptr},
+    };
+    for (const auto &c : cases) {
+        settings.early_working_dir = c.early;
+        settings.return_to_startup_dir = c.return_to_startup;
+        set_text(&settings.working_dir, c.working_dir);
+        settings.refused_ini_folder = (char *)c.refused_ini;
+        reported.clear();
+        launch_plan plan;
+        bool ok = plan_run_start(make_run_context(&settings, RUN_INTERACTIVE), {}, &plan);
+        EXPECT_EQ(ok, !c.refused_ini) << c.working_dir;
+        EXPECT_EQ(reported.size(), c.refused_ini ? 1u : 0u);
+        if (!ok) {
+            EXPECT_NE(reported[0].find(c.refused_ini), std::string::npos) << reported[0];
+            continue;
+        }
+        EXPECT_STREQ(plan.early_directory, c.early_directory) << c.early << c.working_dir;
+        EXPECT_STREQ(plan.main_directory, c.main_directory) << c.early << c.working_dir;
+        EXPECT_EQ(plan.unpack.count, 0u) << "nothing embedded";
+    }
+    settings.refused_ini_folder = nullptr;
 }
 
 TEST(CrashEvidence, TheLastRunsEndAndTheNewestReportsKept)

@@ -115,6 +115,15 @@ scenario_config configure(int argc, char **argv)
     return config;
 }
 
+// The virtual machine of a console run without embedded files, made as the run makes it.
+bool create_console_jvm(int count, char **vector)
+{
+    const run_context run = make_run_context(&settings, RUN_CONSOLE);
+    launch_plan plan;
+    return plan_run_start(run, {}, &plan) &&
+           create_jvm(run, &plan, settings.class_path, true, count, vector, &jvm);
+}
+
 // What the run sequence does after loading the settings: create, run main, destroy, and the
 // exit status 0 or -1.
 int run_sequence(scenario_config &config)
@@ -122,8 +131,7 @@ int run_sequence(scenario_config &config)
     std::vector<char *> vector;
     for (std::string &arg : config.main_args)
         vector.push_back(&arg[0]);
-    if (!create_jvm(make_run_context(&settings, RUN_CONSOLE), settings.class_path, true,
-                    (int)vector.size(), vector.data(), &jvm))
+    if (!create_console_jvm((int)vector.size(), vector.data()))
         return -1;
     bool ok = run_main_class(settings, jvm, (int)vector.size(), vector.data(), false);
     printf("run_main_class=%d\n", ok ? 1 : 0);
@@ -197,8 +205,7 @@ int run_scenario(const char *name, int argc, char **argv)
     if (strcmp(name, "run") == 0)
         return run_sequence(config);
     if (strcmp(name, "handover") == 0) {
-        if (!create_jvm(make_run_context(&settings, RUN_CONSOLE), settings.class_path, true, 0,
-                        nullptr, &jvm))
+        if (!create_console_jvm(0, nullptr))
             return -1;
         pthread_t thread;
         pthread_create(&thread, nullptr, hand_over_messages, nullptr);

@@ -355,6 +355,15 @@ char *executable_path()
     return n > 0 && (size_t)n < sizeof buffer ? copy_text(buffer, (size_t)n) : nullptr;
 }
 
+// ASCII letters only: enough for the tests' names.
+char *upper_case_name(const char *text)
+{
+    char *upper = must_copy(text);
+    for (char *c = upper; *c; c++)
+        *c = *c >= 'a' && *c <= 'z' ? (char)(*c - 'a' + 'A') : *c;
+    return upper;
+}
+
 os_file *create_file(const char *path)
 {
     return fake_call_fails(EACCES) ? nullptr : (os_file *)fopen(host_path(path).c_str(), "wb");

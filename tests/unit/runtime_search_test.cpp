@@ -765,7 +765,7 @@ TEST(LaunchPlan, TakesTheSearchOutcome)
         facts.runtime.passed.runtimes[0] = old, facts.runtime.passed.runtimes[1] = x86;
         facts.runtime.passed.count = 2;
         reported.clear();
-        launch_plan plan;
+        launch_plan plan = {};
         EXPECT_EQ(plan_launch(make_run_context(&settings, RUN_CONSOLE), facts, "", false, 0,
                               nullptr, &plan), c.library[0] != 0);
         EXPECT_EQ(reported, c.reported);
