@@ -19,15 +19,6 @@
 
 namespace {
 
-// How a runtime makes and maps an archive of the application's classes.
-enum sharing_kind {
-    SHARING_NONE,
-    SHARING_CLASS_LIST,  // Java 8: a class list on one run, then "java -Xshare:dump"
-    SHARING_AT_EXIT,     // 13 to 18: -XX:ArchiveClassesAtExit
-    SHARING_AUTO_CREATE, // 19 and later: -XX:+AutoCreateSharedArchive
-    SHARING_AHEAD,       // 25 and later: the ahead-of-time cache, recorded and then created
-};
-
 // Archives not used for this long are removed, and the oldest beyond the cap: a FILETIME
 // counts 100 ns steps.
 const uint64_t UNUSED_LIMIT = 60ULL * 24 * 3600 * 10000000;
@@ -39,30 +30,9 @@ const size_t KEY_LENGTH = 16;
 // A day in FILETIME steps: a failed ahead-of-time cache is tried again after it.
 const uint64_t RETRY_AFTER = 24ULL * 3600 * 10000000;
 
-// The runtime as sharing sees it.
-struct runtime_facts {
-    sharing_kind kind;
-    unsigned feature;     // the Java feature version
-    char root[RUNTIME_PATH_SIZE]; // the runtime's top folder (bin, lib, release)
-    bool ahead;           // it can record and create an ahead-of-time cache
-};
-
-// What this run makes, for finish_class_sharing.
-struct pending_archive {
-    sharing_kind kind;
-    char *made;        // the file the virtual machine writes (the class list on Java 8)
-    char *archive;     // the archive's own name
-    char *fingerprint; // the fingerprint file's name
-    char *text;        // the fingerprint
-    char *java;        // Java 8: the runtime's java program and the virtual machine to dump;
-                       // the ahead-of-time cache: the whole command that creates it
-    char *lock;        // the ahead-of-time cache: the file its creating process holds
-    char *log;         // the ahead-of-time cache: its log, which also dates the last attempt
-};
-
 // Kept here, not handed along: finish_class_sharing also runs from the virtual machine's exit
 // hook, which carries no pointer of the launcher's; finished lets it run once.
-pending_archive pending;
+sharing_made pending;
 std::atomic<bool> finished;
 // The line the virtual machine prints once it has recorded this run's classes, which is not
 // the application's output; kept apart from pending, since the output hook may read it on any
@@ -163,52 +133,69 @@ bool central_directory_hash(const char *path, uint64_t size, uint64_t *hash)
     return ok;
 }
 
-// How library's runtime shares classes: a HotSpot library ("server" or "client" folder) whose
-// release file gives the version, with the base archive beside it (13 and later) or rt.jar
-// (Java 8, from 8u40).
-runtime_facts runtime_of(const char *library)
+// Reads how library's runtime can share classes: a HotSpot library ("server" or "client"
+// folder) whose release file gives the version, with the base archives beside it or rt.jar.
+void read_sharing_runtime(const char *library, sharing_runtime *runtime)
 {
-    runtime_facts facts = {};
-    char folder[RUNTIME_PATH_SIZE], bin[RUNTIME_PATH_SIZE];
-    if (!parent_folder(library, folder, sizeof folder) ||
-        !(ends_with(folder, "server") || ends_with(folder, "client")) ||
-        !parent_folder(folder, bin, sizeof bin) || !parent_folder(bin, facts.root, sizeof facts.root))
-        return facts;
-    java_version version;
-    if (!read_release_version(facts.root, &version)) {
+    *runtime = {};
+    char *folder = runtime->folder, bin[RUNTIME_PATH_SIZE];
+    runtime->hotspot = parent_folder(library, folder, sizeof runtime->folder) &&
+                       (ends_with(folder, "server") || ends_with(folder, "client")) &&
+                       parent_folder(folder, bin, sizeof bin) &&
+                       parent_folder(bin, runtime->root, sizeof runtime->root);
+    if (!runtime->hotspot)
+        return;
+    runtime->client = ends_with(folder, "client");
+    if (!read_release_version(runtime->root, &runtime->version)) {
         // A Java 8 development kit: jre\bin\server\jvm.dll, its release file a level up.
         char kit[RUNTIME_PATH_SIZE];
-        if (!ends_with(facts.root, "jre") || !parent_folder(facts.root, kit, sizeof kit) ||
-            !read_release_version(kit, &version))
-            return facts;
+        if (!ends_with(runtime->root, "jre") || !parent_folder(runtime->root, kit, sizeof kit) ||
+            !read_release_version(kit, &runtime->version))
+            return;
     }
-    facts.feature = version.part[0];
-    char *check = nullptr;
-    if (facts.feature == 8 && version.part[2] >= 40) {
-        check = join_text(facts.root, "\\lib\\rt.jar");
-        facts.kind = SHARING_CLASS_LIST;
-    } else if (facts.feature >= 15) {
-        // Before 19, a creating run whose base archive cannot be mapped ends the process: both
-        // base archives must be there (runtimes for 32 bits, which have one, can fail to map
-        // it; 13 and 14 have no archive for heaps without compressed pointers).
-        check = join_text(folder, facts.feature >= 19 ? "\\classes.jsa" : "\\classes_nocoops.jsa");
-        facts.kind = facts.feature >= 19 ? SHARING_AUTO_CREATE : SHARING_AT_EXIT;
+    unsigned feature = runtime->version.part[0];
+    const struct {
+        bool *found;
+        const char *base, *name;
+        bool read;
+    } files[] = {
+        {&runtime->rt_jar, runtime->root, "\\lib\\rt.jar", feature == 8},
+        {&runtime->base_archive, folder, "\\classes.jsa", feature != 8},
+        {&runtime->nocoops_archive, folder, "\\classes_nocoops.jsa", feature >= 15 && feature < 19},
+        {&runtime->java_program, runtime->root, "\\bin\\java.exe", feature >= 25},
+    };
+    for (const auto &file : files) {
+        if (!file.read)
+            continue;
+        char *path = join_text(file.base, file.name);
+        *file.found = path_attributes(path) == 0;
+        free(path);
     }
-    if (check && path_attributes(check) != 0)
-        facts.kind = SHARING_NONE;
-    free(check);
-    char *base = join_text(folder, "\\classes.jsa");
-    if (facts.kind != SHARING_CLASS_LIST && path_attributes(base) != 0)
-        facts.kind = SHARING_NONE;
-    free(base);
-    // The ahead-of-time cache needs no base archive (it holds the runtime's classes too), but
-    // the runtime's own java program makes it.
-    if (facts.feature >= 25) {
-        char *java = join_text(facts.root, "\\bin\\java.exe");
-        facts.ahead = path_attributes(java) == 0;
-        free(java);
-    }
-    return facts;
+}
+
+// How runtime shares classes: Java 8 from 8u40 with rt.jar; 15 and later with the base
+// archive. Before 19, a creating run whose base archive cannot be mapped ends the process:
+// both base archives must be there (runtimes for 32 bits, which have one, can fail to map it;
+// 13 and 14 have no archive for heaps without compressed pointers).
+sharing_kind sharing_kind_of(const sharing_runtime &runtime)
+{
+    unsigned feature = runtime.version.part[0];
+    if (!runtime.hotspot)
+        return SHARING_NONE;
+    if (feature == 8 && runtime.version.part[2] >= 40)
+        return runtime.rt_jar ? SHARING_CLASS_LIST : SHARING_NONE;
+    if (feature < 15 || !runtime.base_archive)
+        return SHARING_NONE;
+    if (feature >= 19)
+        return SHARING_AUTO_CREATE;
+    return runtime.nocoops_archive ? SHARING_AT_EXIT : SHARING_NONE;
+}
+
+// The ahead-of-time cache needs no base archive (it holds the runtime's classes too), but the
+// runtime's own java program makes it.
+bool records_ahead(const sharing_runtime &runtime)
+{
+    return runtime.hotspot && runtime.version.part[0] >= 25 && runtime.java_program;
 }
 
 // Options that leave the archive to the user, that the fingerprint cannot follow (an agent,
@@ -275,7 +262,7 @@ bool append_class_path(string_list *text, const jvm_option_list &list)
 }
 
 // The fingerprint of this run as a new heap text; null when sharing cannot serve it.
-char *make_fingerprint(const char *library, const runtime_facts &facts,
+char *make_fingerprint(const char *library, const sharing_runtime &runtime, bool java8,
                        const jvm_option_list &list)
 {
     string_list text = {};
@@ -283,8 +270,7 @@ char *make_fingerprint(const char *library, const runtime_facts &facts,
     string_list_append(&text, library);
     append_stamp(&text, library);
     string_list_append(&text, "\n");
-    char folder[RUNTIME_PATH_SIZE];
-    parent_folder(library, folder, sizeof folder);
+    const char *folder = runtime.folder;
     // What the archive is made on top of: the runtime's base archives and class library, or
     // Java 8's boot class path, whose change ends the process at the next start.
     static const char *const modular[] = {"\\classes.jsa", "\\classes_nocoops.jsa",
@@ -293,10 +279,9 @@ char *make_fingerprint(const char *library, const runtime_facts &facts,
                                        "\\lib\\jsse.jar", "\\lib\\jce.jar",
                                        "\\lib\\charsets.jar", "\\lib\\jfr.jar",
                                        "\\lib\\sunrsasign.jar", nullptr};
-    bool java8 = facts.kind == SHARING_CLASS_LIST;
     for (const char *const *base = java8 ? boot : modular; *base; base++) {
         // "\lib\..." is in the runtime's top folder, the rest beside the library.
-        char *path = join_text(starts_with(*base, "\\lib\\") ? facts.root : folder, *base);
+        char *path = join_text(starts_with(*base, "\\lib\\") ? runtime.root : folder, *base);
         string_list_append(&text, "base ");
         string_list_append(&text, path);
         append_stamp(&text, path);
@@ -400,74 +385,82 @@ uint64_t stamp_time(const file_stamp &stamp)
     return (uint64_t)stamp.time_high << 32 | stamp.time_low;
 }
 
-struct cached_file {
-    char *name; // null once removed
-    file_stamp stamp;
-};
-
-// The newest time among the files of files[i]'s key: when that archive was last used.
-uint64_t last_use(const cached_file *files, size_t count, size_t i)
+// The newest time among the files of files[i]'s key still in: when that archive was last used.
+uint64_t last_use(const sharing_file *files, const bool *in, size_t count, size_t i)
 {
     uint64_t used = 0;
     for (size_t j = 0; j < count; j++)
-        if (files[j].name && strncmp(files[j].name, files[i].name, KEY_LENGTH) == 0 &&
+        if (in[j] && strncmp(files[j].name, files[i].name, KEY_LENGTH) == 0 &&
             stamp_time(files[j].stamp) > used)
             used = stamp_time(files[j].stamp);
     return used;
 }
 
-// Removes the archives of folder not used for UNUSED_LIMIT before now, then the least recently
-// used while all take more than CACHE_CAP; the files of key itself stay, but for what runs that
-// never finished left behind. A folder holds a few archives' files: plain loops serve.
-void trim_cache(const char *folder, const char *key, uint64_t now)
+// Adds path (taken: a heap text) to the files action removes.
+void remove_file(class_sharing_action *action, char *path)
 {
-    cached_file *files = nullptr;
-    size_t count = 0;
+    action->removed = (char **)must_realloc(action->removed,
+                                            ((size_t)action->removed_count + 1) * sizeof(char *));
+    action->removed[action->removed_count++] = path;
+}
+
+// Removes the archives of the folder not used for UNUSED_LIMIT before now, then the least
+// recently used while all take more than CACHE_CAP; the files of key itself stay, but for what
+// runs that never finished left behind (".new-"). A folder holds a few archives' files: plain
+// loops serve.
+void decide_trim(const class_sharing_facts &facts, class_sharing_action *action)
+{
+    const sharing_file *files = facts.files;
+    size_t count = (size_t)facts.file_count;
+    bool *in = (bool *)must_alloc(count + 1);
     uint64_t total = 0;
-    directory_listing *listing;
-    directory_entry entry;
-    listing_step step = open_directory_listing(folder, &listing, &entry);
-    bool opened = step == LISTING_ENTRY;
-    for (; step == LISTING_ENTRY; step = next_directory_entry(listing, &entry)) {
-        // Of key's own files, only what runs that never finished left (".new-").
-        if (entry.is_directory || strlen(entry.name) <= KEY_LENGTH ||
-            entry.name[KEY_LENGTH] != '.' ||
-            (strncmp(entry.name, key, KEY_LENGTH) == 0 && !strstr(entry.name, ".new-")))
-            continue;
-        files = (cached_file *)must_realloc(files, (count + 1) * sizeof *files);
-        files[count++] = {must_copy(entry.name), entry.stamp};
-        total += entry.stamp.size;
+    for (size_t i = 0; i < count; i++) {
+        const char *name = files[i].name;
+        in[i] = strlen(name) > KEY_LENGTH && name[KEY_LENGTH] == '.' &&
+                !(strncmp(name, facts.key, KEY_LENGTH) == 0 && !strstr(name, ".new-"));
+        if (in[i])
+            total += files[i].stamp.size;
     }
-    if (opened)
-        close_directory_listing(listing);
     for (;;) {
         size_t oldest = count;
         uint64_t oldest_use = 0;
         for (size_t i = 0; i < count; i++) {
-            uint64_t use = files[i].name ? last_use(files, count, i) : 0;
-            if (files[i].name && (oldest == count || use < oldest_use)) {
+            uint64_t use = in[i] ? last_use(files, in, count, i) : 0;
+            if (in[i] && (oldest == count || use < oldest_use)) {
                 oldest = i;
                 oldest_use = use;
             }
         }
-        if (oldest == count || (oldest_use + UNUSED_LIMIT >= now && total <= CACHE_CAP))
+        if (oldest == count || (oldest_use + UNUSED_LIMIT >= facts.now && total <= CACHE_CAP))
             break;
-        char prefix[KEY_LENGTH];
-        memcpy(prefix, files[oldest].name, KEY_LENGTH);
+        const char *prefix = files[oldest].name;
         for (size_t i = 0; i < count; i++) {
-            if (!files[i].name || strncmp(files[i].name, prefix, KEY_LENGTH) != 0)
+            if (!in[i] || strncmp(files[i].name, prefix, KEY_LENGTH) != 0)
                 continue;
-            char *path = join_text(folder, "\\", files[i].name);
-            delete_file(path);
-            free(path);
-            free(files[i].name);
-            files[i].name = nullptr;
+            remove_file(action, join_text(facts.folder, "\\", files[i].name));
+            in[i] = false;
             total -= files[i].stamp.size;
         }
     }
-    for (size_t i = 0; i < count; i++)
-        free(files[i].name);
-    free(files);
+    free(in);
+}
+
+// Lists the archive folder's files (not its folders) into facts.
+void list_folder(class_sharing_facts *facts)
+{
+    directory_listing *listing;
+    directory_entry entry;
+    listing_step step = open_directory_listing(facts->folder, &listing, &entry);
+    bool opened = step == LISTING_ENTRY;
+    for (; step == LISTING_ENTRY; step = next_directory_entry(listing, &entry)) {
+        if (entry.is_directory)
+            continue;
+        size_t count = (size_t)facts->file_count;
+        facts->files = (sharing_file *)must_realloc(facts->files, (count + 1) * sizeof(sharing_file));
+        facts->files[facts->file_count++] = {must_copy(entry.name), entry.stamp};
+    }
+    if (opened)
+        close_directory_listing(listing);
 }
 
 // key + suffix in folder, as a new heap text.
@@ -500,49 +493,37 @@ bool write_text_file(const char *path, const char *text)
     return ok;
 }
 
-// Sharing's own options of this run, at most six.
-struct added_options {
-    char *option[6];
-    int count;
-};
-
-void add(added_options *added, char *option)
+// Adds option (taken: a heap text) to action's options.
+void add(class_sharing_action *action, char *option)
 {
-    added->option[added->count++] = option;
+    action->options[action->option_count++] = option;
 }
 
-// Puts the added options before the count options of *options.
-void insert_options(const added_options &added, int *count, char ***options)
+// Frees what made holds and empties it.
+// The texts of a sharing_made.
+char *sharing_made::*const made_texts[] = {
+    &sharing_made::made, &sharing_made::archive, &sharing_made::fingerprint, &sharing_made::text,
+    &sharing_made::java, &sharing_made::lock, &sharing_made::log,
+};
+
+void forget(sharing_made *made)
 {
-    if (added.count == 0)
-        return;
-    char **merged = (char **)must_alloc(((size_t)*count + (size_t)added.count + 1) * sizeof(char *));
-    memcpy(merged, added.option, (size_t)added.count * sizeof(char *));
-    if (*count)
-        memcpy(merged + added.count, *options, (size_t)*count * sizeof(char *));
-    free(*options);
-    *options = merged;
-    *count += added.count;
+    for (char *sharing_made::*text : made_texts)
+        free(made->*text);
+    *made = {};
 }
 
 void forget_pending()
 {
-    free(pending.made);
-    free(pending.archive);
-    free(pending.fingerprint);
-    free(pending.text);
-    free(pending.java);
-    free(pending.lock);
-    free(pending.log);
-    pending = {};
+    forget(&pending);
 }
 
-// The names of this run's temporary files: key, ".new-", the process's number, suffix.
-char *temporary_path(const char *folder, const char *key, const char *suffix)
+// The names of a process's temporary files: key, ".new-", the process's number, suffix.
+char *temporary_path(const char *folder, const char *key, unsigned process, const char *suffix)
 {
     string_list name = {};
     string_list_append(&name, ".new-");
-    append_number(&name, process_id());
+    append_number(&name, process);
     string_list_append(&name, suffix);
     char *path = cache_path(folder, key, name.text);
     free(name.text);
@@ -552,9 +533,9 @@ char *temporary_path(const char *folder, const char *key, const char *suffix)
 // The time now as the folder's file system gives it, by a file of this run made there and
 // removed; 0 when the folder does not take it (the virtual machine could not write there
 // either).
-uint64_t folder_time(const char *folder, const char *key)
+uint64_t folder_time(const char *folder, const char *key, unsigned process)
 {
-    char *probe = temporary_path(folder, key, ".probe");
+    char *probe = temporary_path(folder, key, process, ".probe");
     os_file *file = create_file(probe);
     file_stamp now = {};
     bool written = file && (close_file(file), read_file_stamp(probe, &now));
@@ -563,70 +544,69 @@ uint64_t folder_time(const char *folder, const char *key)
     return written ? stamp_time(now) : 0;
 }
 
+// Whether record is the fingerprint file of the archive there now, made for fingerprint.
+bool record_matches(const sharing_record &record, const char *fingerprint)
+{
+    size_t n = record.stamp ? strlen(record.stamp) : 0;
+    return record.recorded && n && strncmp(record.recorded, record.stamp, n) == 0 &&
+           strcmp(record.recorded + n, fingerprint) == 0;
+}
+
+// Reads the fingerprint file record of the archive at path.
+void read_record(const char *path, const char *record, sharing_record *found)
+{
+    found->recorded = read_text_file(record);
+    found->stamp = recorded_text(path, "");
+}
+
 // Today's archive (the dynamic archive, or Java 8's): used while its fingerprint matches;
 // otherwise, when may_make, the stale one removed and a new one made on this run.
-void add_archive_options(const runtime_facts &facts, const char *library_folder,
-                         const char *folder, const char *key, const char *fingerprint,
-                         bool may_make, added_options *added)
+void decide_archive(const class_sharing_facts &facts, sharing_kind kind, bool may_make,
+                    class_sharing_action *action)
 {
+    const char *folder = facts.folder, *key = facts.key;
     char *archive = cache_path(folder, key, ".jsa");
     char *record = cache_path(folder, key, ".fingerprint");
     char *used = cache_path(folder, key, ".used");
-    char *expected = recorded_text(archive, fingerprint);
-    char *recorded = read_text_file(record);
-    bool current = recorded && strcmp(recorded, expected) == 0;
-    free(recorded);
-    free(expected);
-
-    if (current) {
+    if (record_matches(facts.archive, facts.fingerprint)) {
+        if (kind == SHARING_CLASS_LIST)
+            add(action, must_copy("-XX:+UnlockDiagnosticVMOptions"));
+        add(action, join_text("-XX:SharedArchiveFile=", archive));
+        add(action, must_copy("-Xshare:auto"));
         // A new archive is checked once, on its first use.
-        bool first_use = path_attributes(used) != 0;
-        if (facts.kind == SHARING_CLASS_LIST)
-            add(added, must_copy("-XX:+UnlockDiagnosticVMOptions"));
-        add(added, join_text("-XX:SharedArchiveFile=", archive));
-        add(added, must_copy("-Xshare:auto"));
-        if (first_use)
-            add(added, must_copy("-XX:+VerifySharedSpaces"));
-        os_file *touched = create_file(used);
-        if (touched)
-            close_file(touched);
+        if (!facts.archive_used)
+            add(action, must_copy("-XX:+VerifySharedSpaces"));
+        action->touched = used;
+        used = nullptr;
     } else if (may_make) {
         // Stale or missing: the fingerprint goes first, so that the archive is never taken
         // again, then the archive; a new one is made on this run, under a name of this
         // process, so that two instances never write one file.
-        delete_file(record);
-        delete_file(archive);
-        delete_file(used);
-        char *made = temporary_path(folder, key,
-                                    facts.kind == SHARING_CLASS_LIST ? ".classlist" : ".jsa");
+        remove_file(action, must_copy(record));
+        remove_file(action, must_copy(archive));
+        remove_file(action, used);
+        used = nullptr;
         // The folder must take the file: a virtual machine that cannot write it changes the
         // exit status.
-        uint64_t now = folder_time(folder, key);
-        if (now != 0) {
-            trim_cache(folder, key, now);
-            if (facts.kind == SHARING_CLASS_LIST) {
-                add(added, join_text("-XX:DumpLoadedClassList=", made));
+        if (facts.now != 0) {
+            char *made = temporary_path(folder, key, facts.process,
+                                        kind == SHARING_CLASS_LIST ? ".classlist" : ".jsa");
+            decide_trim(facts, action);
+            if (kind == SHARING_CLASS_LIST) {
+                add(action, join_text("-XX:DumpLoadedClassList=", made));
+            } else if (kind == SHARING_AUTO_CREATE) {
+                add(action, must_copy("-XX:+AutoCreateSharedArchive"));
+                add(action, join_text("-XX:SharedArchiveFile=", made));
             } else {
-                if (facts.kind == SHARING_AUTO_CREATE) {
-                    add(added, must_copy("-XX:+AutoCreateSharedArchive"));
-                    add(added, join_text("-XX:SharedArchiveFile=", made));
-                } else {
-                    add(added, join_text("-XX:ArchiveClassesAtExit=", made));
-                }
+                add(action, join_text("-XX:ArchiveClassesAtExit=", made));
             }
-            forget_pending();
-            finished = false;
-            pending.kind = facts.kind;
-            pending.made = made;
-            pending.archive = must_copy(archive);
-            pending.fingerprint = must_copy(record);
-            pending.text = must_copy(fingerprint);
             // The dump is made by the same virtual machine (client or server) that maps it.
-            pending.java = join_text(facts.root, "\\bin\\java.exe\" -",
-                                     ends_with(library_folder, "client") ? "client" : "server");
-            made = nullptr;
+            action->made = {kind, made, archive, record, must_copy(facts.fingerprint),
+                            join_text(facts.runtime.root, "\\bin\\java.exe\" -",
+                                      facts.runtime.client ? "client" : "server"),
+                            nullptr, nullptr};
+            archive = record = nullptr;
         }
-        free(made);
     }
     free(archive);
     free(record);
@@ -681,7 +661,7 @@ bool append_quoted(string_list *command, const char *first, const char *second =
 // this run, as a new heap text; null when the runtime's java program could not be given
 // them as they are (the program reads its command line in the system's code page, and reads
 // JDK_JAVA_OPTIONS, which the recording run never saw).
-char *creation_command(const runtime_facts &facts, const char *configuration, const char *made,
+char *creation_command(const char *root, const char *configuration, const char *made,
                        const jvm_option_list &list)
 {
     char *extra = environment_value("JDK_JAVA_OPTIONS");
@@ -689,7 +669,7 @@ char *creation_command(const runtime_facts &facts, const char *configuration, co
     free(extra);
     string_list command = {};
     string_list_append(&command, "\"");
-    string_list_append(&command, facts.root);
+    string_list_append(&command, root);
     string_list_append(&command, "\\bin\\java.exe\" -XX:AOTMode=create");
     ok = append_quoted(&command, "-XX:AOTConfiguration=", configuration) && ok;
     ok = append_quoted(&command, "-XX:AOTCache=", made) && ok;
@@ -830,71 +810,86 @@ enum ahead_step {
     AHEAD_UNAVAILABLE, // no cache on this run: today's archive serves
 };
 
-// What the ahead-of-time cache does on this run, and its options added.
-ahead_step add_ahead_options(const runtime_facts &facts, const char *folder, const char *key,
-                             const char *fingerprint, const jvm_option_list &list,
-                             added_options *added)
+ahead_names ahead_names_of(const char *folder, const char *key)
 {
-    ahead_names names = {cache_path(folder, key, ".aot"),
-                         cache_path(folder, key, ".aot-fingerprint"),
-                         cache_path(folder, key, ".aot-used"), cache_path(folder, key, ".aot-log")};
-    char *expected = recorded_text(names.cache, fingerprint);
-    char *recorded = read_text_file(names.record);
-    bool current = recorded && strcmp(recorded, expected) == 0;
-    free(recorded);
-    free(expected);
-    uint64_t now = current ? 0 : folder_time(folder, key);
-    bool running = false;
-    if (!current && now != 0)
-        current = complete_creations(names, folder, key, fingerprint, now, &running);
+    return {cache_path(folder, key, ".aot"), cache_path(folder, key, ".aot-fingerprint"),
+            cache_path(folder, key, ".aot-used"), cache_path(folder, key, ".aot-log")};
+}
 
+void free_ahead_names(ahead_names *names)
+{
+    free(names->cache);
+    free(names->record);
+    free(names->used);
+    free(names->log);
+}
+
+// What the ahead-of-time cache does on this run, and its part of action.
+ahead_step decide_ahead(const class_sharing_facts &facts, class_sharing_action *action)
+{
+    const char *folder = facts.folder, *key = facts.key;
+    ahead_names names = ahead_names_of(folder, key);
     ahead_step step = AHEAD_UNAVAILABLE;
-    file_stamp tried;
-    if (current) {
-        add(added, join_text("-XX:AOTCache=", names.cache));
+    if (facts.cache_promoted || record_matches(facts.cache, facts.fingerprint)) {
+        add(action, join_text("-XX:AOTCache=", names.cache));
         // A cache is used read-only: this file's time tells when it was last used.
-        os_file *touched = create_file(names.used);
-        if (touched)
-            close_file(touched);
+        action->touched = names.used;
+        names.used = nullptr;
         step = AHEAD_USED;
-    } else if (running) {
+    } else if (facts.creation_running) {
         step = AHEAD_CREATING;
-    } else if (now != 0 && !(read_file_stamp(names.log, &tried) &&
-                             stamp_time(tried) + RETRY_AFTER > now)) {
-        char *configuration = temporary_path(folder, key, ".aotconf");
-        char *made = temporary_path(folder, key, ".aot");
-        char *command = creation_command(facts, configuration, made, list);
-        if (command) {
-            // The stale cache goes, its fingerprint first. The log dates this attempt: until
-            // its cache is made, the next recording waits a day.
-            delete_file(names.record);
-            delete_file(names.cache);
-            delete_file(names.used);
-            trim_cache(folder, key, now);
-            note(names.log, nullptr);
-            add(added, must_copy("-XX:AOTMode=record"));
-            add(added, join_text("-XX:AOTConfiguration=", configuration));
-            forget_pending();
-            finished = false;
-            pending.kind = SHARING_AHEAD;
-            pending.made = configuration;
-            pending.archive = made;
-            pending.fingerprint = temporary_path(folder, key, ".request");
-            pending.text = must_copy(fingerprint);
-            pending.java = command;
-            pending.lock = temporary_path(folder, key, ".lock");
-            pending.log = must_copy(names.log);
-            configuration = made = nullptr;
-            step = AHEAD_RECORDING;
-        }
-        free(configuration);
-        free(made);
+    } else if (facts.now != 0 && facts.creation &&
+               !(facts.last_attempt != 0 && facts.last_attempt + RETRY_AFTER > facts.now)) {
+        // The stale cache goes, its fingerprint first. The log dates this attempt: until its
+        // cache is made, the next recording waits a day.
+        remove_file(action, names.record);
+        remove_file(action, names.cache);
+        remove_file(action, names.used);
+        decide_trim(facts, action);
+        action->noted = must_copy(names.log);
+        char *configuration = temporary_path(folder, key, facts.process, ".aotconf");
+        add(action, must_copy("-XX:AOTMode=record"));
+        add(action, join_text("-XX:AOTConfiguration=", configuration));
+        action->made = {SHARING_AHEAD,
+                        configuration,
+                        temporary_path(folder, key, facts.process, ".aot"),
+                        temporary_path(folder, key, facts.process, ".request"),
+                        must_copy(facts.fingerprint),
+                        must_copy(facts.creation),
+                        temporary_path(folder, key, facts.process, ".lock"),
+                        names.log};
+        names = {};
+        step = AHEAD_RECORDING;
     }
-    free(names.cache);
-    free(names.record);
-    free(names.used);
-    free(names.log);
+    free_ahead_names(&names);
     return step;
+}
+
+// The ahead-of-time cache's facts: whether its fingerprint matches; if not, the creations
+// ended completed (one may make it current), whether one still runs, when one was last tried,
+// and the command a new one would take.
+void gather_ahead(const jvm_option_list &list, class_sharing_facts *facts)
+{
+    const char *folder = facts->folder, *key = facts->key;
+    ahead_names names = ahead_names_of(folder, key);
+    read_record(names.cache, names.record, &facts->cache);
+    if (!record_matches(facts->cache, facts->fingerprint)) {
+        facts->now = folder_time(folder, key, facts->process);
+        if (facts->now != 0)
+            facts->cache_promoted = complete_creations(names, folder, key, facts->fingerprint,
+                                                       facts->now, &facts->creation_running);
+        file_stamp tried;
+        if (read_file_stamp(names.log, &tried))
+            facts->last_attempt = stamp_time(tried);
+        if (facts->now != 0 && !facts->cache_promoted && !facts->creation_running) {
+            char *configuration = temporary_path(folder, key, facts->process, ".aotconf");
+            char *made = temporary_path(folder, key, facts->process, ".aot");
+            facts->creation = creation_command(facts->runtime.root, configuration, made, list);
+            free(configuration);
+            free(made);
+        }
+    }
+    free_ahead_names(&names);
 }
 
 // Once the recording run has ended: starts the creation of the cache from its record, which
@@ -916,74 +911,166 @@ void start_creation()
 
 } // namespace
 
-void add_class_sharing_options(const launcher_settings &settings, const char *library,
-                               const run_guard &guard, jvm_option_list *list)
+void gather_class_sharing_facts(const launcher_settings &settings, const char *library,
+                                const run_guard &guard, const jvm_option_list &list,
+                                class_sharing_facts *facts)
 {
-    if (strcasecmp(settings.class_sharing, "off") == 0)
+    *facts = {};
+    facts->off = strcasecmp(settings.class_sharing, "off") == 0;
+    if (facts->off)
         return;
-    runtime_facts facts = runtime_of(library);
-    char library_folder[RUNTIME_PATH_SIZE];
-    if ((facts.kind == SHARING_NONE && !facts.ahead) ||
-        !parent_folder(library, library_folder, sizeof library_folder))
+    read_sharing_runtime(library, &facts->runtime);
+    sharing_kind kind = sharing_kind_of(facts->runtime);
+    bool ahead = records_ahead(facts->runtime);
+    if (kind == SHARING_NONE && !ahead)
         return;
-    char *fingerprint = make_fingerprint(library, facts, *list);
-    if (!fingerprint)
+    facts->fingerprint = make_fingerprint(library, facts->runtime, kind == SHARING_CLASS_LIST,
+                                          list);
+    if (facts->fingerprint)
+        facts->folder = archive_folder(settings, guard);
+    if (!facts->folder)
         return;
-    char *folder = archive_folder(settings, guard);
-    if (!folder) {
-        free(fingerprint);
-        return;
-    }
-
     // Two applications, or one on two runtimes, never share a name.
     char *self = executable_path();
-    char *identity = join_text(self ? self : "", "\n", settings.main_class_encoded);
+    char *application = join_text(self ? self : "", "\n", settings.main_class_encoded);
+    char *identity = join_text(application, "\n", library);
+    free(application);
     free(self);
-    char *full_identity = join_text(identity, "\n", library);
     string_list key_text = {};
-    append_number(&key_text, archive_hash((const unsigned char *)full_identity,
-                                          strlen(full_identity)));
-    char *key = key_text.text;
+    append_number(&key_text, archive_hash((const unsigned char *)identity, strlen(identity)));
+    memcpy(facts->key, key_text.text, sizeof facts->key);
+    free(key_text.text);
     free(identity);
-    free(full_identity);
-
-    added_options added = {};
-    ahead_step ahead = facts.ahead ? add_ahead_options(facts, folder, key, fingerprint, *list,
-                                                       &added)
-                                   : AHEAD_UNAVAILABLE;
-    if (facts.kind != SHARING_NONE && (ahead == AHEAD_UNAVAILABLE || ahead == AHEAD_CREATING))
-        add_archive_options(facts, library_folder, folder, key, fingerprint,
-                            ahead == AHEAD_UNAVAILABLE, &added);
-    // What the virtual machine logs about archives would be the application's output.
-    if (added.count > 0 && facts.kind != SHARING_CLASS_LIST) {
-        add(&added, must_copy("-Xlog:cds*=off"));
-        if (facts.feature >= 24)
-            add(&added, must_copy("-Xlog:aot*=off"));
+    facts->process = process_id();
+    if (ahead)
+        gather_ahead(list, facts);
+    bool cached = facts->cache_promoted || record_matches(facts->cache, facts->fingerprint);
+    if (kind != SHARING_NONE && !cached) {
+        // Today's archive, unless the cache serves: read after the caches' creations are
+        // completed, as a cache made current removes it.
+        char *archive = cache_path(facts->folder, facts->key, ".jsa");
+        char *record = cache_path(facts->folder, facts->key, ".fingerprint");
+        char *used = cache_path(facts->folder, facts->key, ".used");
+        read_record(archive, record, &facts->archive);
+        facts->archive_used = path_attributes(used) == 0;
+        if (!ahead && !record_matches(facts->archive, facts->fingerprint))
+            facts->now = folder_time(facts->folder, facts->key, facts->process);
+        free(archive);
+        free(record);
+        free(used);
     }
+    // What the folder holds, when this start may make an archive and trim the others.
+    if (facts->now != 0 && !cached)
+        list_folder(facts);
+}
+
+void free_class_sharing_facts(class_sharing_facts *facts)
+{
+    char *texts[] = {facts->fingerprint, facts->folder, facts->cache.recorded,
+                     facts->cache.stamp, facts->creation, facts->archive.recorded,
+                     facts->archive.stamp};
+    for (char *text : texts)
+        free(text);
+    for (int i = 0; i < facts->file_count; i++)
+        free(facts->files[i].name);
+    free(facts->files);
+    *facts = {};
+}
+
+void decide_class_sharing(const class_sharing_facts &facts, class_sharing_action *action)
+{
+    *action = {};
+    sharing_kind kind = sharing_kind_of(facts.runtime);
+    bool ahead = records_ahead(facts.runtime);
+    if (facts.off || (kind == SHARING_NONE && !ahead) || !facts.fingerprint || !facts.folder)
+        return;
+    ahead_step step = ahead ? decide_ahead(facts, action) : AHEAD_UNAVAILABLE;
+    if (kind != SHARING_NONE && (step == AHEAD_UNAVAILABLE || step == AHEAD_CREATING))
+        decide_archive(facts, kind, step == AHEAD_UNAVAILABLE, action);
+    // What the virtual machine logs about archives would be the application's output.
+    if (action->option_count > 0 && kind != SHARING_CLASS_LIST) {
+        add(action, must_copy("-Xlog:cds*=off"));
+        if (facts.runtime.version.part[0] >= 24)
+            add(action, must_copy("-Xlog:aot*=off"));
+    }
+}
+
+void plan_class_sharing(const launcher_settings &settings, const char *library,
+                        const run_guard &guard, jvm_option_list *list,
+                        class_sharing_action *action)
+{
+    class_sharing_facts facts;
+    gather_class_sharing_facts(settings, library, guard, *list, &facts);
+    decide_class_sharing(facts, action);
+    free_class_sharing_facts(&facts);
     // A path the runtime cannot read in its code page (a file not made yet has no short form)
     // would fail the start: then no sharing.
-    free(recording_remark);
-    recording_remark = nullptr;
     static const char configuration_option[] = "-XX:AOTConfiguration=";
-    for (int i = 0; i < added.count; i++) {
-        char *converted = runtime_option(added.option[i]);
+    for (int i = 0; i < action->option_count; i++) {
+        char *converted = runtime_option(action->options[i]);
         if (!converted) {
-            for (int j = 0; j < added.count; j++)
-                free(added.option[j]);
-            added.count = 0;
-            forget_pending();
+            for (int j = 0; j < action->option_count; j++)
+                free(action->options[j]);
+            action->option_count = 0;
+            forget(&action->made);
+            free(action->remark);
+            action->remark = nullptr;
         } else if (starts_with(converted, configuration_option)) {
             // As the virtual machine prints it: "%s AOTConfiguration recorded: %s", with an
             // empty first text when the configuration is the one named.
-            recording_remark = join_text(" AOTConfiguration recorded: ",
-                                         converted + sizeof configuration_option - 1, "\n");
+            action->remark = join_text(" AOTConfiguration recorded: ",
+                                       converted + sizeof configuration_option - 1, "\n");
         }
         free(converted);
     }
-    insert_options(added, &list->count, &list->options);
-    free(key);
-    free(folder);
-    free(fingerprint);
+    int count = action->option_count;
+    if (count == 0)
+        return;
+    char **merged = (char **)must_alloc(((size_t)list->count + (size_t)count + 1) * sizeof(char *));
+    for (int i = 0; i < count; i++)
+        merged[i] = must_copy(action->options[i]);
+    if (list->count)
+        memcpy(merged + count, list->options, (size_t)list->count * sizeof(char *));
+    free(list->options);
+    list->options = merged;
+    list->count += count;
+}
+
+void carry_out_class_sharing(const class_sharing_action &action)
+{
+    for (int i = 0; i < action.removed_count; i++)
+        delete_file(action.removed[i]);
+    if (action.noted)
+        note(action.noted, nullptr);
+    if (action.touched) {
+        os_file *touched = create_file(action.touched);
+        if (touched)
+            close_file(touched);
+    }
+    free(recording_remark);
+    recording_remark = action.remark ? must_copy(action.remark) : nullptr;
+    if (action.made.kind != SHARING_NONE) {
+        // Kept for finish_class_sharing, which the virtual machine's exit hook also runs.
+        forget_pending();
+        finished = false;
+        pending.kind = action.made.kind;
+        for (char *sharing_made::*text : made_texts)
+            pending.*text = action.made.*text ? must_copy(action.made.*text) : nullptr;
+    }
+}
+
+void free_class_sharing_action(class_sharing_action *action)
+{
+    for (int i = 0; i < action->option_count; i++)
+        free(action->options[i]);
+    for (int i = 0; i < action->removed_count; i++)
+        free(action->removed[i]);
+    free(action->removed);
+    free(action->noted);
+    free(action->touched);
+    forget(&action->made);
+    free(action->remark);
+    *action = {};
 }
 
 bool is_class_sharing_remark(const char *text)

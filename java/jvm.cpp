@@ -33,12 +33,12 @@ static bool load_runtime(const launcher_settings &settings, jvm_record *jvm)
     return true;
 }
 
-// Creates the virtual machine with the hooks and then the given options of plan; false after
-// a reported failure. The hooks come first: a virtual machine takes each option in turn, and
-// what it prints about a bad user option must already go to the output hook. The options stay
-// for the life of the process, as a virtual machine may keep pointers into what it was
-// created with.
-static bool start_vm(const launcher_settings &settings, const launch_plan &plan,
+// Creates the virtual machine with the hooks and then the given options of plan but the one at
+// left_out (-1: none); false after a reported failure. The hooks come first: a virtual machine
+// takes each option in turn, and what it prints about a bad user option must already go to
+// the output hook. The options stay for the life of the process, as a virtual machine may
+// keep pointers into what it was created with.
+static bool start_vm(const launcher_settings &settings, const launch_plan &plan, int left_out,
                      jvm_record *jvm)
 {
     JavaVMOption *options =
@@ -46,11 +46,13 @@ static bool start_vm(const launcher_settings &settings, const launch_plan &plan,
     options[0] = {(char *)"vfprintf", (void *)jvm_output_hook};
     options[1] = {(char *)"abort", (void *)jvm_abort_hook};
     options[2] = {(char *)"exit", (void *)jvm_exit_hook};
+    int n = 3;
     for (int i = 0; i < plan.given_count; i++)
-        options[i + 3] = {plan.given[i], nullptr};
+        if (i != left_out)
+            options[n++] = {plan.given[i], nullptr};
     JavaVMInitArgs init_args;
     init_args.version = JNI_VERSION_1_2;
-    init_args.nOptions = plan.given_count + 3;
+    init_args.nOptions = n;
     init_args.options = options;
     init_args.ignoreUnrecognized = JNI_FALSE;
     begin_vm_creation(settings.msg_create_jvm, jvm->library_path);
@@ -81,7 +83,12 @@ bool execute_plan(const run_context &run, const launch_plan &plan, jvm_record *j
     jvm->output = plan.output;
     jvm->main_directory = plan.main_directory;
     memcpy(jvm->library_path, plan.library_path, sizeof jvm->library_path);
-    if (!load_runtime(settings, jvm) || !start_vm(settings, plan, jvm) ||
+    // Class sharing's files first, as its options come before the crash evidence's. A crash
+    // folder that cannot be made leaves the run without evidence: the report's option is not
+    // given.
+    carry_out_class_sharing(plan.class_sharing);
+    int left_out = make_crash_evidence(plan.crash, run.guard) ? -1 : plan.crash.option_at;
+    if (!load_runtime(settings, jvm) || !start_vm(settings, plan, left_out, jvm) ||
         !set_late_properties(settings, jvm->env, plan))
         return false;
     if (plan.console) {

@@ -150,6 +150,9 @@ static bool sort_option(const char *option, launch_plan *plan)
 static bool sort_options(const jvm_option_list &list, int class_path_at, const char *command,
                          launch_plan *plan)
 {
+    // The crash evidence's option, found among the given ones.
+    int crash_at = plan->crash.option_at;
+    plan->crash.option_at = -1;
     plan->given = (char **)must_alloc(((size_t)list.count + 2) * sizeof(char *));
     plan->late = (char **)must_alloc(((size_t)list.count + 1) * sizeof(char *));
     if (!sort_option(command, plan))
@@ -168,6 +171,8 @@ static bool sort_options(const jvm_option_list &list, int class_path_at, const c
             if (class_path)
                 plan->given[plan->given_count++] = class_path;
         }
+        if (i == crash_at)
+            plan->crash.option_at = plan->given_count;
         if (i < list.count && !sort_option(list.options[i], plan))
             return false;
     }
@@ -231,6 +236,7 @@ void gather_launch_facts(const run_context &run, launch_facts *facts)
     *facts = {};
     const launcher_settings &settings = *run.settings;
     find_runtime_library(runtime_request_for(run), LAUNCHER_MACHINE, &facts->runtime);
+    gather_crash_facts(settings, run.guard, &facts->crash);
     if (!reads_user_options(run)) {
         if (settings.user_options_file[0])
             trace("user's options file not read: a service or an elevated run");
@@ -244,6 +250,7 @@ void gather_launch_facts(const run_context &run, launch_facts *facts)
 void free_launch_facts(launch_facts *facts)
 {
     free_user_options(&facts->user);
+    free_crash_facts(&facts->crash);
 }
 
 bool plan_launch(const run_context &run, const launch_facts &facts, const char *class_path,
@@ -264,12 +271,12 @@ bool plan_launch(const run_context &run, const launch_facts &facts, const char *
         return false;
     // Where each heap option came from is read before class sharing adds its own options.
     heap_sizes given = given_heap_sizes(settings, list);
-    add_class_sharing_options(settings, plan->library_path, run.guard, &list);
+    plan_class_sharing(settings, plan->library_path, run.guard, &list, &plan->class_sharing);
     // The class path follows the options configured, the user's and sharing's, as it always
     // has; the heap and crash options come after it.
     int class_path_at = list.count;
     add_heap_options(settings, given, &list);
-    prepare_crash_evidence(settings, run.guard, &list);
+    plan_crash_evidence(settings, facts.crash, &list, &plan->crash);
     char *command = java_command_option(settings, list, count, vector);
     bool ok = sort_options(list, class_path_at, command, plan);
     free(command);
@@ -284,4 +291,6 @@ void free_launch_plan(launch_plan *plan)
     free(plan->late);
     plan->late = nullptr;
     plan->late_count = 0;
+    free_crash_evidence_plan(&plan->crash);
+    free_class_sharing_action(&plan->class_sharing);
 }

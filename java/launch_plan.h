@@ -4,8 +4,10 @@
 #pragma once
 
 #include "config/run_context.h"
-#include "java/runtime_search.h"
 #include "config/user_options.h"
+#include "java/class_sharing.h"
+#include "java/crash_evidence.h"
+#include "java/runtime_search.h"
 #include "output/output_files.h"
 #include "unpacking/embedded_files.h"
 
@@ -13,6 +15,7 @@
 struct launch_facts {
     // The user's options file: read only where the run may use it (reads_user_options).
     user_option_lines user;
+    crash_facts crash; // the crash folder and the earlier runs' records in it
     // The runtime search's, as runtime_request_for(run) asks it for this launcher's processor.
     runtime_search_outcome runtime;
 };
@@ -42,6 +45,11 @@ struct launch_plan {
     bool console;
     // How the output files are rotated and opened.
     output_rules output;
+    // The crash evidence made before the virtual machine is created.
+    crash_evidence_plan crash;
+    // What class sharing does before the virtual machine is created; its options are among
+    // the given ones.
+    class_sharing_action class_sharing;
     // What the runtime search passed over, and why: what the report says when it found none.
     passed_over passed;
 };
@@ -72,10 +80,10 @@ void free_launch_facts(launch_facts *facts);
 
 // Plans the virtual machine of run, whose start plan_run_start planned, with facts: takes the
 // runtime the search found (none: reports what it passed over and the versions needed), builds
-// the options from the jvm_options setting, the user's
-// options (in facts), class_path (whose folders are expanded with expand_folders), class sharing, the heap, the
-// crash evidence and "-Dsun.java.command=" of main's count arguments of vector (none: the
-// app_args setting), and sorts them into given and late; and the rules of the output files.
+// the options from the jvm_options setting, the user's options (in facts), class_path (whose
+// folders are expanded with expand_folders), class sharing, the heap, the crash evidence and
+// "-Dsun.java.command=" of main's count arguments of vector (none: the app_args setting), and
+// sorts them into given and late; and the rules of the output files.
 // Returns false after a failure it has reported (no runtime, a folder refused, an option the
 // runtime cannot read).
 bool plan_launch(const run_context &run, const launch_facts &facts, const char *class_path,

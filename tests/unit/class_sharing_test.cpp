@@ -98,7 +98,10 @@ struct sharing_case {
             at = end + 1;
         }
         int given = list.count;
-        add_class_sharing_options(settings, library.c_str(), guard_for(service), &list);
+        class_sharing_action action;
+        plan_class_sharing(settings, library.c_str(), guard_for(service), &list, &action);
+        carry_out_class_sharing(action);
+        free_class_sharing_action(&action);
         std::vector<std::string> added(list.options, list.options + list.count - given);
         free_jvm_options(&list);
         for (const std::string &option : added)
@@ -191,9 +194,32 @@ TEST(ClassSharing, ServesHotSpotRuntimesThatCanMakeAnArchive)
         {"17.0.15", "default", "classes.jsa", NONE},  // not a HotSpot layout
         {"", "server", "classes.jsa", NONE},          // no version
     };
+    // Decided from what the runtime's folders hold, on a first start.
     for (const auto &c : cases) {
-        sharing_case s(c.version, c.kind, c.base, c.java);
-        EXPECT_EQ(shapes(s.start("-Xmx64m", "", false)), c.creating) << c.version << " " << c.kind;
+        class_sharing_facts facts = {};
+        sharing_runtime &runtime = facts.runtime;
+        runtime.hotspot = c.kind != "default";
+        runtime.client = c.kind == "client";
+        parse_java_version(c.version.data(), c.version.size(), &runtime.version);
+        runtime.rt_jar = c.base == "lib\\rt.jar";
+        runtime.base_archive = c.base.find("classes.jsa") == 0;
+        runtime.nocoops_archive = c.base == "classes.jsa";
+        runtime.java_program = c.java;
+        char fingerprint[] = "fingerprint", folder[] = "C:\\cache", creation[] = "create";
+        facts.fingerprint = fingerprint;
+        facts.folder = folder;
+        facts.creation = creation;
+        facts.now = 1;
+        class_sharing_action action;
+        decide_class_sharing(facts, &action);
+        EXPECT_EQ(shapes({action.options, action.options + action.option_count}), c.creating)
+            << c.version << " " << c.kind << " " << c.base;
+        free_class_sharing_action(&action);
+    }
+    // Read from the folders: a base archive missing, a library in no HotSpot folder.
+    for (const char *kind : {"server", "default"}) {
+        sharing_case s("17.0.15", kind, kind[0] == 's' ? "classes.jsa only" : "classes.jsa");
+        EXPECT_EQ(s.start("-Xmx64m", "", false), NONE) << kind;
     }
     sharing_case off;
     set_text(&off.settings.class_sharing, "off");

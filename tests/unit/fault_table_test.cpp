@@ -90,7 +90,10 @@ ran share_classes(const temp_tree &tree)
     jvm_option_list list = {};
     list.class_path = (char **)calloc(1, sizeof(char *));
     list.class_path[list.class_path_count++] = strdup(tree.name("app.jar").c_str());
-    add_class_sharing_options(settings, library.c_str(), guard_for(false), &list);
+    class_sharing_action action;
+    plan_class_sharing(settings, library.c_str(), guard_for(false), &list, &action);
+    carry_out_class_sharing(action);
+    free_class_sharing_action(&action);
     // The virtual machine writes the archive it is told to make.
     for (int i = 0; i < list.count; i++) {
         const char *made = strstr(list.options[i], "ArchiveClassesAtExit=");

@@ -572,34 +572,85 @@ TEST(LaunchPlan, TheStartOfARunDecidesTheDirectoriesAndStopsOnARefusedIniFolder)
 
 TEST(CrashEvidence, TheLastRunsEndAndTheNewestReportsKept)
 {
+    // An earlier run's record, crash_notice and whether reports go to boxes: the notice planned
+    // and whether the user is shown it; the report option, none where the runtime cannot read
+    // the folder.
+    const char *crashed = "C:\\r.log\nstarting\ncreated\n";
     const struct {
         const char *record;
-        bool report_exists;
-        last_run_end end;
+        bool report_exists, notice, boxes;
+        const char *message;
+        bool shown;
+        const char *folder, *option;
     } cases[] = {
-        {"C:\\r.log\nstarting\ncreated\n", false, RUN_ENDED},
-        {"C:\\r.log\nstarting\ncreated\n", true, RUN_CRASHED},
-        {"C:\\r.log\nstarting\ncreated\naborted\n", false, RUN_ABORTED},
-        {"C:\\r.log\nstarting\n", false, RUN_BEFORE_VM},
-        {"C:\\r.log\nstarting\nfailed\n", false, RUN_ENDED},
+        {crashed, false, true, true, nullptr, false, "C:\\L", "-XX:ErrorFile=C:\\L\\hs_err_pid12.log"},
+        {crashed, true, true, true, MSG_LAST_RUN_CRASHED, true, "C:\\L", nullptr},
+        {crashed, true, false, true, MSG_LAST_RUN_CRASHED, false, "C:\\L", nullptr},
+        {crashed, true, false, false, MSG_LAST_RUN_CRASHED, true, "C:\\L", nullptr},
+        {"C:\\r.log\nstarting\ncreated\naborted\n", false, true, true, MSG_LAST_RUN_ABORTED, true,
+         "C:\\%L", "-XX:ErrorFile=C:\\%%L\\hs_err_pid12.log"},
+        {"C:\\r.log\nstarting\n", false, true, true, MSG_LAST_RUN_NOT_STARTED, true, "C:\\L", nullptr},
+        {"C:\\r.log\nstarting\nfailed\n", false, true, true, nullptr, false, "C:\\\u0416", ""},
     };
-    for (const auto &c : cases)
-        EXPECT_EQ(read_run_end(c.record, c.report_exists), c.end) << c.record;
-
-    // Seven reports written a minute apart and a run record: the two oldest reports go.
-    temp_tree tree;
-    for (int i = 1; i <= 7; i++) {
-        std::string name = tree.file("hs_err_pid" + std::to_string(8 - i) + ".log");
-        struct timespec times[2] = {{1000000 + i * 60, 0}, {1000000 + i * 60, 0}};
-        utimensat(AT_FDCWD, temp_tree::unix(name).c_str(), times, 0);
+    static launcher_settings settings = blank_settings();
+    fake_latin1_runtime(true);
+    for (const auto &c : cases) {
+        settings.crash_notice = c.notice;
+        earlier_run_record record = {(char *)"7.run", (char *)c.record, c.report_exists};
+        crash_facts facts = {(char *)c.folder, &record, 1, c.boxes, 12};
+        jvm_option_list list = {};  // the options the plan adds
+        crash_evidence_plan plan;
+        plan_crash_evidence(settings, facts, &list, &plan);
+        ASSERT_EQ(plan.earlier_count, 1);
+        EXPECT_STREQ(plan.earlier[0].message, c.message) << c.record;
+        EXPECT_EQ(plan.earlier[0].shown, c.shown) << c.record;
+        EXPECT_EQ(plan.earlier[0].report, std::string("C:\\r.log"));
+        EXPECT_EQ(plan.record, std::string(c.folder) + "\\12.run");
+        EXPECT_TRUE(!c.option || (list.count ? list.options[0] : "") == std::string(c.option))
+            << c.folder;
+        free_crash_evidence_plan(&plan), free_jvm_options(&list);
     }
-    tree.file("17.run");
-    trim_crash_reports(tree.name("").c_str());
-    std::vector<std::string> left = listed(tree.name(""));
-    std::sort(left.begin(), left.end());
-    EXPECT_EQ(left, (std::vector<std::string>{"17.run", "hs_err_pid1.log", "hs_err_pid2.log",
-                                              "hs_err_pid3.log", "hs_err_pid4.log",
-                                              "hs_err_pid5.log"}));
+    fake_latin1_runtime(false);
+
+    // Seven reports written a minute apart and the record of a run that crashed: the start
+    // tells it once, the two oldest reports go, and this run's record is made; in a guarded
+    // run's folder that others may change, none of that: the run goes without evidence.
+    set_text(&settings.main_class, "a/B");
+    set_text(&settings.main_class_encoded, "a.B");
+    for (bool guarded : {false, true}) {
+        temp_tree tree;
+        std::string root = tree.name(""), in = "Trevalo\\a.B\\crashes\\", folder = root + in;
+        root.pop_back();
+        for (int i = 1; i <= 7; i++) {
+            std::string name = tree.file(in + "hs_err_pid" + std::to_string(8 - i) + ".log");
+            struct timespec times[2] = {{1000000 + i * 60, 0}, {1000000 + i * 60, 0}};
+            utimensat(AT_FDCWD, temp_tree::unix(name).c_str(), times, 0);
+        }
+        tree.file(in + "17.run", folder + "hs_err_pid1.log\nstarting\ncreated\n");
+        setenv("LOCALAPPDATA", root.c_str(), 1);
+        fake_program_data(root.c_str());
+        fake_shared_folder(guarded ? tree.name("Trevalo\\a.B\\crashes").c_str() : nullptr);
+        run_guard guard = {guarded, false, false};
+        crash_facts facts;
+        gather_crash_facts(settings, guard, &facts);
+        jvm_option_list list = {};  // the options the plan adds
+        crash_evidence_plan plan;
+        plan_crash_evidence(settings, facts, &list, &plan);
+        reported.clear();
+        EXPECT_EQ(make_crash_evidence(plan, guard), !guarded);
+        std::string notice = std::string(MSG_LAST_RUN_CRASHED).replace(
+            std::string(MSG_LAST_RUN_CRASHED).find("%s"), 2, folder + "hs_err_pid1.log");
+        EXPECT_EQ(reported, guarded ? std::vector<std::string>{} : std::vector<std::string>{notice});
+        std::vector<std::string> left = listed(folder), reports;
+        std::sort(left.begin(), left.end());
+        for (int i = 1; i <= (guarded ? 7 : 5); i++)
+            reports.push_back("hs_err_pid" + std::to_string(i) + ".log");
+        reports.insert(reports.begin(), guarded ? "17.run" : std::to_string(facts.process_id) + ".run");
+        EXPECT_EQ(left, reports) << guarded;
+        free_crash_evidence_plan(&plan), free_jvm_options(&list), free_crash_facts(&facts);
+    }
+    unsetenv("LOCALAPPDATA");
+    fake_program_data(""), fake_shared_folder(nullptr);
 }
 
 } // namespace
