@@ -2,12 +2,14 @@
 // seam.
 #include "java/launch_plan.h"
 
+#include <stdarg.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "base/memory.h"
 #include "base/messages.h"
 #include "base/string_list.h"
+#include "base/text.h"
 #include "config/arguments.h"
 #include "config/directories.h"
 #include "config/user_options.h"
@@ -18,21 +20,108 @@
 #include "os/report.h"
 #include "os/trace.h"
 
-// Finds the runtime library for this launcher's processor: its path in plan->library_path and
-// its home in home (RUNTIME_HOME_SIZE bytes). A guarded run searches guarded. False after a
-// reported failure.
-static bool find_runtime(const run_context &run, launch_plan *plan, char *home)
+runtime_request runtime_request_for(const run_context &run)
 {
     const launcher_settings &settings = *run.settings;
-    runtime_request request = {settings.search_order, settings.runtime_paths,
-                               settings.java_version, settings.max_java_version,
-                               run.guard.guarded, run.guard.own_account};
-    char note[SEARCH_NOTE_SIZE];
-    if (find_runtime_library(request, LAUNCHER_MACHINE, plan->library_path,
-                             sizeof plan->library_path, home, note))
+    return {settings.search_order, settings.runtime_paths, settings.java_version,
+            settings.max_java_version, run.guard.guarded, run.guard.own_account};
+}
+
+// format_text with the arguments given here; returns the length written.
+static size_t format_line(char *buffer, size_t size, const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    int n = format_text(buffer, size, format, args);
+    va_end(args);
+    return (size_t)n;
+}
+
+// The line that says why runtime was passed over by a launcher for the processor machine, into
+// line (size bytes).
+static void describe_passed_runtime(const passed_runtime &runtime, unsigned machine, char *line,
+                                    size_t size)
+{
+    unsigned number = runtime.number;
+    const char *path = runtime.path;
+    if (runtime.reason == PASSED_VERSION)
+        format_line(line, size, MSG_RUNTIME_VERSION_OUTSIDE, number, path);
+    else if (runtime.reason == PASSED_NO_FOLDER)
+        format_line(line, size, MSG_RUNTIME_NO_FOLDER, path);
+    else if (runtime.reason == PASSED_OTHER_PROCESSOR && number == MACHINE_ARM64)
+        format_line(line, size, MSG_RUNTIME_NEEDS_ARM64_LAUNCHER, path);
+    else if (runtime.reason == PASSED_OTHER_PROCESSOR && machine == MACHINE_ARM64 &&
+             (number == MACHINE_X64 || number == MACHINE_X86))
+        format_line(line, size, MSG_RUNTIME_NOT_ARM64, number == MACHINE_X64 ? "x64" : "x86",
+                    path);
+    else if (runtime.reason == PASSED_OTHER_PROCESSOR &&
+             (number == MACHINE_X64 || number == MACHINE_X86)) {
+        int bits = number == MACHINE_X64 ? 64 : 32;
+        format_line(line, size, MSG_RUNTIME_OTHER_WIDTH, bits, path, 96 - bits);
+    } else if (runtime.reason == PASSED_OTHER_PROCESSOR)
+        format_line(line, size, MSG_RUNTIME_OTHER_PROCESSOR, path);
+    else
+        format_line(line, size,
+                    runtime.reason == PASSED_NO_LIBRARY ? MSG_RUNTIME_NO_LIBRARY
+                                                        : MSG_RUNTIME_VERSION_UNKNOWN,
+                    path);
+}
+
+// A minimum of 1.4 (the default) or lower is met by every runtime the search can find, so it
+// is not worth naming.
+enum { LOWEST_WORTH_NAMING = 5 };
+
+void describe_passed_over(const passed_over &passed, const runtime_request &request,
+                          unsigned machine, char *note)
+{
+    const size_t size = SEARCH_NOTE_SIZE;
+    note[0] = '\0';
+    size_t length = 0;
+    // A folder refused as not private comes first: it is why a runtime that is there was not
+    // taken.
+    if (passed.refused[0]) {
+        length = fill_message(note, size, folder_refusal(request.own_account), passed.refused);
+        length += format_line(note + length, size - length, "\n");
+    }
+    char line[RUNTIME_PATH_SIZE + 128];
+    for (int i = 0; i < passed.count; i++) {
+        describe_passed_runtime(passed.runtimes[i], machine, line, sizeof line);
+        length += format_line(note + length, size - length, "%s\n", line);
+    }
+    // The versions the search accepts, as "17 or later", "8 to 11" or "11 or earlier".
+    unsigned minimum = minimum_feature_version(request.required_version);
+    unsigned maximum = request.max_java_version > 0 ? (unsigned)request.max_java_version : 0;
+    if (minimum < LOWEST_WORTH_NAMING)
+        minimum = 0;
+    char range[32] = "";
+    if (minimum && maximum)
+        format_line(range, sizeof range, "%u to %u", minimum, maximum);
+    else if (minimum)
+        format_line(range, sizeof range, "%u or later", minimum);
+    else if (maximum)
+        format_line(range, sizeof range, "%u or earlier", maximum);
+    if (range[0])
+        length += format_line(note + length, size - length, MSG_RUNTIME_NEEDED, range);
+    // No line break after the last line.
+    if (length > 0 && note[length - 1] == '\n')
+        note[length - 1] = '\0';
+}
+
+// Takes the runtime library the search found for this launcher's processor into plan, and what
+// it passed over. False after a reported failure: it found none.
+static bool take_runtime(const run_context &run, const runtime_search_outcome &runtime,
+                         launch_plan *plan)
+{
+    const launcher_settings &settings = *run.settings;
+    plan->passed = runtime.passed;
+    if (runtime.found) {
+        memcpy(plan->library_path, runtime.library, sizeof plan->library_path);
         return true;
+    }
     // What was passed over and why, and the versions needed: the user may have a runtime,
     // but not the right one.
+    char note[SEARCH_NOTE_SIZE];
+    describe_passed_over(plan->passed, runtime_request_for(run), LAUNCHER_MACHINE, note);
     report_error_with_offer(settings.msg_no_runtime, note, settings.download_url);
     return false;
 }
@@ -146,6 +235,7 @@ void gather_launch_facts(const run_context &run, launch_facts *facts)
 {
     *facts = {};
     const launcher_settings &settings = *run.settings;
+    find_runtime_library(runtime_request_for(run), LAUNCHER_MACHINE, &facts->runtime);
     gather_crash_facts(settings, run.guard, &facts->crash);
     if (!reads_user_options(run)) {
         if (settings.user_options_file[0])
@@ -172,8 +262,8 @@ bool plan_launch(const run_context &run, const launch_facts &facts, const char *
     // service also under Wine, where its output files always were checked.
     plan->output = {settings.output_append != 0, settings.output_max_kb, settings.output_keep,
                     run.kind == RUN_SERVICE || run.guard.guarded, run.guard.own_account};
-    char home[RUNTIME_HOME_SIZE];
-    if (!find_runtime(run, plan, home))
+    const char *home = facts.runtime.home;
+    if (!take_runtime(run, facts.runtime, plan))
         return false;
     jvm_option_list list;
     if (!build_jvm_options(settings.jvm_options, class_path, expand_folders, home, &list,

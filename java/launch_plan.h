@@ -16,6 +16,8 @@ struct launch_facts {
     // The user's options file: read only where the run may use it (reads_user_options).
     user_option_lines user;
     crash_facts crash; // the crash folder and the earlier runs' records in it
+    // The runtime search's, as runtime_request_for(run) asks it for this launcher's processor.
+    runtime_search_outcome runtime;
 };
 
 struct launch_plan {
@@ -48,7 +50,19 @@ struct launch_plan {
     // What class sharing does before the virtual machine is created; its options are among
     // the given ones.
     class_sharing_action class_sharing;
+    // What the runtime search passed over, and why: what the report says when it found none.
+    passed_over passed;
 };
+
+// What the runtime search of run is asked for: its settings, guarded as run is.
+runtime_request runtime_request_for(const run_context &run);
+
+// The lines that say why a search for request found no runtime for the processor machine
+// (SEARCH_NOTE_SIZE bytes at note): first the folder a guarded search refused, then a line for
+// each runtime of passed, in its order, then the versions the application needs (none when it
+// takes any); no line break after the last. Empty when there is nothing to say.
+void describe_passed_over(const passed_over &passed, const runtime_request &request,
+                          unsigned machine, char *note);
 
 // Plans the start of run with archive, the embedded files: the embedded files' action and the
 // directories. False after a failure it has reported: an INI file that other accounts may
@@ -64,12 +78,12 @@ void gather_launch_facts(const run_context &run, launch_facts *facts);
 
 void free_launch_facts(launch_facts *facts);
 
-// Plans the virtual machine of run, whose start plan_run_start planned, with facts: finds a
-// runtime (guarded as run is), builds the options from the jvm_options setting, the user's
-// options (in facts), class_path (whose folders are expanded with expand_folders), class
-// sharing, the heap, the crash evidence and "-Dsun.java.command=" of main's count arguments
-// of vector (none: the app_args setting), and sorts them into given and late; and the rules
-// of the output files.
+// Plans the virtual machine of run, whose start plan_run_start planned, with facts: takes the
+// runtime the search found (none: reports what it passed over and the versions needed), builds
+// the options from the jvm_options setting, the user's options (in facts), class_path (whose
+// folders are expanded with expand_folders), class sharing, the heap, the crash evidence and
+// "-Dsun.java.command=" of main's count arguments of vector (none: the app_args setting), and
+// sorts them into given and late; and the rules of the output files.
 // Returns false after a failure it has reported (no runtime, a folder refused, an option the
 // runtime cannot read).
 bool plan_launch(const run_context &run, const launch_facts &facts, const char *class_path,

@@ -2,14 +2,12 @@
 // reached through the system seam.
 #include "java/runtime_search.h"
 
-#include <stdarg.h>
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
 
 #include "base/memory.h"
-#include "base/messages.h"
 #include "base/text.h"
 #include "config/search_methods.h"
 #include "os/os.h"
@@ -70,25 +68,6 @@ static const char *const vm_folders[] = {
 // The folders beside the launcher that may hold the runtime it ships with (method 8).
 static const char *const bundled_folders[] = {"runtime", "jre", "jdk"};
 
-// Why a runtime was passed over, the most useful to a user first.
-enum passed_reason {
-    PASSED_VERSION,         // its version lies outside the bounds
-    PASSED_UNKNOWN_VERSION, // its version cannot be read while a minimum is set
-    PASSED_OTHER_PROCESSOR, // its library is built for another processor
-    PASSED_NO_LIBRARY,      // its home holds no runtime library
-    PASSED_NO_FOLDER,       // JAVA_HOME names a folder that is not there
-};
-
-enum { MOST_PASSED = 5 };
-
-// A runtime home or library passed over: the reason, the feature version or machine type it
-// had, and its path.
-struct passed_runtime {
-    passed_reason reason;
-    unsigned number;
-    char path[RUNTIME_PATH_SIZE];
-};
-
 // What one search carries from method to method.
 struct search_state {
     char *result;
@@ -99,27 +78,15 @@ struct search_state {
     unsigned machine;     // the machine type the launcher loads
     unsigned required;    // the java_version setting, for the per-digit version test
     unsigned minimum, maximum; // feature versions of methods 5 to 9; 0: no bound
-    // What was passed over, for the report when nothing is found.
-    passed_runtime passed[MOST_PASSED];
-    int passed_count;
+    // What was passed over, and the first folder refused: the outcome's.
+    passed_over *passed;
     // Methods 5 to 9: whether the running method has chosen a runtime, and its version.
     bool chosen;
     java_version chosen_version;
     // A guarded search (elevated, or a service) takes a library only from private folders,
-    // own_account trusting the process's account as well; the first folder refused.
+    // own_account trusting the process's account as well.
     bool guarded, own_account;
-    char refused[RUNTIME_PATH_SIZE];
 };
-
-// format_text with the arguments given here; returns the length written.
-static size_t format_line(char *buffer, size_t size, const char *format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    int n = format_text(buffer, size, format, args);
-    va_end(args);
-    return (size_t)n;
-}
 
 // Copies the parts, joined, into result when they fit its capacity with their terminator;
 // a candidate that does not fit is refused rather than cut, since a cut path may name another
@@ -250,22 +217,23 @@ static void note_passed(search_state *state, passed_reason reason, unsigned numb
     trace("passed over %s: %s (%u)", path, reasons[reason], number);
     if (strlen(path) >= RUNTIME_PATH_SIZE)
         return;
+    passed_over &passed = *state->passed;
     int slot = -1;
-    for (int i = 0; i < state->passed_count; i++) {
-        if (strcasecmp(state->passed[i].path, path) == 0)
+    for (int i = 0; i < passed.count; i++) {
+        if (strcasecmp(passed.runtimes[i].path, path) == 0)
             return;
         // When full: the last of the least useful entries, if it is less useful than this.
-        if (state->passed[i].reason > reason &&
-            (slot < 0 || state->passed[i].reason >= state->passed[slot].reason))
+        if (passed.runtimes[i].reason > reason &&
+            (slot < 0 || passed.runtimes[i].reason >= passed.runtimes[slot].reason))
             slot = i;
     }
-    if (state->passed_count < MOST_PASSED)
-        slot = state->passed_count++;
+    if (passed.count < MOST_PASSED)
+        slot = passed.count++;
     else if (slot < 0)
         return;
-    state->passed[slot].reason = reason;
-    state->passed[slot].number = number;
-    strcpy(state->passed[slot].path, path);
+    passed.runtimes[slot].reason = reason;
+    passed.runtimes[slot].number = number;
+    strcpy(passed.runtimes[slot].path, path);
 }
 
 static void set_home_of_library(const char *library, char *home);
@@ -299,8 +267,9 @@ static bool folder_is_private(search_state *state, const char *path)
 {
     if (hold_private_directory(path, state->own_account) == FOLDER_HELD)
         return true;
-    if (!state->refused[0] && strlen(path) < sizeof state->refused)
-        strcpy(state->refused, path);
+    char *refused = state->passed->refused;
+    if (!refused[0] && strlen(path) < sizeof state->passed->refused)
+        strcpy(refused, path);
     return false;
 }
 
@@ -663,9 +632,7 @@ static void try_path_variable(search_state *state)
     free(list);
 }
 
-// The lowest feature version that required (the java_version setting) allows: 0x00010008
-// ("1.8") is 8, 0x00110000 is 17.
-static unsigned minimum_feature(unsigned required)
+unsigned minimum_feature_version(unsigned required)
 {
     unsigned major = required >> 16, minor = required & 0xFFFF;
     return major <= 1 ? minor : major;
@@ -736,68 +703,6 @@ static bool search_path_variable(search_state *state)
     return state->chosen;
 }
 
-// The versions the search accepts, as "17 or later", "8 to 11" or "11 or earlier", into
-// range (RANGE_SIZE bytes); empty when it accepts any. A minimum of 1.4 (the default) or lower
-// is met by every runtime the methods can find, so it is not worth a line.
-enum { RANGE_SIZE = 32, LOWEST_WORTH_NAMING = 5 };
-static void describe_range(const search_state &state, char *range)
-{
-    range[0] = '\0';
-    unsigned minimum = state.minimum >= LOWEST_WORTH_NAMING ? state.minimum : 0;
-    if (minimum && state.maximum)
-        format_line(range, RANGE_SIZE, "%u to %u", state.minimum, state.maximum);
-    else if (minimum)
-        format_line(range, RANGE_SIZE, "%u or later", state.minimum);
-    else if (state.maximum)
-        format_line(range, RANGE_SIZE, "%u or earlier", state.maximum);
-}
-
-// The lines of the report when nothing was found (size bytes at note): what was passed
-// over and why, the most useful first, then the versions the application needs.
-static void describe_passed_runtimes(const search_state &state, char *note, size_t size)
-{
-    note[0] = '\0';
-    char range[RANGE_SIZE], line[RUNTIME_PATH_SIZE + 128];
-    describe_range(state, range);
-    size_t length = 0;
-    for (int reason = PASSED_VERSION; reason <= PASSED_NO_FOLDER; reason++) {
-        for (int i = 0; i < state.passed_count; i++) {
-            const passed_runtime &passed = state.passed[i];
-            if (passed.reason != reason)
-                continue;
-            if (reason == PASSED_VERSION)
-                format_line(line, sizeof line, MSG_RUNTIME_VERSION_OUTSIDE, passed.number,
-                            passed.path);
-            else if (reason == PASSED_NO_FOLDER)
-                format_line(line, sizeof line, MSG_RUNTIME_NO_FOLDER, passed.path);
-            else if (reason == PASSED_OTHER_PROCESSOR && passed.number == MACHINE_ARM64)
-                format_line(line, sizeof line, MSG_RUNTIME_NEEDS_ARM64_LAUNCHER, passed.path);
-            else if (reason == PASSED_OTHER_PROCESSOR && state.machine == MACHINE_ARM64 &&
-                     (passed.number == MACHINE_X64 || passed.number == MACHINE_X86))
-                format_line(line, sizeof line, MSG_RUNTIME_NOT_ARM64,
-                            passed.number == MACHINE_X64 ? "x64" : "x86", passed.path);
-            else if (reason == PASSED_OTHER_PROCESSOR &&
-                     (passed.number == MACHINE_X64 || passed.number == MACHINE_X86)) {
-                int bits = passed.number == MACHINE_X64 ? 64 : 32;
-                format_line(line, sizeof line, MSG_RUNTIME_OTHER_WIDTH, bits, passed.path,
-                            96 - bits);
-            } else if (reason == PASSED_OTHER_PROCESSOR)
-                format_line(line, sizeof line, MSG_RUNTIME_OTHER_PROCESSOR, passed.path);
-            else
-                format_line(line, sizeof line,
-                            reason == PASSED_NO_LIBRARY ? MSG_RUNTIME_NO_LIBRARY
-                                                        : MSG_RUNTIME_VERSION_UNKNOWN,
-                            passed.path);
-            length += format_line(note + length, size - length, "%s\n", line);
-        }
-    }
-    if (range[0])
-        length += format_line(note + length, size - length, MSG_RUNTIME_NEEDED, range);
-    // No line break after the last line.
-    if (length > 0 && note[length - 1] == '\n')
-        note[length - 1] = '\0';
-}
-
 struct search_method {
     char digit;
     bool (*run)(search_state *state);
@@ -809,20 +714,33 @@ static const search_method search_methods[] = {
 #undef TREVALO_SEARCH_METHOD
 };
 
-bool find_runtime_library(const runtime_request &request, unsigned machine, char *result,
-                          size_t capacity, char *home, char *note)
+// Puts the runtimes of passed in the order of their reasons, the most useful first; of equal
+// use, in the order they were kept.
+static void order_passed(passed_over *passed)
 {
-    home[0] = '\0';
-    note[0] = '\0';
+    for (int i = 1; i < passed->count; i++)
+        for (int j = i; j > 0 && passed->runtimes[j - 1].reason > passed->runtimes[j].reason;
+             j--) {
+            passed_runtime swap = passed->runtimes[j];
+            passed->runtimes[j] = passed->runtimes[j - 1];
+            passed->runtimes[j - 1] = swap;
+        }
+}
+
+bool find_runtime_library(const runtime_request &request, unsigned machine,
+                          runtime_search_outcome *outcome)
+{
+    memset(outcome, 0, sizeof *outcome);
     search_state state = {};
-    state.result = result;
-    state.capacity = capacity;
-    state.home = home;
+    state.result = outcome->library;
+    state.capacity = sizeof outcome->library;
+    state.home = outcome->home;
     state.relative = join_text(request.runtime_paths, "");
     state.machine = machine;
     state.required = request.required_version;
-    state.minimum = minimum_feature(request.required_version);
+    state.minimum = minimum_feature_version(request.required_version);
     state.maximum = request.max_java_version > 0 ? (unsigned)request.max_java_version : 0;
+    state.passed = &outcome->passed;
     state.guarded = request.guarded;
     state.own_account = request.own_account;
     bool found = false;
@@ -836,23 +754,12 @@ bool find_runtime_library(const runtime_request &request, unsigned machine, char
                 found = method.run(&state);
     }
     free(state.relative);
-    if (found) {
-        trace("runtime chosen: %s, home %s", result, home);
-    } else {
-        // A folder refused as not private comes first: it is why a runtime that is there
-        // was not taken.
-        size_t length = 0;
-        if (state.refused[0]) {
-            fill_message(note, SEARCH_NOTE_SIZE, folder_refusal(state.own_account),
-                         state.refused);
-            length = strlen(note);
-            if (length + 1 < SEARCH_NOTE_SIZE)
-                note[length++] = '\n';
-        }
-        describe_passed_runtimes(state, note + length, SEARCH_NOTE_SIZE - length);
-        if (length > 0 && !note[length])
-            note[length - 1] = '\0';
-    }
+    if (found)
+        trace("runtime chosen: %s, home %s", outcome->library, outcome->home);
+    else
+        outcome->library[0] = '\0';
+    order_passed(&outcome->passed);
+    outcome->found = found;
     return found;
 }
 

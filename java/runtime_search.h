@@ -74,14 +74,51 @@ struct runtime_request {
     bool own_account;
 };
 
-// Runs the search methods of request in order, looking for libraries of type machine;
-// true when one found a runtime library, whose path is then in result (capacity bytes). home
-// (RUNTIME_HOME_SIZE bytes) receives the home of the runtime found, what "%JAVA_HOME%" in the
-// JVM options stands for. note (SEARCH_NOTE_SIZE bytes) is empty when a runtime was found;
-// otherwise it holds, first, a line naming the first folder a guarded search refused as not
-// private, then a line for each of at most five runtimes passed over, the most useful first
-// (a version outside the bounds, a version that cannot be read while a minimum is set, a
-// library of another processor, a home without a library), then a line naming the versions
-// the application needs (none when it takes any). Reports nothing.
-bool find_runtime_library(const runtime_request &request, unsigned machine, char *result,
-                          size_t capacity, char *home, char *note);
+// Why a runtime was passed over, the most useful to a user first.
+enum passed_reason {
+    PASSED_VERSION,         // its version lies outside the bounds
+    PASSED_UNKNOWN_VERSION, // its version cannot be read while a minimum is set
+    PASSED_OTHER_PROCESSOR, // its library is built for another processor
+    PASSED_NO_LIBRARY,      // its home holds no runtime library
+    PASSED_NO_FOLDER,       // JAVA_HOME names a folder that is not there
+};
+
+enum { MOST_PASSED = 5 };
+
+// A runtime home or library passed over: the reason, the feature version (a version outside
+// the bounds) or machine type (another processor's library) it had, and its path.
+struct passed_runtime {
+    passed_reason reason;
+    unsigned number;
+    char path[RUNTIME_PATH_SIZE];
+};
+
+// What a search passed over: the first folder a guarded search refused as not private (empty:
+// none), and at most MOST_PASSED runtimes, each path once, the most useful first (of more, the
+// earliest found of equal use are kept).
+struct passed_over {
+    char refused[RUNTIME_PATH_SIZE];
+    passed_runtime runtimes[MOST_PASSED];
+    int count;
+};
+
+// What a search found. found: a method found a runtime library, whose path is library; home is
+// the home of the runtime found, what "%JAVA_HOME%" in the JVM options stands for (a registry
+// method may leave the home of a version it looked at there when nothing is found). passed:
+// what was passed over, whether or not a runtime was found.
+struct runtime_search_outcome {
+    bool found;
+    char library[RUNTIME_PATH_SIZE];
+    char home[RUNTIME_HOME_SIZE];
+    passed_over passed;
+};
+
+// Runs the search methods of request in order, looking for libraries of type machine, until
+// one finds a runtime library; what it found and passed over goes to outcome. Returns
+// outcome->found. Reports nothing.
+bool find_runtime_library(const runtime_request &request, unsigned machine,
+                          runtime_search_outcome *outcome);
+
+// The lowest feature version that required (the java_version setting) allows: 0x00010008
+// ("1.8") is 8, 0x00110000 is 17.
+unsigned minimum_feature_version(unsigned required);

@@ -11,6 +11,7 @@
 #include "config/directories.h"
 #include "config/settings.h"
 #include "java/jvm_options.h"
+#include "java/launch_plan.h"
 #include "java/runtime_search.h"
 #include "os/guard.h"
 #include "os/os.h"
@@ -32,23 +33,24 @@ int main()
                                settings.java_version, settings.max_java_version,
                                guard_for(service).guarded, service};
 
-    char library[RUNTIME_PATH_SIZE] = "", runtime_home[RUNTIME_HOME_SIZE];
-    char note[SEARCH_NOTE_SIZE];
+    runtime_search_outcome outcome;
     LARGE_INTEGER frequency, start, end;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&start);
-    bool found = find_runtime_library(request, LAUNCHER_MACHINE, library, sizeof library,
-                                      runtime_home, note);
+    bool found = find_runtime_library(request, LAUNCHER_MACHINE, &outcome);
     QueryPerformanceCounter(&end);
+    char note[SEARCH_NOTE_SIZE] = "";
+    if (!found)
+        describe_passed_over(outcome.passed, request, LAUNCHER_MACHINE, note);
     printf("found=%d\n", found ? 1 : 0);
-    printf("library=%s\n", found ? library : "");
-    printf("runtime_home=%s\n", found ? runtime_home : "");
+    printf("library=%s\n", outcome.library);
+    printf("runtime_home=%s\n", found ? outcome.home : "");
     printf("note=%s\n", note);
     printf("search_us=%lld\n",
            (long long)((end.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart));
     QueryPerformanceCounter(&start);
     jvm_option_list list;
-    bool ok = build_jvm_options(settings.jvm_options, settings.class_path, true, runtime_home,
+    bool ok = build_jvm_options(settings.jvm_options, settings.class_path, true, outcome.home,
                                 &list);
     QueryPerformanceCounter(&end);
     printf("options_ok=%d\n", ok ? 1 : 0);

@@ -11,9 +11,12 @@
 #include <vector>
 
 #include "tests/unit/fake_os.h"
+#include "tests/unit/fake_report.h"
+#include "tests/unit/test_settings.h"
 #include "base/messages.h"
 #include "base/text.h"
 #include "java/jvm_options.h"
+#include "java/launch_plan.h"
 #include "java/runtime_search.h"
 #include "tests/unit/temp_tree.h"
 #include "base/setting_codec.h"
@@ -110,18 +113,21 @@ protected:
             fake_registry_set_text(key.c_str(), "RuntimeLib", library);
     }
 
-    // The library found ("" for none); %JAVA_HOME% must expand to the home it reports.
-    std::string find(size_t capacity = 260)
+    // The library found ("" for none); %JAVA_HOME% must expand to the home it reports. When
+    // none is found, note says what the launcher's report says.
+    std::string find()
     {
-        std::string result(capacity, 'x');
         std::string saved = getenv("PATH") ? getenv("PATH") : "";
         if (!path_variable.empty())
             setenv("PATH", path_variable.c_str(), 1);
-        bool found =
-            find_runtime_library(request, machine, &result[0], capacity, runtime_home, note);
+        runtime_search_outcome outcome;
+        bool found = find_runtime_library(request, machine, &outcome);
         setenv("PATH", saved.c_str(), 1);
-        EXPECT_TRUE(!found || !note[0]) << note;
-        return found ? std::string(result.c_str()) : "";
+        strcpy(runtime_home, outcome.home);
+        note[0] = '\0';
+        if (!found)
+            describe_passed_over(outcome.passed, request, machine, note);
+        return outcome.library;
     }
 
     // What "-Dh=%JAVA_HOME%" in the JVM options becomes after the search.
@@ -299,10 +305,12 @@ TEST_F(RuntimeSearch, RefusesWhatDoesNotFitInsteadOfCuttingIt)
     configure("1", "0x00010004", "");
     EXPECT_EQ(find(), "");
 
-    // A configured entry longer than the caller's capacity.
-    configure("0", "0x00010004", ok_library.c_str());
-    EXPECT_EQ(find(ok_library.size()), "") << "one byte short of its terminator";
-    EXPECT_EQ(find(ok_library.size() + 1), ok_library);
+    // A configured entry one byte longer than the library path holds with its terminator.
+    std::string fits = tree.file(deep + "\\abcd.dll", pe_image(MACHINE_X64));
+    std::string longer = tree.file(deep + "\\abcde.dll", pe_image(MACHINE_X64));
+    ASSERT_EQ(longer.size(), (size_t)RUNTIME_PATH_SIZE);
+    configure("0", "0x00010004", (longer + ";" + fits).c_str());
+    EXPECT_EQ(find(), fits);
 }
 
 std::vector<unsigned> parts(const java_version &v)
@@ -729,6 +737,45 @@ TEST_F(RuntimeSearch, PassedOverRuntimesAreNamedWithTheirReasons)
         for (const std::string &line : c.lines)
             expected += (expected.empty() ? "" : "\n") + with_homes(line.c_str(), homes);
         EXPECT_EQ(note, expected) << c.order << " " << (c.java_home ? c.java_home : "");
+    }
+}
+
+// The plan takes the search's outcome as it is given: a runtime found, with what was passed
+// over; or none, reported with what was passed over and the versions needed.
+TEST(LaunchPlan, TakesTheSearchOutcome)
+{
+    static launcher_settings settings = blank_settings();
+    set_text(&settings.msg_no_runtime, "No runtime.");
+    settings.java_version = 0x00110000;
+    const passed_runtime old = {PASSED_VERSION, 8, "C:\\jdk8"},
+                         x86 = {PASSED_OTHER_PROCESSOR, MACHINE_X86, "C:\\x86\\jvm.dll"};
+    const struct {
+        const char *library;  // found; "" for none
+        std::vector<std::string> reported;
+    } cases[] = {
+        {"C:\\jdk21\\bin\\server\\jvm.dll", {}},
+        {"", {"No runtime.\n\nJava 8 at C:\\jdk8: a version this application does not take\n"
+              "A 32-bit Java runtime was found at C:\\x86\\jvm.dll; this launcher needs a 64-bit "
+              "one.\nThis application needs Java 17 or later."}},
+    };
+    for (const auto &c : cases) {
+        launch_facts facts = {};
+        facts.runtime.found = c.library[0];
+        strcpy(facts.runtime.library, c.library);
+        facts.runtime.passed.runtimes[0] = old, facts.runtime.passed.runtimes[1] = x86;
+        facts.runtime.passed.count = 2;
+        reported.clear();
+        launch_plan plan = {};
+        EXPECT_EQ(plan_launch(make_run_context(&settings, RUN_CONSOLE), facts, "", false, 0,
+                              nullptr, &plan), c.library[0] != 0);
+        EXPECT_EQ(reported, c.reported);
+        EXPECT_STREQ(plan.library_path, c.library);
+        EXPECT_EQ(plan.passed.count, 2);
+        EXPECT_STREQ(plan.passed.runtimes[1].path, x86.path) << c.library;
+        for (int i = 0; i < plan.given_count; i++)
+            free(plan.given[i]);
+        free(plan.given);
+        free_launch_plan(&plan);
     }
 }
 
