@@ -126,7 +126,7 @@ bool create_console_jvm(int count, char **vector)
 
 // What the run sequence does after loading the settings: create, run main, destroy, and the
 // exit status 0 or -1.
-int run_sequence(scenario_config &config)
+int run_sequence(scenario_config &config, pthread_t *stopper = nullptr)
 {
     std::vector<char *> vector;
     for (std::string &arg : config.main_args)
@@ -136,6 +136,10 @@ int run_sequence(scenario_config &config)
     bool ok = run_main_class(settings, jvm, (int)vector.size(), vector.data(), false);
     printf("run_main_class=%d\n", ok ? 1 : 0);
     fflush(stdout);
+    // The stopper detached first, as the service's stop call is waited for: a thread still
+    // detaching while DestroyJavaVM ends the virtual machine can be held there for good.
+    if (stopper)
+        pthread_join(*stopper, nullptr);
     destroy_jvm(jvm);
     return ok ? 0 : -1;
 }
@@ -217,9 +221,7 @@ int run_scenario(const char *name, int argc, char **argv)
     pthread_create(&stopper, nullptr, strcmp(name, "stop-by-main") == 0 ? stop_by_main
                                                                          : stop_by_exit,
                    nullptr);
-    int status = run_sequence(config);
-    pthread_join(stopper, nullptr);
-    return status;
+    return run_sequence(config, &stopper);
 }
 
 // --- The test side. ---
