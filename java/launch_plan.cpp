@@ -236,6 +236,9 @@ void gather_launch_facts(const run_context &run, launch_facts *facts)
     *facts = {};
     const launcher_settings &settings = *run.settings;
     find_runtime_library(runtime_request_for(run), LAUNCHER_MACHINE, &facts->runtime);
+    // Without a runtime the run ends with that one report: nothing else is read.
+    if (!facts->runtime.found)
+        return;
     gather_crash_facts(settings, run.guard, &facts->crash);
     if (!reads_user_options(run)) {
         if (settings.user_options_file[0])
