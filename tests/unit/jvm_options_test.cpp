@@ -545,7 +545,7 @@ TEST(LaunchPlan, TheStartOfARunDecidesTheDirectoriesAndStopsOnARefusedIniFolder)
         {false, false, "work", nullptr, nullptr, "work"},
         {false, true, "work", nullptr, nullptr, "C:\\started"},
         {true, true, "work", nullptr, "work", nullptr},
-        {true, false, "", nullptr, nullptr, nullptr},
+        {true, true, "", nullptr, nullptr, nullptr},
         // Neither used nor run without.
         {false, false, "work", "C:\\ini", nullptr, nullptr},
     };

@@ -277,6 +277,8 @@ TEST(JvmRun, RunsFromAFolderOutsideTheCodePage)
 TEST(JvmRun, UserDirFollowsTheWorkingDirectorySettings)
 {
     std::string start = make_temp_dir("start");
+    // Which directory the settings choose is a host row of the launch plan; these are what
+    // Windows makes of each kind, a relative one entered early or late included.
     const struct {
         const char *config;
         const char *expected;  // "launcher", "work" (launcher\work) or "start"
@@ -285,9 +287,6 @@ TEST(JvmRun, UserDirFollowsTheWorkingDirectorySettings)
         {"working_dir = work\n", "work"},
         {"working_dir = work\nearly_working_dir = 1\n", "work"},
         {"return_to_startup_dir = 1\n", "start"},
-        {"working_dir = work\nreturn_to_startup_dir = 1\n", "start"},
-        {"working_dir = work\nreturn_to_startup_dir = 1\nearly_working_dir = 1\n", "work"},
-        {"return_to_startup_dir = 1\nearly_working_dir = 1\n", "launcher"},
     };
     for (const auto &c : cases) {
         launch a(std::string("main_class = trevalo.test.Args\n") + c.config);
