@@ -104,7 +104,7 @@ TEST(Unicode, CarriesUnpairedSurrogatesThrough)
 
 namespace {
 
-TEST(FillMessage, CutsBeforeACharacterThatDoesNotFit)
+TEST(FillMessage, FillsOnlySubjectsAndCutsBeforeACharacterThatDoesNotFit)
 {
     const struct {
         const char *message, *subject;
@@ -119,6 +119,9 @@ TEST(FillMessage, CutsBeforeACharacterThatDoesNotFit)
         {"a%sz", "\U0001F600", 6, "a\U0001F600"},  // cut right after a whole character
         {"%sz", "ab\u65e5", 6, "ab\u65e5"},
         {"%s", "\x80\x80", 3, "\x80\x80"},           // not cut: invalid bytes stay as they are
+        // A message read from the string table reads no argument that is not there.
+        {"100%% [%s]", "", 16, "100% []"},
+        {"%s%s%d%n%p", "", 16, "%d%n%p"},
     };
     for (const auto &c : cases) {
         char buffer[16];

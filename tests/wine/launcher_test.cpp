@@ -47,28 +47,19 @@ TEST(Launcher, ReportsMissingRuntimeAndFails)
 
 TEST(Launcher, UsesTheConfiguredMessageText)
 {
-    // Written into the string table as a resource editor would: a "%s" where the launcher
-    // has nothing to say, or another conversion, reads no argument that is not there.
-    const struct {
-        const char *message;
-        const char *shown;
-    } cases[] = {
-        {"Install Java 100%% first.", "Install Java 100% first."},
-        {"No Java runtime found [%s]", "No Java runtime found []"},
-        {"%s%s%d%n%p", "%d%n%p"},
-        // Any language, whatever the code page.
-        {"Java \u30e9\u30f3\u30bf\u30a4\u30e0\u304c\u3042\u308a\u307e\u305b\u3093 [%s]",
-         "Java \u30e9\u30f3\u30bf\u30a4\u30e0\u304c\u3042\u308a\u307e\u305b\u3093 []"},
-    };
-    for (const auto &c : cases) {
-        std::string dir = make_temp_dir("message");
-        std::string app = make_launcher(dir, "main_class = M\n");
-        ASSERT_TRUE(replace_setting(app, SETTING_msg_no_runtime, c.message));
-        run_result r = run_answering(quote(app), dir, HANG_MS);
-        EXPECT_EQ(r.exit_code, FAILED) << c.message;
-        ASSERT_EQ(r.boxes.size(), 1u) << c.message;
-        EXPECT_EQ(r.boxes[0].text, c.shown);
-    }
+    // Written into the string table as a resource editor would, in any language whatever the
+    // code page; a "%s" where the launcher has nothing to say reads nothing (how a message is
+    // filled is a host row of FillMessage).
+    std::string dir = make_temp_dir("message");
+    std::string app = make_launcher(dir, "main_class = M\n");
+    ASSERT_TRUE(replace_setting(app, SETTING_msg_no_runtime,
+                                "Java \u30e9\u30f3\u30bf\u30a4\u30e0\u304c\u3042\u308a"
+                                "\u307e\u305b\u3093 [%s] 100%%"));
+    run_result r = run_answering(quote(app), dir, HANG_MS);
+    EXPECT_EQ(r.exit_code, FAILED);
+    ASSERT_EQ(r.boxes.size(), 1u);
+    EXPECT_EQ(r.boxes[0].text, "Java \u30e9\u30f3\u30bf\u30a4\u30e0\u304c\u3042\u308a"
+                               "\u307e\u305b\u3093 [] 100%");
 }
 
 // A launcher altered after it was built: a stored name that would lead out of its folders, or
