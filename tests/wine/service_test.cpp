@@ -546,7 +546,8 @@ TEST_F(ServiceUnderWine, OutputFilesKeepTheirHistory)
     EXPECT_FALSE(file_exists(dir + "\\out.log.2"));
 
     // A folder that cannot be made (a file is in its place): -start says so itself.
-    ASSERT_TRUE(replace_setting(app, 1376, "out.log\\err.log"));
+    // The service's process may still hold the launcher a moment after it reports stopped.
+    ASSERT_TRUE(wait_until([&] { return replace_setting(app, 1376, "out.log\\err.log"); }, 50));
     run_result refused = run("-start");
     EXPECT_EQ(refused.boxes.at(0).text.find("Error writing to file/directory: " + dir +
                                             "\\out.log\\err.log\n\nReason: "), 0u);
